@@ -1,0 +1,59 @@
+#include "ax/AXNode.hpp"
+
+#include "text/Unicode.hpp"
+
+namespace velmar {
+
+std::string AXNode::label() const {
+    for (const char* attribute : {"AXValue", "AXTitle", "AXDescription"}) {
+        auto value = string(attribute);
+        if (value && !text::isBlank(*value)) return std::move(*value);
+    }
+    return {};
+}
+
+AXNodePtr find(const AXNodePtr& node, std::string_view role, const LabelPredicate& where, int depth, int maxDepth) {
+    if (!node || depth > maxDepth) return nullptr;
+    if (node->role() == role && where(node->label())) return node;
+    if (depth == maxDepth) return nullptr;  // children would be past the cap: don't read them
+    for (const auto& child : node->children()) {
+        if (auto hit = find(child, role, where, depth + 1, maxDepth)) return hit;
+    }
+    return nullptr;
+}
+
+bool containsText(const AXNode& node, int depth, int maxDepth, const LabelPredicate& where) {
+    if (depth > maxDepth) return false;
+    if (where(node.label())) return true;
+    if (depth == maxDepth) return false;
+    for (const auto& child : node.children()) {
+        if (containsText(*child, depth + 1, maxDepth, where)) return true;
+    }
+    return false;
+}
+
+namespace {
+void collectText(const AXNode& node, int depth, int maxDepth, std::vector<TextNode>& out) {
+    if (depth > maxDepth) return;
+    auto label = node.label();
+    if (!label.empty()) out.push_back({node.role(), std::move(label)});
+    if (depth == maxDepth) return;
+    for (const auto& child : node.children()) collectText(*child, depth + 1, maxDepth, out);
+}
+}  // namespace
+
+std::vector<TextNode> textNodes(const AXNode& node, int depth, int maxDepth) {
+    std::vector<TextNode> out;
+    collectText(node, depth, maxDepth, out);
+    return out;
+}
+
+LabelPredicate labelEquals(std::string expected) {
+    return [expected = std::move(expected)](const std::string& label) { return label == expected; };
+}
+
+LabelPredicate labelNotBlank() {
+    return [](const std::string& label) { return !label.empty(); };
+}
+
+}  // namespace velmar

@@ -1,0 +1,63 @@
+#pragma once
+// The node protocol every parser is written against. Live elements and
+// recorded fixture nodes implement it; parsers see nothing else.
+// Reads are fresh each time (nothing is cached here), so a walk that needs a
+// member more than once reads it into a local and reuses it.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace velmar {
+
+class AXNode;
+using AXNodePtr = std::shared_ptr<const AXNode>;
+
+class AXNode {
+public:
+    virtual ~AXNode() = default;
+
+    // "?" when the role cannot be read.
+    virtual std::string role() const = 0;
+    virtual std::optional<std::string> subrole() const = 0;
+    // The title as read, untrimmed.
+    virtual std::optional<std::string> title() const = 0;
+    virtual std::vector<std::string> domClassList() const = 0;
+    virtual std::vector<AXNodePtr> children() const = 0;
+    // Null at the root or when unreadable.
+    virtual AXNodePtr parent() const = 0;
+    // The string value of a named attribute; absent when missing or not a string.
+    virtual std::optional<std::string> string(std::string_view attribute) const = 0;
+
+    // The first of "AXValue", "AXTitle", "AXDescription" that is not blank,
+    // returned as read (untrimmed); empty when all three are blank or absent.
+    std::string label() const;
+};
+
+using LabelPredicate = std::function<bool(const std::string&)>;
+
+struct TextNode {
+    std::string role;
+    std::string text;
+    bool operator==(const TextNode&) const = default;
+};
+
+// First node in depth-first pre-order with exactly this role whose label passes
+// the predicate. Depths are inclusive: a node deeper than maxDepth is not read.
+AXNodePtr find(const AXNodePtr& node, std::string_view role, const LabelPredicate& where, int depth, int maxDepth);
+
+// True when the label of the node or of a descendant within maxDepth passes.
+bool containsText(const AXNode& node, int depth, int maxDepth, const LabelPredicate& where);
+
+// Every node with a non-blank label, in pre-order, with its role and untrimmed label.
+std::vector<TextNode> textNodes(const AXNode& node, int depth, int maxDepth);
+
+// Common predicates.
+LabelPredicate labelEquals(std::string expected);
+LabelPredicate labelNotBlank();
+
+}  // namespace velmar

@@ -1,0 +1,172 @@
+#include "parsing/ChatGPTTranscriptParser.hpp"
+
+#include "text/Unicode.hpp"
+
+#include <algorithm>
+
+namespace velmar {
+namespace {
+
+constexpr int kLandmarkDepth = 25;
+constexpr int kSegmentDepth = 20;
+constexpr int kTextDepth = 40;
+constexpr int kStopTextDepth = 40;
+constexpr int kStopButtonDepth = 60;
+
+constexpr std::string_view kUserPrefix = "You said:";
+constexpr std::string_view kAssistantPrefix = "ChatGPT said:";
+
+AXNodePtr landmarkIn(const AXNodePtr& node, int depth) {
+    if (depth > kLandmarkDepth) return nullptr;
+    if (node->subrole() == "AXLandmarkMain") return node;
+    if (depth == kLandmarkDepth) return nullptr;
+    for (const auto& child : node->children()) {
+        if (auto hit = landmarkIn(child, depth + 1)) return hit;
+    }
+    return nullptr;
+}
+
+void collectSegments(const AXNode& node, int depth, std::vector<ChatGPTTranscriptParser::Segment>& out) {
+    if (depth > kSegmentDepth) return;
+    auto children = node.children();
+    std::vector<std::size_t> headings;
+    std::vector<std::string> headingLabels;
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        const auto& child = *children[i];
+        if (child.role() != "AXHeading") continue;
+        auto label = child.label();
+        bool isHeading = label.starts_with(kUserPrefix) || label.starts_with(kAssistantPrefix);
+        if (!isHeading) {
+            auto classes = child.domClassList();
+            isHeading = std::find(classes.begin(), classes.end(), "sr-only") != classes.end();
+        }
+        if (isHeading) {
+            headings.push_back(i);
+            headingLabels.push_back(std::move(label));
+        }
+    }
+    if (!headings.empty()) {
+        for (std::size_t h = 0; h < headings.size(); ++h) {
+            std::size_t end = h + 1 < headings.size() ? headings[h + 1] : children.size();
+            ChatGPTTranscriptParser::Segment segment{children[headings[h]], std::move(headingLabels[h]), {}};
+            segment.body.assign(children.begin() + static_cast<std::ptrdiff_t>(headings[h] + 1),
+                                children.begin() + static_cast<std::ptrdiff_t>(end));
+            out.push_back(std::move(segment));
+        }
+        return;
+    }
+    if (depth == kSegmentDepth) return;
+    for (const auto& child : children) collectSegments(*child, depth + 1, out);
+}
+
+}  // namespace
+
+AXNodePtr ChatGPTTranscriptParser::findLandmarkMain(const AXNode& scope) {
+    if (scope.subrole() == "AXLandmarkMain") {
+        // The scope itself; hand out a non-owning handle to it.
+        return AXNodePtr(AXNodePtr(), &scope);
+    }
+    for (const auto& child : scope.children()) {
+        if (auto hit = landmarkIn(child, 1)) return hit;
+    }
+    return nullptr;
+}
+
+std::vector<ChatGPTTranscriptParser::Segment> ChatGPTTranscriptParser::turnSegments(const AXNode& landmark) {
+    std::vector<Segment> out;
+    collectSegments(landmark, 0, out);
+    return out;
+}
+
+std::optional<std::string> ChatGPTTranscriptParser::role(const Segment& segment) {
+    if (segment.headingLabel.starts_with(kUserPrefix)) return "user";
+    if (segment.headingLabel.starts_with(kAssistantPrefix)) return "assistant";
+    for (const auto& node : segment.body) {
+        if (node->role() != "AXGroup") continue;
+        auto label = node->label();
+        if (label == "Your message actions") return "user";
+        if (label == "Response actions") return "assistant";
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> ChatGPTTranscriptParser::textParts(const Segment& segment, bool stopAtFirstButton) {
+    std::vector<std::string> parts;
+    for (const auto& node : segment.body) {
+        if (stopAtFirstButton && node->role() == "AXButton") break;
+        for (auto& t : textNodes(*node, 0, kTextDepth)) {
+            if (t.role == "AXStaticText" && t.text != kUserPrefix && t.text != kAssistantPrefix) {
+                parts.push_back(std::move(t.text));
+            }
+        }
+    }
+    return parts;
+}
+
+namespace {
+std::string joinLines(const std::vector<std::string>& parts) {
+    std::string out;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i) out += '\n';
+        out += parts[i];
+    }
+    return out;
+}
+}  // namespace
+
+std::vector<ChatGPTTranscriptParser::Segment> ChatGPTTranscriptParser::segmentsOf(const AXNode& scope) {
+    auto landmark = findLandmarkMain(scope);
+    if (!landmark) return {};
+    return turnSegments(*landmark);
+}
+
+std::optional<SegmenterSnapshot> ChatGPTTranscriptParser::snapshot(const AXNode& scope,
+                                                                   const std::vector<Segment>& segments,
+                                                                   std::optional<std::string> conversationKey) const {
+    if (segments.empty()) return std::nullopt;
+    SegmenterSnapshot snap;
+    snap.conversationKey = std::move(conversationKey);
+    const int n = static_cast<int>(segments.size());
+    for (int p = 1; p <= n; ++p) {
+        const auto& segment = segments[static_cast<std::size_t>(p - 1)];
+        auto r = role(segment);
+        if (!r) continue;
+        bool stop = *r == "user" && userBodyEndsAtFirstButton;
+        RawTurn turn;
+        turn.index = p;
+        turn.total = n;
+        turn.role = *r;
+        turn.text = joinLines(textParts(segment, stop));
+        snap.turns.push_back(std::move(turn));
+    }
+    if (containsText(scope, 0, kStopTextDepth, labelEquals("Stop answering"))) {
+        snap.responseComplete = false;
+    } else if (!extraStopButtonLabels.empty()) {
+        auto stop = find(AXNodePtr(AXNodePtr(), &scope), "AXButton",
+                         [this](const std::string& label) { return extraStopButtonLabels.count(label) > 0; }, 0,
+                         kStopButtonDepth);
+        snap.responseComplete = stop == nullptr;
+    }
+    return snap;
+}
+
+std::optional<SegmenterSnapshot> ChatGPTTranscriptParser::snapshot(const AXNode& scope,
+                                                                   std::optional<std::string> conversationKey) const {
+    return snapshot(scope, segmentsOf(scope), std::move(conversationKey));
+}
+
+std::optional<std::string> ChatGPTTranscriptParser::firstUserPromptText(const std::vector<Segment>& segments) {
+    for (const auto& segment : segments) {
+        if (role(segment) != "user") continue;
+        auto text = text::trim(joinLines(textParts(segment, true)));
+        if (text.empty()) return std::nullopt;
+        return text;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ChatGPTTranscriptParser::firstUserPromptText(const AXNode& scope) const {
+    return firstUserPromptText(segmentsOf(scope));
+}
+
+}  // namespace velmar

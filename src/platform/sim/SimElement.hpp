@@ -1,0 +1,94 @@
+#pragma once
+// Simulated accessibility elements: an in-memory tree that tests and tools
+// script deterministically. Elements can change between reads, can be made to
+// fail reads, and count every attribute read per element and attribute.
+
+#include "platform/AccessibilityElement.hpp"
+
+#include <nlohmann/json_fwd.hpp>
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace velmar::sim {
+
+class SimElement;
+using SimElementPtr = std::shared_ptr<SimElement>;
+
+// Shared by every element of one simulated tree (or application).
+class SimReadLog {
+public:
+    void record(const SimElement* element, std::string_view attribute);
+    std::size_t total() const { return total_; }
+    std::size_t count(const SimElement* element, std::string_view attribute) const;
+    std::size_t count(std::string_view attribute) const;
+    // Distinct elements that were read at least once.
+    std::size_t elementsRead() const { return elements_.size(); }
+    void reset();
+
+private:
+    std::map<std::pair<const SimElement*, std::string>, std::size_t, std::less<>> perElement_;
+    std::map<std::string, std::size_t, std::less<>> perAttribute_;
+    std::set<const SimElement*> elements_;
+    std::size_t total_ = 0;
+};
+
+class SimElement final : public PlatformElement, public std::enable_shared_from_this<SimElement> {
+public:
+    static SimElementPtr make(std::string role, std::shared_ptr<SimReadLog> log = nullptr);
+
+    // --- scripting ---
+    SimElement& set(std::string name, AXAttributeValue value);
+    SimElement& setString(std::string name, std::string value) { return set(std::move(name), AXAttributeValue(std::move(value))); }
+    SimElement& remove(const std::string& name);
+    // Successive reads of the attribute return these values in turn; the last one sticks.
+    // An empty optional in the script reads as absent.
+    SimElement& script(std::string name, std::vector<std::optional<AXAttributeValue>> values);
+    // Every read of this attribute fails (reads as absent).
+    SimElement& failReads(std::string name, bool fail = true);
+    // The element is gone: every read fails.
+    SimElement& destroy();
+    SimElementPtr append(SimElementPtr child);
+    SimElementPtr append(std::string role);
+    void removeChild(const SimElementPtr& child);
+    void clearChildren();
+
+    const std::vector<SimElementPtr>& childElements() const { return children_; }
+    SimElementPtr parentElement() const { return parent_.lock(); }
+    const std::shared_ptr<SimReadLog>& readLog() const { return log_; }
+    // Shares one read log over a whole subtree.
+    void adoptLog(const std::shared_ptr<SimReadLog>& log);
+
+    // --- PlatformElement ---
+    std::optional<AXAttributeValue> copyAttribute(std::string_view name) const override;
+    bool setBoolAttribute(std::string_view name, bool value) const override;
+    bool sameElement(const PlatformElement& other) const override { return this == &other; }
+    std::size_t identityHash() const override { return std::hash<const void*>{}(this); }
+
+    // Attribute writes seen through setBoolAttribute, in order.
+    const std::vector<std::pair<std::string, bool>>& writes() const { return writes_; }
+
+    // Builds a tree from the recorded-node vocabulary: "role", "subrole", "value",
+    // "title", "description", "placeholder", "domClassList", "url", "children",
+    // plus "attributes": {name: string|bool|number|[strings]} for anything else.
+    static SimElementPtr fromJSON(const nlohmann::json& node, std::shared_ptr<SimReadLog> log = nullptr);
+
+private:
+    explicit SimElement(std::shared_ptr<SimReadLog> log) : log_(std::move(log)) {}
+
+    std::shared_ptr<SimReadLog> log_;
+    std::map<std::string, AXAttributeValue, std::less<>> attributes_;
+    mutable std::map<std::string, std::deque<std::optional<AXAttributeValue>>, std::less<>> scripts_;
+    std::set<std::string, std::less<>> failing_;
+    std::vector<SimElementPtr> children_;
+    std::weak_ptr<SimElement> parent_;
+    bool destroyed_ = false;
+    mutable std::vector<std::pair<std::string, bool>> writes_;
+};
+
+}  // namespace velmar::sim

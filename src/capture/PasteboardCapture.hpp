@@ -1,0 +1,39 @@
+#pragma once
+// Recovers the full body of a text pasted into a chat composer, which the
+// interface shows only as a chip ("12 lines" and a short preview). The body is
+// taken from the clipboard only when it demonstrably matches the chip, and is
+// cached by chip so that it survives later clipboard changes.
+//
+// The cache is process-wide (every parser instance must see the same bodies),
+// bounded to the 8 most recently cached chips.
+
+#include "platform/Clipboard.hpp"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velmar {
+
+class PasteboardCapture {
+public:
+    PasteboardCapture() = delete;
+
+    // The body for a chip showing `lines` lines and `preview`: from the cache,
+    // else from the clipboard when it matches. `clipboard` may be null (no
+    // clipboard available, e.g. offline fixture parsing): only the cache answers.
+    static std::optional<std::string> resolveBody(const Clipboard* clipboard, int lines, std::string_view preview);
+
+    // Whether a clipboard text matches a chip: same number of lines, and a
+    // preview of at least 40 characters that begins the clipboard text
+    // (whitespace-normalised on both sides).
+    static bool verify(std::string_view clipboard, std::string_view preview, int lines);
+
+    // Line count, ":", first 160 characters of the normalised preview.
+    static std::string chipKey(int lines, std::string_view preview);
+
+    // Empties the process-wide cache (tests only).
+    static void resetForTesting();
+};
+
+}  // namespace velmar

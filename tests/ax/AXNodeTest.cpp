@@ -1,0 +1,95 @@
+// The node protocol and its helpers must answer the same over recorded nodes
+// and simulated live elements, so every case runs against both.
+#include "ax/AXElement.hpp"
+#include "support/Trees.hpp"
+
+#include <gtest/gtest.h>
+
+namespace velmar {
+namespace {
+
+using testing::N;
+
+enum class Kind { Recorded, Live };
+
+AXNodePtr make(const N& tree, Kind kind) {
+    if (kind == Kind::Recorded) return tree.build();
+    return std::make_shared<AXElement>(tree.buildSim());
+}
+
+class NodeProtocol : public ::testing::TestWithParam<Kind> {};
+
+TEST_P(NodeProtocol, LabelIsFirstNonBlankOfValueTitleDescription) {
+    struct Case { const char* description; N node; std::string label; };
+    const Case cases[] = {
+        {"blank value falls through to title", N("AXButton").value("   ").title("Send"), "Send"},
+        {"value kept untrimmed", N("AXStaticText").value("  Hi  ").title("T"), "  Hi  "},
+        {"description alone", N("AXImage").description("photo"), "photo"},
+        {"newline-only title skipped", N("AXGroup").title("\n").description("d"), "d"},
+        {"nothing", N("AXGroup"), ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(make(c.node, GetParam())->label(), c.label) << c.description;
+}
+
+TEST_P(NodeProtocol, TextNodesWalkPreOrderAndDescendThroughUnlabelled) {
+    auto root = make(N("AXGroup").value("parent").kids({
+                         N("AXGroup").kids({N("AXStaticText").value("deep")}),
+                         N("AXStaticText").value(" \n "),
+                         N("AXButton").title("Send"),
+                     }),
+                     GetParam());
+    auto nodes = textNodes(*root, 0, 40);
+    std::vector<TextNode> expected{{"AXGroup", "parent"}, {"AXStaticText", "deep"}, {"AXButton", "Send"}};
+    EXPECT_EQ(nodes, expected);
+    EXPECT_EQ(textNodes(*root, 0, 1).size(), 2u) << "depth cap is inclusive";
+    EXPECT_TRUE(textNodes(*root, 2, 1).empty());
+}
+
+TEST_P(NodeProtocol, FindTakesFirstPreOrderHitWithinInclusiveDepth) {
+    auto root = make(N("AXGroup").kids({
+                         N("AXGroup").kids({N("AXButton").title("Stop")}),
+                         N("AXButton").title("Stop").description("second"),
+                         N("AXButton").title("Other"),
+                     }),
+                     GetParam());
+    auto hit = find(root, "AXButton", labelEquals("Stop"), 0, 5);
+    ASSERT_TRUE(hit);
+    EXPECT_FALSE(hit->string("AXDescription").has_value()) << "the deeper, earlier node wins";
+    EXPECT_EQ(find(root, "AXButton", labelEquals("Stop"), 0, 1)->string("AXDescription"), "second");
+    EXPECT_FALSE(find(root, "AXButton", labelNotBlank(), 0, 0)) << "maxDepth 0 examines only the node";
+    EXPECT_FALSE(find(root, "AXButton", labelEquals("Nope"), 0, 5));
+    EXPECT_TRUE(containsText(*root, 0, 2, labelEquals("Other")));
+    EXPECT_FALSE(containsText(*root, 0, 0, labelEquals("Other")));
+}
+
+TEST_P(NodeProtocol, ParentClimbsToRoot) {
+    auto root = make(N("AXWebArea").kids({N("AXGroup").kids({N("AXStaticText").value("x")})}), GetParam());
+    auto leaf = root->children()[0]->children()[0];
+    auto up = leaf->parent();
+    ASSERT_TRUE(up);
+    EXPECT_EQ(up->role(), "AXGroup");
+    EXPECT_EQ(up->parent()->role(), "AXWebArea");
+    EXPECT_FALSE(up->parent()->parent());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothNodeKinds, NodeProtocol, ::testing::Values(Kind::Recorded, Kind::Live),
+                         [](const auto& info) { return info.param == Kind::Recorded ? "Recorded" : "Live"; });
+
+TEST(RecordedNode, AnswersOnlyItsFiveAttributes) {
+    auto root = N("AXWebArea").subrole("AXLandmarkMain").url("https://claude.ai/chat/1").placeholder("Ask").build();
+    EXPECT_EQ(root->string("AXURL"), "https://claude.ai/chat/1");
+    EXPECT_EQ(root->string("AXPlaceholderValue"), "Ask");
+    EXPECT_FALSE(root->string("AXSubrole")) << "subrole is read through subrole()";
+    EXPECT_EQ(root->subrole(), "AXLandmarkMain");
+    EXPECT_FALSE(root->string("AXRole"));
+}
+
+TEST(RecordedNode, WithoutWiredParentsTheClimbStops) {
+    auto root = FixtureDocument::decodeNode(N("AXGroup").kids({N("AXButton")}).json(), "tree");
+    EXPECT_FALSE(root->childList[0]->parent());
+    root->wireParents();
+    EXPECT_TRUE(root->childList[0]->parent());
+}
+
+}  // namespace
+}  // namespace velmar

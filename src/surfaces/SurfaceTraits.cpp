@@ -1,0 +1,75 @@
+#include "surfaces/SurfaceTraits.hpp"
+
+#include <array>
+
+namespace velmar {
+
+namespace {
+
+using K = SurfaceKey;
+
+// Columns: native app, browser tab, side panel, position-indexed,
+// fresh send accepts settled pair, model expected.
+constexpr std::array<SurfaceTraits::Row, 12> kSurfaces{{
+    {K::claudeDesktop,     true,  false, false, false, false, true},
+    {K::claudeCodeDesktop, true,  false, false, true,  false, false},
+    {K::chatgptDesktop,    true,  false, false, true,  true,  false},
+    {K::claudeAI,          false, true,  false, false, false, true},
+    {K::claudeDesign,      true,  true,  false, false, false, true},
+    {K::claudeCowork,      true,  true,  false, false, true,  true},
+    {K::chatgpt,           false, true,  false, true,  true,  false},
+    {K::gemini,            false, true,  false, false, true,  true},
+    {K::geminiDocs,        false, true,  true,  false, true,  false},
+    {K::geminiSheets,      false, true,  true,  false, true,  false},
+    {K::perplexity,        false, true,  false, true,  true,  false},
+    {K::deepseek,          false, true,  false, true,  true,  false},
+}};
+
+}  // namespace
+
+std::span<const SurfaceTraits::Row> SurfaceTraits::all() { return kSurfaces; }
+
+const SurfaceTraits::Row* SurfaceTraits::find(std::string_view surface) {
+    for (const auto& row : kSurfaces) {
+        if (row.key == surface) return &row;
+    }
+    return nullptr;
+}
+
+bool SurfaceTraits::positionIndexed(std::string_view surface) {
+    const auto* row = find(surface);
+    return row && row->positionIndexed;
+}
+
+bool SurfaceTraits::freshSendAcceptsSettledPair(std::string_view surface) {
+    const auto* row = find(surface);
+    return row && row->freshSendAcceptsSettledPair;
+}
+
+bool SurfaceTraits::modelExpected(std::string_view surface) {
+    const auto* row = find(surface);
+    return row && row->modelExpected;
+}
+
+bool SurfaceTraits::isBrowserSurface(std::string_view surface) {
+    const auto* row = find(surface);
+    return row && row->browserTab;
+}
+
+bool SurfaceTraits::isPanelSurface(std::string_view surface) {
+    const auto* row = find(surface);
+    return row && row->sidePanel;
+}
+
+const std::set<std::string, std::less<>>& SurfaceTraits::modelSurfaces() {
+    static const std::set<std::string, std::less<>> surfaces = [] {
+        std::set<std::string, std::less<>> out;
+        for (const auto& row : kSurfaces) {
+            if (row.modelExpected) out.emplace(row.key);
+        }
+        return out;
+    }();
+    return surfaces;
+}
+
+}  // namespace velmar

@@ -1,0 +1,110 @@
+#include "surfaces/WebAddress.hpp"
+
+#include <gtest/gtest.h>
+
+namespace velmar {
+namespace {
+
+using Opt = std::optional<std::string>;
+const Opt none;
+
+TEST(WebAddress, SplitsIntoPartsAsWritten) {
+    struct Case {
+        const char* description;
+        std::string text;
+        Opt scheme, userInfo, host, port, path, query, fragment;
+        const char* rebuilt = nullptr;  // when it differs from the text
+    };
+    const Case cases[] = {
+        {"every part", "https://u:p@Claude.AI:8443/chat/Ab%20c?q=1&r=/x#frag/y",
+         "https", "u:p", "Claude.AI", "8443", "/chat/Ab%20c", "q=1&r=/x", "frag/y"},
+        {"host case kept, no port", "HTTPS://WWW.Example.COM/A", "HTTPS", none, "WWW.Example.COM", none, "/A", none, none},
+        {"no path at all", "https://claude.ai", "https", none, "claude.ai", none, "", none, none},
+        {"query straight after host", "https://h?x=1", "https", none, "h", none, "", "x=1", none},
+        {"fragment straight after host", "https://h#/c/1", "https", none, "h", none, "", none, "/c/1"},
+        {"empty query and fragment are present", "https://h/a?#", "https", none, "h", none, "/a", "", ""},
+        {"repeated slashes kept in the path", "https://h//a//", "https", none, "h", none, "//a//", none, none},
+        {"IP literal keeps its brackets", "http://[::1]:8000/x", "http", none, "[::1]", "8000", "/x", none, none},
+        {"empty port is no port", "http://a:/x", "http", none, "a", none, "/x", none, none, "http://a/x"},
+        {"file address has no host", "file:///tmp/x", "file", none, none, none, "/tmp/x", none, none},
+        {"scheme alone has no host", "https://", "https", none, none, none, "", none, none},
+        {"relative reference", "/chat/x?y", none, none, none, none, "/chat/x", "y", none},
+        {"no authority", "mailto:a@b", "mailto", none, none, none, "a@b", none, none},
+    };
+    for (const auto& c : cases) {
+        auto a = WebAddress::parse(c.text);
+        EXPECT_TRUE(a.parsed()) << c.description;
+        EXPECT_EQ(a.scheme, c.scheme) << c.description;
+        EXPECT_EQ(a.userInfo, c.userInfo) << c.description;
+        EXPECT_EQ(a.host, c.host) << c.description;
+        EXPECT_EQ(a.port, c.port) << c.description;
+        EXPECT_EQ(a.path, c.path) << c.description;
+        EXPECT_EQ(a.query, c.query) << c.description;
+        EXPECT_EQ(a.fragment, c.fragment) << c.description;
+        EXPECT_EQ(a.toString(), c.rebuilt ? c.rebuilt : c.text) << c.description << ": rebuilds";
+    }
+}
+
+TEST(WebAddress, TextThatDoesNotParseHasNoParts) {
+    struct Case { const char* description; std::string text; };
+    const Case cases[] = {
+        {"empty", ""},
+        {"space in host", "http://a b/"},
+        {"non-ASCII host is not mapped", "https://b\u00FCcher.de/"},
+        {"space in path", "https://h/a b"},
+        {"unclosed IP literal", "http://[::1/x"},
+        {"leading blank", " https://h/"},
+        {"bad percent escape", "https://h/%zz"},
+        {"embedded NUL", std::string("https://h/\0x", 12)},
+    };
+    for (const auto& c : cases) {
+        WebAddress a;
+        EXPECT_NO_THROW(a = WebAddress::parse(c.text)) << c.description;
+        EXPECT_FALSE(a.parsed()) << c.description;
+        EXPECT_EQ(a, WebAddress{}) << c.description;
+        EXPECT_TRUE(a.pathSegments().empty()) << c.description;
+        EXPECT_EQ(a.toString(), "") << c.description;
+    }
+}
+
+TEST(WebAddress, RebuildsWithReplacedParts) {
+    auto a = WebAddress::parse("https://User@h.example:81/c/secret?token=1#x");
+    a.path = "/c/xxxxxx";
+    a.query.reset();
+    a.fragment = "y";
+    EXPECT_EQ(a.toString(), "https://User@h.example:81/c/xxxxxx#y");
+
+    auto bare = WebAddress::parse("https://h");
+    bare.path = "c/1";  // a relative path after an authority would merge into the host
+    EXPECT_EQ(bare.toString(), "https://h/c/1");
+}
+
+TEST(WebAddress, DecodesPathOnRequestOnly) {
+    struct Case { const char* description; std::string text; std::string decoded; };
+    const Case cases[] = {
+        {"escaped space", "https://h/a%20b", "/a b"},
+        {"escaped slash and hash", "https://h/a%2Fb%23c", "/a/b#c"},
+        {"escaped UTF-8", "https://h/%C3%A9", "/\u00E9"},
+        {"broken UTF-8 repaired", "https://h/%E2%82x", "/\uFFFDx"},
+        {"query not part of the path", "https://h/a?b=%20", "/a"},
+    };
+    for (const auto& c : cases) {
+        auto a = WebAddress::parse(c.text);
+        EXPECT_EQ(a.decodedPath(), c.decoded) << c.description;
+    }
+    EXPECT_EQ(WebAddress::parse("https://h/a%20b").path, "/a%20b");
+}
+
+TEST(WebAddress, SchemeAndPortHelpers) {
+    EXPECT_TRUE(WebAddress::parse("HTTPS://h/").schemeIs("https"));
+    EXPECT_FALSE(WebAddress::parse("http://h/").schemeIs("https"));
+    EXPECT_FALSE(WebAddress::parse("/x").schemeIs("https"));
+    EXPECT_EQ(WebAddress::parse("http://h:8000/").portNumber(), 8000);
+    EXPECT_EQ(WebAddress::parse("http://h:0080/").portNumber(), 80);
+    EXPECT_EQ(WebAddress::parse("http://h:99999/").portNumber(), std::nullopt);
+    EXPECT_EQ(WebAddress::parse("http://h/").portNumber(), std::nullopt);
+    EXPECT_EQ(WebAddress::parse("https://h//a/b//c/").pathSegments(), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+}  // namespace
+}  // namespace velmar

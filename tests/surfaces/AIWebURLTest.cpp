@@ -1,0 +1,138 @@
+#include "surfaces/AIWebURL.hpp"
+
+#include <gtest/gtest.h>
+
+namespace velmar {
+namespace {
+
+using Opt = std::optional<std::string>;
+const Opt none;
+
+// Whole addresses as a tab reports them, through the parsed-address overloads.
+TEST(AIWebURL, ClassifiesPagesAndFindsTheirConversation) {
+    struct Case {
+        const char* description;
+        std::string address;
+        Opt surface;
+        Opt key;
+        std::optional<bool> inProject = std::nullopt;
+    };
+    const Case cases[] = {
+        {"claude chat", "https://claude.ai/chat/xyz", "claude_ai", "xyz"},
+        {"claude home", "https://claude.ai/", "claude_ai", none},
+        {"claude new chat", "https://claude.ai/new", "claude_ai", none},
+        {"claude second domain with www", "https://www.claude.com/chat/k1", "claude_ai", "k1"},
+        {"claude design project", "https://claude.ai/design/p/abc", "claude_design", "abc"},
+        {"claude design without project", "https://claude.ai/design", "claude_design", none},
+        {"claude cowork", "https://claude.ai/cowork/t-9", "claude_cowork", "t-9"},
+        {"design only as the first segment", "https://claude.ai/chat/design", "claude_ai", "design"},
+        {"upper-case host is not listed", "https://Claude.ai/chat/xyz", none, none},
+        {"all upper-case host", "https://CHATGPT.COM/c/1", none, none},
+        {"subdomain is not matched", "https://eu.claude.ai/chat/x", none, none},
+        {"port ignored, host still matches", "https://claude.ai:443/chat/x", "claude_ai", "x"},
+        {"query is not part of the key", "https://chatgpt.com/c/abc?model=gpt-4o", "chatgpt", "abc", false},
+        {"fragment is not part of the key", "https://gemini.google.com/app/abc#x", "gemini", "abc"},
+        {"fragment that looks like a path", "https://gemini.google.com/#/app/abc", "gemini", none},
+        {"chatgpt conversation", "https://chatgpt.com/c/456", "chatgpt", "456", false},
+        {"chatgpt in a project", "https://chatgpt.com/g/g-p-123/c/456", "chatgpt", "456", true},
+        {"chatgpt custom app, not a project", "https://chatgpt.com/g/g-abc/c/456", "chatgpt", "456", false},
+        {"chatgpt home", "https://chatgpt.com/", "chatgpt", none},
+        {"chatgpt project page without a chat", "https://chatgpt.com/g/g-p-123/project", "chatgpt", none},
+        {"chatgpt older host", "https://chat.openai.com/c/9", "chatgpt", "9", false},
+        {"chatgpt uc prefix", "https://www.chatgpt.com/uc/77", "chatgpt", "77", false},
+        {"chatgpt temporary WEB: key", "https://chatgpt.com/c/WEB:123e4567", "chatgpt", none},
+        {"chatgpt bare WEB: key", "https://chatgpt.com/c/WEB:", "chatgpt", none},
+        {"chatgpt lower-case web: is a real key", "https://chatgpt.com/c/web:1", "chatgpt", "web:1", false},
+        {"perplexity new search", "https://www.perplexity.ai/search/new", "perplexity", none},
+        {"perplexity search", "https://perplexity.ai/search/what-is-x-Ab12", "perplexity", "what-is-x-Ab12"},
+        {"perplexity New is not new", "https://perplexity.ai/search/New", "perplexity", "New"},
+        {"deepseek chat", "https://chat.deepseek.com/a/chat/s/7f3e", "deepseek", "7f3e"},
+        {"deepseek prefix with nothing after", "https://chat.deepseek.com/a/chat/s", "deepseek", none},
+        {"deepseek prefix with trailing slash", "https://chat.deepseek.com/a/chat/s/", "deepseek", none},
+        {"escaped id is decoded", "https://gemini.google.com/app/a%20b", "gemini", "a b"},
+        {"docs page is not a chat surface", "https://docs.google.com/document/d/X/edit", none, none},
+        {"not an address", "claude.ai/chat/xyz", none, none},
+        {"unparsable address", "https://claude.ai/chat/a b", none, none},
+    };
+    for (const auto& c : cases) {
+        auto address = WebAddress::parse(c.address);
+        auto surface = AIWebURL::surface(address);
+        EXPECT_EQ(surface, c.surface) << c.description;
+        auto key = surface ? AIWebURL::conversationId(address, *surface) : std::nullopt;
+        EXPECT_EQ(key, c.key) << c.description;
+        auto project = surface ? AIWebURL::inProject(address, *surface) : std::nullopt;
+        EXPECT_EQ(project, c.inProject) << c.description;
+    }
+}
+
+TEST(AIWebURL, RightmostPrefixMatchWins) {
+    struct Case { const char* description; std::string path; std::string surface; Opt key; };
+    const Case cases[] = {
+        {"prefix repeated: last one", "/c/first/c/second", "chatgpt", "second"},
+        {"key equal to the prefix", "/c/c", "chatgpt", "c"},
+        {"prefix as the last segment is skipped", "/c/x/c", "chatgpt", "x"},
+        {"deep in the path", "/a/b/c/d/e/chat/k", "claude_ai", "k"},
+        {"later prefix further right wins over earlier", "/c/one/uc/two", "chatgpt", "two"},
+        {"earlier prefix further right wins over later", "/uc/two/c/one", "chatgpt", "one"},
+        {"multi-segment prefix found deep", "/x/a/chat/s/id/a/chat/s", "deepseek", "id"},
+        {"partial multi-segment prefix", "/chat/s/id", "deepseek", none},
+        {"prefix needs exact case", "/C/1", "chatgpt", none},
+        {"empty pieces are dropped", "//c///1//", "chatgpt", "1"},
+        {"cut at the first hash", "/c/1#/c/2", "chatgpt", "1"},
+        {"hash inside a segment", "/c/ab#cd", "chatgpt", "ab"},
+        {"hash before the id", "/c/#x", "chatgpt", none},
+        {"prefix-only surface from the desktop app", "/epitaxy/s1", "claude_code_desktop", "s1"},
+        {"design prefix", "/design/p/abc/edit", "claude_design", "abc"},
+        {"surface without prefixes", "/document/d/x", "gemini_docs", none},
+        {"unknown surface", "/c/1", "ChatGPT", none},
+        {"empty path", "", "chatgpt", none},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AIWebURL::conversationId(c.path, c.surface), c.key) << c.description;
+}
+
+TEST(AIWebURL, RecognisesDocsAndSheetsPanels) {
+    struct Case { const char* description; std::string address; Opt surface; Opt key; };
+    const Case cases[] = {
+        {"docs", "https://docs.google.com/document/d/ABC/edit", "gemini_docs", "ABC"},
+        {"docs with tab query and fragment", "https://docs.google.com/document/d/ABC/edit?tab=t.0#heading=h.1",
+         "gemini_docs", "ABC"},
+        {"docs, second account", "https://docs.google.com/document/u/1/d/ABC/edit", "gemini_docs", "ABC"},
+        {"signed account index", "https://docs.google.com/document/u/+2/d/ABC", "gemini_docs", "ABC"},
+        {"account index not a number", "https://docs.google.com/document/u/x/d/ABC", "gemini_docs", none},
+        {"account index is only a sign", "https://docs.google.com/document/u/-/d/ABC", "gemini_docs", none},
+        {"account form with nothing after", "https://docs.google.com/document/u/1/d", "gemini_docs", none},
+        {"sheets", "https://docs.google.com/spreadsheets/d/S1/edit#gid=0", "gemini_sheets", "S1"},
+        {"sheets, second account", "https://docs.google.com/spreadsheets/u/0/d/S1", "gemini_sheets", "S1"},
+        {"docs list page", "https://docs.google.com/document/", "gemini_docs", none},
+        {"docs without d", "https://docs.google.com/document/x/ABC", "gemini_docs", none},
+        {"slides are not captured", "https://docs.google.com/presentation/d/P/edit", none, none},
+        {"upper-case docs host", "https://Docs.google.com/document/d/ABC", none, none},
+        {"chat host is no panel", "https://gemini.google.com/document/d/ABC", none, none},
+    };
+    for (const auto& c : cases) {
+        auto address = WebAddress::parse(c.address);
+        auto surface = AIWebURL::panelSurface(address);
+        EXPECT_EQ(surface, c.surface) << c.description;
+        auto key = surface ? AIWebURL::panelConversationId(address, *surface) : std::nullopt;
+        EXPECT_EQ(key, c.key) << c.description;
+    }
+    // The key is only read for the surface the page belongs to.
+    EXPECT_EQ(AIWebURL::panelConversationId("/document/d/ABC", "gemini_sheets"), std::nullopt);
+    EXPECT_EQ(AIWebURL::panelConversationId("/document/d/ABC", "gemini"), std::nullopt);
+}
+
+TEST(AIWebURL, HostTableCountsEachServiceAsListed) {
+    std::map<std::string, int> perSurface;
+    for (const auto& entry : AIWebURL::hostTable()) {
+        ++perSurface[std::string(entry.surface)];
+        EXPECT_EQ(AIWebURL::surface(entry.host), std::string(entry.surface)) << entry.host;
+    }
+    EXPECT_EQ(perSurface, (std::map<std::string, int>{
+                              {"claude_ai", 4}, {"chatgpt", 3}, {"gemini", 1}, {"perplexity", 2}, {"deepseek", 1}}));
+    EXPECT_EQ(AIWebURL::surface(std::nullopt), std::nullopt);
+    EXPECT_EQ(AIWebURL::surface(""), std::nullopt);
+    EXPECT_EQ(AIWebURL::surface(AIWebURL::docsHost), std::nullopt);
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,431 @@
+#include "parsing/ClaudeTranscriptParser.hpp"
+
+#include "capture/PasteboardCapture.hpp"
+#include "parsing/AttachmentMarkers.hpp"
+#include "text/Regex.hpp"
+#include "text/Unicode.hpp"
+
+#include <algorithm>
+#include <charconv>
+
+namespace velmar {
+namespace {
+
+constexpr int kContainerDepth = 60;
+constexpr int kProjectDepth = 60;
+constexpr int kGroupDepth = 20;
+constexpr int kTextDepth = 40;
+constexpr int kContentDepth = 40;
+constexpr int kChipDepth = 40;
+constexpr int kComposerDepth = 40;
+constexpr int kSearchDepth = 30;  // image names and artifact searches
+constexpr int kLeafDepth = 25;
+constexpr std::size_t kTitleLimit = 256;
+
+constexpr std::string_view kContainerLabel = "Chat messages";
+constexpr std::string_view kUserHeading = "You said:";
+constexpr std::string_view kAssistantHeading = "Claude responded:";
+
+AXNodePtr borrowed(const AXNode& node) { return AXNodePtr(AXNodePtr(), &node); }
+
+bool hasClass(const std::vector<std::string>& classes, std::string_view name) {
+    return std::find(classes.begin(), classes.end(), name) != classes.end();
+}
+
+bool anyClassContains(const std::vector<std::string>& classes, std::string_view part) {
+    return std::any_of(classes.begin(), classes.end(),
+                       [part](const std::string& c) { return c.find(part) != std::string::npos; });
+}
+
+std::string joinLines(const std::vector<std::string>& parts) {
+    std::string out;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i) out += '\n';
+        out += parts[i];
+    }
+    return out;
+}
+
+// Decimal digits as ICU's \d matched them; anything other than an ASCII
+// number that fits an int does not parse.
+std::optional<int> parseInt(const std::optional<std::string>& digits) {
+    if (!digits || digits->empty()) return std::nullopt;
+    int value = 0;
+    auto [end, ec] = std::from_chars(digits->data(), digits->data() + digits->size(), value);
+    if (ec != std::errc() || end != digits->data() + digits->size()) return std::nullopt;
+    return value;
+}
+
+std::optional<int> chipLineCount(const std::string& label) {
+    auto match = ClaudeTranscriptParser::pasteChipRe().firstMatch(label);
+    if (!match || match->groups.size() < 2) return std::nullopt;
+    return parseInt(match->group(1));
+}
+
+std::string lineWord(int lines) { return lines == 1 ? "line" : "lines"; }
+
+// Static texts inside a message that are interface, not message: the hidden
+// headings, the reasoning toggle and the timestamps.
+bool isTranscriptChrome(const std::string& label) {
+    static const text::Regex relativeTime(R"(^\d+ (second|minute|hour|day|week|month|year)s? ago$)");
+    static const text::Regex clockTime(R"(^\d{1,2}:\d{2}(:\d{2})?\s?(AM|PM|am|pm)?$)");
+    static const text::Regex monthDay(
+        R"(^(January|February|March|April|May|June|July|August|September|October|November|December) \d{1,2}(, \d{4})?$)");
+    if (text::isBlank(label)) return true;
+    if (label.starts_with(kUserHeading) || label.starts_with(kAssistantHeading)) return true;
+    if (label == "Thought process" || label == "just now" || label == "yesterday" || label == "Today" ||
+        label == "Yesterday") {
+        return true;
+    }
+    return relativeTime.search(label) || clockTime.search(label) || monthDay.search(label);
+}
+
+struct Content {
+    std::vector<std::string> texts;
+    std::vector<ClaudeTranscriptParser::PasteChip> chips;
+    std::vector<std::optional<std::string>> imageNames;
+};
+
+void collectContent(const AXNode& node, Content& into, int depth) {
+    if (depth > kContentDepth) return;
+    auto classes = node.domClassList();
+    if (hasClass(classes, "group/thumbnail")) {
+        into.imageNames.push_back(ClaudeTranscriptParser::imageChipName(node));
+        return;
+    }
+    auto role = node.role();
+    if (role == "AXButton") {
+        // Button text is never message text; only a paste chip says something.
+        auto label = node.label();
+        if (auto lines = chipLineCount(label)) into.chips.push_back({*lines, ClaudeTranscriptParser::chipPreview(node)});
+        return;
+    }
+    if (role == "AXToolbar") return;                   // message action bar
+    if (anyClassContains(classes, "artifact-block")) return;  // reported as artifact fields
+    if (anyClassContains(classes, "line-clamp") && hasClass(classes, "text-[11px]")) return;  // captions
+    if (role != "AXStaticText") {
+        if (depth == kContentDepth) return;
+        for (const auto& child : node.children()) collectContent(*child, into, depth + 1);
+        return;
+    }
+    auto label = node.label();
+    if (!isTranscriptChrome(label)) into.texts.push_back(std::move(label));
+}
+
+void collectGroups(const AXNodePtr& node, int depth, std::vector<AXNodePtr>& out) {
+    if (depth > kGroupDepth) return;
+    if (node->role() == "AXGroup" && ClaudeTranscriptParser::parseHeader(node->label())) out.push_back(node);
+    if (depth == kGroupDepth) return;
+    for (const auto& child : node->children()) collectGroups(child, depth + 1, out);
+}
+
+void collectChips(const AXNode& node, bool excludingChat, int depth, std::vector<ClaudeTranscriptParser::PasteChip>& out) {
+    if (depth > kChipDepth) return;
+    auto role = node.role();
+    if (role == "AXButton") {
+        if (auto lines = chipLineCount(node.label())) out.push_back({*lines, ClaudeTranscriptParser::chipPreview(node)});
+        return;
+    }
+    if (excludingChat && role == "AXGroup" && node.label() == kContainerLabel) return;
+    if (depth == kChipDepth) return;
+    for (const auto& child : node.children()) collectChips(*child, excludingChat, depth + 1, out);
+}
+
+using NodeTest = std::function<bool(const AXNode&)>;
+
+// First node in pre-order, the start node included, to depth 30.
+AXNodePtr firstNode(const AXNodePtr& node, const NodeTest& test, int depth = 0) {
+    if (depth > kSearchDepth) return nullptr;
+    if (test(*node)) return node;
+    if (depth == kSearchDepth) return nullptr;
+    for (const auto& child : node->children()) {
+        if (auto hit = firstNode(child, test, depth + 1)) return hit;
+    }
+    return nullptr;
+}
+
+// The title a view button gives, when the node is one.
+std::optional<std::string> viewButtonTitle(const AXNode& node) {
+    if (node.role() != "AXButton") return std::nullopt;
+    return ClaudeTranscriptParser::titleFromViewLabel(node.label());
+}
+
+std::optional<std::string> firstViewButtonTitle(const AXNode& root) {
+    std::optional<std::string> title;
+    firstNode(borrowed(root), [&title](const AXNode& n) { return (title = viewButtonTitle(n)).has_value(); });
+    return title;
+}
+
+void collectLeaves(const AXNode& node, std::size_t limit, int depth, std::vector<std::string>& out) {
+    if (depth > kLeafDepth || out.size() >= limit) return;
+    auto role = node.role();
+    if (role == "AXButton" || role == "AXToolbar") return;
+    if (role == "AXStaticText") {
+        auto trimmed = text::trim(node.label());
+        if (!trimmed.empty()) out.push_back(std::move(trimmed));
+        return;
+    }
+    if (depth == kLeafDepth) return;
+    for (const auto& child : node.children()) {
+        collectLeaves(*child, limit, depth + 1, out);
+        if (out.size() >= limit) return;
+    }
+}
+
+AXNodePtr findComposer(const AXNodePtr& node, int depth) {
+    if (depth > kComposerDepth) return nullptr;
+    if (node->role() == "AXTextArea" && anyClassContains(node->domClassList(), "ProseMirror")) return node;
+    if (depth == kComposerDepth) return nullptr;
+    for (const auto& child : node->children()) {
+        if (auto hit = findComposer(child, depth + 1)) return hit;
+    }
+    return nullptr;
+}
+
+std::string cutTitle(std::string title) {
+    if (text::graphemeCount(title) > kTitleLimit) return text::graphemePrefix(title, kTitleLimit);
+    return title;
+}
+
+}  // namespace
+
+const text::Regex& ClaudeTranscriptParser::pasteChipRe() {
+    static const text::Regex re(R"(\bpasted\b.*?(\d+)\s+lines?\s*$)", text::Regex::CaseInsensitive);
+    return re;
+}
+
+ClaudeTranscriptParser::PasteResolver ClaudeTranscriptParser::pasteboardResolver(const Clipboard* clipboard) {
+    return [clipboard](int lines, const std::string& preview) {
+        return PasteboardCapture::resolveBody(clipboard, lines, preview);
+    };
+}
+
+ClaudeTranscriptParser::PasteResolver ClaudeTranscriptParser::noPasteBodies() {
+    return [](int, const std::string&) { return std::optional<std::string>(); };
+}
+
+std::optional<std::pair<int, int>> ClaudeTranscriptParser::parseHeader(std::string_view label) {
+    static const text::Regex header(R"(Message (\d+) of (\d+))");
+    auto match = header.firstMatch(label);
+    if (!match || match->groups.size() < 3) return std::nullopt;
+    auto index = parseInt(match->group(1));
+    auto total = parseInt(match->group(2));
+    if (!index || !total) return std::nullopt;
+    return std::pair{*index, *total};
+}
+
+std::optional<std::string> ClaudeTranscriptParser::readComposerDraft(const AXNode& scope) {
+    auto composer = findComposer(borrowed(scope), 0);
+    if (!composer) return std::nullopt;
+    auto value = composer->string("AXValue");
+    if (!value) return std::nullopt;
+    auto trimmed = text::trim(*value);
+    if (trimmed.empty()) return std::nullopt;
+    // An empty field shows its placeholder, which some versions expose as the value.
+    if (auto placeholder = composer->string("AXPlaceholderValue"); placeholder && text::trim(*placeholder) == trimmed) {
+        return std::nullopt;
+    }
+    if (trimmed == "Write a message\u2026" || trimmed == "How can I help you today?") return std::nullopt;
+    return trimmed;
+}
+
+std::vector<ClaudeTranscriptParser::PasteChip> ClaudeTranscriptParser::pasteChips(const AXNode& scope,
+                                                                                  bool excludingChat) {
+    std::vector<PasteChip> out;
+    collectChips(scope, excludingChat, 0, out);
+    return out;
+}
+
+std::string ClaudeTranscriptParser::chipPreview(const AXNode& chip) {
+    std::string best;
+    std::size_t bestLength = 0;
+    bool found = false;
+    for (auto& t : textNodes(chip, 0, kTextDepth)) {
+        if (t.role != "AXStaticText" || t.text == "PASTED") continue;
+        auto length = text::graphemeCount(t.text);
+        if (!found || length > bestLength) {
+            best = std::move(t.text);
+            bestLength = length;
+            found = true;
+        }
+    }
+    return best;
+}
+
+std::optional<ClaudeTranscriptParser::ArtifactCard> ClaudeTranscriptParser::cardFromLeaves(
+    const std::vector<std::string>& leaves) {
+    std::vector<std::string> kept;
+    for (const auto& leaf : leaves) {
+        auto trimmed = text::trim(leaf);
+        if (!trimmed.empty()) kept.push_back(std::move(trimmed));
+    }
+    if (kept.empty()) return std::nullopt;
+    ArtifactCard card;
+    card.title = cutTitle(std::move(kept[0]));
+    if (kept.size() > 1) card.type = std::move(kept[1]);
+    return card;
+}
+
+std::optional<std::string> ClaudeTranscriptParser::titleFromViewLabel(std::string_view label) {
+    if (!label.starts_with("View ")) return std::nullopt;
+    auto title = text::trim(label.substr(5));
+    if (title.empty()) return std::nullopt;
+    return cutTitle(std::move(title));
+}
+
+std::optional<std::string> ClaudeTranscriptParser::collapsedRecovery(const std::string& body,
+                                                                    const std::vector<std::string>& nodeTexts) {
+    if (text::trim(body) != "Message collapsed") return std::nullopt;
+    for (const auto& t : nodeTexts) {
+        for (std::string_view prefix : {"You said: ", "Claude responded: "}) {
+            if (t.starts_with(prefix)) return text::trim(std::string_view(t).substr(prefix.size()));
+        }
+    }
+    // The heading is missing: still a collapsed turn, with nothing to show.
+    return std::string();
+}
+
+std::string ClaudeTranscriptParser::pasteBlock(int lines, const std::string& body) {
+    return "[pasted text: " + std::to_string(lines) + " " + lineWord(lines) + "]\n" + body + "\n[end pasted text]";
+}
+
+std::string ClaudeTranscriptParser::appendPasteBlocks(const std::string& text, const std::vector<PasteChip>& chips,
+                                                      const PasteResolver& resolve) {
+    if (chips.empty()) return text;
+    std::vector<std::string> parts;
+    if (!text.empty()) parts.push_back(text);
+    for (const auto& chip : chips) {
+        auto body = resolve ? resolve(chip.lines, chip.preview) : std::nullopt;
+        parts.push_back(body ? pasteBlock(chip.lines, *body)
+                             : "[pasted text: " + std::to_string(chip.lines) + " " + lineWord(chip.lines) +
+                                   ", content not captured]");
+    }
+    return joinLines(parts);
+}
+
+std::optional<std::string> ClaudeTranscriptParser::imageChipName(const AXNode& tile) {
+    for (const auto& child : tile.children()) {
+        auto hit = firstNode(
+            child,
+            [](const AXNode& n) {
+                auto role = n.role();
+                return (role == "AXButton" || role == "AXImage") && !text::isBlank(n.label());
+            },
+            1);
+        if (hit) return hit->label();
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> ClaudeTranscriptParser::textLeaves(const AXNode& node, std::size_t limit) {
+    std::vector<std::string> out;
+    collectLeaves(node, limit, 0, out);
+    return out;
+}
+
+std::optional<ClaudeTranscriptParser::Artifact> ClaudeTranscriptParser::artifactCard(const AXNode& group) {
+    auto block = firstNode(borrowed(group),
+                           [](const AXNode& n) { return anyClassContains(n.domClassList(), "artifact-block"); });
+    if (block) {
+        if (auto card = cardFromLeaves(textLeaves(*block, 2))) return Artifact{card->title, card->type};
+        if (auto title = firstViewButtonTitle(*block)) return Artifact{title, std::nullopt};
+        return Artifact{};
+    }
+    if (auto title = firstViewButtonTitle(group)) return Artifact{title, std::nullopt};
+    auto interactive = firstNode(borrowed(group), [](const AXNode& n) {
+        return n.role() == "AXStaticText" && n.label() == "Interactive artifact";
+    });
+    if (interactive) return Artifact{std::nullopt, "Interactive artifact"};
+    return std::nullopt;
+}
+
+std::optional<RawTurn> ClaudeTranscriptParser::extractTurn(const AXNode& group) const {
+    auto header = parseHeader(group.label());
+    if (!header) return std::nullopt;
+
+    RawTurn turn;
+    turn.index = header->first;
+    turn.total = header->second;
+
+    auto nodes = textNodes(group, 0, kTextDepth);
+    std::vector<std::string> nodeTexts;
+    nodeTexts.reserve(nodes.size());
+    turn.role = "unknown";
+    bool roleFound = false;
+    for (auto& n : nodes) {
+        if (!roleFound && n.text.starts_with(kUserHeading)) {
+            turn.role = "user";
+            roleFound = true;
+        } else if (!roleFound && n.text.starts_with(kAssistantHeading)) {
+            turn.role = "assistant";
+            roleFound = true;
+        }
+        nodeTexts.push_back(std::move(n.text));
+    }
+
+    Content content;
+    collectContent(group, content, 0);
+
+    if (detectFields) {
+        auto artifact = artifactCard(group);
+        turn.producedArtifact = artifact.has_value();
+        if (artifact) {
+            turn.artifactTitle = artifact->title;
+            turn.artifactType = artifact->type;
+        }
+    }
+
+    auto body = joinLines(content.texts);
+    if (auto recovered = collapsedRecovery(body, nodeTexts)) {
+        turn.text = std::move(*recovered);
+        turn.collapsed = true;
+        return turn;
+    }
+    auto text = appendPasteBlocks(body, content.chips, resolvePaste);
+    std::vector<std::string> markers;
+    markers.reserve(content.imageNames.size());
+    for (const auto& name : content.imageNames) markers.push_back(AttachmentMarkers::marker(name));
+    turn.text = AttachmentMarkers::appending(text, markers);
+    return turn;
+}
+
+std::optional<SegmenterSnapshot> ClaudeTranscriptParser::snapshot(const AXNode& scope,
+                                                                 std::optional<std::string> conversationKey) const {
+    auto scopePtr = borrowed(scope);
+    auto container = find(scopePtr, "AXGroup", labelEquals(std::string(kContainerLabel)), 0, kContainerDepth);
+    if (!container) return std::nullopt;
+
+    SegmenterSnapshot snap;
+    snap.conversationKey = std::move(conversationKey);
+
+    std::vector<AXNodePtr> groups;
+    collectGroups(container, 0, groups);
+    for (const auto& group : groups) {
+        if (auto turn = extractTurn(*group)) snap.turns.push_back(std::move(*turn));
+    }
+
+    // Chips still in the composer are resolved now, while the clipboard most
+    // likely still holds what was pasted; the body is cached for when the
+    // message reaches the transcript.
+    if (resolvePaste) {
+        for (const auto& chip : pasteChips(scope, true)) resolvePaste(chip.lines, chip.preview);
+    }
+
+    // One walk answers both the model line and the completion notice.
+    snap.responseComplete = false;
+    for (auto& t : textNodes(scope, 0, kTextDepth)) {
+        if (!snap.model && t.text.starts_with("Model: ")) snap.model = t.text.substr(7);
+        if (t.text == "Claude finished the response") snap.responseComplete = true;
+        if (snap.model && snap.responseComplete) break;
+    }
+
+    if (detectFields) {
+        auto project = find(scopePtr, "AXCheckBox",
+                            [](const std::string& label) { return label.starts_with("Project: "); }, 0, kProjectDepth);
+        snap.inProject = project != nullptr;
+    }
+    snap.composerDraft = readComposerDraft(scope);
+    return snap;
+}
+
+}  // namespace velmar

@@ -2,6 +2,9 @@
 
 #include "ax/FixtureDocument.hpp"
 #include "parsing/FixtureParsing.hpp"
+#include "surfaces/AIWebURL.hpp"
+#include "surfaces/SurfaceTraits.hpp"
+#include "surfaces/WebAddress.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -37,9 +40,18 @@ std::vector<fs::path> FixtureCheck::collect(const std::vector<std::string>& path
 }
 
 std::optional<std::string> FixtureCheck::deriveKey(const FixtureDocument& doc, bool& derivable) {
-    // Self-keying surfaces derive the key inside the parser; browser surfaces
-    // would take it from the root's address.
-    derivable = FixtureParsing::keysItself(doc.meta.surface);
+    // Browser fixtures keep the page address on the root, so the key live
+    // capture would have had follows from it; self-keying surfaces derive the
+    // key inside the parser.
+    const auto& surface = doc.meta.surface;
+    auto address = doc.tree ? doc.tree->string("AXURL") : std::nullopt;
+    if (SurfaceTraits::isBrowserSurface(surface) && address && !address->empty()) {
+        derivable = true;
+        auto parsed = WebAddress::parse(*address);
+        if (SurfaceTraits::isPanelSurface(surface)) return AIWebURL::panelConversationId(parsed, surface);
+        return AIWebURL::conversationId(parsed, surface);
+    }
+    derivable = FixtureParsing::keysItself(surface);
     return std::nullopt;
 }
 

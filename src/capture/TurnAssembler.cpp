@@ -1,0 +1,261 @@
+#include "capture/TurnAssembler.hpp"
+
+#include "parsing/FnvHash.hpp"
+#include "surfaces/SurfaceTraits.hpp"
+#include "text/Unicode.hpp"
+
+#include <algorithm>
+
+namespace velmar {
+
+namespace {
+
+constexpr std::string_view kEllipsis = "\u2026";
+constexpr std::size_t kMaxDrafts = 2;
+
+bool isUser(const RawTurn& t) { return t.role == "user"; }
+bool isAssistant(const RawTurn& t) { return t.role == "assistant"; }
+
+template <typename Range>
+std::string listOf(const Range& items) {
+    std::string out = "[";
+    bool first = true;
+    for (const auto& i : items) {
+        out += (first ? "" : ", ") + std::to_string(i);
+        first = false;
+    }
+    return out + "]";
+}
+
+}  // namespace
+
+TurnAssembler::TurnAssembler(std::string surface, EventHandler onEvent, std::optional<bool> freshSendAcceptsSettledPair)
+    : surface_(std::move(surface)),
+      onEvent_(std::move(onEvent)),
+      freshSendAcceptsSettledPair_(
+          freshSendAcceptsSettledPair.value_or(SurfaceTraits::freshSendAcceptsSettledPair(surface_))) {}
+
+void TurnAssembler::process(const SegmenterSnapshot& snapshot, TimePoint observedAt, bool fromNewChat) {
+    lastProcessedAt_ = observedAt;
+    if (snapshot.model) lastModel_ = snapshot.model;
+    if (snapshot.composerDraft) cacheDraft(*snapshot.composerDraft);
+
+    if (primed_ && snapshot.conversationKey == lastConversationKey_) {
+        steadyState(snapshot, observedAt);
+    } else {
+        prime(snapshot, observedAt, fromNewChat);
+    }
+}
+
+void TurnAssembler::prime(const SegmenterSnapshot& snapshot, TimePoint observedAt, bool fromNewChat) {
+    if (snapshot.turns.empty()) return;
+    primed_ = true;
+    lastConversationKey_ = snapshot.conversationKey;
+    emittedIndexes_.clear();
+    for (const auto& t : snapshot.turns) emittedIndexes_.insert(t.index);
+    liveSignatures_.clear();
+    restreamedIndexes_.clear();
+    pendingUserTurns_.clear();
+
+    if (fromNewChat) {
+        std::vector<RawTurn> sorted = snapshot.turns;
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [](const RawTurn& a, const RawTurn& b) { return a.index < b.index; });
+        if (sorted.size() == 1 && isUser(sorted[0])) {
+            emittedIndexes_.erase(sorted[0].index);
+            pendingUserTurns_.insert_or_assign(sorted[0].index, PendingTurn{sorted[0], observedAt});
+        } else if (sorted.size() == 2 && freshSendAcceptsSettledPair_ && isUser(sorted[0]) && isAssistant(sorted[1])) {
+            emittedIndexes_.erase(sorted[0].index);
+            emittedIndexes_.erase(sorted[1].index);
+            pendingUserTurns_.insert_or_assign(sorted[0].index, PendingTurn{sorted[0], observedAt});
+        }
+    }
+    historyWatermark_ = emittedIndexes_.empty() ? 0 : *emittedIndexes_.rbegin();
+}
+
+void TurnAssembler::steadyState(const SegmenterSnapshot& snapshot, TimePoint observedAt) {
+    std::vector<RawTurn> turns = snapshot.turns;
+    std::stable_sort(turns.begin(), turns.end(), [](const RawTurn& a, const RawTurn& b) { return a.index < b.index; });
+    if (turns.empty()) {
+        tidyPending();
+        return;
+    }
+    const int last = turns.back().index;
+    for (const auto& t : turns) {
+        if (t.index <= historyWatermark_) emittedIndexes_.insert(t.index);
+    }
+
+    // A reply that streams again, or a sent reply that vanished, may be a regeneration.
+    if (!snapshot.responseComplete) {
+        if (isAssistant(turns.back()) && liveSignatures_.contains(last)) restreamedIndexes_.insert(last);
+        for (const auto& [index, sig] : liveSignatures_) {
+            const bool visible =
+                std::any_of(turns.begin(), turns.end(), [index = index](const RawTurn& t) { return t.index == index; });
+            if (!visible) restreamedIndexes_.insert(index);
+        }
+    }
+
+    // Settled replies: complete, or followed by a later turn.
+    for (const auto& reply : turns) {
+        if (!isAssistant(reply) || (!snapshot.responseComplete && reply.index == last)) continue;
+        bool restream = false;
+        if (emittedIndexes_.contains(reply.index)) {
+            restream = reply.index == last && snapshot.responseComplete && liveSignatures_.contains(last) &&
+                       restreamedIndexes_.contains(last);
+            if (!restream) continue;
+        }
+        const RawTurn* prompt = nullptr;
+        for (auto it = turns.rbegin(); it != turns.rend(); ++it) {
+            if (isUser(*it) && it->index < reply.index) {
+                prompt = &*it;
+                break;
+            }
+        }
+        std::string sig = signature(prompt, &reply);
+        if (restream && liveSignatures_[reply.index] == sig) {
+            restreamedIndexes_.erase(reply.index);
+            continue;
+        }
+        emit(prompt, &reply, snapshot, observedAt);
+        emittedIndexes_.insert(reply.index);
+        liveSignatures_[reply.index] = std::move(sig);
+        restreamedIndexes_.erase(reply.index);
+        if (prompt) emittedIndexes_.insert(prompt->index);
+    }
+
+    // A prompt followed by a later prompt will never get its reply.
+    int lastUserIndex = 0;
+    bool anyUser = false;
+    for (const auto& t : turns) {
+        if (isUser(t)) {
+            lastUserIndex = anyUser ? std::max(lastUserIndex, t.index) : t.index;
+            anyUser = true;
+        }
+    }
+    for (const auto& t : turns) {
+        if (isUser(t) && !emittedIndexes_.contains(t.index) && t.index < lastUserIndex) {
+            emit(&t, nullptr, snapshot, observedAt);
+            emittedIndexes_.insert(t.index);
+        }
+    }
+
+    // The rest wait for their reply; the first sighting's time is kept.
+    for (const auto& t : turns) {
+        if (!isUser(t) || emittedIndexes_.contains(t.index)) continue;
+        if (auto it = pendingUserTurns_.find(t.index); it != pendingUserTurns_.end()) {
+            it->second.turn = t;
+        } else {
+            pendingUserTurns_.emplace(t.index, PendingTurn{t, observedAt});
+        }
+    }
+    tidyPending();
+}
+
+void TurnAssembler::tidyPending() {
+    std::erase_if(pendingUserTurns_, [this](const auto& entry) { return emittedIndexes_.contains(entry.first); });
+    while (pendingUserTurns_.size() > maxPending) pendingUserTurns_.erase(pendingUserTurns_.begin());
+}
+
+std::string TurnAssembler::signature(const RawTurn* prompt, const RawTurn* response) {
+    std::string joined = prompt ? prompt->text : std::string();
+    joined += '\x01';
+    if (response) joined += response->text;
+    return fnvHash(joined);
+}
+
+void TurnAssembler::emit(const RawTurn* prompt, const RawTurn* response, const SegmenterSnapshot& snap,
+                         TimePoint observedAt) {
+    std::string promptText = prompt ? prompt->text : std::string();
+    if (prompt && prompt->collapsed && !prompt->text.empty()) {
+        // The interface shows a long prompt cut short; the draft typed before
+        // sending holds all of it.
+        std::string head = text::normalizeWhitespace(prompt->text);
+        if (std::string_view(head).ends_with(kEllipsis)) head.resize(head.size() - kEllipsis.size());
+        if (!head.empty()) {
+            for (const auto& draft : recentDrafts_) {
+                if (std::string_view(text::normalizeWhitespace(draft)).starts_with(head)) {
+                    promptText = draft;
+                    break;
+                }
+            }
+        }
+    }
+    if (prompt) recentDrafts_.clear();
+    std::string responseText = response ? response->text : std::string();
+
+    TurnEvent e;
+    e.surface = surface_;
+    e.captureTier = !promptText.empty() ? 2 : !responseText.empty() ? 1 : 0;
+    e.verdict = !promptText.empty() && !responseText.empty() ? "ok" : "degraded";
+    const bool attachFacts =
+        e.verdict == "ok" || (prompt && prompt->collapsed && prompt->text.empty() && !responseText.empty());
+    if (attachFacts) {
+        e.inProject = snap.inProject;
+        if (response) e.producedArtifact = response->producedArtifact;
+        if (e.producedArtifact == true) {
+            e.artifactTitle = response->artifactTitle;
+            e.artifactType = response->artifactType;
+        }
+    }
+    const RawTurn* anchor = response ? response : prompt;
+    e.turnIndex = anchor ? anchor->index : 0;
+    e.turnTotal = anchor ? anchor->total : 0;
+    e.prompt = std::move(promptText);
+    e.response = std::move(responseText);
+    e.model = snap.model;
+    e.conversationKey = snap.conversationKey;
+    e.observedAt = observedAt;
+    if (onEvent_) onEvent_(e);
+}
+
+void TurnAssembler::cacheDraft(std::string_view draft) {
+    const std::string normalized = text::normalizeWhitespace(draft);
+    if (normalized.empty()) return;
+    if (!recentDrafts_.empty()) {
+        const std::string newest = text::normalizeWhitespace(recentDrafts_.front());
+        // The user kept typing, or deleted a tail: same draft, newer text.
+        if (normalized.starts_with(newest) || newest.starts_with(normalized)) {
+            recentDrafts_.front() = std::string(draft);
+            return;
+        }
+    }
+    recentDrafts_.emplace_front(draft);
+    while (recentDrafts_.size() > kMaxDrafts) recentDrafts_.pop_back();
+}
+
+void TurnAssembler::flushAbandoned() {
+    if (pendingUserTurns_.empty()) return;
+    SegmenterSnapshot snap;
+    snap.conversationKey = lastConversationKey_;
+    snap.model = lastModel_;
+    snap.responseComplete = false;
+    // Move out first: emit calls back into the owner, which may inspect us.
+    auto pending = std::move(pendingUserTurns_);
+    pendingUserTurns_.clear();
+    for (const auto& [index, entry] : pending) {
+        emit(&entry.turn, nullptr, snap, entry.seenAt);
+        emittedIndexes_.insert(index);
+    }
+    primed_ = false;
+}
+
+std::optional<TimePoint> TurnAssembler::pendingSince(int index) const {
+    auto it = pendingUserTurns_.find(index);
+    return it == pendingUserTurns_.end() ? std::nullopt : std::optional(it->second.seenAt);
+}
+
+std::vector<int> TurnAssembler::pendingIndexes() const {
+    std::vector<int> out;
+    for (const auto& [index, entry] : pendingUserTurns_) out.push_back(index);
+    return out;
+}
+
+std::string TurnAssembler::debugState() const {
+    std::vector<int> live;
+    for (const auto& [index, sig] : liveSignatures_) live.push_back(index);
+    return std::string("primed=") + (primed_ ? "true" : "false") + " wm=" + std::to_string(historyWatermark_) +
+           " emitted=" + listOf(emittedIndexes_) + " pending=" + listOf(pendingIndexes()) + " live=" + listOf(live) +
+           " restreamed=" + listOf(restreamedIndexes_);
+}
+
+}  // namespace velmar

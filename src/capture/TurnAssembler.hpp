@@ -1,0 +1,86 @@
+#pragma once
+// Turns the stream of snapshots of one conversation into turn events: one per
+// user prompt with the reply that answers it, sent once the reply has settled.
+// History on screen when capture begins is not re-sent; a prompt whose reply
+// never comes is still sent; a regenerated reply is sent again; a prompt shown
+// collapsed is recovered from the composer drafts typed before sending.
+//
+// One instance per conversation; indexes are conversation ordinals (on
+// position-indexed surfaces the snapshots pass the ordinal stabilizer first).
+
+#include "capture/TurnEvent.hpp"
+#include "parsing/RawTurn.hpp"
+#include "parsing/SegmenterSnapshot.hpp"
+#include "platform/Clock.hpp"
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmar {
+
+class TurnAssembler {
+public:
+    using EventHandler = std::function<void(const TurnEvent&)>;
+
+    static constexpr std::size_t maxPending = 8;
+
+    // Without `freshSendAcceptsSettledPair`, the surface's default applies.
+    TurnAssembler(std::string surface, EventHandler onEvent,
+                  std::optional<bool> freshSendAcceptsSettledPair = std::nullopt);
+
+    // `fromNewChat`: the controller saw this conversation come into being in a
+    // new-chat view, so what it shows first is a live exchange, not history.
+    void process(const SegmenterSnapshot& snapshot, TimePoint observedAt, bool fromNewChat);
+    // Composer text typed before sending, newest last; keeps up to 2.
+    void cacheDraft(std::string_view draft);
+    // Sends every pending prompt without a reply and un-primes.
+    void flushAbandoned();
+
+    // "primed=true wm=6 emitted=[1, 2] pending=[7] live=[8] restreamed=[]"
+    std::string debugState() const;
+
+    const std::string& surface() const { return surface_; }
+    bool freshSendAcceptsSettledPair() const { return freshSendAcceptsSettledPair_; }
+    bool primed() const { return primed_; }
+    int historyWatermark() const { return historyWatermark_; }
+    const std::optional<TimePoint>& lastProcessedAt() const { return lastProcessedAt_; }
+    const std::deque<std::string>& recentDrafts() const { return recentDrafts_; }
+    // When the pending prompt at `index` was first seen; absent when none is pending there.
+    std::optional<TimePoint> pendingSince(int index) const;
+    std::vector<int> pendingIndexes() const;
+
+private:
+    struct PendingTurn {
+        RawTurn turn;
+        TimePoint seenAt;
+    };
+
+    void prime(const SegmenterSnapshot& snapshot, TimePoint observedAt, bool fromNewChat);
+    void steadyState(const SegmenterSnapshot& snapshot, TimePoint observedAt);
+    void tidyPending();
+    void emit(const RawTurn* prompt, const RawTurn* response, const SegmenterSnapshot& snap, TimePoint observedAt);
+    static std::string signature(const RawTurn* prompt, const RawTurn* response);
+
+    const std::string surface_;
+    const EventHandler onEvent_;
+    const bool freshSendAcceptsSettledPair_;
+    bool primed_ = false;
+    std::optional<std::string> lastConversationKey_;
+    std::set<int> emittedIndexes_;
+    int historyWatermark_ = 0;
+    std::map<int, std::string> liveSignatures_;
+    std::set<int> restreamedIndexes_;
+    std::map<int, PendingTurn> pendingUserTurns_;
+    std::optional<std::string> lastModel_;
+    std::deque<std::string> recentDrafts_;  // newest first
+    std::optional<TimePoint> lastProcessedAt_;
+};
+
+}  // namespace velmar

@@ -2,6 +2,11 @@
 
 #include "parsing/ChatGPTDesktopSegmenter.hpp"
 #include "parsing/ChatGPTTranscriptParser.hpp"
+#include "parsing/ClaudeCodeTranscriptParser.hpp"
+#include "parsing/DeepSeekTranscriptParser.hpp"
+#include "parsing/GeminiTranscriptParser.hpp"
+#include "parsing/PerplexityTranscriptParser.hpp"
+#include "parsing/WorkspaceGeminiTranscriptParser.hpp"
 
 namespace velmar::FixtureParsing {
 
@@ -11,10 +16,21 @@ std::optional<SegmenterSnapshot> parse(std::string_view surface, const AXNode& r
     if (surface == "chatgpt_desktop") {
         return ChatGPTDesktopSegmenter::snapshot(root, ChatGPTTranscriptParser::desktop());
     }
+    if (surface == "claude_code_desktop") return ClaudeCodeTranscriptParser{}.snapshot(root, conversationKey);
+    if (surface == "gemini") return GeminiTranscriptParser{}.snapshot(root, conversationKey);
+    if (surface == "perplexity") return PerplexityTranscriptParser{}.snapshot(root, conversationKey);
+    if (surface == "deepseek") return DeepSeekTranscriptParser{}.snapshot(root, conversationKey);
+    if (surface == "gemini_docs" || surface == "gemini_sheets") {
+        return WorkspaceGeminiTranscriptParser{}.snapshot(root, conversationKey);
+    }
     return std::nullopt;
 }
 
-bool hasParser(std::string_view surface) { return surface == "chatgpt" || surface == "chatgpt_desktop"; }
+bool hasParser(std::string_view surface) {
+    return surface == "chatgpt" || surface == "chatgpt_desktop" || surface == "claude_code_desktop" ||
+           surface == "gemini" || surface == "perplexity" || surface == "deepseek" || surface == "gemini_docs" ||
+           surface == "gemini_sheets";
+}
 
 bool keysItself(std::string_view surface) { return surface == "chatgpt_desktop"; }
 

@@ -1,0 +1,183 @@
+#include "parsing/GeminiTranscriptParser.hpp"
+
+#include "parsing/WorkspaceGeminiPanel.hpp"
+#include "text/Unicode.hpp"
+
+#include <algorithm>
+#include <vector>
+
+namespace velmar {
+namespace {
+
+using WorkspaceGeminiPanel::findByClass;
+
+constexpr int kContainerDepth = 30;
+constexpr int kHeadingDepth = 12;
+constexpr int kContentDepth = 12;
+constexpr int kTextDepth = 30;
+constexpr int kPickerDepth = 30;
+constexpr int kPickerButtonDepth = 8;
+constexpr int kStopButtonDepth = 40;
+
+constexpr std::string_view kUserHeadingPrefix = "You said ";
+
+AXNodePtr borrow(const AXNode& node) { return AXNodePtr(AXNodePtr(), &node); }
+
+bool hasClass(const std::vector<std::string>& classes, std::string_view cls) {
+    return std::find(classes.begin(), classes.end(), cls) != classes.end();
+}
+
+AXNodePtr findHeading(const AXNodePtr& node, std::string_view cls, int depth) {
+    if (depth > kHeadingDepth) return nullptr;
+    if (node->role() == "AXHeading" && hasClass(node->domClassList(), cls)) return node;
+    if (depth == kHeadingDepth) return nullptr;
+    for (const auto& child : node->children()) {
+        if (auto hit = findHeading(child, cls, depth + 1)) return hit;
+    }
+    return nullptr;
+}
+
+AXNodePtr findRole(const AXNodePtr& node, std::string_view role, int maxDepth, int depth) {
+    if (depth > maxDepth) return nullptr;
+    if (node->role() == role) return node;
+    if (depth == maxDepth) return nullptr;
+    for (const auto& child : node->children()) {
+        if (auto hit = findRole(child, role, maxDepth, depth + 1)) return hit;
+    }
+    return nullptr;
+}
+
+AXNodePtr findButton(const AXNodePtr& node, std::string_view prefix, int depth) {
+    if (depth > kStopButtonDepth) return nullptr;
+    if (node->role() == "AXButton" && node->label().starts_with(prefix)) return node;
+    if (depth == kStopButtonDepth) return nullptr;
+    for (const auto& child : node->children()) {
+        if (auto hit = findButton(child, prefix, depth + 1)) return hit;
+    }
+    return nullptr;
+}
+
+void collectLeaves(const AXNode& node, int depth, std::vector<std::string>& out) {
+    if (depth > kTextDepth) return;
+    auto role = node.role();
+    if (role == "AXHeading" && hasClass(node.domClassList(), "cdk-visually-hidden")) return;
+    if (role == "AXStaticText") {
+        auto label = node.label();
+        if (!text::isBlank(label)) out.push_back(std::move(label));
+    }
+    if (depth == kTextDepth) return;
+    for (const auto& child : node.children()) collectLeaves(*child, depth + 1, out);
+}
+
+std::string joinLines(const std::vector<std::string>& parts) {
+    std::string out;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i) out += '\n';
+        out += parts[i];
+    }
+    return out;
+}
+
+RawTurn turn(int index, int total, std::string role, std::string text) {
+    RawTurn t;
+    t.index = index;
+    t.total = total;
+    t.role = std::move(role);
+    t.text = std::move(text);
+    return t;
+}
+
+std::optional<RawTurn> userTurn(const AXNodePtr& exchange, int index, int total) {
+    auto heading = findHeading(exchange, "screen-reader-user-query-label", 0);
+    if (!heading) return std::nullopt;
+    std::string text;
+    if (auto content = findByClass(exchange, "query-content", kContentDepth, 0)) {
+        text = GeminiTranscriptParser::staticText(*content);
+    }
+    if (text.empty()) {
+        // The visible query may be missing (for example an upload-only prompt);
+        // the screen-reader heading still spells the question out.
+        auto label = heading->label();
+        if (label.starts_with(kUserHeadingPrefix)) text = text::trim(std::string_view(label).substr(kUserHeadingPrefix.size()));
+    }
+    return turn(index, total, "user", std::move(text));
+}
+
+std::optional<RawTurn> modelTurn(const AXNodePtr& exchange, int index, int total) {
+    if (!findHeading(exchange, "screen-reader-model-response-label", 0)) return std::nullopt;
+    std::string text;
+    if (auto response = findByClass(exchange, "response-container", kContentDepth, 0)) {
+        auto root = findByClass(response, "markdown", kContentDepth, 0);
+        text = GeminiTranscriptParser::staticText(root ? *root : *response);
+    }
+    return turn(index, total, "assistant", std::move(text));
+}
+
+}  // namespace
+
+std::string GeminiTranscriptParser::staticText(const AXNode& root) {
+    std::vector<std::string> parts;
+    collectLeaves(root, 0, parts);
+    return joinLines(parts);
+}
+
+std::optional<std::string> GeminiTranscriptParser::modelLabel(const AXNode& scope) {
+    auto picker = findByClass(borrow(scope), "with-model-picker", kPickerDepth, 0);
+    if (!picker) return std::nullopt;
+    auto button = findRole(picker, "AXPopUpButton", kPickerButtonDepth, 0);
+    if (!button) return std::nullopt;
+    auto label = button->label();
+    auto comma = label.rfind(", ");
+    if (comma == std::string::npos) return std::nullopt;
+    auto tail = text::trim(std::string_view(label).substr(comma + 2));
+
+    std::vector<std::string> words;
+    std::size_t start = 0;
+    while (start <= tail.size()) {
+        auto end = tail.find(' ', start);
+        if (end == std::string::npos) end = tail.size();
+        if (end > start) words.push_back(tail.substr(start, end - start));
+        start = end + 1;
+    }
+    std::string model = tail;
+    if (!words.empty() && text::toLower(words.front()) == "currently") {
+        model.clear();
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            if (i > 1) model += ' ';
+            model += words[i];
+        }
+    }
+    if (model.empty()) return std::nullopt;
+    return model;
+}
+
+std::optional<SegmenterSnapshot> GeminiTranscriptParser::snapshot(const AXNode& scope,
+                                                                  std::optional<std::string> conversationKey) const {
+    auto scopePtr = borrow(scope);
+    auto container = findByClass(scopePtr, "chat-history", kContainerDepth, 0);
+    if (!container) return std::nullopt;
+
+    std::vector<AXNodePtr> exchanges;
+    for (auto& child : container->children()) {
+        if (hasClass(child->domClassList(), "conversation-container")) exchanges.push_back(std::move(child));
+    }
+    if (exchanges.empty()) return std::nullopt;
+
+    // Both halves of every exchange keep their slot, so a missing half never
+    // shifts the numbering of later turns.
+    const int total = 2 * static_cast<int>(exchanges.size());
+    SegmenterSnapshot snap;
+    for (std::size_t i = 0; i < exchanges.size(); ++i) {
+        const int base = 2 * static_cast<int>(i);
+        if (auto t = userTurn(exchanges[i], base + 1, total)) snap.turns.push_back(std::move(*t));
+        if (auto t = modelTurn(exchanges[i], base + 2, total)) snap.turns.push_back(std::move(*t));
+    }
+    if (snap.turns.empty()) return std::nullopt;
+
+    snap.conversationKey = std::move(conversationKey);
+    snap.responseComplete = findButton(scopePtr, "Stop", 0) == nullptr;
+    snap.model = modelLabel(scope);
+    return snap;
+}
+
+}  // namespace velmar

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "parsing/BrowserSegmenter.hpp"
+#include "parsing/GeminiTranscriptParser.hpp"
+
+namespace velmar {
+
+class GeminiWebSegmenter final : public BrowserSegmenter {
+public:
+    GeminiTranscriptParser parser;
+
+    std::string surface() const override { return "gemini"; }
+    std::optional<SegmenterSnapshot> snapshot(const AXElement& webArea,
+                                              const std::optional<std::string>& conversationKey) const override {
+        return parser.snapshot(webArea, conversationKey);
+    }
+};
+
+}  // namespace velmar

@@ -1,0 +1,302 @@
+#include "parsing/PerplexityTranscriptParser.hpp"
+
+#include "text/Regex.hpp"
+#include "text/Unicode.hpp"
+
+namespace velmar {
+namespace {
+
+constexpr int kLandmarkDepth = 25;
+constexpr int kContainerDepth = 30;
+constexpr int kTextDepth = 30;
+constexpr int kStopButtonDepth = 40;
+constexpr std::size_t kStopLabelLimit = 25;  // graphemes; longer "Stop…" labels are prose, not the control
+
+const text::Regex& timestampRegex() {
+    static const text::Regex re(R"(^(?:[A-Z][a-z]{2} \d{1,2}, )?\d{1,2}:\d{2} ?(?:AM|PM|am|pm)$)");
+    return re;
+}
+
+const text::Regex& overflowRegex() {
+    static const text::Regex re(R"(^\+\d+$)");
+    return re;
+}
+
+// A node as listed by its parent: the role is read with the list, the label
+// at most once on demand, so no walk reads a member of a live element twice.
+struct Seen {
+    AXNodePtr node;
+    std::string role;
+    std::optional<std::string> label;
+
+    const std::string& labelOnce() {
+        if (!label) label = node->label();
+        return *label;
+    }
+};
+using Kids = std::vector<Seen>;
+// Children of some of a list's members, read while testing them and kept for the descent.
+using KidsCache = std::vector<std::optional<Kids>>;
+
+Kids readKids(const AXNode& node) {
+    Kids out;
+    for (auto& child : node.children()) {
+        auto role = child->role();
+        out.push_back({std::move(child), std::move(role), std::nullopt});
+    }
+    return out;
+}
+
+Seen seen(const AXNode& node) { return {AXNodePtr(AXNodePtr(), &node), node.role(), std::nullopt}; }
+
+bool isControls(const std::string& role, Kids& kids) {
+    if (role != "AXGroup") return false;
+    bool edit = false, copy = false;
+    for (auto& kid : kids) {
+        if (kid.role != "AXButton") continue;
+        const auto& label = kid.labelOnce();
+        edit = edit || label == "Edit query";
+        copy = copy || label == "Copy query";
+    }
+    return edit && copy;
+}
+
+// Whether one of `kids` is query controls; the children read on the way stay in `cache`.
+bool anyControls(Kids& kids, KidsCache& cache) {
+    cache.resize(kids.size());
+    for (std::size_t i = 0; i < kids.size(); ++i) {
+        if (kids[i].role != "AXGroup") continue;
+        if (!cache[i]) cache[i] = readKids(*kids[i].node);
+        if (isControls(kids[i].role, *cache[i])) return true;
+    }
+    return false;
+}
+
+bool hasInnerWhitespace(std::string_view s) {
+    for (char32_t c : text::toUtf32(s)) {
+        if (text::isWhitespace(c)) return true;
+    }
+    return false;
+}
+
+// A source chip: an icon and one-word texts (a site name, "+3").
+bool isChip(const std::string& role, Kids& kids) {
+    if (role != "AXGroup") return false;
+    bool image = false, staticText = false;
+    for (auto& kid : kids) {
+        if (kid.role == "AXImage") image = true;
+        if (kid.role != "AXStaticText") continue;
+        staticText = true;
+        auto trimmed = text::trim(kid.labelOnce());
+        if (trimmed.empty() || overflowRegex().search(trimmed)) continue;
+        if (hasInnerWhitespace(trimmed)) return false;
+    }
+    return image && staticText;
+}
+
+bool isControlRole(const std::string& role) {
+    return role == "AXButton" || role == "AXLink" || role == "AXPopUpButton" || role == "AXMenuButton";
+}
+
+void collectBare(Seen& node, Kids* knownKids, int depth, std::vector<std::string>& out) {
+    if (depth > kTextDepth || isControlRole(node.role)) return;
+    if (node.role == "AXStaticText") {
+        const auto& label = node.labelOnce();
+        if (!text::isBlank(label)) out.push_back(label);
+    }
+    if (depth == kTextDepth) return;
+    Kids own;
+    Kids& kids = knownKids ? *knownKids : (own = readKids(*node.node));
+    if (isChip(node.role, kids)) return;
+    for (auto& kid : kids) collectBare(kid, nullptr, depth + 1, out);
+}
+
+std::vector<std::string> bareTexts(Seen& block, Kids* knownKids) {
+    std::vector<std::string> out;
+    collectBare(block, knownKids, 0, out);
+    return out;
+}
+
+std::string joinLines(const std::vector<std::string>& parts) {
+    std::string out;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i) out += '\n';
+        out += parts[i];
+    }
+    return out;
+}
+
+AXNodePtr landmarkIn(const AXNodePtr& node, int depth) {
+    if (depth > kLandmarkDepth) return nullptr;
+    if (node->subrole() == "AXLandmarkMain") return node;
+    if (depth == kLandmarkDepth) return nullptr;
+    for (const auto& child : node->children()) {
+        if (auto hit = landmarkIn(child, depth + 1)) return hit;
+    }
+    return nullptr;
+}
+
+struct Thread {
+    AXNodePtr node;
+    Kids blocks;
+    KidsCache blockKids;
+};
+
+std::optional<Thread> containerIn(const AXNodePtr& node, Kids kids, int depth) {
+    KidsCache cache;
+    if (anyControls(kids, cache)) return Thread{node, std::move(kids), std::move(cache)};
+    if (depth == kContainerDepth) return std::nullopt;
+    for (std::size_t i = 0; i < kids.size(); ++i) {
+        auto grand = cache[i] ? std::move(*cache[i]) : readKids(*kids[i].node);
+        if (auto hit = containerIn(kids[i].node, std::move(grand), depth + 1)) return hit;
+    }
+    return std::nullopt;
+}
+
+std::optional<Thread> findThread(const AXNode& landmark) {
+    return containerIn(AXNodePtr(AXNodePtr(), &landmark), readKids(landmark), 0);
+}
+
+PerplexityTranscriptParser::Segmentation run(Thread& thread) {
+    PerplexityTranscriptParser::Segmentation result;
+    auto& turns = result.turns;
+    int state = 0;  // 0 waiting for query controls, 1 waiting for the query, 2 inside an answer
+    std::vector<std::string> answer;
+    auto closeAnswer = [&](bool force) {
+        if (force || !answer.empty()) turns.emplace_back("assistant", joinLines(answer));
+        answer.clear();
+    };
+
+    thread.blockKids.resize(thread.blocks.size());
+    for (std::size_t i = 0; i < thread.blocks.size(); ++i) {
+        auto& block = thread.blocks[i];
+        Kids* kids = nullptr;
+        if (block.role == "AXGroup") {
+            if (!thread.blockKids[i]) thread.blockKids[i] = readKids(*block.node);
+            kids = &*thread.blockKids[i];
+        }
+        if (kids && isControls(block.role, *kids)) {
+            // A new query may arrive while an answer is still open: close it first.
+            if (state == 2) closeAnswer(false);
+            state = 1;
+            result.open = true;
+            continue;
+        }
+        if (state == 0) {
+            result.open = false;
+            continue;
+        }
+        if (state == 1) {
+            if (block.role == "AXGroup") {
+                auto texts = bareTexts(block, kids);
+                if (!texts.empty()) {
+                    std::vector<std::string> kept;
+                    for (auto& t : texts) {
+                        if (!timestampRegex().search(t)) kept.push_back(std::move(t));
+                    }
+                    turns.emplace_back("user", joinLines(kept));
+                    state = 2;
+                }
+            }
+            result.open = true;
+            continue;
+        }
+        if (block.role == "AXButton" && block.labelOnce() == "Copy") {
+            closeAnswer(true);
+            state = 0;
+            result.open = false;
+            continue;
+        }
+        if (block.role == "AXGroup") {
+            auto texts = bareTexts(block, kids);
+            if (!texts.empty()) answer.push_back(joinLines(texts));
+        }
+        result.open = true;
+    }
+    if (state == 2) closeAnswer(false);
+    return result;
+}
+
+AXNodePtr stopIn(Seen& node, Kids* knownKids, int depth) {
+    if (depth > kStopButtonDepth) return nullptr;
+    if (node.role == "AXButton") {
+        const auto& label = node.labelOnce();
+        if (label.starts_with("Stop") && text::graphemeCount(label) < kStopLabelLimit) return node.node;
+    }
+    if (depth == kStopButtonDepth) return nullptr;
+    Kids own;
+    Kids& kids = knownKids ? *knownKids : (own = readKids(*node.node));
+    KidsCache cache;
+    if (anyControls(kids, cache)) return nullptr;  // the thread itself: its buttons belong to messages
+    for (std::size_t i = 0; i < kids.size(); ++i) {
+        if (auto hit = stopIn(kids[i], cache[i] ? &*cache[i] : nullptr, depth + 1)) return hit;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+AXNodePtr PerplexityTranscriptParser::findLandmarkMain(const AXNode& scope) {
+    return landmarkIn(AXNodePtr(AXNodePtr(), &scope), 0);
+}
+
+AXNodePtr PerplexityTranscriptParser::findContainer(const AXNode& landmark) {
+    auto thread = findThread(landmark);
+    return thread ? thread->node : nullptr;
+}
+
+bool PerplexityTranscriptParser::isQueryControls(const AXNode& node) {
+    auto role = node.role();
+    if (role != "AXGroup") return false;
+    auto kids = readKids(node);
+    return isControls(role, kids);
+}
+
+bool PerplexityTranscriptParser::isCitationChip(const AXNode& node) {
+    auto role = node.role();
+    if (role != "AXGroup") return false;
+    auto kids = readKids(node);
+    return isChip(role, kids);
+}
+
+std::vector<std::string> PerplexityTranscriptParser::bareStaticTexts(const AXNode& block) {
+    auto s = seen(block);
+    return bareTexts(s, nullptr);
+}
+
+AXNodePtr PerplexityTranscriptParser::findStopButton(const AXNode& scope) {
+    auto s = seen(scope);
+    return stopIn(s, nullptr, 0);
+}
+
+PerplexityTranscriptParser::Segmentation PerplexityTranscriptParser::segment(const AXNode& container) {
+    Thread thread{AXNodePtr(AXNodePtr(), &container), readKids(container), {}};
+    return run(thread);
+}
+
+std::optional<SegmenterSnapshot> PerplexityTranscriptParser::snapshot(const AXNode& scope,
+                                                                      std::optional<std::string> conversationKey) const {
+    auto landmark = findLandmarkMain(scope);
+    if (!landmark) return std::nullopt;
+    auto thread = findThread(*landmark);
+    if (!thread) return std::nullopt;
+    auto segmentation = run(*thread);
+    if (segmentation.turns.empty()) return std::nullopt;
+
+    SegmenterSnapshot snap;
+    snap.conversationKey = std::move(conversationKey);
+    const int total = static_cast<int>(segmentation.turns.size());
+    for (int i = 0; i < total; ++i) {
+        auto& [role, text] = segmentation.turns[static_cast<std::size_t>(i)];
+        RawTurn turn;
+        turn.index = i + 1;
+        turn.total = total;
+        turn.role = std::move(role);
+        turn.text = std::move(text);
+        snap.turns.push_back(std::move(turn));
+    }
+    snap.responseComplete = !segmentation.open && findStopButton(scope) == nullptr;
+    return snap;
+}
+
+}  // namespace velmar

@@ -1,0 +1,41 @@
+#pragma once
+// Reads a Perplexity thread. The page marks no message roles, so the thread's
+// flat list of blocks is run through a small state machine: query controls
+// ("Edit query", "Copy query") announce a query, the next text block is the
+// query, the blocks after it are the answer, and the answer's "Copy" button
+// closes it.
+
+#include "ax/AXNode.hpp"
+#include "parsing/SegmenterSnapshot.hpp"
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace velmar {
+
+class PerplexityTranscriptParser {
+public:
+    // Absent when there is no main landmark, no thread or no turn.
+    std::optional<SegmenterSnapshot> snapshot(const AXNode& scope, std::optional<std::string> conversationKey) const;
+
+    struct Segmentation {
+        std::vector<std::pair<std::string, std::string>> turns;  // (role, text)
+        bool open = false;  // the last block leaves a query or an answer unfinished
+    };
+    // Runs the state machine over the thread container's direct children.
+    static Segmentation segment(const AXNode& container);
+
+    static AXNodePtr findLandmarkMain(const AXNode& scope);
+    // The node whose direct children include query controls.
+    static AXNodePtr findContainer(const AXNode& landmark);
+    static bool isQueryControls(const AXNode& node);
+    static bool isCitationChip(const AXNode& node);
+    // The labels of a block's static texts outside controls and citation chips.
+    static std::vector<std::string> bareStaticTexts(const AXNode& block);
+    // A short "Stop…" button outside the thread.
+    static AXNodePtr findStopButton(const AXNode& scope);
+};
+
+}  // namespace velmar

@@ -1,0 +1,140 @@
+#include "parsing/WorkspaceGeminiPanel.hpp"
+#include "ax/AXElement.hpp"
+#include "support/Trees.hpp"
+
+#include <gtest/gtest.h>
+
+namespace velmar {
+namespace {
+
+using testing::N;
+
+N group(std::vector<N> kids, std::vector<std::string> classes = {}) {
+    N g("AXGroup");
+    if (!classes.empty()) g.classes(std::move(classes));
+    for (auto& k : kids) g.kid(k);
+    return g;
+}
+N panelRoot(std::vector<N> kids = {}) {
+    N p = group(std::move(kids), {"appsElementsSidekickRoot"});
+    p.subrole("AXLandmarkComplementary");
+    return p;
+}
+N nested(N inner, int levels) {
+    for (int i = 0; i < levels; ++i) inner = group({inner});
+    return inner;
+}
+N page(std::vector<N> kids) {
+    N p("AXWebArea");
+    for (auto& k : kids) p.kid(k);
+    return p;
+}
+
+TEST(WorkspaceGeminiPanel, Locate) {
+    struct Case {
+        const char* description;
+        N page;
+        bool found;
+    };
+    const Case cases[] = {
+        {"a child of the page", page({group({}), panelRoot()}), true},
+        {"three levels down", page({nested(panelRoot(), 2)}), true},
+        {"four levels down is too deep", page({nested(panelRoot(), 3)}), false},
+        {"found in a later sibling's subtree", page({group({group({})}), group({group({panelRoot()})})}), true},
+        {"a nested web area is not searched", page({N("AXWebArea").kids({panelRoot()})}), false},
+        {"the class without the complementary subrole", page({group({}, {"appsElementsSidekickRoot"})}), false},
+        {"a class that only starts like the root's",
+         page({std::move(group({}, {"appsElementsSidekickRootContainer"}).subrole("AXLandmarkComplementary"))}), false},
+    };
+    for (const auto& c : cases) {
+        auto root = c.page.build();
+        auto hit = WorkspaceGeminiPanel::locate(root);
+        EXPECT_EQ(hit != nullptr, c.found) << c.description;
+        if (hit) {
+            auto classes = hit->domClassList();
+            EXPECT_EQ(classes, std::vector<std::string>{"appsElementsSidekickRoot"}) << c.description;
+        }
+    }
+}
+
+TEST(WorkspaceGeminiPanel, DisjointFromEditor) {
+    auto wide = [](int nodes) {
+        N root = panelRoot();
+        for (int i = 1; i < nodes; ++i) root.kid(N("AXStaticText").value("x"));
+        return root;
+    };
+    struct Case {
+        const char* description;
+        N candidate;
+        int cap;
+        bool disjoint;
+    };
+    const Case cases[] = {
+        {"a clean panel", panelRoot({group({N("AXStaticText").value("hi")})}), 4000, true},
+        {"a document editor element", panelRoot({group({group({}, {"x", "kix-appview-editor"})})}), 4000, false},
+        {"each editor prefix counts", panelRoot({group({}, {"docs-editor-container"})}), 4000, false},
+        {"sheets grid", panelRoot({group({}, {"waffle-grid-container"})}), 4000, false},
+        {"sheets cell input", panelRoot({group({}, {"cell-input"})}), 4000, false},
+        {"an editor class on the candidate itself", group({}, {"grid-container"}), 4000, false},
+        {"a prefix in the middle of a class does not count", panelRoot({group({}, {"my-kix-thing"})}), 4000, true},
+        {"a nested web area", panelRoot({group({N("AXWebArea")})}), 4000, false},
+        {"the candidate itself may be a web area", N("AXWebArea"), 4000, true},
+        {"45 levels deep is allowed", nested(group({}), 45), 4000, true},
+        {"46 levels deep is refused", nested(group({}), 46), 4000, false},
+        {"cap + 1 nodes are accepted", wide(11), 10, true},
+        {"cap + 2 nodes are refused", wide(12), 10, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WorkspaceGeminiPanel::isDisjointFromEditor(c.candidate.build(), c.cap), c.disjoint) << c.description;
+    }
+}
+
+// A Docs page whose candidate subtree is the whole 30,000-node document: the
+// check must give up after its node cap instead of reading the document.
+TEST(WorkspaceGeminiPanel, EditorCheckReadsAtMostItsCap) {
+    auto log = std::make_shared<sim::SimReadLog>();
+    auto root = sim::SimElement::make("AXGroup", log);
+    root->set("AXDOMClassList", std::vector<std::string>{"appsElementsSidekickRoot"});
+    for (int p = 0; p < 300; ++p) {
+        auto paragraph = root->append("AXGroup");
+        for (int w = 0; w < 99; ++w) paragraph->append("AXStaticText")->setString("AXValue", "word");
+    }
+    auto candidate = std::make_shared<AXElement>(root);
+    log->reset();
+    EXPECT_FALSE(WorkspaceGeminiPanel::isDisjointFromEditor(candidate, 4000));
+    EXPECT_LE(log->elementsRead(), 4001u);
+    EXPECT_GT(log->elementsRead(), 3900u);
+}
+
+TEST(WorkspaceGeminiPanel, FindByClass) {
+    auto tree = group({group({group({}, {"a", "target"})}), group({}, {"target", "second"})});
+    struct Case {
+        const char* description;
+        std::string cls;
+        int maxDepth;
+        std::optional<std::vector<std::string>> hit;  // the classes of the node found
+    };
+    const Case cases[] = {
+        {"first in pre-order, not the shallowest", "target", 5, std::vector<std::string>{"a", "target"}},
+        {"the cap is inclusive", "a", 2, std::vector<std::string>{"a", "target"}},
+        {"past the cap", "a", 1, std::nullopt},
+        {"exact class only", "targ", 5, std::nullopt},
+    };
+    auto root = tree.build();
+    for (const auto& c : cases) {
+        auto hit = WorkspaceGeminiPanel::findByClass(root, c.cls, c.maxDepth, 0);
+        EXPECT_EQ(hit ? std::optional(hit->domClassList()) : std::nullopt, c.hit) << c.description;
+    }
+
+    // Nothing below the cap is read on a live tree.
+    auto log = std::make_shared<sim::SimReadLog>();
+    auto live = nested(group({}, {"deep"}), 5).buildSim(log);
+    auto first = live->childElements().front();
+    log->reset();
+    EXPECT_FALSE(WorkspaceGeminiPanel::findByClass(std::make_shared<AXElement>(live), "deep", 1, 0));
+    EXPECT_EQ(log->elementsRead(), 2u);
+    EXPECT_EQ(log->count(first.get(), "AXChildren"), 0u);
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,164 @@
+#include "capture/ConversationRouter.hpp"
+
+#include "surfaces/SurfaceTraits.hpp"
+
+#include <algorithm>
+
+namespace velmar {
+
+ConversationRouter::ConversationRouter(TurnAssembler::EventHandler onEvent, std::size_t maxConversations)
+    : onEvent_(std::move(onEvent)), maxConversations_(std::max<std::size_t>(maxConversations, 1)) {}
+
+ConversationRouter::~ConversationRouter() = default;
+
+bool ConversationRouter::settledMountsAreHistory(std::string_view surface) {
+    return surface == SurfaceKey::perplexity || surface == SurfaceKey::deepseek;
+}
+
+ConversationRouter::Result ConversationRouter::route(const std::string& key, const std::string& surface,
+                                                     const SegmenterSnapshot& snapshot, TimePoint observedAt,
+                                                     bool fromNewChat, const std::optional<std::string>& draft) {
+    if (surface == SurfaceKey::claudeDesign) return routeDesign(key, snapshot, observedAt, fromNewChat);
+
+    Result result;
+    const SegmenterSnapshot* toProcess = &snapshot;
+    if (SurfaceTraits::positionIndexed(surface)) {
+        auto& stabilizer = conversations_[key].stabilizer;
+        if (!stabilizer) stabilizer = std::make_unique<OrdinalStabilizer>(settledMountsAreHistory(surface));
+        StabilizedSnapshot answer = stabilizer->stabilize(snapshot);
+        if (answer.kind == StabilizedSnapshot::Kind::reset) {
+            // The window contradicts what is known: send what the old state
+            // still holds and restart the conversation from this window.
+            result.stabilizerReset = true;
+            dropAssembler(key, true);
+            stabilizer = std::make_unique<OrdinalStabilizer>(settledMountsAreHistory(surface));
+            answer = stabilizer->stabilize(snapshot);
+        }
+        if (answer.kind == StabilizedSnapshot::Kind::skip) result.stabilizerSkip = true;
+        if (answer.kind != StabilizedSnapshot::Kind::stabilized) return result;
+        result.stabilized = std::move(answer.snapshot);
+        toProcess = &*result.stabilized;
+    }
+
+    TurnAssembler& assembler = assemblerFor(key, surface, result.newAssembler);
+    if (fromNewChat && draft) {
+        assembler.cacheDraft(*draft);
+        result.draftConsumed = true;
+    }
+    assembler.process(*toProcess, observedAt, fromNewChat);
+    result.processed = true;
+    return result;
+}
+
+ConversationRouter::Result ConversationRouter::routeDesign(const std::string& key, const SegmenterSnapshot& snapshot,
+                                                           TimePoint observedAt, bool fromNewChat) {
+    // Claude Design conversations are not assembled into pairs: their prompts
+    // go out through the design prompt emitter, one per conversation, which
+    // keeps its own table (at most 20; the oldest by last processing is dropped
+    // unflushed; dropped unflushed when idle beyond the grace period). Until
+    // that emitter is wired in here, these snapshots produce nothing; they must
+    // never reach a turn assembler.
+    Result result;
+    result.route = Result::Route::design;
+    return result;
+}
+
+TurnAssembler& ConversationRouter::assemblerFor(const std::string& key, const std::string& surface, bool& created) {
+    auto& conversation = conversations_[key];
+    if (conversation.assembler) {
+        removeFromLru(key);
+        lru_.push_back(key);
+        created = false;
+        return *conversation.assembler;
+    }
+    conversation.assembler = std::make_unique<TurnAssembler>(surface, onEvent_);
+    conversation.firstUse = ++uses_;
+    lru_.push_back(key);
+    created = true;
+    TurnAssembler& assembler = *conversation.assembler;
+    evictIfNeeded();  // never evicts `key`: it is the most recent
+    return assembler;
+}
+
+void ConversationRouter::dropAssembler(const std::string& key, bool flush) {
+    auto it = conversations_.find(key);
+    if (it == conversations_.end()) return;
+    // Detach before flushing so the table is consistent while events go out.
+    std::unique_ptr<TurnAssembler> assembler = std::move(it->second.assembler);
+    removeFromLru(key);
+    if (flush && assembler) assembler->flushAbandoned();
+}
+
+void ConversationRouter::removeFromLru(const std::string& key) {
+    lru_.erase(std::remove(lru_.begin(), lru_.end(), key), lru_.end());
+}
+
+void ConversationRouter::evictIfNeeded() {
+    while (lru_.size() > maxConversations_) {
+        std::string oldest = lru_.front();
+        lru_.pop_front();
+        auto it = conversations_.find(oldest);
+        if (it == conversations_.end()) continue;
+        Conversation evicted = std::move(it->second);
+        conversations_.erase(it);
+        if (evicted.assembler) evicted.assembler->flushAbandoned();
+    }
+}
+
+std::vector<std::string> ConversationRouter::keysByFirstUse() const {
+    std::vector<std::pair<std::uint64_t, std::string>> order;
+    for (const auto& [key, conversation] : conversations_) {
+        if (conversation.assembler) order.emplace_back(conversation.firstUse, key);
+    }
+    std::sort(order.begin(), order.end());
+    std::vector<std::string> keys;
+    keys.reserve(order.size());
+    for (auto& [use, key] : order) keys.push_back(std::move(key));
+    return keys;
+}
+
+void ConversationRouter::flushEach() {
+    for (const auto& key : keysByFirstUse()) {
+        auto it = conversations_.find(key);
+        if (it != conversations_.end() && it->second.assembler) it->second.assembler->flushAbandoned();
+    }
+}
+
+std::vector<std::string> ConversationRouter::flushIdle(TimePoint now, std::chrono::duration<double> grace) {
+    std::vector<std::string> flushed;
+    for (const auto& key : keysByFirstUse()) {
+        auto it = conversations_.find(key);
+        const auto& last = it->second.assembler->lastProcessedAt();
+        if (!last || std::chrono::duration<double>(now - *last) < grace) continue;
+        Conversation idle = std::move(it->second);
+        conversations_.erase(it);
+        removeFromLru(key);
+        idle.assembler->flushAbandoned();
+        flushed.push_back(key);
+    }
+    return flushed;
+}
+
+void ConversationRouter::stop() {
+    auto conversations = std::move(conversations_);
+    conversations_.clear();
+    lru_.clear();
+    std::vector<std::pair<std::uint64_t, TurnAssembler*>> order;
+    for (auto& [key, conversation] : conversations) {
+        if (conversation.assembler) order.emplace_back(conversation.firstUse, conversation.assembler.get());
+    }
+    std::sort(order.begin(), order.end());
+    for (auto& [use, assembler] : order) assembler->flushAbandoned();
+}
+
+const TurnAssembler* ConversationRouter::assembler(const std::string& key) const {
+    auto it = conversations_.find(key);
+    return it == conversations_.end() ? nullptr : it->second.assembler.get();
+}
+
+const OrdinalStabilizer* ConversationRouter::stabilizer(const std::string& key) const {
+    auto it = conversations_.find(key);
+    return it == conversations_.end() ? nullptr : it->second.stabilizer.get();
+}
+
+}  // namespace velmar

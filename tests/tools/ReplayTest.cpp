@@ -1,0 +1,101 @@
+// Every replay file under tests/tools/replay runs through the tool: a file
+// with a .expected beside it must print exactly those turn lines; one with a
+// .error must fail with status 2, that message and nothing on standard output.
+#include "tools/Replay.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace velmar {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path replayDir() { return fs::path(VELMAR_FIXTURE_DIR).parent_path() / "tools" / "replay"; }
+
+std::vector<std::string> replayFiles() {
+    std::vector<std::string> out;
+    for (const auto& entry : fs::directory_iterator(replayDir())) {
+        if (entry.path().extension() == ".json") out.push_back(entry.path().stem().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::optional<std::string> slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class ReplayGolden : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ReplayGolden, PrintsWhatIsRecorded) {
+    const auto input = (replayDir() / (GetParam() + ".json")).string();
+    const auto expected = slurp(replayDir() / (GetParam() + ".expected"));
+    const auto error = slurp(replayDir() / (GetParam() + ".error"));
+    ASSERT_TRUE(expected || error) << "no .expected or .error beside " << input;
+
+    std::ostringstream out, err;
+    const char* argv[] = {"velmar-replay", input.c_str()};
+    const int status = Replay::run(2, argv, out, err);
+    if (expected) {
+        EXPECT_EQ(status, 0) << err.str();
+        EXPECT_EQ(out.str(), *expected);
+        EXPECT_EQ(err.str(), "");
+    } else {
+        EXPECT_EQ(status, 2);
+        EXPECT_EQ(out.str(), "") << "no partial output for a malformed file";
+        EXPECT_EQ(err.str(), "velmar-replay: " + input + ": " + *error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, ReplayGolden, ::testing::ValuesIn(replayFiles()),
+                         [](const auto& info) {
+                             std::string name;
+                             for (char c : info.param) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return name;
+                         });
+
+TEST(ReplayTest, UsageErrors) {
+    struct Case {
+        const char* description;
+        std::vector<const char*> argv;
+        int status;
+    };
+    const Case cases[] = {
+        {"no file", {"velmar-replay"}, 2},
+        {"two files", {"velmar-replay", "a.json", "b.json"}, 2},
+        {"missing file", {"velmar-replay", "/nonexistent/replay.json"}, 2},
+        {"help", {"velmar-replay", "--help"}, 0},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream out, err;
+        EXPECT_EQ(Replay::run(static_cast<int>(c.argv.size()), c.argv.data(), out, err), c.status) << c.description;
+        if (c.status != 0) {
+            EXPECT_EQ(out.str(), "") << c.description;
+        }
+    }
+}
+
+TEST(ReplayTest, MissingOptionalsDefaultToAbsentOrFalse) {
+    auto script = Replay::decodeText(R"({"surface": "deepseek", "steps": [
+        {"observedAt": "2026-01-02T03:04:05Z", "snapshot": {"conversationKey": "k",
+         "turns": [{"index": 1, "role": "user"}]}}]})");
+    ASSERT_EQ(script.steps.size(), 1u);
+    const auto& step = script.steps[0];
+    EXPECT_FALSE(step.flush);
+    EXPECT_FALSE(step.fromNewChat);
+    EXPECT_EQ(step.draft, std::nullopt);
+    EXPECT_FALSE(step.snapshot.responseComplete);
+    EXPECT_EQ(step.snapshot.model, std::nullopt);
+    EXPECT_EQ(step.snapshot.turns.at(0).text, "");
+}
+
+}  // namespace
+}  // namespace velmar

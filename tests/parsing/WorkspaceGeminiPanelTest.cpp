@@ -1,4 +1,5 @@
 #include "parsing/WorkspaceGeminiPanel.hpp"
+#include "parsing/WorkspaceGeminiTranscriptParser.hpp"
 #include "ax/AXElement.hpp"
 #include "support/Trees.hpp"
 
@@ -134,6 +135,40 @@ TEST(WorkspaceGeminiPanel, FindByClass) {
     EXPECT_FALSE(WorkspaceGeminiPanel::findByClass(std::make_shared<AXElement>(live), "deep", 1, 0));
     EXPECT_EQ(log->elementsRead(), 2u);
     EXPECT_EQ(log->count(first.get(), "AXChildren"), 0u);
+}
+
+// The gate's view of a Docs page: the editor beside the panel, the panel in its
+// start state (suggestions, no feed) and after the first prompt.
+TEST(WorkspaceGeminiPanel, DocsPageFromStartStateToFirstExchange) {
+    auto text = [](std::string s) { return std::move(N("AXStaticText").value(std::move(s))); };
+    auto editor = group({group({group({text("Offsite plan")}, {"kix-lineview"})}, {"kix-page"})}, {"kix-appview-editor"});
+    auto composer = N("AXTextArea").classes({"appsElementsSidekickPromptInput"});
+    auto startState = panelRoot({group({text("Hi, how can I help you today?"),
+                                        N("AXButton").kids({text("Summarize this document")})},
+                                       {"appsElementsSidekickZeroState"}),
+                                 composer});
+    auto withFeed = panelRoot({group({group({group({N("AXHeading")
+                                                        .classes({"appsElementsSidekickUserMessageContainer"})
+                                                        .title("Summarize this document")},
+                                                   {"appsElementsSidekickUserMessageRoot"})},
+                                            {"appsElementsSidekickFeedEntries"})}),
+                               composer});
+    struct Case {
+        const char* description;
+        N panel;
+        bool feed;
+    };
+    const Case cases[] = {{"start state", startState, false}, {"first exchange", withFeed, true}};
+    for (const auto& c : cases) {
+        auto root = page({group({group({editor})}), group({c.panel})}).build();
+        auto panel = WorkspaceGeminiPanel::locate(root);
+        ASSERT_TRUE(panel) << c.description;
+        EXPECT_TRUE(WorkspaceGeminiPanel::isDisjointFromEditor(panel, 4000)) << c.description;
+        EXPECT_FALSE(WorkspaceGeminiPanel::isDisjointFromEditor(root, 4000)) << c.description;
+        bool feed = WorkspaceGeminiPanel::findByClass(panel, "appsElementsSidekickFeedEntries", 12, 0) != nullptr;
+        EXPECT_EQ(feed, c.feed) << c.description;
+        EXPECT_EQ(WorkspaceGeminiTranscriptParser{}.snapshot(*panel, "doc").has_value(), c.feed) << c.description;
+    }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include "parsing/ChatGPTDesktopSegmenter.hpp"
 #include "parsing/ChatGPTTranscriptParser.hpp"
 #include "parsing/ClaudeCodeTranscriptParser.hpp"
+#include "parsing/ClaudeDesignTranscriptParser.hpp"
+#include "parsing/ClaudeTranscriptParser.hpp"
 #include "parsing/DeepSeekTranscriptParser.hpp"
 #include "parsing/GeminiTranscriptParser.hpp"
 #include "parsing/PerplexityTranscriptParser.hpp"
@@ -16,6 +18,15 @@ std::optional<SegmenterSnapshot> parse(std::string_view surface, const AXNode& r
     if (surface == "chatgpt_desktop") {
         return ChatGPTDesktopSegmenter::snapshot(root, ChatGPTTranscriptParser::desktop());
     }
+    if (surface == "claude_desktop" || surface == "claude_ai" || surface == "claude_cowork") {
+        // A recording keeps no address below a browser root, so a desktop
+        // window is read as a transcript, without the desktop app's dispatch.
+        // Offline, a pasted body never comes from this machine's clipboard.
+        ClaudeTranscriptParser claude;
+        claude.resolvePaste = ClaudeTranscriptParser::noPasteBodies();
+        return claude.snapshot(root, conversationKey);
+    }
+    if (surface == "claude_design") return ClaudeDesignTranscriptParser{}.snapshot(root, conversationKey);
     if (surface == "claude_code_desktop") return ClaudeCodeTranscriptParser{}.snapshot(root, conversationKey);
     if (surface == "gemini") return GeminiTranscriptParser{}.snapshot(root, conversationKey);
     if (surface == "perplexity") return PerplexityTranscriptParser{}.snapshot(root, conversationKey);
@@ -28,6 +39,8 @@ std::optional<SegmenterSnapshot> parse(std::string_view surface, const AXNode& r
 
 bool hasParser(std::string_view surface) {
     return surface == "chatgpt" || surface == "chatgpt_desktop" || surface == "claude_code_desktop" ||
+           surface == "claude_desktop" || surface == "claude_ai" || surface == "claude_cowork" ||
+           surface == "claude_design" ||
            surface == "gemini" || surface == "perplexity" || surface == "deepseek" || surface == "gemini_docs" ||
            surface == "gemini_sheets";
 }

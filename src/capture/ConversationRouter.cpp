@@ -54,13 +54,41 @@ ConversationRouter::Result ConversationRouter::routeDesign(const std::string& ke
                                                            TimePoint observedAt, bool fromNewChat) {
     // Claude Design conversations are not assembled into pairs: their prompts
     // go out through the design prompt emitter, one per conversation, which
-    // keeps its own table (at most 20; the oldest by last processing is dropped
-    // unflushed; dropped unflushed when idle beyond the grace period). Until
-    // that emitter is wired in here, these snapshots produce nothing; they must
-    // never reach a turn assembler.
+    // keeps its own table (at most `maxConversations_`; the oldest by last
+    // processing is dropped unflushed; dropped unflushed when idle beyond the
+    // grace period). They never reach a turn assembler.
     Result result;
     result.route = Result::Route::design;
+    designEmitterFor(key).process(snapshot, observedAt, fromNewChat);
+    result.processed = true;
     return result;
+}
+
+DesignPromptEmitter& ConversationRouter::designEmitterFor(const std::string& key) {
+    if (auto it = designEmitters_.find(key); it != designEmitters_.end()) return *it->second.emitter;
+    auto& entry = designEmitters_[key];
+    entry.emitter = std::make_unique<DesignPromptEmitter>(onEvent_, std::string(SurfaceKey::claudeDesign));
+    entry.created = ++designCreated_;
+    DesignPromptEmitter& emitter = *entry.emitter;
+    if (designEmitters_.size() > maxConversations_) {
+        // Drop the least recently processed other emitter; one that never
+        // processed counts as the oldest. Nothing is flushed: an emitter holds
+        // no unsent prompt.
+        auto oldest = designEmitters_.end();
+        for (auto it = designEmitters_.begin(); it != designEmitters_.end(); ++it) {
+            if (it->first == key) continue;
+            if (oldest == designEmitters_.end()) {
+                oldest = it;
+                continue;
+            }
+            const auto& a = it->second.emitter->lastProcessedAt();
+            const auto& b = oldest->second.emitter->lastProcessedAt();
+            const bool older = a != b ? (!a || (b && *a < *b)) : it->second.created < oldest->second.created;
+            if (older) oldest = it;
+        }
+        if (oldest != designEmitters_.end()) designEmitters_.erase(oldest);
+    }
+    return emitter;
 }
 
 TurnAssembler& ConversationRouter::assemblerFor(const std::string& key, const std::string& surface, bool& created) {
@@ -136,10 +164,16 @@ std::vector<std::string> ConversationRouter::flushIdle(TimePoint now, std::chron
         idle.assembler->flushAbandoned();
         flushed.push_back(key);
     }
+    // A design emitter that never processed counts as just used.
+    std::erase_if(designEmitters_, [&](const auto& entry) {
+        const auto last = entry.second.emitter->lastProcessedAt().value_or(now);
+        return std::chrono::duration<double>(now - last) > grace;
+    });
     return flushed;
 }
 
 void ConversationRouter::stop() {
+    designEmitters_.clear();
     auto conversations = std::move(conversations_);
     conversations_.clear();
     lru_.clear();
@@ -154,6 +188,11 @@ void ConversationRouter::stop() {
 const TurnAssembler* ConversationRouter::assembler(const std::string& key) const {
     auto it = conversations_.find(key);
     return it == conversations_.end() ? nullptr : it->second.assembler.get();
+}
+
+const DesignPromptEmitter* ConversationRouter::designEmitter(const std::string& key) const {
+    auto it = designEmitters_.find(key);
+    return it == designEmitters_.end() ? nullptr : it->second.emitter.get();
 }
 
 const OrdinalStabilizer* ConversationRouter::stabilizer(const std::string& key) const {

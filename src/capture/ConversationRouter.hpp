@@ -12,6 +12,7 @@
 // Events leave synchronously through the handler given at construction; the
 // handler must not call back into the router.
 
+#include "capture/DesignPromptEmitter.hpp"
 #include "capture/OrdinalStabilizer.hpp"
 #include "capture/TurnAssembler.hpp"
 #include "parsing/SegmenterSnapshot.hpp"
@@ -70,12 +71,16 @@ public:
     void flushEach();
     // Flushes and forgets every conversation whose assembler has been idle for
     // at least `grace` at `now`; returns their keys in order of first use.
+    // Design emitters idle for more than `grace` are dropped too (they hold
+    // nothing to flush) and are not among the keys returned.
     std::vector<std::string> flushIdle(TimePoint now, std::chrono::duration<double> grace);
     // Flushes every assembler, in order of first use, then forgets everything.
     void stop();
 
     const TurnAssembler* assembler(const std::string& key) const;
     const OrdinalStabilizer* stabilizer(const std::string& key) const;
+    const DesignPromptEmitter* designEmitter(const std::string& key) const;
+    std::size_t designEmitterCount() const { return designEmitters_.size(); }
     // Keys with an assembler, least recently used first.
     const std::deque<std::string>& lru() const { return lru_; }
     std::size_t maxConversations() const { return maxConversations_; }
@@ -87,8 +92,14 @@ private:
         std::uint64_t firstUse = 0;  // when the current assembler was created
     };
 
+    struct DesignEntry {
+        std::unique_ptr<DesignPromptEmitter> emitter;
+        std::uint64_t created = 0;  // ties on the last-processed time go to the earliest created
+    };
+
     Result routeDesign(const std::string& key, const SegmenterSnapshot& snapshot, TimePoint observedAt,
                        bool fromNewChat);
+    DesignPromptEmitter& designEmitterFor(const std::string& key);
     TurnAssembler& assemblerFor(const std::string& key, const std::string& surface, bool& created);
     void dropAssembler(const std::string& key, bool flush);
     void removeFromLru(const std::string& key);
@@ -100,6 +111,8 @@ private:
     std::unordered_map<std::string, Conversation> conversations_;
     std::deque<std::string> lru_;
     std::uint64_t uses_ = 0;
+    std::unordered_map<std::string, DesignEntry> designEmitters_;
+    std::uint64_t designCreated_ = 0;
 };
 
 }  // namespace velmar

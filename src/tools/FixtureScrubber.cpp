@@ -30,33 +30,70 @@ const std::set<std::string, std::less<>>& exactAllowlist() {
     return table;
 }
 
+namespace {
+
+const std::vector<std::string>& allowedPatterns() {
+    static const std::vector<std::string> patterns = {
+        R"(^Message \d+ of \d+$)",
+        R"(^Model: .{0,60}$)",
+        R"(^\d+ (second|minute|hour|day|week|month|year)s? ago$)",
+        R"(^\d{1,2}:\d{2}(:\d{2})?\s?(AM|PM|am|pm)?$)",
+        R"(^.{0,40}\bpasted\b.{0,10}?\d+\s+lines?\s*$)",
+        R"(^Pasted text \(\d+ lines?\)$)",
+        R"(^(Claude )?(Fable|Opus|Sonnet|Haiku)( ?\d(\.\d)?)?( (High|Medium|Low|Extended))?( ?[^A-Za-z0-9\s])?$)",
+        R"(^(Chat)?GPT(-?\d+(\.\d+)?[a-z]?)?( ?[^A-Za-z0-9\s])?$)",
+        R"(^o\d( ?[^A-Za-z0-9\s])?$)",
+        R"(^Open mode picker, currently (Gemini )?(\d(\.\d)? )?(Pro|Flash|Ultra|Nano|Lite|Thinking|Deep Research)( \d(\.\d)?)?$)",
+        R"(^\d+ sources?$)",
+        R"(^Link to source \d+$)",
+        R"(^Finished \d+ steps?$)",
+        R"(^Thought for \d+ seconds?$)",
+        R"(^Read \d+ web pages?$)",
+        R"(^\d+ web pages?$)",
+        R"(^[A-Z][a-z]{2} \d{1,2}, \d{1,2}:\d{2} ?(AM|PM)$)",
+        R"(^(January|February|March|April|May|June|July|August|September|October|November|December) \d{4}$)",
+    };
+    return patterns;
+}
+
+// The pattern that needs the word "pasted" is the slow one (a run of any
+// characters before a word boundary) and most texts lack the word, so it is
+// tried only when the word is there.
+constexpr std::string_view kPastedWord = "pasted";
+
+bool needsPastedWord(const std::string& pattern) { return pattern.find("\\bpasted\\b") != std::string::npos; }
+
+// A pattern list as one alternation: a text matches it exactly when it
+// matches one of the patterns, at the cost of one search instead of many.
+// Every pattern is anchored at the start; the anchor is hoisted out of the
+// alternation so the engine tries the start of the text only.
+text::Regex alternation(bool pastedWord) {
+    std::string alternatives;
+    for (const auto& p : allowedPatterns()) {
+        if (needsPastedWord(p) != pastedWord) continue;
+        alternatives += alternatives.empty() ? "(?:" : "|(?:";
+        alternatives += p.starts_with('^') ? p.substr(1) : "[\\s\\S]*?" + p;
+        alternatives += ")";
+    }
+    return text::Regex("^(?:" + alternatives + ")");
+}
+
+bool matchesAllowedPattern(const std::string& trimmed) {
+    static const text::Regex common = alternation(false);
+    static const text::Regex withPastedWord = alternation(true);
+    if (common.search(trimmed)) return true;
+    return trimmed.find(kPastedWord) != std::string::npos && withPastedWord.search(trimmed);
+}
+
+}  // namespace
+
 const std::vector<text::Regex>& regexAllowlist() {
     // A pattern that does not compile is a programming error: the throw from
     // the first use is not meant to be caught.
     static const std::vector<text::Regex> table = [] {
-        static const char* const patterns[] = {
-            R"(^Message \d+ of \d+$)",
-            R"(^Model: .{0,60}$)",
-            R"(^\d+ (second|minute|hour|day|week|month|year)s? ago$)",
-            R"(^\d{1,2}:\d{2}(:\d{2})?\s?(AM|PM|am|pm)?$)",
-            R"(^.{0,40}\bpasted\b.{0,10}?\d+\s+lines?\s*$)",
-            R"(^Pasted text \(\d+ lines?\)$)",
-            R"(^(Claude )?(Fable|Opus|Sonnet|Haiku)( ?\d(\.\d)?)?( (High|Medium|Low|Extended))?( ?[^A-Za-z0-9\s])?$)",
-            R"(^(Chat)?GPT(-?\d+(\.\d+)?[a-z]?)?( ?[^A-Za-z0-9\s])?$)",
-            R"(^o\d( ?[^A-Za-z0-9\s])?$)",
-            R"(^Open mode picker, currently (Gemini )?(\d(\.\d)? )?(Pro|Flash|Ultra|Nano|Lite|Thinking|Deep Research)( \d(\.\d)?)?$)",
-            R"(^\d+ sources?$)",
-            R"(^Link to source \d+$)",
-            R"(^Finished \d+ steps?$)",
-            R"(^Thought for \d+ seconds?$)",
-            R"(^Read \d+ web pages?$)",
-            R"(^\d+ web pages?$)",
-            R"(^[A-Z][a-z]{2} \d{1,2}, \d{1,2}:\d{2} ?(AM|PM)$)",
-            R"(^(January|February|March|April|May|June|July|August|September|October|November|December) \d{4}$)",
-        };
         std::vector<text::Regex> compiled;
-        compiled.reserve(std::size(patterns));
-        for (const char* p : patterns) compiled.emplace_back(p);
+        compiled.reserve(allowedPatterns().size());
+        for (const auto& p : allowedPatterns()) compiled.emplace_back(p);
         return compiled;
     }();
     return table;
@@ -172,12 +209,22 @@ struct UTextCloser {
 };
 
 std::string maskClusters(const std::string& s) {
+    // Cloning a ready segmenter is much cheaper than creating one per text;
+    // the prototype itself is never iterated.
+    static const std::unique_ptr<icu::BreakIterator> prototype = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status)) it.reset();
+        return it;
+    }();
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    std::unique_ptr<icu::BreakIterator> it(prototype ? prototype->clone() : nullptr);
     std::unique_ptr<UText, UTextCloser> ut(utext_openUTF8(nullptr, s.data(), static_cast<int64_t>(s.size()), &status));
+    if (it && ut && U_SUCCESS(status)) it->setText(ut.get(), status);
+    const std::string_view view(s);
     std::string out;
     out.reserve(s.size());
-    if (U_FAILURE(status) || !it || !ut) {
+    if (!it || !ut || U_FAILURE(status)) {
         // Without a segmenter, code points are the next best unit; never fall back to bytes.
         const auto* p = reinterpret_cast<const uint8_t*>(s.data());
         const auto n = static_cast<int32_t>(s.size());
@@ -185,15 +232,14 @@ std::string maskClusters(const std::string& s) {
             const int32_t start = i;
             UChar32 c;
             U8_NEXT(p, i, n, c);
-            maskCluster(std::string_view(s).substr(static_cast<size_t>(start), static_cast<size_t>(i - start)), out);
+            maskCluster(view.substr(static_cast<size_t>(start), static_cast<size_t>(i - start)), out);
         }
         return out;
     }
-    it->setText(ut.get(), status);
     // Native indexes of a UTF-8 UText are byte offsets.
     int32_t start = it->first();
     for (int32_t end = it->next(); end != icu::BreakIterator::DONE; start = end, end = it->next()) {
-        maskCluster(std::string_view(s).substr(static_cast<size_t>(start), static_cast<size_t>(end - start)), out);
+        maskCluster(view.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)), out);
     }
     return out;
 }
@@ -210,9 +256,7 @@ std::string scrub(std::string_view raw) {
     const std::string input = text::repairUtf8(raw);
     const std::string trimmed = text::trim(input);
     if (exactAllowlist().count(trimmed)) return input;
-    for (const auto& pattern : regexAllowlist()) {
-        if (pattern.search(trimmed)) return input;
-    }
+    if (matchesAllowedPattern(trimmed)) return input;
     for (const auto& prefix : keptPrefixes()) {
         if (!trimmed.starts_with(prefix)) continue;
         const auto at = input.find(prefix);

@@ -102,6 +102,23 @@ TEST(FixtureScrubberTest, ScrubKeepsTheVocabularyAndMasksTheRest) {
     }
 }
 
+TEST(FixtureScrubberTest, ScrubKeepsExactlyWhatAPatternMatches) {
+    // scrub searches the patterns in a faster combined form; it must agree
+    // with the table one pattern at a time.
+    const std::string texts[] = {
+        "Message 2 of 9", "Model: Opus", "3 days ago", "12:05:09 am", "I pasted 12 lines", "notes pasted 3 lines ",
+        "unpasted 3 lines", "Pasted text (1 line)", "Haiku 3.5 Low", "ChatGPT-4.1o ▾", "o3", "o3 mini",
+        "Open mode picker, currently 2.5 Flash", "1 source", "Link to source 4", "Finished 2 steps",
+        "Thought for 1 second", "Read 3 web pages", "12 web pages", "Mar 4, 9:15 PM", "December 2025",
+        "xMessage 2 of 9", "Message 2 of 9\nMessage 3 of 9", "line one\n4 sources", "",
+    };
+    for (const auto& t : texts) {
+        bool anyPattern = false;
+        for (const auto& p : FixtureScrubber::regexAllowlist()) anyPattern = anyPattern || p.search(t);
+        EXPECT_EQ(scrub(t) == t && !t.empty(), anyPattern) << t;
+    }
+}
+
 std::string repeated(const std::string& piece, std::size_t characters) {
     std::string out;
     while (text::graphemeCount(out) + text::graphemeCount(piece) <= characters) out += piece;

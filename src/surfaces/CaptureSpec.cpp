@@ -1,0 +1,11 @@
+#include "surfaces/CaptureSpec.hpp"
+
+namespace velmar {
+
+CaptureSpec CaptureSpec::native(std::shared_ptr<const Segmenter> segmenter) {
+    return CaptureSpec(Native{std::move(segmenter)});
+}
+
+CaptureSpec CaptureSpec::browser(BrowserProfile profile) { return CaptureSpec(Browser{std::move(profile)}); }
+
+}  // namespace velmar

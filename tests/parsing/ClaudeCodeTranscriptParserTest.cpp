@@ -64,9 +64,6 @@ TEST(ClaudeCodeTranscriptParser, Turns) {
         {"nested articles are collected after their parent",
          window({article({heading("You said: outer"), text("outer"), article({heading("Claude responded: inner"), text("inner")})})}),
          {{1, "user", "outer\ninner"}, {2, "assistant", "inner"}}, 2, false},
-        {"a finished notice outside the articles marks completion",
-         window({article({heading("You said: q"), text("q")})}, {text("Claude finished the response")}),
-         {{1, "user", "q"}}, 1, true},
     };
     for (const auto& c : cases) {
         auto snap = ClaudeCodeTranscriptParser{}.snapshot(*c.tree.build(), std::nullopt);
@@ -89,8 +86,6 @@ TEST(ClaudeCodeTranscriptParser, NoSnapshot) {
     };
     const Case cases[] = {
         {"no chat messages group", N("AXWindow").kids({article({heading("You said: q")})})},
-        {"a group whose label only contains the name",
-         N("AXWindow").kids({N("AXGroup").description("Chat messages (3)").kids({article({heading("You said: q")})})})},
         {"a messages group without articles", window({})},
     };
     for (const auto& c : cases) EXPECT_FALSE(ClaudeCodeTranscriptParser{}.snapshot(*c.tree.build(), std::nullopt)) << c.description;

@@ -49,12 +49,7 @@ TEST(WorkspaceGeminiPanel, Locate) {
     };
     for (const auto& c : cases) {
         auto root = c.page.build();
-        auto hit = WorkspaceGeminiPanel::locate(root);
-        EXPECT_EQ(hit != nullptr, c.found) << c.description;
-        if (hit) {
-            auto classes = hit->domClassList();
-            EXPECT_EQ(classes, std::vector<std::string>{"appsElementsSidekickRoot"}) << c.description;
-        }
+        EXPECT_EQ(WorkspaceGeminiPanel::locate(root) != nullptr, c.found) << c.description;
     }
 }
 
@@ -71,12 +66,8 @@ TEST(WorkspaceGeminiPanel, DisjointFromEditor) {
         bool disjoint;
     };
     const Case cases[] = {
-        {"a clean panel", panelRoot({group({N("AXStaticText").value("hi")})}), 4000, true},
         {"a document editor element", panelRoot({group({group({}, {"x", "kix-appview-editor"})})}), 4000, false},
-        {"each editor prefix counts", panelRoot({group({}, {"docs-editor-container"})}), 4000, false},
-        {"sheets grid", panelRoot({group({}, {"waffle-grid-container"})}), 4000, false},
-        {"sheets cell input", panelRoot({group({}, {"cell-input"})}), 4000, false},
-        {"an editor class on the candidate itself", group({}, {"grid-container"}), 4000, false},
+        {"a Sheets grid", panelRoot({group({}, {"waffle-grid-container"})}), 4000, false},
         {"a prefix in the middle of a class does not count", panelRoot({group({}, {"my-kix-thing"})}), 4000, true},
         {"a nested web area", panelRoot({group({N("AXWebArea")})}), 4000, false},
         {"the candidate itself may be a web area", N("AXWebArea"), 4000, true},
@@ -107,27 +98,8 @@ TEST(WorkspaceGeminiPanel, EditorCheckReadsAtMostItsCap) {
     EXPECT_GT(log->elementsRead(), 3900u);
 }
 
-TEST(WorkspaceGeminiPanel, FindByClass) {
-    auto tree = group({group({group({}, {"a", "target"})}), group({}, {"target", "second"})});
-    struct Case {
-        const char* description;
-        std::string cls;
-        int maxDepth;
-        std::optional<std::vector<std::string>> hit;  // the classes of the node found
-    };
-    const Case cases[] = {
-        {"first in pre-order, not the shallowest", "target", 5, std::vector<std::string>{"a", "target"}},
-        {"the cap is inclusive", "a", 2, std::vector<std::string>{"a", "target"}},
-        {"past the cap", "a", 1, std::nullopt},
-        {"exact class only", "targ", 5, std::nullopt},
-    };
-    auto root = tree.build();
-    for (const auto& c : cases) {
-        auto hit = WorkspaceGeminiPanel::findByClass(root, c.cls, c.maxDepth, 0);
-        EXPECT_EQ(hit ? std::optional(hit->domClassList()) : std::nullopt, c.hit) << c.description;
-    }
-
-    // Nothing below the cap is read on a live tree.
+// The cap is inclusive, and nothing below it is read on a live tree.
+TEST(WorkspaceGeminiPanel, FindByClassStopsAtItsCap) {
     auto log = std::make_shared<sim::SimReadLog>();
     auto live = nested(group({}, {"deep"}), 5).buildSim(log);
     auto first = live->childElements().front();
@@ -135,6 +107,7 @@ TEST(WorkspaceGeminiPanel, FindByClass) {
     EXPECT_FALSE(WorkspaceGeminiPanel::findByClass(std::make_shared<AXElement>(live), "deep", 1, 0));
     EXPECT_EQ(log->elementsRead(), 2u);
     EXPECT_EQ(log->count(first.get(), "AXChildren"), 0u);
+    EXPECT_TRUE(WorkspaceGeminiPanel::findByClass(std::make_shared<AXElement>(live), "deep", 5, 0));
 }
 
 // The gate's view of a Docs page: the editor beside the panel, the panel in its

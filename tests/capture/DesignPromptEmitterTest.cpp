@@ -65,9 +65,6 @@ TEST(DesignPromptEmitter, EmitsEachNewPromptOnce) {
           {{{"user", "logo\n[attached image: a.png]"}}, false, true},
           {{{"user", "logo\n[attached image: a.png]"}, {"user", "logo"}}}},
          {"logo\n[attached image: a.png]"}},
-        {"assistant turns are never prompts",
-         {{{{"user", "A"}, {"assistant", "Sure"}}, false, true}},
-         {"A"}},
         {"a fallback read only primes",
          {{{{"user", "A"}, {"assistant", "reply"}}, true},
           {{{"user", "A"}, {"assistant", "reply"}, {"user", "B"}}, true},
@@ -88,7 +85,6 @@ TEST(DesignPromptEmitter, WhatCountsAsAPrompt) {
         bool fallback;
         bool prompt;
     } cases[] = {
-        {"plain request", "Make the header blue", false, true},
         {"blank", " \n ", false, false},
         {"icon glyph", "\uE8B5 Export", false, false},
         {"status line of 48 characters", status48, false, false},
@@ -97,7 +93,6 @@ TEST(DesignPromptEmitter, WhatCountsAsAPrompt) {
         {"status first line of a short text", "  Reading\u2026\nok", false, false},
         {"tool line", "Editing index.html", false, false},
         {"prefix needs its space", "Editingly done", false, true},
-        {"noise prefix after leading space", "  Listed files in project", false, false},
         {"check mark line only matters in a fallback read", "Make it blue\n\u2713", false, true},
         {"check mark line in a fallback read", "Make it blue\n\u2713", true, false},
         {"progress line inside a fallback read", "Make it blue\nSearching fonts\u2026", true, false},

@@ -31,45 +31,24 @@ std::vector<std::string> roles(const std::vector<RawTurn>& turns) {
     return out;
 }
 
-TEST(ClaudeDesignTranscriptParser, UserBubbleClassTest) {
-    struct Case {
-        const char* description;
-        std::vector<std::string> classes;
-        bool bubble;
-    } cases[] = {
-        {"all three", {"w-fit", "px-3", "select-text", "max-w-[80%]"}, true},
-        {"no width cap", {"w-fit", "select-text"}, false},
-        {"width cap only as a substring", {"w-fit", "select-text", "sm:max-w-md"}, false},
-        {"not selectable", {"w-fit", "max-w-md"}, false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(Parser::isUserBubbleClassList(c.classes), c.bubble) << c.description;
-}
-
-TEST(ClaudeDesignTranscriptParser, ChatContainerWithBubbles) {
+// Interface text inside a bubble is not the prompt; a stop button means the reply is still coming.
+TEST(ClaudeDesignTranscriptParser, BubbleTextsAndCompletion) {
     auto page = N("AXWebArea").kids({
-        chat({
-            N("AXGroup").kids({thumb("sketch.png"), bubble({text("Make the header blue"), text("<system-info>x"),
-                                                            N("AXGroup").classes({"cursor-pointer"}).kid(text("chip")),
-                                                            text("Pasted text (3 lines)"), text("  and bold  ")})}),
-            N("AXGroup").kid(text("Sure — editing the header now.")),
-            N("AXGroup").kid(bubble({text("Response stopped"), text("Undo that")})),
-        }),
-        N("AXGroup").kids({N("AXTextArea"), N("AXGroup").kid(N("AXPopUpButton").title("Opus 4.1"))}),
-        N("AXButton").description("Stop generating"),
+        chat({N("AXGroup").kids({thumb("sketch.png"), bubble({text("Make the header blue"), text("<system-info>x"),
+                                                              N("AXGroup").classes({"cursor-pointer"}).kid(text("chip")),
+                                                              text("Pasted text (3 lines)"), text("  and bold  ")})}),
+              N("AXGroup").kid(text("Sure, editing the header now.")),
+              N("AXGroup").kid(bubble({text("Response stopped"), text("Undo that")}))}),
+        N("AXButton").description("Stop response"),
     });
     auto snap = Parser().snapshot(*page.build(), "p1");
     ASSERT_TRUE(snap);
     EXPECT_EQ(texts(snap->turns),
               (std::vector<std::string>{"Make the header blue\n  and bold  \n[attached image: sketch.png]", "Undo that"}));
-    EXPECT_EQ(roles(snap->turns), (std::vector<std::string>{"user", "user"}));
     EXPECT_EQ(snap->turns[1].index, 2);
     EXPECT_EQ(snap->turns[1].total, 2);
-    EXPECT_EQ(snap->model, "Opus 4.1");
     EXPECT_FALSE(snap->responseComplete);
-    EXPECT_FALSE(snap->usedParityFallback);
-    EXPECT_EQ(snap->surface, "claude_design");
-    EXPECT_EQ(snap->conversationKey, "p1");
-    EXPECT_FALSE(snap->inProject);
+    EXPECT_FALSE(snap->model) << "no composer";
 }
 
 TEST(ClaudeDesignTranscriptParser, ChatContainerWithoutBubbles) {
@@ -104,10 +83,6 @@ TEST(ClaudeDesignTranscriptParser, ChatContainerWithoutBubbles) {
         EXPECT_EQ(texts(snap->turns), c.texts) << c.description;
         EXPECT_EQ(roles(snap->turns), c.roles) << c.description;
         EXPECT_EQ(snap->usedParityFallback, c.fallback) << c.description;
-        for (std::size_t i = 0; i < snap->turns.size(); ++i) {
-            EXPECT_EQ(snap->turns[i].index, static_cast<int>(i) + 1) << c.description;
-            EXPECT_EQ(snap->turns[i].total, static_cast<int>(snap->turns.size())) << c.description;
-        }
     }
 }
 
@@ -142,7 +117,6 @@ TEST(ClaudeDesignTranscriptParser, PagesWithoutTheChatContainer) {
                                   "after a short text"}},
         {"run without prompts gives no snapshot",
          N("AXGroup").kids({N("AXGroup").kids({N("AXGroup").kid(text("nested"))}), N("AXTextArea")}), std::nullopt},
-        {"nothing recognisable", N("AXGroup").kid(N("AXButton").description("New design")), std::nullopt},
     };
     for (auto& c : cases) {
         auto snap = Parser().snapshot(*c.scope.build(), std::nullopt);

@@ -1,6 +1,5 @@
 #include "parsing/ClaudeTranscriptParser.hpp"
 
-#include "ax/AXElement.hpp"
 #include "capture/PasteboardCapture.hpp"
 #include "platform/sim/SimClipboard.hpp"
 #include "support/Trees.hpp"
@@ -68,7 +67,6 @@ TEST(ClaudeTranscriptParser, HeaderParsing) {
         {"numbers spelled out", "Message three of seven", std::nullopt},
         {"digits of another script match the pattern but do not parse", "Message \u0663 of 7", std::nullopt},
         {"number too large for a turn index", "Message 99999999999 of 2", std::nullopt},
-        {"lower-case header", "message 1 of 2", std::nullopt},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Parser::parseHeader(c.label), c.expected) << c.description;
@@ -86,19 +84,15 @@ TEST(ClaudeTranscriptParser, StaticTextsThatAreNotMessageText) {
         {"surrounding spaces are kept", "  padded  ", true},
         {"reasoning toggle", "Thought process", false},
         {"relative time", "5 minutes ago", false},
-        {"relative time, singular", "1 day ago", false},
         {"relative time with a leading space is not a timestamp", " 5 minutes ago", true},
         {"clock time", "9:41 AM", false},
         {"clock time with seconds, no meridiem", "14:05:09", false},
         {"month and day", "March 4", false},
         {"month, day and year", "December 25, 2024", false},
-        {"month alone is text", "March", true},
         {"today", "Today", false},
         {"yesterday in lower case", "yesterday", false},
         {"a sentence starting with Yesterday", "Yesterday I wrote a parser", true},
-        {"just now", "just now", false},
         {"hidden heading", "You said: hello", false},
-        {"assistant heading", "Claude responded: hi", false},
     };
     for (const auto& c : cases) {
         auto tree = transcript({message(1, 1, {text("You said: prompt"), text(c.label)})});
@@ -107,53 +101,22 @@ TEST(ClaudeTranscriptParser, StaticTextsThatAreNotMessageText) {
     }
 }
 
-TEST(ClaudeTranscriptParser, TurnsFromMessageGroups) {
+// Turns are kept whatever their role; a group whose label has no header is not a turn.
+TEST(ClaudeTranscriptParser, HeadingsAndHeaders) {
     auto tree = transcript({
-        message(5, 8, {text("You said: What is 2+2?"), text("What is 2+2?"),
-                       N("AXToolbar").kids({text("Copy"), N("AXButton").description("Edit")})}),
-        message(6, 8, {text("Claude responded: 4."), N("AXButton").description("Retry"), text("4."),
+        message(6, 8, {text("Claude responded: 4."), text("4."), N("AXToolbar").kid(text("Copy")),
                        N("AXGroup").classes({"line-clamp-1", "text-[11px]"}).kid(text("caption")),
                        N("AXGroup").classes({"line-clamp-1"}).kid(text("not a caption"))}),
-        message(7, 8, {text("Some text, heading lost")}),
+        message(7, 8, {text("heading lost")}),
         N("AXGroup").description("Message seven of eight").kid(text("You said: dropped")),
     });
-    auto snap = offline().snapshot(*tree.build(), "conv-1");
-    ASSERT_TRUE(snap);
-    EXPECT_EQ(snap->conversationKey, "conv-1");
-    ASSERT_EQ(snap->turns.size(), 3u);
-    EXPECT_EQ(snap->turns[0], (RawTurn{5, 8, "user", "What is 2+2?", false, false, std::nullopt, std::nullopt}));
-    EXPECT_EQ(snap->turns[1].role, "assistant");
-    EXPECT_EQ(snap->turns[1].text, "4.\nnot a caption");
-    EXPECT_EQ(snap->turns[2].role, "unknown");
-    EXPECT_EQ(snap->turns[2].text, "Some text, heading lost");
-    EXPECT_FALSE(snap->responseComplete);
-    EXPECT_EQ(snap->inProject, false);
-    EXPECT_FALSE(snap->surface);
-}
-
-TEST(ClaudeTranscriptParser, ConversationFacts) {
-    auto window = N("AXWindow").kids({
-        N("AXCheckBox").description("Project: Launch plan"),
-        N("AXWebArea").kids({
-            N("AXGroup").description("Chat messages").kid(message(1, 1, {text("You said: hi"), text("hi")})),
-            N("AXStaticText").value("Model: Opus 4.1 "),
-            N("AXStaticText").value("Claude finished the response"),
-            N("AXTextArea").classes({"tiptap", "ProseMirror"}).value("  half-typed  ").placeholder("Reply…"),
-        }),
-    });
-    auto snap = offline().snapshot(*window.build(), std::nullopt);
-    ASSERT_TRUE(snap);
-    EXPECT_EQ(snap->model, "Opus 4.1 ");
-    EXPECT_TRUE(snap->responseComplete);
-    EXPECT_EQ(snap->inProject, true);
-    EXPECT_EQ(snap->composerDraft, "half-typed");
-
     Parser bare = offline();
     bare.detectFields = false;
-    auto plain = bare.snapshot(*window.build(), std::nullopt);
-    ASSERT_TRUE(plain);
-    EXPECT_FALSE(plain->inProject);
-    EXPECT_FALSE(plain->turns[0].producedArtifact);
+    auto snap = bare.snapshot(*tree.build(), "conv-1");
+    ASSERT_TRUE(snap);
+    EXPECT_EQ(snap->turns, (std::vector<RawTurn>{{6, 8, "assistant", "4.\nnot a caption"}, {7, 8, "unknown", "heading lost"}}));
+    EXPECT_FALSE(snap->inProject) << "field detection off";
+    EXPECT_FALSE(snap->responseComplete) << "no completion notice";
 }
 
 TEST(ClaudeTranscriptParser, ContainerDecidesWhetherThereIsASnapshot) {
@@ -226,31 +189,6 @@ TEST(ClaudeTranscriptParser, ComposerChipsAreResolvedBeforeTheClipboardChanges) 
     PasteboardCapture::resetForTesting();
 }
 
-TEST(ClaudeTranscriptParser, PasteChipsInScope) {
-    auto window = N("AXWindow").kids({
-        N("AXGroup").description("Chat messages").kid(pasteChip("Pasted 2 lines", "in transcript")),
-        N("AXGroup").kids({pasteChip("Pasted 7 lines", "in composer"),
-                           N("AXButton").description("Send").kid(pasteChip("Pasted 9 lines", "inside a button"))}),
-    });
-    auto root = window.build();
-    EXPECT_EQ(Parser::pasteChips(*root, true), (std::vector<Parser::PasteChip>{{7, "in composer"}}));
-    EXPECT_EQ(Parser::pasteChips(*root, false),
-              (std::vector<Parser::PasteChip>{{2, "in transcript"}, {7, "in composer"}}));
-}
-
-TEST(ClaudeTranscriptParser, ImageTiles) {
-    auto tile = [](std::initializer_list<N> kids) { return std::move(N("AXGroup").classes({"group/thumbnail"}).kids(kids)); };
-    auto tree = transcript({message(1, 1, {
-                                              text("You said: look"),
-                                              text("look"),
-                                              tile({N("AXImage").description("diagram.png")}),
-                                              tile({N("AXGroup").kid(N("AXButton").description("pasted-1712.png"))}),
-                                              tile({N("AXImage").description("  "), text("not a name")}),
-                                          })});
-    EXPECT_EQ(onlyTurn(offline(), tree).text,
-              "look\n[attached image: diagram.png]\n[pasted image]\n[attached image]");
-}
-
 TEST(ClaudeTranscriptParser, CollapsedMessages) {
     struct Case {
         const char* description;
@@ -301,11 +239,10 @@ TEST(ClaudeTranscriptParser, Artifacts) {
         {"plain message", text("nothing here"), std::nullopt},
     };
     for (auto& c : cases) {
-        auto group = message(1, 1, {text("Claude responded: done"), c.content}).build();
-        EXPECT_EQ(Parser::artifactCard(*group), c.expected) << c.description;
-
         auto turn = onlyTurn(offline(), transcript({message(1, 1, {text("Claude responded: done"), c.content})}));
         EXPECT_EQ(turn.producedArtifact, c.expected.has_value()) << c.description;
+        EXPECT_EQ((Parser::Artifact{turn.artifactTitle, turn.artifactType}), c.expected.value_or(Parser::Artifact{}))
+            << c.description;
         EXPECT_EQ(turn.text.find("Budget sheet"), std::string::npos) << "card text is not message text";
     }
 }
@@ -328,8 +265,6 @@ TEST(ClaudeTranscriptParser, ComposerDraft) {
     } cases[] = {
         {"typed text, trimmed", N("AXTextArea").classes({"ProseMirror"}).value("\n draft \n"), "draft"},
         {"class must mark the editor", N("AXTextArea").classes({"plain"}).value("draft"), std::nullopt},
-        {"class contains the marker", N("AXTextArea").classes({"ProseMirror-focused"}).value("draft"), "draft"},
-        {"only white space", N("AXTextArea").classes({"ProseMirror"}).value("   "), std::nullopt},
         {"value equals the placeholder", N("AXTextArea").classes({"ProseMirror"}).value("Reply to Claude").placeholder(" Reply to Claude "),
          std::nullopt},
         {"greeting placeholder as value", N("AXTextArea").classes({"ProseMirror"}).value("How can I help you today?"),
@@ -337,23 +272,11 @@ TEST(ClaudeTranscriptParser, ComposerDraft) {
         {"prompt placeholder as value", N("AXTextArea").classes({"ProseMirror"}).value("Write a message\u2026"), std::nullopt},
         {"same words with three dots are a draft", N("AXTextArea").classes({"ProseMirror"}).value("Write a message..."),
          "Write a message..."},
-        {"no value", N("AXTextArea").classes({"ProseMirror"}), std::nullopt},
     };
     for (auto& c : cases) {
         auto root = N("AXWindow").kid(N("AXGroup").kid(c.composer)).build();
         EXPECT_EQ(Parser::readComposerDraft(*root), c.expected) << c.description;
     }
-}
-
-TEST(ClaudeTranscriptParser, LiveTreeParsesLikeTheRecordedOne) {
-    auto tree = transcript({message(1, 2, {text("You said: hi"), text("hi")}),
-                            message(2, 2, {text("Claude responded: hello"), text("hello"),
-                                           N("AXGroup").classes({"artifact-block"}).kid(text("Card"))})});
-    auto recorded = offline().snapshot(*tree.build(), "k");
-    AXElement live(tree.buildSim());
-    auto read = offline().snapshot(live, "k");
-    ASSERT_TRUE(recorded);
-    EXPECT_EQ(read, recorded);
 }
 
 }  // namespace

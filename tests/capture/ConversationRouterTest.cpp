@@ -100,32 +100,26 @@ TEST_F(ConversationRouterTest, DraftGoesToTheAssemblerOnlyForANewChat) {
 }
 
 TEST_F(ConversationRouterTest, TwentyFirstConversationEvictsTheLeastRecentlyUsedFlushingIt) {
-    for (int i = 1; i <= 20; ++i) {
-        auto key = "k" + std::to_string(i);
+    auto open = [&](const std::string& key) {
         router.route(key, "chatgpt", window(key, {{"user", "old"}, {"assistant", "answer"}}), t0, false);
-    }
-    // k1 gets a pending prompt and is used again, so k2 is now the oldest.
+    };
+    open("k1");
     router.route("k1", "chatgpt", window("k1", {{"user", "old"}, {"assistant", "answer"}, {"user", "Q-k1"}}), t0,
                  false);
-    router.route("k2", "chatgpt", window("k2", {{"user", "old"}, {"assistant", "answer"}, {"user", "Q-k2"}}), t0,
-                 false);
-    router.route("k3", "chatgpt", window("k3", {{"user", "old"}, {"assistant", "answer"}, {"user", "Q-k3"}}), t0,
-                 false);
+    for (int i = 2; i <= 20; ++i) open("k" + std::to_string(i));
     ASSERT_TRUE(events.empty());
-    router.route("k21", "chatgpt", window("k21", {{"user", "new"}}), t0, false);
+
+    open("k21");
+    EXPECT_EQ(prompts(), std::vector<std::string>{"Q-k1"}) << "flushed on eviction";
     EXPECT_EQ(router.lru().size(), 20u);
-    EXPECT_EQ(router.assembler("k4"), nullptr);
-    EXPECT_EQ(router.stabilizer("k4"), nullptr);
-    EXPECT_TRUE(events.empty()) << "k4 had nothing pending";
-    router.route("k22", "chatgpt", window("k22", {{"user", "new"}}), t0, false);
-    router.route("k23", "chatgpt", window("k23", {{"user", "new"}}), t0, false);
-    EXPECT_TRUE(events.empty());
-    for (int i = 24; i <= 40; ++i) {
-        auto key = "k" + std::to_string(i);
-        router.route(key, "chatgpt", window(key, {{"user", "new"}}), t0, false);
-    }
-    EXPECT_EQ(prompts(), (std::vector<std::string>{"Q-k1", "Q-k2", "Q-k3"})) << "flushed as they were evicted";
-    EXPECT_EQ(router.lru().back(), "k40");
+    EXPECT_EQ(router.assembler("k1"), nullptr);
+    EXPECT_EQ(router.stabilizer("k1"), nullptr);
+
+    open("k2");  // used again: k3 is now the least recent
+    open("k22");
+    EXPECT_NE(router.assembler("k2"), nullptr);
+    EXPECT_EQ(router.assembler("k3"), nullptr);
+    EXPECT_EQ(router.lru().back(), "k22");
 }
 
 TEST_F(ConversationRouterTest, IdleConversationsAreFlushedAtExactlyTheGrace) {

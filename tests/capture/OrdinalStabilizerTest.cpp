@@ -135,31 +135,6 @@ TEST(OrdinalStabilizerTest, RemembersLastPromptAndSettledReply) {
     EXPECT_EQ(s.lastAssistant(), (OrdinalStabilizer::SettledAssistant{fnvHash("R3"), 6}));
 }
 
-TEST(OrdinalStabilizerTest, ContradictionLeavesMemoryUntouched) {
-    OrdinalStabilizer s(false);
-    s.stabilize(windowSnapshot({{"Q1", "R1"}}));
-    auto result = s.stabilize(windowSnapshot({{"Q1", "R1", "Q9", "R9", "Q9", "R9"}}));
-    EXPECT_TRUE(result.snapshot->turns.empty());
-    EXPECT_EQ(s.lastUser()->text, "Q1");
-    EXPECT_EQ(s.lastAssistant()->index, 2);
-}
-
-TEST(OrdinalStabilizerTest, ResultKeepsSnapshotFactsButNotTheDraft) {
-    OrdinalStabilizer s(false);
-    auto in = windowSnapshot({{"Q1", "R1"}, false});
-    in.inProject = true;
-    in.surface = "deepseek";
-    in.usedParityFallback = true;
-    auto out = s.stabilize(in).snapshot.value();
-    EXPECT_EQ(out.conversationKey, "conv");
-    EXPECT_EQ(out.model, "m");
-    EXPECT_FALSE(out.responseComplete);
-    EXPECT_EQ(out.inProject, true);
-    EXPECT_EQ(out.surface, "deepseek");
-    EXPECT_FALSE(out.usedParityFallback);
-    EXPECT_EQ(out.composerDraft, std::nullopt);
-}
-
 TEST(OrdinalStabilizerTest, SortsByIndexFirst) {
     OrdinalStabilizer s(false);
     auto in = windowSnapshot({{"Q1", "R1", "Q2"}});

@@ -40,31 +40,6 @@ TEST(TurnEventTest, AbsentOptionalsAreNullAndAllMembersPresent) {
     EXPECT_EQ(json["observed_at"], "2026-01-02T03:04:05.678Z");
 }
 
-TEST(TurnEventTest, PresentOptionalsKeepTheirValues) {
-    auto e = bareEvent();
-    e.model = "gpt";
-    e.conversationKey = "abc";
-    e.inProject = false;
-    e.producedArtifact = true;
-    e.artifactTitle = "Plan";
-    e.artifactType = "document";
-    e.browser = "safari";
-    e.turnIndex = 8;
-    e.turnTotal = 9;
-    e.captureTier = 2;
-    auto json = readBack(e.turnMessage());
-    EXPECT_EQ(json["model"], "gpt");
-    EXPECT_EQ(json["conversation_key"], "abc");
-    EXPECT_EQ(json["in_project"], false);
-    EXPECT_EQ(json["produced_artifact"], true);
-    EXPECT_EQ(json["artifact_title"], "Plan");
-    EXPECT_EQ(json["artifact_type"], "document");
-    EXPECT_EQ(json["browser"], "safari");
-    EXPECT_EQ(json["turn_index"], 8);
-    EXPECT_EQ(json["turn_total"], 9);
-    EXPECT_EQ(json["capture_tier"], 2);
-}
-
 TEST(TurnEventTest, TextsSurviveTheLineUnchanged) {
     struct Case {
         const char* description;

@@ -2,6 +2,8 @@
 
 #include "text/Unicode.hpp"
 
+#include <algorithm>
+
 namespace velmar {
 
 std::string AXNode::label() const {
@@ -46,6 +48,10 @@ std::vector<TextNode> textNodes(const AXNode& node, int depth, int maxDepth) {
     std::vector<TextNode> out;
     collectText(node, depth, maxDepth, out);
     return out;
+}
+
+bool hasClass(const std::vector<std::string>& classes, std::string_view cls) {
+    return std::find(classes.begin(), classes.end(), cls) != classes.end();
 }
 
 LabelPredicate labelEquals(std::string expected) {

@@ -56,6 +56,12 @@ bool containsText(const AXNode& node, int depth, int maxDepth, const LabelPredic
 // Every node with a non-blank label, in pre-order, with its role and untrimmed label.
 std::vector<TextNode> textNodes(const AXNode& node, int depth, int maxDepth);
 
+// A non-owning handle to a node the caller keeps alive, for helpers that take handles.
+inline AXNodePtr borrowed(const AXNode& node) { return AXNodePtr(AXNodePtr(), &node); }
+
+// True when the DOM class list holds exactly this class.
+bool hasClass(const std::vector<std::string>& classes, std::string_view cls);
+
 // Common predicates.
 LabelPredicate labelEquals(std::string expected);
 LabelPredicate labelNotBlank();

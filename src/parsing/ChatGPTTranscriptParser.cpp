@@ -36,10 +36,7 @@ void collectSegments(const AXNode& node, int depth, std::vector<ChatGPTTranscrip
         if (child.role() != "AXHeading") continue;
         auto label = child.label();
         bool isHeading = label.starts_with(kUserPrefix) || label.starts_with(kAssistantPrefix);
-        if (!isHeading) {
-            auto classes = child.domClassList();
-            isHeading = std::find(classes.begin(), classes.end(), "sr-only") != classes.end();
-        }
+        if (!isHeading) isHeading = hasClass(child.domClassList(), "sr-only");
         if (isHeading) {
             headings.push_back(i);
             headingLabels.push_back(std::move(label));
@@ -64,7 +61,7 @@ void collectSegments(const AXNode& node, int depth, std::vector<ChatGPTTranscrip
 AXNodePtr ChatGPTTranscriptParser::findLandmarkMain(const AXNode& scope) {
     if (scope.subrole() == "AXLandmarkMain") {
         // The scope itself; hand out a non-owning handle to it.
-        return AXNodePtr(AXNodePtr(), &scope);
+        return borrowed(scope);
     }
     for (const auto& child : scope.children()) {
         if (auto hit = landmarkIn(child, 1)) return hit;
@@ -104,14 +101,6 @@ std::vector<std::string> ChatGPTTranscriptParser::textParts(const Segment& segme
 }
 
 namespace {
-std::string joinLines(const std::vector<std::string>& parts) {
-    std::string out;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i) out += '\n';
-        out += parts[i];
-    }
-    return out;
-}
 }  // namespace
 
 std::vector<ChatGPTTranscriptParser::Segment> ChatGPTTranscriptParser::segmentsOf(const AXNode& scope) {
@@ -136,13 +125,13 @@ std::optional<SegmenterSnapshot> ChatGPTTranscriptParser::snapshot(const AXNode&
         turn.index = p;
         turn.total = n;
         turn.role = *r;
-        turn.text = joinLines(textParts(segment, stop));
+        turn.text = text::joinLines(textParts(segment, stop));
         snap.turns.push_back(std::move(turn));
     }
     if (containsText(scope, 0, kStopTextDepth, labelEquals("Stop answering"))) {
         snap.responseComplete = false;
     } else if (!extraStopButtonLabels.empty()) {
-        auto stop = find(AXNodePtr(AXNodePtr(), &scope), "AXButton",
+        auto stop = find(borrowed(scope), "AXButton",
                          [this](const std::string& label) { return extraStopButtonLabels.count(label) > 0; }, 0,
                          kStopButtonDepth);
         snap.responseComplete = stop == nullptr;
@@ -158,7 +147,7 @@ std::optional<SegmenterSnapshot> ChatGPTTranscriptParser::snapshot(const AXNode&
 std::optional<std::string> ChatGPTTranscriptParser::firstUserPromptText(const std::vector<Segment>& segments) {
     for (const auto& segment : segments) {
         if (role(segment) != "user") continue;
-        auto text = text::trim(joinLines(textParts(segment, true)));
+        auto text = text::trim(text::joinLines(textParts(segment, true)));
         if (text.empty()) return std::nullopt;
         return text;
     }

@@ -1,4 +1,5 @@
 #include "parsing/ClaudeCodeTranscriptParser.hpp"
+#include "text/Unicode.hpp"
 
 namespace velmar {
 namespace {
@@ -38,7 +39,7 @@ std::optional<std::string> roleBelow(const AXNode& node, int depth) {
 
 std::vector<AXNodePtr> ClaudeCodeTranscriptParser::turnArticles(const AXNode& container) {
     std::vector<AXNodePtr> out;
-    collectArticles(AXNodePtr(AXNodePtr(), &container), 0, out);
+    collectArticles(borrowed(container), 0, out);
     return out;
 }
 
@@ -71,7 +72,7 @@ std::optional<RawTurn> ClaudeCodeTranscriptParser::extractTurn(const AXNode& art
 
 std::optional<SegmenterSnapshot> ClaudeCodeTranscriptParser::snapshot(const AXNode& scope,
                                                                       std::optional<std::string> conversationKey) const {
-    auto scopePtr = AXNodePtr(AXNodePtr(), &scope);
+    auto scopePtr = borrowed(scope);
     auto container = find(scopePtr, "AXGroup", labelEquals("Chat messages"), 0, kContainerDepth);
     if (!container) return std::nullopt;
     auto articles = turnArticles(*container);

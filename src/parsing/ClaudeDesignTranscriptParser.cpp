@@ -26,21 +26,6 @@ constexpr int kPopupSteps = 40;
 constexpr std::string_view kChatContainerClass = "om-chat-messages";
 constexpr std::string_view kAttachmentClass = "om-attachment-thumb";
 
-bool hasClass(const std::vector<std::string>& classes, std::string_view name) {
-    return std::find(classes.begin(), classes.end(), name) != classes.end();
-}
-
-AXNodePtr borrowed(const AXNode& node) { return AXNodePtr(AXNodePtr(), &node); }
-
-std::string joinLines(const std::vector<std::string>& parts) {
-    std::string out;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i) out += '\n';
-        out += parts[i];
-    }
-    return out;
-}
-
 // Texts the page shows in a message that the user did not write.
 bool isChatChrome(const std::string& trimmed) {
     static const text::Regex pastedLabel(R"(^Pasted text \(\d+ lines?\)$)");
@@ -132,7 +117,7 @@ void collectFlatBubbles(const AXNode& node, int depth, std::vector<FlatEntry>& o
         if (hasClass(classes, kAttachmentClass)) {
             pending.push_back(tileMarker(*child));
         } else if (ClaudeDesignTranscriptParser::isUserBubbleClassList(classes)) {
-            out.push_back({joinLines(ClaudeDesignTranscriptParser::unitTexts(*child)), std::move(pending)});
+            out.push_back({text::joinLines(ClaudeDesignTranscriptParser::unitTexts(*child)), std::move(pending)});
             pending.clear();
         } else {
             collectFlatBubbles(*child, depth + 1, out);
@@ -205,7 +190,7 @@ ClaudeDesignTranscriptParser::DesignTurns ClaudeDesignTranscriptParser::designTu
             // Attachments sit beside the bubble, in the row that holds it.
             if (auto parent = bubble->parent()) markers = attachmentMarkersInUnit(*parent);
             result.turns.push_back(
-                userTurn(++index, AttachmentMarkers::appending(joinLines(unitTexts(*bubble)), markers)));
+                userTurn(++index, AttachmentMarkers::appending(text::joinLines(unitTexts(*bubble)), markers)));
         }
         numberTotals(result.turns);
         return result;
@@ -238,7 +223,7 @@ std::vector<RawTurn> ClaudeDesignTranscriptParser::structuralUnitTurns(const AXN
     for (const auto& child : unit.children()) {
         auto bare = leadingBareTexts(child->children(), 0);
         if (bare.texts.empty()) continue;
-        auto text = AttachmentMarkers::appending(joinLines(bare.texts), attachmentMarkersInUnit(*child));
+        auto text = AttachmentMarkers::appending(text::joinLines(bare.texts), attachmentMarkersInUnit(*child));
         turns.push_back(userTurn(static_cast<int>(turns.size()) + 1, std::move(text)));
     }
     numberTotals(turns);
@@ -253,7 +238,7 @@ std::vector<RawTurn> ClaudeDesignTranscriptParser::mergedTurns(const AXNode& uni
         turn.index = static_cast<int>(p) + 1;
         turn.total = static_cast<int>(children.size());
         turn.role = p % 2 == 0 ? "user" : "assistant";
-        turn.text = joinLines(unitTexts(*children[p]));
+        turn.text = text::joinLines(unitTexts(*children[p]));
         if (turn.role == "user") turn.text = AttachmentMarkers::appending(turn.text, attachmentMarkersInUnit(*children[p]));
         turns.push_back(std::move(turn));
     }
@@ -300,7 +285,7 @@ std::vector<RawTurn> ClaudeDesignTranscriptParser::structuralRunTurns(const AXNo
             auto bare = leadingBareTexts(children, i);
             if (!bare.texts.empty()) {
                 turns.push_back(userTurn(static_cast<int>(turns.size()) + 1,
-                                         AttachmentMarkers::appending(joinLines(bare.texts), pending)));
+                                         AttachmentMarkers::appending(text::joinLines(bare.texts), pending)));
                 pending.clear();
                 turnStart = false;
                 i = bare.next;

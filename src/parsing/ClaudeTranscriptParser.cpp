@@ -26,24 +26,9 @@ constexpr std::string_view kContainerLabel = "Chat messages";
 constexpr std::string_view kUserHeading = "You said:";
 constexpr std::string_view kAssistantHeading = "Claude responded:";
 
-AXNodePtr borrowed(const AXNode& node) { return AXNodePtr(AXNodePtr(), &node); }
-
-bool hasClass(const std::vector<std::string>& classes, std::string_view name) {
-    return std::find(classes.begin(), classes.end(), name) != classes.end();
-}
-
 bool anyClassContains(const std::vector<std::string>& classes, std::string_view part) {
     return std::any_of(classes.begin(), classes.end(),
                        [part](const std::string& c) { return c.find(part) != std::string::npos; });
-}
-
-std::string joinLines(const std::vector<std::string>& parts) {
-    std::string out;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i) out += '\n';
-        out += parts[i];
-    }
-    return out;
 }
 
 // Decimal digits as ICU's \d matched them; anything other than an ASCII
@@ -300,7 +285,7 @@ std::string ClaudeTranscriptParser::appendPasteBlocks(const std::string& text, c
                              : "[pasted text: " + std::to_string(chip.lines) + " " + lineWord(chip.lines) +
                                    ", content not captured]");
     }
-    return joinLines(parts);
+    return text::joinLines(parts);
 }
 
 std::optional<std::string> ClaudeTranscriptParser::imageChipName(const AXNode& tile) {
@@ -375,7 +360,7 @@ std::optional<RawTurn> ClaudeTranscriptParser::extractTurn(const AXNode& group) 
         }
     }
 
-    auto body = joinLines(content.texts);
+    auto body = text::joinLines(content.texts);
     if (auto recovered = collapsedRecovery(body, nodeTexts)) {
         turn.text = std::move(*recovered);
         turn.collapsed = true;

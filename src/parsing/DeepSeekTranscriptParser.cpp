@@ -22,10 +22,6 @@ constexpr std::string_view kThink = "ds-think-content";
 constexpr std::string_view kCite = "ds-markdown-cite";
 constexpr std::string_view kActionBar = "ds-flex";
 
-bool hasClass(const std::vector<std::string>& classes, std::string_view cls) {
-    return std::find(classes.begin(), classes.end(), cls) != classes.end();
-}
-
 bool hasAnyClass(const AXNode& node, std::initializer_list<std::string_view> wanted, int depth) {
     if (depth > kClassDepth) return false;
     auto classes = node.domClassList();
@@ -109,15 +105,6 @@ void collectParagraphs(const AXNode& node, int depth, std::vector<std::string>& 
     for (const auto& child : node.children()) collectParagraphs(*child, depth + 1, out);
 }
 
-std::string joinLines(const std::vector<std::string>& parts) {
-    std::string out;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i) out += '\n';
-        out += parts[i];
-    }
-    return out;
-}
-
 }  // namespace
 
 AXNodePtr DeepSeekTranscriptParser::message(const AXNodePtr& node, int depth) {
@@ -137,13 +124,13 @@ bool DeepSeekTranscriptParser::containsClass(const AXNode& node, std::string_vie
 std::string DeepSeekTranscriptParser::userText(const AXNode& message) {
     std::vector<std::string> parts;
     collectUser(message, 0, parts);
-    return joinLines(parts);
+    return text::joinLines(parts);
 }
 
 std::string DeepSeekTranscriptParser::assistantText(const AXNode& message) {
     std::vector<std::string> paragraphs;
     collectParagraphs(message, 0, paragraphs);
-    return joinLines(paragraphs);
+    return text::joinLines(paragraphs);
 }
 
 bool DeepSeekTranscriptParser::hasActionBar(const AXNode& item) {
@@ -158,7 +145,7 @@ bool DeepSeekTranscriptParser::hasActionBar(const AXNode& item) {
 
 std::optional<SegmenterSnapshot> DeepSeekTranscriptParser::snapshot(const AXNode& scope,
                                                                     std::optional<std::string> conversationKey) const {
-    auto items = findList(AXNodePtr(AXNodePtr(), &scope), 0);
+    auto items = findList(borrowed(scope), 0);
     if (!items) return std::nullopt;
 
     SegmenterSnapshot snap;

@@ -21,12 +21,6 @@ constexpr int kStopButtonDepth = 40;
 
 constexpr std::string_view kUserHeadingPrefix = "You said ";
 
-AXNodePtr borrow(const AXNode& node) { return AXNodePtr(AXNodePtr(), &node); }
-
-bool hasClass(const std::vector<std::string>& classes, std::string_view cls) {
-    return std::find(classes.begin(), classes.end(), cls) != classes.end();
-}
-
 AXNodePtr findHeading(const AXNodePtr& node, std::string_view cls, int depth) {
     if (depth > kHeadingDepth) return nullptr;
     if (node->role() == "AXHeading" && hasClass(node->domClassList(), cls)) return node;
@@ -69,15 +63,6 @@ void collectLeaves(const AXNode& node, int depth, std::vector<std::string>& out)
     for (const auto& child : node.children()) collectLeaves(*child, depth + 1, out);
 }
 
-std::string joinLines(const std::vector<std::string>& parts) {
-    std::string out;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i) out += '\n';
-        out += parts[i];
-    }
-    return out;
-}
-
 RawTurn turn(int index, int total, std::string role, std::string text) {
     RawTurn t;
     t.index = index;
@@ -118,11 +103,11 @@ std::optional<RawTurn> modelTurn(const AXNodePtr& exchange, int index, int total
 std::string GeminiTranscriptParser::staticText(const AXNode& root) {
     std::vector<std::string> parts;
     collectLeaves(root, 0, parts);
-    return joinLines(parts);
+    return text::joinLines(parts);
 }
 
 std::optional<std::string> GeminiTranscriptParser::modelLabel(const AXNode& scope) {
-    auto picker = findByClass(borrow(scope), "with-model-picker", kPickerDepth, 0);
+    auto picker = findByClass(borrowed(scope), "with-model-picker", kPickerDepth, 0);
     if (!picker) return std::nullopt;
     auto button = findRole(picker, "AXPopUpButton", kPickerButtonDepth, 0);
     if (!button) return std::nullopt;
@@ -153,7 +138,7 @@ std::optional<std::string> GeminiTranscriptParser::modelLabel(const AXNode& scop
 
 std::optional<SegmenterSnapshot> GeminiTranscriptParser::snapshot(const AXNode& scope,
                                                                   std::optional<std::string> conversationKey) const {
-    auto scopePtr = borrow(scope);
+    auto scopePtr = borrowed(scope);
     auto container = findByClass(scopePtr, "chat-history", kContainerDepth, 0);
     if (!container) return std::nullopt;
 

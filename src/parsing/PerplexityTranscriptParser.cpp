@@ -47,7 +47,7 @@ Kids readKids(const AXNode& node) {
     return out;
 }
 
-Seen seen(const AXNode& node) { return {AXNodePtr(AXNodePtr(), &node), node.role(), std::nullopt}; }
+Seen seen(const AXNode& node) { return {borrowed(node), node.role(), std::nullopt}; }
 
 bool isControls(const std::string& role, Kids& kids) {
     if (role != "AXGroup") return false;
@@ -117,15 +117,6 @@ std::vector<std::string> bareTexts(Seen& block, Kids* knownKids) {
     return out;
 }
 
-std::string joinLines(const std::vector<std::string>& parts) {
-    std::string out;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i) out += '\n';
-        out += parts[i];
-    }
-    return out;
-}
-
 AXNodePtr landmarkIn(const AXNodePtr& node, int depth) {
     if (depth > kLandmarkDepth) return nullptr;
     if (node->subrole() == "AXLandmarkMain") return node;
@@ -154,7 +145,7 @@ std::optional<Thread> containerIn(const AXNodePtr& node, Kids kids, int depth) {
 }
 
 std::optional<Thread> findThread(const AXNode& landmark) {
-    return containerIn(AXNodePtr(AXNodePtr(), &landmark), readKids(landmark), 0);
+    return containerIn(borrowed(landmark), readKids(landmark), 0);
 }
 
 PerplexityTranscriptParser::Segmentation run(Thread& thread) {
@@ -163,7 +154,7 @@ PerplexityTranscriptParser::Segmentation run(Thread& thread) {
     int state = 0;  // 0 waiting for query controls, 1 waiting for the query, 2 inside an answer
     std::vector<std::string> answer;
     auto closeAnswer = [&](bool force) {
-        if (force || !answer.empty()) turns.emplace_back("assistant", joinLines(answer));
+        if (force || !answer.empty()) turns.emplace_back("assistant", text::joinLines(answer));
         answer.clear();
     };
 
@@ -194,7 +185,7 @@ PerplexityTranscriptParser::Segmentation run(Thread& thread) {
                     for (auto& t : texts) {
                         if (!timestampRegex().search(t)) kept.push_back(std::move(t));
                     }
-                    turns.emplace_back("user", joinLines(kept));
+                    turns.emplace_back("user", text::joinLines(kept));
                     state = 2;
                 }
             }
@@ -209,7 +200,7 @@ PerplexityTranscriptParser::Segmentation run(Thread& thread) {
         }
         if (block.role == "AXGroup") {
             auto texts = bareTexts(block, kids);
-            if (!texts.empty()) answer.push_back(joinLines(texts));
+            if (!texts.empty()) answer.push_back(text::joinLines(texts));
         }
         result.open = true;
     }
@@ -237,7 +228,7 @@ AXNodePtr stopIn(Seen& node, Kids* knownKids, int depth) {
 }  // namespace
 
 AXNodePtr PerplexityTranscriptParser::findLandmarkMain(const AXNode& scope) {
-    return landmarkIn(AXNodePtr(AXNodePtr(), &scope), 0);
+    return landmarkIn(borrowed(scope), 0);
 }
 
 AXNodePtr PerplexityTranscriptParser::findContainer(const AXNode& landmark) {
@@ -270,7 +261,7 @@ AXNodePtr PerplexityTranscriptParser::findStopButton(const AXNode& scope) {
 }
 
 PerplexityTranscriptParser::Segmentation PerplexityTranscriptParser::segment(const AXNode& container) {
-    Thread thread{AXNodePtr(AXNodePtr(), &container), readKids(container), {}};
+    Thread thread{borrowed(container), readKids(container), {}};
     return run(thread);
 }
 

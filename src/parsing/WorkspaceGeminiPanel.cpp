@@ -10,10 +10,6 @@ namespace {
 constexpr int kLocateMaxDepth = 3;
 constexpr int kEditorCheckMaxDepth = 45;
 
-bool hasClass(const std::vector<std::string>& classes, std::string_view cls) {
-    return std::find(classes.begin(), classes.end(), cls) != classes.end();
-}
-
 AXNodePtr locateIn(const AXNode& node, int depth) {
     if (depth > kLocateMaxDepth) return nullptr;
     for (const auto& child : node.children()) {

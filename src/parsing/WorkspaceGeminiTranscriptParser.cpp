@@ -16,10 +16,6 @@ constexpr int kThinkingDepth = 20;
 
 constexpr std::string_view kThinkingPrefix = "appsElementsSidekickThinkingState";
 
-bool hasClass(const std::vector<std::string>& classes, std::string_view cls) {
-    return std::find(classes.begin(), classes.end(), cls) != classes.end();
-}
-
 AXNodePtr findHeading(const AXNodePtr& node, int depth) {
     if (depth > kHeadingDepth) return nullptr;
     if (node->role() == "AXHeading" && hasClass(node->domClassList(), "appsElementsSidekickUserMessageContainer")) {
@@ -51,15 +47,6 @@ void collect(const AXNode& node, int depth, std::optional<std::string_view> pref
     for (const auto& child : node.children()) collect(*child, depth + 1, prefix, dropLabel, out);
 }
 
-std::string joinLines(const std::vector<std::string>& parts) {
-    std::string out;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i) out += '\n';
-        out += parts[i];
-    }
-    return out;
-}
-
 // True when the node or a descendant to maxDepth carries one of the classes.
 bool containsAnyClass(const AXNode& node, std::initializer_list<std::string_view> wanted, int maxDepth, int depth) {
     if (depth > maxDepth) return false;
@@ -85,19 +72,19 @@ std::vector<std::string> WorkspaceGeminiTranscriptParser::staticText(const AXNod
 }
 
 std::string WorkspaceGeminiTranscriptParser::userText(const AXNode& entry) {
-    if (auto heading = findHeading(AXNodePtr(AXNodePtr(), &entry), 0)) {
+    if (auto heading = findHeading(borrowed(entry), 0)) {
         // A titled heading names the prompt exactly; its texts are the fallback.
         auto title = text::trim(heading->title().value_or(""));
         if (!title.empty()) return title;
-        auto texts = joinLines(staticText(*heading, std::nullopt, std::nullopt));
+        auto texts = text::joinLines(staticText(*heading, std::nullopt, std::nullopt));
         if (!texts.empty()) return texts;
     }
-    return joinLines(staticText(entry, std::nullopt, std::nullopt));
+    return text::joinLines(staticText(entry, std::nullopt, std::nullopt));
 }
 
 std::optional<SegmenterSnapshot> WorkspaceGeminiTranscriptParser::snapshot(
     const AXNode& scope, std::optional<std::string> conversationKey) const {
-    auto feed = WorkspaceGeminiPanel::findByClass(AXNodePtr(AXNodePtr(), &scope), "appsElementsSidekickFeedEntries",
+    auto feed = WorkspaceGeminiPanel::findByClass(borrowed(scope), "appsElementsSidekickFeedEntries",
                                                   kFeedDepth, 0);
     if (!feed) return std::nullopt;
 
@@ -126,7 +113,7 @@ std::optional<SegmenterSnapshot> WorkspaceGeminiTranscriptParser::snapshot(
         turn.total = total;
         turn.role = entry.user ? "user" : "assistant";
         turn.text = entry.user ? userText(*entry.node)
-                               : joinLines(staticText(*entry.node, kThinkingPrefix, "Gemini response"));
+                               : text::joinLines(staticText(*entry.node, kThinkingPrefix, "Gemini response"));
         snap.turns.push_back(std::move(turn));
     }
     // One walk for both working indicators.

@@ -1,5 +1,7 @@
 #include "text/Regex.hpp"
 
+#include "text/IcuString.hpp"
+
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
 
@@ -13,15 +15,8 @@ struct Regex::Compiled {
 
 namespace {
 
-icu::UnicodeString toICU(std::string_view s) {
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
-}
-
-std::string fromICU(const icu::UnicodeString& u) {
-    std::string out;
-    u.toUTF8String(out);
-    return out;
-}
+using icu_bridge::fromICU;
+using icu_bridge::toICU;
 
 // UTF-8 length of the UTF-16 prefix [0, index).
 std::size_t utf8Offset(const icu::UnicodeString& u, int32_t index) {

@@ -1,7 +1,11 @@
 #include "text/Unicode.hpp"
 
+#include "text/IcuString.hpp"
+
 #include <unicode/brkiter.h>
+#include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
+#include <unicode/utext.h>
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
@@ -10,16 +14,8 @@
 namespace velmar::text {
 namespace {
 
-icu::UnicodeString toICU(std::string_view s) {
-    // fromUTF8 already substitutes U+FFFD for ill-formed input.
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
-}
-
-std::string fromICU(const icu::UnicodeString& u) {
-    std::string out;
-    u.toUTF8String(out);
-    return out;
-}
+using icu_bridge::fromICU;
+using icu_bridge::toICU;
 
 // Visits the code points of s with their byte offsets; ill-formed bytes read as U+FFFD.
 template <typename F>
@@ -109,37 +105,108 @@ std::string normalizeWhitespace(std::string_view s) {
 }
 
 namespace {
+
+struct UTextCloser {
+    void operator()(UText* t) const { utext_close(t); }
+};
+
+// Cloning a ready segmenter is much cheaper than creating one per text; the
+// prototype itself is never iterated.
 std::unique_ptr<icu::BreakIterator> graphemeIterator() {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status)) return nullptr;
-    return it;
+    static const std::unique_ptr<icu::BreakIterator> prototype = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> it(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status)) it.reset();
+        return it;
+    }();
+    return std::unique_ptr<icu::BreakIterator>(prototype ? prototype->clone() : nullptr);
 }
+
+void forEachGraphemeOfValid(std::string_view s, const std::function<void(std::string_view)>& f) {
+    UErrorCode status = U_ZERO_ERROR;
+    auto it = graphemeIterator();
+    std::unique_ptr<UText, UTextCloser> ut(utext_openUTF8(nullptr, s.data(), static_cast<int64_t>(s.size()), &status));
+    if (it && ut && U_SUCCESS(status)) it->setText(ut.get(), status);
+    if (!it || !ut || U_FAILURE(status)) {
+        // Without a segmenter, code points are the next best unit; never bytes.
+        forEachCodePoint(s, [&](char32_t, int32_t start, int32_t end) {
+            f(s.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)));
+            return true;
+        });
+        return;
+    }
+    // Native indexes of a UTF-8 UText are byte offsets.
+    int32_t start = it->first();
+    for (int32_t end = it->next(); end != icu::BreakIterator::DONE; start = end, end = it->next()) {
+        f(s.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)));
+    }
+}
+
 }  // namespace
 
+void forEachGrapheme(std::string_view s, const std::function<void(std::string_view)>& f) {
+    if (isValidUtf8(s)) {
+        forEachGraphemeOfValid(s, f);
+    } else {
+        const std::string repaired = repairUtf8(s);
+        forEachGraphemeOfValid(repaired, f);
+    }
+}
+
 std::size_t graphemeCount(std::string_view s) {
-    if (s.empty()) return 0;
-    auto u = toICU(s);
-    auto it = graphemeIterator();
-    if (!it) return static_cast<size_t>(u.countChar32());
-    it->setText(u);
     std::size_t count = 0;
-    for (int32_t p = it->next(); p != icu::BreakIterator::DONE; p = it->next()) ++count;
+    forEachGrapheme(s, [&](std::string_view) { ++count; });
     return count;
 }
 
 std::string graphemePrefix(std::string_view s, std::size_t n) {
-    auto u = toICU(s);
-    auto it = graphemeIterator();
-    if (!it) return fromICU(u.tempSubString(0, u.moveIndex32(0, static_cast<int32_t>(n))));
-    it->setText(u);
-    int32_t end = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        int32_t p = it->next();
-        if (p == icu::BreakIterator::DONE) break;
-        end = p;
+    std::string out;
+    std::size_t taken = 0;
+    forEachGrapheme(s, [&](std::string_view cluster) {
+        if (taken++ < n) out.append(cluster);
+    });
+    return out;
+}
+
+bool isNumber(char32_t c) {
+    switch (u_charType(static_cast<UChar32>(c))) {
+        case U_DECIMAL_DIGIT_NUMBER:
+        case U_LETTER_NUMBER:
+        case U_OTHER_NUMBER: return true;
+        default: return false;
     }
-    return fromICU(u.tempSubString(0, end));
+}
+
+bool isLetter(char32_t c) { return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_ALPHABETIC); }
+
+bool isUpper(char32_t c) {
+    auto cp = static_cast<UChar32>(c);
+    return u_hasBinaryProperty(cp, UCHAR_UPPERCASE) || u_charType(cp) == U_TITLECASE_LETTER;
+}
+
+bool isPrivateUse(char32_t c) { return c >= 0xE000 && c <= 0xF8FF; }
+
+std::u32string compatibilityForm(char32_t c) {
+    auto cp = static_cast<UChar32>(c);
+    if (u_getIntPropertyValue(cp, UCHAR_DECOMPOSITION_TYPE) == U_DT_NONE) return {};
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfkc = icu::Normalizer2::getNFKCInstance(status);
+    if (U_FAILURE(status)) return {};
+    const icu::UnicodeString folded = nfkc->normalize(icu::UnicodeString(cp), status);
+    if (U_FAILURE(status)) return {};
+    std::u32string out;
+    for (int32_t i = 0; i < folded.length(); i = folded.moveIndex32(i, 1)) out.push_back(static_cast<char32_t>(folded.char32At(i)));
+    return out;
+}
+
+std::string joinLines(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string out;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i) out += separator;
+        out += parts[i];
+    }
+    return out;
 }
 
 std::string toLower(std::string_view s) {

@@ -4,8 +4,10 @@
 // definitions of whitespace, letters, digits and case.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmar::text {
 
@@ -32,6 +34,20 @@ std::size_t graphemeCount(std::string_view s);
 
 // The first n grapheme clusters (the whole text when it has fewer).
 std::string graphemePrefix(std::string_view s, std::size_t n);
+
+// The parts joined with "\n" (or another separator), nothing trimmed or dropped.
+std::string joinLines(const std::vector<std::string>& parts, std::string_view separator = "\n");
+
+// Calls f with each grapheme cluster of s in order (ill-formed input is repaired first).
+void forEachGrapheme(std::string_view s, const std::function<void(std::string_view)>& f);
+
+// Per-character Unicode tests.
+bool isNumber(char32_t c);  // decimal digits, letter numbers and other numbers
+bool isLetter(char32_t c);  // Alphabetic: letters plus vowel signs, circled and squared letters
+bool isUpper(char32_t c);   // Uppercase or title case
+bool isPrivateUse(char32_t c);
+// The compatibility (NFKC) form of one character, empty when it has none (™ gives "TM").
+std::u32string compatibilityForm(char32_t c);
 
 // Full Unicode lower-casing (root locale).
 std::string toLower(std::string_view s);

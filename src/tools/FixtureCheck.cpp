@@ -1,12 +1,13 @@
 #include "tools/FixtureCheck.hpp"
 
+#include "tools/CommandLine.hpp"
+
 #include "ax/FixtureDocument.hpp"
 #include "parsing/FixtureParsing.hpp"
 #include "surfaces/AIWebURL.hpp"
 #include "surfaces/SurfaceTraits.hpp"
 #include "surfaces/WebAddress.hpp"
 
-#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <fstream>
@@ -199,16 +200,7 @@ int FixtureCheck::run(int argc, const char* const* argv, std::ostream& out, std:
     app.add_flag("--turns", turns, "print each conversation's turns under its result line");
     app.add_option("--key", key, "conversation key to parse with");
     app.add_option("paths", paths, "fixture files or directories")->required();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        out << app.help();
-        return 0;
-    } catch (const CLI::ParseError& e) {
-        err << "velmar-fixture-check: " << e.what() << '\n'
-            << "usage: velmar-fixture-check [--json] [--turns] [--key KEY] PATH..." << '\n';
-        return 2;
-    }
+    if (auto status = parseCommandLine(app, argc, argv, out, err, "velmar-fixture-check [--json] [--turns] [--key KEY] PATH...")) return *status;
     return run(paths, key, json ? Output::Json : turns ? Output::Turns : Output::Lines, out, err);
 }
 

@@ -1,10 +1,11 @@
 #include "tools/FixtureScrub.hpp"
 
+#include "tools/CommandLine.hpp"
+
 #include "ax/FixtureDocument.hpp"
 #include "tools/AXDump.hpp"
 #include "tools/FixtureScrubber.hpp"
 
-#include <CLI/CLI.hpp>
 
 #include <cerrno>
 #include <cstring>
@@ -124,15 +125,7 @@ int FixtureScrub::run(int argc, const char* const* argv, std::ostream& out, std:
     std::string inPath, outPath;
     app.add_option("IN", inPath, "fixture to read")->required();
     app.add_option("OUT", outPath, "where to write the scrubbed fixture (may be IN)")->required();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        out << app.help();
-        return 0;
-    } catch (const CLI::ParseError& e) {
-        err << "velmar-fixture-scrub: " << e.what() << '\n' << "usage: velmar-fixture-scrub IN OUT" << '\n';
-        return 2;
-    }
+    if (auto status = parseCommandLine(app, argc, argv, out, err, "velmar-fixture-scrub IN OUT")) return *status;
     return run(inPath, outPath, out, err);
 }
 

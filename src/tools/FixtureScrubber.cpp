@@ -3,11 +3,6 @@
 #include "surfaces/WebAddress.hpp"
 #include "text/Unicode.hpp"
 
-#include <unicode/brkiter.h>
-#include <unicode/normalizer2.h>
-#include <unicode/uchar.h>
-#include <unicode/utext.h>
-#include <unicode/utf8.h>
 #include <uriparser/Uri.h>
 
 #include <algorithm>
@@ -18,7 +13,7 @@ namespace velmar::FixtureScrubber {
 const std::set<std::string, std::less<>>& exactAllowlist() {
     static const std::set<std::string, std::less<>> table = {
         "Chat messages", "Claude finished the response", "Stop answering", "Message collapsed", "PASTED",
-        "Interactive artifact", "Response stopped", "Your message actions", "just now", "Just now", "Today",
+        "Interactive artifact", "Response stopped", "Your message actions", "Response actions", "just now", "Just now", "Today",
         "Yesterday", "yesterday", "Thought process", "Retry", "Copy", "Edit", "New chat", "Gemini said",
         "You said", "Good response", "Bad response", "Copy prompt", "Show more options", "Stop response",
         "Gemini response", "More options", "Accept all", "Reject all", "Ask Gemini", "Model thoughts", "Insert",
@@ -118,23 +113,6 @@ const std::set<std::string, std::less<>>& keptPathSegments() {
 
 namespace {
 
-bool isNumber(UChar32 c) {
-    switch (u_charType(c)) {
-        case U_DECIMAL_DIGIT_NUMBER:
-        case U_LETTER_NUMBER:
-        case U_OTHER_NUMBER: return true;
-        default: return false;
-    }
-}
-
-// Alphabetic is wider than the letter categories: it also covers vowel signs
-// and circled or squared letters, which spell words just the same.
-bool isLetter(UChar32 c) { return u_hasBinaryProperty(c, UCHAR_ALPHABETIC); }
-
-bool isUpper(UChar32 c) { return u_hasBinaryProperty(c, UCHAR_UPPERCASE) || u_charType(c) == U_TITLECASE_LETTER; }
-
-bool isPrivateUse(UChar32 c) { return c >= 0xE000 && c <= 0xF8FF; }
-
 enum class Shape { other, lower, upper, number };
 
 // A number anywhere wins; otherwise the first letter decides the case.
@@ -143,43 +121,32 @@ void combine(Shape& into, Shape next) {
     else if (next != Shape::other && into == Shape::other) into = next;
 }
 
-Shape shapeOf(UChar32 c) {
-    if (isNumber(c)) return Shape::number;
-    if (isLetter(c)) return isUpper(c) ? Shape::upper : Shape::lower;
+Shape plainShape(char32_t c) {
+    if (text::isNumber(c)) return Shape::number;
+    if (text::isLetter(c)) return text::isUpper(c) ? Shape::upper : Shape::lower;
+    return Shape::other;
+}
+
+Shape shapeOf(char32_t c) {
+    if (auto shape = plainShape(c); shape != Shape::other) return shape;
     // A symbol whose compatibility form spells letters or digits (™, ⒜, ㎏)
     // spells them here too.
-    if (u_getIntPropertyValue(c, UCHAR_DECOMPOSITION_TYPE) == U_DT_NONE) return Shape::other;
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2* nfkc = icu::Normalizer2::getNFKCInstance(status);
-    if (U_FAILURE(status)) return Shape::other;
-    const icu::UnicodeString folded = nfkc->normalize(icu::UnicodeString(c), status);
     Shape shape = Shape::other;
-    for (int32_t i = 0; U_SUCCESS(status) && i < folded.length(); i = folded.moveIndex32(i, 1)) {
-        const UChar32 d = folded.char32At(i);
-        combine(shape, isNumber(d) ? Shape::number : isLetter(d) ? (isUpper(d) ? Shape::upper : Shape::lower)
-                                                                 : Shape::other);
-    }
+    for (char32_t d : text::compatibilityForm(c)) combine(shape, plainShape(d));
     return shape;
 }
 
-// Masks one grapheme cluster of well-formed UTF-8. The whole cluster is
-// examined, not only its first scalar: a prepended mark or sign in front of
-// a digit or letter must not carry that digit or letter through.
+// Masks one grapheme cluster. The whole cluster is examined, not only its
+// first scalar: a prepended mark or sign in front of a digit or letter must
+// not carry that digit or letter through.
 void maskCluster(std::string_view cluster, std::string& out) {
-    const auto* p = reinterpret_cast<const uint8_t*>(cluster.data());
-    const auto n = static_cast<int32_t>(cluster.size());
-    Shape shape = Shape::other;
-    for (int32_t i = 0; i < n;) {
-        const int32_t start = i;
-        UChar32 c;
-        U8_NEXT(p, i, n, c);
-        if (c < 0) c = 0xFFFD;
-        if (start == 0 && isPrivateUse(c)) {
-            out.append(cluster);
-            return;
-        }
-        combine(shape, shapeOf(c));
+    const auto scalars = text::toUtf32(cluster);
+    if (!scalars.empty() && text::isPrivateUse(scalars.front())) {
+        out.append(cluster);  // icon glyphs carry no words
+        return;
     }
+    Shape shape = Shape::other;
+    for (char32_t c : scalars) combine(shape, shapeOf(c));
     switch (shape) {
         case Shape::number: out.push_back('0'); break;
         case Shape::upper: out.push_back('X'); break;
@@ -204,43 +171,10 @@ std::string maskAscii(std::string_view s) {
     return out;
 }
 
-struct UTextCloser {
-    void operator()(UText* t) const { utext_close(t); }
-};
-
-std::string maskClusters(const std::string& s) {
-    // Cloning a ready segmenter is much cheaper than creating one per text;
-    // the prototype itself is never iterated.
-    static const std::unique_ptr<icu::BreakIterator> prototype = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-        if (U_FAILURE(status)) it.reset();
-        return it;
-    }();
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> it(prototype ? prototype->clone() : nullptr);
-    std::unique_ptr<UText, UTextCloser> ut(utext_openUTF8(nullptr, s.data(), static_cast<int64_t>(s.size()), &status));
-    if (it && ut && U_SUCCESS(status)) it->setText(ut.get(), status);
-    const std::string_view view(s);
+std::string maskClusters(std::string_view s) {
     std::string out;
     out.reserve(s.size());
-    if (!it || !ut || U_FAILURE(status)) {
-        // Without a segmenter, code points are the next best unit; never fall back to bytes.
-        const auto* p = reinterpret_cast<const uint8_t*>(s.data());
-        const auto n = static_cast<int32_t>(s.size());
-        for (int32_t i = 0; i < n;) {
-            const int32_t start = i;
-            UChar32 c;
-            U8_NEXT(p, i, n, c);
-            maskCluster(view.substr(static_cast<size_t>(start), static_cast<size_t>(i - start)), out);
-        }
-        return out;
-    }
-    // Native indexes of a UTF-8 UText are byte offsets.
-    int32_t start = it->first();
-    for (int32_t end = it->next(); end != icu::BreakIterator::DONE; start = end, end = it->next()) {
-        maskCluster(view.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)), out);
-    }
+    text::forEachGrapheme(s, [&](std::string_view cluster) { maskCluster(cluster, out); });
     return out;
 }
 
@@ -248,7 +182,7 @@ std::string maskClusters(const std::string& s) {
 
 std::string mask(std::string_view text) {
     if (isAscii(text)) return maskAscii(text);
-    return maskClusters(text::repairUtf8(text));
+    return maskClusters(text);
 }
 
 std::string scrub(std::string_view raw) {

@@ -1,9 +1,10 @@
 #include "tools/Replay.hpp"
 
+#include "tools/CommandLine.hpp"
+
 #include "capture/ConversationRouter.hpp"
 #include "surfaces/SurfaceTraits.hpp"
 
-#include <CLI/CLI.hpp>
 
 #include <fstream>
 #include <initializer_list>
@@ -128,15 +129,7 @@ int Replay::run(int argc, const char* const* argv, std::ostream& out, std::ostre
     app.name("velmar-replay");
     std::string file;
     app.add_option("FILE", file, "replay file (JSON)")->required();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        out << app.help();
-        return 0;
-    } catch (const CLI::ParseError& e) {
-        err << "velmar-replay: " << e.what() << '\n' << "usage: velmar-replay FILE" << '\n';
-        return 2;
-    }
+    if (auto status = parseCommandLine(app, argc, argv, out, err, "velmar-replay FILE")) return *status;
     return runFile(file, out, err);
 }
 

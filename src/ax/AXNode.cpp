@@ -24,6 +24,16 @@ AXNodePtr find(const AXNodePtr& node, std::string_view role, const LabelPredicat
     return nullptr;
 }
 
+AXNodePtr findBySubrole(const AXNodePtr& node, std::string_view subrole, int depth, int maxDepth) {
+    if (!node || depth > maxDepth) return nullptr;
+    if (node->subrole() == subrole) return node;
+    if (depth == maxDepth) return nullptr;
+    for (const auto& child : node->children()) {
+        if (auto hit = findBySubrole(child, subrole, depth + 1, maxDepth)) return hit;
+    }
+    return nullptr;
+}
+
 bool containsText(const AXNode& node, int depth, int maxDepth, const LabelPredicate& where) {
     if (depth > maxDepth) return false;
     if (where(node.label())) return true;

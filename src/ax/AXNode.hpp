@@ -50,6 +50,9 @@ struct TextNode {
 // the predicate. Depths are inclusive: a node deeper than maxDepth is not read.
 AXNodePtr find(const AXNodePtr& node, std::string_view role, const LabelPredicate& where, int depth, int maxDepth);
 
+// First node in pre-order, within maxDepth, with exactly this subrole.
+AXNodePtr findBySubrole(const AXNodePtr& node, std::string_view subrole, int depth, int maxDepth);
+
 // True when the label of the node or of a descendant within maxDepth passes.
 bool containsText(const AXNode& node, int depth, int maxDepth, const LabelPredicate& where);
 

@@ -16,16 +16,6 @@ constexpr int kStopButtonDepth = 60;
 constexpr std::string_view kUserPrefix = "You said:";
 constexpr std::string_view kAssistantPrefix = "ChatGPT said:";
 
-AXNodePtr landmarkIn(const AXNodePtr& node, int depth) {
-    if (depth > kLandmarkDepth) return nullptr;
-    if (node->subrole() == "AXLandmarkMain") return node;
-    if (depth == kLandmarkDepth) return nullptr;
-    for (const auto& child : node->children()) {
-        if (auto hit = landmarkIn(child, depth + 1)) return hit;
-    }
-    return nullptr;
-}
-
 void collectSegments(const AXNode& node, int depth, std::vector<ChatGPTTranscriptParser::Segment>& out) {
     if (depth > kSegmentDepth) return;
     auto children = node.children();
@@ -59,14 +49,7 @@ void collectSegments(const AXNode& node, int depth, std::vector<ChatGPTTranscrip
 }  // namespace
 
 AXNodePtr ChatGPTTranscriptParser::findLandmarkMain(const AXNode& scope) {
-    if (scope.subrole() == "AXLandmarkMain") {
-        // The scope itself; hand out a non-owning handle to it.
-        return borrowed(scope);
-    }
-    for (const auto& child : scope.children()) {
-        if (auto hit = landmarkIn(child, 1)) return hit;
-    }
-    return nullptr;
+    return findBySubrole(borrowed(scope), "AXLandmarkMain", 0, kLandmarkDepth);
 }
 
 std::vector<ChatGPTTranscriptParser::Segment> ChatGPTTranscriptParser::turnSegments(const AXNode& landmark) {

@@ -117,16 +117,6 @@ std::vector<std::string> bareTexts(Seen& block, Kids* knownKids) {
     return out;
 }
 
-AXNodePtr landmarkIn(const AXNodePtr& node, int depth) {
-    if (depth > kLandmarkDepth) return nullptr;
-    if (node->subrole() == "AXLandmarkMain") return node;
-    if (depth == kLandmarkDepth) return nullptr;
-    for (const auto& child : node->children()) {
-        if (auto hit = landmarkIn(child, depth + 1)) return hit;
-    }
-    return nullptr;
-}
-
 struct Thread {
     AXNodePtr node;
     Kids blocks;
@@ -228,7 +218,7 @@ AXNodePtr stopIn(Seen& node, Kids* knownKids, int depth) {
 }  // namespace
 
 AXNodePtr PerplexityTranscriptParser::findLandmarkMain(const AXNode& scope) {
-    return landmarkIn(borrowed(scope), 0);
+    return findBySubrole(borrowed(scope), "AXLandmarkMain", 0, kLandmarkDepth);
 }
 
 AXNodePtr PerplexityTranscriptParser::findContainer(const AXNode& landmark) {

@@ -18,10 +18,7 @@ TEST(AIWebURL, ClassifiesPagesAndFindsTheirConversation) {
         std::optional<bool> inProject = std::nullopt;
     };
     const Case cases[] = {
-        {"claude chat", "https://claude.ai/chat/xyz", "claude_ai", "xyz"},
-        {"claude home", "https://claude.ai/", "claude_ai", none},
         {"claude new chat", "https://claude.ai/new", "claude_ai", none},
-        {"claude second domain with www", "https://www.claude.com/chat/k1", "claude_ai", "k1"},
         {"claude design project", "https://claude.ai/design/p/abc", "claude_design", "abc"},
         {"claude cowork", "https://claude.ai/cowork/t-9", "claude_cowork", "t-9"},
         {"design only as the first segment", "https://claude.ai/chat/design", "claude_ai", "design"},
@@ -30,19 +27,14 @@ TEST(AIWebURL, ClassifiesPagesAndFindsTheirConversation) {
         {"query is not part of the key", "https://chatgpt.com/c/abc?model=gpt-4o", "chatgpt", "abc", false},
         {"fragment is not part of the key", "https://gemini.google.com/app/abc#x", "gemini", "abc"},
         {"fragment that looks like a path", "https://gemini.google.com/#/app/abc", "gemini", none},
-        {"chatgpt conversation", "https://chatgpt.com/c/456", "chatgpt", "456", false},
         {"chatgpt in a project", "https://chatgpt.com/g/g-p-123/c/456", "chatgpt", "456", true},
         {"chatgpt custom app, not a project", "https://chatgpt.com/g/g-abc/c/456", "chatgpt", "456", false},
-        {"chatgpt home", "https://chatgpt.com/", "chatgpt", none},
         {"chatgpt project page without a chat", "https://chatgpt.com/g/g-p-123/project", "chatgpt", none},
         {"chatgpt uc prefix", "https://www.chatgpt.com/uc/77", "chatgpt", "77", false},
         {"chatgpt temporary WEB: key", "https://chatgpt.com/c/WEB:123e4567", "chatgpt", none},
         {"chatgpt lower-case web: is a real key", "https://chatgpt.com/c/web:1", "chatgpt", "web:1", false},
         {"perplexity new search", "https://www.perplexity.ai/search/new", "perplexity", none},
-        {"perplexity search", "https://perplexity.ai/search/what-is-x-Ab12", "perplexity", "what-is-x-Ab12"},
         {"perplexity New is not new", "https://perplexity.ai/search/New", "perplexity", "New"},
-        {"deepseek chat", "https://chat.deepseek.com/a/chat/s/7f3e", "deepseek", "7f3e"},
-        {"deepseek prefix with nothing after", "https://chat.deepseek.com/a/chat/s", "deepseek", none},
         {"escaped id is decoded", "https://gemini.google.com/app/a%20b", "gemini", "a b"},
         {"docs page is not a chat surface", "https://docs.google.com/document/d/X/edit", none, none},
         {"not an address", "claude.ai/chat/xyz", none, none},
@@ -72,7 +64,6 @@ TEST(AIWebURL, RightmostPrefixMatchWins) {
         {"prefix needs exact case", "/C/1", "chatgpt", none},
         {"empty pieces are dropped", "//c///1//", "chatgpt", "1"},
         {"cut at the first hash", "/c/1#/c/2", "chatgpt", "1"},
-        {"hash inside a segment", "/c/ab#cd", "chatgpt", "ab"},
         {"hash before the id", "/c/#x", "chatgpt", none},
         {"prefix-only surface from the desktop app", "/epitaxy/s1", "claude_code_desktop", "s1"},
         {"unknown surface", "/c/1", "ChatGPT", none},
@@ -83,16 +74,13 @@ TEST(AIWebURL, RightmostPrefixMatchWins) {
 TEST(AIWebURL, RecognisesDocsAndSheetsPanels) {
     struct Case { const char* description; std::string address; Opt surface; Opt key; };
     const Case cases[] = {
-        {"docs", "https://docs.google.com/document/d/ABC/edit", "gemini_docs", "ABC"},
         {"docs with tab query and fragment", "https://docs.google.com/document/d/ABC/edit?tab=t.0#heading=h.1",
          "gemini_docs", "ABC"},
         {"docs, second account", "https://docs.google.com/document/u/1/d/ABC/edit", "gemini_docs", "ABC"},
-        {"signed account index", "https://docs.google.com/document/u/+2/d/ABC", "gemini_docs", "ABC"},
         {"account index not a number", "https://docs.google.com/document/u/x/d/ABC", "gemini_docs", none},
         {"account index is only a sign", "https://docs.google.com/document/u/-/d/ABC", "gemini_docs", none},
         {"account form with nothing after", "https://docs.google.com/document/u/1/d", "gemini_docs", none},
         {"sheets", "https://docs.google.com/spreadsheets/d/S1/edit#gid=0", "gemini_sheets", "S1"},
-        {"docs without d", "https://docs.google.com/document/x/ABC", "gemini_docs", none},
         {"slides are not captured", "https://docs.google.com/presentation/d/P/edit", none, none},
         {"upper-case docs host", "https://Docs.google.com/document/d/ABC", none, none},
         {"chat host is no panel", "https://gemini.google.com/document/d/ABC", none, none},
@@ -106,20 +94,6 @@ TEST(AIWebURL, RecognisesDocsAndSheetsPanels) {
     }
     // The key is only read for the surface the page belongs to.
     EXPECT_EQ(AIWebURL::panelConversationId("/document/d/ABC", "gemini_sheets"), std::nullopt);
-    EXPECT_EQ(AIWebURL::panelConversationId("/document/d/ABC", "gemini"), std::nullopt);
-}
-
-TEST(AIWebURL, HostTableCountsEachServiceAsListed) {
-    std::map<std::string, int> perSurface;
-    for (const auto& entry : AIWebURL::hostTable()) {
-        ++perSurface[std::string(entry.surface)];
-        EXPECT_EQ(AIWebURL::surface(entry.host), std::string(entry.surface)) << entry.host;
-    }
-    EXPECT_EQ(perSurface, (std::map<std::string, int>{
-                              {"claude_ai", 4}, {"chatgpt", 3}, {"gemini", 1}, {"perplexity", 2}, {"deepseek", 1}}));
-    EXPECT_EQ(AIWebURL::surface(std::nullopt), std::nullopt);
-    EXPECT_EQ(AIWebURL::surface(""), std::nullopt);
-    EXPECT_EQ(AIWebURL::surface(AIWebURL::docsHost), std::nullopt);
 }
 
 }  // namespace

@@ -21,27 +21,18 @@ public:
 
     explicit VirtualConversation(std::string key) : key_(std::move(key)) {}
 
-    // Distinct texts by true ordinal, so every turn has its own signature.
-    static std::string promptText(int ordinal) { return "Prompt at ordinal " + std::to_string(ordinal) + "?"; }
-    static std::string replyText(int ordinal) {
-        return "Reply at ordinal " + std::to_string(ordinal) + ", fully written out.";
-    }
-
     // Appends a finished exchange (history that exists before capture starts).
     void addSettledPair() {
-        const int n = size();
-        turns_.push_back({"user", promptText(n + 1)});
-        turns_.push_back({"assistant", replyText(n + 2)});
+        sendPrompt();
+        turns_.push_back({"assistant", replyText(size() + 1)});
     }
-
-    void sendPrompt() { turns_.push_back({"user", promptText(size() + 1)}); }
+    void sendPrompt() { turns_.push_back({"user", "Prompt at ordinal " + std::to_string(size() + 1) + "?"}); }
     // The reply appears and grows; `fraction` of its final text is shown.
     void streamReply(double fraction) {
-        const std::string full = replyText(size() + (streaming_ ? 0 : 1));
-        const auto shown = full.substr(0, std::max<std::size_t>(1, static_cast<std::size_t>(full.size() * fraction)));
-        if (!streaming_) turns_.push_back({"assistant", shown});
-        else turns_.back().text = shown;
+        if (!streaming_) turns_.push_back({"assistant", ""});
         streaming_ = true;
+        const std::string full = replyText(size());
+        turns_.back().text = full.substr(0, std::max<std::size_t>(1, static_cast<std::size_t>(full.size() * fraction)));
     }
     void finishReply() {
         turns_.back().text = replyText(size());
@@ -49,7 +40,6 @@ public:
     }
 
     int size() const { return static_cast<int>(turns_.size()); }
-    bool streaming() const { return streaming_; }
     const std::vector<Turn>& turns() const { return turns_; }
 
     // The window whose first turn has true ordinal `first` (1-based), `count` turns long.
@@ -73,6 +63,11 @@ public:
     SegmenterSnapshot bottom(int count) const { return window(size() - count + 1, count); }
 
 private:
+    // Distinct texts by true ordinal, so every turn has its own signature.
+    static std::string replyText(int ordinal) {
+        return "Reply at ordinal " + std::to_string(ordinal) + ", fully written out.";
+    }
+
     std::string key_;
     std::vector<Turn> turns_;
     bool streaming_ = false;

@@ -140,6 +140,11 @@ Shape shapeOf(char32_t c) {
 // first scalar: a prepended mark or sign in front of a digit or letter must
 // not carry that digit or letter through.
 void maskCluster(std::string_view cluster, std::string& out) {
+    if (cluster.size() == 1) {  // ASCII: the common case, without decoding
+        const char c = cluster[0];
+        out.push_back(c >= '0' && c <= '9' ? '0' : c >= 'A' && c <= 'Z' ? 'X' : c >= 'a' && c <= 'z' ? 'x' : c);
+        return;
+    }
     const auto scalars = text::toUtf32(cluster);
     if (!scalars.empty() && text::isPrivateUse(scalars.front())) {
         out.append(cluster);  // icon glyphs carry no words

@@ -1,4 +1,5 @@
 // Every recorded tree under tests/fixtures must parse to what was recorded.
+#include "support/BundledFixtures.hpp"
 #include "tools/FixtureCheck.hpp"
 
 #include <gtest/gtest.h>
@@ -8,15 +9,6 @@
 namespace velmar {
 namespace {
 
-std::vector<std::string> bundledFixtures() {
-    std::vector<std::string> missing;
-    std::vector<std::string> out;
-    for (const auto& p : FixtureCheck::collect({VELMAR_FIXTURE_DIR}, missing)) {
-        out.push_back(std::filesystem::relative(p, VELMAR_FIXTURE_DIR).string());
-    }
-    return out;
-}
-
 class BundledFixture : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(BundledFixture, ParsesAsRecorded) {
@@ -25,13 +17,8 @@ TEST_P(BundledFixture, ParsesAsRecorded) {
     EXPECT_TRUE(result.passed) << GetParam() << ": " << result.reason.value_or("");
 }
 
-std::string testName(const ::testing::TestParamInfo<std::string>& info) {
-    std::string name;
-    for (char c : info.param) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(All, BundledFixture, ::testing::ValuesIn(bundledFixtures()), testName);
+INSTANTIATE_TEST_SUITE_P(All, BundledFixture, ::testing::ValuesIn(testing::bundledFixtures()),
+                         testing::fixtureTestName);
 
 }  // namespace
 }  // namespace velmar

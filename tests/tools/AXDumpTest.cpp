@@ -5,6 +5,7 @@
 #include "ax/AXElement.hpp"
 #include "ax/FixtureDocument.hpp"
 #include "parsing/FixtureParsing.hpp"
+#include "support/BundledFixtures.hpp"
 #include "support/Trees.hpp"
 #include "tools/FixtureCheck.hpp"
 
@@ -123,14 +124,6 @@ std::string vocabulary(std::optional<SegmenterSnapshot> s) {
     return s->toJSON().dump();
 }
 
-std::vector<std::string> bundledFixtures() {
-    std::vector<std::string> missing, out;
-    for (const auto& p : FixtureCheck::collect({VELMAR_FIXTURE_DIR}, missing)) {
-        out.push_back(std::filesystem::relative(p, VELMAR_FIXTURE_DIR).generic_string());
-    }
-    return out;
-}
-
 class FixtureRoundTrip : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(FixtureRoundTrip, ScrubbedCopyParsesLikeTheLiveTree) {
@@ -160,11 +153,8 @@ TEST_P(FixtureRoundTrip, ScrubbedCopyParsesLikeTheLiveTree) {
     EXPECT_EQ(liveParse, replayParse);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bundled, FixtureRoundTrip, ::testing::ValuesIn(bundledFixtures()), [](const auto& info) {
-    std::string name;
-    for (char c : info.param) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Bundled, FixtureRoundTrip, ::testing::ValuesIn(testing::bundledFixtures()),
+                         testing::fixtureTestName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FixtureRoundTrip);
 
 }  // namespace

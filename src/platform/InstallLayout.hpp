@@ -19,6 +19,9 @@ public:
     // does not exist.
     virtual std::optional<std::filesystem::path> resource(std::string_view name,
                                                           std::string_view extension) const = 0;
+    // The contents of a resource file ("config", "json"); absent when it does
+    // not exist or cannot be read.
+    virtual std::optional<std::string> readResource(std::string_view name, std::string_view extension) const = 0;
     // A resource folder ("signin"); absent when it does not exist.
     virtual std::optional<std::filesystem::path> resourceDirectory(std::string_view name) const = 0;
     // An auxiliary executable shipped with the agent ("node"); absent when it

@@ -1,0 +1,14 @@
+#include "platform/linux/LinuxPlatform.hpp"
+
+namespace velmar::linux_backend {
+
+LinuxPlatform::LinuxPlatform()
+    : install_(PrefixInstallLayout::forThisProcess()),
+      settings_(JsonFileSettings::defaultPath(environment_), log_),
+      login_(XdgAutostartLoginService::defaultEntryPath(environment_), install_.executablePath()),
+      workspace_(environment_),
+      platform_{loop_, settings_, install_, login_, environment_, log_, workspace_, accessibility_, clipboard_} {
+    accessibility_.setTrusted(false);
+}
+
+}  // namespace velmar::linux_backend

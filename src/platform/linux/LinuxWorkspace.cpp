@@ -1,0 +1,275 @@
+#include "platform/linux/LinuxWorkspace.hpp"
+
+#include "platform/ProcessEnvironment.hpp"
+#include "platform/linux/Files.hpp"
+#include "platform/linux/XdgDirectories.hpp"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace velmar::linux_backend {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto programTimeout = 3s;
+constexpr std::size_t maxProgramOutput = 64 * 1024;
+
+// Runs a program with no input and no error output and returns what it wrote,
+// when it exits with status 0 before the timeout. A program that overstays is
+// killed.
+std::optional<std::string> programOutput(const std::vector<std::string>& argv) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+
+    // Untranslated output parses the same everywhere.
+    std::vector<std::string> envText;
+    for (char** e = environ; e && *e; ++e) {
+        if (std::strncmp(*e, "LC_ALL=", 7) != 0) envText.emplace_back(*e);
+    }
+    envText.emplace_back("LC_ALL=C");
+    std::vector<char*> envp;
+    for (auto& s : envText) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args = argv;
+    std::vector<char*> argp;
+    for (auto& s : args) argp.push_back(s.data());
+    argp.push_back(nullptr);
+
+    pid_t pid = 0;
+    const int spawned = ::posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (spawned != 0) {
+        ::close(fds[0]);
+        return std::nullopt;
+    }
+
+    std::string output;
+    bool complete = false;
+    const auto deadline = std::chrono::steady_clock::now() + programTimeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left <= 0ms) break;
+        pollfd p{fds[0], POLLIN, 0};
+        int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        char buffer[4096];
+        ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            complete = n == 0;
+            break;
+        }
+        output.append(buffer, static_cast<std::size_t>(n));
+        if (output.size() > maxProgramOutput) break;
+    }
+    ::close(fds[0]);
+    if (!complete) ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    return output;
+}
+
+// The same file under the other spelling of a merged /usr (/bin and /usr/bin).
+std::vector<std::filesystem::path> packagePathCandidates(const std::filesystem::path& location) {
+    std::vector<std::filesystem::path> out{location};
+    std::error_code ec;
+    auto canonical = std::filesystem::canonical(location, ec);
+    if (!ec && canonical != location) out.push_back(canonical);
+    const std::size_t n = out.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string text = out[i].string();
+        for (std::string_view top : {"/bin/", "/sbin/", "/lib/", "/lib64/"}) {
+            if (text.starts_with(std::string("/usr") + std::string(top))) out.emplace_back(text.substr(4));
+            else if (text.starts_with(top)) out.emplace_back("/usr" + text);
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> packageVersion(const std::filesystem::path& location) {
+    for (const auto& candidate : packagePathCandidates(location)) {
+        auto owner = programOutput({"dpkg-query", "-S", candidate.string()});
+        if (!owner) continue;
+        // "package[:arch][, other]: /path"; diversion notes come first when present.
+        std::istringstream lines(*owner);
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (line.starts_with("diversion ")) continue;
+            const auto colon = line.find(": ");
+            if (colon == std::string::npos) continue;
+            std::string package = line.substr(0, std::min(colon, line.find(", ")));
+            auto version = programOutput({"dpkg-query", "-W", "-f", "${Version}", package});
+            if (version && !version->empty()) return LinuxWorkspace::upstreamVersion(*version);
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<pid_t> parentOf(const std::filesystem::path& procDir) {
+    FileRead stat = readWholeFile(procDir / "stat", 4096);
+    if (stat.outcome != FileRead::Outcome::read) return std::nullopt;
+    // "pid (comm) state ppid ...": comm may hold spaces and parentheses.
+    const auto close = stat.contents.rfind(')');
+    if (close == std::string::npos) return std::nullopt;
+    std::istringstream rest(stat.contents.substr(close + 1));
+    std::string state;
+    long ppid = 0;
+    if (!(rest >> state >> ppid)) return std::nullopt;
+    return static_cast<pid_t>(ppid);
+}
+
+std::string localeOf(const ProcessEnvironment& environment) {
+    for (std::string_view name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        if (auto value = environment.get(name); value && !value->empty()) return *value;
+    }
+    return "C";
+}
+
+}  // namespace
+
+LinuxWorkspace::LinuxWorkspace(const ProcessEnvironment& environment, std::filesystem::path procRoot)
+    : environment_(environment), procRoot_(std::move(procRoot)) {}
+
+const DesktopEntries& LinuxWorkspace::entries() const {
+    std::lock_guard lock(mutex_);
+    if (!entries_) {
+        entries_ = DesktopEntries::scan(XdgDirectories::dataDirectories(environment_),
+                                        environment_.get("PATH").value_or("/usr/local/bin:/usr/bin:/bin"));
+    }
+    return *entries_;
+}
+
+std::vector<RunningApplication> LinuxWorkspace::runningApplications() const {
+    struct Process {
+        pid_t pid;
+        pid_t parent;
+        std::filesystem::path executable;
+    };
+    std::vector<Process> processes;
+    std::map<pid_t, std::filesystem::path> executableOf;
+    const uid_t me = ::getuid();
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(procRoot_, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        struct stat info {};
+        if (::stat(it->path().c_str(), &info) != 0 || info.st_uid != me) continue;
+        std::error_code linkError;
+        std::filesystem::path exe = std::filesystem::read_symlink(it->path() / "exe", linkError);
+        if (linkError || exe.empty()) continue;  // kernel threads, processes gone meanwhile
+        if (std::string text = exe.string(); text.ends_with(" (deleted)")) exe = text.substr(0, text.size() - 10);
+        const auto pid = static_cast<pid_t>(std::stol(name));
+        processes.push_back({pid, parentOf(it->path()).value_or(0), exe});
+        executableOf[pid] = exe;
+    }
+
+    const DesktopEntries& index = entries();
+    const std::string locale = localeOf(environment_);
+    std::vector<RunningApplication> apps;
+    for (const Process& p : processes) {
+        // A program's helper processes (a browser's renderers) belong to the
+        // process that started them.
+        if (auto parent = executableOf.find(p.parent); parent != executableOf.end() && parent->second == p.executable) continue;
+        RunningApplication app;
+        app.pid = p.pid;
+        app.bundleLocation = p.executable;
+        if (const DesktopEntry* entry = index.byExecutable(p.executable)) {
+            app.bundleIdentifier = entry->id;
+            app.localizedName = entry->nameFor(locale);
+        } else {
+            app.bundleIdentifier = p.executable.filename().string();
+            app.localizedName = app.bundleIdentifier;
+        }
+        apps.push_back(std::move(app));
+    }
+    std::sort(apps.begin(), apps.end(), [](const auto& a, const auto& b) { return a.pid < b.pid; });
+    return apps;
+}
+
+std::optional<std::filesystem::path> LinuxWorkspace::installedApplicationLocation(std::string_view bundleIdentifier) const {
+    const DesktopEntries& index = entries();
+    if (const DesktopEntry* entry = index.byId(bundleIdentifier)) {
+        if (auto location = index.programLocation(*entry)) return location;
+    }
+    if (bundleIdentifier.find('/') != std::string_view::npos) return std::nullopt;
+    return DesktopEntries::findInPath(bundleIdentifier, environment_.get("PATH").value_or("/usr/local/bin:/usr/bin:/bin"));
+}
+
+std::optional<std::string> LinuxWorkspace::applicationShortVersion(const std::filesystem::path& bundleLocation) const {
+    std::error_code ec;
+    const auto modified = std::filesystem::last_write_time(bundleLocation, ec);
+    if (ec) return std::nullopt;
+    const auto size = std::filesystem::file_size(bundleLocation, ec);
+    if (ec) return std::nullopt;
+    {
+        std::lock_guard lock(mutex_);
+        if (auto it = versions_.find(bundleLocation);
+            it != versions_.end() && it->second.modified == modified && it->second.size == size) {
+            return it->second.version;
+        }
+    }
+    std::optional<std::string> version = readVersion(bundleLocation);
+    std::lock_guard lock(mutex_);
+    versions_.insert_or_assign(bundleLocation, Remembered{modified, size, version});
+    return version;
+}
+
+std::optional<std::string> LinuxWorkspace::readVersion(const std::filesystem::path& location) const {
+    if (auto version = packageVersion(location)) return version;
+    if (auto output = programOutput({location.string(), "--version"})) return versionInOutput(*output);
+    return std::nullopt;
+}
+
+std::string LinuxWorkspace::upstreamVersion(std::string_view debianVersion) {
+    std::string_view v = debianVersion;
+    while (!v.empty() && (v.back() == '\n' || v.back() == ' ')) v.remove_suffix(1);
+    if (auto colon = v.find(':'); colon != std::string_view::npos &&
+                                  v.substr(0, colon).find_first_not_of("0123456789") == std::string_view::npos) {
+        v.remove_prefix(colon + 1);
+    }
+    if (auto dash = v.rfind('-'); dash != std::string_view::npos) v = v.substr(0, dash);
+    return std::string(v);
+}
+
+std::optional<std::string> LinuxWorkspace::versionInOutput(std::string_view output) {
+    std::string_view line = output.substr(0, output.find('\n'));
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        std::size_t end = line.find_first_of(" \t", i);
+        if (end == std::string_view::npos) end = line.size();
+        std::string_view word = line.substr(i, end - i);
+        while (!word.empty() && std::strchr(",;:)", word.back())) word.remove_suffix(1);
+        if (!word.empty() && word.front() == 'v' && word.size() > 1 && std::isdigit(static_cast<unsigned char>(word[1]))) word.remove_prefix(1);
+        if (!word.empty() && std::isdigit(static_cast<unsigned char>(word.front())) && word.find('.') != std::string_view::npos) {
+            return std::string(word);
+        }
+        i = end;
+    }
+    return std::nullopt;
+}
+
+}  // namespace velmar::linux_backend

@@ -1,0 +1,150 @@
+#include "platform/linux/LinuxWorkspace.hpp"
+
+#include "platform/sim/SimEnvironment.hpp"
+#include "runtime/ProviderVersions.hpp"
+#include "support/TempFiles.hpp"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace velmar::linux_backend {
+namespace {
+
+namespace fs = std::filesystem;
+using velmar::testing::TempDir;
+using velmar::testing::writeFile;
+
+// A child process for the length of a test.
+class Child {
+public:
+    explicit Child(std::vector<std::string> argv) {
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(a.data());
+        args.push_back(nullptr);
+        if (::posix_spawnp(&pid_, args[0], nullptr, nullptr, args.data(), environ) != 0) pid_ = -1;
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+TEST(LinuxWorkspace, VersionTexts) {
+    struct Case {
+        const char* description;
+        const char* debian;
+        const char* upstream;
+    };
+    const Case debianCases[] = {
+        {"revision", "9.1-1", "9.1"},
+        {"epoch and backport revision", "1:120.0.6099.224-1~deb12u1", "120.0.6099.224"},
+        {"native package", "2.38.1", "2.38.1"},
+        {"dashes in the upstream part", "1.0-rc1-3", "1.0-rc1"},
+        {"trailing newline", "3.11.2-1\n", "3.11.2"},
+    };
+    for (const Case& c : debianCases) EXPECT_EQ(LinuxWorkspace::upstreamVersion(c.debian), c.upstream) << c.description;
+
+    struct OutputCase {
+        const char* description;
+        const char* output;
+        std::optional<std::string> version;
+    };
+    const OutputCase outputCases[] = {
+        {"browser", "Chromium 120.0.6099.224 built on Debian 12.4, running on Debian 12.4\n", "120.0.6099.224"},
+        {"GNU tool", "sleep (GNU coreutils) 9.1\nCopyright (C) 2022\n", "9.1"},
+        {"v prefix and comma", "node v18.19.0, x64", "18.19.0"},
+        {"version on the second line only", "Some App\n1.2.3\n", std::nullopt},
+        {"no dotted number", "tool 7", std::nullopt},
+        {"nothing", "", std::nullopt},
+    };
+    for (const OutputCase& c : outputCases) {
+        EXPECT_EQ(LinuxWorkspace::versionInOutput(c.output), c.version) << c.description;
+    }
+}
+
+// A made-up /proc: a browser's helper processes fold into the one that started
+// them; other programs, even its children, stay; processes without an
+// executable (kernel threads) are skipped.
+TEST(LinuxWorkspace, HelperProcessesFoldIntoTheProgramThatStartedThem) {
+    TempDir proc;
+    auto process = [&](int pid, int ppid, const char* exe) {
+        fs::create_directories(proc / std::to_string(pid));
+        writeFile(proc / (std::to_string(pid) + "/stat"), std::to_string(pid) + " (odd) name) S " + std::to_string(ppid) + " 1 1\n");
+        if (exe) fs::create_symlink(exe, proc / (std::to_string(pid) + "/exe"));
+    };
+    process(100, 1, "/usr/lib/chromium/chromium");
+    process(101, 100, "/usr/lib/chromium/chromium");
+    process(102, 101, "/usr/lib/chromium/chromium");
+    process(103, 100, "/usr/bin/sleep");
+    process(2, 0, nullptr);
+    writeFile(proc / "self", "");
+
+    TempDir data;
+    writeFile(data / "applications/chromium.desktop",
+              "[Desktop Entry]\nType=Application\nName=Chromium\nName[de]=Chromium-Browser\nExec=/usr/bin/chromium %U\n");
+    sim::SimEnvironment env{{"XDG_DATA_HOME", data.path().string()}, {"XDG_DATA_DIRS", "/nonexistent"},
+                            {"PATH", "/nonexistent"}, {"LANG", "de_AT.UTF-8"}};
+    LinuxWorkspace workspace(env, proc.path());
+
+    const std::vector<RunningApplication> expected{
+        {100, "chromium", "Chromium-Browser", "/usr/lib/chromium/chromium"},
+        {103, "sleep", "sleep", "/usr/bin/sleep"},
+    };
+    EXPECT_EQ(workspace.runningApplications(), expected);
+}
+
+// For real: a running program is found by its desktop entry, its installed
+// location through PATH, and its version from the package database (through
+// the other spelling of a merged /usr), agreeing with its own --version.
+TEST(LinuxWorkspace, FindsARealProcessItsDesktopEntryAndItsPackagesVersion) {
+    TempDir data;
+    writeFile(data / "applications/test/sleeper.desktop",
+              "[Desktop Entry]\nType=Application\nName=Sleeper\nName[fr]=Dormeur\nExec=env A=1 sleep 1000\n");
+    sim::SimEnvironment env{{"XDG_DATA_HOME", data.path().string()}, {"XDG_DATA_DIRS", "/nonexistent"},
+                            {"PATH", "/usr/bin:/bin"}, {"LC_ALL", "fr_FR.UTF-8"}};
+    LinuxWorkspace workspace(env);
+    Child sleeper({"/usr/bin/sleep", "30"});
+    ASSERT_GT(sleeper.pid(), 0);
+
+    std::optional<RunningApplication> found;
+    for (const auto& app : workspace.runningApplications()) {
+        if (app.pid == sleeper.pid()) found = app;
+    }
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->bundleIdentifier, "test-sleeper");
+    EXPECT_EQ(found->localizedName, "Dormeur");
+    EXPECT_EQ(found->bundleLocation, fs::path("/usr/bin/sleep"));
+
+    EXPECT_EQ(workspace.installedApplicationLocation("test-sleeper"), fs::path("/usr/bin/sleep"));
+    EXPECT_EQ(workspace.installedApplicationLocation("sleep"), fs::path("/usr/bin/sleep"));
+    EXPECT_EQ(workspace.installedApplicationLocation("no-such-program-here"), std::nullopt);
+
+    auto version = workspace.applicationShortVersion("/usr/bin/sleep");
+    ASSERT_TRUE(version);
+    EXPECT_TRUE(ProviderVersions::isVersionString(*version)) << *version;
+    std::string own;
+    if (FILE* pipe = ::popen("LC_ALL=C /usr/bin/sleep --version", "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe)) own += buffer;
+        ::pclose(pipe);
+    }
+    EXPECT_EQ(version, LinuxWorkspace::versionInOutput(own)) << own;
+    EXPECT_EQ(workspace.applicationShortVersion("/nonexistent/app"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace velmar::linux_backend

@@ -1,0 +1,177 @@
+#include "runtime/AgentConfig.hpp"
+
+#include "platform/sim/SimEnvironment.hpp"
+#include "platform/sim/SimInstallLayout.hpp"
+
+#include <gtest/gtest.h>
+
+namespace velmar {
+namespace {
+
+AgentConfig defaults() {
+    AgentConfig c;
+    c.apiBase = "https://api.velmar.app";
+    c.dashboardBase = "https://app.velmar.app";
+    c.clientVersion = "1.0.0";
+    return c;
+}
+
+// Every broken "config.json" is ignored as a whole, silently, in both kinds of build.
+TEST(AgentConfig, EveryBrokenConfigFileFallsBackToTheDefaults) {
+    struct Case {
+        const char* description;
+        std::optional<std::string> contents;  // nullopt: present but unreadable
+        bool present = true;
+    };
+    const Case cases[] = {
+        {"no file", "", false},
+        {"unreadable file", std::nullopt},
+        {"empty file", ""},
+        {"only blanks", " \n\t"},
+        {"not JSON", "VELMAR_DRY_RUN=1"},
+        {"cut off mid-write", R"({"VELMAR_DRY_RUN": "1", "SUPABASE_URL": "https://x.supa)"},
+        {"a JSON array", R"(["VELMAR_DRY_RUN", "1"])"},
+        {"a JSON string", R"("VELMAR_DRY_RUN")"},
+        {"JSON null", "null"},
+        {"one numeric value", R"({"VELMAR_DRY_RUN": "1", "VELMAR_OBFUSCATION_ENABLED": 1})"},
+        {"one Boolean value", R"({"VELMAR_DRY_RUN": true, "SUPABASE_URL": "https://x"})"},
+        {"one null value", R"({"SUPABASE_URL": null, "VELMAR_DRY_RUN": "1"})"},
+        {"one nested object", R"({"VELMAR_DRY_RUN": "1", "extra": {"a": "b"}})"},
+        {"broken UTF-8 in a value", "{\"SUPABASE_URL\": \"\xff\xfe\"}"},
+        {"trailing garbage", R"({"VELMAR_DRY_RUN": "1"} x)"},
+    };
+    for (const Case& c : cases) {
+        for (bool release : {false, true}) {
+            sim::SimInstallLayout install;
+            if (c.present) install.setResource("config", "json", c.contents);
+            AgentConfig config = AgentConfig::load(install, sim::SimEnvironment{}, release);
+            EXPECT_EQ(config, defaults()) << c.description << (release ? " (release)" : " (development)");
+        }
+    }
+}
+
+TEST(AgentConfig, FileValuesAreTakenAsWrittenAndSwitchesAreOnOnlyForOne) {
+    sim::SimInstallLayout install;
+    install.setResource("config", "json", R"({
+        "VELMAR_API_BASE": "  https://eu.api.example.com  ",
+        "SUPABASE_URL": "",
+        "SUPABASE_ANON_KEY": " key ",
+        "VELMAR_DRY_RUN": "true",
+        "VELMAR_DASHBOARD_BASE": "not even a URL",
+        "VELMAR_SHADOW_SURFACES": "gemini,perplexity",
+        "VELMAR_OBFUSCATION_ENABLED": "1",
+        "UNKNOWN_KEY": "ignored"})");
+    AgentConfig config = AgentConfig::load(install, sim::SimEnvironment{}, true);
+    EXPECT_EQ(config.apiBase, "https://eu.api.example.com");
+    EXPECT_EQ(config.supabaseURL, "");  // present and empty counts
+    EXPECT_EQ(config.supabaseAnonKey, " key ");
+    EXPECT_FALSE(config.dryRun);
+    EXPECT_EQ(config.dashboardBase, "not even a URL");
+    EXPECT_EQ(config.shadowSurfaces, "gemini,perplexity");
+    EXPECT_TRUE(config.obfuscationEnabled);
+
+    install.setShortVersion(std::nullopt);
+    EXPECT_EQ(AgentConfig::load(install, sim::SimEnvironment{}, true).clientVersion, "dev");
+}
+
+// A development build takes non-empty overrides from its environment and the
+// core script override; a release build reads neither.
+TEST(AgentConfig, OnlyADevelopmentBuildReadsOverridesFromTheEnvironment) {
+    sim::SimInstallLayout install;
+    install.setResource("config", "json", R"({"SUPABASE_URL": "https://file.supabase.co", "SUPABASE_ANON_KEY": "file-key"})");
+    const sim::SimEnvironment env{
+        {"SUPABASE_URL", "https://env.supabase.co"},
+        {"SUPABASE_ANON_KEY", ""},  // empty overrides do not count
+        {"VELMAR_DRY_RUN", "1"},
+        {"VELMAR_API_BASE", "http://localhost:9000"},
+        {"VELMAR_CLIENT_VERSION", "9.9"},  // never read
+        {"VELMAR_CORE_JS", "/home/dev/core/core.mjs"},
+    };
+
+    AgentConfig dev = AgentConfig::load(install, env, false);
+    EXPECT_EQ(dev.supabaseURL, "https://env.supabase.co");
+    EXPECT_EQ(dev.supabaseAnonKey, "file-key");
+    EXPECT_TRUE(dev.dryRun);
+    EXPECT_EQ(dev.apiBase, "http://localhost:9000");
+    EXPECT_EQ(dev.clientVersion, "1.0.0");
+    EXPECT_EQ(dev.coreScriptOverride, "/home/dev/core/core.mjs");
+
+    AgentConfig release = AgentConfig::load(install, env, true);
+    EXPECT_EQ(release.supabaseURL, "https://file.supabase.co");
+    EXPECT_FALSE(release.dryRun);
+    EXPECT_EQ(release.apiBase, "https://api.velmar.app");
+    EXPECT_EQ(release.coreScriptOverride, std::nullopt);
+
+    EXPECT_EQ(AgentConfig::load(install, sim::SimEnvironment{{"VELMAR_CORE_JS", ""}}, false).coreScriptOverride,
+              std::nullopt);
+}
+
+TEST(AgentConfig, SanitizeApiBase) {
+    struct Case {
+        const char* description;
+        const char* text;
+        bool release;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"release: https with a host", "https://api.example.com", true, "https://api.example.com"},
+        {"release: blanks and newlines trimmed", " \n https://api.example.com/v1\t\n", true, "https://api.example.com/v1"},
+        {"release: upper-case scheme kept as written", "HTTPS://Api.Example.com", true, "HTTPS://Api.Example.com"},
+        {"release: port and path", "https://127.0.0.1:8443/base", true, "https://127.0.0.1:8443/base"},
+        {"release: plain http", "http://api.example.com", true, "https://api.velmar.app"},
+        {"release: bare scheme", "https://", true, "https://api.velmar.app"},
+        {"release: no host", "https:///path", true, "https://api.velmar.app"},
+        {"release: space inside", "https://api example.com", true, "https://api.velmar.app"},
+        {"release: scheme-relative", "//api.example.com", true, "https://api.velmar.app"},
+        {"release: other scheme", "ftp://api.example.com", true, "https://api.velmar.app"},
+        {"release: empty", "", true, "https://api.velmar.app"},
+        {"release: blank", " \u2003\n", true, "https://api.velmar.app"},
+        {"development: anything goes", "http://10.0.0.5:3000", false, "http://10.0.0.5:3000"},
+        {"development: trimmed, unchecked", "  not a url \n", false, "not a url"},
+        {"development: empty", "", false, "http://127.0.0.1:8000"},
+        {"development: Unicode blank", "\u00a0\u2003", false, "http://127.0.0.1:8000"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(AgentConfig::sanitizeApiBase(c.text, c.release), c.expected) << c.description;
+    }
+}
+
+// Nothing the agent inherited under its own prefix reaches the core; the
+// configured values replace inherited ones; everything else passes through.
+TEST(AgentConfig, CoreEnvironmentFiltersTheAgentsPrefixAndSetsTheConfiguredValues) {
+    const sim::SimEnvironment inherited{
+        {"PATH", "/usr/local/bin:/usr/bin"},
+        {"HOME", "/home/ada"},
+        {"LANG", "de_DE.UTF-8"},
+        {"SUPABASE_URL", "https://inherited.supabase.co"},
+        {"VELMAR_CAPTURE_DEBUG", "1"},
+        {"VELMAR_CORE_JS", "/tmp/core.mjs"},
+        {"VELMAR_SKIP_RELOCATION_CHECK", "1"},
+        {"VELMAR_DRY_RUN", "1"},
+        {"VELMARX", "kept: not the prefix"},
+    };
+    AgentConfig config = defaults();
+    config.supabaseURL = "https://configured.supabase.co";
+    config.supabaseAnonKey = "anon";
+    config.shadowSurfaces = "gemini";
+    config.obfuscationEnabled = true;
+
+    const std::map<std::string, std::string> expected{
+        {"PATH", "/usr/local/bin:/usr/bin"},
+        {"HOME", "/home/ada"},
+        {"LANG", "de_DE.UTF-8"},
+        {"VELMARX", "kept: not the prefix"},
+        {"SUPABASE_URL", "https://configured.supabase.co"},
+        {"SUPABASE_ANON_KEY", "anon"},
+        {"VELMAR_API_BASE", "https://api.velmar.app"},
+        {"VELMAR_DRY_RUN", "0"},
+        {"VELMAR_DASHBOARD_BASE", "https://app.velmar.app"},
+        {"VELMAR_SHADOW_SURFACES", "gemini"},
+        {"VELMAR_CLIENT_VERSION", "1.0.0"},
+        {"VELMAR_OBFUSCATION_ENABLED", "1"},
+    };
+    EXPECT_EQ(config.coreEnvironment(inherited), expected);
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,57 @@
+#include "runtime/DeviceIdentity.hpp"
+
+#include "platform/linux/JsonFileSettings.hpp"
+#include "platform/sim/SimLogSink.hpp"
+#include "platform/sim/SimSettings.hpp"
+#include "support/TempFiles.hpp"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace velmar {
+namespace {
+
+bool isUpperCaseUuid(const std::string& s) {
+    static const std::regex pattern("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
+    return std::regex_match(s, pattern);
+}
+
+TEST(DeviceIdentity, MadeOnceAsAnUpperCaseRandomUuidThenKept) {
+    sim::SimSettings settings;
+    const std::string first = DeviceIdentity::current(settings);
+    EXPECT_TRUE(isUpperCaseUuid(first)) << first;
+    EXPECT_EQ(DeviceIdentity::current(settings), first);
+    EXPECT_EQ(settings.string("velmar.deviceId"), first);
+    EXPECT_EQ(settings.writes(), 1u);
+
+    sim::SimSettings other;
+    EXPECT_NE(DeviceIdentity::current(other), first);
+}
+
+TEST(DeviceIdentity, AnEmptyStoredValueIsReplacedAndAnyOtherIsKeptAsItIs) {
+    sim::SimSettings settings;
+    settings.setString("velmar.deviceId", "");
+    EXPECT_TRUE(isUpperCaseUuid(DeviceIdentity::current(settings)));
+
+    settings.setString("velmar.deviceId", "legacy-id");
+    EXPECT_EQ(DeviceIdentity::current(settings), "legacy-id");
+}
+
+// What a restart sees: a second settings store over the same file.
+TEST(DeviceIdentity, SurvivesARestartThroughTheSettingsFile) {
+    testing::TempDir dir;
+    sim::SimLogSink log;
+    const auto file = dir / "velmar/settings.json";
+    std::string first;
+    {
+        linux_backend::JsonFileSettings settings(file, log);
+        first = DeviceIdentity::current(settings);
+    }
+    linux_backend::JsonFileSettings restarted(file, log);
+    EXPECT_EQ(DeviceIdentity::current(restarted), first);
+    EXPECT_TRUE(log.lines().empty());
+}
+
+}  // namespace
+}  // namespace velmar

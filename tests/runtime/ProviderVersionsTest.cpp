@@ -1,0 +1,111 @@
+#include "runtime/ProviderVersions.hpp"
+
+#include "platform/sim/SimWorkspace.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace velmar {
+namespace {
+
+const TimePoint t0 = TimePoint{} + 1767225600s;
+
+TEST(ProviderVersions, BundlesAreTheBrowsersThenTheNativeApps) {
+    const std::vector<ProviderVersions::Bundle> expected{
+        {"chrome", "com.google.Chrome"},
+        {"safari", "com.apple.Safari"},
+        {"claude_desktop", "com.anthropic.claudefordesktop"},
+        {"chatgpt_desktop", "com.openai.codex"},
+    };
+    EXPECT_EQ(ProviderVersions::bundles(), expected);
+}
+
+TEST(ProviderVersions, IsVersionString) {
+    struct Case {
+        const char* description;
+        const char* text;
+        bool expected;
+    };
+    const Case cases[] = {
+        {"dotted", "120.0.6099.224", true},
+        {"one digit", "7", true},
+        {"pre-release and build", "1.2.3-beta+exp.sha.5114f85", true},
+        {"letters after the start", "0.10.2a", true},
+        {"non-ASCII letters and digits", "1.\u00e9\u0663", true},
+        {"exactly 32 characters", "12345678901234567890123456789012", true},
+        {"33 characters", "123456789012345678901234567890123", false},
+        {"empty", "", false},
+        {"starts with a letter", "v1.2", false},
+        {"starts with a dot", ".1", false},
+        {"starts with a full-width digit", "\uff11.2", false},
+        {"inner space", "1.2 beta", false},
+        {"Debian epoch", "1:2.3", false},
+        {"tilde", "1.0~rc1", false},
+        {"underscore", "1_2", false},
+        {"trailing newline", "1.2\n", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ProviderVersions::isVersionString(c.text), c.expected) << c.description;
+}
+
+class ProviderVersionsLookup : public ::testing::Test {
+protected:
+    sim::SimWorkspace workspace;
+    ProviderVersions versions{workspace, 6h};
+};
+
+// The first running copy wins over the installed one; without a running copy
+// the installed one answers; versions are trimmed of spaces and tabs and
+// anything that is not a version is dropped.
+TEST_F(ProviderVersionsLookup, RunningFirstInstalledSecondInvalidRejected) {
+    workspace.install("com.google.Chrome", "/opt/google/chrome", "119.0");
+    workspace.launch({101, "com.google.Chrome", "Chrome", "/home/u/chrome-beta"});
+    workspace.launch({102, "com.google.Chrome", "Chrome", "/opt/google/chrome"});
+    workspace.setShortVersion("/home/u/chrome-beta", " \t121.0b\t ");
+    workspace.install("com.apple.Safari", "/usr/lib/safari", "17.1");
+    workspace.install("com.anthropic.claudefordesktop", "/opt/claude", "beta");  // not a version
+    workspace.install("com.openai.codex", "/opt/codex", std::nullopt);
+
+    EXPECT_EQ(versions.versionForBundleID("com.google.Chrome", t0), "121.0b");
+    EXPECT_EQ(versions.versionForBundleID("com.apple.Safari", t0), "17.1");
+    EXPECT_EQ(versions.versionForBundleID("com.anthropic.claudefordesktop", t0), std::nullopt);
+    EXPECT_EQ(versions.versionForBundleID("com.openai.codex", t0), std::nullopt);
+    EXPECT_EQ(versions.versionForBundleID("org.mozilla.firefox", t0), std::nullopt);
+
+    const std::map<std::string, std::string> expected{{"chrome", "121.0b"}, {"safari", "17.1"}};
+    EXPECT_EQ(versions.current(t0), expected);
+}
+
+TEST_F(ProviderVersionsLookup, ARunningCopyWithoutALocationFallsBackToTheInstalledOne) {
+    workspace.launch({7, "com.openai.codex", "ChatGPT", std::nullopt});
+    workspace.install("com.openai.codex", "/opt/codex", "1.2025.3");
+    EXPECT_EQ(versions.versionForBundleID("com.openai.codex", t0), "1.2025.3");
+}
+
+// Version look-ups are slow on a real desktop: every answer, found or not, is
+// remembered per location, so heartbeats do not repeat them until the refresh
+// interval has passed.
+TEST_F(ProviderVersionsLookup, SlowLookupsAreRememberedUntilTheRefreshInterval) {
+    workspace.install("com.google.Chrome", "/opt/google/chrome", "119.0");
+    workspace.install("com.openai.codex", "/opt/codex", std::nullopt);
+
+    versions.current(t0);
+    const std::size_t firstRound = workspace.versionReads();
+    EXPECT_EQ(firstRound, 2u);
+
+    workspace.setShortVersion("/opt/google/chrome", "120.0");
+    EXPECT_EQ(versions.current(t0 + 5min)["chrome"], "119.0");
+    versions.current(t0 + 5h);
+    EXPECT_EQ(workspace.versionReads(), firstRound);
+
+    // A running copy at the same location shares the remembered answer.
+    workspace.launch({9, "com.google.Chrome", "Chrome", "/opt/google/chrome"});
+    EXPECT_EQ(versions.versionForBundleID("com.google.Chrome", t0 + 5h), "119.0");
+    EXPECT_EQ(workspace.versionReads(), firstRound);
+
+    EXPECT_EQ(versions.current(t0 + 6h)["chrome"], "120.0");
+    EXPECT_EQ(workspace.versionReads(), firstRound + 2);
+}
+
+}  // namespace
+}  // namespace velmar

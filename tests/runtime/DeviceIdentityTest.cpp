@@ -1,8 +1,7 @@
 #include "runtime/DeviceIdentity.hpp"
 
 #include "platform/linux/JsonFileSettings.hpp"
-#include "platform/sim/SimLogSink.hpp"
-#include "platform/sim/SimSettings.hpp"
+#include "platform/sim/SimPlatform.hpp"
 #include "support/TempFiles.hpp"
 
 #include <gtest/gtest.h>
@@ -18,8 +17,9 @@ bool isUpperCaseUuid(const std::string& s) {
 }
 
 TEST(DeviceIdentity, MadeOnceAsAnUpperCaseRandomUuidThenKept) {
-    sim::SimSettings settings;
-    const std::string first = DeviceIdentity::current(settings);
+    sim::SimPlatform sim;
+    sim::SimSettings& settings = sim.settings;
+    const std::string first = DeviceIdentity::current(sim.platform().settings);
     EXPECT_TRUE(isUpperCaseUuid(first)) << first;
     EXPECT_EQ(DeviceIdentity::current(settings), first);
     EXPECT_EQ(settings.string("velmar.deviceId"), first);

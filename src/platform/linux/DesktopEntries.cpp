@@ -95,11 +95,9 @@ std::string DesktopEntry::nameFor(std::string_view locale) const {
     return name;
 }
 
-std::optional<DesktopEntry> DesktopEntries::parse(std::string_view text, std::string id) {
-    DesktopEntry entry;
-    entry.id = std::move(id);
-    std::string type, exec;
-    bool inMainGroup = false, hidden = false;
+std::vector<std::pair<std::string, std::string>> DesktopEntries::mainGroup(std::string_view text) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    bool inMainGroup = false;
     std::istringstream lines{std::string(text)};
     std::string line;
     while (std::getline(lines, line)) {
@@ -109,11 +107,19 @@ std::optional<DesktopEntry> DesktopEntries::parse(std::string_view text, std::st
             inMainGroup = t == "[Desktop Entry]";
             continue;
         }
-        if (!inMainGroup) continue;
         const auto eq = t.find('=');
-        if (eq == std::string::npos) continue;
-        std::string key = trimmed(std::string_view(t).substr(0, eq));
-        std::string value = trimmed(std::string_view(t).substr(eq + 1));
+        if (!inMainGroup || eq == std::string::npos) continue;
+        pairs.emplace_back(trimmed(std::string_view(t).substr(0, eq)), trimmed(std::string_view(t).substr(eq + 1)));
+    }
+    return pairs;
+}
+
+std::optional<DesktopEntry> DesktopEntries::parse(std::string_view text, std::string id) {
+    DesktopEntry entry;
+    entry.id = std::move(id);
+    std::string type, exec;
+    bool hidden = false;
+    for (auto& [key, value] : mainGroup(text)) {
         if (key == "Type") type = value;
         else if (key == "Name") entry.name = value;
         else if (key.starts_with("Name[") && key.ends_with("]")) entry.localizedNames[key.substr(5, key.size() - 6)] = value;

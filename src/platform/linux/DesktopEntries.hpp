@@ -31,6 +31,8 @@ public:
 
     // One entry's text; absent when it is not a visible application.
     static std::optional<DesktopEntry> parse(std::string_view text, std::string id);
+    // The keys and values of an entry's "[Desktop Entry]" group, in order, trimmed.
+    static std::vector<std::pair<std::string, std::string>> mainGroup(std::string_view text);
 
     const DesktopEntry* byId(std::string_view id) const;
     // The entry whose program is this executable: the program resolved through

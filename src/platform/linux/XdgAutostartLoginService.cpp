@@ -1,10 +1,10 @@
 #include "platform/linux/XdgAutostartLoginService.hpp"
 
+#include "platform/linux/DesktopEntries.hpp"
 #include "platform/linux/Files.hpp"
 #include "platform/linux/XdgDirectories.hpp"
 
 #include <cerrno>
-#include <sstream>
 #include <system_error>
 
 #include <unistd.h>
@@ -29,13 +29,6 @@ std::string execArgument(const std::string& argument) {
         else value += c;
     }
     return value;
-}
-
-std::string trimmed(std::string_view s) {
-    const auto first = s.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) return {};
-    const auto last = s.find_last_not_of(" \t\r");
-    return std::string(s.substr(first, last - first + 1));
 }
 
 }  // namespace
@@ -63,21 +56,7 @@ std::optional<std::string> XdgAutostartLoginService::entryText(const std::filesy
 LoginService::Status XdgAutostartLoginService::status() const {
     FileRead read = readWholeFile(entryFile_);
     if (read.outcome != FileRead::Outcome::read) return Status::notRegistered;
-    std::istringstream lines(read.contents);
-    std::string line;
-    bool inMainGroup = false;
-    while (std::getline(lines, line)) {
-        std::string text = trimmed(line);
-        if (text.empty() || text.front() == '#') continue;
-        if (text.front() == '[') {
-            inMainGroup = text == "[Desktop Entry]";
-            continue;
-        }
-        if (!inMainGroup) continue;
-        const auto eq = text.find('=');
-        if (eq == std::string::npos) continue;
-        const std::string key = trimmed(std::string_view(text).substr(0, eq));
-        const std::string value = trimmed(std::string_view(text).substr(eq + 1));
+    for (const auto& [key, value] : DesktopEntries::mainGroup(read.contents)) {
         if (key == "Hidden" && value == "true") return Status::notRegistered;
         if (key == "X-GNOME-Autostart-enabled" && value == "false") return Status::notRegistered;
     }

@@ -1,5 +1,7 @@
 #include "capture/ConversationRouter.hpp"
 
+#include "parsing/FnvHash.hpp"
+#include "runtime/CaptureDiag.hpp"
 #include "surfaces/SurfaceTraits.hpp"
 
 #include <algorithm>
@@ -91,6 +93,30 @@ DesignPromptEmitter& ConversationRouter::designEmitterFor(const std::string& key
     return emitter;
 }
 
+bool ConversationRouter::SentPairs::admit(const TurnEvent& event) {
+    auto signature = std::make_pair(fnvHash(event.prompt), fnvHash(event.response));
+    if (signatures.contains(signature)) return false;
+    signatures.insert(signature);
+    order.push_back(std::move(signature));
+    if (order.size() > maxSentSignatures) {
+        signatures.erase(order.front());
+        order.pop_front();
+    }
+    return true;
+}
+
+TurnAssembler::EventHandler ConversationRouter::dedupedHandler(const std::shared_ptr<SentPairs>& sent) const {
+    // The memory is shared with the conversation's entry, so it outlives
+    // assemblers replaced by a stabilizer reset.
+    return [sent, onEvent = onEvent_](const TurnEvent& event) {
+        if (!sent->admit(event)) {
+            CaptureDiag::shared().bump(event.surface, CaptureDiag::Counter::duplicateSuppressed);
+            return;
+        }
+        onEvent(event);
+    };
+}
+
 TurnAssembler& ConversationRouter::assemblerFor(const std::string& key, const std::string& surface, bool& created) {
     auto& conversation = conversations_[key];
     if (conversation.assembler) {
@@ -99,7 +125,7 @@ TurnAssembler& ConversationRouter::assemblerFor(const std::string& key, const st
         created = false;
         return *conversation.assembler;
     }
-    conversation.assembler = std::make_unique<TurnAssembler>(surface, onEvent_);
+    conversation.assembler = std::make_unique<TurnAssembler>(surface, dedupedHandler(conversation.sent));
     conversation.firstUse = ++uses_;
     lru_.push_back(key);
     created = true;

@@ -11,6 +11,13 @@
 //
 // Events leave synchronously through the handler given at construction; the
 // handler must not call back into the router.
+//
+// Nothing is sent twice: each conversation remembers the signatures of the
+// last `maxSentSignatures` pairs it sent, across stabilizer resets (a reset
+// restarts the assembler on an older window, whose pairs would otherwise go
+// out again), and an event whose prompt and reply were both sent before in
+// that conversation is dropped and counted as "duplicate_suppressed". The
+// memory ends with the conversation: evicted, flushed as idle, or stopped.
 
 #include "capture/DesignPromptEmitter.hpp"
 #include "capture/OrdinalStabilizer.hpp"
@@ -24,6 +31,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -34,6 +42,7 @@ namespace velmar {
 class ConversationRouter {
 public:
     static constexpr std::size_t defaultMaxConversations = 20;
+    static constexpr std::size_t maxSentSignatures = 2000;
 
     // What happened to one snapshot, for the owner's diagnostics and debug lines.
     struct Result {
@@ -86,7 +95,16 @@ public:
     std::size_t maxConversations() const { return maxConversations_; }
 
 private:
+    // Signatures of the pairs one conversation sent, oldest first.
+    struct SentPairs {
+        std::set<std::pair<std::string, std::string>> signatures;
+        std::deque<std::pair<std::string, std::string>> order;
+        // False when the pair was sent before; otherwise remembers it.
+        bool admit(const TurnEvent& event);
+    };
+
     struct Conversation {
+        std::shared_ptr<SentPairs> sent = std::make_shared<SentPairs>();
         std::unique_ptr<TurnAssembler> assembler;
         std::unique_ptr<OrdinalStabilizer> stabilizer;
         std::uint64_t firstUse = 0;  // when the current assembler was created
@@ -100,6 +118,7 @@ private:
     Result routeDesign(const std::string& key, const SegmenterSnapshot& snapshot, TimePoint observedAt,
                        bool fromNewChat);
     DesignPromptEmitter& designEmitterFor(const std::string& key);
+    TurnAssembler::EventHandler dedupedHandler(const std::shared_ptr<SentPairs>& sent) const;
     TurnAssembler& assemblerFor(const std::string& key, const std::string& surface, bool& created);
     void dropAssembler(const std::string& key, bool flush);
     void removeFromLru(const std::string& key);

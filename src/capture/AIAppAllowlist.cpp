@@ -1,4 +1,4 @@
-#include "surfaces/AIAppAllowlist.hpp"
+#include "capture/AIAppAllowlist.hpp"
 
 #include "parsing/ChatGPTDesktopSegmenter.hpp"
 #include "parsing/ChatGPTWebSegmenter.hpp"
@@ -14,10 +14,11 @@
 
 namespace velmar::AIAppAllowlist {
 
-std::optional<CaptureSpec> specForBundleID(std::string_view bundleID) {
+std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clipboard* clipboard) {
     if (bundleID == claudeDesktopBundleID) {
         auto segmenter = std::make_shared<ClaudeSegmenter>();
         segmenter->parser.detectFields = true;
+        segmenter->parser.resolvePaste = ClaudeTranscriptParser::pasteboardResolver(clipboard);
         return CaptureSpec::native(std::move(segmenter));
     }
     if (bundleID == chatgptDesktopBundleID) {
@@ -28,11 +29,12 @@ std::optional<CaptureSpec> specForBundleID(std::string_view bundleID) {
     return std::nullopt;
 }
 
-std::unique_ptr<BrowserSegmenter> browserSegmenterForSurface(std::string_view surface) {
+std::unique_ptr<BrowserSegmenter> browserSegmenterForSurface(std::string_view surface, const Clipboard* clipboard) {
     using K = SurfaceKey;
     if (surface == K::claudeAI) {
         auto segmenter = std::make_unique<ClaudeWebSegmenter>();
         segmenter->parser.detectFields = true;
+        segmenter->parser.resolvePaste = ClaudeTranscriptParser::pasteboardResolver(clipboard);
         return segmenter;
     }
     if (surface == K::chatgpt) return std::make_unique<ChatGPTWebSegmenter>();
@@ -40,6 +42,7 @@ std::unique_ptr<BrowserSegmenter> browserSegmenterForSurface(std::string_view su
     if (surface == K::claudeCowork) {
         auto segmenter = std::make_unique<ClaudeCoworkWebSegmenter>();
         segmenter->parser.detectFields = true;
+        segmenter->parser.resolvePaste = ClaudeTranscriptParser::pasteboardResolver(clipboard);
         return segmenter;
     }
     if (surface == K::gemini) return std::make_unique<GeminiWebSegmenter>();

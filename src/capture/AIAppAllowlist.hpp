@@ -5,11 +5,15 @@
 // fresh value configured with its surface key.
 
 #include "parsing/BrowserSegmenter.hpp"
-#include "surfaces/CaptureSpec.hpp"
+#include "capture/CaptureSpec.hpp"
 
 #include <memory>
 #include <optional>
 #include <string_view>
+
+namespace velmar {
+class Clipboard;
+}
 
 namespace velmar::AIAppAllowlist {
 
@@ -17,10 +21,13 @@ inline constexpr std::string_view claudeDesktopBundleID = "com.anthropic.claudef
 inline constexpr std::string_view chatgptDesktopBundleID = "com.openai.codex";
 
 // Exact, case-sensitive: the two native apps, then the supported browsers.
-std::optional<CaptureSpec> specForBundleID(std::string_view bundleID);
+// Live capture passes the clipboard (it must outlive the segmenters): the
+// Claude readers recover pasted prompts from it. Without one they do not.
+std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clipboard* clipboard = nullptr);
 
 // The web segmenter of a browser surface; null for the native-only surfaces
 // and for keys that are not surfaces. The caller owns the fresh segmenter.
-std::unique_ptr<BrowserSegmenter> browserSegmenterForSurface(std::string_view surface);
+std::unique_ptr<BrowserSegmenter> browserSegmenterForSurface(std::string_view surface,
+                                                             const Clipboard* clipboard = nullptr);
 
 }  // namespace velmar::AIAppAllowlist

@@ -1,4 +1,4 @@
-#include "surfaces/CaptureSpec.hpp"
+#include "capture/CaptureSpec.hpp"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "surfaces/AIAppAllowlist.hpp"
+#include "capture/AIAppAllowlist.hpp"
 
 #include "surfaces/SurfaceTraits.hpp"
 

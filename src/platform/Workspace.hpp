@@ -1,7 +1,11 @@
 #pragma once
-// The desktop's applications, as far as the agent needs them.
+// The desktop's applications, as far as the agent needs them: what runs, what
+// is in front, how long the user has been idle, and what changes.
 
 #include <filesystem>
+#include <functional>
+#include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +25,27 @@ struct RunningApplication {
     bool operator==(const RunningApplication&) const = default;
 };
 
+// What the workspace tells its subscribers.
+struct WorkspaceNotification {
+    enum class Kind {
+        launched,             // `app` started
+        terminated,           // `app` ended
+        activated,            // `app` came to the front
+        displaysSlept,
+        displaysWoke,
+        sessionResigned,      // the user switched to another login session
+        sessionBecameActive,
+        screenLocked,
+        screenUnlocked,
+    };
+    Kind kind;
+    std::optional<RunningApplication> app;  // for launched, terminated, activated
+};
+
+using WorkspaceObserver = std::function<void(const WorkspaceNotification&)>;
+// Holding it keeps the subscription; dropping it ends the deliveries.
+using WorkspaceSubscription = std::shared_ptr<const WorkspaceObserver>;
+
 class Workspace {
 public:
     virtual ~Workspace() = default;
@@ -31,6 +56,14 @@ public:
     // The short version string an installed application declares, untrimmed and
     // unchecked; absent when it declares none. May be slow the first time.
     virtual std::optional<std::string> applicationShortVersion(const std::filesystem::path& bundleLocation) const = 0;
+
+    // The application in front; absent when none is (or it cannot be told).
+    virtual std::optional<RunningApplication> frontmostApplication() const { return std::nullopt; }
+    // Seconds since the user last typed, moved or clicked the mouse or
+    // scrolled; the largest finite number when the platform cannot tell.
+    virtual double secondsSinceLastInput() const { return std::numeric_limits<double>::max(); }
+    // Notifications arrive on the main loop, in the order they happened.
+    virtual WorkspaceSubscription subscribe(WorkspaceObserver observer) { return std::make_shared<const WorkspaceObserver>(std::move(observer)); }
 };
 
 }  // namespace velmar

@@ -91,6 +91,17 @@ std::size_t SimMainLoop::advanceTo(TimePoint t) {
     return ran;
 }
 
+void SimMainLoop::sleep(Duration d) {
+    takePosted();
+    now_ += std::max(d, Duration{0});
+    std::map<Key, std::shared_ptr<Entry>> overdue;
+    while (!queue_.empty() && queue_.begin()->first.first < now_) {
+        auto node = queue_.extract(queue_.begin());
+        overdue.emplace(Key{now_, node.key().second}, std::move(node.mapped()));  // sequence keeps their order
+    }
+    queue_.merge(overdue);
+}
+
 std::size_t SimMainLoop::runUntilIdle() {
     std::size_t ran = 0;
     while (runOne(now_)) ++ran;

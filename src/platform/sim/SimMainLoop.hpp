@@ -41,6 +41,10 @@ public:
     std::size_t advanceTo(TimePoint t);
     // Runs everything already due (posted work included) without moving time.
     std::size_t runUntilIdle();
+    // The machine sleeps for `d`: time jumps and nothing runs meanwhile. What
+    // fell due runs once on the next advance (a repeating timer then goes on
+    // from the wake-up), as timers do after a real sleep.
+    void sleep(Duration d);
 
     // --- inspecting ---
     std::size_t pendingCount() const;

@@ -1,0 +1,22 @@
+#pragma once
+// How the application delegate drives a capture controller, native or browser,
+// without knowing which it has.
+
+#include "platform/Workspace.hpp"
+
+namespace velmar {
+
+class AttachedController {
+public:
+    virtual ~AttachedController() = default;
+
+    // The running application being captured.
+    virtual const RunningApplication& app() const = 0;
+    // Begins capturing; false when the application cannot be observed, in
+    // which case the controller is not to be kept.
+    virtual bool start() = 0;
+    // Ends capturing: flushes and drops every conversation's state.
+    virtual void stop() = 0;
+};
+
+}  // namespace velmar

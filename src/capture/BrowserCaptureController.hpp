@@ -1,0 +1,73 @@
+#pragma once
+// Capture for one running supported browser: on every settle the gate names
+// the windows that show an AI surface, each tab is segmented with its
+// surface's web segmenter and routed per conversation ("surface:key"). A
+// focused tab without a conversation id is a new-chat view: the first turns
+// of the conversation it becomes are marked as new, with the draft typed there.
+// Every event carries the browser's slug.
+
+#include "capture/AttachedController.hpp"
+#include "capture/BrowserGate.hpp"
+#include "capture/CaptureSchedule.hpp"
+#include "capture/ConversationRouter.hpp"
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+namespace velmar {
+
+class Accessibility;
+class AccessibilityObserver;
+class CaptureDebug;
+class Clipboard;
+class MainLoop;
+
+class BrowserCaptureController final : public AttachedController {
+public:
+    static constexpr std::size_t maxWindows = 8;
+
+    // `clipboard` (may be null) recovers pasted prompts on the Claude
+    // surfaces; `debug` may be null. Both must outlive the controller.
+    BrowserCaptureController(RunningApplication app, BrowserProfile profile, Accessibility& accessibility,
+                             MainLoop& loop, CaptureSchedule::Timings timings, TurnAssembler::EventHandler onEvent,
+                             const Clipboard* clipboard = nullptr, const CaptureDebug* debug = nullptr);
+    ~BrowserCaptureController() override;
+
+    const RunningApplication& app() const override { return app_; }
+    bool start() override;
+    void stop() override;
+
+    void scheduleSettle() { schedule_.notify(); }
+    void settle();
+    void processTab(const GatedTab& tab);
+    void sweepAbandoned(TimePoint now);
+
+    static std::string compositeKey(const std::string& surface, const std::string& key) { return surface + ":" + key; }
+
+    const BrowserGate& gate() const { return gate_; }
+    int settleRuns() const { return schedule_.settleRuns(); }
+    const std::set<std::string>& newChatPending() const { return newChatPending_; }
+    const std::map<std::string, std::string>& pendingDrafts() const { return pendingDrafts_; }
+    const ConversationRouter& router() const { return router_; }
+
+private:
+    void debugLine(const std::string& message) const;
+
+    const RunningApplication app_;
+    const BrowserProfile profile_;
+    Accessibility& accessibility_;
+    MainLoop& loop_;
+    const Clipboard* clipboard_;
+    const CaptureDebug* debug_;
+    const AXElement appElement_;
+    const BrowserGate gate_;
+    ConversationRouter router_;
+    CaptureSchedule schedule_;
+    std::unique_ptr<AccessibilityObserver> observer_;
+    std::set<std::string> newChatPending_;
+    std::map<std::string, std::string> pendingDrafts_;
+};
+
+}  // namespace velmar

@@ -1,0 +1,119 @@
+#include "capture/BrowserGate.hpp"
+
+#include "capture/CaptureDebug.hpp"
+#include "parsing/WorkspaceGeminiPanel.hpp"
+#include "platform/Accessibility.hpp"
+#include "surfaces/AIWebURL.hpp"
+
+#include <algorithm>
+
+namespace velmar {
+
+BrowserGate::BrowserGate(int pid, BrowserProfile profile, const Accessibility& accessibility, const CaptureDebug* debug)
+    : pid_(pid), profile_(std::move(profile)), app_(accessibility.applicationElement(pid)), debug_(debug) {
+    if (profile_.armsEnhancedUI && app_.raw()) app_.raw()->setBoolAttribute("AXEnhancedUserInterface", true);
+}
+
+std::optional<std::string> BrowserGate::url(const AXElement& element) {
+    auto value = element.attribute("AXURL");
+    if (!value) return std::nullopt;
+    auto* address = std::get_if<AXURLValue>(&*value);
+    if (!address || address->absoluteString.empty()) return std::nullopt;
+    return address->absoluteString;
+}
+
+std::optional<AXElement> BrowserGate::firstWebArea(const AXElement& element, int depth) {
+    if (depth > maxWebAreaDepth) return std::nullopt;
+    if (element.role() == "AXWebArea" && url(element)) return element;
+    for (const auto& child : element.children()) {
+        // Children of a live element are live elements.
+        if (auto hit = firstWebArea(static_cast<const AXElement&>(*child), depth + 1)) return hit;
+    }
+    return std::nullopt;
+}
+
+void BrowserGate::collectURLWebAreas(const AXElement& element, int depth, std::vector<AXElement>& out) {
+    if (depth > maxWebAreaDepth || out.size() >= maxCollectedWebAreas) return;
+    if (element.role() == "AXWebArea") {
+        if (url(element)) out.push_back(element);
+        return;  // nested pages belong to this one
+    }
+    for (const auto& child : element.children()) {
+        collectURLWebAreas(static_cast<const AXElement&>(*child), depth + 1, out);
+        if (out.size() >= maxCollectedWebAreas) return;
+    }
+}
+
+std::optional<AXElement> BrowserGate::resolveWebArea(const AXElement& window) const {
+    if (profile_.webAreaResolution == WebAreaResolution::firstURLBearing) return firstWebArea(window, 0);
+    std::vector<AXElement> areas;
+    collectURLWebAreas(window, 0, areas);
+    std::vector<AXElement> ai;
+    for (const auto& area : areas) {
+        if (auto address = url(area); address && AIWebURL::surface(WebAddress::parse(*address))) ai.push_back(area);
+    }
+    if (ai.size() == 1) return ai.front();
+    if (ai.size() > 1 && debug_) {
+        debug_->line(profile_.slug + ": window exposes " + std::to_string(ai.size()) + " AI-origin web areas — skipped");
+    }
+    return std::nullopt;
+}
+
+std::optional<GatedTab> BrowserGate::panelTab(const AXElement& webArea, const std::string& url, bool isFocused) {
+    const WebAddress address = WebAddress::parse(url);
+    auto surface = AIWebURL::panelSurface(address);
+    if (!surface) return std::nullopt;
+    auto documentId = AIWebURL::panelConversationId(address, *surface);
+    if (!documentId) return std::nullopt;
+    auto panel = WorkspaceGeminiPanel::locate(std::make_shared<AXElement>(webArea));
+    if (!panel || !WorkspaceGeminiPanel::isDisjointFromEditor(panel, panelNodeCap)) return std::nullopt;
+    auto* panelElement = dynamic_cast<const AXElement*>(panel.get());
+    if (!panelElement) return std::nullopt;
+    GatedTab tab{*panelElement, *surface, std::nullopt, isFocused, std::nullopt};
+    // The start state has no feed yet: nothing to key a conversation by.
+    if (WorkspaceGeminiPanel::findByClass(panel, "appsElementsSidekickFeedEntries", feedSearchDepth, 0)) {
+        tab.conversationKey = std::move(documentId);
+    }
+    return tab;
+}
+
+std::vector<GatedTab> BrowserGate::allGatedTabs(std::size_t maxWindows) const {
+    const auto focused = app_.focusedWindow();
+    std::vector<AXElement> windows = app_.windows();
+    if (focused) {
+        auto it = std::find(windows.begin(), windows.end(), *focused);
+        if (it != windows.end() && it != windows.begin()) std::iter_swap(windows.begin(), it);
+    }
+    if (windows.size() > maxWindows) windows.erase(windows.begin() + static_cast<std::ptrdiff_t>(maxWindows), windows.end());
+
+    std::vector<GatedTab> tabs;
+    for (const auto& window : windows) {
+        auto minimized = window.attribute("AXMinimized");
+        if (minimized && std::get_if<bool>(&*minimized) && std::get<bool>(*minimized)) continue;
+        const bool isFocused = focused && window == *focused;
+        auto area = resolveWebArea(window);
+        if (!area) continue;
+        auto address = url(*area);
+        if (!address) continue;
+        const WebAddress parsed = WebAddress::parse(*address);
+        if (auto surface = AIWebURL::surface(parsed)) {
+            tabs.push_back({*area, *surface, AIWebURL::conversationId(parsed, *surface), isFocused,
+                            AIWebURL::inProject(parsed, *surface)});
+        } else if (auto panel = panelTab(*area, *address, isFocused)) {
+            tabs.push_back(std::move(*panel));
+        }
+    }
+    return tabs;
+}
+
+std::optional<std::string> BrowserGate::focusedAISurface() const {
+    auto window = app_.focusedWindow();
+    if (!window) return std::nullopt;
+    auto area = resolveWebArea(*window);
+    if (!area) return std::nullopt;
+    auto address = url(*area);
+    if (!address) return std::nullopt;
+    return AIWebURL::surface(WebAddress::parse(*address));
+}
+
+}  // namespace velmar

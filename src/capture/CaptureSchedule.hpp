@@ -1,0 +1,65 @@
+#pragma once
+// The timing both capture controllers share. Reads are debounced: a settle
+// runs `settle` after the last accessibility notification, but a continuous
+// stream (a streaming reply) postpones it by at most `maxDefer`. A repeating
+// sweep flushes conversations idle for `grace`; a tick that comes long after
+// the previous one (the machine slept, the loop stalled) only notes the time,
+// so waking up never flushes everything at once.
+//
+// Timers end with the schedule, so a released controller's pending work
+// never runs.
+
+#include "platform/MainLoop.hpp"
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+namespace velmar {
+
+class CaptureSchedule {
+public:
+    using Seconds = std::chrono::duration<double>;
+
+    struct Timings {
+        Duration settle{700};
+        Seconds grace{defaultGraceSeconds};
+        Duration sweep{60'000};
+        Duration maxDefer{2'500};
+    };
+
+    static constexpr double defaultGraceSeconds = 14'400;
+    // A gap between sweep ticks beyond this means time jumped.
+    static constexpr Seconds sweepGapLimit{180};
+
+    // The grace the delegate passes: the configured seconds when positive.
+    static Seconds graceFrom(std::optional<double> configuredSeconds);
+
+    CaptureSchedule(MainLoop& loop, Timings timings, Task settle, std::function<void(TimePoint)> sweep);
+
+    // One notification arrived.
+    void notify();
+    // Runs the settle now (counted, burst closed).
+    void settleNow();
+    void startSweep();
+    // Cancels the pending settle and the sweep.
+    void stop();
+
+    const Timings& timings() const { return timings_; }
+    int settleRuns() const { return settleRuns_; }
+    bool settlePending() const { return settleWork_.active(); }
+    void sweepTick();
+
+private:
+    MainLoop& loop_;
+    const Timings timings_;
+    const Task settle_;
+    const std::function<void(TimePoint)> sweep_;
+    ScopedTimer settleWork_;
+    ScopedTimer sweepTimer_;
+    std::optional<TimePoint> deferBurstStart_;
+    std::optional<TimePoint> lastSweepTick_;
+    int settleRuns_ = 0;
+};
+
+}  // namespace velmar

@@ -1,0 +1,223 @@
+// The browser gate and the browser capture controller on a simulated desktop:
+// which windows are read, which tabs mark new chats, what each browser
+// captures, and that every event names its browser.
+#include "capture/BrowserCaptureController.hpp"
+
+#include "capture/CaptureDebug.hpp"
+#include "capture/ChatPages.hpp"
+#include "platform/LogSink.hpp"
+#include "platform/ProcessEnvironment.hpp"
+#include "platform/sim/SimDesktop.hpp"
+#include "runtime/CaptureDiag.hpp"
+
+#include <gtest/gtest.h>
+
+namespace velmar {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::claudePage;
+using testing::chatgptPage;
+using testing::group;
+using testing::N;
+using testing::text;
+
+class BrowserRig {
+public:
+    sim::SimMainLoop loop;
+    sim::SimDesktop desktop{loop};
+    BrowserProfile profile;
+    RunningApplication app;
+    std::vector<TurnEvent> events;
+    std::unique_ptr<BrowserCaptureController> controller;
+
+    explicit BrowserRig(const BrowserProfile& p = BrowserProfile::chrome()) : profile(p) {
+        CaptureDiag::resetShared(loop.now());
+        app = {p.slug == "chrome" ? 201 : 202, p.bundleID, p.name, std::nullopt};
+        desktop.launch(app);
+        controller = std::make_unique<BrowserCaptureController>(
+            app, profile, desktop.accessibility(), loop, CaptureSchedule::Timings{},
+            [this](const TurnEvent& e) { events.push_back(e); });
+    }
+    // A window showing `page`, focused unless told otherwise.
+    sim::SimElementPtr window(const N& page, bool focus = true) {
+        auto w = desktop.openWindow(app.pid, "", focus);
+        w->append(page.buildSim());
+        return w;
+    }
+    void show(const sim::SimElementPtr& window, const N& page) {
+        window->clearChildren();
+        window->append(page.buildSim());
+        desktop.changed(app.pid);
+    }
+    std::vector<std::string> surfaces() const {
+        std::vector<std::string> out;
+        for (const auto& tab : controller->gate().allGatedTabs(8)) out.push_back(tab.surface + (tab.isFocused ? "*" : ""));
+        return out;
+    }
+};
+
+N plainPage(const std::string& url) { return std::move(N("AXWebArea").url(url).kid(text("page"))); }
+
+TEST(BrowserGate, WindowsWebAreasAndTheirOrder) {
+    struct Case {
+        const char* description;
+        const BrowserProfile& profile;
+        std::vector<N> windows;  // the last one is focused
+        std::vector<std::string> surfaces;  // "*" marks the focused window's tab
+    };
+    const auto chatgpt = plainPage("https://chatgpt.com/c/abc");
+    const auto claude = plainPage("https://claude.ai/chat/xyz");
+    const auto news = plainPage("https://news.example.com/today");
+    const Case cases[] = {
+        {"focused window first, others keep their order", BrowserProfile::chrome(),
+         {chatgpt, news, claude}, {"claude_ai*", "chatgpt"}},
+        {"Chrome reads only the first URL-bearing web area", BrowserProfile::chrome(),
+         {group({news, claude})}, {}},
+        {"a web area without an address is looked through", BrowserProfile::chrome(),
+         {N("AXWebArea").kid(claude)}, {"claude_ai*"}},
+        {"Safari skips a window with two AI web areas", BrowserProfile::safari(), {group({chatgpt, claude})}, {}},
+        {"Safari keeps the one AI web area beside an unrelated one", BrowserProfile::safari(),
+         {group({news, claude})}, {"claude_ai*"}},
+        {"Safari still locates uncaptured surfaces", BrowserProfile::safari(),
+         {plainPage("https://chat.deepseek.com/a/chat/s/d1")}, {"deepseek*"}},
+    };
+    for (const auto& c : cases) {
+        BrowserRig rig(c.profile);
+        for (const auto& w : c.windows) rig.window(w);
+        EXPECT_EQ(rig.surfaces(), c.surfaces) << c.description;
+    }
+
+    BrowserRig rig;
+    auto focused = rig.window(claude);
+    rig.window(chatgpt, false);
+    rig.desktop.setMinimized(focused, true);
+    EXPECT_EQ(rig.surfaces(), std::vector<std::string>{"chatgpt"}) << "a minimized window is skipped, even focused";
+    EXPECT_EQ(rig.desktop.application(rig.app.pid)->writes(),
+              (std::vector<std::pair<std::string, bool>>{{"AXEnhancedUserInterface", true}}))
+        << "Chrome's gate wakes the tree";
+}
+
+TEST(BrowserGate, LooksAtEightWindowsAtMost) {
+    BrowserRig rig;
+    auto log = std::make_shared<sim::SimReadLog>();
+    std::vector<sim::SimElementPtr> windows;
+    for (int i = 0; i < 10; ++i) {
+        windows.push_back(rig.window(plainPage("https://chatgpt.com/c/w" + std::to_string(i)), i == 0));
+        windows.back()->adoptLog(log);
+    }
+    EXPECT_EQ(rig.controller->gate().allGatedTabs(BrowserCaptureController::maxWindows).size(), 8u);
+    EXPECT_EQ(log->count(windows[8].get(), "AXMinimized") + log->count(windows[9].get(), "AXMinimized"), 0u)
+        << "windows past the eighth are never read";
+}
+
+TEST(BrowserGate, DocsPanelClosedEmptyAndWithAFeed) {
+    auto docs = [](std::vector<N> panel) {
+        N page = std::move(N("AXWebArea").url("https://docs.google.com/document/d/DOC1/edit").kid(
+            group({text("editor")}, {"kix-appview"})));
+        if (!panel.empty()) {
+            N root = std::move(N("AXGroup").subrole("AXLandmarkComplementary").classes({"appsElementsSidekickRoot"}));
+            for (auto& p : panel) root.kid(p);
+            page.kid(root);
+        }
+        return page;
+    };
+    struct Case {
+        const char* description;
+        N page;
+        bool tab;
+        std::optional<std::string> key;
+    };
+    const Case cases[] = {
+        {"panel closed: no tab", docs({}), false, std::nullopt},
+        {"panel open, no conversation yet: a keyless tab", docs({text("Ask Gemini")}), true, std::nullopt},
+        {"panel with a feed: keyed by the document", docs({group({text("Q")}, {"appsElementsSidekickFeedEntries"})}),
+         true, "DOC1"},
+        {"a candidate holding editor elements is refused", docs({group({text("x")}, {"kix-page"})}), false,
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        BrowserRig rig;
+        rig.window(c.page);
+        auto tabs = rig.controller->gate().allGatedTabs(8);
+        ASSERT_EQ(tabs.size(), c.tab ? 1u : 0u) << c.description;
+        if (!c.tab) continue;
+        EXPECT_EQ(tabs[0].surface, "gemini_docs") << c.description;
+        EXPECT_EQ(tabs[0].conversationKey, c.key) << c.description;
+        EXPECT_EQ(tabs[0].webArea.string("AXSubrole"), "AXLandmarkComplementary") << c.description;
+    }
+}
+
+TEST(BrowserCaptureController, OnlyTheFocusedWindowMarksANewChatAndItsDraftReachesTheConversation) {
+    BrowserRig rig;
+    const std::string typed = "Draft a polite reply declining the meeting on Thursday afternoon";
+    auto background = rig.window(chatgptPage("https://chatgpt.com/", {}, true));
+    auto front = rig.window(claudePage("https://claude.ai/new", {}, true, typed));
+    ASSERT_TRUE(rig.controller->start());
+    rig.loop.advance(1s);
+    EXPECT_EQ(rig.controller->newChatPending(), (std::set<std::string>{"claude_ai", "claude_cowork"}));
+    EXPECT_EQ(rig.controller->pendingDrafts().at("claude_cowork"), typed);
+    EXPECT_EQ(CaptureDiag::shared().count("chatgpt", CaptureDiag::Counter::keylessView), 1)
+        << "the background keyless tab is counted, not marked";
+
+    rig.show(front, claudePage("https://claude.ai/chat/n1", {"Draft a polite reply declining"}, false));
+    rig.loop.advance(1s);
+    rig.show(front, claudePage("https://claude.ai/chat/n1", {"Draft a polite reply declining", "Sure: ..."}, true));
+    rig.loop.advance(1s);
+    ASSERT_EQ(rig.events.size(), 1u) << "the first exchange of a new chat is live";
+    EXPECT_EQ(rig.events[0].browser, "chrome");
+    EXPECT_EQ(rig.events[0].conversationKey, "n1");
+    EXPECT_EQ(rig.events[0].turnIndex, 2);
+    EXPECT_EQ(rig.controller->newChatPending(), std::set<std::string>{"claude_cowork"});
+    EXPECT_FALSE(rig.controller->pendingDrafts().contains("claude_ai"));
+    (void)background;
+}
+
+TEST(BrowserCaptureController, SafariCapturesOnlyClaudeAndChatGPT) {
+    BrowserRig rig(BrowserProfile::safari());
+    const std::vector<std::string> uncaptured = {"https://gemini.google.com/app/g1",
+                                                 "https://www.perplexity.ai/search/p1",
+                                                 "https://chat.deepseek.com/a/chat/s/d1"};
+    std::vector<sim::SimElementPtr> windows;
+    for (const auto& url : uncaptured) windows.push_back(rig.window(plainPage(url), false));
+    auto chat = rig.window(chatgptPage("https://chatgpt.com/c/s1", {"q1", "a1"}, true));
+    ASSERT_TRUE(rig.controller->start());
+    rig.loop.advance(1s);
+    rig.show(chat, chatgptPage("https://chatgpt.com/c/s1", {"q1", "a1", "q2", "a2"}, true));
+    rig.loop.advance(1s);
+    ASSERT_EQ(rig.events.size(), 1u);
+    EXPECT_EQ(rig.events[0].prompt, "q2");
+    EXPECT_EQ(rig.events[0].browser, "safari");
+    for (const char* surface : {"gemini", "perplexity", "deepseek"}) {
+        for (int c = 0; c <= static_cast<int>(CaptureDiag::Counter::turnsDropped); ++c) {
+            EXPECT_EQ(CaptureDiag::shared().count(surface, static_cast<CaptureDiag::Counter>(c)), 0)
+                << surface << " leaves no trace, not even a count";
+        }
+    }
+}
+
+TEST(BrowserCaptureController, DebugLinesOnlyWhenSwitchedOn) {
+    struct Env final : ProcessEnvironment {
+        std::optional<std::string> value;
+        std::optional<std::string> get(std::string_view) const override { return value; }
+        std::map<std::string, std::string> all() const override { return {}; }
+    };
+    struct Lines final : LogSink {
+        std::vector<std::string> lines;
+        void writeLine(std::string_view line) override { lines.emplace_back(line); }
+    };
+    for (const char* value : {"1", "true", ""}) {
+        Env env;
+        env.value = value;
+        Lines log;
+        CaptureDebug debug(env, log);
+        debug.line("surface=chatgpt bg keyless view (no conversation id in URL)");
+        EXPECT_EQ(log.lines.size(), std::string(value) == "1" ? 1u : 0u) << value;
+        if (!log.lines.empty()) EXPECT_EQ(log.lines[0], "[capture-debug] surface=chatgpt bg keyless view (no conversation id in URL)");
+    }
+    EXPECT_EQ(CaptureDebug::keySuffix("6f1c2e-4b7a-a1b2c3"), "…a1b2c3");
+    EXPECT_EQ(CaptureDebug::keySuffix("abc"), "…abc");
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,219 @@
+// The native capture controller on a simulated desktop and virtual time:
+// when it reads the window, what a new chat carries into its conversation,
+// and how conversations end (evicted, idle, after sleep).
+#include "capture/CaptureController.hpp"
+
+#include "capture/Turns.hpp"
+#include "platform/sim/SimDesktop.hpp"
+#include "runtime/CaptureDiag.hpp"
+
+#include <gtest/gtest.h>
+
+namespace velmar {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A segmenter over a scripted window: whatever the test says it shows now.
+struct ScriptedSegmenter final : Segmenter {
+    std::string surfaceKey = "claude_desktop";
+    std::optional<SegmenterSnapshot> shows;
+    std::optional<std::string> draft;
+    const MainLoop* loop = nullptr;
+    mutable std::vector<TimePoint> reads;
+
+    std::string surface() const override { return surfaceKey; }
+    std::optional<SegmenterSnapshot> snapshot(const AXElement&) const override {
+        reads.push_back(loop->now());
+        return shows;
+    }
+    std::vector<int> primeDelaysMs() const override { return {0, 150, 400, 900}; }
+    std::optional<std::string> composerDraft(const AXElement&) const override { return draft; }
+};
+
+class NativeRig {
+public:
+    sim::SimMainLoop loop;
+    sim::SimDesktop desktop{loop};
+    std::shared_ptr<ScriptedSegmenter> segmenter = std::make_shared<ScriptedSegmenter>();
+    RunningApplication app{101, "com.anthropic.claudefordesktop", "Claude", std::nullopt};
+    std::vector<TurnEvent> events;
+    std::unique_ptr<CaptureController> controller;
+    const TimePoint t0 = loop.now();
+
+    explicit NativeRig(CaptureSchedule::Timings timings = {}) {
+        CaptureDiag::resetShared(t0);
+        desktop.launch(app);
+        segmenter->loop = &loop;
+        controller = std::make_unique<CaptureController>(app, segmenter, desktop.accessibility(), loop, timings,
+                                                         [this](const TurnEvent& e) { events.push_back(e); });
+    }
+    // Milliseconds since the rig was made, of each window read.
+    std::vector<long> readsMs() const {
+        std::vector<long> out;
+        for (auto t : segmenter->reads) out.push_back(std::chrono::duration_cast<Duration>(t - t0).count());
+        return out;
+    }
+    void at(long ms) { loop.advanceTo(t0 + Duration(ms)); }
+    std::vector<std::string> prompts() const {
+        std::vector<std::string> out;
+        for (const auto& e : events) out.push_back(e.prompt);
+        return out;
+    }
+};
+
+TEST(CaptureController, SettlesAfterQuietAndAtLeastEveryTwoAndAHalfSecondsOfAStream) {
+    struct Case {
+        const char* description;
+        std::vector<long> notifyMs;
+        std::vector<long> settleMs;
+    };
+    auto every100 = [](long from, long to) {
+        std::vector<long> v;
+        for (long t = from; t <= to; t += 100) v.push_back(t);
+        return v;
+    };
+    const Case cases[] = {
+        {"one notification", {1000}, {1700}},
+        {"ten notifications 100 ms apart: one settle 700 ms after the last", every100(1000, 1900), {2600}},
+        {"a stream every 100 ms for 10 s: a settle every 2.5 s, one after the last", every100(1000, 11000),
+         {3500, 6100, 8700, 11700}},
+        {"two bursts apart", {1000, 1100, 5000}, {1800, 5700}},
+    };
+    for (const auto& c : cases) {
+        NativeRig rig;
+        rig.segmenter->shows = testing::snap("Q1 R2", false, "c1");  // priming stops at the first read
+        ASSERT_TRUE(rig.controller->start());
+        for (long ms : c.notifyMs) {
+            rig.at(ms);
+            rig.desktop.changed(rig.app.pid, "AXValueChanged");
+        }
+        rig.at(c.notifyMs.back() + 5000);
+        auto reads = rig.readsMs();
+        ASSERT_FALSE(reads.empty());
+        EXPECT_EQ(reads.front(), 0) << c.description << ": the priming read";
+        reads.erase(reads.begin());
+        EXPECT_EQ(reads, c.settleMs) << c.description;
+        EXPECT_EQ(rig.controller->settleRuns(), static_cast<int>(c.settleMs.size())) << c.description;
+    }
+}
+
+TEST(CaptureController, PrimesAtZero150550And1450MsUntilAWindowShowsAConversation) {
+    NativeRig never;
+    ASSERT_TRUE(never.controller->start());
+    never.at(5000);
+    EXPECT_EQ(never.readsMs(), (std::vector<long>{0, 150, 550, 1450}));
+    EXPECT_TRUE(never.controller->newChatPending()) << "a window that never showed a conversation";
+    EXPECT_TRUE(never.events.empty());
+
+    NativeRig third;
+    ASSERT_TRUE(third.controller->start());
+    third.loop.postDelayed(500ms, [&] { third.segmenter->shows = testing::snap("Q1 R2", false, "c1"); });
+    third.at(5000);
+    EXPECT_EQ(third.readsMs(), (std::vector<long>{0, 150, 550})) << "the first snapshot ends priming";
+    ASSERT_NE(third.controller->router().assembler("c1"), nullptr);
+    EXPECT_TRUE(third.controller->router().assembler("c1")->primed());
+}
+
+TEST(CaptureController, ObserverFailureAndStopEndEverything) {
+    NativeRig rig;
+    rig.loop.runUntilIdle();
+    rig.desktop.accessibility().failObservers(rig.app.pid);
+    EXPECT_FALSE(rig.controller->start());
+    EXPECT_EQ(rig.loop.pendingCount(), 0u) << "no timer, no priming";
+
+    NativeRig live;
+    live.segmenter->shows = testing::snap("Q1 R2", false, "c1");
+    ASSERT_TRUE(live.controller->start());
+    EXPECT_EQ(live.desktop.accessibility().registeredNames(live.app.pid).size(), 4u);
+    live.at(100);
+    live.segmenter->shows = testing::snap("Q1 R2 Q3", false, "c1");
+    live.controller->feed(*live.segmenter->shows);
+    live.desktop.changed(live.app.pid);
+    live.controller->stop();
+    EXPECT_EQ(live.prompts(), std::vector<std::string>{"Q3"}) << "stop flushes the pending prompt";
+    EXPECT_EQ(live.desktop.accessibility().observerCount(live.app.pid), 0u);
+    const auto reads = live.segmenter->reads.size();
+    live.at(100'000);
+    EXPECT_EQ(live.segmenter->reads.size(), reads) << "no settle or sweep after stop";
+}
+
+// Typing the first prompt of a new chat: the window first shows no conversation,
+// then the new conversation with its prompt shown collapsed.
+TEST(CaptureController, NewChatBecomesAConversationWhoseFirstExchangeIsSentWithTheTypedPrompt) {
+    const std::string typed = "Please summarise the attached quarterly report in three short bullet points";
+    struct Case {
+        const char* description;
+        std::string surface;
+        bool keylessSnapshot;  // Claude's new-chat page segments; ChatGPT's desktop new chat does not
+    };
+    const Case cases[] = {
+        {"Claude new-chat page", "claude_desktop", true},
+        {"ChatGPT desktop new chat", "chatgpt_desktop", false},
+    };
+    for (const auto& c : cases) {
+        NativeRig rig;
+        rig.segmenter->surfaceKey = c.surface;
+        ASSERT_TRUE(rig.controller->start());
+        rig.at(2000);  // priming found nothing
+        if (c.keylessSnapshot) {
+            SegmenterSnapshot empty;
+            empty.composerDraft = typed;
+            rig.segmenter->shows = empty;
+        } else {
+            rig.segmenter->draft = typed;
+        }
+        rig.desktop.changed(rig.app.pid);
+        rig.at(3000);
+        EXPECT_EQ(rig.controller->pendingDraft(), typed) << c.description;
+
+        // Sent: the prompt shows collapsed, then its reply streams and ends.
+        rig.segmenter->draft.reset();
+        for (const char* window : {"Q1", "Q1 R2 ~", "Q1 R2"}) {
+            auto shown = testing::snap(window, c.surface == "chatgpt_desktop", "new-1");
+            shown.turns[0].text = "Please summarise the attached quarterly…";
+            shown.turns[0].collapsed = true;
+            rig.segmenter->shows = shown;
+            rig.desktop.changed(rig.app.pid);
+            rig.loop.advance(1s);
+        }
+        ASSERT_EQ(rig.events.size(), 1u) << c.description << ": the first exchange is live, not history";
+        EXPECT_EQ(rig.events[0].prompt, typed) << c.description;
+        EXPECT_EQ(rig.events[0].response, "R2") << c.description;
+        EXPECT_FALSE(rig.controller->newChatPending()) << c.description;
+        EXPECT_FALSE(rig.controller->pendingDraft()) << c.description;
+    }
+}
+
+TEST(CaptureController, ConversationsEndByEvictionAndIdlenessButNotBySleep) {
+    CaptureSchedule::Timings timings;
+    timings.grace = 600s;
+    NativeRig rig(timings);
+    rig.segmenter->shows = testing::snap("Q1 R2", false, "c0");
+    ASSERT_TRUE(rig.controller->start());
+    auto pendingPrompt = [&](const std::string& key) {
+        rig.controller->feed(testing::snap("Q1 R2", true, key));
+        rig.controller->feed(testing::snap("Q1 R2 Q" + key, true, key));
+    };
+
+    rig.at(10);  // primed on c0
+    pendingPrompt("c1");
+    for (int i = 2; i <= 20; ++i) rig.controller->feed(testing::snap("Q1 R2", false, "c" + std::to_string(i)));
+    EXPECT_TRUE(rig.events.empty()) << "c0 was evicted by c20 with nothing to flush";
+    rig.controller->feed(testing::snap("Q1 R2", false, "c21"));
+    EXPECT_EQ(rig.prompts(), std::vector<std::string>{"Qc1"})
+        << "the next conversation evicts the least recently used one, flushing its pending prompt";
+
+    rig.events.clear();
+    pendingPrompt("idle");
+    rig.at(60'000);
+    rig.loop.sleep(2h);  // the machine sleeps: no tick until it wakes
+    rig.at(2 * 3600'000 + 61'000);
+    EXPECT_TRUE(rig.events.empty()) << "the first tick after sleep only notes the time";
+    rig.at(2 * 3600'000 + 125'000);
+    EXPECT_EQ(rig.prompts(), std::vector<std::string>{"Qidle"}) << "idle beyond the grace: flushed at the next tick";
+    EXPECT_EQ(rig.controller->router().assembler("idle"), nullptr);
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,7 +1,7 @@
 #include "runtime/ProviderVersions.hpp"
 
 #include "platform/Workspace.hpp"
-#include "surfaces/AIAppAllowlist.hpp"
+#include "capture/AIAppAllowlist.hpp"
 #include "surfaces/BrowserProfile.hpp"
 #include "text/Unicode.hpp"
 

@@ -5,9 +5,9 @@
 
 #include "capture/CaptureDebug.hpp"
 #include "capture/ChatPages.hpp"
-#include "platform/LogSink.hpp"
-#include "platform/ProcessEnvironment.hpp"
 #include "platform/sim/SimDesktop.hpp"
+#include "platform/sim/SimEnvironment.hpp"
+#include "platform/sim/SimLogSink.hpp"
 #include "runtime/CaptureDiag.hpp"
 
 #include <gtest/gtest.h>
@@ -197,23 +197,16 @@ TEST(BrowserCaptureController, SafariCapturesOnlyClaudeAndChatGPT) {
 }
 
 TEST(BrowserCaptureController, DebugLinesOnlyWhenSwitchedOn) {
-    struct Env final : ProcessEnvironment {
-        std::optional<std::string> value;
-        std::optional<std::string> get(std::string_view) const override { return value; }
-        std::map<std::string, std::string> all() const override { return {}; }
-    };
-    struct Lines final : LogSink {
-        std::vector<std::string> lines;
-        void writeLine(std::string_view line) override { lines.emplace_back(line); }
-    };
     for (const char* value : {"1", "true", ""}) {
-        Env env;
-        env.value = value;
-        Lines log;
+        sim::SimEnvironment env;
+        env.set("VELMAR_CAPTURE_DEBUG", value);
+        sim::SimLogSink log;
         CaptureDebug debug(env, log);
         debug.line("surface=chatgpt bg keyless view (no conversation id in URL)");
-        EXPECT_EQ(log.lines.size(), std::string(value) == "1" ? 1u : 0u) << value;
-        if (!log.lines.empty()) EXPECT_EQ(log.lines[0], "[capture-debug] surface=chatgpt bg keyless view (no conversation id in URL)");
+        EXPECT_EQ(log.lines().size(), std::string(value) == "1" ? 1u : 0u) << value;
+        if (!log.lines().empty()) {
+            EXPECT_EQ(log.lines()[0], "[capture-debug] surface=chatgpt bg keyless view (no conversation id in URL)");
+        }
     }
     EXPECT_EQ(CaptureDebug::keySuffix("6f1c2e-4b7a-a1b2c3"), "…a1b2c3");
     EXPECT_EQ(CaptureDebug::keySuffix("abc"), "…abc");

@@ -6,6 +6,7 @@
 // ordinals, a pair is still never sent twice.
 #include "capture/ConversationRouter.hpp"
 #include "capture/VirtualWindow.hpp"
+#include "runtime/CaptureDiag.hpp"
 #include "surfaces/SurfaceTraits.hpp"
 
 #include <gtest/gtest.h>
@@ -165,6 +166,7 @@ TEST(LongConversationGaps, StillBeyondTheRules) {
 
 // However far the user scrolls, even where ordinals cannot be kept.
 TEST(LongConversationResends, NoPairIsEverSentTwice) {
+    CaptureDiag::resetShared(TimePoint{});
     for (const auto& row : SurfaceTraits::all()) {
         if (!row.positionIndexed) continue;
         for (const auto& pattern : kPatterns) {
@@ -177,6 +179,8 @@ TEST(LongConversationResends, NoPairIsEverSentTwice) {
                 }
             }
         }
+        EXPECT_GT(CaptureDiag::shared().count(row.key, CaptureDiag::Counter::duplicateSuppressed), 0)
+            << row.key << ": scrolling above capture start would have re-sent history";
     }
 }
 

@@ -8,9 +8,9 @@
 #include "platform/linux/GtkWindowing.hpp"
 #include "platform/linux/LibsecretStore.hpp"
 #include "platform/sim/SimDesktopLauncher.hpp"
+#include "platform/sim/SimLogSink.hpp"
 #include "ui/SessionKeychainStore.hpp"
 #include "ui/SignInWindowController.hpp"
-#include "ui/UiFakes.hpp"
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -53,7 +53,7 @@ TEST(DesktopWebKitSignIn, ClicksThroughBothStepsOfTheShippedPage) {
 
     GLibMainLoop loop;
     GtkWindowing windowing;
-    testing::RecordingLog log;
+    sim::SimLogSink log;
     sim::SimDesktopLauncher launcher;
     const std::filesystem::path content = std::filesystem::path(VELMAR_SHARE_DIR) / "signin";
     ASSERT_TRUE(std::filesystem::exists(content / "signin.html")) << content;
@@ -108,12 +108,12 @@ TEST(DesktopWebKitSignIn, ClicksThroughBothStepsOfTheShippedPage) {
     ASSERT_TRUE(waitFor(5));
 
     controller.eval("velmarNoSuchFunction()");
-    ASSERT_TRUE(spinUntil([&] { return !log.lines.empty(); }));
+    ASSERT_TRUE(spinUntil([&] { return !log.lines().empty(); }));
 
     EXPECT_EQ(received, (std::vector<std::string>{"signIn", "email:ana+test@example.com|s3cret pw", "grantAccess",
                                                   "finish", "finish"}));
     EXPECT_EQ(launcher.openedURLs, std::vector<std::string>{"https://velmar.example/help"});
-    EXPECT_EQ(log.lines.at(0).rfind("[agent] onboarding js failed: ", 0), 0u) << log.lines.at(0);
+    EXPECT_EQ(log.lines().at(0).rfind("[agent] onboarding js failed: ", 0), 0u) << log.lines().at(0);
 }
 
 TEST(DesktopSecretService, SessionRoundTripsThroughGnomeKeyring) {
@@ -121,7 +121,7 @@ TEST(DesktopSecretService, SessionRoundTripsThroughGnomeKeyring) {
     if (const char* reason = std::getenv("VELMAR_NO_SECRET_SERVICE"))
         GTEST_SKIP() << "no Secret Service could be started: " << reason;
 
-    testing::RecordingLog log;
+    sim::SimLogSink log;
     LibsecretStore secrets(log);
     SessionKeychainStore store(secrets, log);
     store.clearSession();
@@ -139,7 +139,7 @@ TEST(DesktopSecretService, SessionRoundTripsThroughGnomeKeyring) {
     store.clearSession();
     EXPECT_EQ(store.loadSession(), std::nullopt);
     EXPECT_FALSE(secrets.inMemory());
-    EXPECT_TRUE(log.lines.empty()) << log.lines.front();
+    EXPECT_TRUE(log.lines().empty()) << log.lines().front();
 }
 
 // In a child process, so the bus it fails to reach is its own.
@@ -149,7 +149,7 @@ TEST(LibsecretStore, KeepsTheSessionInMemoryWithoutASecretService) {
     if (child == 0) {
         ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/velmar-bus", 1);
         ::unsetenv("DISPLAY");
-        testing::RecordingLog log;
+        sim::SimLogSink log;
         LibsecretStore secrets(log);
         SessionKeychainStore store(secrets, log);
         bool ok = store.loadSession() == std::nullopt;
@@ -157,7 +157,7 @@ TEST(LibsecretStore, KeepsTheSessionInMemoryWithoutASecretService) {
         ok = ok && store.loadSession() == json{{"access_token", "t"}};
         store.clearSession();
         ok = ok && store.loadSession() == std::nullopt && secrets.inMemory();
-        ok = ok && log.lines.size() == 1 && log.lines[0].rfind("[agent] no Secret Service available", 0) == 0;
+        ok = ok && log.lines().size() == 1 && log.lines()[0].rfind("[agent] no Secret Service available", 0) == 0;
         ::_exit(ok ? 0 : 1);
     }
     int status = 0;

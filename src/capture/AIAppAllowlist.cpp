@@ -14,7 +14,8 @@
 
 namespace velmar::AIAppAllowlist {
 
-std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clipboard* clipboard) {
+std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clipboard* clipboard,
+                                           DesktopPlatform platform) {
     if (bundleID == claudeDesktopBundleID) {
         auto segmenter = std::make_shared<ClaudeSegmenter>();
         segmenter->parser.detectFields = true;
@@ -25,7 +26,7 @@ std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clip
         // The ChatGPT app reports the desktop surface, not a key of its own.
         return CaptureSpec::native(std::make_shared<ChatGPTDesktopSegmenter>());
     }
-    if (auto profile = BrowserProfile::profileForBundleID(bundleID)) return CaptureSpec::browser(std::move(*profile));
+    if (auto profile = BrowserProfile::profileForBundleID(bundleID, platform)) return CaptureSpec::browser(std::move(*profile));
     return std::nullopt;
 }
 

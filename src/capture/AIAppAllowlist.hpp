@@ -20,10 +20,12 @@ namespace velmar::AIAppAllowlist {
 inline constexpr std::string_view claudeDesktopBundleID = "com.anthropic.claudefordesktop";
 inline constexpr std::string_view chatgptDesktopBundleID = "com.openai.codex";
 
-// Exact, case-sensitive: the two native apps, then the supported browsers.
+// Exact, case-sensitive: the two native apps, then the supported browsers of
+// `platform` (by default the desktop this build runs on).
 // Live capture passes the clipboard (it must outlive the segmenters): the
 // Claude readers recover pasted prompts from it. Without one they do not.
-std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clipboard* clipboard = nullptr);
+std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clipboard* clipboard = nullptr,
+                                           DesktopPlatform platform = BrowserProfile::runningPlatform());
 
 // The web segmenter of a browser surface; null for the native-only surfaces
 // and for keys that are not surfaces. The caller owns the fresh segmenter.

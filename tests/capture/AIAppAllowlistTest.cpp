@@ -13,7 +13,9 @@ TEST(AIAppAllowlist, SpecForBundleIDIsExact) {
         std::string bundleID;
         std::optional<std::string> nativeSurface;  // set for native apps
         std::optional<std::string> browserSlug;    // set for browsers
+        DesktopPlatform platform = DesktopPlatform::macOS;
     };
+    constexpr auto onLinux = DesktopPlatform::linuxDesktop;
     const Case cases[] = {
         {"Claude desktop", "com.anthropic.claudefordesktop", "claude_desktop", std::nullopt},
         {"the ChatGPT app reports the desktop surface", "com.openai.codex", "chatgpt_desktop", std::nullopt},
@@ -23,9 +25,15 @@ TEST(AIAppAllowlist, SpecForBundleIDIsExact) {
         {"another channel of a listed browser", "com.google.Chrome.beta", std::nullopt, std::nullopt},
         {"padded", " com.openai.codex", std::nullopt, std::nullopt},
         {"a prefix of a listed identifier", "com.anthropic.claude", std::nullopt, std::nullopt},
+        {"Chromium on Linux", "chromium", std::nullopt, "chromium", onLinux},
+        {"Google Chrome on Linux", "google-chrome", std::nullopt, "chrome", onLinux},
+        {"Chrome's Flatpak id on Linux", "com.google.Chrome", std::nullopt, "chrome", onLinux},
+        {"a macOS-only browser on Linux", "com.apple.Safari", std::nullopt, std::nullopt, onLinux},
+        {"a Linux browser is not a macOS one", "chromium", std::nullopt, std::nullopt},
+        {"native apps on Linux too", "com.openai.codex", "chatgpt_desktop", std::nullopt, onLinux},
     };
     for (const auto& c : cases) {
-        auto spec = AIAppAllowlist::specForBundleID(c.bundleID);
+        auto spec = AIAppAllowlist::specForBundleID(c.bundleID, nullptr, c.platform);
         ASSERT_EQ(spec.has_value(), c.nativeSurface || c.browserSlug) << c.description;
         if (!spec) continue;
         auto native = spec->nativeCase();

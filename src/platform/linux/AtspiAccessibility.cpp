@@ -1,6 +1,7 @@
 #include "platform/linux/AtspiAccessibility.hpp"
 
 #include "platform/linux/AtspiElement.hpp"
+#include "platform/linux/AtspiObserver.hpp"
 
 #include <atspi/atspi.h>
 #include <gio/gio.h>
@@ -104,8 +105,8 @@ AXElementRef AtspiAccessibility::applicationElement(int pid) const {
     return found;
 }
 
-std::unique_ptr<AccessibilityObserver> AtspiAccessibility::createObserver(int, AXNotificationHandler) {
-    return nullptr;
+std::unique_ptr<AccessibilityObserver> AtspiAccessibility::createObserver(int pid, AXNotificationHandler handler) {
+    return AtspiObserver::create(applicationElement(pid), std::move(handler));
 }
 
 }  // namespace velmar::linux_backend

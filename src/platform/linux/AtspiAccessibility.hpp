@@ -19,7 +19,8 @@ public:
     bool isProcessTrusted() const override;
     // The registry's application with this process id.
     AXElementRef applicationElement(int pid) const override;
-    // AT-SPI event listeners are not wired yet: no observer can be had.
+    // Listens to the application's AT-SPI events, delivered on the default
+    // GLib main context; null when the registry has no such process.
     std::unique_ptr<AccessibilityObserver> createObserver(int pid, AXNotificationHandler handler) override;
 
     // The session's accessibility switch (org.a11y.Status IsEnabled); absent

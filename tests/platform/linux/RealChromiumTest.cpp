@@ -3,6 +3,10 @@
 // "desktop_chat_pages"); elsewhere they skip and say so.
 
 #include "ax/AXElement.hpp"
+#include "capture/AIAppAllowlist.hpp"
+#include "capture/BrowserCaptureController.hpp"
+#include "platform/linux/GLibMainLoop.hpp"
+#include "runtime/CaptureDiag.hpp"
 #include "ax/FixtureDocument.hpp"
 #include "parsing/FixtureParsing.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
@@ -242,6 +246,85 @@ TEST_P(RealChromium, AMovedMarkerNeverGivesAWrongTurn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, RealChromium, ::testing::ValuesIn(pages()),
+                         [](const auto& info) { return info.param.surface; });
+
+// The real browser controller, attached to the running Chromium through the
+// allow-list, woken only by the AT-SPI observer on the real GLib loop: the
+// page's history is not sent again, and a typed exchange becomes exactly one
+// turn event once its streamed reply is complete.
+class RealChromiumCapture : public RealChromium {
+protected:
+    // Runs the loop until `done` holds or `limit` passes.
+    static bool runUntil(GLibMainLoop& loop, std::chrono::milliseconds limit, const std::function<bool()>& done) {
+        ScopedTimer deadline = loop.postDelayed(limit, [&] { loop.quit(); });
+        ScopedTimer poll = loop.repeating(50ms, 0ms, [&] {
+            if (done()) loop.quit();
+        });
+        loop.run();
+        return done();
+    }
+};
+
+TEST_P(RealChromiumCapture, ATypedExchangeIsOneTurnEvent) {
+    const Page& page = GetParam();
+    const std::string url = urls_.at(page.surface);
+    auto expected = fixtureParse(page, url);
+    ASSERT_TRUE(expected);
+    open(url);
+    ASSERT_TRUE(waitFor(15s, [&] {
+        auto live = parse(page.surface, url);
+        return live && live->turns.size() == expected->turns.size();
+    })) << "page did not load: " << url;
+
+    auto spec = AIAppAllowlist::specForBundleID("chromium");
+    ASSERT_TRUE(spec && spec->browserCase()) << "Chromium is not allow-listed on this desktop";
+    const BrowserProfile profile = spec->browserCase()->profile;
+    GLibMainLoop loop;
+    CaptureDiag::resetShared(loop.now());
+    std::vector<TurnEvent> events;
+    CaptureSchedule::Timings timings;
+    timings.settle = 300ms;
+    BrowserCaptureController controller(RunningApplication{pid_, "chromium", "Chromium", std::nullopt}, profile,
+                                        *accessibility_, loop, timings,
+                                        [&](const TurnEvent& e) { events.push_back(e); });
+    ASSERT_TRUE(controller.start()) << "no observer on the browser";
+    runUntil(loop, 1500ms, [] { return false; });
+    EXPECT_GE(controller.settleRuns(), 1);
+    EXPECT_TRUE(events.empty()) << "the history was sent again: " << events.size() << " events";
+    events.clear();
+    const int settlesBefore = controller.settleRuns();
+
+    auto area = webArea(url);
+    ASSERT_TRUE(area);
+    std::function<AXNodePtr(const AXNodePtr&, int)> byRole = [&](const AXNodePtr& n, int d) -> AXNodePtr {
+        if (d > 40) return nullptr;
+        if (n->role() == "AXTextArea") return n;
+        for (auto& c : n->children())
+            if (auto f = byRole(c, d + 1)) return f;
+        return nullptr;
+    };
+    auto composer = byRole(area, 0);
+    ASSERT_TRUE(composer) << "no composer";
+    ASSERT_TRUE(static_cast<const AXElement&>(*composer).raw()->setBoolAttribute("AXFocused", true));
+    const std::string prompt = "Capture this " + page.surface + " exchange, please";
+    ASSERT_TRUE(run("xdotool type --delay 5 '" + prompt + "' && xdotool key Return"));
+
+    ASSERT_TRUE(runUntil(loop, 20s, [&] { return !events.empty(); }))
+        << "no turn event; settles since typing: " << controller.settleRuns() - settlesBefore;
+    runUntil(loop, 1500ms, [] { return false; });  // a second event would come now
+    controller.stop();
+    EXPECT_GT(controller.settleRuns(), settlesBefore) << "the observer never woke the controller";
+    ASSERT_EQ(events.size(), 1u);
+    const TurnEvent& e = events.front();
+    EXPECT_EQ(e.surface, page.surface);
+    EXPECT_EQ(e.prompt, prompt);
+    EXPECT_EQ(e.response, kReply);
+    EXPECT_EQ(e.conversationKey, expected->conversationKey);
+    EXPECT_EQ(e.browser, "chromium");
+    EXPECT_EQ(e.turnIndex, static_cast<int>(expected->turns.size()) + 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, RealChromiumCapture, ::testing::Values(pages()[0], pages()[4]),
                          [](const auto& info) { return info.param.surface; });
 
 // The session's accessibility switch and registry as the agent sees them.

@@ -1,0 +1,72 @@
+#pragma once
+// One application's accessibility notifications, from AT-SPI event listeners.
+// The agent's notification names are mapped onto AT-SPI event types through
+// one table; events from other processes are dropped by the source's bus
+// name. libatspi may dispatch events while the agent itself waits on an
+// AT-SPI call, so events are queued and handed on from an idle source of the
+// default main context: never inside a registration or a tree read, never
+// after the observer is gone.
+
+#include "platform/Accessibility.hpp"
+
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+typedef struct _AtspiEventListener AtspiEventListener;
+typedef struct _AtspiEvent AtspiEvent;
+
+namespace velmar::linux_backend {
+
+class AtspiObserver final : public AccessibilityObserver {
+public:
+    // The AT-SPI event types that stand for one notification name; empty for
+    // a name this backend cannot deliver.
+    static std::span<const std::string_view> eventTypes(std::string_view notification);
+    // Whether an event of type `eventType` (e.g. "object:children-changed:add")
+    // is one of `registered` (e.g. "object:children-changed").
+    static bool typeMatches(std::string_view registered, std::string_view eventType);
+
+    // Null when the application has no element in the registry.
+    static std::unique_ptr<AtspiObserver> create(AXElementRef application, AXNotificationHandler handler);
+    ~AtspiObserver() override;
+    AtspiObserver(const AtspiObserver&) = delete;
+    AtspiObserver& operator=(const AtspiObserver&) = delete;
+
+    bool registerNotification(const AXElementRef& element, std::string_view notification) override;
+    bool unregisterNotification(const AXElementRef& element, std::string_view notification) override;
+
+private:
+    struct Registration {
+        AXElementRef element;
+        std::string notification;
+        bool wholeApplication;
+    };
+    // What the idle source hands on; shared with it so that it outlives
+    // neither the observer nor a pending delivery.
+    struct Queue {
+        AtspiObserver* owner = nullptr;  // null once the observer is gone
+        unsigned source = 0;
+        std::vector<std::pair<AXElementRef, std::string>> pending;
+    };
+
+    AtspiObserver(AXElementRef application, std::string busName, AXNotificationHandler handler);
+    static void onEvent(AtspiEvent* event, void* self);
+    static int deliver(void* queue);
+    void handle(const AtspiEvent& event);
+    bool subscribe(std::string_view eventType);
+    void unsubscribe(std::string_view eventType);
+
+    const AXElementRef application_;
+    const std::string busName_;
+    AXNotificationHandler handler_;
+    AtspiEventListener* listener_ = nullptr;
+    std::vector<Registration> registrations_;
+    std::map<std::string, int, std::less<>> subscribed_;  // AT-SPI type -> registrations needing it
+    std::shared_ptr<Queue> queue_;
+};
+
+}  // namespace velmar::linux_backend

@@ -75,7 +75,10 @@ TEST(CoreContract, OnlyObjectsAreMessages) {
 }
 
 TEST(CoreContract, AgentStatusCarriesOptionalMembersOnlyWhenThereIsSomethingToSay) {
-    AgentStatus routine{"dev-1", true, 2};
+    AgentStatus routine;
+    routine.deviceId = "dev-1";
+    routine.axGranted = true;
+    routine.captureAttached = 2;
     EXPECT_EQ(agentStatus(routine),
               (json{{"type", "agent_status"}, {"device_id", "dev-1"}, {"ax_granted", true}, {"capture_attached", 2}}));
 

@@ -12,7 +12,7 @@ using namespace std::chrono_literals;
 namespace velmar::linux_backend {
 namespace {
 
-struct Run {
+struct ChildRun {
     GLibMainLoop loop;
     LinuxProcessLauncher launcher;
     std::string output;
@@ -42,7 +42,7 @@ struct Run {
 // The child gets exactly the environment it is given, reads what is written,
 // and its output arrives before its exit.
 TEST(LinuxProcessLauncher, ReplacesTheEnvironmentPipesBothWaysAndReportsOutputBeforeExit) {
-    Run r;
+    ChildRun r;
     r.launch("printf '%s %s\\n' \"$ONLY\" \"${HOME:-unset}\"; cat; exit 3", {{"ONLY", "given"}});
     EXPECT_EQ(r.child->write("echoed\n"), 7u);
     r.child->closeInput();
@@ -56,7 +56,7 @@ TEST(LinuxProcessLauncher, ReplacesTheEnvironmentPipesBothWaysAndReportsOutputBe
 // A child that is not reading takes only what its pipe holds; the rest waits
 // for the writability callback, and the loop keeps running meanwhile.
 TEST(LinuxProcessLauncher, WritesNeverBlockOnAChildThatIsNotReading) {
-    Run r;
+    ChildRun r;
     r.launch("sleep 0.3; wc -c");
     const std::string megabyte(1 << 20, 'x');
     std::size_t written = r.child->write(megabyte);
@@ -75,7 +75,7 @@ TEST(LinuxProcessLauncher, WritesNeverBlockOnAChildThatIsNotReading) {
 }
 
 TEST(LinuxProcessLauncher, TerminatesDrainsWithoutWaitingAndReportsLaunchFailures) {
-    Run r;
+    ChildRun r;
     r.launch("trap '' TERM; echo hi; sleep 1");
     ASSERT_TRUE(r.runUntil([&] { return !r.output.empty(); }));
     r.child->terminate();
@@ -84,7 +84,7 @@ TEST(LinuxProcessLauncher, TerminatesDrainsWithoutWaitingAndReportsLaunchFailure
     EXPECT_LT(r.loop.now() - before, 100ms);
     EXPECT_FALSE(r.status.has_value());
 
-    Run s;
+    ChildRun s;
     s.launch("exec sleep 5");
     s.child->terminate();
     ASSERT_TRUE(s.runUntil([&] { return s.status.has_value(); }));

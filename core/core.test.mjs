@@ -1,0 +1,122 @@
+// The local core as the agent sees it: a child process speaking JSON lines.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const corePath = path.join(path.dirname(fileURLToPath(import.meta.url)), 'core.mjs');
+
+function tempHome() {
+  return fs.mkdtempSync(path.join(os.tmpdir(), 'velmar-core-'));
+}
+
+// Runs the core with `input` written in one go (or in pieces) and collects
+// its output lines, its standard error and its exit code.
+function runCore(home, pieces, { end = true } = {}) {
+  return new Promise((resolve, reject) => {
+    const child = spawn(process.execPath, [corePath], {
+      env: { XDG_DATA_HOME: path.join(home, 'data'), HOME: home, PATH: process.env.PATH },
+      stdio: ['pipe', 'pipe', 'pipe'],
+    });
+    let out = '';
+    let err = '';
+    child.stdout.on('data', (d) => (out += d));
+    child.stderr.on('data', (d) => (err += d));
+    child.on('error', reject);
+    child.on('exit', (code) => {
+      const messages = out.split('\n').filter(Boolean).map((l) => JSON.parse(l));
+      resolve({ code, messages, err, out });
+    });
+    for (const p of pieces) child.stdin.write(p);
+    if (end) child.stdin.end();
+  });
+}
+
+const storeOf = (home) => path.join(home, 'data', 'velmar', 'turns.jsonl');
+const storedLines = (home) => fs.readFileSync(storeOf(home), 'utf8').split('\n').filter(Boolean).map((l) => JSON.parse(l));
+const turn = (i, prompt = `secret prompt ${i}`) =>
+  JSON.stringify({ type: 'turn', surface: 'claude', prompt, response: 'reply', turn_index: i }) + '\n';
+const line = (o) => JSON.stringify(o) + '\n';
+
+test('starts with ready and a signed-in local user, stores turns, echoes stats_seq, exits on shutdown', async () => {
+  const home = tempHome();
+  const r = await runCore(home, [line({ type: 'session', session: null }), turn(1), turn(2),
+    line({ type: 'agent_status', stats_seq: 7 }), line({ type: 'shutdown' })], { end: false });
+  assert.equal(r.code, 0);
+  assert.equal(r.messages[0].type, 'ready');
+  assert.equal(r.messages[1].type, 'auth_state');
+  assert.equal(r.messages[1].signed_in, true);
+  assert.equal(typeof r.messages[1].email, 'string');
+  assert.deepEqual(r.messages.filter((m) => m.type === 'event_result').map((m) => m.status), ['stored', 'stored']);
+  assert.deepEqual(r.messages.find((m) => m.type === 'status_result'), { type: 'status_result', ok: true, stats_seq: 7 });
+  assert.deepEqual(storedLines(home).map((t) => t.turn_index), [1, 2]);
+  assert.ok(!r.out.includes('secret prompt') && !r.err.includes('secret prompt'), 'the user\'s words never reach a log');
+});
+
+test('turns split across reads, multi-byte characters cut between reads, and blank or malformed lines', async () => {
+  const home = tempHome();
+  const t = Buffer.from(turn(1, 'grüße 👋'));
+  const cut = t.indexOf(Buffer.from('👋')) + 2;
+  const r = await runCore(home, [t.subarray(0, cut), t.subarray(cut), '\n', 'not json\n', '[1,2]\n', turn(2)]);
+  assert.equal(r.code, 0);
+  assert.deepEqual(storedLines(home).map((x) => x.prompt), ['grüße 👋', 'secret prompt 2']);
+});
+
+test('a line cut off by the agent\'s end is never stored', async () => {
+  const home = tempHome();
+  const r = await runCore(home, [turn(1), turn(2).slice(0, 30)]);
+  assert.equal(r.code, 0);
+  assert.deepEqual(storedLines(home).map((x) => x.turn_index), [1]);
+});
+
+test('a torn tail left by a crash is cut off at the next start, and whole lines are kept', async () => {
+  const home = tempHome();
+  fs.mkdirSync(path.dirname(storeOf(home)), { recursive: true });
+  fs.writeFileSync(storeOf(home), turn(1) + turn(2).slice(0, 25));
+  await runCore(home, [turn(3)]);
+  assert.deepEqual(storedLines(home).map((x) => x.turn_index), [1, 3]);
+});
+
+test('sign-in and sign-out answer with the right auth_state, and signing out survives a restart', async () => {
+  const cases = [
+    { what: 'password sign-in', input: { type: 'signin_password', email: 'ada@example.com', password: 'pw' },
+      expect: [['session_updated'], ['auth_state', true, 'ada@example.com'], ['signin_result', true]] },
+    { what: 'password sign-in without an e-mail', input: { type: 'signin_password', password: 'pw' },
+      expect: [['signin_result', false]] },
+    { what: 'desktop sign-in', input: { type: 'signin_desktop' }, expect: [['auth_state', true], ['signin_result', true]] },
+    { what: 'sign-out', input: { type: 'signout' }, expect: [['session_cleared'], ['auth_state', false, null]] },
+  ];
+  for (const c of cases) {
+    const home = tempHome();
+    const r = await runCore(home, [line(c.input)]);
+    const answers = r.messages.slice(2).filter((m) => m.type !== 'log');
+    assert.equal(answers.length, c.expect.length, c.what);
+    c.expect.forEach(([type, flag, email], i) => {
+      assert.equal(answers[i].type, type, c.what);
+      if (type === 'auth_state') assert.equal(answers[i].signed_in, flag, c.what);
+      if (type === 'signin_result') assert.equal(answers[i].ok, flag, c.what);
+      if (email !== undefined) assert.equal(answers[i].email, email, c.what);
+    });
+    assert.ok(!r.out.includes('"pw"') && !r.err.includes('pw'), `${c.what}: the password never appears`);
+  }
+  const home = tempHome();
+  await runCore(home, [line({ type: 'signout' })]);
+  const again = await runCore(home, []);
+  assert.equal(again.messages[1].signed_in, false);
+});
+
+test('every turn is stored exactly once across many runs, in order', async () => {
+  const home = tempHome();
+  let next = 1;
+  for (let run = 0; run < 3; run++) {
+    const pieces = [];
+    for (let i = 0; i < 200; i++) pieces.push(turn(next++));
+    pieces.push(line({ type: 'shutdown' }));
+    const r = await runCore(home, pieces, { end: false });
+    assert.equal(r.code, 0);
+  }
+  assert.deepEqual(storedLines(home).map((x) => x.turn_index), Array.from({ length: 600 }, (_, i) => i + 1));
+});

@@ -1,0 +1,99 @@
+#include "runtime/CoreContract.hpp"
+
+#include <gtest/gtest.h>
+
+using nlohmann::json;
+
+namespace velmar::core_contract {
+namespace {
+
+// What the decoder makes of a message, in a form a table can hold.
+std::string describe(const std::optional<CoreMessage>& m) {
+    if (!m) return "ignored";
+    return std::visit(
+        [](const auto& v) -> std::string {
+            using T = std::decay_t<decltype(v)>;
+            auto opt = [](const std::optional<std::string>& s) { return s ? *s : "-"; };
+            if constexpr (std::is_same_v<T, Ready>) return "ready";
+            else if constexpr (std::is_same_v<T, AuthState>) return "auth " + std::to_string(v.signedIn) + " " + opt(v.email);
+            else if constexpr (std::is_same_v<T, SessionUpdated>) return "session " + v.session.dump();
+            else if constexpr (std::is_same_v<T, SessionCleared>) return "cleared";
+            else if constexpr (std::is_same_v<T, OpenUrl>) return "open " + v.url;
+            else if constexpr (std::is_same_v<T, SigninResult>) return "signin " + std::to_string(v.ok) + " " + opt(v.message);
+            else if constexpr (std::is_same_v<T, BeaconResult>) return "beacon " + std::to_string(v.ok) + " " + opt(v.event);
+            else if constexpr (std::is_same_v<T, EventResult>) return "event " + opt(v.status) + " " + opt(v.label);
+            else if constexpr (std::is_same_v<T, Log>) return v.line();
+            else if constexpr (std::is_same_v<T, CaptureDirectiveMessage>) return std::string("directive ") + (v.directive.isPause() ? "pause" : "run");
+            else if constexpr (std::is_same_v<T, UpdateCheck>) return "update";
+            else return "status " + std::to_string(v.statsSeq) + " " + std::to_string(v.ok);
+        },
+        *m);
+}
+
+TEST(CoreContract, DecodesEachTypeReadingWrongTypedKeysAsAbsent) {
+    struct Case {
+        const char* what;
+        const char* line;
+        const char* expected;
+    } cases[] = {
+        {"no type", R"({"signed_in":true})", "ignored"},
+        {"type not a string", R"({"type":1})", "ignored"},
+        {"unknown type", R"({"type":"telemetry"})", "ignored"},
+        {"ready", R"({"type":"ready","extra":1})", "ready"},
+        {"auth_state signed in", R"({"type":"auth_state","signed_in":true,"email":"a@b"})", "auth 1 a@b"},
+        {"auth_state: signed_in missing means signed out", R"({"type":"auth_state"})", "auth 0 -"},
+        {"auth_state: a string is not a Boolean", R"({"type":"auth_state","signed_in":"true","email":5})", "auth 0 -"},
+        {"session_updated with an object", R"({"type":"session_updated","session":{"t":1}})", R"(session {"t":1})"},
+        {"session_updated without an object", R"({"type":"session_updated","session":"t"})", "ignored"},
+        {"session_cleared", R"({"type":"session_cleared"})", "cleared"},
+        {"open_url", R"({"type":"open_url","url":"https://x.test/"})", "open https://x.test/"},
+        {"open_url without a string", R"({"type":"open_url","url":null})", "ignored"},
+        {"signin_result failure with a message", R"({"type":"signin_result","ok":false,"message":"no"})", "signin 0 no"},
+        {"signin_result: ok not a Boolean", R"({"type":"signin_result","ok":1})", "signin 0 -"},
+        {"beacon_result", R"({"type":"beacon_result","ok":true,"event":"agent_first_launch"})", "beacon 1 agent_first_launch"},
+        {"event_result with a label", R"({"type":"event_result","status":"stored","label":"claude"})", "event stored claude"},
+        {"event_result falls back to function_label", R"({"type":"event_result","label":3,"function_label":"f"})", "event - f"},
+        {"log with defaults", R"({"type":"log"})", "[core:info] "},
+        {"log that tries to forge a line and drive the terminal",
+         "{\"type\":\"log\",\"level\":\"warn\\n[agent] x\",\"message\":\"a\\nb\\r\\u001b[31mred\\u009b2J\\\\n\"}",
+         "[core:warn\\n[agent] x] a\\nb\\r\\u001B[31mred\\u009B2J\\\\n"},
+        {"pause directive", R"({"type":"capture_directive","capture":"pause","scope":"org"})", "directive pause"},
+        {"directive neither pause nor run", R"({"type":"capture_directive","capture":"stop"})", "ignored"},
+        {"update_check", R"({"type":"update_check"})", "update"},
+        {"status_result", R"({"type":"status_result","stats_seq":4,"ok":true})", "status 4 1"},
+        {"status_result without an integer sequence", R"({"type":"status_result","stats_seq":4.5,"ok":true})", "ignored"},
+    };
+    for (const auto& c : cases) {
+        auto parsed = parseLine(c.line);
+        ASSERT_TRUE(parsed) << c.what;
+        EXPECT_EQ(describe(decode(*parsed)), c.expected) << c.what;
+    }
+}
+
+TEST(CoreContract, OnlyObjectsAreMessages) {
+    for (const char* line : {"[1]", "\"ready\"", "3", "null", "{\"type\":", ""}) EXPECT_FALSE(parseLine(line)) << line;
+}
+
+TEST(CoreContract, AgentStatusCarriesOptionalMembersOnlyWhenThereIsSomethingToSay) {
+    AgentStatus routine;
+    routine.deviceId = "dev-1";
+    routine.axGranted = true;
+    routine.captureAttached = 2;
+    EXPECT_EQ(agentStatus(routine),
+              (json{{"type", "agent_status"}, {"device_id", "dev-1"}, {"ax_granted", true}, {"capture_attached", 2}}));
+
+    AgentStatus withStats = routine;
+    withStats.edge = true;
+    withStats.statsSeq = 9;
+    const json m = agentStatus(withStats);
+    EXPECT_EQ(m["edge"], true);
+    EXPECT_EQ(m["stats_seq"], 9);
+    EXPECT_FALSE(m.contains("capture_stats")) << "an empty delta list is left out, its sequence is not";
+    EXPECT_FALSE(m.contains("provider_versions"));
+
+    EXPECT_EQ(session(std::nullopt), (json{{"type", "session"}, {"session", nullptr}}));
+    EXPECT_EQ(flushActiveTime(), (json{{"type", "flush_active_time"}, {"force", true}}));
+}
+
+}  // namespace
+}  // namespace velmar::core_contract

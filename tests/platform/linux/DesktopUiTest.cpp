@@ -1,0 +1,169 @@
+// The real desktop backends of the user interface. The Desktop* suites need a
+// display and a session bus: ctest runs them inside a private desktop
+// (tests/support/private-desktop.sh, registered as "ui_private_desktop"), which
+// sets VELMAR_PRIVATE_DESKTOP; anywhere else they skip rather than open
+// windows on a developer's own screen.
+
+#include "platform/linux/GLibMainLoop.hpp"
+#include "platform/linux/GtkWindowing.hpp"
+#include "platform/linux/LibsecretStore.hpp"
+#include "platform/sim/SimDesktopLauncher.hpp"
+#include "ui/SessionKeychainStore.hpp"
+#include "ui/SignInWindowController.hpp"
+#include "ui/UiFakes.hpp"
+
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+
+using nlohmann::json;
+
+namespace velmar::linux_backend {
+namespace {
+
+bool insidePrivateDesktop() {
+    const char* flag = std::getenv("VELMAR_PRIVATE_DESKTOP");
+    return flag && std::string(flag) == "1";
+}
+
+// Turns the real main context until `done` holds or `seconds` pass.
+bool spinUntil(const std::function<bool()>& done, int seconds = 20) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
+    }
+    return true;
+}
+
+std::filesystem::path screenshotDir() {
+    auto dir = std::filesystem::path(VELMAR_TOOL_DIR) / "screenshots";
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+TEST(DesktopWebKitSignIn, ClicksThroughBothStepsOfTheShippedPage) {
+    if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
+    ASSERT_TRUE(GtkWindowing::displayAvailable()) << "the private desktop's X server did not open";
+
+    GLibMainLoop loop;
+    GtkWindowing windowing;
+    testing::RecordingLog log;
+    sim::SimDesktopLauncher launcher;
+    const std::filesystem::path content = std::filesystem::path(VELMAR_SHARE_DIR) / "signin";
+    ASSERT_TRUE(std::filesystem::exists(content / "signin.html")) << content;
+
+    SignInWindowController controller({windowing, loop, log, launcher}, content);
+    std::vector<std::string> received;
+    controller.onAction = [&](OnboardingAction a) { received.emplace_back(rawValue(a)); };
+    controller.onSignInEmail = [&](const std::string& e, const std::string& p) {
+        received.push_back("email:" + e + "|" + p);
+    };
+    auto& window = static_cast<WebKitWindow&>(controller.window());
+    auto click = [&](const std::string& id) { controller.eval("document.getElementById('" + id + "').click()"); };
+    auto waitFor = [&](std::size_t n) { return spinUntil([&] { return received.size() >= n; }); };
+
+    controller.setStep(OnboardingStep::signIn);  // queued until the page has loaded
+    controller.present();
+    ASSERT_TRUE(spinUntil([&] { return controller.pageLoaded() && controller.isVisible(); }));
+    spinUntil([] { return false; }, 1);  // let the first frame paint
+    EXPECT_TRUE(window.saveSnapshot(screenshotDir() / "signin-step1-signin.png"));
+
+    click("signin-button");
+    ASSERT_TRUE(waitFor(1));
+    // The e-mail form: blanks are refused by the page, a real address is sent.
+    controller.eval("document.getElementById('email').value='   ';"
+                    "document.getElementById('password').value='pw';"
+                    "document.getElementById('email-button').click()");
+    controller.eval("document.getElementById('email').value=' ana+test@example.com ';"
+                    "document.getElementById('password').value='s3cret pw';"
+                    "document.getElementById('email-button').click()");
+    ASSERT_TRUE(waitFor(2));
+
+    controller.setStep(OnboardingStep::permission);
+    controller.setAXGranted(false);
+    click("finish-button");  // disabled until access is granted
+    click("grant-button");
+    ASSERT_TRUE(waitFor(3));
+    spinUntil([] { return false; }, 1);
+    EXPECT_TRUE(window.saveSnapshot(screenshotDir() / "signin-step2-permission.png"));
+
+    controller.setAXGranted(true);
+    spinUntil([] { return false; }, 1);
+    EXPECT_TRUE(window.saveSnapshot(screenshotDir() / "signin-step2-granted.png"));
+    click("finish-button");
+    ASSERT_TRUE(waitFor(4));
+
+    // A link to the web goes to the browser and the page stays where it is.
+    controller.eval("var a=document.createElement('a');a.href='https://velmar.example/help';"
+                    "document.body.appendChild(a);a.click();");
+    ASSERT_TRUE(spinUntil([&] { return !launcher.openedURLs.empty(); }));
+    controller.eval("window.webkit.messageHandlers.velmar.postMessage("
+                    "{action: location.protocol === 'file:' ? 'finish' : 'left'})");
+    ASSERT_TRUE(waitFor(5));
+
+    controller.eval("velmarNoSuchFunction()");
+    ASSERT_TRUE(spinUntil([&] { return !log.lines.empty(); }));
+
+    EXPECT_EQ(received, (std::vector<std::string>{"signIn", "email:ana+test@example.com|s3cret pw", "grantAccess",
+                                                  "finish", "finish"}));
+    EXPECT_EQ(launcher.openedURLs, std::vector<std::string>{"https://velmar.example/help"});
+    EXPECT_EQ(log.lines.at(0).rfind("[agent] onboarding js failed: ", 0), 0u) << log.lines.at(0);
+}
+
+TEST(DesktopSecretService, SessionRoundTripsThroughGnomeKeyring) {
+    if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
+    if (const char* reason = std::getenv("VELMAR_NO_SECRET_SERVICE"))
+        GTEST_SKIP() << "no Secret Service could be started: " << reason;
+
+    testing::RecordingLog log;
+    LibsecretStore secrets(log);
+    SessionKeychainStore store(secrets, log);
+    store.clearSession();
+    EXPECT_EQ(store.loadSession(), std::nullopt);
+    store.saveSession({{"access_token", "first"}});
+    store.saveSession({{"access_token", "second"}, {"user", {{"email", "ana@example.com"}}}});
+    EXPECT_EQ(store.loadSession(), (json{{"access_token", "second"}, {"user", {{"email", "ana@example.com"}}}}));
+    EXPECT_EQ(secrets.add(SessionKeychainStore::service, SessionKeychainStore::account, "{}"),
+              SecretStore::duplicateItem);
+
+    LibsecretStore another(log);  // a second client sees the same item
+    EXPECT_EQ(another.read(SessionKeychainStore::service, SessionKeychainStore::account).status, SecretStore::success);
+
+    store.clearSession();
+    store.clearSession();
+    EXPECT_EQ(store.loadSession(), std::nullopt);
+    EXPECT_FALSE(secrets.inMemory());
+    EXPECT_TRUE(log.lines.empty()) << log.lines.front();
+}
+
+// In a child process, so the bus it fails to reach is its own.
+TEST(LibsecretStore, KeepsTheSessionInMemoryWithoutASecretService) {
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/velmar-bus", 1);
+        ::unsetenv("DISPLAY");
+        testing::RecordingLog log;
+        LibsecretStore secrets(log);
+        SessionKeychainStore store(secrets, log);
+        bool ok = store.loadSession() == std::nullopt;
+        store.saveSession({{"access_token", "t"}});
+        ok = ok && store.loadSession() == json{{"access_token", "t"}};
+        store.clearSession();
+        ok = ok && store.loadSession() == std::nullopt && secrets.inMemory();
+        ok = ok && log.lines.size() == 1 && log.lines[0].rfind("[agent] no Secret Service available", 0) == 0;
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the in-memory fallback misbehaved";
+}
+
+}  // namespace
+}  // namespace velmar::linux_backend

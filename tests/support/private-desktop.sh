@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Runs a command inside a private desktop: its own X server (Xvfb), its own
+# D-Bus session bus and, where it can be started, its own unlocked GNOME
+# Keyring holding a throw-away login keyring. Nothing of the caller's desktop
+# is touched. Usage: private-desktop.sh COMMAND [ARG...]
+set -euo pipefail
+
+if [ "${1:-}" = "--inside" ]; then
+  shift
+  # Inside the private bus: start the keyring for this bus only.
+  if command -v gnome-keyring-daemon >/dev/null 2>&1; then
+    if out=$(printf 'velmar-test' | gnome-keyring-daemon --unlock --components=secrets --daemonize 2>&1); then
+      eval "$(printf '%s\n' "$out" | sed -n 's/^\([A-Z_]*=.*\)$/export \1/p')"
+      # The daemon registers on the bus shortly after it forks.
+      for _ in $(seq 1 50); do
+        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+          org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null | grep -q "boolean true" && break
+        sleep 0.1
+      done
+    else
+      export VELMAR_NO_SECRET_SERVICE="gnome-keyring-daemon failed to start: $out"
+    fi
+  else
+    export VELMAR_NO_SECRET_SERVICE="gnome-keyring-daemon is not installed"
+  fi
+  status=0
+  "$@" || status=$?
+  # The keyring belongs to this bus; end it with the session.
+  [ -n "${GNOME_KEYRING_PID:-}" ] && kill "$GNOME_KEYRING_PID" 2>/dev/null || true
+  exit $status
+fi
+
+for tool in Xvfb dbus-run-session; do
+  command -v "$tool" >/dev/null || { echo "private-desktop: $tool is not installed" >&2; exit 1; }
+done
+
+home=$(mktemp -d "${TMPDIR:-/tmp}/velmar-desktop.XXXXXX")
+xvfb_pid=""
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  rm -rf "$home"
+}
+trap cleanup EXIT
+
+# Let Xvfb pick a free display and tell us its number.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$home/xvfb.log" 2>&1 3>"$home/displayfd" &
+xvfb_pid=$!
+for _ in $(seq 1 100); do
+  [ -s "$home/displayfd" ] && break
+  sleep 0.05
+done
+display=$(head -n1 "$home/displayfd" | tr -d '[:space:]')
+[ -n "$display" ] || { echo "private-desktop: Xvfb did not start" >&2; cat "$home/xvfb.log" >&2; exit 1; }
+
+mkdir -p "$home/data" "$home/config" "$home/cache" "$home/runtime"
+chmod 700 "$home/runtime"
+env DISPLAY=":$display" XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config" XDG_CACHE_HOME="$home/cache" \
+    XDG_RUNTIME_DIR="$home/runtime" WAYLAND_DISPLAY= \
+    dbus-run-session -- "$0" --inside "$@"

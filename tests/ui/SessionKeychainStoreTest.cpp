@@ -1,0 +1,92 @@
+#include "ui/SessionKeychainStore.hpp"
+
+#include "platform/sim/SimSecretStore.hpp"
+#include "ui/UiFakes.hpp"
+
+#include <gtest/gtest.h>
+
+using nlohmann::json;
+
+namespace velmar {
+namespace {
+
+struct StoreRig {
+    sim::SimSecretStore secrets;
+    testing::RecordingLog log;
+    SessionKeychainStore store{secrets, log};
+    const std::pair<std::string, std::string> key{SessionKeychainStore::service, SessionKeychainStore::account};
+};
+
+TEST(SessionKeychainStore, LoadsOnlyAStoredObject) {
+    struct Case {
+        const char* description;
+        std::optional<std::string> stored;
+        std::optional<int> readFailure;
+        std::optional<json> expected;
+        std::vector<std::string> logged;
+    };
+    const Case cases[] = {
+        {"nothing stored: silent", std::nullopt, std::nullopt, std::nullopt, {}},
+        {"an object", R"({"access_token":"t","expires_at":1})", std::nullopt,
+         json{{"access_token", "t"}, {"expires_at", 1}}, {}},
+        {"an array", R"(["t"])", std::nullopt, std::nullopt, {}},
+        {"a string", R"("t")", std::nullopt, std::nullopt, {}},
+        {"not JSON", "{access_token", std::nullopt, std::nullopt, {}},
+        {"empty data", "", std::nullopt, std::nullopt, {}},
+        {"store locked", std::nullopt, -25293, std::nullopt, {"[agent] keychain read failed: -25293"}},
+        {"not-found via failure path is still silent", R"({"a":1})", SecretStore::itemNotFound, std::nullopt, {}},
+    };
+    for (const auto& c : cases) {
+        StoreRig rig;
+        if (c.stored) rig.secrets.items[rig.key] = *c.stored;
+        rig.secrets.failNextRead = c.readFailure;
+        EXPECT_EQ(rig.store.loadSession(), c.expected) << c.description;
+        EXPECT_EQ(rig.log.lines, c.logged) << c.description;
+    }
+}
+
+TEST(SessionKeychainStore, SavingTwiceKeepsOneItemWithTheSecondSession) {
+    StoreRig rig;
+    rig.store.saveSession({{"access_token", "first"}});
+    rig.store.saveSession({{"access_token", "second"}, {"user", {{"email", "ana@example.com"}}}});
+    ASSERT_EQ(rig.secrets.items.size(), 1u);
+    EXPECT_EQ(rig.secrets.items.at(rig.key), R"({"access_token":"second","user":{"email":"ana@example.com"}})");
+    EXPECT_EQ(rig.store.loadSession(), (json{{"access_token", "second"}, {"user", {{"email", "ana@example.com"}}}}));
+    EXPECT_TRUE(rig.log.lines.empty());
+}
+
+TEST(SessionKeychainStore, AFailedUpdateRecreatesTheItem) {
+    StoreRig rig;
+    rig.secrets.items[rig.key] = R"({"access_token":"old"})";
+    rig.secrets.failNextUpdate = -25293;
+    rig.store.saveSession({{"access_token", "new"}});
+    EXPECT_EQ(rig.secrets.items.at(rig.key), R"({"access_token":"new"})");
+    EXPECT_EQ(rig.log.lines, std::vector<std::string>{"[agent] keychain update failed: -25293 — recreating item"});
+
+    rig.log.lines.clear();
+    rig.secrets.failNextAdd = SecretStore::notAvailable;
+    rig.secrets.items.clear();
+    rig.store.saveSession({{"access_token", "lost"}});
+    EXPECT_EQ(rig.log.lines, std::vector<std::string>{"[agent] keychain add failed: -25291"});
+}
+
+TEST(SessionKeychainStore, RefusesWhatWouldNotLoadBack) {
+    StoreRig rig;
+    rig.store.saveSession(json::array({1, 2}));
+    rig.store.saveSession(json{{"bad", std::string("\xff\xfe")}});  // not UTF-8: cannot be serialised
+    EXPECT_TRUE(rig.secrets.items.empty());
+    EXPECT_EQ(rig.secrets.updates + rig.secrets.adds, 0);
+}
+
+TEST(SessionKeychainStore, ClearingTwiceIsSilent) {
+    StoreRig rig;
+    rig.store.saveSession({{"access_token", "t"}});
+    rig.store.clearSession();
+    rig.store.clearSession();
+    EXPECT_TRUE(rig.secrets.items.empty());
+    EXPECT_EQ(rig.store.loadSession(), std::nullopt);
+    EXPECT_TRUE(rig.log.lines.empty());
+}
+
+}  // namespace
+}  // namespace velmar

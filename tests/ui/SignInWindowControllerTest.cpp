@@ -1,0 +1,194 @@
+#include "ui/SignInWindowController.hpp"
+
+#include "platform/sim/SimDesktopLauncher.hpp"
+#include "platform/sim/SimMainLoop.hpp"
+#include "platform/sim/SimWindowing.hpp"
+#include "ui/UiFakes.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using nlohmann::json;
+
+namespace velmar {
+namespace {
+
+struct WindowRig {
+    sim::SimWindowing windowing;
+    sim::SimMainLoop loop;
+    testing::RecordingLog log;
+    sim::SimDesktopLauncher launcher;
+    SignInWindowController controller{{windowing, loop, log, launcher}, "/opt/velmar/share/velmar/signin"};
+    sim::SimWebViewWindow& window = *windowing.lastWindow;
+    std::vector<OnboardingAction> actions;
+
+    WindowRig() {
+        controller.onAction = [this](OnboardingAction a) { actions.push_back(a); };
+    }
+};
+
+TEST(SignInWindowController, BuildsTheWindowAndLoadsThePage) {
+    WindowRig rig;
+    EXPECT_EQ(rig.window.loadedFile, "/opt/velmar/share/velmar/signin/signin.html");
+    EXPECT_EQ(rig.window.readAccessDirectory, "/opt/velmar/share/velmar/signin");
+    EXPECT_EQ(rig.window.spec.scriptHandler, "velmar");
+    EXPECT_EQ(rig.window.spec.title, "Fernhollow");
+    EXPECT_EQ(rig.window.spec.width, 1040);
+    EXPECT_EQ(rig.window.spec.height, 720);
+}
+
+TEST(SignInWindowController, ScriptsWaitForThePageInOrderAndRunOnce) {
+    WindowRig rig;
+    rig.controller.setStep(OnboardingStep::permission);
+    rig.controller.setAXGranted(true);
+    EXPECT_TRUE(rig.window.evaluated.empty());
+    EXPECT_EQ(rig.controller.currentStep, OnboardingStep::permission);
+
+    rig.window.finishLoading();
+    EXPECT_EQ(rig.window.evaluated, (std::vector<std::string>{"velmarSetStep('permission')", "velmarSetAXGranted(true)"}));
+
+    rig.window.finishLoading();  // a reload flushes nothing twice
+    rig.controller.setAXGranted(false);
+    rig.controller.setStep(OnboardingStep::signIn);
+    EXPECT_EQ(rig.window.evaluated, (std::vector<std::string>{"velmarSetStep('permission')", "velmarSetAXGranted(true)",
+                                                              "velmarSetAXGranted(false)", "velmarSetStep('signin')"}));
+}
+
+TEST(SignInWindowController, ScriptErrorsAreLoggedAndNotRetried) {
+    WindowRig rig;
+    rig.window.scriptErrors["velmarSetStep('signin')"] = "ReferenceError: velmarSetStep is not defined";
+    rig.window.finishLoading();
+    rig.controller.eval("velmarSetStep('signin')");
+    EXPECT_EQ(rig.log.lines,
+              std::vector<std::string>{"[agent] onboarding js failed: ReferenceError: velmarSetStep is not defined"});
+    EXPECT_EQ(rig.window.evaluated.size(), 1u);
+}
+
+TEST(SignInWindowController, OnlyWellFormedVelmarMessagesAreActions) {
+    struct Case {
+        const char* description;
+        std::string handler;
+        json body;
+        std::optional<OnboardingAction> expected;
+    };
+    const Case cases[] = {
+        {"sign in", "velmar", {{"action", "signIn"}}, OnboardingAction::signIn},
+        {"grant access with extra members", "velmar", {{"action", "grantAccess"}, {"step", 2}},
+         OnboardingAction::grantAccess},
+        {"finish", "velmar", {{"action", "finish"}}, OnboardingAction::finish},
+        {"another letter case", "velmar", {{"action", "GrantAccess"}}, std::nullopt},
+        {"numeric action", "velmar", {{"action", 1}}, std::nullopt},
+        {"unknown action", "velmar", {{"action", "signOut"}}, std::nullopt},
+        {"no action", "velmar", {{"step", "signin"}}, std::nullopt},
+        {"a bare string body", "velmar", "signIn", std::nullopt},
+        {"an array body", "velmar", json::array({"signIn"}), std::nullopt},
+        {"another handler", "other", {{"action", "signIn"}}, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SignInWindowController::actionFromMessage(c.handler, c.body), c.expected) << c.description;
+
+    WindowRig rig;
+    rig.window.postMessage("velmar", {{"action", "grantAccess"}});
+    rig.window.postMessage("velmar", {{"action", "grantaccess"}});
+    EXPECT_EQ(rig.actions, std::vector<OnboardingAction>{OnboardingAction::grantAccess});
+}
+
+TEST(SignInWindowController, TheEmailFormSignsInWithCredentialsWhenWired) {
+    WindowRig rig;
+    std::vector<std::string> sent;
+    rig.controller.onSignInEmail = [&](const std::string& e, const std::string& p) { sent.push_back(e + "|" + p); };
+    rig.window.postMessage("velmar", {{"action", "signIn"}, {"email", " ana@example.com "}, {"password", "pw"}});
+    rig.window.postMessage("velmar", {{"action", "signIn"}, {"email", "  "}, {"password", "pw"}});
+    rig.window.postMessage("velmar", {{"action", "signIn"}, {"email", "ana@example.com"}, {"password", 7}});
+    EXPECT_EQ(sent, std::vector<std::string>{"ana@example.com|pw"});
+    EXPECT_EQ(rig.actions, (std::vector<OnboardingAction>{OnboardingAction::signIn, OnboardingAction::signIn}))
+        << "incomplete forms fall back to the browser sign-in";
+}
+
+TEST(SignInWindowController, LinksNeverReplaceThePage) {
+    struct Case {
+        const char* description;
+        NavigationRequest request;
+        bool allowed;
+        std::vector<std::string> opened;
+    };
+    const Case cases[] = {
+        {"initial load of the page", {"file:///opt/signin/signin.html", false}, true, {}},
+        {"file URL in upper case", {"FILE:///opt/signin/signin.html", false}, true, {}},
+        {"link to another local file", {"file:///etc/passwd", true}, false, {}},
+        {"link to the web", {"https://velmar.example/help", true}, false, {"https://velmar.example/help"}},
+        {"script navigation to the web", {"https://velmar.example/x", false}, false, {"https://velmar.example/x"}},
+        {"no URL", {std::nullopt, false}, false, {}},
+        {"empty URL", {"", true}, false, {}},
+    };
+    for (const auto& c : cases) {
+        WindowRig rig;
+        EXPECT_EQ(rig.window.navigate(c.request), c.allowed) << c.description;
+        EXPECT_EQ(rig.launcher.openedURLs, c.opened) << c.description;
+    }
+}
+
+TEST(SignInWindowController, PresentingAndClosingSwitchTheActivationPolicy) {
+    WindowRig rig;
+    rig.controller.present();
+    EXPECT_EQ(rig.windowing.policies, std::vector<ActivationPolicy>{ActivationPolicy::regular});
+    EXPECT_FALSE(rig.window.visible) << "brought forward on a later turn of the loop";
+    rig.loop.runUntilIdle();
+    EXPECT_TRUE(rig.window.visible);
+    EXPECT_EQ(rig.windowing.activations, 1);
+
+    rig.controller.present();
+    EXPECT_EQ(rig.windowing.policies.size(), 1u) << "an already visible window keeps the policy";
+    EXPECT_EQ(rig.window.frontRequests, 2);
+
+    int closed = 0;
+    rig.controller.onWindowClosed = [&] { ++closed; };
+    rig.window.close();
+    EXPECT_EQ(rig.windowing.policies.back(), ActivationPolicy::accessory);
+    EXPECT_EQ(closed, 1);
+}
+
+TEST(SignInWindowController, APresentPendingWhenTheControllerGoesIsDropped) {
+    sim::SimWindowing windowing;
+    sim::SimMainLoop loop;
+    testing::RecordingLog log;
+    sim::SimDesktopLauncher launcher;
+    {
+        SignInWindowController controller({windowing, loop, log, launcher}, "/tmp");
+        controller.present();
+    }
+    loop.runUntilIdle();
+    EXPECT_EQ(windowing.activations, 0);
+}
+
+TEST(SignInWindowController, ContentDirectoryComesFromTheEnvironmentThenTheInstallation) {
+    auto dir = std::filesystem::temp_directory_path() / "velmar-signin-resolve";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "file.txt") << "x";
+    struct Case {
+        const char* description;
+        std::optional<std::string> variable;
+        std::optional<std::filesystem::path> installed;
+        std::optional<std::filesystem::path> expected;
+    };
+    const Case cases[] = {
+        {"variable names an existing folder", dir.string(), "/usr/share/velmar/signin", dir},
+        {"variable names a missing path", "/nonexistent/signin", "/usr/share/velmar/signin",
+         "/usr/share/velmar/signin"},
+        {"variable names a file", (dir / "file.txt").string(), std::nullopt, std::nullopt},
+        {"variable empty", "", "/usr/share/velmar/signin", "/usr/share/velmar/signin"},
+        {"nothing anywhere", std::nullopt, std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        testing::FakeEnvironment env;
+        testing::FakeInstallLayout install;
+        if (c.variable) env.values["VELMAR_SIGNIN_DIR"] = *c.variable;
+        if (c.installed) install.directories["signin"] = *c.installed;
+        EXPECT_EQ(SignInWindowController::resolveContentDirectory(env, install), c.expected) << c.description;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,212 @@
+#include "ui/StatusMenu.hpp"
+
+#include "platform/sim/SimAlerts.hpp"
+#include "platform/sim/SimDesktopLauncher.hpp"
+#include "platform/sim/SimStatusItem.hpp"
+#include "platform/sim/SimWindowing.hpp"
+#include "ui/UiFakes.hpp"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace velmar {
+namespace {
+
+using Titles = std::vector<std::string>;
+
+struct MenuRig {
+    sim::SimStatusItem item;
+    sim::SimAlerts alerts;
+    sim::SimWindowing windowing;
+    sim::SimDesktopLauncher launcher;
+    testing::FakeInstallLayout install;
+    testing::FakeLoginService login;
+    StatusMenu menu{{item, alerts, windowing, launcher, install, login}};
+    std::vector<std::string> calls;
+
+    MenuRig() {
+        install.version = "1.4.2";
+        install.identifier = "com.velmar.desktop-agent";
+        menu.onSignIn = [this] { calls.push_back("signIn"); };
+        menu.onSignInEmail = [this](const std::string& e, const std::string& p) {
+            calls.push_back("email:" + e + "|" + p);
+        };
+        menu.onSignOut = [this] { calls.push_back("signOut"); };
+        menu.onToggleLaunchAtLogin = [this] { calls.push_back("toggle"); };
+        menu.onQuit = [this] { calls.push_back("quit"); };
+        menu.onOpenAccessibilitySettings = [this] { calls.push_back("axSettings"); };
+    }
+};
+
+TEST(StatusMenu, LinesFollowTheStateTheDelegateWrote) {
+    struct Case {
+        const char* description;
+        std::function<void(MenuRig&)> setup;
+        Titles expected;
+    };
+    const Titles signedOutTail = {"---", "Not signed in", "Sign in…", "Sign in with email…", "---",
+                                  "Launch at login", "---", "Quit Fernhollow"};
+    auto with = [](Titles head, const Titles& tail) {
+        head.insert(head.end(), tail.begin(), tail.end());
+        return head;
+    };
+    const Case cases[] = {
+        {"fresh launch: no permission, signed out", [](MenuRig&) {},
+         with({"Fernhollow 1.4.2", "Grant Accessibility access…"}, signedOutTail)},
+        {"trusted, nothing captured yet",
+         [](MenuRig& r) { r.menu.axTrusted = true; },
+         with({"Fernhollow 1.4.2", "Waiting for an AI app (Claude Desktop)"}, signedOutTail)},
+        {"capturing two apps, signed in, last event and buffered events",
+         [](MenuRig& r) {
+             r.menu.axTrusted = true;
+             r.menu.capturingApps = {"Claude", "Google Chrome"};
+             r.menu.signedInEmail = "ana@example.com";
+             r.menu.lastEventLine = "Last turn: claude_desktop 12:04";
+             r.menu.queuedCount = 3;
+         },
+         {"Fernhollow 1.4.2", "Capturing: Claude, Google Chrome", "Last turn: claude_desktop 12:04",
+          "Buffered events: 3", "---", "Signed in as ana@example.com", "Sign out", "---", "Launch at login", "---",
+          "Quit Fernhollow"}},
+        {"paused for the device wins over a missing permission",
+         [](MenuRig& r) { r.menu.captureDirective = CaptureDirective::pause("device"); },
+         with({"Fernhollow 1.4.2", "Capture paused by your organization (this device)"}, signedOutTail)},
+        {"paused without scope wins over capturing",
+         [](MenuRig& r) {
+             r.menu.axTrusted = true;
+             r.menu.capturingApps = {"Claude"};
+             r.menu.captureDirective = CaptureDirective::pause();
+         },
+         with({"Fernhollow 1.4.2", "Capture paused by your organization"}, signedOutTail)},
+        {"dry run and no version",
+         [](MenuRig& r) {
+             r.install.version.reset();
+             r.menu.install(true);
+         },
+         with({"Fernhollow (dry run)", "Grant Accessibility access…"}, signedOutTail)},
+        {"zero buffered events shows no line; a negative count neither",
+         [](MenuRig& r) { r.menu.queuedCount = -1; },
+         with({"Fernhollow 1.4.2", "Grant Accessibility access…"}, signedOutTail)},
+        {"no bundle identifier: no launch-at-login item; updates wired",
+         [](MenuRig& r) {
+             r.install.identifier.reset();
+             r.menu.onCheckForUpdates = [] {};
+         },
+         {"Fernhollow 1.4.2", "Grant Accessibility access…", "---", "Not signed in", "Sign in…",
+          "Sign in with email…", "---", "Check for Updates…", "---", "Quit Fernhollow"}},
+        {"launch at login waiting for approval",
+         [](MenuRig& r) { r.login.current = LoginService::Status::requiresApproval; },
+         with({"Fernhollow 1.4.2", "Grant Accessibility access…"},
+              {"---", "Not signed in", "Sign in…", "Sign in with email…", "---",
+               "Launch at login (approve in System Settings…)", "---", "Quit Fernhollow"})},
+    };
+    for (const auto& c : cases) {
+        MenuRig rig;
+        rig.menu.install(false);
+        c.setup(rig);
+        rig.item.open();
+        EXPECT_EQ(rig.item.titles(), c.expected) << c.description;
+    }
+}
+
+TEST(StatusMenu, InformationLinesAreNotActionsAndLaunchAtLoginShowsItsState) {
+    MenuRig rig;
+    rig.menu.install(false);
+    rig.menu.signedInEmail = "ana@example.com";
+    rig.menu.axTrusted = true;
+    rig.login.current = LoginService::Status::enabled;
+    rig.item.open();
+    EXPECT_EQ(rig.item.find("Signed in as ana@example.com")->kind, MenuItem::Kind::info);
+    EXPECT_EQ(rig.item.find("Waiting for an AI app (Claude Desktop)")->kind, MenuItem::Kind::info);
+    EXPECT_TRUE(rig.item.find("Launch at login")->checked);
+    EXPECT_EQ(rig.item.find("Quit Fernhollow")->keyEquivalent, "q");
+
+    for (auto title : {"Sign out", "Launch at login", "Quit Fernhollow"}) EXPECT_TRUE(rig.item.choose(title)) << title;
+    EXPECT_FALSE(rig.item.choose("Signed in as ana@example.com"));
+    EXPECT_EQ(rig.calls, (std::vector<std::string>{"signOut", "toggle", "quit"}));
+}
+
+TEST(StatusMenu, RedDotOnlyOnceTheUserIsKnownToBeSignedOut) {
+    MenuRig rig;
+    rig.menu.install(false);
+    ASSERT_EQ(rig.item.images.size(), 1u);
+    EXPECT_EQ(rig.item.shown(), (StatusImage{StatusDot::none, "Fernhollow"})) << "no dot before any report";
+
+    rig.menu.authKnown = true;
+    rig.menu.refreshStatusImage();
+    EXPECT_EQ(rig.item.shown(), (StatusImage{StatusDot::red, "Fernhollow — signed out"}));
+    rig.menu.refreshStatusImage();
+    EXPECT_EQ(rig.item.images.size(), 2u) << "an unchanged dot is not redrawn";
+
+    rig.menu.signedInEmail = "(unknown)";
+    rig.menu.refreshStatusImage();
+    EXPECT_EQ(rig.item.shown(), (StatusImage{StatusDot::none, "Fernhollow"}));
+
+    rig.menu.signedInEmail.reset();
+    rig.menu.refresh();
+    rig.item.open();
+    EXPECT_EQ(rig.item.shown()->dot, StatusDot::none) << "the open menu shows the plain glyph";
+    rig.item.close();
+    EXPECT_EQ(rig.item.shown()->dot, StatusDot::red) << "closing redraws the dot";
+
+    rig.menu.invalidateImage();
+    auto before = rig.item.images.size();
+    rig.menu.refreshStatusImage();
+    EXPECT_EQ(rig.item.images.size(), before + 1) << "an appearance change forces a redraw";
+}
+
+TEST(StatusMenu, RefreshPushesTheMenuSoATrayShowsCurrentState) {
+    MenuRig rig;
+    rig.menu.install(false);
+    rig.menu.signedInEmail = "ana@example.com";
+    rig.menu.refresh();
+    EXPECT_NE(rig.item.find("Signed in as ana@example.com"), nullptr);
+}
+
+TEST(StatusMenu, EmailDialogSendsOnlyACompleteAnswer) {
+    struct Case {
+        const char* description;
+        std::optional<Credentials> answer;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {"confirmed", Credentials{"ana@example.com", "pw"}, {"email:ana@example.com|pw"}},
+        {"e-mail trimmed, password kept as typed", Credentials{"  ana@example.com\t", " pw "},
+         {"email:ana@example.com| pw "}},
+        {"blank e-mail", Credentials{"   ", "pw"}, {}},
+        {"empty password", Credentials{"ana@example.com", ""}, {}},
+        {"cancelled", std::nullopt, {}},
+    };
+    for (const auto& c : cases) {
+        MenuRig rig;
+        rig.menu.install(false);
+        rig.alerts.credentialAnswers.push_back(c.answer);
+        rig.item.open();
+        ASSERT_TRUE(rig.item.choose("Sign in with email…")) << c.description;
+        EXPECT_EQ(rig.calls, c.expected) << c.description;
+        ASSERT_EQ(rig.alerts.shownPrompts.size(), 1u);
+        EXPECT_EQ(rig.windowing.activations, 1) << c.description;
+    }
+    MenuRig rig;
+    rig.menu.signInEmail();
+    const auto& prompt = rig.alerts.shownPrompts.at(0);
+    EXPECT_EQ(prompt.message, "Sign in to Fernhollow");
+    EXPECT_EQ(prompt.informativeText, "Use the same account as the Fernhollow dashboard.");
+    EXPECT_EQ(prompt.confirmButton, "Sign In");
+}
+
+TEST(StatusMenu, AccessibilityItemFallsBackToTheSettingsWithoutACallback) {
+    MenuRig rig;
+    rig.menu.install(false);
+    rig.item.open();
+    rig.item.choose("Grant Accessibility access…");
+    EXPECT_EQ(rig.calls, std::vector<std::string>{"axSettings"});
+    EXPECT_EQ(rig.launcher.accessibilitySettingsOpened, 0);
+
+    rig.menu.onOpenAccessibilitySettings = nullptr;
+    rig.item.choose("Grant Accessibility access…");
+    EXPECT_EQ(rig.launcher.accessibilitySettingsOpened, 1);
+}
+
+}  // namespace
+}  // namespace velmar

@@ -168,7 +168,7 @@ void AppDelegate::attachIfAllowlisted(const RunningApplication& app) {
     timings.grace = CaptureSchedule::Seconds(flushGraceSeconds());
     timings.sweep = controllerSweep;
     auto onEvent = [weak = weak_from_this()](const TurnEvent& event) {
-        if (auto self = weak.lock()) self->onTurn(event);
+        if (auto self = weak.lock()) self->handleTurn(event);
     };
 
     std::unique_ptr<AttachedController> controller;
@@ -210,7 +210,7 @@ void AppDelegate::stopAllControllers() {
     for (auto& [pid, controller] : stopping) controller->stop();
 }
 
-void AppDelegate::onTurn(const TurnEvent& event) {
+void AppDelegate::handleTurn(const TurnEvent& event) {
     auto& diag = ports_.diag;
     diag.bump(event.surface, event.verdict == "ok" ? CaptureDiag::Counter::verdictOk
                                                    : CaptureDiag::Counter::verdictDegraded);

@@ -105,6 +105,8 @@ public:
     bool applicationShouldHandleReopen();
     void openURLs(const std::vector<std::string>& urls);
     void handleCoreMessage(const nlohmann::json& message);
+    // Every controller's turn: counted in the diagnostics, then sent to the core.
+    void handleTurn(const TurnEvent& event);
 
     // Read by tests and the status line.
     const StatusMenu& menu() const { return menu_; }
@@ -138,7 +140,6 @@ private:
     void attachIfAllowlisted(const RunningApplication& app);
     void attachRunningAllowlistedApps();
     void refreshCapturingLine();
-    void onTurn(const TurnEvent& event);
     void pollTrust();
     void trustObserved(bool trusted);
     void applyDirective(const CaptureDirective& directive);

@@ -112,13 +112,14 @@ TEST(AgentProcess, AScriptedChatReachesTheLocalCoresStoreAndSigtermEndsItWithinS
     const pid_t agent = startAgent(env);
     ASSERT_GT(agent, 0);
 
-    // A second agent in the same session refuses at once.
-    const pid_t second_agent = startAgent(env);
-    auto refused = waitForExit(second_agent, 10s);
-    EXPECT_EQ(refused, 1);
-
+    // The core creates its store when it starts, well after the agent took
+    // its lock: from then on a second agent in the same session refuses.
     const fs::path store = data / "velmar" / "turns.jsonl";
     const auto deadline = std::chrono::steady_clock::now() + 40s;
+    while (!fs::exists(store) && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(50ms);
+    const pid_t secondAgent = startAgent(env);
+    EXPECT_EQ(waitForExit(secondAgent, 10s), 1);
+
     while (storedTurns(store).size() < 2 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(100ms);
 

@@ -188,8 +188,10 @@ TEST_F(AppDelegateTest, RoutineBeatsCarryStatisticsEverySixthBeatAndEdgeBeatsAtO
     EXPECT_EQ(beats[12]["edge"], true);
     EXPECT_TRUE(beats[12].contains("stats_seq"));
 
-    // Nothing counted: no statistics, and the beat count keeps running.
-    for (int beat = 1; beat <= 6; ++beat) sp.loop.advance(300s);
+    // Once the core has taken the batch and nothing more is counted, no
+    // beat carries statistics.
+    fromCore({{"type", "status_result"}, {"ok", true}, {"stats_seq", beats[12]["stats_seq"]}});
+    for (int beat = 1; beat <= 7; ++beat) sp.loop.advance(300s);
     beats = sentOfType("agent_status");
     for (std::size_t i = 13; i < beats.size(); ++i) EXPECT_FALSE(beats[i].contains("stats_seq"));
 }

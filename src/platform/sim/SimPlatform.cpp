@@ -3,6 +3,6 @@
 namespace velmar::sim {
 
 SimPlatform::SimPlatform()
-    : platform_{loop, settings, install, login, environment, log, workspace, accessibility, clipboard} {}
+    : platform_{loop, settings, install, login, environment, log, workspace, accessibility, clipboard, processes} {}
 
 }  // namespace velmar::sim

@@ -1,6 +1,8 @@
 // Turn messages encoded and written to the core per second, for a short turn
 // and a long one, through the whole bridge into a pipe that always has room;
 // and the bytes one turn message costs on the wire.
+#include "platform/sim/SimInstallLayout.hpp"
+#include "platform/sim/SimLogSink.hpp"
 #include "platform/sim/SimMainLoop.hpp"
 #include "runtime/CaptureDiag.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
@@ -45,10 +47,10 @@ TurnEvent realisticTurn(std::size_t promptChars, std::size_t replyChars) {
 void BM_TurnMessageEncodeAndWrite(benchmark::State& state) {
     sim::SimMainLoop loop;
     DiscardingLauncher launcher;
-    testing::RecordingLog log;
+    sim::SimLogSink log;
     CaptureDiag diag(loop.now());
-    testing::FixedInstallLayout layout;
-    layout.coreScript = "/opt/velmar/share/velmar/core.mjs";
+    sim::SimInstallLayout layout;
+    layout.setResource("core", "mjs", "");
     auto bridge = NodeCoreProcess::create(layout, std::nullopt, {}, "/nonexistent/state", {loop, launcher, log, diag});
     bridge->start();
     bridge->sendSession(std::nullopt);

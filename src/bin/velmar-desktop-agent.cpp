@@ -117,7 +117,8 @@ int runAgent() {
     }
     if (!script) log.writeLine("[agent] no accessibility backend in this build: capture stays off");
     Workspace& workspace = script ? static_cast<Workspace&>(scriptedWorkspace) : desktopWorkspace;
-    Platform platform{loop, settings, install, login, environment, log, workspace, accessibility, clipboard};
+    linux_backend::LinuxProcessLauncher launcher;
+    Platform platform{loop, settings, install, login, environment, log, workspace, accessibility, clipboard, launcher};
 
     // The desktop's interface where there is a display; quiet stand-ins where not.
     const bool gui = linux_backend::GtkWindowing::displayAvailable();
@@ -143,11 +144,10 @@ int runAgent() {
     linux_backend::GioDesktopLauncher gioLauncher;
     linux_backend::AtspiSettingsLauncher desktop(gioLauncher);
     sim::SimUpdateFramework updates;  // no update feed on Linux: packages update through the system
-    linux_backend::LinuxProcessLauncher launcher;
 
     CaptureDiag::resetShared(loop.now());
     auto agent = AppDelegate::create(
-        {platform, launcher, *statusItem, *alerts, *windowing, desktop, *secrets, updates, CaptureDiag::shared()},
+        {platform, *statusItem, *alerts, *windowing, desktop, *secrets, updates, CaptureDiag::shared()},
         AgentConfig::load(install, environment));
     bool exited = false;
     agent->onExit = [&] {

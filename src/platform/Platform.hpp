@@ -11,6 +11,7 @@ class InstallLayout;
 class LogSink;
 class LoginService;
 class MainLoop;
+class ProcessLauncher;
 class ProcessEnvironment;
 class Settings;
 class Workspace;
@@ -25,6 +26,7 @@ struct Platform {
     Workspace& workspace;
     Accessibility& accessibility;
     Clipboard& clipboard;
+    ProcessLauncher& processes;
 };
 
 }  // namespace velmar

@@ -91,7 +91,7 @@ bool AppDelegate::startCore() {
     auto& p = ports_.platform;
     auto stateDirectory = options_.stateDirectory.value_or(NodeCoreProcess::defaultStateDirectory(p.environment));
     core_ = NodeCoreProcess::create(p.install, config_.coreScriptOverride, config_.coreEnvironment(p.environment),
-                                    stateDirectory, {p.loop, ports_.launcher, p.log, ports_.diag});
+                                    stateDirectory, {p.loop, p.processes, p.log, ports_.diag});
     if (!core_) {
         ports_.windowing.activate();
         warn(missingCoreText);

@@ -39,7 +39,6 @@ class CaptureDiag;
 class DesktopLauncher;
 class EngagementMonitor;
 class NodeCoreProcess;
-class ProcessLauncher;
 class SecretStore;
 class StatusItem;
 class UpdateFramework;
@@ -67,11 +66,10 @@ public:
         "Node core bundle not found. Packaged app is missing Resources/core.mjs; for dev builds set "
         "VELMAR_CORE_JS (run via `make run`).";
 
-    // The ports beyond the platform aggregate: the desktop's interface and the
-    // child-process launcher the bridge runs the core with.
+    // The ports beyond the platform aggregate: the desktop's interface, and
+    // the diagnostics the turns are counted in.
     struct Ports {
         Platform& platform;
-        ProcessLauncher& launcher;
         StatusItem& statusItem;
         Alerts& alerts;
         Windowing& windowing;

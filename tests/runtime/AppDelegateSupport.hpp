@@ -47,7 +47,7 @@ public:
     }
 
     void launch() {
-        agent = AppDelegate::create({sp.platform(), launcher, item, alerts, windowing, desktop, secrets, updates, diag},
+        agent = AppDelegate::create({sp.platform(), item, alerts, windowing, desktop, secrets, updates, diag},
                                     config, {stateDir});
         agent->onExit = [this] { ++exits; };
         agent->applicationDidFinishLaunching();
@@ -82,7 +82,7 @@ public:
     std::size_t countSent(const std::string& type) { return sentOfType(type).size(); }
 
     sim::SimPlatform sp;
-    sim::SimProcessLauncher launcher{sp.loop};
+    sim::SimProcessLauncher& launcher = sp.processes;
     sim::SimStatusItem item;
     sim::SimAlerts alerts;
     sim::SimWindowing windowing;

@@ -1,5 +1,7 @@
 #include "runtime/NodeCoreProcess.hpp"
 
+#include "platform/sim/SimInstallLayout.hpp"
+#include "platform/sim/SimLogSink.hpp"
 #include "platform/sim/SimMainLoop.hpp"
 #include "platform/sim/SimProcessLauncher.hpp"
 #include "runtime/CaptureDiag.hpp"
@@ -15,9 +17,7 @@ using nlohmann::json;
 namespace velmar {
 namespace {
 
-using testing::FixedInstallLayout;
 using testing::numberedTurn;
-using testing::RecordingLog;
 namespace fs = std::filesystem;
 
 std::vector<int> turnIndexes(const std::vector<std::string>& lines) {
@@ -38,7 +38,7 @@ std::vector<int> range(int from, int to) {
 class NodeCoreProcessTest : public ::testing::Test {
 protected:
     NodeCoreProcessTest() {
-        layout.coreScript = "/opt/velmar/share/velmar/core.mjs";
+        layout.setResource("core", "mjs", "");
         stateDir = testing::freshTempDir("bridge-state");
     }
 
@@ -63,9 +63,9 @@ protected:
 
     sim::SimMainLoop loop;
     sim::SimProcessLauncher launcher{loop};
-    RecordingLog log;
+    sim::SimLogSink log;
     CaptureDiag diag{loop.now()};
-    FixedInstallLayout layout;
+    sim::SimInstallLayout layout;
     fs::path stateDir;
     std::vector<json> messages;
 };
@@ -73,27 +73,28 @@ protected:
 TEST_F(NodeCoreProcessTest, LocatesTheScriptAndTheRuntime) {
     const fs::path override = stateDir / "dev-core.mjs";
     std::ofstream(override) << "// dev\n";
+    const std::string installed = "/opt/velmar/share/velmar/core.mjs";
     struct Case {
         const char* what;
-        std::optional<fs::path> script, node, override;
+        bool script, node;
+        std::optional<fs::path> override;
         bool created;
         std::string executable;
         std::vector<std::string> arguments;
     } cases[] = {
-        {"installed script, no bundled runtime: found through env", "/p/core.mjs", {}, {}, true, "/usr/bin/env",
-         {"node", "/p/core.mjs"}},
-        {"bundled runtime", "/p/core.mjs", "/p/libexec/node", {}, true, "/p/libexec/node", {"/p/core.mjs"}},
-        {"no script anywhere", {}, {}, {}, false, "", {}},
-        {"a development script wins over the installed one", "/p/core.mjs", {}, override, true, "/usr/bin/env",
+        {"installed script, no bundled runtime: found through env", true, false, {}, true, "/usr/bin/env",
+         {"node", installed}},
+        {"bundled runtime", true, true, {}, true, "/opt/velmar/libexec/velmar/node", {installed}},
+        {"no script anywhere", false, false, {}, false, "", {}},
+        {"a development script wins over the installed one", true, false, override, true, "/usr/bin/env",
          {"node", override.string()}},
-        {"a development script that does not exist fails", "/p/core.mjs", {}, stateDir / "missing.mjs", false, "",
-         {}},
+        {"a development script that does not exist fails", true, false, stateDir / "missing.mjs", false, "", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        FixedInstallLayout l;
-        l.coreScript = c.script;
-        l.node = c.node;
+        sim::SimInstallLayout l;
+        if (c.script) l.setResource("core", "mjs", "");
+        if (c.node) l.addAuxiliaryExecutable("node");
         auto bridge = NodeCoreProcess::create(l, c.override, {{"HOME", "/h"}}, stateDir, {loop, launcher, log, diag});
         ASSERT_EQ(bridge != nullptr, c.created);
         if (!bridge) continue;
@@ -146,7 +147,7 @@ TEST_F(NodeCoreProcessTest, DropsALineLongerThanTheBoundWithOneLogLineAndKeepsRe
     core->emit("\"}\n{\"type\":\"after\"}\n");
     loop.runUntilIdle();
     EXPECT_EQ(types(), (std::vector<std::string>{"before", "after"}));
-    EXPECT_EQ(log.count("[agent] dropped a line of core output longer than 16 MiB"), 1u);
+    EXPECT_EQ(std::count(log.lines().begin(), log.lines().end(), std::string("[agent] dropped a line of core output longer than 16 MiB")), 1);
 }
 
 TEST_F(NodeCoreProcessTest, ACoreThatExitsAtOnceIsRelaunchedEveryTwoSeconds) {
@@ -159,11 +160,11 @@ TEST_F(NodeCoreProcessTest, ACoreThatExitsAtOnceIsRelaunchedEveryTwoSeconds) {
         launchesPerSecond.push_back(launcher.launchCount());
     }
     EXPECT_EQ(launchesPerSecond, (std::vector<std::size_t>{1, 2, 2, 3, 3, 4, 4}));
-    EXPECT_EQ(log.count("[agent] node core exited — restarting in 2s"), 4u);
+    EXPECT_EQ(std::count(log.lines().begin(), log.lines().end(), std::string("[agent] node core exited — restarting in 2s")), 4);
 
     launcher.launchError = "No such file or directory";
     loop.advance(2s);
-    EXPECT_EQ(log.lines.back(), "[agent] failed to start node core: No such file or directory");
+    EXPECT_EQ(log.lines().back(), "[agent] failed to start node core: No such file or directory");
     loop.advance(2s);
     EXPECT_EQ(launcher.launchCount(), 6u) << "a failed launch is retried on the same clock";
 }
@@ -286,7 +287,7 @@ TEST_F(NodeCoreProcessTest, ACoreThatStopsReadingCostsBoundedMemoryAndLosesOnlyC
     EXPECT_LE(maxOutgoing, NodeCoreProcess::maxOutgoingBytes);
     EXPECT_LE(core->bytesInPipe(), core->pipeCapacity);
     EXPECT_LE(bridge->queuedTurnCount(), 1000u + NodeCoreProcess::maxOutgoingBytes / 2000);
-    EXPECT_EQ(log.count("[agent] node core is not reading its input — holding turns until it does"), 1u);
+    EXPECT_EQ(std::count(log.lines().begin(), log.lines().end(), std::string("[agent] node core is not reading its input — holding turns until it does")), 1);
 
     core->setReading(true);
     loop.runUntilIdle();

@@ -7,7 +7,7 @@ LinuxPlatform::LinuxPlatform()
       settings_(JsonFileSettings::defaultPath(environment_), log_),
       login_(XdgAutostartLoginService::defaultEntryPath(environment_), install_.executablePath()),
       workspace_(environment_),
-      platform_{loop_, settings_, install_, login_, environment_, log_, workspace_, accessibility_, clipboard_} {
+      platform_{loop_, settings_, install_, login_, environment_, log_, workspace_, accessibility_, clipboard_, processes_} {
     accessibility_.setTrusted(false);
 }
 

@@ -8,6 +8,7 @@
 #include "platform/linux/GLibMainLoop.hpp"
 #include "platform/linux/JsonFileSettings.hpp"
 #include "platform/linux/LinuxEnvironment.hpp"
+#include "platform/linux/LinuxProcessLauncher.hpp"
 #include "platform/linux/LinuxWorkspace.hpp"
 #include "platform/linux/PrefixInstallLayout.hpp"
 #include "platform/linux/StderrLogSink.hpp"
@@ -35,6 +36,7 @@ private:
     LinuxWorkspace workspace_;
     sim::SimAccessibility accessibility_;
     sim::SimClipboard clipboard_;
+    LinuxProcessLauncher processes_;
     Platform platform_;
 };
 

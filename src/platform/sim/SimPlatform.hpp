@@ -11,6 +11,7 @@
 #include "platform/sim/SimLogSink.hpp"
 #include "platform/sim/SimLoginService.hpp"
 #include "platform/sim/SimMainLoop.hpp"
+#include "platform/sim/SimProcessLauncher.hpp"
 #include "platform/sim/SimSettings.hpp"
 #include "platform/sim/SimWorkspace.hpp"
 
@@ -31,6 +32,7 @@ public:
     SimWorkspace workspace;
     SimAccessibility accessibility;
     SimClipboard clipboard;
+    SimProcessLauncher processes{loop};
 
     Platform& platform() { return platform_; }
 

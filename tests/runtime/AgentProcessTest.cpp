@@ -88,8 +88,9 @@ TEST(AgentProcess, AScriptedChatReachesTheLocalCoresStoreAndSigtermEndsItWithinS
         {"applications", {{{"pid", 4242}, {"bundle_id", "com.anthropic.claudefordesktop"}, {"name", "Claude"}}}},
         {"steps",
          {
-             {{"after_ms", 2500}, {"pid", 4242}, {"window", claudeWindow(history, true)}},
-             {{"after_ms", 1500}, {"pid", 4242}, {"window", claudeWindow(first, false)}},
+             // The history is on screen before the agent attaches (1.5 s after launch).
+             {{"after_ms", 0}, {"pid", 4242}, {"window", claudeWindow(history, true)}},
+             {{"after_ms", 3000}, {"pid", 4242}, {"window", claudeWindow(first, false)}},
              {{"after_ms", 1000}, {"pid", 4242}, {"window", claudeWindow(streaming, false)}},
              {{"after_ms", 1000}, {"pid", 4242}, {"window", claudeWindow(done1, true)}},
              {{"after_ms", 1500}, {"pid", 4242}, {"window", claudeWindow(second, false)}},

@@ -338,7 +338,9 @@ TEST_F(AppDelegateTest, WrongTypesAndUnknownMessagesChangeNothing) {
     EXPECT_EQ(agent->controllerCount(), 0u);
     EXPECT_EQ(core().receivedLines().size(), sentBefore) << "nothing is answered";
     EXPECT_EQ(agent->menu().lastEventLine, menuBefore);
-    EXPECT_TRUE(alerts.shownAlerts.empty()) << "a non-Boolean ok is no failure";
+    // Only a Boolean true is success: anything else is a failure without a message.
+    ASSERT_EQ(alerts.shownAlerts.size(), 1u);
+    EXPECT_EQ(alerts.shownAlerts[0].informativeText, "Sign-in failed: unknown error");
     EXPECT_TRUE(desktop.openedURLs.empty());
     EXPECT_FALSE(sp.settings.contains(Beacon::sentKey(Beacon::welcomeShown)));
     EXPECT_EQ(updates.backgroundChecks, 0) << "no updater configured";

@@ -623,9 +623,9 @@ void AppDelegate::toggleLaunchAtLogin() {
         ports_.windowing.activate();
         warn(std::string("Couldn't ") + (enabled ? "disable" : "enable") + " launch at login: " + error->description);
     } else if (!enabled && login.status() == LoginService::Status::requiresApproval) {
-        // Autostart entries need no approval on Linux; a backend that reports
-        // one gets the settings opened, the nearest thing to a login-items page.
-        ports_.desktop.openAccessibilitySettings();
+        // An autostart entry needs nobody's approval and the desktop has no
+        // login-items page to open: say where the entry waits instead.
+        ports_.platform.log.writeLine("[agent] launch at login waits for the desktop's approval");
     }
     menu_.refresh();
 }

@@ -3,7 +3,8 @@
 // desktop until the user quits or the session ends it (SIGTERM, SIGINT).
 #include "platform/Platform.hpp"
 #include "platform/linux/AppIndicatorStatusItem.hpp"
-#include "platform/linux/AtspiSwitch.hpp"
+#include "platform/linux/AtspiAccessibility.hpp"
+#include "platform/linux/AtspiSettingsLauncher.hpp"
 #include "platform/linux/GLibMainLoop.hpp"
 #include "platform/linux/GioDesktopLauncher.hpp"
 #include "platform/linux/GtkAlerts.hpp"
@@ -93,13 +94,13 @@ int runAgent() {
         linux_backend::XdgAutostartLoginService::defaultEntryPath(environment), install.executablePath());
     sim::SimClipboard clipboard;
 
-    // The accessibility backend this build has: the simulated desktop. A
-    // development build can have it play a scripted chat.
+    // The desktop's applications over AT-SPI; a development build can play a
+    // scripted chat on the simulated desktop instead.
     linux_backend::LinuxWorkspace desktopWorkspace(environment);
+    std::optional<linux_backend::AtspiAccessibility> desktopAccessibility;
     sim::SimWorkspace scriptedWorkspace;
     scriptedWorkspace.attachLoop(&loop);
-    sim::SimAccessibility accessibility(&loop);
-    accessibility.setTrusted(false);
+    sim::SimAccessibility scriptedAccessibility(&loop);
     std::optional<sim::SimChatScript> script;
     if (!build::releaseBuild) {
         if (auto path = environment.get("VELMAR_SIM_DESKTOP"); path && !path->empty()) {
@@ -111,12 +112,13 @@ int runAgent() {
                 log.writeLine("[agent] VELMAR_SIM_DESKTOP unreadable: " + (error.empty() ? *path : error));
                 return 2;
             }
-            accessibility.setTrusted(true);
             log.writeLine("[agent] simulated desktop playing " + *path);
         }
     }
-    if (!script) log.writeLine("[agent] no accessibility backend in this build: capture stays off");
     Workspace& workspace = script ? static_cast<Workspace&>(scriptedWorkspace) : desktopWorkspace;
+    if (!script) desktopAccessibility.emplace();
+    Accessibility& accessibility =
+        script ? static_cast<Accessibility&>(scriptedAccessibility) : *desktopAccessibility;
     linux_backend::LinuxProcessLauncher launcher;
     Platform platform{loop, settings, install, login, environment, log, workspace, accessibility, clipboard, launcher};
 
@@ -159,7 +161,7 @@ int runAgent() {
     const guint interrupt = g_unix_signal_add(SIGINT, onTerminationSignal, agent.get());
 
     agent->applicationDidFinishLaunching();
-    if (script) script->play(loop, scriptedWorkspace, accessibility);
+    if (script) script->play(loop, scriptedWorkspace, scriptedAccessibility);
     if (!exited) loop.run();
 
     g_source_remove(term);
@@ -172,7 +174,7 @@ int runAgent() {
 int main(int argc, char** argv) {
     if (argc >= 2 && velmar::AXDump::isVerb(argv[1])) {
         std::vector<std::string> arguments(argv + 1, argv + argc);
-        const bool trusted = velmar::linux_backend::AtspiSwitch::isEnabled().value_or(false);
+        const bool trusted = velmar::linux_backend::AtspiAccessibility::switchState().value_or(false);
         return velmar::AXDump::run(arguments, trusted, std::cerr);
     }
     // Any other argument is ignored: the agent starts.

@@ -8,6 +8,7 @@ const BrowserProfile& BrowserProfile::chrome() {
     static const BrowserProfile profile{
         .slug = "chrome",
         .bundleID = "com.google.Chrome",
+        .otherIDs = {},
         .name = "Chrome",
         // Chrome builds its web content's accessibility tree only for clients
         // that ask for the enhanced interface.
@@ -24,6 +25,7 @@ const BrowserProfile& BrowserProfile::safari() {
     static const BrowserProfile profile{
         .slug = "safari",
         .bundleID = "com.apple.Safari",
+        .otherIDs = {},
         .name = "Safari",
         .armsEnhancedUI = false,
         .notifications = {"AXValueChanged", "AXLayoutComplete", "AXLiveRegionChanged", "AXFocusedUIElementChanged",
@@ -38,21 +40,71 @@ const BrowserProfile& BrowserProfile::safari() {
     return profile;
 }
 
-const std::vector<BrowserProfile>& BrowserProfile::all() {
-    static const std::vector<BrowserProfile> profiles{chrome(), safari()};
-    return profiles;
+namespace {
+
+// Chrome's traits under another name and identifiers: the Chromium family
+// builds the same tree on Linux, exposed through AT-SPI once the session's
+// accessibility switch is on (what arming turns on there).
+BrowserProfile chromeFamily(std::string slug, std::string id, std::vector<std::string> otherIDs, std::string name) {
+    BrowserProfile profile = BrowserProfile::chrome();
+    profile.slug = std::move(slug);
+    profile.bundleID = std::move(id);
+    profile.otherIDs = std::move(otherIDs);
+    profile.name = std::move(name);
+    return profile;
+}
+
+}  // namespace
+
+const BrowserProfile& BrowserProfile::chromiumLinux() {
+    static const BrowserProfile profile = chromeFamily(
+        "chromium", "chromium", {"chromium-browser", "org.chromium.Chromium", "chromium-freeworld"}, "Chromium");
+    return profile;
+}
+
+const BrowserProfile& BrowserProfile::chromeLinux() {
+    static const BrowserProfile profile = chromeFamily(
+        "chrome", "google-chrome", {"google-chrome-stable", "com.google.Chrome", "chrome"}, "Google Chrome");
+    return profile;
+}
+
+const std::vector<BrowserProfile>& BrowserProfile::all() { return all(DesktopPlatform::macOS); }
+
+const std::vector<BrowserProfile>& BrowserProfile::all(DesktopPlatform platform) {
+    static const std::vector<BrowserProfile> mac{chrome(), safari()};
+    static const std::vector<BrowserProfile> onLinux{chromeLinux(), chromiumLinux()};
+    return platform == DesktopPlatform::linuxDesktop ? onLinux : mac;
+}
+
+DesktopPlatform BrowserProfile::runningPlatform() {
+#if defined(__APPLE__)
+    return DesktopPlatform::macOS;
+#else
+    return DesktopPlatform::linuxDesktop;
+#endif
 }
 
 std::optional<BrowserProfile> BrowserProfile::profileForSlug(std::string_view slug) {
-    for (const auto& profile : all()) {
+    return profileForSlug(slug, DesktopPlatform::macOS);
+}
+
+std::optional<BrowserProfile> BrowserProfile::profileForBundleID(std::string_view bundleID) {
+    return profileForBundleID(bundleID, DesktopPlatform::macOS);
+}
+
+std::optional<BrowserProfile> BrowserProfile::profileForSlug(std::string_view slug, DesktopPlatform platform) {
+    for (const auto& profile : all(platform)) {
         if (profile.slug == slug) return profile;
     }
     return std::nullopt;
 }
 
-std::optional<BrowserProfile> BrowserProfile::profileForBundleID(std::string_view bundleID) {
-    for (const auto& profile : all()) {
+std::optional<BrowserProfile> BrowserProfile::profileForBundleID(std::string_view bundleID, DesktopPlatform platform) {
+    for (const auto& profile : all(platform)) {
         if (profile.bundleID == bundleID) return profile;
+        for (const auto& other : profile.otherIDs) {
+            if (other == bundleID) return profile;
+        }
     }
     return std::nullopt;
 }

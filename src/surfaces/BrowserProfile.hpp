@@ -20,9 +20,17 @@ enum class WebAreaResolution {
     uniqueAIOrigin,
 };
 
+// The desktop the agent runs on; each has its own browsers.
+enum class DesktopPlatform { macOS, linuxDesktop };
+
 struct BrowserProfile {
     std::string slug;      // stamped into turn events as "browser"
+    // The identifier the workspace reports: a bundle identifier on macOS, the
+    // desktop entry id on Linux.
     std::string bundleID;
+    // Other identifiers the same browser goes by: packagings' desktop entry
+    // ids and executable names, for a workspace that found no desktop entry.
+    std::vector<std::string> otherIDs;
     std::string name;
     bool armsEnhancedUI = false;  // set "AXEnhancedUserInterface" on the app when the gate is made
     std::vector<std::string> notifications;
@@ -35,12 +43,23 @@ struct BrowserProfile {
 
     static const BrowserProfile& chrome();
     static const BrowserProfile& safari();
-    // Chrome first.
+    // Linux: Chromium, and Google Chrome (the same slug as Chrome on macOS,
+    // so a turn names the browser the same way on both desktops).
+    static const BrowserProfile& chromiumLinux();
+    static const BrowserProfile& chromeLinux();
+    // The macOS profiles, Chrome first.
     static const std::vector<BrowserProfile>& all();
+    // The profiles of one desktop; of the one this build runs on.
+    static const std::vector<BrowserProfile>& all(DesktopPlatform platform);
+    static DesktopPlatform runningPlatform();
 
-    // Exact, case-sensitive lookups; absent when no profile matches.
+    // Exact, case-sensitive lookups among the macOS profiles, or one
+    // platform's; absent when no profile matches. An identifier matches the
+    // bundle identifier or one of the other identifiers.
     static std::optional<BrowserProfile> profileForSlug(std::string_view slug);
     static std::optional<BrowserProfile> profileForBundleID(std::string_view bundleID);
+    static std::optional<BrowserProfile> profileForSlug(std::string_view slug, DesktopPlatform platform);
+    static std::optional<BrowserProfile> profileForBundleID(std::string_view bundleID, DesktopPlatform platform);
 };
 
 }  // namespace velmar

@@ -84,8 +84,8 @@ std::string_view AXDump::missingTrustMessage() {
     return "This terminal lacks the Accessibility grant — run from a terminal listed in System Settings > Privacy & "
            "Security > Accessibility.\n";
 #else
-    return "This session's accessibility switch is off — turn it on (Settings > Accessibility, or set the "
-           "org.a11y.Status IsEnabled property on the accessibility bus) and run again.\n";
+    return "This session's accessibility switch is off — turn it on (Settings > Accessibility, or the "
+           "org.a11y.Status IsEnabled property on the session bus) and run again.\n";
 #endif
 }
 

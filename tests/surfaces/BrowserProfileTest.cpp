@@ -18,5 +18,38 @@ TEST(BrowserProfile, SafariCapturesOnlyClaudeAndChatGPT) {
     EXPECT_EQ(chrome.size(), 9u);
 }
 
+// Each desktop finds only its own browsers, by any identifier the browser
+// goes by there; the Linux Chrome keeps the macOS Chrome's slug.
+TEST(BrowserProfile, LooksUpEachDesktopsBrowsersByTheirIdentifiers) {
+    struct Case {
+        const char* what;
+        DesktopPlatform platform;
+        const char* id;
+        std::optional<std::string> slug;
+    };
+    const Case cases[] = {
+        {"Debian's Chromium desktop entry", DesktopPlatform::linuxDesktop, "chromium", "chromium"},
+        {"Chromium packaged as a flatpak", DesktopPlatform::linuxDesktop, "org.chromium.Chromium", "chromium"},
+        {"Google Chrome's desktop entry", DesktopPlatform::linuxDesktop, "google-chrome", "chrome"},
+        {"Google Chrome by its executable", DesktopPlatform::linuxDesktop, "google-chrome-stable", "chrome"},
+        {"macOS Chrome's bundle on macOS", DesktopPlatform::macOS, "com.google.Chrome", "chrome"},
+        {"Safari is no Linux browser", DesktopPlatform::linuxDesktop, "com.apple.Safari", std::nullopt},
+        {"Chromium is no macOS profile", DesktopPlatform::macOS, "chromium", std::nullopt},
+        {"identifiers are case-sensitive", DesktopPlatform::linuxDesktop, "Chromium", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        auto profile = BrowserProfile::profileForBundleID(c.id, c.platform);
+        EXPECT_EQ(profile ? std::optional<std::string>(profile->slug) : std::nullopt, c.slug) << c.what;
+    }
+    // The Linux browsers capture what Chrome captures, with Chrome's traits.
+    for (const auto& profile : BrowserProfile::all(DesktopPlatform::linuxDesktop)) {
+        EXPECT_EQ(profile.uncapturedSurfaces, BrowserProfile::chrome().uncapturedSurfaces) << profile.slug;
+        EXPECT_EQ(profile.notifications, BrowserProfile::chrome().notifications) << profile.slug;
+        EXPECT_TRUE(profile.armsEnhancedUI) << profile.slug;
+    }
+    EXPECT_EQ(BrowserProfile::all(), BrowserProfile::all(DesktopPlatform::macOS));
+    EXPECT_EQ(BrowserProfile::runningPlatform(), DesktopPlatform::linuxDesktop);
+}
+
 }  // namespace
 }  // namespace velmar

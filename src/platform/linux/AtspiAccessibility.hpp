@@ -1,0 +1,32 @@
+#pragma once
+// Accessibility services of a Linux desktop over AT-SPI: the accessibility
+// bus of the session and its registry of applications.
+
+#include "platform/Accessibility.hpp"
+
+#include <chrono>
+#include <optional>
+
+namespace velmar::linux_backend {
+
+class AtspiAccessibility final : public Accessibility {
+public:
+    // `callTimeout` bounds every call to another application, so a stuck
+    // application costs a read, never the agent's loop.
+    explicit AtspiAccessibility(std::chrono::milliseconds callTimeout = std::chrono::milliseconds(1000));
+
+    // The accessibility bus answers and the session's accessibility switch is on.
+    bool isProcessTrusted() const override;
+    // The registry's application with this process id.
+    AXElementRef applicationElement(int pid) const override;
+    // AT-SPI event listeners are not wired yet: no observer can be had.
+    std::unique_ptr<AccessibilityObserver> createObserver(int pid, AXNotificationHandler handler) override;
+
+    // The session's accessibility switch (org.a11y.Status IsEnabled); absent
+    // when the session has no accessibility bus.
+    static std::optional<bool> switchState();
+    // Turns the switch on or off; false when the session refused.
+    static bool setSwitch(bool enabled);
+};
+
+}  // namespace velmar::linux_backend

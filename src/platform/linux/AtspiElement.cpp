@@ -1,0 +1,360 @@
+#include "platform/linux/AtspiElement.hpp"
+
+#include "platform/linux/AtspiAccessibility.hpp"
+#include "platform/linux/AtspiRoleMap.hpp"
+
+#include <atspi/atspi.h>
+
+#include <functional>
+#include <map>
+#include <sstream>
+
+namespace velmar::linux_backend {
+namespace {
+
+// Frees what libatspi hands over, whatever happens on the way out.
+template <typename T, void (*Free)(T*)>
+struct Owned {
+    T* p = nullptr;
+    ~Owned() {
+        if (p) Free(p);
+    }
+};
+void freeString(gchar* s) { g_free(s); }
+void freeTable(GHashTable* t) { g_hash_table_unref(t); }
+void freeError(GError* e) { g_error_free(e); }
+void unrefObject(void* o) { g_object_unref(o); }
+template <typename T>
+void unref(T* o) { unrefObject(o); }
+using OwnedString = Owned<gchar, freeString>;
+using OwnedError = Owned<GError, freeError>;
+
+using ObjectAttributes = std::map<std::string, std::string, std::less<>>;
+
+ObjectAttributes objectAttributes(AtspiAccessible* a) {
+    ObjectAttributes out;
+    OwnedError error;
+    Owned<GHashTable, freeTable> table{atspi_accessible_get_attributes(a, &error.p)};
+    if (error.p || !table.p) return out;
+    GHashTableIter it;
+    gpointer key, value;
+    g_hash_table_iter_init(&it, table.p);
+    while (g_hash_table_iter_next(&it, &key, &value)) {
+        out.emplace(static_cast<const char*>(key), value ? static_cast<const char*>(value) : "");
+    }
+    return out;
+}
+
+std::string_view lookup(const ObjectAttributes& attrs, std::string_view key) {
+    auto it = attrs.find(key);
+    return it == attrs.end() ? std::string_view() : std::string_view(it->second);
+}
+
+std::optional<AtspiRole> atspiRole(AtspiAccessible* a) {
+    OwnedError error;
+    AtspiRole role = atspi_accessible_get_role(a, &error.p);
+    if (error.p || role == ATSPI_ROLE_INVALID) return std::nullopt;
+    return role;
+}
+
+std::optional<bool> hasState(AtspiAccessible* a, AtspiStateType state) {
+    AtspiStateSet* set = atspi_accessible_get_state_set(a);
+    if (!set) return std::nullopt;
+    Owned<AtspiStateSet, unref<AtspiStateSet>> owned{set};
+    // A defunct element has gone from its application.
+    if (atspi_state_set_contains(set, ATSPI_STATE_DEFUNCT)) return std::nullopt;
+    return atspi_state_set_contains(set, state) != FALSE;
+}
+
+std::optional<std::string> takeString(gchar* s, GError* error) {
+    OwnedString owned{s};
+    OwnedError err{error};
+    if (err.p || !s) return std::nullopt;
+    return std::string(s);
+}
+
+std::optional<std::string> accessibleName(AtspiAccessible* a) {
+    GError* error = nullptr;
+    gchar* s = atspi_accessible_get_name(a, &error);
+    return takeString(s, error);
+}
+
+std::optional<std::string> textContents(AtspiAccessible* a) {
+    AtspiText* text = atspi_accessible_get_text_iface(a);
+    if (!text) return std::nullopt;
+    Owned<AtspiText, unref<AtspiText>> owned{text};
+    GError* error = nullptr;
+    gint count = atspi_text_get_character_count(text, &error);
+    if (error) {
+        g_error_free(error);
+        return std::nullopt;
+    }
+    gchar* s = atspi_text_get_text(text, 0, count, &error);
+    return takeString(s, error);
+}
+
+struct Mapped {
+    AXRoleMapping mapping;
+    ObjectAttributes attrs;
+};
+
+std::optional<Mapped> mapped(AtspiAccessible* a) {
+    auto role = atspiRole(a);
+    if (!role) return std::nullopt;
+    Mapped out{{}, objectAttributes(a)};
+    bool multiLine = false;
+    if (*role == ATSPI_ROLE_ENTRY) multiLine = hasState(a, ATSPI_STATE_MULTI_LINE).value_or(false);
+    out.mapping = mapAtspiRole(*role, RoleHints{.xmlRoles = lookup(out.attrs, "xml-roles"),
+                                                .tag = lookup(out.attrs, "tag"),
+                                                .hasPopup = lookup(out.attrs, "haspopup"),
+                                                .multiLine = multiLine});
+    return out;
+}
+
+std::optional<AXAttributeValue> named(AtspiAccessible* a, NameSlot wanted) {
+    auto m = mapped(a);
+    if (!m) return std::nullopt;
+    if (nameSlot(m->mapping.role, lookup(m->attrs, "name-from")) != wanted) return std::nullopt;
+    auto name = accessibleName(a);
+    if (!name || name->empty()) return std::nullopt;
+    return AXAttributeValue(std::move(*name));
+}
+
+std::vector<AXElementRef> children(AtspiAccessible* a) {
+    std::vector<AXElementRef> out;
+    GError* error = nullptr;
+    gint count = atspi_accessible_get_child_count(a, &error);
+    if (error) {
+        g_error_free(error);
+        return out;
+    }
+    out.reserve(static_cast<std::size_t>(count > 0 ? count : 0));
+    for (gint i = 0; i < count; ++i) {
+        AtspiAccessible* child = atspi_accessible_get_child_at_index(a, i, &error);
+        if (error) {
+            g_error_free(error);
+            error = nullptr;
+            continue;
+        }
+        if (auto ref = AtspiElement::adopt(child)) out.push_back(std::move(ref));
+    }
+    return out;
+}
+
+bool isWindowRole(AtspiRole role) {
+    return role == ATSPI_ROLE_FRAME || role == ATSPI_ROLE_WINDOW || role == ATSPI_ROLE_DIALOG;
+}
+
+std::vector<AXElementRef> windows(AtspiAccessible* app) {
+    std::vector<AXElementRef> out;
+    for (auto& child : children(app)) {
+        auto* element = static_cast<const AtspiElement*>(child.get());
+        auto role = atspiRole(element->accessible());
+        // Chromium keeps hidden helper frames (popups, menus) as unnamed
+        // frames without the showing state; they are not windows a person sees.
+        if (role && isWindowRole(*role) && hasState(element->accessible(), ATSPI_STATE_SHOWING).value_or(false))
+            out.push_back(std::move(child));
+    }
+    return out;
+}
+
+// A document's address: Chromium lists it as "DocURL" (older builds "URI").
+std::optional<std::string> documentAddress(AtspiAccessible* a) {
+    AtspiDocument* doc = atspi_accessible_get_document_iface(a);
+    if (!doc) return std::nullopt;
+    Owned<AtspiDocument, unref<AtspiDocument>> owned{doc};
+    for (const char* key : {"DocURL", "URI"}) {
+        GError* error = nullptr;
+        gchar* value = atspi_document_get_document_attribute_value(doc, const_cast<gchar*>(key), &error);
+        auto s = takeString(value, error);
+        if (s && !s->empty()) return s;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> linkAddress(AtspiAccessible* a) {
+    AtspiHyperlink* link = atspi_accessible_get_hyperlink(a);
+    if (!link) return std::nullopt;
+    Owned<AtspiHyperlink, unref<AtspiHyperlink>> owned{link};
+    GError* error = nullptr;
+    gchar* uri = atspi_hyperlink_get_uri(link, 0, &error);
+    auto s = takeString(uri, error);
+    if (s && s->empty()) return std::nullopt;
+    return s;
+}
+
+std::vector<std::string> splitClasses(std::string_view classes) {
+    std::vector<std::string> out;
+    std::istringstream in{std::string(classes)};
+    for (std::string c; in >> c;) out.push_back(std::move(c));
+    return out;
+}
+
+std::optional<AXAttributeValue> stateAttribute(AtspiAccessible* a, AtspiStateType state) {
+    auto v = hasState(a, state);
+    if (!v) return std::nullopt;
+    return AXAttributeValue(*v);
+}
+
+}  // namespace
+
+AXElementRef AtspiElement::wrap(AtspiAccessible* accessible) {
+    if (!accessible) return nullptr;
+    g_object_ref(accessible);
+    return std::make_shared<AtspiElement>(accessible);
+}
+
+AXElementRef AtspiElement::adopt(AtspiAccessible* accessible) {
+    if (!accessible) return nullptr;
+    return std::make_shared<AtspiElement>(accessible);
+}
+
+AtspiElement::AtspiElement(AtspiAccessible* adoptedReference) : accessible_(adoptedReference) {}
+
+AtspiElement::~AtspiElement() {
+    if (accessible_) g_object_unref(accessible_);
+}
+
+std::optional<AXAttributeValue> AtspiElement::copyAttribute(std::string_view name) const {
+    AtspiAccessible* a = accessible_;
+    if (name == "AXRole" || name == "AXSubrole") {
+        auto m = mapped(a);
+        if (!m) return std::nullopt;
+        if (name == "AXRole") return AXAttributeValue(std::string(m->mapping.role));
+        if (!m->mapping.subrole) return std::nullopt;
+        return AXAttributeValue(std::string(*m->mapping.subrole));
+    }
+    if (name == "AXTitle") return named(a, NameSlot::Title);
+    if (name == "AXDescription") return named(a, NameSlot::Description);
+    if (name == "AXValue") {
+        auto role = atspiRole(a);
+        if (!role) return std::nullopt;
+        auto axRole = mapAtspiRole(*role, RoleHints{}).role;
+        if (axRole == "AXStaticText") {
+            auto text = textContents(a);
+            if (text && !text->empty()) return AXAttributeValue(std::move(*text));
+            return named(a, NameSlot::Value);
+        }
+        if (axRole == "AXTextField") {
+            auto text = textContents(a);
+            if (!text) return std::nullopt;
+            return AXAttributeValue(std::move(*text));
+        }
+        return std::nullopt;
+    }
+    if (name == "AXHelp") {
+        GError* error = nullptr;
+        auto d = takeString(atspi_accessible_get_description(a, &error), error);
+        if (!d || d->empty()) return std::nullopt;
+        return AXAttributeValue(std::move(*d));
+    }
+    if (name == "AXPlaceholderValue" || name == "AXDOMClassList" || name == "AXDOMIdentifier") {
+        auto attrs = objectAttributes(a);
+        // Chromium names an unlabelled field by its placeholder and says so.
+        if (name == "AXPlaceholderValue" && lookup(attrs, "name-from") == "placeholder") {
+            auto text = accessibleName(a);
+            if (!text || text->empty()) return std::nullopt;
+            return AXAttributeValue(std::move(*text));
+        }
+        std::string_view key = name == "AXPlaceholderValue" ? "placeholder-text"
+                               : name == "AXDOMClassList"   ? "class"
+                                                            : "id";
+        auto it = attrs.find(key);
+        if (it == attrs.end()) {
+            // An element without classes has an empty list, as a page reports it.
+            if (name == "AXDOMClassList" && atspiRole(a)) return AXAttributeValue(std::vector<std::string>{});
+            return std::nullopt;
+        }
+        if (name == "AXDOMClassList") return AXAttributeValue(splitClasses(it->second));
+        return AXAttributeValue(it->second);
+    }
+    if (name == "AXChildren") {
+        if (!atspiRole(a)) return std::nullopt;
+        return AXAttributeValue(children(a));
+    }
+    if (name == "AXParent") {
+        GError* error = nullptr;
+        AtspiAccessible* parent = atspi_accessible_get_parent(a, &error);
+        if (error) {
+            g_error_free(error);
+            return std::nullopt;
+        }
+        if (!parent) return std::nullopt;
+        return AXAttributeValue(adopt(parent));
+    }
+    if (name == "AXURL") {
+        auto role = atspiRole(a);
+        if (!role) return std::nullopt;
+        auto address = (*role == ATSPI_ROLE_DOCUMENT_WEB || *role == ATSPI_ROLE_DOCUMENT_FRAME) ? documentAddress(a)
+                       : *role == ATSPI_ROLE_LINK                                                  ? linkAddress(a)
+                                                                                                   : std::nullopt;
+        if (!address) return std::nullopt;
+        return AXAttributeValue(AXURLValue{std::move(*address)});
+    }
+    if (name == "AXWindows") {
+        if (!atspiRole(a)) return std::nullopt;
+        return AXAttributeValue(windows(a));
+    }
+    if (name == "AXFocusedWindow" || name == "AXMainWindow") {
+        for (auto& window : windows(a)) {
+            auto* w = static_cast<const AtspiElement*>(window.get());
+            if (hasState(w->accessible_, ATSPI_STATE_ACTIVE).value_or(false)) return AXAttributeValue(window);
+        }
+        return std::nullopt;
+    }
+    if (name == "AXMinimized") return stateAttribute(a, ATSPI_STATE_ICONIFIED);
+    if (name == "AXFocused") return stateAttribute(a, ATSPI_STATE_FOCUSED);
+    if (name == "AXEnabled") return stateAttribute(a, ATSPI_STATE_ENABLED);
+    if (name == "AXSelected") return stateAttribute(a, ATSPI_STATE_SELECTED);
+    if (name == "AXExpanded") return stateAttribute(a, ATSPI_STATE_EXPANDED);
+    if (name == "AXElementBusy") return stateAttribute(a, ATSPI_STATE_BUSY);
+    return std::nullopt;
+}
+
+bool AtspiElement::setBoolAttribute(std::string_view name, bool value) const {
+    // Asking a browser for its full tree is, on Linux, the session's
+    // accessibility switch: Chromium builds its web trees while it is on.
+    if (name == "AXEnhancedUserInterface" || name == "AXManualAccessibility") {
+        return atspiRole(accessible_) == ATSPI_ROLE_APPLICATION && AtspiAccessibility::setSwitch(value);
+    }
+    if (name != "AXFocused" || !value) return false;
+    AtspiComponent* component = atspi_accessible_get_component_iface(accessible_);
+    if (!component) return false;
+    Owned<AtspiComponent, unref<AtspiComponent>> owned{component};
+    GError* error = nullptr;
+    gboolean ok = atspi_component_grab_focus(component, &error);
+    if (error) {
+        g_error_free(error);
+        return false;
+    }
+    return ok != FALSE;
+}
+
+namespace {
+// An accessible is named by its application's bus name and its object path.
+struct Identity {
+    std::string bus;
+    std::string path;
+};
+Identity identity(AtspiAccessible* a) {
+    Identity id;
+    if (a->parent.app && a->parent.app->bus_name) id.bus = a->parent.app->bus_name;
+    if (a->parent.path) id.path = a->parent.path;
+    return id;
+}
+}  // namespace
+
+bool AtspiElement::sameElement(const PlatformElement& other) const {
+    auto* o = dynamic_cast<const AtspiElement*>(&other);
+    if (!o) return false;
+    if (o->accessible_ == accessible_) return true;
+    auto a = identity(accessible_), b = identity(o->accessible_);
+    return a.bus == b.bus && a.path == b.path;
+}
+
+std::size_t AtspiElement::identityHash() const {
+    auto id = identity(accessible_);
+    return std::hash<std::string>{}(id.bus) * 31 + std::hash<std::string>{}(id.path);
+}
+
+}  // namespace velmar::linux_backend

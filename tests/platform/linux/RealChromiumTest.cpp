@@ -1,0 +1,269 @@
+// The chat pages in a real Chromium, read through AT-SPI. These run inside
+// the private desktop that tests/support/desktop-session.sh starts (ctest's
+// "desktop_chat_pages"); elsewhere they skip and say so.
+
+#include "ax/AXElement.hpp"
+#include "ax/FixtureDocument.hpp"
+#include "parsing/FixtureParsing.hpp"
+#include "parsing/WorkspaceGeminiPanel.hpp"
+#include "platform/linux/AtspiAccessibility.hpp"
+#include "surfaces/AIWebURL.hpp"
+#include "surfaces/WebAddress.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <thread>
+
+namespace velmar::linux_backend {
+namespace {
+
+using namespace std::chrono_literals;
+
+// What chat.js streams after every prompt.
+constexpr const char* kReply =
+    "Here is a short answer that streams word by word, so a reader sees it grow for a few seconds and then settle.";
+
+struct Page {
+    std::string surface;
+    std::string fixture;  // the recorded tree the page was built from
+    std::string renamedMarker;  // a class the parser relies on
+};
+
+const std::vector<Page>& pages() {
+    static const std::vector<Page> all = {
+        {"chatgpt", "chatgpt/20261201-web-finished-two-exchanges.json", "sr-only"},
+        {"claude_ai", "claude_ai/20261206-web-collapsed-view-button.json", "font-claude-response"},
+        {"gemini", "gemini/20261202-web-finished-two-exchanges.json", "conversation-container"},
+        {"perplexity", "perplexity/20261202-web-finished-with-citations.json", "group/query"},
+        {"deepseek", "deepseek/20261202-web-finished-reasoning-citations.json", "ds-message"},
+        {"gemini_docs", "gemini_docs/20261202-docs-finished-two-exchanges.json", "appsElementsSidekickRoot"},
+        {"gemini_sheets", "gemini_sheets/20261202-sheets-finished-formula.json", "appsElementsSidekickUserMessageRoot"},
+    };
+    return all;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Role and text of each turn: the ordinals' totals grow with the conversation.
+std::vector<std::pair<std::string, std::string>> roleTexts(const std::vector<RawTurn>& turns) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto& t : turns) out.emplace_back(t.role, t.text);
+    return out;
+}
+
+bool run(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+bool waitFor(std::chrono::milliseconds limit, const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (done()) return true;
+        std::this_thread::sleep_for(100ms);
+    }
+    return done();
+}
+
+// The first web area showing this address, below the application's windows.
+AXNodePtr findWebArea(const AXElement& node, const std::string& url, int depth) {
+    if (depth > 40) return nullptr;
+    if (node.role() == "AXWebArea") {
+        auto address = node.attribute("AXURL");
+        auto* value = address ? std::get_if<AXURLValue>(&*address) : nullptr;
+        if (value && value->absoluteString == url) return std::make_shared<AXElement>(node);
+        return nullptr;
+    }
+    for (const auto& child : node.children()) {
+        if (auto found = findWebArea(static_cast<const AXElement&>(*child), url, depth + 1)) return found;
+    }
+    return nullptr;
+}
+
+class RealChromium : public ::testing::TestWithParam<Page> {
+protected:
+    static void SetUpTestSuite() {
+        if (!std::getenv("VELMAR_DESKTOP_SESSION")) return;
+        accessibility_ = new AtspiAccessibility();
+        auto pagesJson = nlohmann::json::parse(readFile(std::string(std::getenv("VELMAR_SESSION_DIR")) + "/pages.json"));
+        for (auto& [surface, url] : pagesJson.items()) urls_[surface] = url.get<std::string>();
+        window_ = std::getenv("VELMAR_CHROMIUM_WINDOW");
+        pid_ = std::atoi(std::getenv("VELMAR_CHROMIUM_PID"));
+    }
+    static void TearDownTestSuite() {
+        delete accessibility_;
+        accessibility_ = nullptr;
+    }
+
+    void SetUp() override {
+        if (!accessibility_) {
+            GTEST_SKIP() << "needs the private desktop: run under tests/support/desktop-session.sh "
+                            "(ctest runs these as desktop_chat_pages)";
+        }
+    }
+
+    // Loads an address in the browser's one tab, through the address bar as a person would.
+    void open(const std::string& url) {
+        ASSERT_TRUE(run("xdotool windowfocus --sync " + window_ + " && xdotool key --clearmodifiers ctrl+l"));
+        ASSERT_TRUE(run("xdotool type --delay 2 '" + url + "' && xdotool key Return"));
+    }
+
+    AXNodePtr webArea(const std::string& url) {
+        auto app = accessibility_->applicationElement(pid_);
+        if (!app) return nullptr;
+        AXElement root(app);
+        for (const auto& window : root.windows()) {
+            if (auto found = findWebArea(window, url, 0)) return found;
+        }
+        return nullptr;
+    }
+
+    // The surface's parse of what the page shows, as live capture reads it.
+    std::optional<SegmenterSnapshot> parse(const std::string& surface, const std::string& url) {
+        auto area = webArea(url);
+        if (!area) return std::nullopt;
+        auto address = WebAddress::parse(url);
+        std::optional<std::string> key;
+        AXNodePtr scope = area;
+        if (surface == "gemini_docs" || surface == "gemini_sheets") {
+            key = AIWebURL::panelConversationId(address, surface);
+            scope = WorkspaceGeminiPanel::locate(area);
+            if (!scope) return std::nullopt;
+        } else {
+            key = AIWebURL::conversationId(address, surface);
+        }
+        return FixtureParsing::parse(surface, *scope, key);
+    }
+
+    static std::optional<SegmenterSnapshot> fixtureParse(const Page& page, const std::string& url) {
+        auto doc = FixtureDocument::decodeText(readFile(std::string(VELMAR_FIXTURE_DIR) + "/" + page.fixture));
+        doc.tree->wireParents();
+        auto address = WebAddress::parse(url);
+        auto key = page.surface.starts_with("gemini_") ? AIWebURL::panelConversationId(address, page.surface)
+                                                        : AIWebURL::conversationId(address, page.surface);
+        return FixtureParsing::parse(page.surface, *doc.tree, key);
+    }
+
+    static inline AtspiAccessibility* accessibility_ = nullptr;
+    static inline std::map<std::string, std::string> urls_;
+    static inline std::string window_;
+    static inline int pid_ = 0;
+};
+
+// The page's address is classified by the real rules; its parse in the real
+// browser equals the parse of the tree it was built from; a prompt typed into
+// it streams a reply, seen first as unfinished and then as one completed
+// exchange.
+TEST_P(RealChromium, ParsesThePageAndTheExchangeTypedIntoIt) {
+    const Page& page = GetParam();
+    const std::string url = urls_.at(page.surface);
+    auto address = WebAddress::parse(url);
+    auto classified = page.surface.starts_with("gemini_") ? AIWebURL::panelSurface(address) : AIWebURL::surface(address);
+    EXPECT_EQ(classified, page.surface);
+
+    auto expected = fixtureParse(page, url);
+    ASSERT_TRUE(expected);
+    open(url);
+    std::optional<SegmenterSnapshot> live;
+    ASSERT_TRUE(waitFor(15s, [&] {
+        live = parse(page.surface, url);
+        return live && live->turns.size() == expected->turns.size();
+    })) << "no parse of " << url << " with " << expected->turns.size() << " turns; got "
+        << (live ? std::to_string(live->turns.size()) : std::string("no snapshot"));
+    EXPECT_EQ(live->turns, expected->turns);
+    EXPECT_EQ(live->model, expected->model);
+    EXPECT_EQ(live->responseComplete, expected->responseComplete);
+    EXPECT_EQ(live->conversationKey, expected->conversationKey);
+    EXPECT_TRUE(live->conversationKey.has_value());
+    EXPECT_FALSE(live->usedParityFallback);
+
+    // Type a prompt into the composer, as a person would.
+    auto area = webArea(url);
+    ASSERT_TRUE(area);
+    // The composer has no label on some surfaces; its role alone finds it.
+    std::function<AXNodePtr(const AXNodePtr&, int)> byRole = [&](const AXNodePtr& n, int d) -> AXNodePtr {
+        if (d > 40) return nullptr;
+        if (n->role() == "AXTextArea") return n;
+        for (auto& c : n->children())
+            if (auto f = byRole(c, d + 1)) return f;
+        return nullptr;
+    };
+    auto composer = byRole(area, 0);
+    ASSERT_TRUE(composer) << "no composer";
+    ASSERT_TRUE(static_cast<const AXElement&>(*composer).raw()->setBoolAttribute("AXFocused", true));
+    const std::string prompt = "What does the " + page.surface + " page say?";
+    ASSERT_TRUE(run("xdotool type --delay 5 '" + prompt + "' && xdotool key Return"));
+
+    bool sawStreaming = false;
+    ASSERT_TRUE(waitFor(20s, [&] {
+        live = parse(page.surface, url);
+        if (!live || live->turns.size() != expected->turns.size() + 2) return false;
+        if (!live->responseComplete) sawStreaming = true;
+        return live->responseComplete && live->turns.back().text == kReply;
+    })) << "the exchange did not complete";
+    EXPECT_TRUE(sawStreaming) << "never saw the reply unfinished";
+    const auto& user = live->turns[live->turns.size() - 2];
+    EXPECT_EQ(user.role, "user");
+    EXPECT_EQ(user.text, prompt);
+    EXPECT_EQ(live->turns.back().role, "assistant");
+    auto earlier = roleTexts(live->turns);
+    earlier.resize(earlier.size() - 2);
+    EXPECT_EQ(earlier, roleTexts(expected->turns));
+}
+
+// A page whose marker class has moved gives no snapshot, an empty or
+// fallback parse, or turns the page really shows: never a wrong turn.
+TEST_P(RealChromium, AMovedMarkerNeverGivesAWrongTurn) {
+    const Page& page = GetParam();
+    const std::string url = urls_.at(page.surface);
+    auto expected = fixtureParse(page, url);
+    ASSERT_TRUE(expected);
+    const std::string moved = url + "?rename=" + page.renamedMarker + ":" + page.renamedMarker + "-v2";
+    open(moved);
+    ASSERT_TRUE(waitFor(15s, [&] { return webArea(moved) != nullptr; })) << "page did not load";
+    std::this_thread::sleep_for(300ms);  // let the renaming script finish
+    auto live = parse(page.surface, moved);
+    if (!live || live->turns.empty() || live->usedParityFallback) return;
+    for (const auto& turn : live->turns) {
+        bool real = false;
+        for (const auto& e : expected->turns) real = real || (e.role == turn.role && e.text == turn.text);
+        EXPECT_TRUE(real) << page.surface << ": turn " << turn.index << " (" << turn.role << ") \"" << turn.text
+                          << "\" is not on the page";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, RealChromium, ::testing::ValuesIn(pages()),
+                         [](const auto& info) { return info.param.surface; });
+
+// The session's accessibility switch and registry as the agent sees them.
+TEST(AtspiAccessibilityLive, TrustsTheSessionAndFindsTheBrowserByProcess) {
+    if (!std::getenv("VELMAR_DESKTOP_SESSION")) GTEST_SKIP() << "needs the private desktop (desktop_chat_pages)";
+    AtspiAccessibility accessibility;
+    EXPECT_TRUE(accessibility.isProcessTrusted());
+    auto app = accessibility.applicationElement(std::atoi(std::getenv("VELMAR_CHROMIUM_PID")));
+    ASSERT_TRUE(app);
+    AXElement root(app);
+    EXPECT_EQ(root.role(), "AXApplication");
+    auto windows = root.windows();
+    ASSERT_FALSE(windows.empty());
+    EXPECT_EQ(windows.front().role(), "AXWindow");
+    EXPECT_EQ(windows.front().attribute("AXMinimized"), std::optional<AXAttributeValue>(false));
+    EXPECT_TRUE(root.focusedWindow().has_value());
+    EXPECT_FALSE(accessibility.applicationElement(-1));
+    // The same element read twice is one element.
+    auto again = AXElement(app).windows();
+    EXPECT_TRUE(windows.front() == again.front());
+    EXPECT_EQ(windows.front().raw()->identityHash(), again.front().raw()->identityHash());
+}
+
+}  // namespace
+}  // namespace velmar::linux_backend

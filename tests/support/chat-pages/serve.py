@@ -1,0 +1,203 @@
+#!/usr/bin/env python3
+"""Serves small working chat pages under the chat apps' real addresses.
+
+Each page is built from one recorded tree of its surface (tests/fixtures), so
+it carries the landmarks, headings, labels and class names the parsers look
+for; chat.js makes it work as a chat: Return sends the composer's text, the
+user turn appears, and a canned reply streams for a few seconds with a stop
+button shown, then the completion markers come back. Pages are generated at
+start, so they follow the fixtures.
+"""
+import argparse
+import html
+import json
+import os
+import ssl
+import sys
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+FIXTURES = os.path.join(HERE, "..", "..", "fixtures")
+
+# surface -> (fixture file, page title for panel pages that have no web area)
+PAGES = {
+    "chatgpt": "chatgpt/20261201-web-finished-two-exchanges.json",
+    "claude_ai": "claude_ai/20261206-web-collapsed-view-button.json",
+    "gemini": "gemini/20261202-web-finished-two-exchanges.json",
+    "perplexity": "perplexity/20261202-web-finished-with-citations.json",
+    "deepseek": "deepseek/20261202-web-finished-reasoning-citations.json",
+    "gemini_docs": "gemini_docs/20261202-docs-finished-two-exchanges.json",
+    "gemini_sheets": "gemini_sheets/20261202-sheets-finished-formula.json",
+}
+
+LANDMARK_TAGS = {
+    "AXLandmarkNavigation": ("nav", None),
+    "AXLandmarkMain": ("main", None),
+    "AXLandmarkBanner": ("div", "banner"),
+    "AXLandmarkComplementary": ("aside", None),
+    "AXLandmarkContentInfo": ("div", "contentinfo"),
+    "AXLandmarkSearch": ("div", "search"),
+    "AXLandmarkRegion": ("section", None),
+    "AXDocumentArticle": ("article", None),
+    "AXApplicationStatus": ("div", "status"),
+}
+IMAGE = "data:image/svg+xml,%3Csvg xmlns='http://www.w3.org/2000/svg' width='16' height='16'/%3E"
+
+
+_ids = iter(range(1, 1 << 30))
+
+
+def attrs(node, extra=None, keep=False):
+    out = dict(extra or {})
+    if keep:
+        # Chromium leaves a bare generic container out of the tree; one with an
+        # id stays, as the apps' own containers (with listeners or ids) do.
+        out["id"] = f"n{next(_ids)}"
+    classes = node.get("domClassList") or []
+    if classes:
+        out["class"] = " ".join(classes)
+    if node.get("description"):
+        out["aria-label"] = node["description"]
+    return "".join(f' {k}="{html.escape(str(v), quote=True)}"' for k, v in out.items() if v is not None)
+
+
+def render(node, inline=False):
+    role, sub = node.get("role"), node.get("subrole")
+    kids = node.get("children", [])
+    # Groups among text runs are inline markup (bold, code) in the apps.
+    inline_kids = any(c.get("role") == "AXStaticText" for c in kids)
+
+    def inner():
+        parts, prev_text = [], False
+        for c in kids:
+            is_text = c.get("role") == "AXStaticText"
+            if is_text and prev_text:
+                parts.append("<br>")
+            parts.append(render(c, inline_kids))
+            prev_text = is_text
+        return "".join(parts)
+
+    if role == "AXStaticText":
+        raw = node.get("value", "")
+        text = html.escape(raw)
+        if raw != raw.strip() or "  " in raw:
+            # Spaces that matter (code, text before inline markup) are kept.
+            return f'<span style="white-space:pre-wrap"{attrs(node)}>{text}</span>'
+        classes = node.get("domClassList")
+        return f"<span{attrs(node)}>{text}</span>" if classes else text
+    if role == "AXListMarker":
+        return ""
+    if role == "AXImage":
+        alt = f' alt="{html.escape(node["description"])}"' if node.get("description") else ""
+        return f'<img{attrs({"domClassList": node.get("domClassList")})}{alt} src="{IMAGE}">'
+    if role in ("AXButton", "AXPopUpButton"):
+        extra = {"aria-haspopup": "menu"} if role == "AXPopUpButton" else {}
+        if node.get("title") and not node.get("description"):
+            extra["aria-label"] = node["title"]
+        return f"<button{attrs(node, extra)}>{inner()}</button>"
+    if role == "AXLink":
+        return f'<a href="#"{attrs(node)}>{inner()}</a>'
+    if role == "AXHeading":
+        # A heading is named by its text; an app that shortens the text on
+        # screen still has the whole of it in the page.
+        text = "".join(c.get("value", "") for c in kids if c.get("role") == "AXStaticText")
+        title = node.get("title")
+        if title and title != text and len(kids) == 1:
+            return f"<h3{attrs(node)}>{html.escape(title)}</h3>"
+        return f"<h3{attrs(node)}>{inner()}</h3>"
+    if role == "AXTextArea":
+        extra = {"placeholder": node.get("placeholder"), "rows": "2"}
+        return f"<textarea{attrs(node, extra)}></textarea>"
+    if role == "AXList":
+        items = "".join(f"<li{attrs(c)}>{''.join(render(g) for g in c.get('children', []))}</li>" if c.get("role") == "AXGroup" else render(c) for c in kids)
+        return f"<ul{attrs(node)}>{items}</ul>"
+    if role == "AXToolbar":
+        return f'<div role="toolbar"{attrs(node)}>{inner()}</div>'
+    if role == "AXTabGroup":
+        return f'<div role="tablist"{attrs(node)}>{inner()}</div>'
+    if role == "AXRadioButton":
+        return f'<div role="tab"{attrs(node)}>{inner()}</div>'
+    if role == "AXCheckBox":
+        return f'<label{attrs(node)}><input type="checkbox">{inner()}</label>'
+    if role in LANDMARK_TAGS or sub in LANDMARK_TAGS:
+        tag, aria = LANDMARK_TAGS.get(sub) or LANDMARK_TAGS[role]
+        return f"<{tag}{attrs(node, {'role': aria})}>{inner()}</{tag}>"
+    tag = "span" if inline else "div"
+    return f"<{tag}{attrs(node, keep=True)}>{inner()}</{tag}>"
+
+
+def build(surface, rel):
+    with open(os.path.join(FIXTURES, rel), encoding="utf-8") as f:
+        doc = json.load(f)
+    tree = doc.get("tree", doc)
+    url = tree.get("url") or doc.get("meta", {}).get("url")
+    if tree.get("role") == "AXWebArea":
+        title, body = tree.get("title", surface), "".join(render(c) for c in tree.get("children", []))
+    else:
+        # The Docs and Sheets panel sits beside the document it belongs to.
+        title = "Offsite plan - Google Docs" if surface == "gemini_docs" else "Budget - Google Sheets"
+        body = ('<div class="kix-appview-editor" role="document" aria-label="Document content">'
+                "<p>Offsite plan</p><p>Budget and venues for the March offsite.</p></div>" + render(tree))
+    page = (f"<!doctype html><html lang=en><head><meta charset=utf-8><title>{html.escape(title)}</title>"
+            '<link rel=stylesheet href="/_velmar/chat.css"></head>'
+            f'<body data-surface="{surface}">{body}<script src="/_velmar/chat.js"></script></body></html>')
+    return url, page
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--cert", required=True)
+    ap.add_argument("--key", required=True)
+    ap.add_argument("--port-file", required=True)
+    ap.add_argument("--list", action="store_true", help="print surface and address of every page")
+    args = ap.parse_args()
+
+    routes = {}
+    listing = {}
+    for surface, rel in PAGES.items():
+        url, page = build(surface, rel)
+        parts = urllib.parse.urlsplit(url)
+        routes[(parts.hostname, parts.path)] = page.encode()
+        listing[surface] = url
+    statics = {name: open(os.path.join(HERE, name), "rb").read() for name in ("chat.js", "chat.css")}
+
+    class Handler(BaseHTTPRequestHandler):
+        def do_GET(self):
+            host = (self.headers.get("Host") or "").split(":")[0]
+            path = urllib.parse.urlsplit(self.path).path
+            if path == "/_velmar/pages.json":
+                return self.send(200, "application/json", json.dumps(listing).encode())
+            if path.startswith("/_velmar/") and path[9:] in statics:
+                kind = "text/javascript" if path.endswith(".js") else "text/css"
+                return self.send(200, kind, statics[path[9:]])
+            page = routes.get((host, path))
+            if page is None:
+                return self.send(404, "text/plain", b"not found")
+            self.send(200, "text/html; charset=utf-8", page)
+
+        def send(self, code, kind, body):
+            self.send_response(code)
+            self.send_header("Content-Type", kind)
+            self.send_header("Content-Length", str(len(body)))
+            self.send_header("Cache-Control", "no-store")
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *a):
+            pass
+
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    ctx.load_cert_chain(args.cert, args.key)
+    server.socket = ctx.wrap_socket(server.socket, server_side=True)
+    with open(os.path.join(os.path.dirname(args.port_file), "pages.json"), "w") as f:
+        json.dump(listing, f)
+    with open(args.port_file + ".tmp", "w") as f:
+        f.write(str(server.server_address[1]))
+    os.rename(args.port_file + ".tmp", args.port_file)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -84,8 +84,9 @@ TEST_F(OnboardingFlowTest, TheDecisionOnEachAuthState) {
         EXPECT_EQ(h.sp.settings.boolean(AppDelegate::onboardingCompletedKey).value_or(false), c.doneAfter);
         EXPECT_EQ(w && w->isVisible(), c.windowVisibleAfter);
         EXPECT_EQ(h.agent->fastPollRunning(), c.permissionStep);
-        if (c.before == Window::signInStep && c.trusted)
+        if (c.before == Window::signInStep && c.trusted) {
             EXPECT_EQ(h.windowing.policies.back(), ActivationPolicy::accessory);
+        }
     }
 }
 

@@ -28,6 +28,7 @@ struct FakeEnvironment final : ProcessEnvironment {
 
 struct FakeInstallLayout final : InstallLayout {
     std::optional<std::filesystem::path> resource(std::string_view, std::string_view) const override { return {}; }
+    std::optional<std::string> readResource(std::string_view, std::string_view) const override { return {}; }
     std::optional<std::filesystem::path> resourceDirectory(std::string_view name) const override {
         auto it = directories.find(std::string(name));
         return it == directories.end() ? std::nullopt : std::optional(it->second);

@@ -2,9 +2,9 @@
 # Installs the Debian packages the build needs, only when one is missing.
 set -euo pipefail
 packages=(build-essential cmake pkg-config ccache libicu-dev nlohmann-json3-dev liburiparser-dev
-          libcli11-dev libglib2.0-dev uuid-dev libgtest-dev libgmock-dev googletest libbenchmark-dev nodejs
-          libgtk-3-dev libwebkit2gtk-4.1-dev libsecret-1-dev libayatana-appindicator3-dev
-          libatspi2.0-dev at-spi2-core dbus dbus-x11 xvfb gnome-keyring x11-apps xdotool chromium openssl python3)
+          libcli11-dev libglib2.0-dev uuid-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
+          libatspi2.0-dev at-spi2-core dbus dbus-x11 xvfb x11-apps xdotool chromium openssl python3
+          libgtk-3-dev libwebkit2gtk-4.1-dev libsecret-1-dev libayatana-appindicator3-dev gnome-keyring nodejs)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -22,7 +22,9 @@
     var status = byId("ax-status");
     status.textContent = granted ? "Access granted" : "Waiting for access…";
     status.className = "status " + (granted ? "granted" : "waiting");
-    byId("finish-button").disabled = !granted;
+    var finish = byId("finish-button");
+    finish.disabled = !granted;
+    finish.className = granted ? "primary" : "secondary";
     byId("grant-button").hidden = granted;
     document.body.dataset.axGranted = granted ? "true" : "false";
   };

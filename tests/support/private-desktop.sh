@@ -37,8 +37,10 @@ done
 home=$(mktemp -d "${TMPDIR:-/tmp}/velmar-desktop.XXXXXX")
 xvfb_pid=""
 cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-  rm -rf "$home"
+  # Helpers of the private session may still be writing their caches as it
+  # ends; tidying up never changes the command's own status.
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$home" 2>/dev/null || { sleep 0.5; rm -rf "$home" 2>/dev/null || true; }
 }
 trap cleanup EXIT
 

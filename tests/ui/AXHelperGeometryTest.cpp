@@ -1,3 +1,4 @@
+
 #include "ui/AXHelperGeometry.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+
 #include "ui/InstallLocation.hpp"
 
 #include <gtest/gtest.h>

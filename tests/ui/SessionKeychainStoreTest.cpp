@@ -1,7 +1,7 @@
 #include "ui/SessionKeychainStore.hpp"
 
+#include "platform/sim/SimLogSink.hpp"
 #include "platform/sim/SimSecretStore.hpp"
-#include "ui/UiFakes.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@ namespace {
 
 struct StoreRig {
     sim::SimSecretStore secrets;
-    testing::RecordingLog log;
+    sim::SimLogSink log;
     SessionKeychainStore store{secrets, log};
     const std::pair<std::string, std::string> key{SessionKeychainStore::service, SessionKeychainStore::account};
 };
@@ -41,7 +41,7 @@ TEST(SessionKeychainStore, LoadsOnlyAStoredObject) {
         if (c.stored) rig.secrets.items[rig.key] = *c.stored;
         rig.secrets.failNextRead = c.readFailure;
         EXPECT_EQ(rig.store.loadSession(), c.expected) << c.description;
-        EXPECT_EQ(rig.log.lines, c.logged) << c.description;
+        EXPECT_EQ(rig.log.lines(), c.logged) << c.description;
     }
 }
 
@@ -52,7 +52,7 @@ TEST(SessionKeychainStore, SavingTwiceKeepsOneItemWithTheSecondSession) {
     ASSERT_EQ(rig.secrets.items.size(), 1u);
     EXPECT_EQ(rig.secrets.items.at(rig.key), R"({"access_token":"second","user":{"email":"ana@example.com"}})");
     EXPECT_EQ(rig.store.loadSession(), (json{{"access_token", "second"}, {"user", {{"email", "ana@example.com"}}}}));
-    EXPECT_TRUE(rig.log.lines.empty());
+    EXPECT_TRUE(rig.log.lines().empty());
 }
 
 TEST(SessionKeychainStore, AFailedUpdateRecreatesTheItem) {
@@ -61,13 +61,13 @@ TEST(SessionKeychainStore, AFailedUpdateRecreatesTheItem) {
     rig.secrets.failNextUpdate = -25293;
     rig.store.saveSession({{"access_token", "new"}});
     EXPECT_EQ(rig.secrets.items.at(rig.key), R"({"access_token":"new"})");
-    EXPECT_EQ(rig.log.lines, std::vector<std::string>{"[agent] keychain update failed: -25293 — recreating item"});
+    EXPECT_EQ(rig.log.lines(), std::vector<std::string>{"[agent] keychain update failed: -25293 — recreating item"});
 
-    rig.log.lines.clear();
+    rig.log.clear();
     rig.secrets.failNextAdd = SecretStore::notAvailable;
     rig.secrets.items.clear();
     rig.store.saveSession({{"access_token", "lost"}});
-    EXPECT_EQ(rig.log.lines, std::vector<std::string>{"[agent] keychain add failed: -25291"});
+    EXPECT_EQ(rig.log.lines(), std::vector<std::string>{"[agent] keychain add failed: -25291"});
 }
 
 TEST(SessionKeychainStore, RefusesWhatWouldNotLoadBack) {
@@ -85,7 +85,7 @@ TEST(SessionKeychainStore, ClearingTwiceIsSilent) {
     rig.store.clearSession();
     EXPECT_TRUE(rig.secrets.items.empty());
     EXPECT_EQ(rig.store.loadSession(), std::nullopt);
-    EXPECT_TRUE(rig.log.lines.empty());
+    EXPECT_TRUE(rig.log.lines().empty());
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include "ui/SignInWindowController.hpp"
 
 #include "platform/sim/SimDesktopLauncher.hpp"
+#include "platform/sim/SimEnvironment.hpp"
+#include "platform/sim/SimInstallLayout.hpp"
+#include "platform/sim/SimLogSink.hpp"
 #include "platform/sim/SimMainLoop.hpp"
 #include "platform/sim/SimWindowing.hpp"
-#include "ui/UiFakes.hpp"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +19,7 @@ namespace {
 struct WindowRig {
     sim::SimWindowing windowing;
     sim::SimMainLoop loop;
-    testing::RecordingLog log;
+    sim::SimLogSink log;
     sim::SimDesktopLauncher launcher;
     SignInWindowController controller{{windowing, loop, log, launcher}, "/opt/velmar/share/velmar/signin"};
     sim::SimWebViewWindow& window = *windowing.lastWindow;
@@ -60,7 +62,7 @@ TEST(SignInWindowController, ScriptErrorsAreLoggedAndNotRetried) {
     rig.window.scriptErrors["velmarSetStep('signin')"] = "ReferenceError: velmarSetStep is not defined";
     rig.window.finishLoading();
     rig.controller.eval("velmarSetStep('signin')");
-    EXPECT_EQ(rig.log.lines,
+    EXPECT_EQ(rig.log.lines(),
               std::vector<std::string>{"[agent] onboarding js failed: ReferenceError: velmarSetStep is not defined"});
     EXPECT_EQ(rig.window.evaluated.size(), 1u);
 }
@@ -152,7 +154,7 @@ TEST(SignInWindowController, PresentingAndClosingSwitchTheActivationPolicy) {
 TEST(SignInWindowController, APresentPendingWhenTheControllerGoesIsDropped) {
     sim::SimWindowing windowing;
     sim::SimMainLoop loop;
-    testing::RecordingLog log;
+    sim::SimLogSink log;
     sim::SimDesktopLauncher launcher;
     {
         SignInWindowController controller({windowing, loop, log, launcher}, "/tmp");
@@ -181,10 +183,11 @@ TEST(SignInWindowController, ContentDirectoryComesFromTheEnvironmentThenTheInsta
         {"nothing anywhere", std::nullopt, std::nullopt, std::nullopt},
     };
     for (const auto& c : cases) {
-        testing::FakeEnvironment env;
-        testing::FakeInstallLayout install;
-        if (c.variable) env.values["VELMAR_SIGNIN_DIR"] = *c.variable;
-        if (c.installed) install.directories["signin"] = *c.installed;
+        sim::SimEnvironment env;
+        sim::SimInstallLayout install;
+        if (c.variable) env.set("VELMAR_SIGNIN_DIR", *c.variable);
+        install.setInstallLocation("/usr");
+        if (c.installed) install.addResourceDirectory("signin");
         EXPECT_EQ(SignInWindowController::resolveContentDirectory(env, install), c.expected) << c.description;
     }
     std::filesystem::remove_all(dir);

@@ -2,9 +2,10 @@
 
 #include "platform/sim/SimAlerts.hpp"
 #include "platform/sim/SimDesktopLauncher.hpp"
+#include "platform/sim/SimInstallLayout.hpp"
+#include "platform/sim/SimLoginService.hpp"
 #include "platform/sim/SimStatusItem.hpp"
 #include "platform/sim/SimWindowing.hpp"
-#include "ui/UiFakes.hpp"
 
 #include <gtest/gtest.h>
 
@@ -20,14 +21,14 @@ struct MenuRig {
     sim::SimAlerts alerts;
     sim::SimWindowing windowing;
     sim::SimDesktopLauncher launcher;
-    testing::FakeInstallLayout install;
-    testing::FakeLoginService login;
+    sim::SimInstallLayout install;
+    sim::SimLoginService login;
     StatusMenu menu{{item, alerts, windowing, launcher, install, login}};
     std::vector<std::string> calls;
 
     MenuRig() {
-        install.version = "1.4.2";
-        install.identifier = "com.velmar.desktop-agent";
+        install.setShortVersion("1.4.2");
+        install.setBundleIdentifier("com.velmar.desktop-agent");
         menu.onSignIn = [this] { calls.push_back("signIn"); };
         menu.onSignInEmail = [this](const std::string& e, const std::string& p) {
             calls.push_back("email:" + e + "|" + p);
@@ -80,7 +81,7 @@ TEST(StatusMenu, LinesFollowTheStateTheDelegateWrote) {
          with({"Fernhollow 1.4.2", "Capture paused by your organization"}, signedOutTail)},
         {"dry run and no version",
          [](MenuRig& r) {
-             r.install.version.reset();
+             r.install.setShortVersion(std::nullopt);
              r.menu.install(true);
          },
          with({"Fernhollow (dry run)", "Grant Accessibility access…"}, signedOutTail)},
@@ -89,13 +90,13 @@ TEST(StatusMenu, LinesFollowTheStateTheDelegateWrote) {
          with({"Fernhollow 1.4.2", "Grant Accessibility access…"}, signedOutTail)},
         {"no bundle identifier: no launch-at-login item; updates wired",
          [](MenuRig& r) {
-             r.install.identifier.reset();
+             r.install.setBundleIdentifier(std::nullopt);
              r.menu.onCheckForUpdates = [] {};
          },
          {"Fernhollow 1.4.2", "Grant Accessibility access…", "---", "Not signed in", "Sign in…",
           "Sign in with email…", "---", "Check for Updates…", "---", "Quit Fernhollow"}},
         {"launch at login waiting for approval",
-         [](MenuRig& r) { r.login.current = LoginService::Status::requiresApproval; },
+         [](MenuRig& r) { r.login.setStatus(LoginService::Status::requiresApproval); },
          with({"Fernhollow 1.4.2", "Grant Accessibility access…"},
               {"---", "Not signed in", "Sign in…", "Sign in with email…", "---",
                "Launch at login (approve in System Settings…)", "---", "Quit Fernhollow"})},
@@ -114,7 +115,7 @@ TEST(StatusMenu, InformationLinesAreNotActionsAndLaunchAtLoginShowsItsState) {
     rig.menu.install(false);
     rig.menu.signedInEmail = "ana@example.com";
     rig.menu.axTrusted = true;
-    rig.login.current = LoginService::Status::enabled;
+    rig.login.setStatus(LoginService::Status::enabled);
     rig.item.open();
     EXPECT_EQ(rig.item.find("Signed in as ana@example.com")->kind, MenuItem::Kind::info);
     EXPECT_EQ(rig.item.find("Waiting for an AI app (Claude Desktop)")->kind, MenuItem::Kind::info);

@@ -1,8 +1,8 @@
 #include "ui/Updater.hpp"
 
+#include "platform/sim/SimLogSink.hpp"
 #include "platform/sim/SimUpdateFramework.hpp"
 #include "platform/sim/SimWindowing.hpp"
-#include "ui/UiFakes.hpp"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ TEST(Updater, ConfiguredOnlyWithAFeed) {
 TEST(Updater, InstallsAStagedUpdateAtOnce) {
     sim::SimUpdateFramework framework;
     sim::SimWindowing windowing;
-    testing::RecordingLog log;
+    sim::SimLogSink log;
     Updater updater(framework, windowing, log);
     EXPECT_EQ(framework.starts, 1);
 
@@ -33,7 +33,7 @@ TEST(Updater, InstallsAStagedUpdateAtOnce) {
 
     EXPECT_TRUE(framework.stageUpdate("1.5.0"));
     EXPECT_EQ(framework.immediateInstalls, 1);
-    EXPECT_EQ(log.lines, std::vector<std::string>{"[agent] update 1.5.0 staged — installing + relaunching now"});
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[agent] update 1.5.0 staged — installing + relaunching now"});
 }
 
 }  // namespace

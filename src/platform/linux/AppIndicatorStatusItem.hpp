@@ -36,6 +36,8 @@ public:
 
     // Whether a tray host (a StatusNotifierWatcher) is on the session bus.
     static bool trayHostRunning();
+    // The GtkMenu the tray exports (for tests and diagnostics).
+    GtkWidget* menuWidget() const { return menu_; }
 
 private:
     AppIndicator* indicator_ = nullptr;

@@ -4,13 +4,21 @@
 // sets VELMAR_PRIVATE_DESKTOP; anywhere else they skip rather than open
 // windows on a developer's own screen.
 
+#include "platform/linux/AppIndicatorStatusItem.hpp"
 #include "platform/linux/GLibMainLoop.hpp"
 #include "platform/linux/GtkWindowing.hpp"
 #include "platform/linux/LibsecretStore.hpp"
+#include "platform/sim/SimAlerts.hpp"
 #include "platform/sim/SimDesktopLauncher.hpp"
+#include "platform/sim/SimInstallLayout.hpp"
+#include "platform/sim/SimLoginService.hpp"
+#include "platform/sim/SimWindowing.hpp"
+#include "platform/sim/SimLogSink.hpp"
 #include "ui/SessionKeychainStore.hpp"
 #include "ui/SignInWindowController.hpp"
-#include "ui/UiFakes.hpp"
+#include "ui/StatusMenu.hpp"
+
+#include <gtk/gtk.h>
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -53,7 +61,7 @@ TEST(DesktopWebKitSignIn, ClicksThroughBothStepsOfTheShippedPage) {
 
     GLibMainLoop loop;
     GtkWindowing windowing;
-    testing::RecordingLog log;
+    sim::SimLogSink log;
     sim::SimDesktopLauncher launcher;
     const std::filesystem::path content = std::filesystem::path(VELMAR_SHARE_DIR) / "signin";
     ASSERT_TRUE(std::filesystem::exists(content / "signin.html")) << content;
@@ -108,12 +116,12 @@ TEST(DesktopWebKitSignIn, ClicksThroughBothStepsOfTheShippedPage) {
     ASSERT_TRUE(waitFor(5));
 
     controller.eval("velmarNoSuchFunction()");
-    ASSERT_TRUE(spinUntil([&] { return !log.lines.empty(); }));
+    ASSERT_TRUE(spinUntil([&] { return !log.lines().empty(); }));
 
     EXPECT_EQ(received, (std::vector<std::string>{"signIn", "email:ana+test@example.com|s3cret pw", "grantAccess",
                                                   "finish", "finish"}));
     EXPECT_EQ(launcher.openedURLs, std::vector<std::string>{"https://velmar.example/help"});
-    EXPECT_EQ(log.lines.at(0).rfind("[agent] onboarding js failed: ", 0), 0u) << log.lines.at(0);
+    EXPECT_EQ(log.lines().at(0).rfind("[agent] onboarding js failed: ", 0), 0u) << log.lines().at(0);
 }
 
 TEST(DesktopSecretService, SessionRoundTripsThroughGnomeKeyring) {
@@ -121,7 +129,7 @@ TEST(DesktopSecretService, SessionRoundTripsThroughGnomeKeyring) {
     if (const char* reason = std::getenv("VELMAR_NO_SECRET_SERVICE"))
         GTEST_SKIP() << "no Secret Service could be started: " << reason;
 
-    testing::RecordingLog log;
+    sim::SimLogSink log;
     LibsecretStore secrets(log);
     SessionKeychainStore store(secrets, log);
     store.clearSession();
@@ -139,7 +147,49 @@ TEST(DesktopSecretService, SessionRoundTripsThroughGnomeKeyring) {
     store.clearSession();
     EXPECT_EQ(store.loadSession(), std::nullopt);
     EXPECT_FALSE(secrets.inMemory());
-    EXPECT_TRUE(log.lines.empty()) << log.lines.front();
+    EXPECT_TRUE(log.lines().empty()) << log.lines().front();
+}
+
+TEST(DesktopTray, TheMenuModelBecomesATrayMenuWhoseItemsAct) {
+    if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
+    ASSERT_TRUE(GtkWindowing::displayAvailable());
+
+    sim::SimLogSink log;
+    AppIndicatorStatusItem item(std::filesystem::path(VELMAR_SHARE_DIR) / "icons", log);
+    sim::SimAlerts alerts;
+    sim::SimWindowing windowing;
+    sim::SimDesktopLauncher launcher;
+    sim::SimInstallLayout install;
+    sim::SimLoginService login;
+    StatusMenu menu({item, alerts, windowing, launcher, install, login});
+    int signOuts = 0;
+    menu.onSignOut = [&] { ++signOuts; };
+    menu.install(false);
+    menu.authKnown = true;
+    menu.signedInEmail = "ana@example.com";
+    menu.refresh();
+
+    // The private desktop has no tray host: the agent runs on and says so once.
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[agent] no status tray on this desktop — running without a menu icon"});
+    std::vector<std::string> titles;
+    GtkMenuItem* signOut = nullptr;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(item.menuWidget()));
+    for (GList* c = children; c; c = c->next) {
+        if (GTK_IS_SEPARATOR_MENU_ITEM(c->data)) {
+            titles.push_back("---");
+            continue;
+        }
+        std::string title = gtk_menu_item_get_label(GTK_MENU_ITEM(c->data));
+        if (title == "Sign out") signOut = GTK_MENU_ITEM(c->data);
+        titles.push_back(title + (gtk_widget_get_sensitive(GTK_WIDGET(c->data)) ? "" : " (disabled)"));
+    }
+    g_list_free(children);
+    EXPECT_EQ(titles, (std::vector<std::string>{"Fernhollow 1.0.0 (disabled)", "Grant Accessibility access…", "---",
+                                                "Signed in as ana@example.com (disabled)", "Sign out", "---",
+                                                "Launch at login", "---", "Quit Fernhollow"}));
+    ASSERT_NE(signOut, nullptr);
+    gtk_menu_item_activate(signOut);
+    EXPECT_EQ(signOuts, 1);
 }
 
 // In a child process, so the bus it fails to reach is its own.
@@ -149,7 +199,7 @@ TEST(LibsecretStore, KeepsTheSessionInMemoryWithoutASecretService) {
     if (child == 0) {
         ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/velmar-bus", 1);
         ::unsetenv("DISPLAY");
-        testing::RecordingLog log;
+        sim::SimLogSink log;
         LibsecretStore secrets(log);
         SessionKeychainStore store(secrets, log);
         bool ok = store.loadSession() == std::nullopt;
@@ -157,7 +207,7 @@ TEST(LibsecretStore, KeepsTheSessionInMemoryWithoutASecretService) {
         ok = ok && store.loadSession() == json{{"access_token", "t"}};
         store.clearSession();
         ok = ok && store.loadSession() == std::nullopt && secrets.inMemory();
-        ok = ok && log.lines.size() == 1 && log.lines[0].rfind("[agent] no Secret Service available", 0) == 0;
+        ok = ok && log.lines().size() == 1 && log.lines()[0].rfind("[agent] no Secret Service available", 0) == 0;
         ::_exit(ok ? 0 : 1);
     }
     int status = 0;

@@ -70,3 +70,34 @@ std::string AXDump::prettyJSON(const jd::Json& document) {
 }
 
 }  // namespace velmar
+
+namespace velmar {
+
+bool AXDump::isVerb(std::string_view argument) {
+    for (auto verb : verbs)
+        if (verb == argument) return true;
+    return false;
+}
+
+std::string_view AXDump::missingTrustMessage() {
+#if defined(__APPLE__)
+    return "This terminal lacks the Accessibility grant — run from a terminal listed in System Settings > Privacy & "
+           "Security > Accessibility.\n";
+#else
+    return "This session's accessibility switch is off — turn it on (Settings > Accessibility, or the "
+           "org.a11y.Status IsEnabled property on the session bus) and run again.\n";
+#endif
+}
+
+int AXDump::run(const std::vector<std::string>& arguments, bool trusted, std::ostream& err) {
+    if (!trusted) {
+        err << missingTrustMessage() << std::flush;
+        return 2;
+    }
+    // The probes, the recorder and the capture harness are not built yet: every
+    // verb reaches its usage line until they are.
+    err << usage << std::flush;
+    return 2;
+}
+
+}  // namespace velmar

@@ -6,12 +6,32 @@
 #include "ax/AXNode.hpp"
 #include "json/JsonDecoding.hpp"
 
+#include <array>
+#include <ostream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace velmar {
 
 class AXDump {
 public:
+    // The verbs that make the executable a command-line tool, matched exactly.
+    static constexpr std::array<std::string_view, 3> verbs{"ax-check", "ax-record", "capture-check"};
+    static bool isVerb(std::string_view argument);
+
+    static constexpr std::string_view usage =
+        "usage: velmar-desktop-agent ax-check | ax-record --surface <s> --scenario <name> [--out <dir>] | "
+        "capture-check --manifest <file> [--out <json>] [--surfaces a,b] [--browsers chrome,safari] [--send] "
+        "[--close 0|1]\n";
+    // What a process that may not read other applications' trees is told.
+    static std::string_view missingTrustMessage();
+
+    // The tool dispatcher: `arguments` start with the verb. The trust test
+    // comes before the verb is looked at; an unknown verb gets the usage
+    // line. Returns the process's exit status.
+    static int run(const std::vector<std::string>& arguments, bool trusted, std::ostream& err);
+
     // The node budget a recording starts with.
     static constexpr int nodeBudget = 30000;
     // Nodes deeper than this are written without their children.

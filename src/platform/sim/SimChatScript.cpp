@@ -1,0 +1,87 @@
+#include "platform/sim/SimChatScript.hpp"
+
+namespace velmar::sim {
+
+std::optional<SimChatScript> SimChatScript::parse(const nlohmann::json& script, std::string& error) {
+    SimChatScript out;
+    if (!script.is_object()) {
+        error = "expected object at script";
+        return std::nullopt;
+    }
+    const auto apps = script.find("applications");
+    if (apps == script.end() || !apps->is_array()) {
+        error = "expected array at script.applications";
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < apps->size(); ++i) {
+        const auto& a = (*apps)[i];
+        const auto at = "script.applications[" + std::to_string(i) + "]";
+        if (!a.is_object() || !a.contains("pid") || !a["pid"].is_number_integer()) {
+            error = "expected integer at " + at + ".pid";
+            return std::nullopt;
+        }
+        if (!a.contains("bundle_id") || !a["bundle_id"].is_string()) {
+            error = "expected string at " + at + ".bundle_id";
+            return std::nullopt;
+        }
+        RunningApplication app;
+        app.pid = a["pid"].get<int>();
+        app.bundleIdentifier = a["bundle_id"].get<std::string>();
+        if (a.contains("name") && a["name"].is_string()) app.localizedName = a["name"].get<std::string>();
+        out.applications_.push_back(std::move(app));
+    }
+    if (const auto steps = script.find("steps"); steps != script.end()) {
+        if (!steps->is_array()) {
+            error = "expected array at script.steps";
+            return std::nullopt;
+        }
+        for (std::size_t i = 0; i < steps->size(); ++i) {
+            const auto& s = (*steps)[i];
+            const auto at = "script.steps[" + std::to_string(i) + "]";
+            if (!s.is_object() || !s.contains("pid") || !s["pid"].is_number_integer()) {
+                error = "expected integer at " + at + ".pid";
+                return std::nullopt;
+            }
+            if (!s.contains("window") || !s["window"].is_object()) {
+                error = "expected object at " + at + ".window";
+                return std::nullopt;
+            }
+            Step step;
+            step.pid = s["pid"].get<int>();
+            step.window = s["window"];
+            if (s.contains("after_ms") && s["after_ms"].is_number()) step.after = Duration(s["after_ms"].get<long long>());
+            out.steps_.push_back(std::move(step));
+        }
+    }
+    return out;
+}
+
+void SimChatScript::play(MainLoop& loop, SimWorkspace& workspace, SimAccessibility& accessibility) {
+    for (const auto& app : applications_) {
+        auto element = SimElement::make("AXApplication");
+        if (app.localizedName) element->setString("AXTitle", *app.localizedName);
+        auto window = element->append("AXWindow");
+        window->setString("AXTitle", app.localizedName.value_or(""));
+        window->set("AXMinimized", false);
+        element->set("AXWindows", std::vector<AXElementRef>{AXElementRef(window)});
+        element->set("AXFocusedWindow", AXElementRef(window));
+        windows_[app.pid] = window;
+        accessibility.addApplication(app.pid, element);
+        workspace.launch(app);
+    }
+    if (!steps_.empty()) next_ = loop.postDelayed(steps_[0].after, [this, &loop, &accessibility] { runStep(0, loop, accessibility); });
+}
+
+void SimChatScript::runStep(std::size_t index, MainLoop& loop, SimAccessibility& accessibility) {
+    const auto& step = steps_[index];
+    if (auto it = windows_.find(step.pid); it != windows_.end()) {
+        it->second->clearChildren();
+        it->second->append(SimElement::fromJSON(step.window));
+        accessibility.post(step.pid, "AXValueChanged", it->second);
+    }
+    if (index + 1 < steps_.size())
+        next_ = loop.postDelayed(steps_[index + 1].after,
+                                 [this, index, &loop, &accessibility] { runStep(index + 1, loop, accessibility); });
+}
+
+}  // namespace velmar::sim

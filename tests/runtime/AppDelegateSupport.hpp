@@ -1,0 +1,99 @@
+#pragma once
+// The running agent on the simulated platform: a scripted core answering on
+// the simulated child-process launcher, and simulated interface backends.
+
+#include "platform/sim/SimAlerts.hpp"
+#include "platform/sim/SimDesktopLauncher.hpp"
+#include "platform/sim/SimElement.hpp"
+#include "platform/sim/SimPlatform.hpp"
+#include "platform/sim/SimProcessLauncher.hpp"
+#include "platform/sim/SimSecretStore.hpp"
+#include "platform/sim/SimStatusItem.hpp"
+#include "platform/sim/SimUpdateFramework.hpp"
+#include "platform/sim/SimWindowing.hpp"
+#include "runtime/AppDelegate.hpp"
+#include "runtime/CaptureDiag.hpp"
+#include "runtime/CoreBridgeSupport.hpp"
+#include "runtime/NodeCoreProcess.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+namespace velmar::testing {
+
+inline constexpr int claudePid = 101;
+inline constexpr int chromePid = 202;
+inline constexpr int editorPid = 303;
+
+inline RunningApplication claudeApp() { return {claudePid, "com.anthropic.claudefordesktop", "Claude", {}}; }
+inline RunningApplication chromeApp() { return {chromePid, "com.google.Chrome", "Google Chrome", {}}; }
+inline RunningApplication editorApp() { return {editorPid, "org.gnome.TextEditor", "Text Editor", {}}; }
+
+class AgentHarness {
+public:
+    AgentHarness() {
+        sp.install.setResource("core", "mjs", "// core");
+        sp.install.addResourceDirectory("signin");
+        config.dashboardBase = "https://app.example.test";
+        stateDir = freshTempDir("agent-state");
+    }
+
+    // Runs an application on the desktop, observable by accessibility.
+    void run(const RunningApplication& app) {
+        sp.accessibility.addApplication(app.pid, sim::SimElement::make("AXApplication"));
+        sp.workspace.launch(app);
+    }
+
+    void launch() {
+        agent = AppDelegate::create({sp.platform(), item, alerts, windowing, desktop, secrets, updates, diag},
+                                    config, {stateDir});
+        agent->onExit = [this] { ++exits; };
+        agent->applicationDidFinishLaunching();
+        sp.loop.runUntilIdle();
+    }
+
+    sim::SimProcess& core() { return *launcher.latest(); }
+    // A line from the core, and everything it sets off.
+    void fromCore(const nlohmann::json& message) { fromCoreRaw(message.dump() + "\n"); }
+    void fromCoreRaw(std::string bytes) {
+        core().emit(std::move(bytes));
+        sp.loop.runUntilIdle();
+    }
+
+    // Every message the agent wrote to the latest core, decoded.
+    std::vector<nlohmann::json> sent() {
+        std::vector<nlohmann::json> out;
+        for (const auto& line : core().receivedLines()) out.push_back(nlohmann::json::parse(line));
+        return out;
+    }
+    std::vector<nlohmann::json> sentOfType(const std::string& type) {
+        std::vector<nlohmann::json> out;
+        for (auto& m : sent())
+            if (m.value("type", "") == type) out.push_back(m);
+        return out;
+    }
+    std::vector<std::string> sentTypes() {
+        std::vector<std::string> out;
+        for (auto& m : sent()) out.push_back(m.value("type", "?"));
+        return out;
+    }
+    std::size_t countSent(const std::string& type) { return sentOfType(type).size(); }
+
+    sim::SimPlatform sp;
+    sim::SimProcessLauncher& launcher = sp.processes;
+    sim::SimStatusItem item;
+    sim::SimAlerts alerts;
+    sim::SimWindowing windowing;
+    sim::SimDesktopLauncher desktop;
+    sim::SimSecretStore secrets;
+    sim::SimUpdateFramework updates;
+    CaptureDiag diag{sp.loop.now()};
+    AgentConfig config;
+    std::filesystem::path stateDir;
+    std::shared_ptr<AppDelegate> agent;
+    int exits = 0;
+};
+
+}  // namespace velmar::testing

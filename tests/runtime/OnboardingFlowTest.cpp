@@ -1,0 +1,276 @@
+// Sign-in, the permission step, the end of onboarding, beacons, launch at
+// login and the application's links, driven through the core's messages and
+// the sign-in page's actions on the simulated desktop.
+#include "runtime/AppDelegate.hpp"
+
+#include "runtime/AppDelegateSupport.hpp"
+#include "runtime/Beacon.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+namespace velmar {
+namespace {
+
+using testing::AgentHarness;
+
+json signedIn(std::optional<std::string> email = "ann@example.test") {
+    json m = {{"type", "auth_state"}, {"signed_in", true}};
+    if (email) m["email"] = *email;
+    return m;
+}
+const json signedOut = {{"type", "auth_state"}, {"signed_in", false}};
+
+class OnboardingFlowTest : public ::testing::Test, protected AgentHarness {
+protected:
+    sim::SimWebViewWindow* window() { return windowing.lastWindow; }
+    void page(const std::string& action) {
+        ASSERT_TRUE(window());
+        window()->postMessage("velmar", {{"action", action}});
+        sp.loop.runUntilIdle();
+    }
+    bool evaluated(const std::string& script) {
+        if (!window()) return false;
+        window()->finishLoading();
+        sp.loop.runUntilIdle();
+        const auto& e = window()->evaluated;
+        return std::find(e.begin(), e.end(), script) != e.end();
+    }
+    bool done() { return sp.settings.boolean(AppDelegate::onboardingCompletedKey).value_or(false); }
+};
+
+TEST_F(OnboardingFlowTest, TheDecisionOnEachAuthState) {
+    enum class Window { none, signInStep, permissionStep };
+    struct Case {
+        const char* description;
+        bool onboarded;
+        bool trusted;
+        Window before;  // the window's state when the signed-in auth_state arrives
+        bool firstSinceLaunch;
+        // expected
+        bool signout;
+        bool permissionStep;
+        bool doneAfter;
+        bool windowVisibleAfter;
+    } cases[] = {
+        {"launch, half-finished onboarding: sign-in starts over", false, false, Window::none, true, true, false, false, false},
+        {"launch, permission already granted: onboarding completes", false, true, Window::none, true, false, false, true, false},
+        {"launch, onboarded without permission: nothing", true, false, Window::none, true, false, false, true, false},
+        {"later, not onboarded, no permission: permission step", false, false, Window::none, false, false, true, false, true},
+        {"later, not onboarded, permission granted: completes", false, true, Window::none, false, false, false, true, false},
+        {"signed in from the window, trusted: done and hidden", false, true, Window::signInStep, false, false, false, true, false},
+        {"signed in from the window, untrusted: permission step", false, false, Window::signInStep, false, false, true, false, true},
+        {"already on the permission step: nothing", false, false, Window::permissionStep, false, false, true, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        AgentHarness h;
+        h.sp.settings.setBoolean(AppDelegate::onboardingCompletedKey, c.onboarded);
+        h.sp.accessibility.setTrusted(c.trusted);
+        h.launch();
+        if (!c.firstSinceLaunch || c.before != Window::none) {
+            h.fromCore(signedOut);  // the window comes up on its sign-in step
+            if (c.before == Window::none) h.windowing.lastWindow->close();
+            if (c.before == Window::permissionStep) h.fromCore(signedIn());
+        }
+        const auto signoutsBefore = h.countSent("signout");
+        h.fromCore(signedIn());
+
+        EXPECT_EQ(h.countSent("signout") - signoutsBefore, c.signout ? 1u : 0u);
+        auto* w = h.agent->signInWindow();
+        EXPECT_EQ(w && w->currentStep == OnboardingStep::permission, c.permissionStep);
+        EXPECT_EQ(h.sp.settings.boolean(AppDelegate::onboardingCompletedKey).value_or(false), c.doneAfter);
+        EXPECT_EQ(w && w->isVisible(), c.windowVisibleAfter);
+        EXPECT_EQ(h.agent->fastPollRunning(), c.permissionStep);
+        if (c.before == Window::signInStep && c.trusted) {
+            EXPECT_EQ(h.windowing.policies.back(), ActivationPolicy::accessory);
+        }
+    }
+}
+
+TEST_F(OnboardingFlowTest, SignedOutShowsTheSignInStepAndTheMenuDot) {
+    launch();
+    fromCore(signedIn(std::nullopt));
+    EXPECT_EQ(agent->menu().signedInEmail, "(unknown)");
+
+    fromCore(signedOut);
+    ASSERT_TRUE(agent->signInWindow());
+    EXPECT_TRUE(agent->signInWindow()->isVisible());
+    EXPECT_EQ(agent->menu().signedInEmail, std::nullopt);
+    EXPECT_TRUE(agent->menu().authKnown);
+    EXPECT_EQ(sentOfType("beacon").back()["event"], "agent_welcome_shown");
+}
+
+TEST_F(OnboardingFlowTest, WithoutSignInResourcesOneLineAndNoWindow) {
+    sp.install = sim::SimInstallLayout();
+    sp.install.setResource("core", "mjs", "// core");
+    launch();
+    fromCore(signedOut);
+    EXPECT_FALSE(agent->signInWindow());
+    EXPECT_EQ(sp.log.countContaining("[agent] signin resources not found — set VELMAR_SIGNIN_DIR"), 1u);
+    EXPECT_EQ(countSent("beacon"), 0u) << "no welcome without a window";
+}
+
+TEST_F(OnboardingFlowTest, ThePermissionStepPollsEverySecondUntilGrantedThenCaptureStarts) {
+    sp.accessibility.setTrusted(false);
+    run(testing::claudeApp());
+    launch();
+    fromCore(signedOut);
+    fromCore(signedIn());
+    ASSERT_TRUE(agent->fastPollRunning());
+    EXPECT_TRUE(evaluated("velmarSetStep('permission')"));
+    EXPECT_TRUE(evaluated("velmarSetAXGranted(false)"));
+
+    page("grantAccess");
+    EXPECT_EQ(desktop.accessibilitySettingsOpened, 1);
+
+    sp.loop.advance(3s);
+    EXPECT_EQ(agent->controllerCount(), 0u);
+    const auto beatsBefore = countSent("agent_status");
+    sp.accessibility.setTrusted(true);
+    sp.loop.advance(1s);
+    EXPECT_FALSE(agent->fastPollRunning());
+    EXPECT_EQ(agent->controllerCount(), 1u);
+    EXPECT_TRUE(evaluated("velmarSetAXGranted(true)"));
+    EXPECT_EQ(countSent("agent_status"), beatsBefore + 1);
+
+    // The user finishes: dashboard with the e-mail encoded.
+    page("finish");
+    EXPECT_TRUE(done());
+    EXPECT_FALSE(window()->isVisible());
+    ASSERT_FALSE(desktop.openedURLs.empty());
+    EXPECT_EQ(desktop.openedURLs.back(), "https://app.example.test/people/ann%40example.test");
+    EXPECT_EQ(sentOfType("beacon").back()["event"], "agent_dashboard_open_click");
+}
+
+TEST_F(OnboardingFlowTest, FinishWithoutThePermissionDoesNothingAndClosingStopsThePoll) {
+    sp.accessibility.setTrusted(false);
+    launch();
+    fromCore(signedOut);
+    fromCore(signedIn());
+    page("finish");
+    EXPECT_FALSE(done());
+    EXPECT_TRUE(desktop.openedURLs.empty());
+    window()->close();
+    EXPECT_FALSE(agent->fastPollRunning());
+}
+
+TEST_F(OnboardingFlowTest, DashboardAddressesKeepOnlyLettersDigitsAndDotDashUnderscore) {
+    struct Case {
+        const char* description;
+        std::optional<std::string> email;
+        const char* expected;
+    } cases[] = {
+        {"no e-mail", std::nullopt, "https://d.test"},
+        {"at and plus", "a+b@c.test", "https://d.test/people/a%2Bb%40c.test"},
+        {"kept as is", "A-z_0.9", "https://d.test/people/A-z_0.9"},
+        {"space, slash, tilde, non-ASCII", "a b/~é", "https://d.test/people/a%20b%2F%7E%C3%A9"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AppDelegate::dashboardURL("https://d.test", c.email), c.expected) << c.description;
+}
+
+TEST_F(OnboardingFlowTest, SignInClicksSendTheirBeaconEveryTime) {
+    launch();
+    fromCore(signedOut);
+    page("signIn");
+    page("signIn");
+    auto beacons = sentOfType("beacon");
+    EXPECT_EQ(std::count_if(beacons.begin(), beacons.end(), [](auto& b) { return b["event"] == "agent_sign_in_click"; }), 2);
+    EXPECT_EQ(countSent("signin_desktop"), 2u);
+}
+
+TEST_F(OnboardingFlowTest, OncePerInstallBeaconsRepeatUntilTheCoreConfirmsThem) {
+    struct Case {
+        const char* event;
+        bool oncePerInstall;
+    } cases[] = {
+        {"agent_first_launch", true},
+        {"agent_welcome_shown", true},
+        {"agent_sign_in_click", false},
+        {"agent_dashboard_open_click", false},
+    };
+    for (const auto& c : cases) {
+        sim::SimSettings settings;
+        EXPECT_TRUE(Beacon::shouldSend(c.event, settings)) << c.event;
+        Beacon::markSent(c.event, settings);
+        EXPECT_EQ(Beacon::shouldSend(c.event, settings), !c.oncePerInstall) << c.event;
+    }
+
+    launch();
+    auto firstLaunchBeacons = [&] {
+        auto b = sentOfType("beacon");
+        return std::count_if(b.begin(), b.end(), [](auto& m) { return m["event"] == "agent_first_launch"; });
+    };
+    fromCore({{"type", "ready"}});
+    fromCore({{"type", "beacon_result"}, {"ok", false}, {"event", "agent_first_launch"}});
+    fromCore({{"type", "ready"}});
+    EXPECT_EQ(firstLaunchBeacons(), 2) << "unconfirmed: sent again";
+    fromCore({{"type", "beacon_result"}, {"ok", true}, {"event", "agent_first_launch"}});
+    fromCore({{"type", "ready"}});
+    EXPECT_EQ(firstLaunchBeacons(), 2) << "confirmed: never again on this installation";
+}
+
+TEST_F(OnboardingFlowTest, LaunchAtLoginIsSwitchedOnOnceAndTheUsersChoiceIsKept) {
+    launch();
+    fromCore(signedIn());
+    EXPECT_EQ(sp.login.status(), LoginService::Status::enabled);
+    EXPECT_EQ(sp.settings.boolean(AppDelegate::launchAtLoginDefaultedKey), true);
+
+    agent->menu().toggleLaunchAtLogin();
+    EXPECT_NE(sp.login.status(), LoginService::Status::enabled);
+    fromCore(signedIn());
+    EXPECT_NE(sp.login.status(), LoginService::Status::enabled) << "a later sign-in respects the user";
+
+    sp.login.failWith(PlatformError{"no autostart folder"});
+    agent->menu().toggleLaunchAtLogin();
+    ASSERT_EQ(alerts.shownAlerts.size(), 1u);
+    EXPECT_EQ(alerts.shownAlerts[0].informativeText, "Couldn't enable launch at login: no autostart folder");
+    EXPECT_EQ(alerts.shownAlerts[0].message, "Fernhollow");
+}
+
+TEST_F(OnboardingFlowTest, LinksAndReopenBringTheRightThingForward) {
+    launch();
+    agent->openURLs({"https://example.test"});
+    EXPECT_EQ(item.openRequests, 0) << "not our scheme";
+    agent->openURLs({"FernHollow://open"});
+    EXPECT_EQ(item.openRequests, 1) << "state unknown: the menu, whatever the scheme's case";
+    EXPECT_FALSE(agent->applicationShouldHandleReopen());
+    EXPECT_FALSE(agent->signInWindow()) << "reopen with unknown state does nothing";
+
+    fromCore(signedOut);
+    window()->close();
+    agent->openURLs({"fernhollow://x"});
+    sp.loop.runUntilIdle();
+    EXPECT_TRUE(window()->isVisible()) << "signed out: the sign-in window";
+
+    sp.accessibility.setTrusted(false);
+    fromCore(signedIn());
+    window()->close();
+    EXPECT_TRUE(agent->applicationShouldHandleReopen() == false);
+    sp.loop.runUntilIdle();
+    EXPECT_EQ(agent->signInWindow()->currentStep, OnboardingStep::permission);
+    EXPECT_TRUE(window()->isVisible());
+
+    sp.settings.setBoolean(AppDelegate::onboardingCompletedKey, true);
+    const auto opens = item.openRequests;
+    agent->applicationShouldHandleReopen();
+    EXPECT_EQ(item.openRequests, opens) << "reopen never opens the menu";
+    agent->openURLs({"fernhollow://x"});
+    EXPECT_EQ(item.openRequests, opens + 1);
+}
+
+TEST_F(OnboardingFlowTest, MenuActionsReachTheCore) {
+    launch();
+    agent->menu().signIn();
+    agent->menu().signOut();
+    agent->menu().openAccessibilitySettings();
+    sp.loop.runUntilIdle();
+    EXPECT_EQ(countSent("signin_desktop"), 1u);
+    EXPECT_EQ(countSent("signout"), 1u);
+    EXPECT_EQ(desktop.accessibilitySettingsOpened, 1);
+}
+
+}  // namespace
+}  // namespace velmar

@@ -118,7 +118,10 @@ protected:
     // Loads an address in the browser's one tab, through the address bar as a person would.
     void open(const std::string& url) {
         ASSERT_TRUE(run("xdotool windowfocus --sync " + window_ + " && xdotool key --clearmodifiers ctrl+l"));
-        ASSERT_TRUE(run("xdotool type --delay 2 '" + url + "' && xdotool key Return"));
+        // Delete drops the omnibox's inline completion (an earlier address that
+        // begins with this one, e.g. the same page with a query), so Return
+        // loads exactly what was typed.
+        ASSERT_TRUE(run("xdotool type --delay 2 '" + url + "' && xdotool key Delete Return"));
     }
 
     AXNodePtr webArea(const std::string& url) {

@@ -2,21 +2,116 @@
 
 #include "text/Unicode.hpp"
 
+#include <array>
+#include <map>
+#include <unordered_map>
+
 namespace velmar {
+namespace {
+
+// What nearly every walk reads of a node, asked for together where the
+// platform answers several attributes in one request: one round trip instead
+// of up to seven.
+constexpr std::array<std::string_view, 7> kCommon{"AXRole",        "AXSubrole",      "AXValue",   "AXTitle",
+                                                  "AXDescription", "AXDOMClassList", "AXChildren"};
+
+std::optional<std::size_t> commonSlot(std::string_view name) {
+    for (std::size_t i = 0; i < kCommon.size(); ++i) {
+        if (kCommon[i] == name) return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> stringIn(const std::optional<AXAttributeValue>& value) {
+    if (!value) return std::nullopt;
+    // Applications occasionally hand over broken UTF-8; never pass it on raw.
+    if (const auto* s = std::get_if<std::string>(&*value)) return text::repairUtf8(*s);
+    return std::nullopt;
+}
+
+struct RefHash {
+    std::size_t operator()(const AXElementRef& ref) const { return ref ? ref->identityHash() : 0; }
+};
+struct RefSame {
+    bool operator()(const AXElementRef& a, const AXElementRef& b) const { return sameElement(a, b); }
+};
+
+}  // namespace
+
+struct AXElement::Entry {
+    std::array<bool, kCommon.size()> commonRead{};
+    std::array<std::optional<AXAttributeValue>, kCommon.size()> common;
+    std::map<std::string, std::optional<AXAttributeValue>, std::less<>> others;
+    // Built once, so a second walk meets the same child elements and their memory.
+    std::optional<std::vector<AXNodePtr>> children;
+};
+
+// Keyed by the platform element, so an element reached twice (from its parent
+// and through "AXParent", say) is read once.
+struct AXElement::Memory {
+    bool open = true;
+    std::unordered_map<AXElementRef, std::unique_ptr<Entry>, RefHash, RefSame> entries;
+};
+
+std::shared_ptr<AXElement::Memory> AXElement::openMemory() { return std::make_shared<Memory>(); }
+
+void AXElement::closeMemory(Memory& memory) {
+    memory.open = false;
+    // Entries hold child elements that hold the memory: dropping them breaks
+    // the cycle. Destroyed after the map is empty, so nothing sees it half cleared.
+    auto entries = std::move(memory.entries);
+    memory.entries.clear();
+}
+
+AXElement::Entry* AXElement::entry() const {
+    if (!memory_ || !memory_->open || !raw_) return nullptr;
+    if (!entry_) {
+        auto& slot = memory_->entries[raw_];
+        if (!slot) slot = std::make_unique<Entry>();
+        entry_ = slot.get();
+    }
+    return entry_;
+}
+
+const std::optional<AXAttributeValue>& AXElement::value(std::string_view name,
+                                                        std::optional<AXAttributeValue>& fresh) const {
+    fresh.reset();
+    if (!raw_) return fresh;
+    Entry* e = entry();
+    if (!e) {
+        fresh = raw_->copyAttribute(name);
+        return fresh;
+    }
+    if (auto slot = commonSlot(name)) {
+        if (!e->commonRead[*slot]) {
+            if (raw_->readsSeveralAtOnce()) {
+                auto answers = raw_->copyAttributes(kCommon);
+                for (std::size_t i = 0; i < kCommon.size(); ++i) {
+                    if (e->commonRead[i]) continue;
+                    if (i < answers.size()) e->common[i] = std::move(answers[i]);
+                    e->commonRead[i] = true;
+                }
+            } else {
+                // Asked one by one, the common set would cost more than the walk needs.
+                e->common[*slot] = raw_->copyAttribute(name);
+                e->commonRead[*slot] = true;
+            }
+        }
+        return e->common[*slot];
+    }
+    auto it = e->others.find(name);
+    if (it == e->others.end()) it = e->others.emplace(std::string(name), raw_->copyAttribute(name)).first;
+    return it->second;
+}
 
 std::optional<AXAttributeValue> AXElement::attribute(std::string_view name) const {
-    if (!raw_) return std::nullopt;
-    return raw_->copyAttribute(name);
+    std::optional<AXAttributeValue> fresh;
+    return value(name, fresh);
 }
 
 std::optional<std::string> AXElement::string(std::string_view name) const {
-    auto value = attribute(name);
-    if (!value) return std::nullopt;
-    if (auto* s = std::get_if<std::string>(&*value)) {
-        // Applications occasionally hand over broken UTF-8; never pass it on raw.
-        return text::repairUtf8(*s);
-    }
-    return std::nullopt;
+    std::optional<AXAttributeValue> fresh;
+    return stringIn(value(name, fresh));
 }
 
 std::string AXElement::role() const {
@@ -29,32 +124,43 @@ std::optional<std::string> AXElement::subrole() const { return string("AXSubrole
 std::optional<std::string> AXElement::title() const { return string("AXTitle"); }
 
 std::vector<std::string> AXElement::domClassList() const {
-    auto value = attribute("AXDOMClassList");
-    if (!value) return {};
-    if (auto* list = std::get_if<std::vector<std::string>>(&*value)) {
-        for (auto& s : *list) s = text::repairUtf8(s);
-        return std::move(*list);
+    std::optional<AXAttributeValue> fresh;
+    const auto& answer = value("AXDOMClassList", fresh);
+    if (!answer) return {};
+    if (const auto* list = std::get_if<std::vector<std::string>>(&*answer)) {
+        std::vector<std::string> out;
+        out.reserve(list->size());
+        for (const auto& s : *list) out.push_back(text::repairUtf8(s));
+        return out;
     }
     return {};
 }
 
-std::vector<AXNodePtr> AXElement::children() const {
+std::vector<AXNodePtr> AXElement::childNodes(const std::optional<AXAttributeValue>& answer) const {
     std::vector<AXNodePtr> out;
-    auto value = attribute("AXChildren");
-    if (!value) return out;
-    if (auto* list = std::get_if<std::vector<AXElementRef>>(&*value)) {
+    if (!answer) return out;
+    if (const auto* list = std::get_if<std::vector<AXElementRef>>(&*answer)) {
         out.reserve(list->size());
-        for (auto& ref : *list) {
-            if (ref) out.push_back(std::make_shared<AXElement>(ref));
+        for (const auto& ref : *list) {
+            if (ref) out.push_back(std::make_shared<AXElement>(sibling(ref)));
         }
     }
     return out;
 }
 
+std::vector<AXNodePtr> AXElement::children() const {
+    std::optional<AXAttributeValue> fresh;
+    Entry* e = entry();
+    if (!e) return childNodes(value("AXChildren", fresh));
+    if (!e->children) e->children = childNodes(value("AXChildren", fresh));
+    return *e->children;
+}
+
 std::optional<AXElement> AXElement::element(std::string_view name) const {
-    auto value = attribute(name);
-    if (!value) return std::nullopt;
-    if (auto* ref = std::get_if<AXElementRef>(&*value); ref && *ref) return AXElement(*ref);
+    std::optional<AXAttributeValue> fresh;
+    const auto& answer = value(name, fresh);
+    if (!answer) return std::nullopt;
+    if (const auto* ref = std::get_if<AXElementRef>(&*answer); ref && *ref) return sibling(*ref);
     return std::nullopt;
 }
 
@@ -66,11 +172,12 @@ AXNodePtr AXElement::parent() const {
 
 std::vector<AXElement> AXElement::windows() const {
     std::vector<AXElement> out;
-    auto value = attribute("AXWindows");
-    if (!value) return out;
-    if (auto* list = std::get_if<std::vector<AXElementRef>>(&*value)) {
-        for (auto& ref : *list) {
-            if (ref) out.emplace_back(ref);
+    std::optional<AXAttributeValue> fresh;
+    const auto& answer = value("AXWindows", fresh);
+    if (!answer) return out;
+    if (const auto* list = std::get_if<std::vector<AXElementRef>>(&*answer)) {
+        for (const auto& ref : *list) {
+            if (ref) out.push_back(sibling(ref));
         }
     }
     return out;

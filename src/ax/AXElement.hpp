@@ -1,10 +1,18 @@
 #pragma once
 // A live accessibility element of another application, read through the port.
+// On its own every member read is a fresh request to the application. Read
+// through an AXReadScope (one parse), an element asks for each attribute
+// once (for its common ones in one request, where the platform allows), and
+// the elements reached from it share that memory until the scope ends.
 
 #include "ax/AXNode.hpp"
 #include "platform/AccessibilityElement.hpp"
 
+#include <memory>
+
 namespace velmar {
+
+class AXReadScope;
 
 class AXElement final : public AXNode {
 public:
@@ -32,7 +40,26 @@ public:
     bool operator==(const AXElement& other) const { return sameElement(raw_, other.raw_); }
 
 private:
+    friend class AXReadScope;
+    struct Memory;
+    struct Entry;
+
+    static std::shared_ptr<Memory> openMemory();
+    // Forgets everything; elements that outlive the scope read fresh again.
+    static void closeMemory(Memory& memory);
+
+    AXElement(AXElementRef raw, std::shared_ptr<Memory> memory) : raw_(std::move(raw)), memory_(std::move(memory)) {}
+    // What the open scope remembers of this element; null outside one.
+    Entry* entry() const;
+    // The attribute's answer: remembered within a scope, else read into `fresh`.
+    const std::optional<AXAttributeValue>& value(std::string_view name, std::optional<AXAttributeValue>& fresh) const;
+    // Another element of the same application, read through the same scope.
+    AXElement sibling(AXElementRef raw) const { return AXElement(std::move(raw), memory_); }
+    std::vector<AXNodePtr> childNodes(const std::optional<AXAttributeValue>& answer) const;
+
     AXElementRef raw_;
+    std::shared_ptr<Memory> memory_;
+    mutable Entry* entry_ = nullptr;
 };
 
 }  // namespace velmar

@@ -60,6 +60,45 @@ std::vector<TextNode> textNodes(const AXNode& node, int depth, int maxDepth) {
     return out;
 }
 
+const std::string& NodeView::role() const {
+    if (!role_) role_ = node_.role();
+    return *role_;
+}
+
+const std::string& NodeView::label() const {
+    if (!label_) label_ = node_.label();
+    return *label_;
+}
+
+const std::vector<std::string>& NodeView::domClassList() const {
+    if (!classes_) classes_ = node_.domClassList();
+    return *classes_;
+}
+
+namespace {
+// True while some search has no hit and looks at `depth`.
+bool looking(const std::vector<FirstHit*>& searches, int depth) {
+    return std::any_of(searches.begin(), searches.end(),
+                       [depth](const FirstHit* s) { return !s->node && depth <= s->maxDepth; });
+}
+
+void visitEach(const AXNodePtr& node, int depth, const std::vector<FirstHit*>& searches) {
+    NodeView view(*node);
+    for (FirstHit* s : searches) {
+        if (!s->node && depth <= s->maxDepth && s->test(view)) s->node = node;
+    }
+    if (!looking(searches, depth + 1)) return;
+    for (const auto& child : node->children()) {
+        visitEach(child, depth + 1, searches);
+        if (!looking(searches, depth + 1)) return;
+    }
+}
+}  // namespace
+
+void findEach(const AXNodePtr& root, std::vector<FirstHit*> searches) {
+    if (root && looking(searches, 0)) visitEach(root, 0, searches);
+}
+
 bool hasClass(const std::vector<std::string>& classes, std::string_view cls) {
     return std::find(classes.begin(), classes.end(), cls) != classes.end();
 }

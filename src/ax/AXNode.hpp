@@ -1,8 +1,10 @@
 #pragma once
 // The node protocol every parser is written against. Live elements and
 // recorded fixture nodes implement it; parsers see nothing else.
-// Reads are fresh each time (nothing is cached here), so a walk that needs a
-// member more than once reads it into a local and reuses it.
+// Nothing is cached here: a live element reads afresh unless its parse reads
+// it through an AXReadScope, which asks the application for each attribute
+// once. Outside one, a walk that needs a member more than once reads it into
+// a local and reuses it.
 
 #include <functional>
 #include <memory>
@@ -61,6 +63,36 @@ std::vector<TextNode> textNodes(const AXNode& node, int depth, int maxDepth);
 
 // A non-owning handle to a node the caller keeps alive, for helpers that take handles.
 inline AXNodePtr borrowed(const AXNode& node) { return AXNodePtr(AXNodePtr(), &node); }
+
+// One node's members for several tests at once; each member is read at most once.
+class NodeView {
+public:
+    explicit NodeView(const AXNode& node) : node_(node) {}
+    const std::string& role() const;
+    const std::string& label() const;
+    const std::vector<std::string>& domClassList() const;
+
+private:
+    const AXNode& node_;
+    mutable std::optional<std::string> role_, label_;
+    mutable std::optional<std::vector<std::string>> classes_;
+};
+
+// A first-hit search for findEach: the first node in pre-order, within
+// maxDepth (inclusive), that passes the test.
+struct FirstHit {
+    FirstHit(int maxDepth, std::function<bool(const NodeView&)> test) : maxDepth(maxDepth), test(std::move(test)) {}
+
+    int maxDepth;
+    std::function<bool(const NodeView&)> test;
+    AXNodePtr node;  // the hit, null when none
+};
+
+// Runs several first-hit searches in one pre-order walk from `root` (depth 0).
+// A node's children are read only while some search still looks below it, so
+// every search finds what a walk of its own would, and no node is read that
+// none of those walks would read.
+void findEach(const AXNodePtr& root, std::vector<FirstHit*> searches);
 
 // True when the DOM class list holds exactly this class.
 bool hasClass(const std::vector<std::string>& classes, std::string_view cls);

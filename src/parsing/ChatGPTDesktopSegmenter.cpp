@@ -1,12 +1,14 @@
 #include "parsing/ChatGPTDesktopSegmenter.hpp"
 
+#include "ax/AXReadScope.hpp"
 #include "parsing/FnvHash.hpp"
 #include "text/Unicode.hpp"
 
 namespace velmar {
 
 std::optional<SegmenterSnapshot> ChatGPTDesktopSegmenter::snapshot(const AXElement& app) const {
-    auto window = app.focusedWindow();
+    AXReadScope scope;  // one parse: each attribute read once
+    auto window = scope.read(app).focusedWindow();
     if (!window) return std::nullopt;
     return snapshot(*window, parser);
 }

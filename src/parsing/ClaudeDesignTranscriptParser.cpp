@@ -125,6 +125,11 @@ void collectFlatBubbles(const AXNode& node, int depth, std::vector<FlatEntry>& o
     }
 }
 
+// The composer: the first text area, to depth 60.
+FirstHit composerSearch() {
+    return {kComposerDepth, [](const NodeView& n) { return n.role() == "AXTextArea"; }};
+}
+
 struct PopupSearch {
     bool afterComposer = false;
     int stepsUsed = 0;
@@ -299,7 +304,12 @@ std::vector<RawTurn> ClaudeDesignTranscriptParser::structuralRunTurns(const AXNo
 }
 
 std::optional<std::string> ClaudeDesignTranscriptParser::composerModel(const AXNode& scope) {
-    auto node = find(borrowed(scope), "AXTextArea", [](const std::string&) { return true; }, 0, kComposerDepth);
+    FirstHit textArea = composerSearch();
+    findEach(borrowed(scope), {&textArea});
+    return modelNearComposer(textArea.node);
+}
+
+std::optional<std::string> ClaudeDesignTranscriptParser::modelNearComposer(AXNodePtr node) {
     for (int looked = 0; node && looked < kComposerAncestors; ++looked) {
         if (auto picker = find(node, "AXPopUpButton", labelNotBlank(), 0, kPickerDepth)) return picker->label();
         node = node->parent();
@@ -316,11 +326,15 @@ std::optional<std::string> ClaudeDesignTranscriptParser::popupAfterComposer(cons
 std::optional<SegmenterSnapshot> ClaudeDesignTranscriptParser::snapshot(
     const AXNode& scope, std::optional<std::string> conversationKey) const {
     SegmenterSnapshot snap;
+    FirstHit stop{kStopButtonDepth, [](const NodeView& n) { return n.role() == "AXButton" && n.label().starts_with("Stop"); }};
     if (auto container = findChatContainer(borrowed(scope), 0)) {
         auto design = designTurns(*container);
         snap.turns = std::move(design.turns);
         snap.usedParityFallback = design.usedFallback;
-        snap.model = composerModel(scope);
+        // The composer and the stop button: one walk of the page.
+        FirstHit textArea = composerSearch();
+        findEach(borrowed(scope), {&textArea, &stop});
+        snap.model = modelNearComposer(textArea.node);
     } else {
         snap.turns = flatBubbleTurns(scope);
         if (snap.turns.empty()) {
@@ -330,10 +344,9 @@ std::optional<SegmenterSnapshot> ClaudeDesignTranscriptParser::snapshot(
             if (snap.turns.empty()) return std::nullopt;
         }
         snap.model = popupAfterComposer(scope);
+        findEach(borrowed(scope), {&stop});
     }
-    auto stop = find(borrowed(scope), "AXButton", [](const std::string& label) { return label.starts_with("Stop"); },
-                     0, kStopButtonDepth);
-    snap.responseComplete = stop == nullptr;
+    snap.responseComplete = stop.node == nullptr;
     snap.conversationKey = std::move(conversationKey);
     snap.surface = "claude_design";
     return snap;

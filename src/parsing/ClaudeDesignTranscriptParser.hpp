@@ -41,6 +41,8 @@ public:
     static AXNodePtr webKitTranscriptRun(const AXNode& scope);
     static std::vector<RawTurn> structuralRunTurns(const AXNode& run);
     static std::optional<std::string> composerModel(const AXNode& scope);
+    // The model picker near a found composer text area (null: no model).
+    static std::optional<std::string> modelNearComposer(AXNodePtr textArea);
     static std::optional<std::string> popupAfterComposer(const AXNode& scope);
 };
 

@@ -1,5 +1,6 @@
 #include "parsing/ClaudeSegmenter.hpp"
 
+#include "ax/AXReadScope.hpp"
 #include "surfaces/AIWebURL.hpp"
 #include "surfaces/WebAddress.hpp"
 
@@ -58,13 +59,15 @@ std::optional<SegmenterSnapshot> ClaudeSegmenter::snapshotOfWindow(const AXNode&
 }
 
 std::optional<SegmenterSnapshot> ClaudeSegmenter::snapshot(const AXElement& app) const {
-    auto window = app.focusedWindow();
+    AXReadScope scope;  // one parse: each attribute read once
+    auto window = scope.read(app).focusedWindow();
     if (!window) return std::nullopt;
     return snapshotOfWindow(*window);
 }
 
 std::optional<std::string> ClaudeSegmenter::composerDraft(const AXElement& app) const {
-    auto window = app.element("AXFocusedWindow");
+    AXReadScope scope;
+    auto window = scope.read(app).element("AXFocusedWindow");
     if (!window) return std::nullopt;
     return ClaudeTranscriptParser::readComposerDraft(*window);
 }

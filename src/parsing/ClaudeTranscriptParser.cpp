@@ -62,40 +62,77 @@ bool isTranscriptChrome(const std::string& label) {
         label == "Yesterday") {
         return true;
     }
-    return relativeTime.search(label) || clockTime.search(label) || monthDay.search(label);
+    // Each pattern needs a literal that most labels lack: test that first.
+    const bool maybeRelative = label.find(" ago") != std::string::npos;
+    const bool maybeClock = label.find(':') != std::string::npos;
+    const bool maybeMonth = std::string_view("JFMASOND").find(label.front()) != std::string_view::npos;
+    return (maybeRelative && relativeTime.search(label)) || (maybeClock && clockTime.search(label)) ||
+           (maybeMonth && monthDay.search(label));
 }
 
-struct Content {
+std::optional<ClaudeTranscriptParser::PasteChip> chipOf(const AXNode& button, const std::string& label) {
+    auto lines = chipLineCount(label);
+    if (!lines) return std::nullopt;
+    return ClaudeTranscriptParser::PasteChip{*lines, ClaudeTranscriptParser::chipPreview(button)};
+}
+
+// Everything one message group says, gathered in one walk to depth 40 that
+// reads each node once: its text nodes (the role, collapsed messages), its
+// content (texts, paste chips, image names; the subtrees content skips are
+// still walked for the rest) and, to depth 30, the artifact clues. Every
+// search keeps its own cap and takes its first hit in pre-order, so each
+// finds what a walk of its own would.
+struct MessageWalk {
+    std::vector<std::string> nodeTexts;  // every non-blank label
     std::vector<std::string> texts;
     std::vector<ClaudeTranscriptParser::PasteChip> chips;
     std::vector<std::optional<std::string>> imageNames;
-};
+    AXNodePtr artifactBlock;
+    std::optional<std::string> viewButtonTitle;
+    bool interactiveArtifact = false;
 
-void collectContent(const AXNode& node, Content& into, int depth) {
-    if (depth > kContentDepth) return;
-    auto classes = node.domClassList();
-    if (hasClass(classes, "group/thumbnail")) {
-        into.imageNames.push_back(ClaudeTranscriptParser::imageChipName(node));
-        return;
+    explicit MessageWalk(const AXNode& group) { visit(borrowed(group), 0, true); }
+
+    void visit(const AXNodePtr& node, int depth, bool content) {
+        if (depth > kTextDepth) return;
+        auto label = node->label();
+        if (!label.empty()) nodeTexts.push_back(label);
+        auto role = node->role();
+        std::optional<std::vector<std::string>> classList;
+        const auto classes = [&]() -> const std::vector<std::string>& {
+            if (!classList) classList = node->domClassList();
+            return *classList;
+        };
+        if (depth <= kSearchDepth) {
+            if (!artifactBlock && anyClassContains(classes(), "artifact-block")) artifactBlock = node;
+            if (!viewButtonTitle && role == "AXButton") viewButtonTitle = ClaudeTranscriptParser::titleFromViewLabel(label);
+            if (role == "AXStaticText" && label == "Interactive artifact") interactiveArtifact = true;
+        }
+        if (content) content = takeContent(*node, role, label, classes());
+        if (depth == kTextDepth) return;
+        for (const auto& child : node->children()) visit(child, depth + 1, content);
     }
-    auto role = node.role();
-    if (role == "AXButton") {
-        // Button text is never message text; only a paste chip says something.
-        auto label = node.label();
-        if (auto lines = chipLineCount(label)) into.chips.push_back({*lines, ClaudeTranscriptParser::chipPreview(node)});
-        return;
+
+    // The content rules, first match decides; true when the children are content too.
+    bool takeContent(const AXNode& node, const std::string& role, const std::string& label,
+                     const std::vector<std::string>& classes) {
+        if (hasClass(classes, "group/thumbnail")) {
+            imageNames.push_back(ClaudeTranscriptParser::imageChipName(node));
+            return false;
+        }
+        if (role == "AXButton") {
+            // Button text is never message text; only a paste chip says something.
+            if (auto chip = chipOf(node, label)) chips.push_back(std::move(*chip));
+            return false;
+        }
+        if (role == "AXToolbar") return false;                             // message action bar
+        if (anyClassContains(classes, "artifact-block")) return false;    // reported as artifact fields
+        if (anyClassContains(classes, "line-clamp") && hasClass(classes, "text-[11px]")) return false;  // captions
+        if (role != "AXStaticText") return true;
+        if (!isTranscriptChrome(label)) texts.push_back(label);
+        return false;
     }
-    if (role == "AXToolbar") return;                   // message action bar
-    if (anyClassContains(classes, "artifact-block")) return;  // reported as artifact fields
-    if (anyClassContains(classes, "line-clamp") && hasClass(classes, "text-[11px]")) return;  // captions
-    if (role != "AXStaticText") {
-        if (depth == kContentDepth) return;
-        for (const auto& child : node.children()) collectContent(*child, into, depth + 1);
-        return;
-    }
-    auto label = node.label();
-    if (!isTranscriptChrome(label)) into.texts.push_back(std::move(label));
-}
+};
 
 void collectGroups(const AXNodePtr& node, int depth, std::vector<AXNodePtr>& out) {
     if (depth > kGroupDepth) return;
@@ -108,7 +145,7 @@ void collectChips(const AXNode& node, bool excludingChat, int depth, std::vector
     if (depth > kChipDepth) return;
     auto role = node.role();
     if (role == "AXButton") {
-        if (auto lines = chipLineCount(node.label())) out.push_back({*lines, ClaudeTranscriptParser::chipPreview(node)});
+        if (auto chip = chipOf(node, node.label())) out.push_back(std::move(*chip));
         return;
     }
     if (excludingChat && role == "AXGroup" && node.label() == kContainerLabel) return;
@@ -141,6 +178,22 @@ std::optional<std::string> firstViewButtonTitle(const AXNode& root) {
     return title;
 }
 
+// What a message's artifact clues add up to: a card, else a view button, else
+// the interactive-artifact label, else no artifact.
+std::optional<ClaudeTranscriptParser::Artifact> artifactOf(const MessageWalk& walk) {
+    using Artifact = ClaudeTranscriptParser::Artifact;
+    if (const auto& block = walk.artifactBlock) {
+        if (auto card = ClaudeTranscriptParser::cardFromLeaves(ClaudeTranscriptParser::textLeaves(*block, 2))) {
+            return Artifact{card->title, card->type};
+        }
+        if (auto title = firstViewButtonTitle(*block)) return Artifact{title, std::nullopt};
+        return Artifact{};
+    }
+    if (walk.viewButtonTitle) return Artifact{walk.viewButtonTitle, std::nullopt};
+    if (walk.interactiveArtifact) return Artifact{std::nullopt, "Interactive artifact"};
+    return std::nullopt;
+}
+
 void collectLeaves(const AXNode& node, std::size_t limit, int depth, std::vector<std::string>& out) {
     if (depth > kLeafDepth || out.size() >= limit) return;
     auto role = node.role();
@@ -157,14 +210,83 @@ void collectLeaves(const AXNode& node, std::size_t limit, int depth, std::vector
     }
 }
 
+bool isComposer(const AXNode& node, const std::string& role) {
+    return role == "AXTextArea" && anyClassContains(node.domClassList(), "ProseMirror");
+}
+
 AXNodePtr findComposer(const AXNodePtr& node, int depth) {
     if (depth > kComposerDepth) return nullptr;
-    if (node->role() == "AXTextArea" && anyClassContains(node->domClassList(), "ProseMirror")) return node;
+    if (isComposer(*node, node->role())) return node;
     if (depth == kComposerDepth) return nullptr;
     for (const auto& child : node->children()) {
         if (auto hit = findComposer(child, depth + 1)) return hit;
     }
     return nullptr;
+}
+
+// The page around the transcript, surveyed in one walk: the transcript
+// container and the project checkbox (to depth 60), the composer, the model
+// line, the completion notice and the paste chips outside the transcript (to
+// depth 40). Every search keeps its own cap and first-hit rule, and the walk
+// goes only where some search still looks, so each finds what a walk of its
+// own would and nothing is visited that one of them would not visit.
+struct PageSurvey {
+    bool wantProject;
+    AXNodePtr container;
+    bool project = false;
+    AXNodePtr composer;
+    std::optional<std::string> model;
+    bool finished = false;
+    std::vector<ClaudeTranscriptParser::PasteChip> chips;
+
+    PageSurvey(const AXNode& scope, bool detectFields) : wantProject(detectFields) { visit(borrowed(scope), 0, true); }
+
+    bool deepSearching() const { return !container || (wantProject && !project); }
+    bool shallowSearching() const { return !composer || !model || !finished; }
+
+    void visit(const AXNodePtr& node, int depth, bool chipsHere) {
+        if (depth > kContainerDepth) return;
+        auto role = node->role();
+        std::optional<std::string> read;
+        const auto label = [&]() -> const std::string& {
+            if (!read) read = node->label();
+            return *read;
+        };
+        if (!container && role == "AXGroup" && label() == kContainerLabel) container = node;
+        if (wantProject && !project && role == "AXCheckBox" && label().starts_with("Project: ")) project = true;
+        const bool shallow = depth <= kComposerDepth;
+        if (shallow) {
+            if (!composer && isComposer(*node, role)) composer = node;
+            if (!model && label().starts_with("Model: ")) model = label().substr(7);
+            if (label() == "Claude finished the response") finished = true;
+        }
+        if (shallow && chipsHere) {
+            if (role == "AXButton") {
+                if (auto chip = chipOf(*node, label())) chips.push_back(std::move(*chip));
+                chipsHere = false;  // nor below a button
+            } else if (role == "AXGroup" && label() == kContainerLabel) {
+                chipsHere = false;  // the transcript's own chips are its messages'
+            }
+        }
+        const bool below = depth < kContainerDepth && deepSearching();
+        const bool shallowBelow = depth < kComposerDepth && (shallowSearching() || chipsHere);
+        if (!below && !shallowBelow) return;
+        for (const auto& child : node->children()) visit(child, depth + 1, chipsHere);
+    }
+};
+
+std::optional<std::string> draftOf(const AXNodePtr& composer) {
+    if (!composer) return std::nullopt;
+    auto value = composer->string("AXValue");
+    if (!value) return std::nullopt;
+    auto trimmed = text::trim(*value);
+    if (trimmed.empty()) return std::nullopt;
+    // An empty field shows its placeholder, which some versions expose as the value.
+    if (auto placeholder = composer->string("AXPlaceholderValue"); placeholder && text::trim(*placeholder) == trimmed) {
+        return std::nullopt;
+    }
+    if (trimmed == "Write a message\u2026" || trimmed == "How can I help you today?") return std::nullopt;
+    return trimmed;
 }
 
 std::string cutTitle(std::string title) {
@@ -191,6 +313,7 @@ ClaudeTranscriptParser::PasteResolver ClaudeTranscriptParser::noPasteBodies() {
 
 std::optional<std::pair<int, int>> ClaudeTranscriptParser::parseHeader(std::string_view label) {
     static const text::Regex header(R"(Message (\d+) of (\d+))");
+    if (label.find("Message ") == std::string_view::npos) return std::nullopt;  // most groups: no regex
     auto match = header.firstMatch(label);
     if (!match || match->groups.size() < 3) return std::nullopt;
     auto index = parseInt(match->group(1));
@@ -200,18 +323,7 @@ std::optional<std::pair<int, int>> ClaudeTranscriptParser::parseHeader(std::stri
 }
 
 std::optional<std::string> ClaudeTranscriptParser::readComposerDraft(const AXNode& scope) {
-    auto composer = findComposer(borrowed(scope), 0);
-    if (!composer) return std::nullopt;
-    auto value = composer->string("AXValue");
-    if (!value) return std::nullopt;
-    auto trimmed = text::trim(*value);
-    if (trimmed.empty()) return std::nullopt;
-    // An empty field shows its placeholder, which some versions expose as the value.
-    if (auto placeholder = composer->string("AXPlaceholderValue"); placeholder && text::trim(*placeholder) == trimmed) {
-        return std::nullopt;
-    }
-    if (trimmed == "Write a message\u2026" || trimmed == "How can I help you today?") return std::nullopt;
-    return trimmed;
+    return draftOf(findComposer(borrowed(scope), 0));
 }
 
 std::vector<ClaudeTranscriptParser::PasteChip> ClaudeTranscriptParser::pasteChips(const AXNode& scope,
@@ -309,19 +421,7 @@ std::vector<std::string> ClaudeTranscriptParser::textLeaves(const AXNode& node, 
 }
 
 std::optional<ClaudeTranscriptParser::Artifact> ClaudeTranscriptParser::artifactCard(const AXNode& group) {
-    auto block = firstNode(borrowed(group),
-                           [](const AXNode& n) { return anyClassContains(n.domClassList(), "artifact-block"); });
-    if (block) {
-        if (auto card = cardFromLeaves(textLeaves(*block, 2))) return Artifact{card->title, card->type};
-        if (auto title = firstViewButtonTitle(*block)) return Artifact{title, std::nullopt};
-        return Artifact{};
-    }
-    if (auto title = firstViewButtonTitle(group)) return Artifact{title, std::nullopt};
-    auto interactive = firstNode(borrowed(group), [](const AXNode& n) {
-        return n.role() == "AXStaticText" && n.label() == "Interactive artifact";
-    });
-    if (interactive) return Artifact{std::nullopt, "Interactive artifact"};
-    return std::nullopt;
+    return artifactOf(MessageWalk(group));
 }
 
 std::optional<RawTurn> ClaudeTranscriptParser::extractTurn(const AXNode& group) const {
@@ -332,27 +432,21 @@ std::optional<RawTurn> ClaudeTranscriptParser::extractTurn(const AXNode& group) 
     turn.index = header->first;
     turn.total = header->second;
 
-    auto nodes = textNodes(group, 0, kTextDepth);
-    std::vector<std::string> nodeTexts;
-    nodeTexts.reserve(nodes.size());
+    MessageWalk walk(group);
     turn.role = "unknown";
-    bool roleFound = false;
-    for (auto& n : nodes) {
-        if (!roleFound && n.text.starts_with(kUserHeading)) {
+    for (const auto& t : walk.nodeTexts) {
+        if (t.starts_with(kUserHeading)) {
             turn.role = "user";
-            roleFound = true;
-        } else if (!roleFound && n.text.starts_with(kAssistantHeading)) {
-            turn.role = "assistant";
-            roleFound = true;
+            break;
         }
-        nodeTexts.push_back(std::move(n.text));
+        if (t.starts_with(kAssistantHeading)) {
+            turn.role = "assistant";
+            break;
+        }
     }
 
-    Content content;
-    collectContent(group, content, 0);
-
     if (detectFields) {
-        auto artifact = artifactCard(group);
+        auto artifact = artifactOf(walk);
         turn.producedArtifact = artifact.has_value();
         if (artifact) {
             turn.artifactTitle = artifact->title;
@@ -360,31 +454,30 @@ std::optional<RawTurn> ClaudeTranscriptParser::extractTurn(const AXNode& group) 
         }
     }
 
-    auto body = text::joinLines(content.texts);
-    if (auto recovered = collapsedRecovery(body, nodeTexts)) {
+    auto body = text::joinLines(walk.texts);
+    if (auto recovered = collapsedRecovery(body, walk.nodeTexts)) {
         turn.text = std::move(*recovered);
         turn.collapsed = true;
         return turn;
     }
-    auto text = appendPasteBlocks(body, content.chips, resolvePaste);
+    auto text = appendPasteBlocks(body, walk.chips, resolvePaste);
     std::vector<std::string> markers;
-    markers.reserve(content.imageNames.size());
-    for (const auto& name : content.imageNames) markers.push_back(AttachmentMarkers::marker(name));
+    markers.reserve(walk.imageNames.size());
+    for (const auto& name : walk.imageNames) markers.push_back(AttachmentMarkers::marker(name));
     turn.text = AttachmentMarkers::appending(text, markers);
     return turn;
 }
 
 std::optional<SegmenterSnapshot> ClaudeTranscriptParser::snapshot(const AXNode& scope,
                                                                  std::optional<std::string> conversationKey) const {
-    auto scopePtr = borrowed(scope);
-    auto container = find(scopePtr, "AXGroup", labelEquals(std::string(kContainerLabel)), 0, kContainerDepth);
-    if (!container) return std::nullopt;
+    PageSurvey page(scope, detectFields);
+    if (!page.container) return std::nullopt;
 
     SegmenterSnapshot snap;
     snap.conversationKey = std::move(conversationKey);
 
     std::vector<AXNodePtr> groups;
-    collectGroups(container, 0, groups);
+    collectGroups(page.container, 0, groups);
     for (const auto& group : groups) {
         if (auto turn = extractTurn(*group)) snap.turns.push_back(std::move(*turn));
     }
@@ -393,23 +486,13 @@ std::optional<SegmenterSnapshot> ClaudeTranscriptParser::snapshot(const AXNode& 
     // likely still holds what was pasted; the body is cached for when the
     // message reaches the transcript.
     if (resolvePaste) {
-        for (const auto& chip : pasteChips(scope, true)) resolvePaste(chip.lines, chip.preview);
+        for (const auto& chip : page.chips) resolvePaste(chip.lines, chip.preview);
     }
 
-    // One walk answers both the model line and the completion notice.
-    snap.responseComplete = false;
-    for (auto& t : textNodes(scope, 0, kTextDepth)) {
-        if (!snap.model && t.text.starts_with("Model: ")) snap.model = t.text.substr(7);
-        if (t.text == "Claude finished the response") snap.responseComplete = true;
-        if (snap.model && snap.responseComplete) break;
-    }
-
-    if (detectFields) {
-        auto project = find(scopePtr, "AXCheckBox",
-                            [](const std::string& label) { return label.starts_with("Project: "); }, 0, kProjectDepth);
-        snap.inProject = project != nullptr;
-    }
-    snap.composerDraft = readComposerDraft(scope);
+    snap.model = page.model;
+    snap.responseComplete = page.finished;
+    if (detectFields) snap.inProject = page.project;
+    snap.composerDraft = draftOf(page.composer);
     return snap;
 }
 

@@ -12,7 +12,7 @@ public:
     std::string surface() const override { return "deepseek"; }
     std::optional<SegmenterSnapshot> snapshot(const AXElement& webArea,
                                               const std::optional<std::string>& conversationKey) const override {
-        return parser.snapshot(webArea, conversationKey);
+        return parseOnce(parser, webArea, conversationKey);
     }
 };
 

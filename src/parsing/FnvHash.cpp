@@ -1,7 +1,7 @@
 #include "parsing/FnvHash.hpp"
 
+#include <charconv>
 #include <cstdint>
-#include <cstdio>
 
 namespace velmar {
 
@@ -11,9 +11,11 @@ std::string fnvHash(std::string_view text) {
         hash ^= byte;
         hash *= 16777619u;
     }
-    char buf[9];
-    std::snprintf(buf, sizeof buf, "%x", hash);
-    return buf;
+    // Lower-case hex without leading zeros; every turn of every snapshot is
+    // hashed, so no formatted-output machinery here.
+    char buf[8];
+    auto end = std::to_chars(buf, buf + sizeof buf, hash, 16).ptr;
+    return std::string(buf, end);
 }
 
 }  // namespace velmar

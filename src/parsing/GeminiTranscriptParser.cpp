@@ -21,32 +21,12 @@ constexpr int kStopButtonDepth = 40;
 
 constexpr std::string_view kUserHeadingPrefix = "You said ";
 
-AXNodePtr findHeading(const AXNodePtr& node, std::string_view cls, int depth) {
-    if (depth > kHeadingDepth) return nullptr;
-    if (node->role() == "AXHeading" && hasClass(node->domClassList(), cls)) return node;
-    if (depth == kHeadingDepth) return nullptr;
-    for (const auto& child : node->children()) {
-        if (auto hit = findHeading(child, cls, depth + 1)) return hit;
-    }
-    return nullptr;
-}
-
 AXNodePtr findRole(const AXNodePtr& node, std::string_view role, int maxDepth, int depth) {
     if (depth > maxDepth) return nullptr;
     if (node->role() == role) return node;
     if (depth == maxDepth) return nullptr;
     for (const auto& child : node->children()) {
         if (auto hit = findRole(child, role, maxDepth, depth + 1)) return hit;
-    }
-    return nullptr;
-}
-
-AXNodePtr findButton(const AXNodePtr& node, std::string_view prefix, int depth) {
-    if (depth > kStopButtonDepth) return nullptr;
-    if (node->role() == "AXButton" && node->label().starts_with(prefix)) return node;
-    if (depth == kStopButtonDepth) return nullptr;
-    for (const auto& child : node->children()) {
-        if (auto hit = findButton(child, prefix, depth + 1)) return hit;
     }
     return nullptr;
 }
@@ -72,13 +52,32 @@ RawTurn turn(int index, int total, std::string role, std::string text) {
     return t;
 }
 
-std::optional<RawTurn> userTurn(const AXNodePtr& exchange, int index, int total) {
-    auto heading = findHeading(exchange, "screen-reader-user-query-label", 0);
+// The four landmarks of an exchange, found in one walk to depth 12: every
+// one of them is looked for at most that deep, and a half whose heading is
+// missing leaves the exchange walked to that depth anyway.
+struct Exchange {
+    FirstHit userHeading{kHeadingDepth, headingWith("screen-reader-user-query-label")};
+    FirstHit queryContent{kContentDepth, withClass("query-content")};
+    FirstHit modelHeading{kHeadingDepth, headingWith("screen-reader-model-response-label")};
+    FirstHit response{kContentDepth, withClass("response-container")};
+
+    explicit Exchange(const AXNodePtr& exchange) {
+        findEach(exchange, {&userHeading, &queryContent, &modelHeading, &response});
+    }
+
+    static std::function<bool(const NodeView&)> headingWith(std::string_view cls) {
+        return [cls](const NodeView& n) { return n.role() == "AXHeading" && hasClass(n.domClassList(), cls); };
+    }
+    static std::function<bool(const NodeView&)> withClass(std::string_view cls) {
+        return [cls](const NodeView& n) { return hasClass(n.domClassList(), cls); };
+    }
+};
+
+std::optional<RawTurn> userTurn(const Exchange& exchange, int index, int total) {
+    const auto& heading = exchange.userHeading.node;
     if (!heading) return std::nullopt;
     std::string text;
-    if (auto content = findByClass(exchange, "query-content", kContentDepth, 0)) {
-        text = GeminiTranscriptParser::staticText(*content);
-    }
+    if (const auto& content = exchange.queryContent.node) text = GeminiTranscriptParser::staticText(*content);
     if (text.empty()) {
         // The visible query may be missing (for example an upload-only prompt);
         // the screen-reader heading still spells the question out.
@@ -88,10 +87,10 @@ std::optional<RawTurn> userTurn(const AXNodePtr& exchange, int index, int total)
     return turn(index, total, "user", std::move(text));
 }
 
-std::optional<RawTurn> modelTurn(const AXNodePtr& exchange, int index, int total) {
-    if (!findHeading(exchange, "screen-reader-model-response-label", 0)) return std::nullopt;
+std::optional<RawTurn> modelTurn(const Exchange& exchange, int index, int total) {
+    if (!exchange.modelHeading.node) return std::nullopt;
     std::string text;
-    if (auto response = findByClass(exchange, "response-container", kContentDepth, 0)) {
+    if (const auto& response = exchange.response.node) {
         auto root = findByClass(response, "markdown", kContentDepth, 0);
         text = GeminiTranscriptParser::staticText(root ? *root : *response);
     }
@@ -107,7 +106,10 @@ std::string GeminiTranscriptParser::staticText(const AXNode& root) {
 }
 
 std::optional<std::string> GeminiTranscriptParser::modelLabel(const AXNode& scope) {
-    auto picker = findByClass(borrowed(scope), "with-model-picker", kPickerDepth, 0);
+    return modelOfPicker(findByClass(borrowed(scope), "with-model-picker", kPickerDepth, 0));
+}
+
+std::optional<std::string> GeminiTranscriptParser::modelOfPicker(const AXNodePtr& picker) {
     if (!picker) return std::nullopt;
     auto button = findRole(picker, "AXPopUpButton", kPickerButtonDepth, 0);
     if (!button) return std::nullopt;
@@ -154,14 +156,19 @@ std::optional<SegmenterSnapshot> GeminiTranscriptParser::snapshot(const AXNode& 
     SegmenterSnapshot snap;
     for (std::size_t i = 0; i < exchanges.size(); ++i) {
         const int base = 2 * static_cast<int>(i);
-        if (auto t = userTurn(exchanges[i], base + 1, total)) snap.turns.push_back(std::move(*t));
-        if (auto t = modelTurn(exchanges[i], base + 2, total)) snap.turns.push_back(std::move(*t));
+        Exchange exchange(exchanges[i]);
+        if (auto t = userTurn(exchange, base + 1, total)) snap.turns.push_back(std::move(*t));
+        if (auto t = modelTurn(exchange, base + 2, total)) snap.turns.push_back(std::move(*t));
     }
     if (snap.turns.empty()) return std::nullopt;
 
+    // The stop button and the model picker: one walk of the page.
+    FirstHit stop{kStopButtonDepth, [](const NodeView& n) { return n.role() == "AXButton" && n.label().starts_with("Stop"); }};
+    FirstHit picker{kPickerDepth, [](const NodeView& n) { return hasClass(n.domClassList(), "with-model-picker"); }};
+    findEach(scopePtr, {&stop, &picker});
     snap.conversationKey = std::move(conversationKey);
-    snap.responseComplete = findButton(scopePtr, "Stop", 0) == nullptr;
-    snap.model = modelLabel(scope);
+    snap.responseComplete = stop.node == nullptr;
+    snap.model = modelOfPicker(picker.node);
     return snap;
 }
 

@@ -18,6 +18,8 @@ public:
 
     // The model named by the page's model picker, without a leading "currently".
     static std::optional<std::string> modelLabel(const AXNode& scope);
+    // The same, given the picker area (null: no model).
+    static std::optional<std::string> modelOfPicker(const AXNodePtr& picker);
     // The text leaves under a node (screen-reader-only headings left out), one per line.
     static std::string staticText(const AXNode& root);
 };

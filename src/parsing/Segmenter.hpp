@@ -15,6 +15,8 @@ public:
     virtual ~Segmenter() = default;
     virtual std::string surface() const = 0;
     // Segments the application's current window; absent when no transcript view is found.
+    // Each call is one parse: every attribute is read at most once (inside an
+    // AXReadScope), and the next call reads the application afresh.
     virtual std::optional<SegmenterSnapshot> snapshot(const AXElement& app) const = 0;
     // Delays from attachment at which the controller takes its initial reads.
     virtual std::vector<int> primeDelaysMs() const = 0;

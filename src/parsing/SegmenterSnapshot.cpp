@@ -1,5 +1,7 @@
 #include "parsing/SegmenterSnapshot.hpp"
 
+#include <climits>
+
 namespace velmar {
 
 namespace jd = jsondecode;
@@ -25,8 +27,8 @@ jd::Json toJSON(const RawTurn& turn) {
 RawTurn rawTurnFromJSON(const jd::Json& json, const std::string& path) {
     jd::object(json, path);
     RawTurn t;
-    t.index = static_cast<int>(jd::integer(jd::required(json, "index", path), jd::child(path, "index")));
-    t.total = static_cast<int>(jd::optionalInteger(json, "total", path).value_or(t.index));
+    t.index = jd::int32(jd::required(json, "index", path), jd::child(path, "index"));
+    t.total = static_cast<int>(jd::optionalInteger(json, "total", path, INT_MIN, INT_MAX).value_or(t.index));
     t.role = jd::string(jd::required(json, "role", path), jd::child(path, "role"));
     t.text = jd::optionalString(json, "text", path).value_or("");
     t.collapsed = jd::optionalBool(json, "collapsed", path).value_or(false);

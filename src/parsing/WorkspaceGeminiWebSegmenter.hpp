@@ -18,7 +18,7 @@ public:
     // The web area here is the panel root the browser gate located.
     std::optional<SegmenterSnapshot> snapshot(const AXElement& webArea,
                                               const std::optional<std::string>& conversationKey) const override {
-        return parser.snapshot(webArea, conversationKey);
+        return parseOnce(parser, webArea, conversationKey);
     }
 
 private:

@@ -62,6 +62,50 @@ TEST_P(NodeProtocol, FindTakesFirstPreOrderHitWithinInclusiveDepth) {
     EXPECT_FALSE(containsText(*root, 0, 0, labelEquals("Other")));
 }
 
+// Several searches in one walk find what each finds alone, caps included.
+TEST_P(NodeProtocol, FindEachKeepsEverySearchsOwnAnswer) {
+    auto root = make(N("AXGroup").kids({
+                         N("AXGroup").classes({"x"}).kids({N("AXButton").title("Stop").classes({"deep"})}),
+                         N("AXButton").title("Stop").description("second"),
+                         N("AXTextArea"),
+                     }),
+                     GetParam());
+    auto button = [](const NodeView& n) { return n.role() == "AXButton" && n.label() == "Stop"; };
+    auto classed = [](std::string cls) {
+        return [cls](const NodeView& n) { return hasClass(n.domClassList(), cls); };
+    };
+    FirstHit first(5, button), shallow(1, button), group(5, classed("x")), deep(1, classed("deep")),
+        area(0, [](const NodeView& n) { return n.role() == "AXTextArea"; });
+    findEach(root, {&first, &shallow, &group, &deep, &area});
+    ASSERT_TRUE(first.node && shallow.node && group.node);
+    EXPECT_FALSE(first.node->string("AXDescription")) << "the deeper, earlier button";
+    EXPECT_EQ(shallow.node->string("AXDescription"), "second") << "its cap hides the deeper one";
+    EXPECT_EQ(group.node->domClassList(), std::vector<std::string>{"x"});
+    EXPECT_FALSE(deep.node) << "a hit past the cap is not one";
+    EXPECT_FALSE(area.node) << "cap 0 examines the root only";
+}
+
+// The walk stops where the last search stops: nothing after the last hit, and
+// nothing below a cap, is read.
+TEST(FindEach, ReadsNoMoreThanTheSearchesWould) {
+    auto live = N("AXGroup").kids({N("AXGroup").kids({N("AXButton").kids({N("AXImage")})}), N("AXButton"), N("AXLink")})
+                    .buildSim();
+    auto log = live->readLog();
+    FirstHit button(5, [](const NodeView& n) { return n.role() == "AXButton"; });
+    FirstHit top(1, [](const NodeView& n) { return n.role() == "AXLink"; });
+    findEach(std::make_shared<AXElement>(live), {&button, &top});
+    EXPECT_TRUE(button.node && top.node);
+    EXPECT_EQ(log->elementsRead(), 5u) << "root, group, its button; the second button; the link";
+    EXPECT_EQ(log->count(live->childElements()[0]->childElements()[0].get(), "AXChildren"), 0u)
+        << "below a hit, no search looks";
+
+    log->reset();
+    FirstHit none(1, [](const NodeView& n) { return n.role() == "AXSheet"; });
+    findEach(std::make_shared<AXElement>(live), {&none});
+    EXPECT_EQ(log->elementsRead(), 4u) << "depths 0 and 1 only";
+    EXPECT_EQ(log->count("AXChildren"), 1u) << "the children of depth-1 nodes are never asked for";
+}
+
 TEST_P(NodeProtocol, ParentClimbsToRoot) {
     auto root = make(N("AXWebArea").kids({N("AXGroup").kids({N("AXStaticText").value("x")})}), GetParam());
     auto leaf = root->children()[0]->children()[0];

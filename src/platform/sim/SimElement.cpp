@@ -8,12 +8,30 @@ namespace velmar::sim {
 
 void SimReadLog::record(const SimElement* element, std::string_view attribute) {
     ++total_;
+    tally(element, attribute);
+}
+
+void SimReadLog::record(const SimElement* element, std::span<const std::string_view> attributes) {
+    ++total_;
+    for (auto attribute : attributes) tally(element, attribute);
+}
+
+void SimReadLog::tally(const SimElement* element, std::string_view attribute) {
+    ++attributeReads_;
     elements_.insert(element);
     auto key = std::make_pair(element, std::string(attribute));
     ++perElement_[key];
     auto it = perAttribute_.find(attribute);
     if (it == perAttribute_.end()) perAttribute_.emplace(std::string(attribute), 1);
     else ++it->second;
+}
+
+std::vector<SimReadLog::Repeat> SimReadLog::repeats() const {
+    std::vector<Repeat> out;
+    for (const auto& [key, reads] : perElement_) {
+        if (reads > 1) out.push_back({key.first, key.second, reads});
+    }
+    return out;
 }
 
 std::size_t SimReadLog::count(const SimElement* element, std::string_view attribute) const {
@@ -31,6 +49,7 @@ void SimReadLog::reset() {
     perAttribute_.clear();
     elements_.clear();
     total_ = 0;
+    attributeReads_ = 0;
 }
 
 SimElementPtr SimElement::make(std::string role, std::shared_ptr<SimReadLog> log) {
@@ -66,9 +85,16 @@ SimElement& SimElement::destroy() {
     return *this;
 }
 
+SimElement& SimElement::answerOneByOne(bool oneByOne) {
+    oneByOne_ = oneByOne;
+    for (auto& c : children_) c->answerOneByOne(oneByOne);
+    return *this;
+}
+
 SimElementPtr SimElement::append(SimElementPtr child) {
     child->parent_ = weak_from_this();
     child->adoptLog(log_);
+    if (oneByOne_) child->answerOneByOne();
     children_.push_back(child);
     return child;
 }
@@ -93,6 +119,19 @@ void SimElement::adoptLog(const std::shared_ptr<SimReadLog>& log) {
 
 std::optional<AXAttributeValue> SimElement::copyAttribute(std::string_view name) const {
     if (log_) log_->record(this, name);
+    return answer(name);
+}
+
+std::vector<std::optional<AXAttributeValue>> SimElement::copyAttributes(std::span<const std::string_view> names) const {
+    if (oneByOne_) return PlatformElement::copyAttributes(names);
+    if (log_) log_->record(this, names);
+    std::vector<std::optional<AXAttributeValue>> out;
+    out.reserve(names.size());
+    for (auto name : names) out.push_back(answer(name));
+    return out;
+}
+
+std::optional<AXAttributeValue> SimElement::answer(std::string_view name) const {
     if (destroyed_ || failing_.count(name)) return std::nullopt;
     if (auto it = scripts_.find(name); it != scripts_.end() && !it->second.empty()) {
         auto value = it->second.front();

@@ -1,7 +1,8 @@
 #pragma once
 // Simulated accessibility elements: an in-memory tree that tests and tools
 // script deterministically. Elements can change between reads, can be made to
-// fail reads, and count every attribute read per element and attribute.
+// fail reads, and count every request (a round trip) and every attribute read
+// per element and attribute.
 
 #include "platform/AccessibilityElement.hpp"
 
@@ -11,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,19 +25,36 @@ using SimElementPtr = std::shared_ptr<SimElement>;
 // Shared by every element of one simulated tree (or application).
 class SimReadLog {
 public:
+    // One request for one attribute, or for several at once.
     void record(const SimElement* element, std::string_view attribute);
+    void record(const SimElement* element, std::span<const std::string_view> attributes);
+
+    // Requests, each a round trip to the application.
     std::size_t total() const { return total_; }
+    // Attribute values read, however they were batched.
+    std::size_t attributeReads() const { return attributeReads_; }
     std::size_t count(const SimElement* element, std::string_view attribute) const;
     std::size_t count(std::string_view attribute) const;
     // Distinct elements that were read at least once.
     std::size_t elementsRead() const { return elements_.size(); }
+
+    struct Repeat {
+        const SimElement* element;
+        std::string attribute;
+        std::size_t reads;
+    };
+    // Every attribute that was read more than once from the same element.
+    std::vector<Repeat> repeats() const;
     void reset();
 
 private:
+    void tally(const SimElement* element, std::string_view attribute);
+
     std::map<std::pair<const SimElement*, std::string>, std::size_t, std::less<>> perElement_;
     std::map<std::string, std::size_t, std::less<>> perAttribute_;
     std::set<const SimElement*> elements_;
     std::size_t total_ = 0;
+    std::size_t attributeReads_ = 0;
 };
 
 class SimElement final : public PlatformElement, public std::enable_shared_from_this<SimElement> {
@@ -53,6 +72,9 @@ public:
     SimElement& failReads(std::string name, bool fail = true);
     // The element is gone: every read fails.
     SimElement& destroy();
+    // This element and its subtree answer one attribute per request, as a
+    // platform without a multi-attribute request does (AT-SPI, say).
+    SimElement& answerOneByOne(bool oneByOne = true);
     SimElementPtr append(SimElementPtr child);
     SimElementPtr append(std::string role);
     void removeChild(const SimElementPtr& child);
@@ -66,6 +88,8 @@ public:
 
     // --- PlatformElement ---
     std::optional<AXAttributeValue> copyAttribute(std::string_view name) const override;
+    bool readsSeveralAtOnce() const override { return !oneByOne_; }
+    std::vector<std::optional<AXAttributeValue>> copyAttributes(std::span<const std::string_view> names) const override;
     bool setBoolAttribute(std::string_view name, bool value) const override;
     bool sameElement(const PlatformElement& other) const override { return this == &other; }
     std::size_t identityHash() const override { return std::hash<const void*>{}(this); }
@@ -81,6 +105,9 @@ public:
 private:
     explicit SimElement(std::shared_ptr<SimReadLog> log) : log_(std::move(log)) {}
 
+    // One attribute's answer, without counting the read.
+    std::optional<AXAttributeValue> answer(std::string_view name) const;
+
     std::shared_ptr<SimReadLog> log_;
     std::map<std::string, AXAttributeValue, std::less<>> attributes_;
     mutable std::map<std::string, std::deque<std::optional<AXAttributeValue>>, std::less<>> scripts_;
@@ -88,6 +115,7 @@ private:
     std::vector<SimElementPtr> children_;
     std::weak_ptr<SimElement> parent_;
     bool destroyed_ = false;
+    bool oneByOne_ = false;
     mutable std::vector<std::pair<std::string, bool>> writes_;
 };
 

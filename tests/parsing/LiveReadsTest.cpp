@@ -1,0 +1,129 @@
+// Every recorded tree, replayed as a live application and read through the
+// entry point capture uses for its surface: one parse reads each attribute of
+// each element at most once and finds exactly what the recorded parse finds.
+// And each segmenter call is a parse of its own.
+#include "ax/AXReadScope.hpp"
+#include "capture/AIAppAllowlist.hpp"
+#include "capture/PasteboardCapture.hpp"
+#include "parsing/ChatGPTDesktopSegmenter.hpp"
+#include "parsing/ClaudeSegmenter.hpp"
+#include "parsing/FixtureParsing.hpp"
+#include "support/BundledFixtures.hpp"
+#include "support/ParserTrees.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace velmar {
+namespace {
+
+using testing::N;
+using testing::text;
+
+nlohmann::json fixtureFile(const std::string& relative) {
+    std::ifstream in(std::filesystem::path(VELMAR_FIXTURE_DIR) / relative);
+    return nlohmann::json::parse(in);
+}
+
+std::string describe(const sim::SimReadLog::Repeat& r) {
+    return std::string(r.attribute) + " read " + std::to_string(r.reads) + " times from a " +
+           AXElement(r.element->shared_from_this()).role();
+}
+
+sim::SimElementPtr firstWithRole(const sim::SimElementPtr& e, const std::string& role) {
+    auto value = e->copyAttribute("AXRole");
+    if (value && std::get<std::string>(*value) == role) return e;
+    for (const auto& child : e->childElements()) {
+        if (auto hit = firstWithRole(child, role)) return hit;
+    }
+    return nullptr;
+}
+
+// An application whose focused window is `window`, as the native segmenters see it.
+AXElement applicationOf(const sim::SimElementPtr& window) {
+    auto app = sim::SimElement::make("AXApplication", window->readLog());
+    app->set("AXFocusedWindow", AXElementRef(window));
+    return AXElement(app);
+}
+
+class LiveReads : public ::testing::TestWithParam<std::string> {};
+
+// The entry point capture uses for the surface, on a live tree.
+std::optional<SegmenterSnapshot> parseLive(const std::string& surface, const sim::SimElementPtr& live,
+                                           const std::optional<std::string>& key) {
+    if (auto web = AIAppAllowlist::browserSegmenterForSurface(surface)) return web->snapshot(AXElement(live), key);
+    if (surface == "chatgpt_desktop") return ChatGPTDesktopSegmenter().snapshot(applicationOf(live));
+    if (surface == "claude_desktop") return ClaudeSegmenter().snapshot(applicationOf(live));
+    // Recordings only (the Claude Code view): no capture reads it live.
+    AXReadScope scope;
+    return FixtureParsing::parse(surface, scope.read(AXElement(live)), key);
+}
+
+TEST_P(LiveReads, OneParseReadsEachAttributeOnce) {
+    auto file = fixtureFile(GetParam());
+    const std::string surface = file["meta"]["surface"];
+    const std::optional<std::string> key = "fixture";
+    PasteboardCapture::resetForTesting();
+    auto recorded = FixtureParsing::parse(surface, *testing::fixtureTree(file["tree"]), key);
+
+    for (bool oneByOne : {false, true}) {
+        auto live = testing::simTree(file["tree"]);
+        if (surface == "claude_desktop") {
+            // Recordings keep no address below the root; the desktop app's
+            // segmenter reads the window only when its page is a Claude chat.
+            firstWithRole(live, "AXWebArea")->set("AXURL", AXURLValue{"https://claude.ai/chat/fixture"});
+        }
+        live->answerOneByOne(oneByOne);
+        auto log = live->readLog();
+        log->reset();
+        const auto mode = oneByOne ? "one attribute per request" : "several per request";
+        EXPECT_EQ(parseLive(surface, live, key), recorded) << mode;
+        for (const auto& repeat : log->repeats()) ADD_FAILURE() << mode << ": " << describe(repeat);
+        if (!oneByOne) {
+            EXPECT_LE(static_cast<double>(log->total()), 1.2 * static_cast<double>(log->elementsRead()))
+                << log->total() << " round trips for " << log->elementsRead() << " elements";
+        }
+    }
+    PasteboardCapture::resetForTesting();
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, LiveReads, ::testing::ValuesIn(testing::bundledFixtures()),
+                         testing::fixtureTestName);
+
+// A capture controller calls its segmenter on every settle: each call must
+// read the page as it is then, and read each attribute once.
+TEST(LiveReads, EverySegmenterCallIsItsOwnParse) {
+    auto page = N("AXWebArea").kid(N("AXGroup").subrole("AXLandmarkMain").kid(N("AXGroup").kids({
+        N("AXHeading").title("You said:").classes({"sr-only"}),
+        N("AXGroup").kids({text("first")}),
+    })));
+    auto live = page.buildSim();
+    auto message = live->childElements()[0]->childElements()[0]->childElements()[1]->childElements()[0];
+    auto segmenter = AIAppAllowlist::browserSegmenterForSurface("chatgpt");
+    auto log = live->readLog();
+
+    for (const char* shown : {"first", "second"}) {
+        message->setString("AXValue", shown);
+        log->reset();
+        auto snap = segmenter->snapshot(AXElement(live), std::nullopt);
+        ASSERT_TRUE(snap);
+        ASSERT_EQ(snap->turns.size(), 1u);
+        EXPECT_EQ(snap->turns[0].text, shown);
+        EXPECT_TRUE(log->repeats().empty()) << shown;
+        EXPECT_EQ(log->total(), log->elementsRead()) << shown;
+    }
+
+    // The native side: the application element too.
+    auto app = sim::SimElement::make("AXApplication", log);
+    auto window = N("AXWindow").kid(page).buildSim(log);
+    app->set("AXFocusedWindow", AXElementRef(window));
+    log->reset();
+    ChatGPTDesktopSegmenter desktop;
+    ASSERT_TRUE(desktop.snapshot(AXElement(app)));
+    EXPECT_TRUE(log->repeats().empty());
+}
+
+}  // namespace
+}  // namespace velmar

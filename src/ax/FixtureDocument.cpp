@@ -1,67 +1,46 @@
 #include "ax/FixtureDocument.hpp"
 
+#include "ax/FixtureDecoder.hpp"
+
 namespace velmar {
 
 namespace jd = jsondecode;
 
 FixtureNodePtr FixtureDocument::decodeNode(const jd::Json& json, const std::string& path) {
-    jd::object(json, path);
-    auto node = FixtureNode::make(jd::optionalString(json, "role", path).value_or("?"));
-    node->subroleValue = jd::optionalString(json, "subrole", path);
-    node->value = jd::optionalString(json, "value", path);
-    node->titleValue = jd::optionalString(json, "title", path);
-    node->descriptionValue = jd::optionalString(json, "description", path);
-    node->placeholder = jd::optionalString(json, "placeholder", path);
-    node->domClasses = jd::optionalStringList(json, "domClassList", path).value_or(std::vector<std::string>{});
-    node->url = jd::optionalString(json, "url", path);
-    if (const auto* children = jd::optional(json, "children")) {
-        auto childrenPath = jd::child(path, "children");
-        jd::array(*children, childrenPath);
-        node->childList.reserve(children->size());
-        for (std::size_t i = 0; i < children->size(); ++i) {
-            node->childList.push_back(decodeNode((*children)[i], jd::element(childrenPath, i)));
-        }
-    }
-    return node;
+    auto decoder = FixtureDecoder::forNode(path);
+    jd::emit(json, decoder);
+    return decoder.node();
 }
 
 FixtureDocument FixtureDocument::decode(const jd::Json& json) {
-    jd::object(json, "");
-    FixtureDocument doc;
-
-    const auto& meta = jd::object(jd::required(json, "meta", ""), "meta");
-    doc.meta.surface = jd::string(jd::required(meta, "surface", "meta"), "meta.surface");
-    doc.meta.scenario = jd::string(jd::required(meta, "scenario", "meta"), "meta.scenario");
-    doc.meta.recordedAt = jd::optionalString(meta, "recordedAt", "meta");
-    doc.meta.agentVersion = jd::optionalString(meta, "agentVersion", "meta");
-    doc.meta.browser = jd::optionalString(meta, "browser", "meta");
-
-    const auto& expect = jd::object(jd::required(json, "expect", ""), "expect");
-    doc.expect.turnCount = jd::integer(jd::required(expect, "turnCount", "expect"), "expect.turnCount");
-    doc.expect.roles = jd::optionalStringList(expect, "roles", "expect");
-    doc.expect.modelPresent = jd::optionalBool(expect, "modelPresent", "expect");
-    doc.expect.responseComplete = jd::optionalBool(expect, "responseComplete", "expect");
-    doc.expect.conversationKeyPresent = jd::optionalBool(expect, "conversationKeyPresent", "expect");
-    doc.expect.usedParityFallback = jd::optionalBool(expect, "usedParityFallback", "expect");
-    doc.expect.inProject = jd::optionalBool(expect, "inProject", "expect");
-    doc.expect.producedArtifact = jd::optionalBool(expect, "producedArtifact", "expect");
-
-    doc.tree = decodeNode(jd::required(json, "tree", ""), "tree");
-    return doc;
+    auto decoder = FixtureDecoder::forDocument();
+    jd::emit(json, decoder);
+    return decoder.document();
 }
 
-FixtureDocument FixtureDocument::decodeText(std::string_view text) { return decode(jd::parse(text)); }
+FixtureDocument FixtureDocument::decodeText(std::string_view text) {
+    auto decoder = FixtureDecoder::forDocument();
+    jd::read(text, decoder);
+    return decoder.document();
+}
+
+FixtureDocument FixtureDocument::readFile(const std::filesystem::path& file) {
+    auto decoder = FixtureDecoder::forDocument();
+    jd::readFile(file, decoder);
+    return decoder.document();
+}
 
 jd::Json FixtureDocument::nodeToJSON(const FixtureNode& node) {
     jd::Json out = jd::Json::object();
+    using Text = FixtureNode::Text;
     out["role"] = node.roleValue;
-    if (node.subroleValue) out["subrole"] = *node.subroleValue;
-    if (node.value) out["value"] = *node.value;
-    if (node.titleValue) out["title"] = *node.titleValue;
-    if (node.descriptionValue) out["description"] = *node.descriptionValue;
-    if (node.placeholder) out["placeholder"] = *node.placeholder;
+    static const std::pair<Text, const char*> texts[] = {{Text::subrole, "subrole"},         {Text::value, "value"},
+                                                         {Text::title, "title"},             {Text::description, "description"},
+                                                         {Text::placeholder, "placeholder"}, {Text::url, "url"}};
+    for (auto [which, key] : texts) {
+        if (const auto* t = node.text(which)) out[key] = *t;
+    }
     if (!node.domClasses.empty()) out["domClassList"] = node.domClasses;
-    if (node.url) out["url"] = *node.url;
     if (!node.childList.empty()) {
         auto& children = out["children"] = jd::Json::array();
         for (const auto& c : node.childList) children.push_back(nodeToJSON(*c));

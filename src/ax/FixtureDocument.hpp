@@ -4,6 +4,7 @@
 #include "ax/FixtureNode.hpp"
 #include "json/JsonDecoding.hpp"
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,9 +36,13 @@ struct FixtureDocument {
     Expect expect;
     FixtureNodePtr tree;
 
-    // Throws jsondecode::DecodeError naming the place of the first problem.
-    // The returned tree's parents are not wired yet.
+    // Each throws jsondecode::DecodeError naming the place of the first
+    // problem. The returned tree's parents are not wired yet.
     static FixtureDocument decodeText(std::string_view text);
+    // Read in one pass in chunks, never held whole; also throws
+    // jsondecode::InputError when the file cannot be had (missing,
+    // unreadable, a directory, over the input limit).
+    static FixtureDocument readFile(const std::filesystem::path& file);
     static FixtureDocument decode(const jsondecode::Json& json);
     static FixtureNodePtr decodeNode(const jsondecode::Json& json, const std::string& path);
 

@@ -16,6 +16,16 @@ constexpr std::size_t kMaxDrafts = 2;
 bool isUser(const RawTurn& t) { return t.role == "user"; }
 bool isAssistant(const RawTurn& t) { return t.role == "assistant"; }
 
+// The turns by index, ties in snapshot order; pointers, so that a snapshot's
+// texts are not copied just to put them in order.
+std::vector<const RawTurn*> byIndex(const std::vector<RawTurn>& turns) {
+    std::vector<const RawTurn*> out;
+    out.reserve(turns.size());
+    for (const auto& t : turns) out.push_back(&t);
+    std::stable_sort(out.begin(), out.end(), [](const RawTurn* a, const RawTurn* b) { return a->index < b->index; });
+    return out;
+}
+
 template <typename Range>
 std::string listOf(const Range& items) {
     std::string out = "[";
@@ -55,97 +65,110 @@ void TurnAssembler::prime(const SegmenterSnapshot& snapshot, TimePoint observedA
     for (const auto& t : snapshot.turns) emittedIndexes_.insert(t.index);
     liveSignatures_.clear();
     restreamedIndexes_.clear();
+    unmarkedLive_.clear();
     pendingUserTurns_.clear();
 
     if (fromNewChat) {
-        std::vector<RawTurn> sorted = snapshot.turns;
-        std::stable_sort(sorted.begin(), sorted.end(),
-                         [](const RawTurn& a, const RawTurn& b) { return a.index < b.index; });
-        if (sorted.size() == 1 && isUser(sorted[0])) {
-            emittedIndexes_.erase(sorted[0].index);
-            pendingUserTurns_.insert_or_assign(sorted[0].index, PendingTurn{sorted[0], observedAt});
-        } else if (sorted.size() == 2 && freshSendAcceptsSettledPair_ && isUser(sorted[0]) && isAssistant(sorted[1])) {
-            emittedIndexes_.erase(sorted[0].index);
-            emittedIndexes_.erase(sorted[1].index);
-            pendingUserTurns_.insert_or_assign(sorted[0].index, PendingTurn{sorted[0], observedAt});
+        const auto sorted = byIndex(snapshot.turns);
+        if (sorted.size() == 1 && isUser(*sorted[0])) {
+            emittedIndexes_.erase(sorted[0]->index);
+            pendingUserTurns_.insert_or_assign(sorted[0]->index, PendingTurn{*sorted[0], observedAt});
+        } else if (sorted.size() == 2 && freshSendAcceptsSettledPair_ && isUser(*sorted[0]) &&
+                   isAssistant(*sorted[1])) {
+            emittedIndexes_.erase(sorted[0]->index);
+            emittedIndexes_.erase(sorted[1]->index);
+            pendingUserTurns_.insert_or_assign(sorted[0]->index, PendingTurn{*sorted[0], observedAt});
         }
     }
     historyWatermark_ = emittedIndexes_.empty() ? 0 : *emittedIndexes_.rbegin();
 }
 
 void TurnAssembler::steadyState(const SegmenterSnapshot& snapshot, TimePoint observedAt) {
-    std::vector<RawTurn> turns = snapshot.turns;
-    std::stable_sort(turns.begin(), turns.end(), [](const RawTurn& a, const RawTurn& b) { return a.index < b.index; });
+    const auto turns = byIndex(snapshot.turns);
     if (turns.empty()) {
         tidyPending();
         return;
     }
-    const int last = turns.back().index;
-    for (const auto& t : turns) {
-        if (t.index <= historyWatermark_) emittedIndexes_.insert(t.index);
+    const int last = turns.back()->index;
+    for (const RawTurn* t : turns) {
+        if (t->index <= historyWatermark_) emittedIndexes_.insert(t->index);
     }
 
     // A reply that streams again, or a sent reply that vanished, may be a regeneration.
     if (!snapshot.responseComplete) {
-        if (isAssistant(turns.back()) && liveSignatures_.contains(last)) restreamedIndexes_.insert(last);
-        for (const auto& [index, sig] : liveSignatures_) {
-            const bool visible =
-                std::any_of(turns.begin(), turns.end(), [index = index](const RawTurn& t) { return t.index == index; });
-            if (!visible) restreamedIndexes_.insert(index);
+        if (isAssistant(*turns.back()) && liveSignatures_.contains(last)) {
+            restreamedIndexes_.insert(last);
+            unmarkedLive_.erase(last);
+        }
+        const auto visible = [&turns](int index) {
+            auto it = std::lower_bound(turns.begin(), turns.end(), index,
+                                       [](const RawTurn* t, int i) { return t->index < i; });
+            return it != turns.end() && (*it)->index == index;
+        };
+        // Sent replies already marked stay marked, so only the unmarked need a look.
+        for (auto it = unmarkedLive_.begin(); it != unmarkedLive_.end();) {
+            if (visible(*it)) {
+                ++it;
+                continue;
+            }
+            restreamedIndexes_.insert(*it);
+            it = unmarkedLive_.erase(it);
         }
     }
 
     // Settled replies: complete, or followed by a later turn.
-    for (const auto& reply : turns) {
-        if (!isAssistant(reply) || (!snapshot.responseComplete && reply.index == last)) continue;
+    for (const RawTurn* reply : turns) {
+        if (!isAssistant(*reply) || (!snapshot.responseComplete && reply->index == last)) continue;
         bool restream = false;
-        if (emittedIndexes_.contains(reply.index)) {
-            restream = reply.index == last && snapshot.responseComplete && liveSignatures_.contains(last) &&
+        if (emittedIndexes_.contains(reply->index)) {
+            restream = reply->index == last && snapshot.responseComplete && liveSignatures_.contains(last) &&
                        restreamedIndexes_.contains(last);
             if (!restream) continue;
         }
         const RawTurn* prompt = nullptr;
         for (auto it = turns.rbegin(); it != turns.rend(); ++it) {
-            if (isUser(*it) && it->index < reply.index) {
-                prompt = &*it;
+            if (isUser(**it) && (*it)->index < reply->index) {
+                prompt = *it;
                 break;
             }
         }
-        std::string sig = signature(prompt, &reply);
-        if (restream && liveSignatures_[reply.index] == sig) {
-            restreamedIndexes_.erase(reply.index);
+        std::string sig = signature(prompt, reply);
+        if (restream && liveSignatures_[reply->index] == sig) {
+            restreamedIndexes_.erase(reply->index);
+            unmarkedLive_.insert(reply->index);
             continue;
         }
-        emit(prompt, &reply, snapshot, observedAt);
-        emittedIndexes_.insert(reply.index);
-        liveSignatures_[reply.index] = std::move(sig);
-        restreamedIndexes_.erase(reply.index);
+        emit(prompt, reply, snapshot, observedAt);
+        emittedIndexes_.insert(reply->index);
+        liveSignatures_[reply->index] = std::move(sig);
+        restreamedIndexes_.erase(reply->index);
+        unmarkedLive_.insert(reply->index);
         if (prompt) emittedIndexes_.insert(prompt->index);
     }
 
     // A prompt followed by a later prompt will never get its reply.
     int lastUserIndex = 0;
     bool anyUser = false;
-    for (const auto& t : turns) {
-        if (isUser(t)) {
-            lastUserIndex = anyUser ? std::max(lastUserIndex, t.index) : t.index;
+    for (const RawTurn* t : turns) {
+        if (isUser(*t)) {
+            lastUserIndex = anyUser ? std::max(lastUserIndex, t->index) : t->index;
             anyUser = true;
         }
     }
-    for (const auto& t : turns) {
-        if (isUser(t) && !emittedIndexes_.contains(t.index) && t.index < lastUserIndex) {
-            emit(&t, nullptr, snapshot, observedAt);
-            emittedIndexes_.insert(t.index);
+    for (const RawTurn* t : turns) {
+        if (isUser(*t) && !emittedIndexes_.contains(t->index) && t->index < lastUserIndex) {
+            emit(t, nullptr, snapshot, observedAt);
+            emittedIndexes_.insert(t->index);
         }
     }
 
     // The rest wait for their reply; the first sighting's time is kept.
-    for (const auto& t : turns) {
-        if (!isUser(t) || emittedIndexes_.contains(t.index)) continue;
-        if (auto it = pendingUserTurns_.find(t.index); it != pendingUserTurns_.end()) {
-            it->second.turn = t;
+    for (const RawTurn* t : turns) {
+        if (!isUser(*t) || emittedIndexes_.contains(t->index)) continue;
+        if (auto it = pendingUserTurns_.find(t->index); it != pendingUserTurns_.end()) {
+            it->second.turn = *t;
         } else {
-            pendingUserTurns_.emplace(t.index, PendingTurn{t, observedAt});
+            pendingUserTurns_.emplace(t->index, PendingTurn{*t, observedAt});
         }
     }
     tidyPending();

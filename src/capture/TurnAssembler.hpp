@@ -77,6 +77,10 @@ private:
     int historyWatermark_ = 0;
     std::map<int, std::string> liveSignatures_;
     std::set<int> restreamedIndexes_;
+    // The indexes of liveSignatures_ not in restreamedIndexes_: the only ones
+    // a snapshot can newly mark, so that its regeneration watch costs what
+    // changed since the last watch rather than every reply ever sent.
+    std::set<int> unmarkedLive_;
     std::map<int, PendingTurn> pendingUserTurns_;
     std::optional<std::string> lastModel_;
     std::deque<std::string> recentDrafts_;  // newest first

@@ -1,9 +1,9 @@
 #include "capture/TurnEvent.hpp"
 
-#include "text/Regex.hpp"
 #include "text/Unicode.hpp"
 
 #include <cstdio>
+#include <type_traits>
 
 namespace velmar {
 
@@ -57,33 +57,100 @@ std::string formatObservedAt(TimePoint t) {
     return buf;
 }
 
-std::optional<TimePoint> parseObservedAt(std::string_view textValue) {
-    using namespace std::chrono;
-    static const text::Regex pattern(
-        "^([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(?:\\.([0-9]{1,9}))?"
-        "(?:(Z)|([+-])([0-9]{2}):([0-9]{2}))$");
-    auto m = pattern.firstMatch(textValue);
-    if (!m) return std::nullopt;
-    auto num = [&](std::size_t g) { return std::stoi(*m->group(g)); };
-    const year_month_day ymd{year{num(1)}, month{static_cast<unsigned>(num(2))}, day{static_cast<unsigned>(num(3))}};
-    const int h = num(4), mi = num(5), s = num(6);
-    if (!ymd.ok() || h > 23 || mi > 59 || s > 59) return std::nullopt;
+static_assert(std::is_same_v<TimePoint::duration, std::chrono::nanoseconds>,
+              "the observed-at range assumes a nanosecond count");
 
-    nanoseconds fraction{0};
-    if (const auto& f = m->group(7)) {
-        std::string digits = *f;
-        digits.resize(9, '0');
-        fraction = nanoseconds{std::stoll(digits)};
+namespace {
+
+// Reads exactly n ASCII digits at `at`.
+bool readDigits(std::string_view text, std::size_t& at, std::size_t n, long long& value) {
+    if (text.size() - at < n) return false;
+    value = 0;
+    for (std::size_t end = at + n; at < end; ++at) {
+        const char c = text[at];
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
     }
-    minutes offset{0};
-    if (m->group(9)) {
-        const int oh = num(10), om = num(11);
-        if (oh > 23 || om > 59) return std::nullopt;
-        offset = minutes{oh * 60 + om};
-        if (*m->group(9) == "-") offset = -offset;
+    return true;
+}
+
+// Nothing left, or one line terminator: a trailing line break has always
+// been let through, as the end of a line of text.
+bool endsAt(std::string_view rest) {
+    static constexpr std::string_view terminators[] = {"", "\n", "\v", "\f", "\r", "\r\n", "\u0085", "\u2028", "\u2029"};
+    for (auto t : terminators) {
+        if (rest == t) return true;
     }
-    const auto local = sys_days{ymd} + hours{h} + minutes{mi} + seconds{s} + fraction;
-    return time_point_cast<TimePoint::duration>(local - offset);
+    return false;
+}
+
+bool readChar(std::string_view text, std::size_t& at, char c) {
+    if (at >= text.size() || text[at] != c) return false;
+    ++at;
+    return true;
+}
+
+}  // namespace
+
+std::optional<TimePoint> parseObservedAt(std::string_view text, ObservedAtProblem* problem) {
+    using namespace std::chrono;
+    auto refuse = [&](ObservedAtProblem why) -> std::optional<TimePoint> {
+        if (problem) *problem = why;
+        return std::nullopt;
+    };
+    if (problem) *problem = ObservedAtProblem::none;
+
+    // YYYY-MM-DDTHH:MM:SS[.fraction](Z|±HH:MM), nothing before or after.
+    if (text.size() < 20) return refuse(ObservedAtProblem::malformed);
+    std::size_t at = 0;
+    long long y, mo, d, h, mi, s;
+    if (!readDigits(text, at, 4, y) || !readChar(text, at, '-') || !readDigits(text, at, 2, mo) ||
+        !readChar(text, at, '-') || !readDigits(text, at, 2, d) || !readChar(text, at, 'T') ||
+        !readDigits(text, at, 2, h) || !readChar(text, at, ':') || !readDigits(text, at, 2, mi) ||
+        !readChar(text, at, ':') || !readDigits(text, at, 2, s)) {
+        return refuse(ObservedAtProblem::malformed);
+    }
+    long long fraction = 0;  // nanoseconds
+    if (readChar(text, at, '.')) {
+        std::size_t count = 0;
+        for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && count < 9; ++at, ++count) {
+            fraction = fraction * 10 + (text[at] - '0');
+        }
+        if (count == 0) return refuse(ObservedAtProblem::malformed);
+        for (; count < 9; ++count) fraction *= 10;
+    }
+    long long offsetMinutes = 0;
+    if (!readChar(text, at, 'Z')) {
+        if (at >= text.size() || (text[at] != '+' && text[at] != '-')) return refuse(ObservedAtProblem::malformed);
+        const bool west = text[at++] == '-';
+        long long oh, om;
+        if (!readDigits(text, at, 2, oh) || !readChar(text, at, ':') || !readDigits(text, at, 2, om)) {
+            return refuse(ObservedAtProblem::malformed);
+        }
+        if (oh > 23 || om > 59) return refuse(ObservedAtProblem::malformed);
+        offsetMinutes = (west ? -1 : 1) * (oh * 60 + om);
+    }
+    if (!endsAt(text.substr(at))) return refuse(ObservedAtProblem::malformed);
+
+    const year_month_day ymd{year{static_cast<int>(y)}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}};
+    if (!ymd.ok() || h > 23 || mi > 59 || s > 59) return refuse(ObservedAtProblem::malformed);
+
+    // Seconds since the epoch fit easily for any four-digit year; the count
+    // of nanoseconds a TimePoint keeps does not, so it is checked, not assumed.
+    long long seconds = sys_days{ymd}.time_since_epoch().count() * 86400LL + h * 3600 + mi * 60 + s -
+                        offsetMinutes * 60;
+    // Before the epoch the fraction is borrowed from the next second, so the
+    // earliest representable instant does not overflow on the way.
+    if (seconds < 0 && fraction > 0) {
+        seconds += 1;
+        fraction -= 1'000'000'000;
+    }
+    long long nanoseconds;
+    if (__builtin_mul_overflow(seconds, 1'000'000'000LL, &nanoseconds) ||
+        __builtin_add_overflow(nanoseconds, fraction, &nanoseconds)) {
+        return refuse(ObservedAtProblem::outOfRange);
+    }
+    return TimePoint{duration_cast<TimePoint::duration>(std::chrono::nanoseconds{nanoseconds})};
 }
 
 }  // namespace velmar

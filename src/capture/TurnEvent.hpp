@@ -43,8 +43,20 @@ struct TurnEvent {
 // machine's time zone. Sub-millisecond precision is truncated.
 std::string formatObservedAt(TimePoint t);
 
+// Why a text is not an observed-at time.
+enum class ObservedAtProblem {
+    none,
+    malformed,   // not an internet date-time, or no such date or time of day
+    outOfRange,  // a real date-time, but outside what a TimePoint holds
+};
+
+// The span of time a TimePoint holds (nanoseconds in 64 bits): from
+// 1677-09-21T00:12:43.145224192Z to 2262-04-11T23:47:16.854775807Z.
+inline constexpr std::string_view kObservedAtRange = "1677-09-21T00:12:44Z to 2262-04-11T23:47:16Z";
+
 // Reads an internet date-time ("Z" or a numeric offset, fractional seconds
-// optional) back into a time point; absent when malformed.
-std::optional<TimePoint> parseObservedAt(std::string_view text);
+// optional, up to nanoseconds) back into a time point. Absent when malformed,
+// and when outside the span a TimePoint holds: never a wrong date.
+std::optional<TimePoint> parseObservedAt(std::string_view text, ObservedAtProblem* problem = nullptr);
 
 }  // namespace velmar

@@ -10,7 +10,6 @@
 
 
 #include <algorithm>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -110,16 +109,12 @@ std::optional<std::string> firstMismatch(const FixtureDocument::Expect& expect, 
 FixtureCheck::Result FixtureCheck::check(const fs::path& file, const std::optional<std::string>& key) {
     Result result;
     result.path = file.string();
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        result.reason = "cannot read file";
-        return result;
-    }
-    std::stringstream buffer;
-    buffer << in.rdbuf();
     FixtureDocument doc;
     try {
-        doc = FixtureDocument::decodeText(buffer.str());
+        doc = FixtureDocument::readFile(file);
+    } catch (const jsondecode::InputError& e) {
+        result.reason = std::string("cannot read file: ") + e.what();
+        return result;
     } catch (const jsondecode::DecodeError& e) {
         result.reason = std::string("fixture failed to decode: ") + e.what();
         return result;

@@ -7,6 +7,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace velmar {
 
@@ -16,11 +17,16 @@ public:
         jsondecode::Json document;
         std::size_t texts = 0;    // texts and addresses looked at
         std::size_t changed = 0;  // of which the current tables changed
+        // Paths of members the fixture format does not know (or that were
+        // null); they could hold anything, so they are not written back.
+        std::vector<std::string> dropped;
     };
 
-    // Checks that the document decodes as a fixture (throws
-    // jsondecode::DecodeError naming the JSON path otherwise), then scrubs
-    // every node text and address again. Everything else is kept as it was.
+    // Decodes the document as a fixture (throws jsondecode::DecodeError
+    // naming the JSON path otherwise), scrubs every node text and address
+    // again, and the free texts of meta and expect: the scenario name, and
+    // roles other than "user" and "assistant". The document is written back
+    // in the fixture format alone.
     static Result rescrub(const jsondecode::Json& document);
 
     // Whole tool: IN OUT. Exit status 0 on success, 1 when the input cannot be

@@ -1,5 +1,6 @@
 #include "tools/FixtureScrubber.hpp"
 
+#include "surfaces/AIWebURL.hpp"
 #include "surfaces/WebAddress.hpp"
 #include "text/Unicode.hpp"
 
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace velmar::FixtureScrubber {
 
@@ -27,57 +29,59 @@ const std::set<std::string, std::less<>>& exactAllowlist() {
 
 namespace {
 
+// Model names as the chat apps show them, each exactly; versions are single
+// digits. An arbitrary letter or number anywhere would let words through.
+constexpr std::string_view kClaudeModel =
+    "(Claude )?(Fable|Opus|Sonnet|Haiku)( ?[0-9](\\.[0-9])?)?( (High|Medium|Low|Extended))?";
+constexpr std::string_view kOpenAIModel =
+    "(ChatGPT|GPT-4|GPT-4o|GPT-4o mini|GPT-4\\.1|GPT-4\\.1 mini|GPT-4\\.5|GPT-5|GPT-5 mini|GPT-5 Thinking|"
+    "GPT-5 Pro|GPT-5\\.1|o1|o1-pro|o3|o3-pro|o3-mini|o4-mini|o4-mini-high)";
+// The glyph a model picker shows after the name.
+constexpr std::string_view kPickerGlyph = "( ?[\\u25BE\\u25BC\\u2304\\u02C5\\u23F7])?";
+// Counts: ASCII digits only, and few of them, so a number cannot spell text.
+constexpr std::string_view kCount = "[0-9]{1,6}";
+
 const std::vector<std::string>& allowedPatterns() {
-    static const std::vector<std::string> patterns = {
-        R"(^Message \d+ of \d+$)",
-        R"(^Model: .{0,60}$)",
-        R"(^\d+ (second|minute|hour|day|week|month|year)s? ago$)",
-        R"(^\d{1,2}:\d{2}(:\d{2})?\s?(AM|PM|am|pm)?$)",
-        R"(^.{0,40}\bpasted\b.{0,10}?\d+\s+lines?\s*$)",
-        R"(^Pasted text \(\d+ lines?\)$)",
-        R"(^(Claude )?(Fable|Opus|Sonnet|Haiku)( ?\d(\.\d)?)?( (High|Medium|Low|Extended))?( ?[^A-Za-z0-9\s])?$)",
-        R"(^(Chat)?GPT(-?\d+(\.\d+)?[a-z]?)?( ?[^A-Za-z0-9\s])?$)",
-        R"(^o\d( ?[^A-Za-z0-9\s])?$)",
-        R"(^Open mode picker, currently (Gemini )?(\d(\.\d)? )?(Pro|Flash|Ultra|Nano|Lite|Thinking|Deep Research)( \d(\.\d)?)?$)",
-        R"(^\d+ sources?$)",
-        R"(^Link to source \d+$)",
-        R"(^Finished \d+ steps?$)",
-        R"(^Thought for \d+ seconds?$)",
-        R"(^Read \d+ web pages?$)",
-        R"(^\d+ web pages?$)",
-        R"(^[A-Z][a-z]{2} \d{1,2}, \d{1,2}:\d{2} ?(AM|PM)$)",
-        R"(^(January|February|March|April|May|June|July|August|September|October|November|December) \d{4}$)",
-    };
+    static const std::vector<std::string> patterns = [] {
+        const std::string n(kCount), claude(kClaudeModel), openAI(kOpenAIModel), glyph(kPickerGlyph);
+        return std::vector<std::string>{
+            "^Message " + n + " of " + n + "$",
+            "^Model: (" + claude + "|" + openAI + ")$",
+            "^" + n + " (second|minute|hour|day|week|month|year)s? ago$",
+            R"(^[0-9]{1,2}:[0-9]{2}(:[0-9]{2})?\s?(AM|PM|am|pm)?$)",
+            "^[Pp]asted( (text|content),?)? " + n + " lines?$",
+            R"(^Pasted text \()" + n + R"( lines?\)$)",
+            "^" + claude + glyph + "$",
+            "^" + openAI + glyph + "$",
+            R"(^Open mode picker, currently (Gemini )?([0-9](\.[0-9])? )?(Pro|Flash|Ultra|Nano|Lite|Thinking|Deep Research)( [0-9](\.[0-9])?)?$)",
+            "^" + n + " sources?$",
+            "^Link to source " + n + "$",
+            "^Finished " + n + " steps?$",
+            "^Thought for " + n + " seconds?$",
+            "^Read " + n + " web pages?$",
+            "^" + n + " web pages?$",
+            "^(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [0-9]{1,2}, [0-9]{1,2}:[0-9]{2} ?(AM|PM)$",
+            "^(January|February|March|April|May|June|July|August|September|October|November|December) [0-9]{4}$",
+        };
+    }();
     return patterns;
 }
 
-// The pattern that needs the word "pasted" is the slow one (a run of any
-// characters before a word boundary) and most texts lack the word, so it is
-// tried only when the word is there.
-constexpr std::string_view kPastedWord = "pasted";
-
-bool needsPastedWord(const std::string& pattern) { return pattern.find("\\bpasted\\b") != std::string::npos; }
-
-// A pattern list as one alternation: a text matches it exactly when it
+// The pattern list as one alternation: a text matches it exactly when it
 // matches one of the patterns, at the cost of one search instead of many.
 // Every pattern is anchored at the start; the anchor is hoisted out of the
 // alternation so the engine tries the start of the text only.
-text::Regex alternation(bool pastedWord) {
-    std::string alternatives;
-    for (const auto& p : allowedPatterns()) {
-        if (needsPastedWord(p) != pastedWord) continue;
-        alternatives += alternatives.empty() ? "(?:" : "|(?:";
-        alternatives += p.starts_with('^') ? p.substr(1) : "[\\s\\S]*?" + p;
-        alternatives += ")";
-    }
-    return text::Regex("^(?:" + alternatives + ")");
-}
-
 bool matchesAllowedPattern(const std::string& trimmed) {
-    static const text::Regex common = alternation(false);
-    static const text::Regex withPastedWord = alternation(true);
-    if (common.search(trimmed)) return true;
-    return trimmed.find(kPastedWord) != std::string::npos && withPastedWord.search(trimmed);
+    static const text::Regex combined = [] {
+        std::string alternatives;
+        for (const auto& p : allowedPatterns()) {
+            alternatives += alternatives.empty() ? "(?:" : "|(?:";
+            alternatives += p.substr(1);
+            alternatives += ")";
+        }
+        return text::Regex("^(?:" + alternatives + ")");
+    }();
+    return combined.search(trimmed);
 }
 
 }  // namespace
@@ -136,27 +140,49 @@ Shape shapeOf(char32_t c) {
     return shape;
 }
 
-// Masks one grapheme cluster. The whole cluster is examined, not only its
-// first scalar: a prepended mark or sign in front of a digit or letter must
-// not carry that digit or letter through.
+// Tag characters (U+E0020–U+E007F) mirror ASCII invisibly, so inside a kept
+// cluster (a subdivision flag) they are masked like the letters they mirror.
+bool isTag(char32_t c) { return c >= 0xE0020 && c <= 0xE007F; }
+
+char32_t maskTag(char32_t c) {
+    const char32_t ascii = c - 0xE0000;
+    if (ascii >= '0' && ascii <= '9') return 0xE0000 + '0';
+    if (ascii >= 'A' && ascii <= 'Z') return 0xE0000 + 'X';
+    if (ascii >= 'a' && ascii <= 'z') return 0xE0000 + 'x';
+    return c;
+}
+
+// Masks one grapheme cluster, decided by all of its scalars: a prepended
+// mark or an icon glyph in front of a digit or letter must not carry that
+// digit or letter through.
 void maskCluster(std::string_view cluster, std::string& out) {
     if (cluster.size() == 1) {  // ASCII: the common case, without decoding
         const char c = cluster[0];
         out.push_back(c >= '0' && c <= '9' ? '0' : c >= 'A' && c <= 'Z' ? 'X' : c >= 'a' && c <= 'z' ? 'x' : c);
         return;
     }
-    const auto scalars = text::toUtf32(cluster);
-    if (!scalars.empty() && text::isPrivateUse(scalars.front())) {
-        out.append(cluster);  // icon glyphs carry no words
-        return;
-    }
+    auto scalars = text::toUtf32(cluster);
     Shape shape = Shape::other;
-    for (char32_t c : scalars) combine(shape, shapeOf(c));
+    bool tags = false;
+    for (char32_t c : scalars) {
+        combine(shape, shapeOf(c));
+        tags = tags || isTag(c);
+    }
     switch (shape) {
         case Shape::number: out.push_back('0'); break;
         case Shape::upper: out.push_back('X'); break;
         case Shape::lower: out.push_back('x'); break;
-        case Shape::other: out.append(cluster); break;
+        case Shape::other:
+            // Emoji, punctuation, symbols and icon glyphs carry no words.
+            if (!tags) {
+                out.append(cluster);
+                break;
+            }
+            for (char32_t& c : scalars) {
+                if (isTag(c)) c = maskTag(c);
+            }
+            out += text::fromUtf32(scalars);
+            break;
     }
 }
 
@@ -190,6 +216,23 @@ std::string mask(std::string_view text) {
     return maskClusters(text);
 }
 
+namespace {
+
+// Whether byte `at` of valid UTF-8 text starts a character (grapheme
+// cluster) or ends the text.
+bool isClusterBoundary(const std::string& textValue, std::size_t at) {
+    // Between two ASCII bytes there is always a boundary (but inside CR LF,
+    // which no prefix ends in).
+    if (at == 0 || at >= textValue.size() || isAscii(std::string_view(textValue).substr(at - 1, 2))) return true;
+    bool boundary = false;
+    text::forEachGrapheme(textValue, [&](std::string_view cluster) {
+        boundary = boundary || static_cast<std::size_t>(cluster.data() - textValue.data()) == at;
+    });
+    return boundary;
+}
+
+}  // namespace
+
 std::string scrub(std::string_view raw) {
     if (raw.empty()) return {};
     const std::string input = text::repairUtf8(raw);
@@ -201,6 +244,9 @@ std::string scrub(std::string_view raw) {
         const auto at = input.find(prefix);
         if (at == std::string::npos) return mask(input);
         const auto keep = at + prefix.size();
+        // A text begins with the prefix only when its last character is
+        // whole: "You said:" with a mark joined to the colon does not.
+        if (!isClusterBoundary(input, keep)) continue;
         return input.substr(0, keep) + mask(std::string_view(input).substr(keep));
     }
     return mask(input);
@@ -236,16 +282,56 @@ std::string scrubEscapedPathSegment(const std::string& segment) {
 
 }  // namespace
 
-std::string scrubURL(std::string_view address) {
-    const std::string input = text::repairUtf8(address);
+std::optional<std::string> scrubHost(std::string_view host) {
+    // The longest known host the address is, or is a subdomain of; a
+    // subdomain a user chose (a team or project name) is not kept.
+    std::string_view best;
+    auto consider = [&](std::string_view known) {
+        const bool same = host == known;
+        const bool below = host.size() > known.size() && host.ends_with(known) &&
+                           host[host.size() - known.size() - 1] == '.';
+        if ((same || below) && known.size() > best.size()) best = known;
+    };
+    for (const auto& entry : AIWebURL::hostTable()) consider(entry.host);
+    consider(AIWebURL::docsHost);
+    if (!best.empty()) return std::string(best);
+    // A plain name masks into a plain name; an address literal or escapes
+    // would not stay well-formed.
+    const bool plain = !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    });
+    if (plain) return mask(host);
+    return std::nullopt;
+}
+
+namespace {
+
+// The address reduced to its scrubbed structure; absent when the text is not
+// an absolute address or its host cannot be kept in any form.
+std::optional<std::string> scrubStructure(const std::string& input) {
     const auto parsed = WebAddress::parse(input);
-    if (!parsed.parsed() || !parsed.scheme || parsed.scheme->empty() || !parsed.host) return mask(input);
-    std::string out = *parsed.scheme + "://" + *parsed.host;
+    if (!parsed.parsed() || !parsed.scheme || parsed.scheme->empty() || !parsed.host) return std::nullopt;
+    const auto host = scrubHost(*parsed.host);
+    if (!host) return std::nullopt;
+    const bool web = *parsed.scheme == "https" || *parsed.scheme == "http";
+    std::string out = (web ? *parsed.scheme : mask(*parsed.scheme)) + "://" + *host;
     for (const auto& segment : parsed.pathSegments()) {
         out += '/';
         out += segment.find('%') == std::string::npos ? scrubPathSegment(segment) : scrubEscapedPathSegment(segment);
     }
     return out;
+}
+
+}  // namespace
+
+std::string scrubURL(std::string_view address) {
+    const std::string input = text::repairUtf8(address);
+    if (auto kept = scrubStructure(input)) return *kept;
+    // Otherwise masked whole. A masked text may read as an address where the
+    // original did not (a letter with a mark became "x"): that is reduced the
+    // same way, so scrubbing the result again changes nothing.
+    const std::string masked = mask(input);
+    return scrubStructure(masked).value_or(masked);
 }
 
 }  // namespace velmar::FixtureScrubber

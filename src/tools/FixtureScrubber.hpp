@@ -11,6 +11,7 @@
 
 #include "text/Regex.hpp"
 
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -27,17 +28,27 @@ const std::vector<std::string>& keptPrefixes();
 // Address path segments kept as they are.
 const std::set<std::string, std::less<>>& keptPathSegments();
 
-// Per character: icon glyphs (Private Use Area) kept, numbers "0", letters
-// "X" or "x" by case, everything else kept.
+// Per character (grapheme cluster), decided by all of its scalars: numbers
+// "0", letters "X" or "x" by case, everything else (icon glyphs of the
+// Private Use Area, emoji, punctuation) kept, with tag characters inside it
+// masked like the ASCII they mirror.
 std::string mask(std::string_view text);
 
-// One attribute text: allow-listed texts unchanged, kept prefixes plus a
-// mask of the rest, otherwise the mask of the whole text.
+// One attribute text: allow-listed texts unchanged, kept prefixes (whole
+// characters only) plus a mask of the rest, otherwise the mask of the whole
+// text.
 std::string scrub(std::string_view text);
 
-// A page address reduced to scheme, host and scrubbed path segments; query,
-// fragment, port and user information are dropped. A text that is not an
-// absolute address is masked like any text.
+// A host kept only when it is one of the chat apps' hosts, reduced to that
+// host when it is a subdomain of one; any other plain host name is masked;
+// absent for any other host (an address literal, escapes), whose address is
+// then masked whole.
+std::optional<std::string> scrubHost(std::string_view host);
+
+// A page address reduced to scheme (http or https, any other masked), host
+// (scrubHost) and scrubbed path segments; query, fragment, port and user
+// information are dropped. A text that is not an absolute address is masked
+// like any text.
 std::string scrubURL(std::string_view address);
 
 }  // namespace velmar::FixtureScrubber

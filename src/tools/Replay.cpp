@@ -6,7 +6,6 @@
 #include "surfaces/SurfaceTraits.hpp"
 
 
-#include <fstream>
 #include <initializer_list>
 #include <iostream>
 #include <sstream>
@@ -67,7 +66,11 @@ Replay::Step decodeStep(const jd::Json& json, const std::string& path) {
     }
     onlyKeys(json, {"flush", "observedAt", "fromNewChat", "draft", "snapshot"}, path);
     const auto timePath = jd::child(path, "observedAt");
-    auto observedAt = parseObservedAt(jd::string(jd::required(json, "observedAt", path), timePath));
+    ObservedAtProblem problem;
+    auto observedAt = parseObservedAt(jd::string(jd::required(json, "observedAt", path), timePath), &problem);
+    if (problem == ObservedAtProblem::outOfRange) {
+        jd::fail("date-time from " + std::string(kObservedAtRange), timePath);
+    }
     if (!observedAt) jd::fail("date-time like 2026-01-02T03:04:05.678Z", timePath);
     step.observedAt = *observedAt;
     step.fromNewChat = jd::optionalBool(json, "fromNewChat", path).value_or(false);
@@ -106,15 +109,12 @@ void Replay::play(const Script& script, const std::function<void(const TurnEvent
 }
 
 int Replay::runFile(const std::string& path, std::ostream& out, std::ostream& err) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (!in || !(text << in.rdbuf())) {
-        err << "velmar-replay: " << path << ": cannot read the file" << '\n';
-        return 2;
-    }
     Script script;
     try {
-        script = decodeText(text.str());
+        script = decode(jd::parseFile(path));
+    } catch (const jd::InputError& e) {
+        err << "velmar-replay: " << path << ": cannot read the file: " << e.what() << '\n';
+        return 2;
     } catch (const jd::DecodeError& e) {
         err << "velmar-replay: " << path << ": " << e.what() << '\n';
         return 2;

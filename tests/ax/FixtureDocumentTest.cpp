@@ -1,6 +1,12 @@
 #include "ax/FixtureDocument.hpp"
 
+#include "support/BundledFixtures.hpp"
+#include "support/DecodeErrors.hpp"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 namespace velmar {
 namespace {
@@ -70,6 +76,60 @@ TEST(FixtureDocument, RejectsWithThePlaceOfTheFirstProblem) {
     }
 }
 
+TEST(FixtureDocument, ReportsTheFirstProblemInFieldOrderWhateverTheKeyOrder) {
+    // Recorded files sort their keys ("children" before "role", "expect"
+    // before "meta"); the problem reported is the one a field-by-field
+    // decoding meets first, not the first in the text.
+    const struct {
+        const char* description;
+        std::string json;
+        std::string error;
+    } cases[] = {
+        {"meta before expect", R"({"expect": {"turnCount": "x"}, "meta": {"surface": 1, "scenario": "s"}, "tree": {}})",
+         "expected string at meta.surface"},
+        {"missing meta before a bad tree", R"({"expect": {"turnCount": 1}, "tree": {"role": 1}})",
+         "missing key at meta"},
+        {"a node's own fields before its children",
+         R"({"expect": {"turnCount": 1}, "meta": {"surface": "s", "scenario": "s"},
+             "tree": {"children": [{"role": 1}], "title": 2}})",
+         "expected string at tree.title"},
+        {"earlier sibling first", R"({"meta": {"surface": "s", "scenario": "s"}, "expect": {"turnCount": 1},
+             "tree": {"children": [{"children": [{"role": []}]}, {"role": {}}]}})",
+         "expected string at tree.children[0].children[0].role"},
+        {"roles before flags", R"({"meta": {"surface": "s", "scenario": "s"},
+             "expect": {"turnCount": 1, "modelPresent": 1, "roles": ["user", 2]}, "tree": {}})",
+         "expected string at expect.roles[1]"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(testing::decodeError([&] { FixtureDocument::decodeText(c.json); }), c.error) << c.description;
+        EXPECT_EQ(testing::decodeError([&] { FixtureDocument::decode(nlohmann::json::parse(c.json)); }), c.error)
+            << c.description << ", from a tree";
+    }
+}
+
+TEST(FixtureDocument, RefusesWhatWouldBeMisreadWithItsPath) {
+    const std::string head = R"({"meta": {"surface": "chatgpt", "scenario": "s"}, )";
+    const struct {
+        const char* description;
+        std::string json;
+        std::string error;
+    } cases[] = {
+        {"number too large anywhere", head + R"("expect": {"turnCount": 1}, "tree": {"children": [{"x": 1e400}]}})",
+         "number out of range at tree.children[0].x"},
+        {"turn count past 64 bits", head + R"("expect": {"turnCount": 18446744073709551615}, "tree": {}})",
+         "expected integer from -9223372036854775808 to 9223372036854775807 at expect.turnCount"},
+        {"repeated known key", head + R"("expect": {"turnCount": 1}, "tree": {"children": [{"role": "a", "role": "b"}]}})",
+         "duplicate key at tree.children[0].role"},
+        {"repeated unknown key", head + R"("expect": {"turnCount": 1}, "tree": {"note": 1, "note": 2}})",
+         "duplicate key at tree.note"},
+        {"repeated section", head + R"("expect": {"turnCount": 1}, "expect": {"turnCount": 2}, "tree": {}})",
+         "duplicate key at expect"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(testing::decodeError([&] { FixtureDocument::decodeText(c.json); }), c.error) << c.description;
+    }
+}
+
 TEST(FixtureDocument, HostileNestingIsRefusedWithoutOverflow) {
     std::string deep = R"({"meta": {"surface": "chatgpt", "scenario": "s"}, "expect": {"turnCount": 0}, "tree": )";
     for (int i = 0; i < 10000; ++i) deep += R"({"children": [)";
@@ -83,6 +143,17 @@ TEST(FixtureDocument, HostileNestingIsRefusedWithoutOverflow) {
     std::string text = std::string(R"({"meta": {"surface": "x", "scenario": ")") + std::string(5000, '[') +
                        R"("}, "expect": {"turnCount": 0}, "tree": {}})";
     EXPECT_NO_THROW(FixtureDocument::decodeText(text));
+}
+
+// The file is read in chunks; every bundled fixture must come out as the
+// whole-text decoding of the library's tree does.
+TEST(FixtureDocument, ReadingAFileInChunksGivesTheSameTree) {
+    for (const auto& name : testing::bundledFixtures()) {
+        const auto path = std::filesystem::path(VELMAR_FIXTURE_DIR) / name;
+        std::ifstream in(path, std::ios::binary);
+        const auto whole = FixtureDocument::decode(nlohmann::json::parse(in));
+        EXPECT_EQ(FixtureDocument::readFile(path).toJSON(), whole.toJSON()) << name;
+    }
 }
 
 TEST(FixtureDocument, EncodesWhatItDecodes) {

@@ -71,6 +71,37 @@ TEST(TurnAssemblerTest, Scenarios) {
     }
 }
 
+// Which sent replies are watched as regenerating, step by step: every sent
+// reply out of view while something streams, however it left the watch before.
+TEST(TurnAssemblerTest, RegenerationWatch) {
+    struct Step {
+        const char* snapshot;
+        const char* restreamed;  // after this step
+        const char* key = "conv";
+    };
+    const std::pair<const char*, std::vector<Step>> cases[] = {
+        {"a reply out of view while another streams; one in view is not",
+         {{"Q1 R2", "[]"}, {"Q1 R2 Q3 R4", "[]"}, {"Q3 R4 Q5 R6", "[]"}, {"Q5 R6 Q7 ~", "[4]"},
+          {"Q7 R8p ~", "[4, 6]"}}},
+        {"streaming again in view marks it; an identical regeneration unmarks it; out of view marks it again",
+         {{"Q1 R2", "[]"}, {"Q1 R2 Q3 R4", "[]"}, {"Q3 R4p ~", "[4]"}, {"Q3 R4", "[]"}, {"Q5 ~", "[4]"}}},
+        {"sending the regenerated reply unmarks it until it leaves the view again",
+         {{"Q1 R2", "[]"}, {"Q1 R2 Q3 R4", "[]"}, {"Q3 ~", "[4]"}, {"Q3 R4v2", "[]"}, {"Q3 R4v2 Q5 ~", "[]"},
+          {"Q5 R6p ~", "[4]"}}},
+        {"re-priming forgets the watch",
+         {{"Q1 R2", "[]"}, {"Q1 R2 Q3 R4", "[]"}, {"Q1 R2", "[]", "other"}, {"Q5 ~", "[]", "other"}}},
+    };
+    for (const auto& [description, steps] : cases) {
+        TurnAssembler a("chatgpt", [](const TurnEvent&) {});
+        for (const auto& step : steps) {
+            a.process(snap(step.snapshot, false, step.key), TimePoint{}, false);
+            const auto state = a.debugState();
+            EXPECT_EQ(state.substr(state.find("restreamed=") + 11), step.restreamed)
+                << description << ", at " << step.snapshot << ": " << state;
+        }
+    }
+}
+
 TEST(TurnAssemblerTest, FlushSendsPendingPromptsInOrderFromTheirFirstSightingAndUnprimes) {
     std::vector<TurnEvent> events;
     TurnAssembler a("deepseek", [&](const TurnEvent& e) { events.push_back(e); });

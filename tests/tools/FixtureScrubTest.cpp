@@ -37,8 +37,8 @@ protected:
     std::ostringstream out_, err_;
 };
 
-// Recorded with older tables: user text and a full address left in, and a key
-// this version does not know about.
+// Recorded with older tables: user text, a full address and a free scenario
+// name left in, and a key the fixture format does not know.
 const char* const kOldFixture = R"({"meta":{"surface":"chatgpt","scenario":"old","browser":"chrome"},
  "expect":{"turnCount":1,"roles":["user"]},
  "tree":{"role":"AXWebArea","url":"https://chatgpt.com/c/abc?q=secret","note":"kept as it was",
@@ -48,7 +48,9 @@ const char* const kOldFixture = R"({"meta":{"surface":"chatgpt","scenario":"old"
 
 TEST_F(FixtureScrubTest, RescrubsTextsAndAddressIntoTheSortedFormInPlaceToo) {
     auto expected = jsondecode::Json::parse(kOldFixture);
+    expected["meta"]["scenario"] = "xxx";
     auto& tree = expected["tree"];
+    tree.erase("note");
     tree["url"] = "https://chatgpt.com/c/xxx";
     tree["children"][1]["value"] = "Xxxx Xxxx xx 0";
     tree["children"][2]["placeholder"] = "Xxx Xxx";
@@ -57,13 +59,45 @@ TEST_F(FixtureScrubTest, RescrubsTextsAndAddressIntoTheSortedFormInPlaceToo) {
     const auto written = get("out.json");
     EXPECT_EQ(written, expected.dump(2) + "\n") << "sorted keys, indented by two";
     EXPECT_EQ(out_.str(), "scrubbed " + path("out.json") + " (" + std::to_string(written.size()) +
-                              " bytes): 3 of 5 texts changed\n");
+                              " bytes): 4 of 6 texts changed\n");
+    EXPECT_EQ(err_.str(), "velmar-fixture-scrub: " + path("in.json") +
+                              ": dropped what the fixture format does not know: tree.note\n");
 
     // A second pass, in place, finds nothing left to change.
     ASSERT_EQ(run("out.json", "out.json"), 0) << err_.str();
     EXPECT_EQ(get("out.json"), written);
-    EXPECT_NE(out_.str().find("0 of 5 texts changed"), std::string::npos) << out_.str();
-    EXPECT_FALSE(fs::exists(path("out.json.scrub-tmp")));
+    EXPECT_NE(out_.str().find("0 of 6 texts changed"), std::string::npos) << out_.str();
+    EXPECT_EQ(err_.str(), "");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2) << "no temporary file left";
+}
+
+TEST_F(FixtureScrubTest, FreeTextsOfMetaAndExpectAreScrubbed) {
+    put("in.json", R"({"meta": {"surface": "chatgpt", "scenario": "Anna's salary talk", "browser": "my-bank",
+        "recordedAt": "when Anna left", "agentVersion": "1.4.2"},
+        "expect": {"turnCount": 3, "roles": ["user", "assistant", "Anna"]}, "tree": {"role": "AXGroup"}})");
+    ASSERT_EQ(run("in.json", "out.json"), 0) << err_.str();
+    const auto doc = jsondecode::Json::parse(get("out.json"));
+    EXPECT_EQ(doc["meta"]["scenario"], "Xxxx'x xxxxxx xxxx");
+    EXPECT_EQ(doc["meta"]["browser"], "xx-xxxx");
+    EXPECT_EQ(doc["meta"]["recordedAt"], "xxxx Xxxx xxxx");
+    EXPECT_EQ(doc["meta"]["agentVersion"], "1.4.2");
+    EXPECT_EQ(doc["expect"]["roles"], (std::vector<std::string>{"user", "assistant", "Xxxx"}));
+}
+
+TEST_F(FixtureScrubTest, NeverWritesThroughALinkAndLeavesNothingBehindOnFailure) {
+    put("in.json", kOldFixture);
+    put("victim.txt", "untouched");
+    fs::create_symlink(dir_ / "victim.txt", dir_ / "link.json");
+    ASSERT_EQ(run("in.json", "link.json"), 0) << err_.str();
+    EXPECT_EQ(get("victim.txt"), "untouched");
+    EXPECT_FALSE(fs::is_symlink(dir_ / "link.json")) << "the link is replaced, not followed";
+
+    fs::create_directory(dir_ / "taken.json");  // renaming over a folder fails
+    EXPECT_EQ(run("in.json", "taken.json"), 1);
+    EXPECT_NE(err_.str().find("cannot write " + path("taken.json")), std::string::npos) << err_.str();
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+        EXPECT_NE(entry.path().filename().string().front(), '.') << "left behind: " << entry.path();
+    }
 }
 
 TEST_F(FixtureScrubTest, RefusesWhatItCannotReadOrWriteAndWritesNothing) {
@@ -75,7 +109,8 @@ TEST_F(FixtureScrubTest, RefusesWhatItCannotReadOrWriteAndWritesNothing) {
         const char *in, *out;
         std::string error;
     } cases[] = {
-        {"absent.json", "out.json", "cannot read " + path("absent.json")},
+        {"absent.json", "out.json", "cannot read " + path("absent.json") + ": No such file or directory"},
+        {".", "out.json", "cannot read " + path(".") + ": is a directory"},
         {"malformed.json", "out.json", "fixture failed to decode: invalid JSON"},
         {"wrong-type.json", "out.json", "expected string at tree.children[1].role"},
         {"in.json", "no-such-dir/out.json", "cannot write " + path("no-such-dir/out.json")},

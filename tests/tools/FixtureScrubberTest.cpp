@@ -1,5 +1,7 @@
 #include "tools/FixtureScrubber.hpp"
 
+#include "ax/FixtureDocument.hpp"
+#include "support/BundledFixtures.hpp"
 #include "surfaces/WebAddress.hpp"
 #include "text/Unicode.hpp"
 
@@ -7,8 +9,14 @@
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 
+#include <filesystem>
+#include <fstream>
+#include <set>
+
 namespace velmar {
 namespace {
+
+namespace fs = std::filesystem;
 
 using FixtureScrubber::mask;
 using FixtureScrubber::scrub;
@@ -51,6 +59,10 @@ TEST(FixtureScrubberTest, MaskKeepsTheShapeOfEveryScript) {
         {"emoji, flags and ZWJ sequences are kept", "ok 👍🏽 🇫🇷 👨‍👩‍👧!", "xx 👍🏽 🇫🇷 👨‍👩‍👧!"},
         {"icon glyphs of the Private Use Area are kept", "\uE001 Copy \uF8FF", "\uE001 Xxxx \uF8FF"},
         {"a prepended sign does not carry its digit through", "\u0600\u0661\u0662", "00"},
+        {"an icon glyph does not carry a joined letter through", "\uE000\u0E33 \uE001", "x \uE001"},
+        {"tag characters mask like the ASCII they mirror",
+         "\U0001F3F4\U000E0067\U000E0062\U000E0031\U000E007F", "\U0001F3F4\U000E0078\U000E0078\U000E0030\U000E007F"},
+        {"tag characters on their own", "\U000E0048\U000E0069", "\U000E0058\U000E0078"},
         {"malformed UTF-8 is replaced, not passed on", "ab\xff\xfe" "c\xc3", "xx\uFFFD\uFFFDx\uFFFD"},
     };
     for (const auto& c : cases) EXPECT_EQ(mask(c.input), c.expected) << c.description;
@@ -66,15 +78,67 @@ TEST(FixtureScrubberTest, ScrubKeepsTheVocabularyAndMasksTheRest) {
         {"kept prefix after blanks keeps the blanks", "\n  You said: hi", "\n  You said: xx"},
         {"tag prefix", "<system-info>ip 10.0.0.1</system-info>", "<system-info>xx 00.0.0.0</xxxxxx-xxxx>"},
         {"allowed word inside a sentence", "Retry the upload", "Xxxxx xxx xxxxxx"},
+        {"a prefix whose last character is not whole is no prefix", "<pasted_text\u0E33 secret",
+         "<xxxxxx_xxxx xxxxxx"},
     };
     for (const auto& c : cases) EXPECT_EQ(scrub(c.input), c.expected) << c.description;
+}
+
+// Texts that once passed the allow-list verbatim while carrying anything a
+// user typed.
+TEST(FixtureScrubberTest, CraftedTextsDoNotPassTheAllowList) {
+    const Case cases[] = {
+        {"anything after the model label", "Model: meet Anna at noon", "Xxxxx: xxxx Xxxx xx xxxx"},
+        {"words before a paste note", "I pasted my pin 4711 12 lines", "X xxxxxx xx xxx 0000 00 xxxxx"},
+        {"a letter inside a model name", "GPT-4k", "XXX-0x"},
+        {"a letter of another script as the picker glyph", "Sonnet 4 \u0436", "Xxxxxx 0 x"},
+        {"digits of another script", "Thought for \u0663\u0664 seconds", "Xxxxxxx xxx 00 xxxxxxx"},
+        {"a number long enough to spell text", "Message 104101108108111 of 2", "Xxxxxxx 000000000000000 xx 0"},
+        {"a word in place of the month", "Bob 12, 9:41 AM", "Xxx 00, 0:00 XX"},
+        {"tag characters hidden in a label", "Retry\U000E0068\U000E0069", "Xxxxx"},
+        {"tag characters behind an emoji", "\U0001F44D\U000E0068\U000E0069", "\U0001F44D\U000E0078\U000E0078"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(scrub(c.input), c.expected) << c.description;
+    // Still allowed: the forms the apps show.
+    for (const std::string kept : {"Model: Sonnet 4.5", "GPT-4o mini \u25BE", "o4-mini-high", "Claude Opus 4.1 Extended",
+                                   "Sep 30, 11:59 PM", "Pasted content, 48 lines", "9:41\u202FAM", "123456 sources"}) {
+        EXPECT_EQ(scrub(kept), kept);
+    }
+}
+
+// Every text of the bundled fixtures that the allow-list keeps, listed beside
+// this test: tightening the tables must not lose one, nor admit another
+// unnoticed.
+TEST(FixtureScrubberTest, BundledFixtureTextsKeptAsListed) {
+    std::set<std::string> listed;
+    std::ifstream list(fs::path(VELMAR_FIXTURE_DIR).parent_path() / "tools" / "scrubber-kept.txt");
+    for (std::string line; std::getline(list, line);) listed.insert(nlohmann::json::parse(line).get<std::string>());
+    ASSERT_FALSE(listed.empty());
+
+    std::set<std::string> texts;
+    std::vector<const FixtureNode*> pending;
+    for (const auto& name : testing::bundledFixtures()) {
+        auto doc = FixtureDocument::readFile(fs::path(VELMAR_FIXTURE_DIR) / name);
+        pending.push_back(doc.tree.get());
+        while (!pending.empty()) {
+            const auto* node = pending.back();
+            pending.pop_back();
+            for (auto which : {FixtureNode::Text::value, FixtureNode::Text::title, FixtureNode::Text::description,
+                               FixtureNode::Text::placeholder}) {
+                if (const auto* t = node->text(which)) texts.insert(*t);
+            }
+            for (const auto& c : node->childList) pending.push_back(c.get());
+        }
+        for (const auto& t : texts) EXPECT_EQ(scrub(t) == t, listed.count(t) == 1) << name << ": " << t;
+        texts.clear();
+    }
 }
 
 TEST(FixtureScrubberTest, ScrubKeepsExactlyWhatAPatternMatches) {
     // scrub searches the patterns in a faster combined form; it must agree
     // with the table one pattern at a time.
     const std::string texts[] = {
-        "Message 2 of 9", "I pasted 12 lines", "unpasted 3 lines", "ChatGPT-4.1o ▾", "Claude Sonnet 4.5",
+        "Message 2 of 9", "I pasted 12 lines", "pasted 3 lines", "GPT-4.1 ▾", "Claude Sonnet 4.5",
         "Open mode picker, currently 2.5 Flash", "xMessage 2 of 9", "line one\n4 sources",
     };
     for (const auto& t : texts) {
@@ -98,6 +162,8 @@ TEST(FixtureScrubberTest, NoUserTextKeepsALetterOrDigit) {
         {"squared, circled, parenthesized and mathematical letters", "🅰🅱 ⓢⓔⓒ ⒣⒠⒧ 𝐬𝐞𝐜 𝟒𝟐 12㎏"},
         {"10,000 characters", longText},
         {"malformed UTF-8", "pass\xffword\xc3\x28 12\xe2\x82"},
+        {"icon glyphs with joined letters", "\uE000\u0E33\u0E33 \uF8FF\u0E01\u0E33"},
+        {"a kept prefix followed by a joined letter", "You said:\u0E33\u0E01 \u0E33 and more"},
     };
     for (const auto& [description, input] : texts) {
         const auto out = scrub(input);
@@ -123,6 +189,13 @@ TEST(FixtureScrubberTest, ScrubURLKeepsOnlyTheStructure) {
         {"not an address", "my secret notes", "xx xxxxxx xxxxx"},
         {"no host", "mailto:bob@example.com", "xxxxxx:xxx@xxxxxxx.xxx"},
         {"malformed UTF-8", "https://ex.com/\xff", "xxxxx://xx.xxx/\uFFFD"},
+        {"a subdomain a user chose", "https://acme-merger.claude.ai:444/chat/x", "https://claude.ai/chat/x"},
+        {"a known host under another known host", "https://team.www.perplexity.ai/search", "https://www.perplexity.ai/search"},
+        {"a host the apps do not use", "https://intranet.example.com/c/1", "https://xxxxxxxx.xxxxxxx.xxx/c/0"},
+        {"a known name inside another host", "https://claude.ai.evil.com/chat", "https://xxxxxx.xx.xxxx.xxx/chat"},
+        {"a scheme a user chose", "secret://claude.ai/chat", "xxxxxx://claude.ai/chat"},
+        {"an address literal for a host", "https://[fe80::1]/chat", "xxxxx://[xx00::0]/xxxx"},
+        {"the Docs host", "https://docs.google.com/document/d/1AbC/edit", "https://docs.google.com/document/d/0XxX/edit"},
     };
     for (const auto& c : cases) {
         const auto out = scrubURL(c.input);

@@ -55,6 +55,25 @@ INSTANTIATE_TEST_SUITE_P(All, ReplayGolden, ::testing::ValuesIn(replayFiles()), 
     return name;
 });
 
+TEST(ReplayTest, InputsThatAreNotReplayFiles) {
+    const struct {
+        const char* description;
+        std::string path;
+        std::string error;
+    } cases[] = {
+        {"a directory", kDir.string(), "cannot read the file: is a directory"},
+        {"missing", (kDir / "absent.json").string(), "cannot read the file: No such file or directory"},
+        {"an endless device", "/dev/zero", "invalid JSON: parse error at line 1, column 1: syntax error while parsing "
+                                           "value - unexpected end of input; expected '[', '{', or a literal"},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream out, err;
+        EXPECT_EQ(Replay::runFile(c.path, out, err), 2) << c.description;
+        EXPECT_EQ(err.str(), "velmar-replay: " + c.path + ": " + c.error + "\n") << c.description;
+        EXPECT_EQ(out.str(), "");
+    }
+}
+
 TEST(ReplayTest, MissingOptionalsDefaultToAbsentOrFalse) {
     auto script = Replay::decodeText(R"({"surface": "deepseek", "steps": [{"observedAt": "2026-01-02T03:04:05Z",
         "snapshot": {"conversationKey": "k", "turns": [{"index": 1, "role": "user"}]}}]})");

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only when one is missing.
+# With --sanitize, also clang with its sanitizer and libFuzzer runtimes.
 set -euo pipefail
 packages=(build-essential cmake pkg-config ccache libicu-dev nlohmann-json3-dev liburiparser-dev
           libcli11-dev libglib2.0-dev uuid-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
           libatspi2.0-dev at-spi2-core dbus dbus-x11 xvfb x11-apps xdotool chromium openssl python3
           libgtk-3-dev libwebkit2gtk-4.1-dev libsecret-1-dev libayatana-appindicator3-dev gnome-keyring nodejs)
+if [ "${1:-}" = "--sanitize" ]; then
+  packages+=(clang libclang-rt-dev)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -8,6 +8,7 @@
 #include "platform/linux/GLibMainLoop.hpp"
 #include "platform/linux/GioDesktopLauncher.hpp"
 #include "platform/linux/GtkAlerts.hpp"
+#include "platform/linux/GtkClipboard.hpp"
 #include "platform/linux/GtkWindowing.hpp"
 #include "platform/linux/JsonFileSettings.hpp"
 #include "platform/linux/LibsecretStore.hpp"
@@ -15,6 +16,7 @@
 #include "platform/linux/LinuxProcessLauncher.hpp"
 #include "platform/linux/LinuxWorkspace.hpp"
 #include "platform/linux/PrefixInstallLayout.hpp"
+#include "platform/linux/SessionInstance.hpp"
 #include "platform/linux/StderrLogSink.hpp"
 #include "platform/linux/XdgAutostartLoginService.hpp"
 #include "platform/sim/SimAccessibility.hpp"
@@ -35,10 +37,7 @@
 #include <glib-unix.h>
 #include <glib.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
+#include <cctype>
 #include <csignal>
 #include <fstream>
 #include <iostream>
@@ -63,26 +62,41 @@ private:
     LogSink& log_;
 };
 
-// One agent per user session: an exclusive lock on a file in the runtime
-// folder, held (through the open descriptor) until the process ends.
-bool holdSingleInstanceLock() {
-    const std::filesystem::path dir = std::filesystem::path(g_get_user_runtime_dir()) / "velmar";
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    const int fd = ::open((dir / "agent.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return true;  // no runtime folder to lock in: do not refuse to run
-    return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-}
-
 gboolean onTerminationSignal(gpointer data) {
     static_cast<AppDelegate*>(data)->terminate();
     return G_SOURCE_CONTINUE;  // a second signal while shutting down changes nothing
 }
 
-int runAgent() {
+// The lower-case schemes of some links, for a log line that names no address.
+std::string schemesOf(const std::vector<std::string>& urls) {
+    std::string out;
+    for (const auto& url : urls) {
+        std::string scheme = url.substr(0, url.find(':'));
+        for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        out += (out.empty() ? "" : ", ") + scheme + ":";
+    }
+    return out;
+}
+
+int runAgent(const std::vector<std::string>& arguments) {
     linux_backend::LinuxEnvironment environment;
     linux_backend::StderrLogSink log;
-    if (!holdSingleInstanceLock()) {
+
+    // One agent per session: a later start hands its links (or a request to
+    // come forward) to the running one and ends.
+    const std::vector<std::string> links = linux_backend::SessionInstance::linkArguments(arguments);
+    linux_backend::SessionInstance instance(environment);
+    switch (instance.claim(links)) {
+    case linux_backend::SessionInstance::Outcome::primary:
+        break;
+    case linux_backend::SessionInstance::Outcome::handedOver:
+        log.writeLine(links.empty() ? "[agent] an agent is already running in this session; asked it to come forward"
+                                    : "[agent] an agent is already running in this session; handed it the link");
+        return 0;
+    case linux_backend::SessionInstance::Outcome::unreachable:
+        log.writeLine("[agent] an agent is already running in this session but did not answer; this one exits");
+        return 1;
+    case linux_backend::SessionInstance::Outcome::refused:
         log.writeLine("[agent] another agent is already running in this session; this one exits");
         return 1;
     }
@@ -92,11 +106,16 @@ int runAgent() {
     linux_backend::JsonFileSettings settings(linux_backend::JsonFileSettings::defaultPath(environment), log);
     linux_backend::XdgAutostartLoginService login(
         linux_backend::XdgAutostartLoginService::defaultEntryPath(environment), install.executablePath());
-    sim::SimClipboard clipboard;
+    // The desktop's interface where there is a display; quiet stand-ins where not.
+    const bool gui = linux_backend::GtkWindowing::displayAvailable();
+    std::unique_ptr<Clipboard> clipboard;
+    if (gui) clipboard = std::make_unique<linux_backend::GtkClipboard>();
+    else clipboard = std::make_unique<sim::SimClipboard>();
 
     // The desktop's applications over AT-SPI; a development build can play a
     // scripted chat on the simulated desktop instead.
     linux_backend::LinuxWorkspace desktopWorkspace(environment);
+    desktopWorkspace.attachLoop(&loop);
     std::optional<linux_backend::AtspiAccessibility> desktopAccessibility;
     sim::SimWorkspace scriptedWorkspace;
     scriptedWorkspace.attachLoop(&loop);
@@ -120,10 +139,8 @@ int runAgent() {
     Accessibility& accessibility =
         script ? static_cast<Accessibility&>(scriptedAccessibility) : *desktopAccessibility;
     linux_backend::LinuxProcessLauncher launcher;
-    Platform platform{loop, settings, install, login, environment, log, workspace, accessibility, clipboard, launcher};
+    Platform platform{loop, settings, install, login, environment, log, workspace, accessibility, *clipboard, launcher};
 
-    // The desktop's interface where there is a display; quiet stand-ins where not.
-    const bool gui = linux_backend::GtkWindowing::displayAvailable();
     std::unique_ptr<StatusItem> statusItem;
     std::unique_ptr<Alerts> alerts;
     std::unique_ptr<Windowing> windowing;
@@ -161,8 +178,20 @@ int runAgent() {
     const guint interrupt = g_unix_signal_add(SIGINT, onTerminationSignal, agent.get());
 
     agent->applicationDidFinishLaunching();
+    instance.onOpen = [&](const std::vector<std::string>& urls) {
+        log.writeLine("[agent] another start handed over a link (" + schemesOf(urls) + ")");
+        agent->openURLs(urls);
+    };
+    instance.onReopen = [&] {
+        log.writeLine("[agent] another start asked the agent to come forward");
+        agent->applicationShouldHandleReopen();
+    };
+    // Started by a link (the desktop entry's handler): open it once running.
+    if (!links.empty() && !exited) agent->openURLs(links);
     if (script) script->play(loop, scriptedWorkspace, scriptedAccessibility);
     if (!exited) loop.run();
+    instance.onOpen = nullptr;
+    instance.onReopen = nullptr;
 
     g_source_remove(term);
     g_source_remove(interrupt);
@@ -177,6 +206,6 @@ int main(int argc, char** argv) {
         const bool trusted = velmar::linux_backend::AtspiAccessibility::switchState().value_or(false);
         return velmar::AXDump::run(arguments, trusted, std::cerr);
     }
-    // Any other argument is ignored: the agent starts.
-    return runAgent();
+    // Links are opened once the agent runs; any other argument is ignored.
+    return runAgent(std::vector<std::string>(argv + 1, argv + argc));
 }

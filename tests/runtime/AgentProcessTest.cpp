@@ -13,8 +13,10 @@
 #include <fstream>
 #include <thread>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -49,6 +51,19 @@ pid_t startAgent(const std::vector<std::string>& env, std::vector<std::string> a
     envp.push_back(nullptr);
     pid_t pid = 0;
     if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
+    return pid;
+}
+
+// Starts any program with an environment of its own.
+pid_t startAgentWith(const std::string& program, const std::vector<std::string>& env, std::vector<std::string> args) {
+    args.insert(args.begin(), program);
+    std::vector<char*> argv, envp;
+    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
     return pid;
 }
 
@@ -114,7 +129,8 @@ TEST(AgentProcess, AScriptedChatReachesTheLocalCoresStoreAndSigtermEndsItWithinS
     ASSERT_GT(agent, 0);
 
     // The core creates its store when it starts, well after the agent took
-    // its lock: from then on a second agent in the same session refuses.
+    // its lock: from then on a second agent in the same session (here one
+    // without a session bus) refuses.
     const fs::path store = data / "velmar" / "turns.jsonl";
     const auto deadline = std::chrono::steady_clock::now() + 40s;
     while (!fs::exists(store) && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(50ms);
@@ -141,6 +157,103 @@ TEST(AgentProcess, AScriptedChatReachesTheLocalCoresStoreAndSigtermEndsItWithinS
     EXPECT_EQ(turns[1]["prompt"], "And the risks?");
     EXPECT_EQ(turns[1]["response"], reply2);
     EXPECT_FALSE(fs::exists(state / "velmar" / "pending-turns.jsonl")) << "nothing left waiting";
+}
+
+std::string readAll(const fs::path& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool waitForText(const fs::path& file, const std::string& text, std::chrono::milliseconds within) {
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (readAll(file).find(text) != std::string::npos) return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return false;
+}
+
+// Runs a program to its end with stderr in a file; its exit status, absent
+// when it overstays.
+std::optional<int> runToEnd(const std::string& program, const std::vector<std::string>& args,
+                            const std::vector<std::string>& env, const fs::path& errors,
+                            std::chrono::milliseconds within) {
+    std::vector<std::string> all = args;
+    all.insert(all.begin(), program);
+    std::vector<char*> argv, envp;
+    for (auto& a : all) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return std::nullopt;
+    auto status = waitForExit(pid, within);
+    if (!status) ::kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    return status;
+}
+
+// On a session bus of its own: a second start with a link hands it to the
+// running agent and ends at once; a start without one asks the running agent
+// to come forward; the first agent still ends in order on SIGTERM.
+TEST(AgentProcess, ASecondStartHandsItsLinkToTheRunningAgentOverTheSessionBus) {
+    const char* runSession = "/usr/bin/dbus-run-session";
+    if (::access(runSession, X_OK) != 0) GTEST_SKIP() << "dbus-run-session is not installed (package dbus)";
+    testing::TempDir home;
+    const fs::path runtime = home.path() / "run";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    const fs::path scriptFile = home.path() / "desktop.json";
+    std::ofstream(scriptFile) << json{{"applications", json::array()}, {"steps", json::array()}}.dump();
+    const fs::path address = home.path() / "bus-address", pidFile = home.path() / "agent-pid";
+    const fs::path firstLog = home.path() / "first.log";
+
+    std::vector<std::string> env = {
+        "HOME=" + home.path().string(),
+        "XDG_RUNTIME_DIR=" + runtime.string(),
+        "XDG_DATA_HOME=" + (home.path() / "data").string(),
+        "XDG_STATE_HOME=" + (home.path() / "state").string(),
+        "XDG_CONFIG_HOME=" + (home.path() / "config").string(),
+        "XDG_CACHE_HOME=" + (home.path() / "cache").string(),
+        "PATH=" + std::string(getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin"),
+        "VELMAR_SIM_DESKTOP=" + scriptFile.string(),
+    };
+    // The agent is the session's one program: the shell tells us the bus and
+    // its own process id, then becomes the agent.
+    const std::string exe = std::string(VELMAR_TOOL_DIR) + "/velmar-desktop-agent";
+    const pid_t session = startAgentWith(runSession, env,
+        {"--", "/bin/sh", "-c", "echo \"$DBUS_SESSION_BUS_ADDRESS\" >\"$1\"; echo $$ >\"$2\"; exec \"$3\" 2>\"$4\"",
+         "sh", address.string(), pidFile.string(), exe, firstLog.string()});
+    ASSERT_GT(session, 0);
+    ASSERT_TRUE(waitForText(firstLog, "[agent] simulated desktop playing", 20s)) << readAll(firstLog);
+    std::string bus = readAll(address);
+    while (!bus.empty() && bus.back() == '\n') bus.pop_back();
+    ASSERT_FALSE(bus.empty());
+    const pid_t agent = std::stoi(readAll(pidFile));
+
+    std::vector<std::string> onBus = env;
+    onBus.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
+    const fs::path secondLog = home.path() / "second.log";
+    EXPECT_EQ(runToEnd(exe, {"fernhollow://open?from=test"}, onBus, secondLog, 5s), 0) << readAll(secondLog);
+    EXPECT_EQ(readAll(secondLog), "[agent] an agent is already running in this session; handed it the link\n");
+    EXPECT_TRUE(waitForText(firstLog, "[agent] another start handed over a link (fernhollow:)", 5s)) << readAll(firstLog);
+
+    EXPECT_EQ(runToEnd(exe, {"--unknown-switch"}, onBus, secondLog, 5s), 0) << readAll(secondLog);
+    EXPECT_EQ(readAll(secondLog), "[agent] an agent is already running in this session; asked it to come forward\n");
+    EXPECT_TRUE(waitForText(firstLog, "[agent] another start asked the agent to come forward", 5s)) << readAll(firstLog);
+
+    const auto stopAt = std::chrono::steady_clock::now();
+    ASSERT_EQ(::kill(agent, SIGTERM), 0);
+    const auto status = waitForExit(session, 10s);
+    if (!status) ::kill(agent, SIGKILL), waitForExit(session, 5s);
+    ASSERT_TRUE(status) << "the agent did not end\n" << readAll(firstLog);
+    EXPECT_EQ(*status, 0) << readAll(firstLog);
+    EXPECT_LE(std::chrono::steady_clock::now() - stopAt, 8s);
+    EXPECT_EQ(readAll(firstLog).find("fernhollow://"), std::string::npos) << "links are never written to the log";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ LinuxPlatform::LinuxPlatform()
       workspace_(environment_),
       platform_{loop_, settings_, install_, login_, environment_, log_, workspace_, accessibility_, clipboard_, processes_} {
     accessibility_.setTrusted(false);
+    workspace_.attachLoop(&loop_);  // launches and ends reach subscribers on this loop
 }
 
 }  // namespace velmar::linux_backend

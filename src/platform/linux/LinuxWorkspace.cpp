@@ -2,6 +2,8 @@
 
 #include "platform/ProcessEnvironment.hpp"
 #include "platform/linux/Files.hpp"
+#include "platform/linux/SessionServices.hpp"
+#include "platform/linux/X11Display.hpp"
 #include "platform/linux/XdgDirectories.hpp"
 
 #include <cerrno>
@@ -9,6 +11,7 @@
 #include <cstring>
 #include <algorithm>
 #include <cctype>
+#include <limits>
 #include <sstream>
 
 #include <fcntl.h>
@@ -150,8 +153,35 @@ std::string localeOf(const ProcessEnvironment& environment) {
 
 }  // namespace
 
+// The desktop beyond /proc: the X server and the session's services.
+class LinuxWorkspace::Desktop {
+public:
+    explicit Desktop(const ProcessEnvironment& environment)
+        : x11(environment.get("DISPLAY")), services(sessionBusExpected(environment)) {}
+
+    X11Display x11;
+    SessionServices services;
+
+private:
+    static bool sessionBusExpected(const ProcessEnvironment& environment) {
+        if (auto address = environment.get("DBUS_SESSION_BUS_ADDRESS"); address && !address->empty()) return true;
+        if (auto runtime = environment.get("XDG_RUNTIME_DIR"); runtime && !runtime->empty()) {
+            struct stat info {};
+            return ::stat((*runtime + "/bus").c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
+        }
+        return false;
+    }
+};
+
 LinuxWorkspace::LinuxWorkspace(const ProcessEnvironment& environment, std::filesystem::path procRoot)
     : environment_(environment), procRoot_(std::move(procRoot)) {}
+
+LinuxWorkspace::~LinuxWorkspace() = default;
+
+LinuxWorkspace::Desktop& LinuxWorkspace::desktop() const {
+    if (!desktop_) desktop_ = std::make_unique<Desktop>(environment_);
+    return *desktop_;
+}
 
 const DesktopEntries& LinuxWorkspace::entries() const {
     std::lock_guard lock(mutex_);
@@ -186,27 +216,133 @@ std::vector<RunningApplication> LinuxWorkspace::runningApplications() const {
         executableOf[pid] = exe;
     }
 
-    const DesktopEntries& index = entries();
-    const std::string locale = localeOf(environment_);
     std::vector<RunningApplication> apps;
     for (const Process& p : processes) {
         // A program's helper processes (a browser's renderers) belong to the
         // process that started them.
         if (auto parent = executableOf.find(p.parent); parent != executableOf.end() && parent->second == p.executable) continue;
-        RunningApplication app;
-        app.pid = p.pid;
-        app.bundleLocation = p.executable;
-        if (const DesktopEntry* entry = index.byExecutable(p.executable)) {
-            app.bundleIdentifier = entry->id;
-            app.localizedName = entry->nameFor(locale);
-        } else {
-            app.bundleIdentifier = p.executable.filename().string();
-            app.localizedName = app.bundleIdentifier;
-        }
-        apps.push_back(std::move(app));
+        apps.push_back(describe(p.pid, p.executable));
     }
     std::sort(apps.begin(), apps.end(), [](const auto& a, const auto& b) { return a.pid < b.pid; });
     return apps;
+}
+
+RunningApplication LinuxWorkspace::describe(int pid, const std::filesystem::path& executable) const {
+    RunningApplication app;
+    app.pid = pid;
+    app.bundleLocation = executable;
+    if (const DesktopEntry* entry = entries().byExecutable(executable)) {
+        app.bundleIdentifier = entry->id;
+        app.localizedName = entry->nameFor(localeOf(environment_));
+    } else {
+        app.bundleIdentifier = executable.filename().string();
+        app.localizedName = app.bundleIdentifier;
+    }
+    return app;
+}
+
+std::optional<ProcessWatch::Process> LinuxWorkspace::inspect(int pid) const {
+    const std::filesystem::path dir = procRoot_ / std::to_string(pid);
+    struct stat info {};
+    if (::stat(dir.c_str(), &info) != 0 || info.st_uid != ::getuid()) return std::nullopt;
+    std::error_code linkError;
+    std::filesystem::path exe = std::filesystem::read_symlink(dir / "exe", linkError);
+    if (linkError || exe.empty()) return std::nullopt;  // kernel threads, processes gone meanwhile
+    if (std::string text = exe.string(); text.ends_with(" (deleted)")) exe = text.substr(0, text.size() - 10);
+    return ProcessWatch::Process{pid, parentOf(dir).value_or(0), exe};
+}
+
+std::vector<int> LinuxWorkspace::listProcesses() const {
+    std::vector<int> pids;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(procRoot_, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name.size() > 9 || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        pids.push_back(std::stoi(name));
+    }
+    return pids;
+}
+
+std::optional<RunningApplication> LinuxWorkspace::applicationOfProcess(int pid) const {
+    auto process = inspect(pid);
+    if (!process) return std::nullopt;
+    // Climb while the parent runs the same program; the depth cap guards
+    // against a cycle in a made-up or racing table.
+    for (int depth = 0; depth < 64 && process->parent > 1; ++depth) {
+        auto parent = inspect(process->parent);
+        if (!parent || parent->executable != process->executable) break;
+        process = parent;
+    }
+    return describe(process->pid, process->executable);
+}
+
+std::optional<RunningApplication> LinuxWorkspace::frontmostApplication() const {
+    auto pid = desktop().x11.activeWindowProcess();
+    if (!pid) return std::nullopt;
+    return applicationOfProcess(*pid);
+}
+
+double LinuxWorkspace::secondsSinceLastInput() const {
+    Desktop& d = desktop();
+    if (auto idle = d.services.gnomeIdleSeconds()) return *idle;
+    if (auto idle = d.x11.idleSeconds()) return *idle;
+    if (auto idle = d.services.screenSaverIdleSeconds()) return *idle;
+    return std::numeric_limits<double>::max();
+}
+
+WorkspaceSubscription LinuxWorkspace::subscribe(WorkspaceObserver observer) {
+    auto subscription = std::make_shared<const WorkspaceObserver>(std::move(observer));
+    observers_.push_back(subscription);
+    if (loop_ && !lookTimer_.active()) {
+        // The baseline now, so a program started right after subscribing is
+        // reported at the next look.
+        if (!watch_.hasBaseline()) look();
+        desktop().services.onChange = [this, last = desktop().services.state()](SessionServices::State state) mutable {
+            using K = WorkspaceNotification::Kind;
+            if (state.locked != last.locked) deliver({state.locked ? K::screenLocked : K::screenUnlocked, std::nullopt});
+            if (state.sessionActive != last.sessionActive)
+                deliver({state.sessionActive ? K::sessionBecameActive : K::sessionResigned, std::nullopt});
+            last = state;
+        };
+        lookTimer_ = loop_->repeating(lookInterval, Duration{1'000}, [this] { look(); });
+    }
+    return subscription;
+}
+
+void LinuxWorkspace::deliver(const WorkspaceNotification& note) {
+    std::vector<std::shared_ptr<const WorkspaceObserver>> live;
+    for (const auto& weak : observers_)
+        if (auto observer = weak.lock()) live.push_back(std::move(observer));
+    for (const auto& observer : live) (*observer)(note);
+}
+
+void LinuxWorkspace::look() {
+    std::erase_if(observers_, [](const auto& weak) { return weak.expired(); });
+    if (observers_.empty() && watch_.hasBaseline()) {
+        // Nobody listens any more: stop looking until someone subscribes.
+        lookTimer_.cancel();
+        watch_ = ProcessWatch{};
+        return;
+    }
+    using K = WorkspaceNotification::Kind;
+    const bool baseline = !watch_.hasBaseline();
+    auto changes = watch_.update(listProcesses(), [this](int pid) { return inspect(pid); });
+    // An ended program is described as it was when it started (same
+    // executable, same names), so subscribers match it to what they attached.
+    for (const auto& p : changes.terminated) {
+        if (lastFrontmost_ == p.pid) lastFrontmost_.reset();
+        deliver({K::terminated, describe(p.pid, p.executable)});
+    }
+    for (const auto& p : changes.launched) deliver({K::launched, describe(p.pid, p.executable)});
+    if (baseline) {
+        if (auto front = frontmostApplication()) lastFrontmost_ = front->pid;
+        return;
+    }
+    if (auto front = frontmostApplication(); front && front->pid != lastFrontmost_) {
+        lastFrontmost_ = front->pid;
+        deliver({K::activated, *front});
+    }
+    desktop().services.refresh();
 }
 
 std::optional<std::filesystem::path> LinuxWorkspace::installedApplicationLocation(std::string_view bundleIdentifier) const {

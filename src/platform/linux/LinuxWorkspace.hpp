@@ -10,9 +10,24 @@
 //   first version in the program's "--version" output. Either may take a
 //   while (a child process, up to a few seconds), so never ask on the main
 //   loop's hot path; each location's answer is kept until the file changes.
+// - Launches and ends: with a loop attached and someone subscribed, the
+//   process table is looked at every 2 s and compared with the previous look
+//   (only new processes are read). The kernel's process-event connector would
+//   tell at once but needs a privilege the agent has not; a listing of /proc
+//   every 2 s costs a fraction of a millisecond. A program that lives less
+//   than one look may go unseen; the agent attaches only to applications that
+//   stay open.
+// - The application in front: the X window manager's active window, where a
+//   display exists; absent elsewhere. Changes are posted as activations.
+// - Idle time: GNOME's idle monitor, else the X screen saver extension, else
+//   the freedesktop screen saver service.
+// - Screen lock and session switches: logind and the screen saver services,
+//   asked without waiting at every look.
 
+#include "platform/MainLoop.hpp"
 #include "platform/Workspace.hpp"
 #include "platform/linux/DesktopEntries.hpp"
+#include "platform/linux/ProcessWatch.hpp"
 
 #include <chrono>
 #include <ctime>
@@ -27,10 +42,27 @@ namespace velmar::linux_backend {
 class LinuxWorkspace final : public Workspace {
 public:
     explicit LinuxWorkspace(const ProcessEnvironment& environment, std::filesystem::path procRoot = "/proc");
+    ~LinuxWorkspace() override;
 
     std::vector<RunningApplication> runningApplications() const override;
     std::optional<std::filesystem::path> installedApplicationLocation(std::string_view bundleIdentifier) const override;
     std::optional<std::string> applicationShortVersion(const std::filesystem::path& bundleLocation) const override;
+    std::optional<RunningApplication> frontmostApplication() const override;
+    double secondsSinceLastInput() const override;
+    WorkspaceSubscription subscribe(WorkspaceObserver observer) override;
+
+    static constexpr Duration lookInterval{2'000};
+    // Notifications need a loop: the table is looked at on it while anyone
+    // is subscribed.
+    void attachLoop(MainLoop* loop) { loop_ = loop; }
+    // One look at the process table and the session now (what the timer does).
+    void look();
+
+    // The application a process belongs to: a helper's program (the first
+    // ancestor of another executable ends the climb), named as
+    // runningApplications() names it; absent for processes that are gone or
+    // not this user's.
+    std::optional<RunningApplication> applicationOfProcess(int pid) const;
 
     // The upstream part of a Debian version: "1:120.0-1~deb12u1" gives "120.0".
     static std::string upstreamVersion(std::string_view debianVersion);
@@ -45,6 +77,12 @@ private:
     };
 
     const DesktopEntries& entries() const;
+    RunningApplication describe(int pid, const std::filesystem::path& executable) const;
+    std::optional<ProcessWatch::Process> inspect(int pid) const;
+    std::vector<int> listProcesses() const;
+    void deliver(const WorkspaceNotification& note);
+    class Desktop;
+    Desktop& desktop() const;
     std::optional<std::string> readVersion(const std::filesystem::path& location) const;
 
     const ProcessEnvironment& environment_;
@@ -52,6 +90,13 @@ private:
     mutable std::mutex mutex_;
     mutable std::optional<DesktopEntries> entries_;
     mutable std::map<std::filesystem::path, Remembered> versions_;
+
+    MainLoop* loop_ = nullptr;
+    ScopedTimer lookTimer_;
+    ProcessWatch watch_;
+    std::optional<int> lastFrontmost_;
+    std::vector<std::weak_ptr<const WorkspaceObserver>> observers_;
+    mutable std::unique_ptr<Desktop> desktop_;  // the X server and the session services, opened on first use
 };
 
 }  // namespace velmar::linux_backend

@@ -6,6 +6,10 @@
 
 #include "platform/linux/AppIndicatorStatusItem.hpp"
 #include "platform/linux/GLibMainLoop.hpp"
+#include "platform/linux/GtkClipboard.hpp"
+#include "platform/linux/LinuxEnvironment.hpp"
+#include "platform/linux/LinuxWorkspace.hpp"
+#include "platform/linux/X11Display.hpp"
 #include "platform/linux/GtkWindowing.hpp"
 #include "platform/linux/LibsecretStore.hpp"
 #include "platform/sim/SimAlerts.hpp"
@@ -190,6 +194,52 @@ TEST(DesktopTray, TheMenuModelBecomesATrayMenuWhoseItemsAct) {
     ASSERT_NE(signOut, nullptr);
     gtk_menu_item_activate(signOut);
     EXPECT_EQ(signOuts, 1);
+}
+
+// The clipboard through GTK: what is put on it reads back (only after the
+// main loop has fetched it: a read never waits), and every change of owner
+// moves the count.
+TEST(DesktopGtkClipboard, TextPutOnTheClipboardReadsBackAndEveryChangeMovesTheCount) {
+    if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
+    ASSERT_TRUE(GtkWindowing::displayAvailable());
+
+    GtkClipboard clipboard;
+    EXPECT_FALSE(clipboard.accessDenied());
+    const auto before = clipboard.changeCount();
+    const std::string first = "Twelve lines\nof pasted text — naïve café ✓";
+    clipboard.setPlainText(first);
+    ASSERT_TRUE(spinUntil([&] { return clipboard.plainText() == first; }, 10)) << "never read back";
+    const auto afterFirst = clipboard.changeCount();
+    EXPECT_GT(afterFirst, before);
+
+    clipboard.setPlainText("second");
+    ASSERT_TRUE(spinUntil([&] { return clipboard.plainText() == std::optional<std::string>("second"); }, 10));
+    EXPECT_GT(clipboard.changeCount(), afterFirst);
+
+    // Another owner with no text (an image, say): no text, never the old one.
+    gtk_clipboard_clear(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+    ASSERT_TRUE(spinUntil([&] { return !clipboard.plainText().has_value(); }, 10));
+}
+
+// The X server's idle time serves where no desktop idle monitor runs (a bare
+// Xvfb without GNOME); without a window manager nothing is in front.
+TEST(DesktopX11Session, IdleTimeComesFromTheXServerAndNothingIsInFrontWithoutAWindowManager) {
+    if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
+    const char* display = std::getenv("DISPLAY");
+    ASSERT_TRUE(display && *display);
+    X11Display x11(std::string{display});
+    auto idle = x11.idleSeconds();
+    ASSERT_TRUE(idle.has_value());
+    EXPECT_GE(*idle, 0.0);
+    EXPECT_LT(*idle, 24 * 3600.0);
+    EXPECT_EQ(x11.activeWindowProcess(), std::nullopt);
+    EXPECT_EQ(X11Display(std::string{":999"}).idleSeconds(), std::nullopt) << "a display that is not there";
+
+    LinuxEnvironment environment;
+    LinuxWorkspace workspace(environment);
+    const double seconds = workspace.secondsSinceLastInput();
+    EXPECT_LT(seconds, 24 * 3600.0) << "the workspace finds the X server's idle time";
+    EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
 }
 
 // In a child process, so the bus it fails to reach is its own.

@@ -1,13 +1,19 @@
 #include "platform/linux/LinuxWorkspace.hpp"
 
+#include "platform/linux/GLibMainLoop.hpp"
+
 #include "platform/sim/SimEnvironment.hpp"
 #include "runtime/ProviderVersions.hpp"
 #include "support/TempFiles.hpp"
 
 #include <gtest/gtest.h>
 
+#include <glib.h>
+
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <limits>
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -105,6 +111,60 @@ TEST(LinuxWorkspace, HelperProcessesFoldIntoTheProgramThatStartedThem) {
         {103, "sleep", "sleep", "/usr/bin/sleep"},
     };
     EXPECT_EQ(workspace.runningApplications(), expected);
+
+    // A window's process is a renderer: the application is the browser.
+    EXPECT_EQ(workspace.applicationOfProcess(102), expected[0]);
+    EXPECT_EQ(workspace.applicationOfProcess(103), expected[1]);
+    EXPECT_EQ(workspace.applicationOfProcess(2), std::nullopt) << "a kernel thread";
+    EXPECT_EQ(workspace.applicationOfProcess(999), std::nullopt) << "gone";
+    // No display and no session bus: nothing in front, idle time unknown.
+    EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
+    EXPECT_EQ(workspace.secondsSinceLastInput(), std::numeric_limits<double>::max());
+}
+
+// For real, on GLib's loop: a program started after the workspace began
+// watching is reported, and so is its end, with the same description.
+TEST(LinuxWorkspace, ReportsAProgramStartedAfterSubscribingAndItsEnd) {
+    TempDir data;
+    writeFile(data / "applications/napper.desktop",
+              "[Desktop Entry]\nType=Application\nName=Napper\nExec=/usr/bin/sleep 1000\n");
+    sim::SimEnvironment env{{"XDG_DATA_HOME", data.path().string()}, {"XDG_DATA_DIRS", "/nonexistent"},
+                            {"PATH", "/usr/bin:/bin"}};
+    GLibMainLoop loop;
+    LinuxWorkspace workspace(env);
+    workspace.attachLoop(&loop);
+    std::vector<WorkspaceNotification> notes;
+    auto subscription = workspace.subscribe([&](const WorkspaceNotification& n) { notes.push_back(n); });
+
+    auto spinUntil = [](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(5000);
+        }
+        return done();
+    };
+    auto find = [&](WorkspaceNotification::Kind kind, int pid) -> std::optional<RunningApplication> {
+        for (const auto& n : notes)
+            if (n.kind == kind && n.app && n.app->pid == pid) return n.app;
+        return std::nullopt;
+    };
+
+    auto sleeper = std::make_unique<Child>(std::vector<std::string>{"/usr/bin/sleep", "30"});
+    const pid_t pid = sleeper->pid();
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(spinUntil([&] { return find(WorkspaceNotification::Kind::launched, pid).has_value(); }))
+        << "no launch reported within 10 s";
+    const auto launched = *find(WorkspaceNotification::Kind::launched, pid);
+    EXPECT_EQ(launched.bundleIdentifier, "napper");
+    EXPECT_EQ(launched.localizedName, "Napper");
+
+    sleeper.reset();  // killed and reaped
+    ASSERT_TRUE(spinUntil([&] { return find(WorkspaceNotification::Kind::terminated, pid).has_value(); }))
+        << "no end reported within 10 s";
+    EXPECT_EQ(*find(WorkspaceNotification::Kind::terminated, pid), launched);
+    for (const auto& n : notes)
+        EXPECT_FALSE(n.kind == WorkspaceNotification::Kind::launched && n.app && n.app->pid == ::getpid())
+            << "what ran before subscribing is not news";
 }
 
 // For real: a running program is found by its desktop entry, its installed

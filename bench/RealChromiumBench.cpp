@@ -151,7 +151,6 @@ std::optional<Loaded> load(const std::string& surface, int objects) {
         }
     }
     if (!area) return std::nullopt;
-    std::this_thread::sleep_for(1s);  // the history is added by the page's script
     auto address = WebAddress::parse(url);
     Loaded page{*area, std::nullopt, 0, {}};
     if (surface.starts_with("gemini_")) {
@@ -161,6 +160,17 @@ std::optional<Loaded> load(const std::string& surface, int objects) {
         page.area = static_cast<const AXElement&>(*panel);
     } else {
         page.key = AIWebURL::conversationId(address, surface);
+    }
+    // The page's script adds the history after load and the browser's tree
+    // follows it: wait until the parse stops growing.
+    auto segmenter = AIAppAllowlist::browserSegmenterForSurface(surface, nullptr);
+    std::size_t seen = 0;
+    for (int i = 0; i < 60; ++i) {
+        std::this_thread::sleep_for(1s);
+        auto snap = segmenter->snapshot(page.area, page.key);
+        const std::size_t now = snap ? snap->turns.size() : 0;
+        if (now > 8 && now == seen) break;
+        seen = now;
     }
     {
         AXReadScope scope;

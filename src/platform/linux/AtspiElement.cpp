@@ -4,6 +4,8 @@
 #include "platform/linux/AtspiRoleMap.hpp"
 
 #include <atspi/atspi.h>
+#include <dbus/dbus.h>
+#include <dlfcn.h>
 
 #include <functional>
 #include <map>
@@ -83,44 +85,74 @@ std::optional<std::string> textContents(AtspiAccessible* a) {
     AtspiText* text = atspi_accessible_get_text_iface(a);
     if (!text) return std::nullopt;
     Owned<AtspiText, unref<AtspiText>> owned{text};
+    // An end offset of -1 is the end of the text: one request, not two.
     GError* error = nullptr;
-    gint count = atspi_text_get_character_count(text, &error);
-    if (error) {
-        g_error_free(error);
-        return std::nullopt;
-    }
-    gchar* s = atspi_text_get_text(text, 0, count, &error);
+    gchar* s = atspi_text_get_text(text, 0, -1, &error);
     return takeString(s, error);
 }
 
-struct Mapped {
-    AXRoleMapping mapping;
-    ObjectAttributes attrs;
-};
+// libatspi's own constructor of an accessible from its bus name and path; it
+// is exported but not declared in the public headers, so it is looked up once
+// and the per-index reads are used where it is missing.
+using RefAccessible = AtspiAccessible* (*)(const char* busName, const char* path);
+RefAccessible refAccessible() {
+    static const auto fn = reinterpret_cast<RefAccessible>(dlsym(RTLD_DEFAULT, "_atspi_ref_accessible"));
+    return fn;
+}
 
-std::optional<Mapped> mapped(AtspiAccessible* a) {
-    auto role = atspiRole(a);
-    if (!role) return std::nullopt;
-    Mapped out{{}, objectAttributes(a)};
-    bool multiLine = false;
-    if (*role == ATSPI_ROLE_ENTRY) multiLine = hasState(a, ATSPI_STATE_MULTI_LINE).value_or(false);
-    out.mapping = mapAtspiRole(*role, RoleHints{.xmlRoles = lookup(out.attrs, "xml-roles"),
-                                                .tag = lookup(out.attrs, "tag"),
-                                                .hasPopup = lookup(out.attrs, "haspopup"),
-                                                .multiLine = multiLine});
+constexpr int kChildrenCallMs = 1000;
+
+// All children in one GetChildren request, where libatspi would ask for the
+// count and then each child by index (a round trip each) unless its cache
+// holds them. Absent when the request cannot be made; an element that is gone
+// answers with an error and has no children.
+std::optional<std::vector<AXElementRef>> childrenInOneCall(AtspiAccessible* a) {
+    RefAccessible ref = refAccessible();
+    AtspiApplication* app = a->parent.app;
+    if (!ref || !app || !app->bus_name || !a->parent.path) return std::nullopt;
+    // libatspi answers a cached children list without a request at all.
+    if (_atspi_accessible_test_cache(a, ATSPI_CACHE_CHILDREN)) return std::nullopt;
+    DBusConnection* bus = app->bus ? app->bus : atspi_get_a11y_bus();
+    if (!bus) return std::nullopt;
+    DBusMessage* call =
+        dbus_message_new_method_call(app->bus_name, a->parent.path, "org.a11y.atspi.Accessible", "GetChildren");
+    if (!call) return std::nullopt;
+    DBusError error;
+    dbus_error_init(&error);
+    DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus, call, kChildrenCallMs, &error);
+    dbus_message_unref(call);
+    std::vector<AXElementRef> out;
+    if (!reply) {
+        const bool unknown = dbus_error_has_name(&error, DBUS_ERROR_UNKNOWN_METHOD);
+        dbus_error_free(&error);
+        if (unknown) return std::nullopt;
+        return out;
+    }
+    DBusMessageIter iter, array;
+    if (dbus_message_iter_init(reply, &iter) && dbus_message_iter_get_arg_type(&iter) == DBUS_TYPE_ARRAY) {
+        dbus_message_iter_recurse(&iter, &array);
+        while (dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_STRUCT) {
+            DBusMessageIter item;
+            dbus_message_iter_recurse(&array, &item);
+            const char* busName = nullptr;
+            const char* path = nullptr;
+            if (dbus_message_iter_get_arg_type(&item) == DBUS_TYPE_STRING) {
+                dbus_message_iter_get_basic(&item, &busName);
+                dbus_message_iter_next(&item);
+                if (dbus_message_iter_get_arg_type(&item) == DBUS_TYPE_OBJECT_PATH) dbus_message_iter_get_basic(&item, &path);
+            }
+            if (busName && path && std::string_view(path) != "/org/a11y/atspi/null") {
+                if (auto child = AtspiElement::adopt(ref(busName, path))) out.push_back(std::move(child));
+            }
+            dbus_message_iter_next(&array);
+        }
+    }
+    dbus_message_unref(reply);
     return out;
 }
 
-std::optional<AXAttributeValue> named(AtspiAccessible* a, NameSlot wanted) {
-    auto m = mapped(a);
-    if (!m) return std::nullopt;
-    if (nameSlot(m->mapping.role, lookup(m->attrs, "name-from")) != wanted) return std::nullopt;
-    auto name = accessibleName(a);
-    if (!name || name->empty()) return std::nullopt;
-    return AXAttributeValue(std::move(*name));
-}
-
 std::vector<AXElementRef> children(AtspiAccessible* a) {
+    if (auto all = childrenInOneCall(a)) return std::move(*all);
     std::vector<AXElementRef> out;
     GError* error = nullptr;
     gint count = atspi_accessible_get_child_count(a, &error);
@@ -215,25 +247,84 @@ AtspiElement::~AtspiElement() {
     if (accessible_) g_object_unref(accessible_);
 }
 
-std::optional<AXAttributeValue> AtspiElement::copyAttribute(std::string_view name) const {
-    AtspiAccessible* a = accessible_;
-    if (name == "AXRole" || name == "AXSubrole") {
-        auto m = mapped(a);
-        if (!m) return std::nullopt;
-        if (name == "AXRole") return AXAttributeValue(std::string(m->mapping.role));
-        if (!m->mapping.subrole) return std::nullopt;
-        return AXAttributeValue(std::string(*m->mapping.subrole));
+namespace {
+
+// One read of several attributes of one accessible: each underlying request
+// (role, object attributes, name, text, children) is made at most once, and
+// only when an asked attribute needs it. Role, name, description, states and
+// children are answered by libatspi's cache when the application publishes
+// one; the object attributes (classes, ARIA role, tag) are asked fresh, so a
+// renamed class is seen at the next read.
+class Reading {
+public:
+    explicit Reading(AtspiAccessible* a) : a_(a) {}
+
+    std::optional<AtspiRole> role() {
+        if (!role_) role_ = atspiRole(a_);
+        return *role_;
     }
-    if (name == "AXTitle") return named(a, NameSlot::Title);
-    if (name == "AXDescription") return named(a, NameSlot::Description);
+    const ObjectAttributes& attrs() {
+        if (!attrs_) attrs_ = objectAttributes(a_);
+        return *attrs_;
+    }
+    std::optional<AXRoleMapping> mapping() {
+        if (!mapping_) {
+            auto r = role();
+            if (!r) {
+                mapping_ = std::optional<AXRoleMapping>();
+            } else {
+                const ObjectAttributes& at = attrs();
+                bool multiLine = false;
+                if (*r == ATSPI_ROLE_ENTRY) multiLine = hasState(a_, ATSPI_STATE_MULTI_LINE).value_or(false);
+                mapping_ = mapAtspiRole(*r, RoleHints{.xmlRoles = lookup(at, "xml-roles"),
+                                                      .tag = lookup(at, "tag"),
+                                                      .hasPopup = lookup(at, "haspopup"),
+                                                      .multiLine = multiLine});
+            }
+        }
+        return *mapping_;
+    }
+    std::optional<std::string> name() {
+        if (!name_) name_ = accessibleName(a_);
+        return *name_;
+    }
+    std::optional<AXAttributeValue> named(NameSlot wanted) {
+        auto m = mapping();
+        if (!m) return std::nullopt;
+        if (nameSlot(m->role, lookup(attrs(), "name-from")) != wanted) return std::nullopt;
+        auto n = name();
+        if (!n || n->empty()) return std::nullopt;
+        return AXAttributeValue(std::move(*n));
+    }
+    std::optional<AXAttributeValue> read(std::string_view name);
+
+private:
+    AtspiAccessible* a_;
+    std::optional<std::optional<AtspiRole>> role_;
+    std::optional<ObjectAttributes> attrs_;
+    std::optional<std::optional<AXRoleMapping>> mapping_;
+    std::optional<std::optional<std::string>> name_;
+};
+
+std::optional<AXAttributeValue> Reading::read(std::string_view name) {
+    AtspiAccessible* a = a_;
+    if (name == "AXRole" || name == "AXSubrole") {
+        auto m = mapping();
+        if (!m) return std::nullopt;
+        if (name == "AXRole") return AXAttributeValue(std::string(m->role));
+        if (!m->subrole) return std::nullopt;
+        return AXAttributeValue(std::string(*m->subrole));
+    }
+    if (name == "AXTitle") return named(NameSlot::Title);
+    if (name == "AXDescription") return named(NameSlot::Description);
     if (name == "AXValue") {
-        auto role = atspiRole(a);
-        if (!role) return std::nullopt;
-        auto axRole = mapAtspiRole(*role, RoleHints{}).role;
+        auto r = role();
+        if (!r) return std::nullopt;
+        auto axRole = mapAtspiRole(*r, RoleHints{}).role;
         if (axRole == "AXStaticText") {
             auto text = textContents(a);
             if (text && !text->empty()) return AXAttributeValue(std::move(*text));
-            return named(a, NameSlot::Value);
+            return named(NameSlot::Value);
         }
         if (axRole == "AXTextField") {
             auto text = textContents(a);
@@ -249,27 +340,27 @@ std::optional<AXAttributeValue> AtspiElement::copyAttribute(std::string_view nam
         return AXAttributeValue(std::move(*d));
     }
     if (name == "AXPlaceholderValue" || name == "AXDOMClassList" || name == "AXDOMIdentifier") {
-        auto attrs = objectAttributes(a);
+        const ObjectAttributes& at = attrs();
         // Chromium names an unlabelled field by its placeholder and says so.
-        if (name == "AXPlaceholderValue" && lookup(attrs, "name-from") == "placeholder") {
-            auto text = accessibleName(a);
+        if (name == "AXPlaceholderValue" && lookup(at, "name-from") == "placeholder") {
+            auto text = this->name();
             if (!text || text->empty()) return std::nullopt;
             return AXAttributeValue(std::move(*text));
         }
         std::string_view key = name == "AXPlaceholderValue" ? "placeholder-text"
                                : name == "AXDOMClassList"   ? "class"
                                                             : "id";
-        auto it = attrs.find(key);
-        if (it == attrs.end()) {
+        auto it = at.find(key);
+        if (it == at.end()) {
             // An element without classes has an empty list, as a page reports it.
-            if (name == "AXDOMClassList" && atspiRole(a)) return AXAttributeValue(std::vector<std::string>{});
+            if (name == "AXDOMClassList" && role()) return AXAttributeValue(std::vector<std::string>{});
             return std::nullopt;
         }
         if (name == "AXDOMClassList") return AXAttributeValue(splitClasses(it->second));
         return AXAttributeValue(it->second);
     }
     if (name == "AXChildren") {
-        if (!atspiRole(a)) return std::nullopt;
+        if (!role()) return std::nullopt;
         return AXAttributeValue(children(a));
     }
     if (name == "AXParent") {
@@ -280,25 +371,25 @@ std::optional<AXAttributeValue> AtspiElement::copyAttribute(std::string_view nam
             return std::nullopt;
         }
         if (!parent) return std::nullopt;
-        return AXAttributeValue(adopt(parent));
+        return AXAttributeValue(AtspiElement::adopt(parent));
     }
     if (name == "AXURL") {
-        auto role = atspiRole(a);
-        if (!role) return std::nullopt;
-        auto address = (*role == ATSPI_ROLE_DOCUMENT_WEB || *role == ATSPI_ROLE_DOCUMENT_FRAME) ? documentAddress(a)
-                       : *role == ATSPI_ROLE_LINK                                                  ? linkAddress(a)
-                                                                                                   : std::nullopt;
+        auto r = role();
+        if (!r) return std::nullopt;
+        auto address = (*r == ATSPI_ROLE_DOCUMENT_WEB || *r == ATSPI_ROLE_DOCUMENT_FRAME) ? documentAddress(a)
+                       : *r == ATSPI_ROLE_LINK                                               ? linkAddress(a)
+                                                                                             : std::nullopt;
         if (!address) return std::nullopt;
         return AXAttributeValue(AXURLValue{std::move(*address)});
     }
     if (name == "AXWindows") {
-        if (!atspiRole(a)) return std::nullopt;
+        if (!role()) return std::nullopt;
         return AXAttributeValue(windows(a));
     }
     if (name == "AXFocusedWindow" || name == "AXMainWindow") {
         for (auto& window : windows(a)) {
             auto* w = static_cast<const AtspiElement*>(window.get());
-            if (hasState(w->accessible_, ATSPI_STATE_ACTIVE).value_or(false)) return AXAttributeValue(window);
+            if (hasState(w->accessible(), ATSPI_STATE_ACTIVE).value_or(false)) return AXAttributeValue(window);
         }
         return std::nullopt;
     }
@@ -309,6 +400,20 @@ std::optional<AXAttributeValue> AtspiElement::copyAttribute(std::string_view nam
     if (name == "AXExpanded") return stateAttribute(a, ATSPI_STATE_EXPANDED);
     if (name == "AXElementBusy") return stateAttribute(a, ATSPI_STATE_BUSY);
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<AXAttributeValue> AtspiElement::copyAttribute(std::string_view name) const {
+    return Reading(accessible_).read(name);
+}
+
+std::vector<std::optional<AXAttributeValue>> AtspiElement::copyAttributes(std::span<const std::string_view> names) const {
+    Reading reading(accessible_);
+    std::vector<std::optional<AXAttributeValue>> out;
+    out.reserve(names.size());
+    for (auto name : names) out.push_back(reading.read(name));
+    return out;
 }
 
 bool AtspiElement::setBoolAttribute(std::string_view name, bool value) const {

@@ -25,6 +25,10 @@ public:
     AtspiAccessible* accessible() const { return accessible_; }
 
     std::optional<AXAttributeValue> copyAttribute(std::string_view name) const override;
+    // Several attributes of this accessible, each underlying AT-SPI request
+    // made once for all of them.
+    bool readsSeveralAtOnce() const override { return true; }
+    std::vector<std::optional<AXAttributeValue>> copyAttributes(std::span<const std::string_view> names) const override;
     // "AXFocused" moves focus to the element; "AXEnhancedUserInterface" (or
     // "AXManualAccessibility") on an application sets the session's
     // accessibility switch; nothing else is writable.

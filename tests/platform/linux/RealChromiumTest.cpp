@@ -160,6 +160,16 @@ protected:
         return FixtureParsing::parse(page.surface, *doc.tree, key);
     }
 
+    // Runs the loop until `done` holds or `limit` passes.
+    static bool runUntil(GLibMainLoop& loop, std::chrono::milliseconds limit, const std::function<bool()>& done) {
+        ScopedTimer deadline = loop.postDelayed(limit, [&] { loop.quit(); });
+        ScopedTimer poll = loop.repeating(50ms, 0ms, [&] {
+            if (done()) loop.quit();
+        });
+        loop.run();
+        return done();
+    }
+
     static inline AtspiAccessibility* accessibility_ = nullptr;
     static inline std::map<std::string, std::string> urls_;
     static inline std::string window_;
@@ -167,10 +177,12 @@ protected:
 };
 
 // The page's address is classified by the real rules; its parse in the real
-// browser equals the parse of the tree it was built from; a prompt typed into
-// it streams a reply, seen first as unfinished and then as one completed
-// exchange.
-TEST_P(RealChromium, ParsesThePageAndTheExchangeTypedIntoIt) {
+// browser equals the parse of the tree it was built from. Then the real browser
+// controller, attached to the running Chromium through the allow-list and woken
+// only by the AT-SPI observer on the real GLib loop, does not send the page's
+// history again, and a prompt typed into the page, whose reply streams (seen
+// unfinished first), becomes exactly one turn event once the reply is complete.
+TEST_P(RealChromium, ParsesThePageAndCapturesATypedExchange) {
     const Page& page = GetParam();
     const std::string url = urls_.at(page.surface);
     auto address = WebAddress::parse(url);
@@ -179,19 +191,41 @@ TEST_P(RealChromium, ParsesThePageAndTheExchangeTypedIntoIt) {
 
     auto expected = fixtureParse(page, url);
     ASSERT_TRUE(expected);
-    open(url);
     std::optional<SegmenterSnapshot> live;
-    ASSERT_TRUE(waitFor(15s, [&] {
+    auto loaded = [&] {
         live = parse(page.surface, url);
         return live && live->turns.size() == expected->turns.size();
-    })) << "no parse of " << url << " with " << expected->turns.size() << " turns; got "
-        << (live ? std::to_string(live->turns.size()) : std::string("no snapshot"));
+    };
+    // The address bar can miss keys typed while the previous page still loads: type it once more.
+    open(url);
+    if (!waitFor(8s, loaded)) open(url);
+    ASSERT_TRUE(waitFor(12s, loaded)) << "no parse of " << url << " with " << expected->turns.size()
+                                      << " turns; got "
+                                      << (live ? std::to_string(live->turns.size()) : std::string("no snapshot"));
     EXPECT_EQ(live->turns, expected->turns);
     EXPECT_EQ(live->model, expected->model);
     EXPECT_EQ(live->responseComplete, expected->responseComplete);
     EXPECT_EQ(live->conversationKey, expected->conversationKey);
     EXPECT_TRUE(live->conversationKey.has_value());
     EXPECT_FALSE(live->usedParityFallback);
+
+    auto spec = AIAppAllowlist::specForBundleID("chromium");
+    ASSERT_TRUE(spec && spec->browserCase()) << "Chromium is not allow-listed on this desktop";
+    const BrowserProfile profile = spec->browserCase()->profile;
+    GLibMainLoop loop;
+    CaptureDiag::resetShared(loop.now());
+    std::vector<TurnEvent> events;
+    CaptureSchedule::Timings timings;
+    timings.settle = 300ms;
+    BrowserCaptureController controller(RunningApplication{pid_, "chromium", "Chromium", std::nullopt}, profile,
+                                        *accessibility_, loop, timings,
+                                        [&](const TurnEvent& e) { events.push_back(e); });
+    ASSERT_TRUE(controller.start()) << "no observer on the browser";
+    runUntil(loop, 1200ms, [] { return false; });
+    EXPECT_GE(controller.settleRuns(), 1);
+    EXPECT_TRUE(events.empty()) << "the history was sent again: " << events.size() << " events";
+    events.clear();
+    const int settlesBefore = controller.settleRuns();
 
     // Type a prompt into the composer, as a person would.
     auto area = webArea(url);
@@ -210,18 +244,37 @@ TEST_P(RealChromium, ParsesThePageAndTheExchangeTypedIntoIt) {
     const std::string prompt = "What does the " + page.surface + " page say?";
     ASSERT_TRUE(run("xdotool type --delay 5 '" + prompt + "' && xdotool key Return"));
 
+    // While the controller waits for the page to settle, a parse of our own
+    // sees the reply unfinished.
     bool sawStreaming = false;
-    ASSERT_TRUE(waitFor(20s, [&] {
-        live = parse(page.surface, url);
-        if (!live || live->turns.size() != expected->turns.size() + 2) return false;
-        if (!live->responseComplete) sawStreaming = true;
-        return live->responseComplete && live->turns.back().text == kReply;
-    })) << "the exchange did not complete";
+    ScopedTimer watch = loop.repeating(250ms, 0ms, [&] {
+        auto now = parse(page.surface, url);
+        if (now && now->turns.size() == expected->turns.size() + 2 && !now->responseComplete) sawStreaming = true;
+    });
+    ASSERT_TRUE(runUntil(loop, 20s, [&] { return !events.empty(); }))
+        << "no turn event; settles since typing: " << controller.settleRuns() - settlesBefore;
+    runUntil(loop, 1200ms, [] { return false; });  // a second event would come now
+    controller.stop();
+    EXPECT_GT(controller.settleRuns(), settlesBefore) << "the observer never woke the controller";
     EXPECT_TRUE(sawStreaming) << "never saw the reply unfinished";
-    const auto& user = live->turns[live->turns.size() - 2];
-    EXPECT_EQ(user.role, "user");
-    EXPECT_EQ(user.text, prompt);
+    ASSERT_EQ(events.size(), 1u);
+    const TurnEvent& e = events.front();
+    EXPECT_EQ(e.surface, page.surface);
+    EXPECT_EQ(e.prompt, prompt);
+    EXPECT_EQ(e.response, kReply);
+    EXPECT_EQ(e.conversationKey, expected->conversationKey);
+    EXPECT_EQ(e.browser, "chromium");
+    EXPECT_EQ(e.turnIndex, static_cast<int>(expected->turns.size()) + 2);
+
+    // The page as a parse reads it now: its history unchanged, then the exchange.
+    live = parse(page.surface, url);
+    ASSERT_TRUE(live);
+    ASSERT_EQ(live->turns.size(), expected->turns.size() + 2);
+    EXPECT_TRUE(live->responseComplete);
+    EXPECT_EQ(live->turns[live->turns.size() - 2].role, "user");
+    EXPECT_EQ(live->turns[live->turns.size() - 2].text, prompt);
     EXPECT_EQ(live->turns.back().role, "assistant");
+    EXPECT_EQ(live->turns.back().text, kReply);
     auto earlier = roleTexts(live->turns);
     earlier.resize(earlier.size() - 2);
     EXPECT_EQ(earlier, roleTexts(expected->turns));
@@ -249,88 +302,6 @@ TEST_P(RealChromium, AMovedMarkerNeverGivesAWrongTurn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, RealChromium, ::testing::ValuesIn(pages()),
-                         [](const auto& info) { return info.param.surface; });
-
-// The real browser controller, attached to the running Chromium through the
-// allow-list, woken only by the AT-SPI observer on the real GLib loop: the
-// page's history is not sent again, and a typed exchange becomes exactly one
-// turn event once its streamed reply is complete.
-class RealChromiumCapture : public RealChromium {
-protected:
-    // Runs the loop until `done` holds or `limit` passes.
-    static bool runUntil(GLibMainLoop& loop, std::chrono::milliseconds limit, const std::function<bool()>& done) {
-        ScopedTimer deadline = loop.postDelayed(limit, [&] { loop.quit(); });
-        ScopedTimer poll = loop.repeating(50ms, 0ms, [&] {
-            if (done()) loop.quit();
-        });
-        loop.run();
-        return done();
-    }
-};
-
-TEST_P(RealChromiumCapture, ATypedExchangeIsOneTurnEvent) {
-    const Page& page = GetParam();
-    const std::string url = urls_.at(page.surface);
-    auto expected = fixtureParse(page, url);
-    ASSERT_TRUE(expected);
-    auto loaded = [&] {
-        auto live = parse(page.surface, url);
-        return live && live->turns.size() == expected->turns.size();
-    };
-    // The address bar can miss keys typed while the previous page still loads: type it once more.
-    open(url);
-    if (!waitFor(8s, loaded)) open(url);
-    ASSERT_TRUE(waitFor(12s, loaded)) << "page did not load: " << url;
-
-    auto spec = AIAppAllowlist::specForBundleID("chromium");
-    ASSERT_TRUE(spec && spec->browserCase()) << "Chromium is not allow-listed on this desktop";
-    const BrowserProfile profile = spec->browserCase()->profile;
-    GLibMainLoop loop;
-    CaptureDiag::resetShared(loop.now());
-    std::vector<TurnEvent> events;
-    CaptureSchedule::Timings timings;
-    timings.settle = 300ms;
-    BrowserCaptureController controller(RunningApplication{pid_, "chromium", "Chromium", std::nullopt}, profile,
-                                        *accessibility_, loop, timings,
-                                        [&](const TurnEvent& e) { events.push_back(e); });
-    ASSERT_TRUE(controller.start()) << "no observer on the browser";
-    runUntil(loop, 1500ms, [] { return false; });
-    EXPECT_GE(controller.settleRuns(), 1);
-    EXPECT_TRUE(events.empty()) << "the history was sent again: " << events.size() << " events";
-    events.clear();
-    const int settlesBefore = controller.settleRuns();
-
-    auto area = webArea(url);
-    ASSERT_TRUE(area);
-    std::function<AXNodePtr(const AXNodePtr&, int)> byRole = [&](const AXNodePtr& n, int d) -> AXNodePtr {
-        if (d > 40) return nullptr;
-        if (n->role() == "AXTextArea") return n;
-        for (auto& c : n->children())
-            if (auto f = byRole(c, d + 1)) return f;
-        return nullptr;
-    };
-    auto composer = byRole(area, 0);
-    ASSERT_TRUE(composer) << "no composer";
-    ASSERT_TRUE(static_cast<const AXElement&>(*composer).raw()->setBoolAttribute("AXFocused", true));
-    const std::string prompt = "Capture this " + page.surface + " exchange, please";
-    ASSERT_TRUE(run("xdotool type --delay 5 '" + prompt + "' && xdotool key Return"));
-
-    ASSERT_TRUE(runUntil(loop, 20s, [&] { return !events.empty(); }))
-        << "no turn event; settles since typing: " << controller.settleRuns() - settlesBefore;
-    runUntil(loop, 1500ms, [] { return false; });  // a second event would come now
-    controller.stop();
-    EXPECT_GT(controller.settleRuns(), settlesBefore) << "the observer never woke the controller";
-    ASSERT_EQ(events.size(), 1u);
-    const TurnEvent& e = events.front();
-    EXPECT_EQ(e.surface, page.surface);
-    EXPECT_EQ(e.prompt, prompt);
-    EXPECT_EQ(e.response, kReply);
-    EXPECT_EQ(e.conversationKey, expected->conversationKey);
-    EXPECT_EQ(e.browser, "chromium");
-    EXPECT_EQ(e.turnIndex, static_cast<int>(expected->turns.size()) + 2);
-}
-
-INSTANTIATE_TEST_SUITE_P(Pages, RealChromiumCapture, ::testing::Values(pages()[0], pages()[4]),
                          [](const auto& info) { return info.param.surface; });
 
 // The session's accessibility switch and registry as the agent sees them.

@@ -38,10 +38,14 @@ install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/velmar-status.svg
 
 # The autostart entry the agent writes for launch at login, for an
 # administrator who wants it for every user (copy it to /etc/xdg/autostart).
-set(VELMAR_AUTOSTART_EXEC ${CMAKE_INSTALL_FULL_BINDIR}/${VELMAR_APP_ID})
-configure_file(${CMAKE_CURRENT_LIST_DIR}/autostart.desktop.in ${CMAKE_BINARY_DIR}/packaging/autostart/${VELMAR_APP_ID}.desktop @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/packaging/autostart/${VELMAR_APP_ID}.desktop
-        DESTINATION ${VELMAR_SHARE_DIR}/autostart COMPONENT agent)
+# It names the installed executable, so it is written at install time, when
+# the prefix is known (a package's prefix is not the one configured).
+install(CODE "
+  set(VELMAR_AUTOSTART_EXEC \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${VELMAR_APP_ID}\")
+  set(_velmar_entry \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${VELMAR_SHARE_DIR}/autostart/${VELMAR_APP_ID}.desktop\")
+  message(STATUS \"Installing: \${_velmar_entry}\")
+  configure_file(\"${CMAKE_CURRENT_LIST_DIR}/autostart.desktop.in\" \"\${_velmar_entry}\" @ONLY)
+" COMPONENT agent)
 
 # Developer tools: not part of the package users get.
 foreach(tool velmar-fixture-check velmar-replay velmar-fixture-scrub)

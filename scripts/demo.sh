@@ -23,10 +23,12 @@ if [ "${1:-}" != "--inside" ]; then
   fi
   work="$(mktemp -d /tmp/velmar-demo.XXXXXX)"
   say "starting a private headless desktop: virtual display, session bus, accessibility bus, local chat pages, Chromium"
-  # The desktop's own services talk a lot on standard error: that goes to a log.
+  # The desktop's own services talk on both outputs: that goes to a log, and
+  # the demonstration writes to the descriptor it is handed.
+  exec {reader}>&1
   set +e
-  VELMAR_DEMO_WORK="$work" VELMAR_DEMO_AGENT="$agent" bash "$root/tests/support/desktop-session.sh" \
-    bash "$root/scripts/demo.sh" --inside 2>"$work/session.log"
+  VELMAR_DEMO_WORK="$work" VELMAR_DEMO_AGENT="$agent" VELMAR_DEMO_OUT="$reader" \
+    bash "$root/tests/support/desktop-session.sh" bash "$root/scripts/demo.sh" --inside >"$work/session.log" 2>&1
   rc=$?
   set -e
   if [ "$rc" -eq 0 ]; then
@@ -36,13 +38,15 @@ if [ "${1:-}" != "--inside" ]; then
     say "the private desktop could not start here (scripts/bootstrap.sh installs what it needs)" >&2
     rm -rf "$work"
   else
+    tail -5 "$work/session.log" | sed 's/^/  /' >&2
     say "the demonstration failed; its logs are kept in $work (agent.log, session.log, the agent's folders under xdg/)" >&2
   fi
   exit "$rc"
 fi
 
-# Inside the private desktop. Standard error is the session's log, so
-# everything for the reader goes to standard output.
+# Inside the private desktop: what the reader sees goes to the descriptor
+# handed down; the session's log keeps the rest.
+exec >&"$VELMAR_DEMO_OUT"
 work="$VELMAR_DEMO_WORK"
 agent="$VELMAR_DEMO_AGENT"
 wait_limit="${VELMAR_DEMO_TIMEOUT:-60}"

@@ -11,25 +11,32 @@ root="$(pwd)"
 build="${VELMAR_BUILD_DIR:-$root/build}"
 say() { echo "[run] $*"; }
 
-# Runs a set-up step with its output in the log; names the log when it fails.
-# Long steps print where they are every 20 s.
+# Runs a set-up step with its output in the log and names the log when it
+# fails. The step runs in the foreground (Ctrl+C stops it; a sudo password
+# prompt reaches the terminal) while a ticker says every 20 s that it goes on.
+ticker=""
+trap '[ -z "$ticker" ] || kill "$ticker" 2>/dev/null' EXIT
 step() {
   local what="$1"
   shift
   say "$what"
   echo "=== $what: $*" >>"$log"
-  "$@" >>"$log" 2>&1 &
-  local pid=$! ticks=0
-  while kill -0 "$pid" 2>/dev/null; do
-    sleep 1
-    ticks=$((ticks + 1))
-    if ((ticks % 20 == 0)); then
-      local done_share
-      done_share="$(grep -o '^\[ *[0-9]*%\]' "$log" | tail -1 | tr -d '[] ' || true)"
-      say "  ...still working (${ticks} s${done_share:+, $done_share built})"
-    fi
-  done
-  if ! wait "$pid"; then
+  (
+    elapsed=0
+    while sleep 20; do
+      kill -0 "$$" 2>/dev/null || exit 0
+      elapsed=$((elapsed + 20))
+      share="$(grep -o '^\[ *[0-9]*%\]' "$log" | tail -1 | tr -d '[] ' || true)"
+      say "  ...still working (${elapsed} s${share:+, $share built})"
+    done
+  ) &
+  ticker=$!
+  local status=0
+  "$@" >>"$log" 2>&1 || status=$?
+  kill "$ticker" 2>/dev/null || true
+  wait "$ticker" 2>/dev/null || true
+  ticker=""
+  if [ "$status" -ne 0 ]; then
     say "failed: $what; the end of its log ($log):" >&2
     tail -25 "$log" >&2
     exit 1

@@ -45,9 +45,10 @@ depends="$(field Depends)"
 echo "depends: $depends"
 # Runtime packages of the libraries it links (found by dpkg-shlibdeps), node
 # for the core, and the accessibility bus.
-for package in nodejs at-spi2-core libicu libglib2.0-0 libatspi2.0-0 libgtk-3-0 libwebkit2gtk-4.1-0 \
-               libsecret-1-0 libayatana-appindicator3-1 libuuid1 liburiparser1 libstdc++6 libc6; do
-  check "it depends on $package" grep -Eq "(^|, )$package[^,]*" <<<"$depends"
+depends_names="$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/[ (].*//')"
+for package in nodejs at-spi2-core 'libicu[0-9]+' libglib2.0-0 libatspi2.0-0 libgtk-3-0 libwebkit2gtk-4.1-0 \
+               libsecret-1-0 libayatana-appindicator3-1 libuuid1 liburiparser1 'libstdc\+\+6' libc6; do
+  check "it depends on $package" grep -Eqx -- "$package" <<<"$depends_names"
 done
 check "no development package among its dependencies" bash -c '! grep -q -- "-dev\b" <<<"$1"' _ "$depends"
 

@@ -88,7 +88,12 @@ mkdir -p "$home/data" "$home/config" "$home/state" "$home/cache" "$home/runtime"
 chmod 700 "$home/runtime"
 log="$scratch/agent.log"
 # No display, no session bus: the agent runs headless with its local core.
-env -i PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 HOME="$home" XDG_DATA_HOME="$home/data" \
+# A sanitizer build keeps its options.
+sanitizer_options=()
+for name in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do
+  [ -n "${!name:-}" ] && sanitizer_options+=("$name=${!name}")
+done
+env -i "${sanitizer_options[@]}" PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 HOME="$home" XDG_DATA_HOME="$home/data" \
   XDG_CONFIG_HOME="$home/config" XDG_STATE_HOME="$home/state" XDG_CACHE_HOME="$home/cache" \
   XDG_RUNTIME_DIR="$home/runtime" "$prefix/bin/velmar-desktop-agent" >"$log" 2>&1 &
 agent_pid=$!

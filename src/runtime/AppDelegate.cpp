@@ -41,7 +41,8 @@ AppDelegate::AppDelegate(Ports ports, AgentConfig config, Options options)
                               ports.platform.login}),
       keychain_(ports.secrets, ports.platform.log),
       providerVersions_(ports.platform.workspace),
-      deviceId_(DeviceIdentity::current(ports.platform.settings)) {}
+      deviceId_(DeviceIdentity::current(ports.platform.settings)),
+      captureDebug_(ports.platform.environment, ports.platform.log) {}
 
 AppDelegate::~AppDelegate() {
     // Controllers hand their last turns to a delegate that is going away;
@@ -178,7 +179,7 @@ void AppDelegate::attachIfAllowlisted(const RunningApplication& app) {
     } else if (const auto* browser = spec->browserCase()) {
         controller = std::make_unique<BrowserCaptureController>(app, browser->profile, ports_.platform.accessibility,
                                                                 ports_.platform.loop, timings, onEvent,
-                                                                &ports_.platform.clipboard);
+                                                                &ports_.platform.clipboard, &captureDebug_);
     }
     if (!controller) return;
 

@@ -11,6 +11,7 @@
 // weakly, so it is always owned through a shared pointer.
 
 #include "capture/AttachedController.hpp"
+#include "capture/CaptureDebug.hpp"
 #include "platform/MainLoop.hpp"
 #include "platform/Workspace.hpp"
 #include "runtime/AgentConfig.hpp"
@@ -185,6 +186,8 @@ private:
     SessionKeychainStore keychain_;
     ProviderVersions providerVersions_;
     std::string deviceId_;
+    // The controllers' trace, on when VELMAR_CAPTURE_DEBUG is "1".
+    const CaptureDebug captureDebug_;
 
     std::shared_ptr<NodeCoreProcess> core_;
     std::map<int, std::unique_ptr<AttachedController>> controllers_;

@@ -3,6 +3,8 @@
 #include "runtime/AppDelegateSupport.hpp"
 #include "runtime/Beacon.hpp"
 
+#include "capture/ChatPages.hpp"
+
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -39,6 +41,35 @@ TEST_F(AppDelegateTest, LaunchInstallsTheMenuStartsTheCoreAndAttachesAllowlisted
 
     sp.loop.advance(300s);
     EXPECT_EQ(countSent("agent_status"), 1u);
+}
+
+// VELMAR_CAPTURE_DEBUG reaches the browser controllers the agent attaches:
+// their settles are traced only when it is "1".
+TEST_F(AppDelegateTest, TheCaptureTraceSwitchReachesTheAttachedBrowserControllers) {
+    for (const char* value : {"1", "0"}) {
+        AgentHarness h;
+        h.sp.environment.set("VELMAR_CAPTURE_DEBUG", value);
+        auto app = sim::SimElement::make("AXApplication");
+        auto window = app->append("AXWindow");
+        window->set("AXMinimized", false);
+        window->append(testing::chatgptPage("https://chatgpt.com/c/s1", {"q1", "a1"}, true).buildSim());
+        app->set("AXWindows", std::vector<AXElementRef>{window});
+        app->set("AXFocusedWindow", AXElementRef(window));
+        h.sp.accessibility.addApplication(testing::chromePid, app);
+        h.sp.workspace.launch(chromeApp());
+        h.launch();
+        ASSERT_TRUE(h.agent->hasController(testing::chromePid));
+        h.sp.accessibility.post(testing::chromePid, "AXValueChanged", window);
+        h.sp.loop.advance(3s);
+
+        int traced = 0;
+        for (const auto& line : h.sp.log.lines()) traced += line.starts_with("[capture-debug] surface=chatgpt") ? 1 : 0;
+        if (std::string(value) == "1") {
+            EXPECT_GE(traced, 1) << "no trace of the settle";
+        } else {
+            EXPECT_EQ(traced, 0);
+        }
+    }
 }
 
 TEST_F(AppDelegateTest, WithoutACoreScriptAWarningIsShownAndTheAgentQuits) {

@@ -9,6 +9,7 @@
 #include "platform/linux/GioDesktopLauncher.hpp"
 #include "platform/linux/GtkAlerts.hpp"
 #include "platform/linux/GtkClipboard.hpp"
+#include "platform/linux/GtkHelperPanel.hpp"
 #include "platform/linux/GtkWindowing.hpp"
 #include "platform/linux/JsonFileSettings.hpp"
 #include "platform/linux/LibsecretStore.hpp"
@@ -23,6 +24,7 @@
 #include "platform/sim/SimAlerts.hpp"
 #include "platform/sim/SimChatScript.hpp"
 #include "platform/sim/SimClipboard.hpp"
+#include "platform/sim/SimHelperPanel.hpp"
 #include "platform/sim/SimSecretStore.hpp"
 #include "platform/sim/SimStatusItem.hpp"
 #include "platform/sim/SimUpdateFramework.hpp"
@@ -144,16 +146,19 @@ int runAgent(const std::vector<std::string>& arguments) {
     std::unique_ptr<StatusItem> statusItem;
     std::unique_ptr<Alerts> alerts;
     std::unique_ptr<Windowing> windowing;
+    std::unique_ptr<HelperPanel> helperPanel;
     if (gui) {
         statusItem = std::make_unique<linux_backend::AppIndicatorStatusItem>(
             install.resourceDirectory("icons").value_or(install.installLocation()), log);
         alerts = std::make_unique<linux_backend::GtkAlerts>();
         windowing = std::make_unique<linux_backend::GtkWindowing>();
+        helperPanel = std::make_unique<linux_backend::GtkHelperPanel>();
     } else {
         log.writeLine("[agent] no display: running without the status icon and windows");
         statusItem = std::make_unique<sim::SimStatusItem>();
         alerts = std::make_unique<LoggedAlerts>(log);
         windowing = std::make_unique<sim::SimWindowing>();
+        helperPanel = std::make_unique<sim::SimHelperPanel>();
     }
     std::unique_ptr<SecretStore> secrets;
     if (environment.get("DBUS_SESSION_BUS_ADDRESS"))
@@ -166,7 +171,8 @@ int runAgent(const std::vector<std::string>& arguments) {
 
     CaptureDiag::resetShared(loop.now());
     auto agent = AppDelegate::create(
-        {platform, *statusItem, *alerts, *windowing, desktop, *secrets, updates, CaptureDiag::shared()},
+        {platform, *statusItem, *alerts, *windowing, desktop, *secrets, updates, CaptureDiag::shared(),
+         helperPanel.get()},
         AgentConfig::load(install, environment));
     bool exited = false;
     agent->onExit = [&] {

@@ -19,6 +19,7 @@
 #include "runtime/EngagementMonitor.hpp"
 #include "runtime/LoginItem.hpp"
 #include "runtime/NodeCoreProcess.hpp"
+#include "ui/AXHelperOverlay.hpp"
 #include "ui/Updater.hpp"
 
 #include <algorithm>
@@ -388,11 +389,15 @@ void AppDelegate::warn(const std::string& text) {
 
 AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate(std::function<void()> reply) {
     if (terminationStarted_) return TerminateReply::later;
-    if (!core_) return TerminateReply::now;
+    if (!core_) {
+        disarmAXHelper();
+        return TerminateReply::now;
+    }
     terminationStarted_ = true;
     trustTimer_.cancel();
     heartbeatTimer_.cancel();
     axFastPollTimer_.cancel();
+    disarmAXHelper();
     for (auto& pending : pendingAttaches_) pending.cancel();
     pendingAttaches_.clear();
     stopAllControllers();
@@ -441,6 +446,7 @@ void AppDelegate::handle(const cc::AuthState& state) {
         return;
     }
     stopFastTrustPoll();
+    disarmAXHelper();
     if (signInWindow_) signInWindow_->setStep(OnboardingStep::signIn);
     presentSignInWindow();
     sendWelcomeBeaconIfNeeded();
@@ -520,9 +526,24 @@ void AppDelegate::onSignInAction(OnboardingAction action) {
     }
 }
 
-void AppDelegate::onSignInWindowClosed() { stopFastTrustPoll(); }
+void AppDelegate::onSignInWindowClosed() {
+    stopFastTrustPoll();
+    disarmAXHelper();
+}
 
-void AppDelegate::openAccessibilitySettings() { ports_.desktop.openAccessibilitySettings(); }
+void AppDelegate::openAccessibilitySettings() {
+    ports_.desktop.openAccessibilitySettings();
+    if (!ports_.helperPanel) return;
+    if (!axHelper_) {
+        auto& p = ports_.platform;
+        axHelper_ = AXHelperOverlay::create({p.loop, p.accessibility, p.workspace, *ports_.helperPanel});
+    }
+    axHelper_->arm();
+}
+
+void AppDelegate::disarmAXHelper() {
+    if (axHelper_) axHelper_->disarm();
+}
 
 void AppDelegate::enterPermissionStep(bool pullFocus) {
     presentSignInWindow();
@@ -549,6 +570,7 @@ void AppDelegate::fastPollTick() {
     const bool isTrusted = trusted();
     if (signInWindow_) signInWindow_->setAXGranted(isTrusted);
     if (!isTrusted) return;
+    disarmAXHelper();
     stopFastTrustPoll();
     trustObserved(true);
     if (signInWindow_ && signInWindow_->isVisible() && signInWindow_->currentStep == OnboardingStep::permission) {
@@ -576,6 +598,7 @@ std::string AppDelegate::dashboardURL(const std::string& base, const std::option
 void AppDelegate::finishOnboarding() {
     ports_.platform.settings.setBoolean(onboardingCompletedKey, true);
     stopFastTrustPoll();
+    disarmAXHelper();
     if (signInWindow_) {
         signInWindow_->hide();
         ports_.windowing.setActivationPolicy(ActivationPolicy::accessory);

@@ -45,6 +45,8 @@ class StatusItem;
 class UpdateFramework;
 class Updater;
 class Windowing;
+class AXHelperOverlay;
+class HelperPanel;
 
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
 public:
@@ -78,6 +80,8 @@ public:
         SecretStore& secrets;
         UpdateFramework& updates;
         CaptureDiag& diag;
+        // The accessibility helper's panel; without one the helper is never armed.
+        HelperPanel* helperPanel = nullptr;
     };
     struct Options {
         // Where the bridge keeps its pending-turns file; the default state
@@ -119,6 +123,8 @@ public:
     const std::optional<std::string>& lastAuthEmail() const { return lastAuthEmail_; }
     SignInWindowController* signInWindow() const { return signInWindow_.get(); }
     bool fastPollRunning() const { return axFastPollTimer_.active(); }
+    // Absent until the accessibility settings are first opened.
+    AXHelperOverlay* axHelper() const { return axHelper_.get(); }
     const std::string& deviceId() const { return deviceId_; }
     double flushGraceSeconds() const;
 
@@ -174,6 +180,7 @@ private:
     void enableLaunchAtLoginOnFirstSignIn();
     void toggleLaunchAtLogin();
     void openAccessibilitySettings();
+    void disarmAXHelper();
     void warn(const std::string& text);
     bool onboardingDone() const;
     bool trusted() const;
@@ -202,6 +209,7 @@ private:
     std::optional<std::string> lastAuthEmail_;
     bool launchAuthStateSeen_ = false;
     ScopedTimer axFastPollTimer_;
+    std::shared_ptr<AXHelperOverlay> axHelper_;
     bool terminationStarted_ = false;
     bool capturePaused_ = false;
     bool exited_ = false;

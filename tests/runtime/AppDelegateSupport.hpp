@@ -5,6 +5,7 @@
 #include "platform/sim/SimAlerts.hpp"
 #include "platform/sim/SimDesktopLauncher.hpp"
 #include "platform/sim/SimElement.hpp"
+#include "platform/sim/SimHelperPanel.hpp"
 #include "platform/sim/SimPlatform.hpp"
 #include "platform/sim/SimProcessLauncher.hpp"
 #include "platform/sim/SimSecretStore.hpp"
@@ -47,7 +48,7 @@ public:
     }
 
     void launch() {
-        agent = AppDelegate::create({sp.platform(), item, alerts, windowing, desktop, secrets, updates, diag},
+        agent = AppDelegate::create({sp.platform(), item, alerts, windowing, desktop, secrets, updates, diag, &helperPanel},
                                     config, {stateDir});
         agent->onExit = [this] { ++exits; };
         agent->applicationDidFinishLaunching();
@@ -89,6 +90,7 @@ public:
     sim::SimDesktopLauncher desktop;
     sim::SimSecretStore secrets;
     sim::SimUpdateFramework updates;
+    sim::SimHelperPanel helperPanel;
     CaptureDiag diag{sp.loop.now()};
     AgentConfig config;
     std::filesystem::path stateDir;

@@ -5,6 +5,7 @@
 
 #include "runtime/AppDelegateSupport.hpp"
 #include "runtime/Beacon.hpp"
+#include "ui/AXHelperOverlay.hpp"
 
 #include <gtest/gtest.h>
 
@@ -155,6 +156,60 @@ TEST_F(OnboardingFlowTest, FinishWithoutThePermissionDoesNothingAndClosingStopsT
     EXPECT_TRUE(desktop.openedURLs.empty());
     window()->close();
     EXPECT_FALSE(agent->fastPollRunning());
+}
+
+TEST_F(OnboardingFlowTest, GrantAccessArmsTheHelperAndEveryWayOutOfThePermissionStepDisarmsIt) {
+    sp.accessibility.setTrusted(false);
+    sp.workspace.launch({55, "com.apple.systempreferences", "System Settings", {}});
+    sp.workspace.activate(55);
+    helperPanel.window = Rect{300, 200, 700, 500};
+    launch();
+    fromCore(signedOut);
+    fromCore(signedIn());
+    EXPECT_FALSE(agent->axHelper()) << "created only when first needed";
+
+    page("grantAccess");
+    ASSERT_TRUE(agent->axHelper());
+    EXPECT_TRUE(agent->axHelper()->armed());
+    EXPECT_TRUE(helperPanel.shown) << "beside the settings window at once";
+
+    // Closing the sign-in window takes the helper away with it.
+    window()->close();
+    sp.loop.runUntilIdle();
+    EXPECT_FALSE(agent->axHelper()->armed());
+    EXPECT_FALSE(helperPanel.shown);
+
+    // Signing out does too.
+    agent->menu().openAccessibilitySettings();
+    sp.loop.runUntilIdle();
+    ASSERT_TRUE(agent->axHelper()->armed());
+    fromCore(signedOut);
+    EXPECT_FALSE(agent->axHelper()->armed());
+
+    // Back on the permission step: the grant is seen by the fast poll (the
+    // helper is held here so only the delegate can put it away).
+    fromCore(signedIn());
+    page("grantAccess");
+    agent->axHelper()->holdForDev = true;
+    sp.accessibility.setTrusted(true);
+    sp.loop.advance(1s);
+    EXPECT_FALSE(agent->axHelper()->armed()) << "the fast poll disarms it on the grant";
+
+    // Finishing onboarding puts away a helper armed from the menu meanwhile.
+    agent->menu().openAccessibilitySettings();
+    sp.loop.runUntilIdle();
+    ASSERT_TRUE(agent->axHelper()->armed());
+    page("finish");
+    EXPECT_TRUE(done());
+    EXPECT_FALSE(agent->axHelper()->armed());
+    EXPECT_FALSE(helperPanel.shown);
+
+    // And so does quitting.
+    agent->menu().openAccessibilitySettings();
+    sp.loop.runUntilIdle();
+    ASSERT_TRUE(agent->axHelper()->armed());
+    agent->terminate();
+    EXPECT_FALSE(agent->axHelper()->armed());
 }
 
 TEST_F(OnboardingFlowTest, DashboardAddressesKeepOnlyLettersDigitsAndDotDashUnderscore) {

@@ -7,6 +7,7 @@
 #include "platform/linux/AppIndicatorStatusItem.hpp"
 #include "platform/linux/GLibMainLoop.hpp"
 #include "platform/linux/GtkClipboard.hpp"
+#include "platform/linux/GtkHelperPanel.hpp"
 #include "platform/linux/LinuxEnvironment.hpp"
 #include "platform/linux/LinuxWorkspace.hpp"
 #include "platform/linux/X11Display.hpp"
@@ -240,6 +241,37 @@ TEST(DesktopX11Session, IdleTimeComesFromTheXServerAndNothingIsInFrontWithoutAWi
     const double seconds = workspace.secondsSinceLastInput();
     EXPECT_LT(seconds, 24 * 3600.0) << "the workspace finds the X server's idle time";
     EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
+}
+
+TEST(DesktopHelperPanel, ShowsWhereToldInBottomLeftCoordinatesAndItsCloseButtonReports) {
+    if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
+    ASSERT_TRUE(GtkWindowing::displayAvailable()) << "the private desktop's X server did not open";
+
+    GtkHelperPanel panel;
+    auto screens = panel.screens();
+    ASSERT_FALSE(screens.empty());
+    const Rect first = screens[0].frame;
+    EXPECT_EQ(first.y, 0) << "the first screen is the origin of the flipped space";
+    EXPECT_EQ(panel.settingsWindow(), std::nullopt);
+
+    // 40 points above the bottom edge of the first screen.
+    const Size size = panel.size();
+    panel.show({100, 40, size.width, size.height});
+    ASSERT_TRUE(panel.window());
+    ASSERT_TRUE(spinUntil([&] { return gtk_widget_get_mapped(panel.window()); }));
+    int x = 0, y = 0;
+    ASSERT_TRUE(spinUntil([&] {
+        gdk_window_get_root_origin(gtk_widget_get_window(panel.window()), &x, &y);
+        return x == 100;
+    }, 5));
+    EXPECT_EQ(y, int(first.height - 40 - size.height));
+
+    int closes = 0;
+    panel.setOnClose([&] { ++closes; });
+    gtk_button_clicked(GTK_BUTTON(panel.closeButton()));
+    EXPECT_EQ(closes, 1);
+    panel.hide();
+    EXPECT_FALSE(gtk_widget_get_visible(panel.window()));
 }
 
 // In a child process, so the bus it fails to reach is its own.

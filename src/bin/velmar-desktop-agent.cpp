@@ -13,6 +13,7 @@
 #include "platform/linux/LibsecretStore.hpp"
 #include "platform/linux/LinuxEnvironment.hpp"
 #include "platform/linux/LinuxProcessLauncher.hpp"
+#include "platform/linux/LinuxToolRunner.hpp"
 #include "platform/linux/LinuxWorkspace.hpp"
 #include "platform/linux/PrefixInstallLayout.hpp"
 #include "platform/linux/StderrLogSink.hpp"
@@ -173,9 +174,7 @@ int runAgent() {
 
 int main(int argc, char** argv) {
     if (argc >= 2 && velmar::AXDump::isVerb(argv[1])) {
-        std::vector<std::string> arguments(argv + 1, argv + argc);
-        const bool trusted = velmar::linux_backend::AtspiAccessibility::switchState().value_or(false);
-        return velmar::AXDump::run(arguments, trusted, std::cerr);
+        return velmar::linux_backend::runDeveloperTool(std::vector<std::string>(argv + 1, argv + argc));
     }
     // Any other argument is ignored: the agent starts.
     return runAgent();

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# The developer verbs end to end, inside the private desktop that
+# tests/support/desktop-session.sh starts (one browser for the whole run):
+#   1. the agent starts beside the browser, with the bundled local core;
+#   2. capture-check --send opens every manifest entry in a new window, checks
+#      probes and parse, types the ping prompt, waits for the streamed reply,
+#      closes the window and writes its report;
+#   3. the local core stored exactly one turn per sent prompt, with the
+#      prompt, reply, surface, conversation key, browser and ordinal;
+#   4. with every page open, ax-check passes; ax-record records each page and
+#      the fixtures pass velmar-fixture-check;
+#   5. a page whose marker class moved fails its probe, and ax-check exits 1.
+#
+#   desktop-session.sh desktop-capture-check.sh BUILD_DIR MANIFEST
+set -uo pipefail
+
+build="$1"
+manifest="$2"
+agent="$build/velmar-desktop-agent"
+work="$VELMAR_SESSION_DIR/capture-check"
+mkdir -p "$work/run" "$work/data" "$work/state" "$work/config" "$work/cache"
+chmod 700 "$work/run"
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+step() { echo "== $* ($(date +%T))"; }
+
+# The agent captures in the same desktop, its files kept apart from the tools'.
+step "starting the agent with the local core"
+env HOME="$work" XDG_RUNTIME_DIR="$work/run" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" \
+    XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" VELMAR_CAPTURE_DEBUG=0 \
+    "$agent" >"$work/agent.log" 2>&1 &
+agent_pid=$!
+trap 'kill "$agent_pid" 2>/dev/null; wait "$agent_pid" 2>/dev/null' EXIT
+store="$work/data/velmar/turns.jsonl"
+for _ in $(seq 300); do [ -e "$store" ] && break; sleep 0.1; done
+[ -e "$store" ] || { fail "the local core never created its store"; tail -20 "$work/agent.log" >&2; exit 1; }
+sleep 2  # the agent attaches to the running browser once trusted
+
+step "capture-check --send"
+"$agent" capture-check --manifest "$manifest" --out "$work/report.json" --send --close 1 | tee "$work/send.log"
+status=${PIPESTATUS[0]}
+[ "$status" -eq 0 ] || fail "capture-check --send exited $status"
+sleep 3  # the agent's settle delay after the last reply
+
+step "the local core's store"
+python3 - "$manifest" "$work/report.json" "$store" <<'PY' || failures=$((failures + 1))
+import json, sys
+manifest = json.load(open(sys.argv[1]))
+report = json.load(open(sys.argv[2]))
+turns = [json.loads(l) for l in open(sys.argv[3]) if l.strip()]
+reply = ("Here is a short answer that streams word by word, so a reader sees it grow for a few seconds "
+         "and then settle.")
+sent = [e for e in report["entries"] if e.get("send", {}).get("ok")]
+bad = []
+for e in report["entries"]:
+    if e["status"] != "PASS":
+        bad.append(f'{e["id"]}: {e["status"]} {e.get("reason", "")}')
+if len(turns) != len(sent):
+    bad.append(f"{len(turns)} turns stored for {len(sent)} sent prompts")
+for e in sent:
+    mine = [t for t in turns if t["surface"] == e["surface"]]
+    if len(mine) != 1:
+        bad.append(f'{e["id"]}: {len(mine)} stored turns')
+        continue
+    t = mine[0]
+    want = {"prompt": manifest["sendPrompt"], "response": reply, "conversation_key": e["conversationKey"],
+            "browser": "chromium", "turn_index": e["send"]["turnsAfter"]}
+    for k, v in want.items():
+        if t.get(k) != v:
+            bad.append(f'{e["id"]}: {k} is {t.get(k)!r}, expected {v!r}')
+for line in bad:
+    print("FAIL:", line, file=sys.stderr)
+print(f"{len(turns)} turns stored for {len(sent)} sent prompts")
+sys.exit(1 if bad else 0)
+PY
+
+step "every page open: ax-check"
+"$agent" capture-check --manifest "$manifest" --out "$work/open.json" --close 0 >"$work/open.log" 2>&1 ||
+  { fail "opening the pages failed"; cat "$work/open.log" >&2; }
+"$agent" ax-check >"$work/check.log" 2>&1
+status=$?
+cat "$work/check.log"
+[ "$status" -eq 0 ] || fail "ax-check exited $status on the pages as served"
+grep -q "  FAIL  " "$work/check.log" && fail "a probe failed on the pages as served"
+for surface in $(python3 -c 'import json,sys; print(" ".join(e["surface"] for e in json.load(open(sys.argv[1]))["entries"]))' "$manifest"); do
+  grep -q "^── $surface (chromium)$" "$work/check.log" || fail "ax-check did not list $surface"
+  step "ax-record $surface"
+  "$agent" ax-record --surface "$surface" --scenario e2e --browser chromium --out "$work/fixtures" ||
+    fail "ax-record $surface"
+done
+"$build/velmar-fixture-check" "$work/fixtures" || fail "the recorded fixtures do not pass velmar-fixture-check"
+
+step "a moved marker"
+python3 - "$manifest" "$work/moved.json" <<'PY'
+import json, sys
+m = json.load(open(sys.argv[1]))
+e = next(e for e in m["entries"] if e["surface"] == "gemini")
+e["id"] = "gemini-moved"
+e["url"] += "&rename=conversation-container:conversation-container-v2"
+m["entries"] = [e]
+json.dump(m, open(sys.argv[2], "w"))
+PY
+"$agent" capture-check --manifest "$work/moved.json" --out "$work/moved-report.json" --close 0 >"$work/moved.log" 2>&1
+"$agent" ax-check >"$work/check-moved.log" 2>&1
+status=$?
+[ "$status" -eq 1 ] || fail "ax-check exited $status with a moved marker (expected 1)"
+grep -q "  FAIL  pair '.conversation-container'" "$work/check-moved.log" ||
+  { fail "the moved marker's probe did not fail"; cat "$work/check-moved.log" >&2; }
+
+kill "$agent_pid" 2>/dev/null
+wait "$agent_pid" 2>/dev/null
+if [ "$failures" -ne 0 ]; then
+  echo "--- agent log (tail)" >&2
+  tail -30 "$work/agent.log" >&2
+  exit 1
+fi
+echo "desktop capture check passed"

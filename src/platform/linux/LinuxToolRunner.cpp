@@ -38,7 +38,10 @@ int runDeveloperTool(const std::vector<std::string>& arguments) {
     AtspiAccessibility accessibility;
     LinuxWorkspace workspace(environment);
     std::unique_ptr<Input> input = XTestInput::open();
-    if (!input) input = std::make_unique<NoInput>();
+    if (!input) {
+        std::cerr << "no X display with the XTest extension: nothing can be opened, clicked or typed\n";
+        input = std::make_unique<NoInput>();
+    }
     SystemClock clock;
     ToolContext context{
         accessibility, workspace, *input, clock,

@@ -12,6 +12,8 @@
 #include <glib.h>
 
 #include <fstream>
+#include <iostream>
+#include <sstream>
 #include <iterator>
 #include <thread>
 
@@ -135,7 +137,9 @@ std::vector<std::string> XTestInput::newWindowArguments(const std::vector<std::s
     std::vector<std::string> out;
     for (std::size_t i = 1; i < running.size(); ++i) {
         const auto& a = running[i];
-        if (a.starts_with("--user-data-dir=")) {
+        // The profile names the instance to hand the address to; a browser
+        // running without its sandbox (as root) refuses to start with one.
+        if (a.starts_with("--user-data-dir=") || a == "--no-sandbox") {
             out.push_back(a);
         } else if (a == "--user-data-dir" && i + 1 < running.size()) {
             out.push_back(a + "=" + running[i + 1]);
@@ -160,8 +164,17 @@ bool XTestInput::openURLInNewWindow(const std::filesystem::path& executable, std
             start = end + 1;
         }
     }
+    // Chromium rewrites its command line as one string of words.
+    if (running.size() == 1 && running[0].find(' ') != std::string::npos) {
+        std::istringstream words(running[0]);
+        running.clear();
+        for (std::string w; words >> w;) running.push_back(w);
+    }
     std::string program = executable.string();
-    if (!running.empty() && std::filesystem::path(running[0]).is_absolute()) program = running[0];
+    std::error_code ec;
+    if (!running.empty() && std::filesystem::path(running[0]).is_absolute() &&
+        std::filesystem::is_regular_file(running[0], ec))
+        program = running[0];
     std::vector<std::string> args{program};
     for (auto& a : newWindowArguments(running, url)) args.push_back(std::move(a));
     std::vector<char*> argv;
@@ -171,7 +184,10 @@ bool XTestInput::openURLInNewWindow(const std::filesystem::path& executable, std
     const gboolean ok = g_spawn_async(nullptr, argv.data(), nullptr,
                                       GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
                                       nullptr, nullptr, nullptr, &error);
-    if (error) g_error_free(error);
+    if (error) {
+        std::cerr << "could not start " << program << ": " << error->message << "\n";
+        g_error_free(error);
+    }
     return ok != FALSE;
 }
 

@@ -9,8 +9,8 @@
 // - text is typed key by key; a character the keyboard map lacks is put on a
 //   spare key code for the moment it is typed;
 // - an address opens in a new window of the running browser by starting the
-//   browser's program again with it and the running instance's profile, which
-//   hands it over to that instance.
+//   browser's program again with it and the running instance's profile (and
+//   sandbox switch), which hands it over to that instance.
 
 #include "platform/Input.hpp"
 

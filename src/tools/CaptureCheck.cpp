@@ -334,6 +334,9 @@ private:
             result = Assert::judgeSend(beforeParse, after, m_.sentinel, millisSince(c_.clock, sentAt));
             if (result.ok || c_.clock.now() - sentAt >= limit) break;
         }
+        // A capturing agent reads a reply once its window has been quiet for a
+        // while (at most a few seconds): the window stays open that long.
+        if (result.ok) c_.pause(CaptureCheck::captureGrace);
         if (!result.ok && after) {
             const bool landed = std::any_of(after->turns.begin() + std::min(after->turns.size(), beforeParse ? beforeParse->turns.size() : 0),
                                             after->turns.end(), [&](const RawTurn& t) {

@@ -21,6 +21,9 @@ public:
     static constexpr std::string_view defaultReportPath = "capture-check-report.json";
     // How often a live target is read while waiting for it.
     static constexpr Duration pollInterval{500};
+    // How long a window stays open after a completed reply, so that an agent
+    // capturing beside the harness reads the reply before the window closes.
+    static constexpr Duration captureGrace{3000};
 
     struct Options {
         std::string manifest;

@@ -43,7 +43,9 @@ public:
     // Replaces what a web area shows with another page's content.
     static void replace(const sim::SimElementPtr& area, const N& page) {
         area->clearChildren();
-        for (const auto& child : sim::SimElement::fromJSON(page.json())->childElements()) area->append(child);
+        const auto fresh = sim::SimElement::fromJSON(page.json());
+        const auto children = fresh->childElements();
+        for (const auto& child : children) area->append(child);
     }
 
     std::string output() const { return out.str(); }

@@ -89,12 +89,12 @@ print(f"{len(turns)} turns stored for {len(sent)} sent prompts")
 sys.exit(1 if bad else 0)
 PY
 
-# Closes every browser window but the first (the session's own).
+# Hides every browser window but the first (the session's own).
 close_windows() {
   for w in $(xdotool search --onlyvisible --class chromium 2>/dev/null); do
     [ "$w" = "$VELMAR_CHROMIUM_WINDOW" ] && continue
-    xdotool windowactivate --sync "$w" key --clearmodifiers ctrl+shift+w 2>/dev/null ||
-      xdotool windowfocus --sync "$w" key --clearmodifiers ctrl+shift+w 2>/dev/null
+    # Hidden is as good as closed here: a window not shown has no pages to check.
+    xdotool windowunmap --sync "$w" 2>/dev/null
   done
   sleep 1
 }
@@ -146,7 +146,7 @@ import json, sys
 m = json.load(open(sys.argv[1]))
 e = next(e for e in m["entries"] if e["surface"] == "gemini")
 e["id"] = "gemini-moved"
-e["url"] += "&rename=conversation-container:conversation-container-v2"
+e["url"] += "&rename=conversation-container:turn-pair"
 m["entries"] = [e]
 json.dump(m, open(sys.argv[2], "w"))
 PY

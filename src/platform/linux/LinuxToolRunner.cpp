@@ -37,7 +37,8 @@ int runDeveloperTool(const std::vector<std::string>& arguments) {
     LinuxEnvironment environment;
     AtspiAccessibility accessibility;
     LinuxWorkspace workspace(environment);
-    std::unique_ptr<Input> input = XTestInput::open();
+    // Keys a little apart, so a busy page misses none.
+    std::unique_ptr<Input> input = XTestInput::open(std::chrono::milliseconds(20));
     if (!input) {
         std::cerr << "no X display with the XTest extension: nothing can be opened, clicked or typed\n";
         input = std::make_unique<NoInput>();

@@ -15,6 +15,7 @@
 #include "platform/linux/LibsecretStore.hpp"
 #include "platform/linux/LinuxEnvironment.hpp"
 #include "platform/linux/LinuxProcessLauncher.hpp"
+#include "platform/linux/LinuxToolRunner.hpp"
 #include "platform/linux/LinuxWorkspace.hpp"
 #include "platform/linux/PrefixInstallLayout.hpp"
 #include "platform/linux/SessionInstance.hpp"
@@ -208,9 +209,7 @@ int runAgent(const std::vector<std::string>& arguments) {
 
 int main(int argc, char** argv) {
     if (argc >= 2 && velmar::AXDump::isVerb(argv[1])) {
-        std::vector<std::string> arguments(argv + 1, argv + argc);
-        const bool trusted = velmar::linux_backend::AtspiAccessibility::switchState().value_or(false);
-        return velmar::AXDump::run(arguments, trusted, std::cerr);
+        return velmar::linux_backend::runDeveloperTool(std::vector<std::string>(argv + 1, argv + argc));
     }
     // Links are opened once the agent runs; any other argument is ignored.
     return runAgent(std::vector<std::string>(argv + 1, argv + argc));

@@ -2,6 +2,8 @@
 
 #include "ax/AXElement.hpp"
 #include "text/Unicode.hpp"
+#include "platform/Accessibility.hpp"
+#include "tools/CaptureCheck.hpp"
 #include "tools/FixtureScrubber.hpp"
 
 namespace velmar {
@@ -89,14 +91,17 @@ std::string_view AXDump::missingTrustMessage() {
 #endif
 }
 
-int AXDump::run(const std::vector<std::string>& arguments, bool trusted, std::ostream& err) {
-    if (!trusted) {
-        err << missingTrustMessage() << std::flush;
+int AXDump::run(const std::vector<std::string>& arguments, ToolContext& context) {
+    if (!context.accessibility.isProcessTrusted()) {
+        context.err << missingTrustMessage() << std::flush;
         return 2;
     }
-    // The probes, the recorder and the capture harness are not built yet: every
-    // verb reaches its usage line until they are.
-    err << usage << std::flush;
+    const std::string verb = arguments.empty() ? std::string() : arguments.front();
+    const std::vector<std::string> rest(arguments.empty() ? arguments.end() : arguments.begin() + 1, arguments.end());
+    if (verb == "ax-check") return check(context);
+    if (verb == "ax-record") return record(rest, context);
+    if (verb == "capture-check") return CaptureCheck::run(rest, context);
+    context.err << usage << std::flush;
     return 2;
 }
 

@@ -1,12 +1,18 @@
 #pragma once
-// Developer tools over live accessibility trees. For now: the fixture node
-// writer, which turns any node (a live element or a recorded one) into the
-// recorded-node JSON with every text scrubbed.
+// Developer tools over live accessibility trees: the verb dispatcher,
+// "ax-check" (structural probes and a parse of every live capture target),
+// "ax-record" (a scrubbed fixture of one live target, re-parsed to show that
+// scrubbing kept what the parser needs) and the fixture node writer.
 
+#include "ax/AXElement.hpp"
 #include "ax/AXNode.hpp"
 #include "json/JsonDecoding.hpp"
+#include "parsing/SegmenterSnapshot.hpp"
+#include "tools/ToolContext.hpp"
 
 #include <array>
+#include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -30,7 +36,46 @@ public:
     // The tool dispatcher: `arguments` start with the verb. The trust test
     // comes before the verb is looked at; an unknown verb gets the usage
     // line. Returns the process's exit status.
-    static int run(const std::vector<std::string>& arguments, bool trusted, std::ostream& err);
+    static int run(const std::vector<std::string>& arguments, ToolContext& context);
+
+    // One live thing to inspect.
+    struct Target {
+        std::string surface;
+        // The focused window of a native app, or the web area (the panel for
+        // Docs and Sheets) of a browser tab.
+        AXElement scope;
+        std::optional<std::string> conversationKey;
+        std::string origin;  // "native" or the browser's slug
+        std::optional<SegmenterSnapshot> parse;
+        int pid = 0;
+    };
+
+    // A named structural test of a target's scope.
+    struct Probe {
+        std::string name;
+        std::function<bool(const AXNodePtr& scope)> run;
+    };
+
+    // Every live capture target: Claude Desktop and the ChatGPT app (first
+    // instance each), then every gated tab of every running supported browser.
+    // Tabs on surfaces a browser does not capture are logged and left out.
+    static std::vector<Target> liveTargets(ToolContext& context, const std::function<void(const std::string&)>& log);
+    // The probes of a surface, in their printed order; none for an unknown surface.
+    static std::vector<Probe> probes(std::string_view surface);
+    static bool hasProbes(std::string_view surface) { return !probes(surface).empty(); }
+
+    // "ax-check": 0 when every probe and parse check passes, 1 when one fails,
+    // 2 when there is nothing to check.
+    static int check(ToolContext& context);
+    // "ax-record" with the arguments after the verb: 0 recorded and the
+    // scrubbed copy parses alike, 1 written but diverging (or a write
+    // failure), 2 usage or nothing to record.
+    static int record(const std::vector<std::string>& arguments, ToolContext& context);
+    static constexpr std::string_view recordUsage =
+        "usage: ax-record --surface <s> --scenario <name> [--browser <slug>] [--out <dir>]\n";
+    static constexpr std::string_view defaultFixtureDirectory = "tests/fixtures";
+    // What "ax-check" says when there is nothing to check.
+    static std::string noTargetsMessage();
 
     // The node budget a recording starts with.
     static constexpr int nodeBudget = 30000;

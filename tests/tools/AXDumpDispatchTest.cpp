@@ -4,6 +4,9 @@
 
 #include <sstream>
 
+#include "tools/CaptureCheck.hpp"
+#include "tools/ToolDesktop.hpp"
+
 namespace velmar {
 namespace {
 
@@ -23,18 +26,21 @@ TEST(AXDumpDispatch, TrustComesFirstThenTheVerb) {
         const char* description;
         std::vector<std::string> arguments;
         bool trusted;
-        std::string_view expected;
+        std::string expected;
     } cases[] = {
-        {"untrusted: the grant message only", {"ax-check"}, false, AXDump::missingTrustMessage()},
-        {"untrusted, unknown verb: still the grant message", {"nope"}, false, AXDump::missingTrustMessage()},
-        {"empty list", {}, true, AXDump::usage},
-        {"unknown verb", {"ax-chekc"}, true, AXDump::usage},
-        {"a verb whose tool is not built yet", {"ax-record", "--surface", "claude"}, true, AXDump::usage},
+        {"untrusted: the grant message only", {"ax-check"}, false, std::string(AXDump::missingTrustMessage())},
+        {"untrusted, unknown verb: still the grant message", {"nope"}, false, std::string(AXDump::missingTrustMessage())},
+        {"empty list", {}, true, std::string(AXDump::usage)},
+        {"unknown verb", {"ax-chekc"}, true, std::string(AXDump::usage)},
+        {"the words after the verb reach the recorder", {"ax-record", "--bogus"}, true, "unknown argument --bogus\n"},
+        {"the words after the verb reach the harness", {"capture-check"}, true, std::string(CaptureCheck::usage)},
     };
     for (const auto& c : cases) {
-        std::ostringstream err;
-        EXPECT_EQ(AXDump::run(c.arguments, c.trusted, err), 2) << c.description;
-        EXPECT_EQ(err.str(), c.expected) << c.description;
+        testing::ToolDesktop d;
+        d.desktop.accessibility().setTrusted(c.trusted);
+        EXPECT_EQ(AXDump::run(c.arguments, d.context), 2) << c.description;
+        EXPECT_EQ(d.err.str(), c.expected) << c.description;
+        EXPECT_EQ(d.output(), "") << c.description;
     }
 }
 

@@ -156,6 +156,11 @@
   const history = Number(new URLSearchParams(location.search).get("history") || 0);
   for (let i = 1; i <= history; i++) finish(surfaces[surface](`Earlier question ${i}?`), `Earlier answer ${i}. ` + REPLY);
 
+  // "?ask=TEXT" adds one finished exchange asking TEXT: a conversation that
+  // began with a known prompt (what a regression baseline looks for).
+  const ask = new URLSearchParams(location.search).get("ask");
+  if (ask) finish(surfaces[surface](ask), REPLY);
+
   function send(prompt) {
     const turn = surfaces[surface](prompt);
     turn.done.forEach((n) => n && (n.hidden = true));

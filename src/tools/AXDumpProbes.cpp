@@ -1,0 +1,180 @@
+// The structural probes of "ax-check": the markers each surface's parser
+// relies on, looked for in a target's scope. Structural searches go at most 60
+// levels deep, text searches 40.
+#include "parsing/ClaudeDesignTranscriptParser.hpp"
+#include "parsing/WorkspaceGeminiPanel.hpp"
+#include "text/Regex.hpp"
+#include "tools/AXDump.hpp"
+
+namespace velmar {
+namespace {
+
+constexpr int kStructural = 60;
+constexpr int kText = 40;
+
+using Test = std::function<bool(const NodeView&)>;
+
+// First node within maxDepth passing the test, in depth-first pre-order.
+bool any(const AXNodePtr& scope, int maxDepth, Test test) {
+    FirstHit hit(maxDepth, std::move(test));
+    findEach(scope, {&hit});
+    return hit.node != nullptr;
+}
+
+bool classToken(const NodeView& v, std::string_view token) {
+    for (const auto& c : v.domClassList())
+        if (c.find(token) != std::string::npos) return true;
+    return false;
+}
+
+Test roleLabel(std::string role, std::function<bool(const std::string&)> label) {
+    return [role = std::move(role), label = std::move(label)](const NodeView& v) {
+        return v.role() == role && label(v.label());
+    };
+}
+
+Test labelStarts(std::string prefix) {
+    return [prefix = std::move(prefix)](const NodeView& v) { return v.label().starts_with(prefix); };
+}
+
+Test roleClass(std::string role, std::string token) {
+    return [role = std::move(role), token = std::move(token)](const NodeView& v) {
+        return (role.empty() || v.role() == role) && classToken(v, token);
+    };
+}
+
+AXDump::Probe probe(std::string name, int depth, Test test) {
+    return {std::move(name), [depth, test = std::move(test)](const AXNodePtr& scope) { return any(scope, depth, test); }};
+}
+
+AXDump::Probe both(std::string name, int depth, Test first, Test second) {
+    return {std::move(name), [=](const AXNodePtr& scope) { return any(scope, depth, first) && any(scope, depth, second); }};
+}
+
+bool subroleWithin(const AXNodePtr& scope, std::string_view subrole, int depth) {
+    return findBySubrole(scope, subrole, 0, depth) != nullptr;
+}
+
+AXDump::Probe landmarkMain() {
+    return {"AXLandmarkMain scope", [](const AXNodePtr& s) { return subroleWithin(s, "AXLandmarkMain", kStructural); }};
+}
+
+AXDump::Probe equalsLabel(std::string name, std::string role, std::string label) {
+    return probe(std::move(name), kStructural, roleLabel(std::move(role), [label](const std::string& l) { return l == label; }));
+}
+
+AXDump::Probe proseMirror() {
+    return probe("composer (ProseMirror text area)", kStructural, roleClass("AXTextArea", "ProseMirror"));
+}
+
+// The Claude Design transcript: the design parser's container, a user bubble,
+// or the WebKit transcript run, within 45 levels and outside nested web areas.
+bool designAnchor(const AXNodePtr& node, int depth) {
+    if (!node || depth > 45) return false;
+    NodeView v(*node);
+    if (depth > 0 && v.role() == "AXWebArea") return false;
+    if (classToken(v, "om-chat-messages") || ClaudeDesignTranscriptParser::isUserBubbleClassList(v.domClassList()))
+        return true;
+    for (const auto& child : node->children())
+        if (designAnchor(child, depth + 1)) return true;
+    return false;
+}
+
+// The DeepSeek transcript: the visible-items list holding at least one message.
+bool deepseekTranscript(const AXNodePtr& scope) {
+    FirstHit list(kStructural, [](const NodeView& v) { return classToken(v, "ds-virtual-list-visible-items"); });
+    findEach(scope, {&list});
+    if (!list.node) return false;
+    return any(list.node, kStructural, [](const NodeView& v) { return classToken(v, "ds-message"); });
+}
+
+std::vector<AXDump::Probe> claudeProbes(bool withModel) {
+    std::vector<AXDump::Probe> out{
+        equalsLabel("container 'Chat messages'", "AXGroup", "Chat messages"),
+        probe("'Message N of M' turn groups", kStructural,
+              roleLabel("AXGroup", [](const std::string& l) {
+                  static const text::Regex turnGroup("^Message \\d+ of \\d+$");
+                  return turnGroup.search(l);
+              })),
+        probe("role prefix 'You said:'", kText, labelStarts("You said:")),
+        proseMirror(),
+    };
+    if (withModel) out.push_back(probe("'Model: ' node", kText, labelStarts("Model: ")));
+    return out;
+}
+
+}  // namespace
+
+std::vector<AXDump::Probe> AXDump::probes(std::string_view surface) {
+    if (surface == "claude_desktop" || surface == "claude_ai") return claudeProbes(true);
+    if (surface == "claude_cowork") return claudeProbes(false);
+    if (surface == "chatgpt") {
+        return {landmarkMain(), probe("role heading 'You said:'", kText, labelStarts("You said:")),
+                probe("role heading 'ChatGPT said:'", kText, labelStarts("ChatGPT said:"))};
+    }
+    if (surface == "chatgpt_desktop") {
+        return {landmarkMain(), probe("role heading 'You said:' (sr-only)", kText, labelStarts("You said:")),
+                probe("role heading 'ChatGPT said:' (sr-only)", kText, labelStarts("ChatGPT said:")),
+                equalsLabel("user turn control 'Copy message'", "AXButton", "Copy message"), proseMirror()};
+    }
+    if (surface == "claude_design") {
+        return {{"transcript anchor: 'om-chat-messages' container, a user bubble, or the WebKit run",
+                 [](const AXNodePtr& scope) { return designAnchor(scope, 0); }}};
+    }
+    if (surface == "claude_code_desktop") {
+        return {equalsLabel("container 'Chat messages'", "AXGroup", "Chat messages"),
+                {"AXDocumentArticle turns",
+                 [](const AXNodePtr& s) { return subroleWithin(s, "AXDocumentArticle", kStructural); }}};
+    }
+    if (surface == "gemini") {
+        return {probe("container '.chat-history'", kStructural, roleClass("", "chat-history")),
+                probe("pair '.conversation-container'", kStructural, roleClass("", "conversation-container")),
+                both("role headings '.screen-reader-*-label'", kStructural,
+                     roleClass("AXHeading", "screen-reader-user-query-label"),
+                     roleClass("AXHeading", "screen-reader-model-response-label")),
+                probe("composer (Quill '.ql-editor' text area)", kStructural, roleClass("AXTextArea", "ql-editor")),
+                probe("model picker ('.with-model-picker' popup)", kStructural, roleClass("", "with-model-picker"))};
+    }
+    if (surface == "perplexity") {
+        return {landmarkMain(),
+                both("query control pair 'Edit query' + 'Copy query'", kStructural,
+                     roleLabel("AXButton", [](const std::string& l) { return l == "Edit query"; }),
+                     roleLabel("AXButton", [](const std::string& l) { return l == "Copy query"; })),
+                equalsLabel("answer action 'Copy' (closes a turn)", "AXButton", "Copy"),
+                both("feedback pair 'Helpful' / 'Not helpful'", kStructural,
+                     roleLabel("AXButton", [](const std::string& l) { return l == "Helpful"; }),
+                     roleLabel("AXButton", [](const std::string& l) { return l == "Not helpful"; })),
+                probe("composer text area", kStructural, [](const NodeView& v) { return v.role() == "AXTextArea"; }),
+                probe("'Model' picker label (Free tier reads the literal)", kText,
+                      [](const NodeView& v) { return v.label().find("Model") != std::string::npos; })};
+    }
+    if (surface == "deepseek") {
+        return {{"transcript '.ds-virtual-list-visible-items' holding a '.ds-message'", deepseekTranscript},
+                probe("message wrapper '.ds-message'", kStructural, roleClass("", "ds-message")),
+                probe("assistant paragraph '.ds-markdown-paragraph'", kStructural, roleClass("", "ds-markdown-paragraph")),
+                probe("action bar '.ds-flex' (completion marker)", kStructural, roleClass("", "ds-flex")),
+                probe("composer ('.ds-scroll-area' text area)", kStructural, roleClass("AXTextArea", "ds-scroll-area"))};
+    }
+    if (surface == "gemini_docs" || surface == "gemini_sheets") {
+        return {{"anchor '.appsElementsSidekickRoot' (complementary landmark)",
+                 [](const AXNodePtr& scope) {
+                     FirstHit hit(kStructural, [](const NodeView& v) { return classToken(v, "appsElementsSidekickRoot"); });
+                     findEach(scope, {&hit});
+                     return hit.node && hit.node->subrole() == "AXLandmarkComplementary";
+                 }},
+                {"anchor disjoint from the editor (no kix-*/docs-editor, no nested web area)",
+                 [](const AXNodePtr& scope) {
+                     return WorkspaceGeminiPanel::isDisjointFromEditor(scope, 4000);
+                 }},
+                probe("feed '.appsElementsSidekickFeedEntries' (a thread is open)", kStructural,
+                      roleClass("", "appsElementsSidekickFeedEntries")),
+                both("turn entries '.appsElementsSidekick{User,Agent}MessageRoot'", kStructural,
+                     roleClass("", "appsElementsSidekickUserMessageRoot"),
+                     roleClass("", "appsElementsSidekickAgentMessageRoot")),
+                probe("composer ('.appsElementsSidekickPromptInput' text area)", kStructural,
+                      roleClass("AXTextArea", "appsElementsSidekickPromptInput"))};
+    }
+    return {};
+}
+
+}  // namespace velmar

@@ -1,0 +1,149 @@
+// ax-check and ax-record over a simulated desktop: live targets, probes,
+// parses, the report and its exit status; recording a fixture that the
+// fixture check accepts.
+#include "tools/AXDump.hpp"
+
+#include "capture/AIAppAllowlist.hpp"
+#include "support/TempFiles.hpp"
+#include "tools/FixtureCheck.hpp"
+#include "tools/ToolTime.hpp"
+#include "tools/ToolDesktop.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace velmar {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using testing::N;
+using testing::Texts;
+using testing::ToolDesktop;
+
+const std::string kClaudeURL = "https://claude.ai/chat/3f2a9c4e-1b2d-4e5f-8a9b-0c1d2e3f4a5b";
+const Texts kExchange = {"Fernhollow capture baseline: plan the offsite", "Here is a plan."};
+
+TEST(AXDumpCheck, AClaudeTabWithEveryMarkerPasses) {
+    ToolDesktop d;
+    d.launchBrowser();
+    d.show(testing::claudePage(kClaudeURL, kExchange, true));
+    EXPECT_EQ(AXDump::check(d.context), 0) << d.output();
+    EXPECT_EQ(d.output(),
+              "── claude_ai (chromium)\n"
+              "  PASS  container 'Chat messages'\n"
+              "  PASS  'Message N of M' turn groups\n"
+              "  PASS  role prefix 'You said:'\n"
+              "  PASS  composer (ProseMirror text area)\n"
+              "  PASS  'Model: ' node\n"
+              "  PASS  parser: 2 turn(s)\n"
+              "  PASS  parser: roles resolved\n"
+              "  INFO  model=Sonnet complete=true parityFallback=false\n"
+              "\nRESULT: PASS — every probed marker present.\n");
+    EXPECT_EQ(d.err.str(), "");
+}
+
+TEST(AXDumpCheck, AMovedMarkerFailsItsProbeAndTheRun) {
+    ToolDesktop d;
+    d.launchBrowser();
+    auto json = testing::claudePage(kClaudeURL, kExchange, true).json();
+    // The composer lost its editor class, as after an app update.
+    json["children"].back()["domClassList"] = {"Editor"};
+    d.show(json);
+    EXPECT_EQ(AXDump::check(d.context), 1);
+    EXPECT_THAT(d.output(), HasSubstr("  FAIL  composer (ProseMirror text area)\n"));
+    EXPECT_THAT(d.output(), HasSubstr("  PASS  container 'Chat messages'\n"));
+    EXPECT_THAT(d.output(), HasSubstr("RESULT: FAIL — a contract marker moved; compare with the probes above.\n"));
+}
+
+TEST(AXDumpCheck, NothingToCheckIsStatusTwo) {
+    ToolDesktop d;
+    d.launchBrowser();
+    d.show(N("AXWebArea").url("https://example.com/"));
+    EXPECT_EQ(AXDump::check(d.context), 2);
+    EXPECT_EQ(d.err.str(), AXDump::noTargetsMessage());
+    EXPECT_THAT(d.err.str(), HasSubstr("claude.ai / chatgpt.com / gemini.google.com / www.perplexity.ai / chat.deepseek.com"));
+}
+
+TEST(AXDumpCheck, ATabWithoutAConversationPrintsItsProbesButDoesNotFail) {
+    ToolDesktop d;
+    d.launchBrowser();
+    d.show(testing::claudePage("https://claude.ai/new", kExchange, true));
+    EXPECT_EQ(AXDump::check(d.context), 0) << d.output();
+    EXPECT_THAT(d.output(), HasSubstr("── claude_ai (chromium)  [no conversation open]\n  PASS  container"));
+    EXPECT_THAT(d.output(), Not(HasSubstr("parser:")));
+}
+
+TEST(AXDumpCheck, SnapshotlessAndUncapturedTabs) {
+    // A browser that does not capture a surface lists the tab and leaves it out.
+    ToolDesktop mac(DesktopPlatform::macOS);
+    mac.launchBrowser("com.apple.Safari");
+    mac.show(testing::deepseekPage("https://chat.deepseek.com/a/chat/s/5c7e2b9f", {"q", "a"}, true));
+    mac.show(N("AXWebArea").url(kClaudeURL).kids({N("AXStaticText").value("Loading")}));
+    EXPECT_EQ(AXDump::check(mac.context), 1);
+    EXPECT_THAT(mac.output(), HasSubstr("deepseek (safari)  [not captured on safari — BrowserProfile.uncapturedSurfaces]\n"));
+    EXPECT_THAT(mac.output(), Not(HasSubstr("── deepseek")));
+    EXPECT_THAT(mac.output(), HasSubstr("  FAIL  parser: snapshot nil (container marker missing?)\n"));
+}
+
+TEST(AXDumpRecord, RecordsAFixtureThatTheFixtureCheckAccepts) {
+    testing::TempDir dir;
+    ToolDesktop d;
+    d.launchBrowser();
+    d.show(testing::claudePage(kClaudeURL, kExchange, true));
+    const std::vector<std::string> args = {"--surface", "claude_ai", "--scenario", "sim-one-exchange", "--out",
+                                           dir.path().string()};
+    ASSERT_EQ(AXDump::record(args, d.context), 0) << d.err.str();
+    const auto file = dir.path() / "claude_ai" / (ToolTime::localDate(d.loop.now()) + "-sim-one-exchange.json");
+    ASSERT_TRUE(std::filesystem::exists(file)) << d.output();
+    EXPECT_THAT(d.output(), HasSubstr("recorded " + file.string() + " ("));
+    EXPECT_THAT(d.output(), HasSubstr("  live parse: 2 turn(s), model=Sonnet, complete=true\n"));
+    EXPECT_THAT(d.output(), HasSubstr("  round-trip: scrubbed tree parses identically."));
+
+    const auto result = FixtureCheck::check(file, std::nullopt);
+    EXPECT_TRUE(result.passed) << result.reason.value_or("");
+    std::ifstream in(file);
+    const auto doc = nlohmann::json::parse(in);
+    EXPECT_EQ(doc["meta"], (nlohmann::json{{"surface", "claude_ai"}, {"scenario", "sim-one-exchange"},
+                                           {"recordedAt", "2026-01-01T00:00:00Z"}, {"agentVersion", "1.2.3"},
+                                           {"browser", "chromium"}}));
+    EXPECT_EQ(doc["expect"]["roles"], (nlohmann::json{"user", "assistant"}));
+    EXPECT_EQ(doc["tree"]["url"], "https://claude.ai/chat/00000000-0000-0000-0000-000000000000");
+    EXPECT_THAT(doc.dump(), Not(HasSubstr("offsite"))) << "the conversation's words are scrubbed";
+}
+
+TEST(AXDumpRecord, RefusesWhatItCannotRecord) {
+    struct Case {
+        const char* description;
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {"no scenario", {"--surface", "claude_ai"}, std::string(AXDump::recordUsage)},
+        {"a value missing", {"--surface", "claude_ai", "--scenario"}, std::string(AXDump::recordUsage)},
+        {"an unknown word", {"--surface", "claude_ai", "--scenario", "s", "-v"}, "unknown argument -v\n"},
+        {"an unknown browser", {"--surface", "claude_ai", "--scenario", "s", "--browser", "Chrome"},
+         "unknown --browser Chrome; known: chrome, chromium\n"},
+        {"no such target", {"--surface", "gemini", "--scenario", "s"},
+         "no live gemini target — open and FOCUS it, then re-run (a minimized/never-focused browser window exposes "
+         "no web areas)\n"},
+        {"open in two browsers", {"--surface", "claude_ai", "--scenario", "s"},
+         "claude_ai is open in more than one browser (chromium, chrome) — pass --browser <slug>\n"},
+        {"no conversation to parse", {"--surface", "deepseek", "--scenario", "s"},
+         "live parse returned nil for deepseek — is a conversation open? run ax-check first\n"},
+    };
+    for (const auto& c : cases) {
+        ToolDesktop d;
+        d.launchBrowser();
+        d.show(testing::claudePage(kClaudeURL, kExchange, true));
+        d.show(N("AXWebArea").url("https://chat.deepseek.com/a/chat/s/5c7e2b9f"));
+        d.launchBrowser("google-chrome", 701);
+        d.show(testing::claudePage(kClaudeURL, kExchange, true), 701);
+        EXPECT_EQ(AXDump::record(c.args, d.context), 2) << c.description;
+        EXPECT_EQ(d.err.str(), c.err) << c.description;
+    }
+}
+
+}  // namespace
+}  // namespace velmar

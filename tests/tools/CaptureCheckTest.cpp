@@ -1,0 +1,266 @@
+// capture-check driving a simulated browser on virtual time: it opens each
+// entry, judges the live page, types the ping prompt, waits for the streamed
+// reply, closes what it opened, and compares its report with the last one.
+#include "tools/CaptureCheck.hpp"
+
+#include "support/TempFiles.hpp"
+#include "tools/AXDump.hpp"
+#include "tools/ToolDesktop.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace velmar {
+namespace {
+
+using ::testing::HasSubstr;
+using nlohmann::json;
+using testing::Texts;
+using testing::ToolDesktop;
+using Kind = sim::SimInput::Event::Kind;
+using namespace std::chrono_literals;
+
+const std::string kURL = "https://claude.ai/chat/3f2a9c4e-1b2d-4e5f-8a9b-0c1d2e3f4a5b";
+const std::string kPrompt = "Fernhollow capture baseline ping. Reply with the single word OK.";
+const Texts kHistory = {"Fernhollow capture baseline: plan the offsite", "Here is a plan."};
+
+// A browser whose pages answer: an opened address shows `pageFor(url)` in a
+// new window; Return sends the composer's text, and the reply streams for two
+// seconds before it is complete.
+struct Harness {
+    testing::TempDir dir;
+    ToolDesktop d;
+    std::function<std::optional<Texts>(const std::string& url)> pageFor = [](const std::string&) { return kHistory; };
+    std::map<const PlatformElement*, std::pair<sim::SimElementPtr, std::string>> areas;  // by window
+    bool replies = true;
+
+    Harness() {
+        d.launchBrowser();
+        d.input.onEvent = [this](const sim::SimInput::Event& e) { return react(e); };
+    }
+
+    bool react(const sim::SimInput::Event& e) {
+        if (e.kind == Kind::openURL) {
+            const std::string url = e.text;
+            d.loop.postDelayed(1200ms, [this, url] {
+                auto texts = pageFor(url);
+                if (!texts) return;
+                auto area = d.show(testing::claudePage(url, *texts, true));
+                areas[area->parentElement().get()] = {area, url};
+            });
+        } else if (e.kind == Kind::close) {
+            for (const auto& w : d.desktop.windows(ToolDesktop::browserPid))
+                if (w.get() == e.element.get()) d.desktop.closeWindow(ToolDesktop::browserPid, w);
+        } else if (e.kind == Kind::key && e.text == "Return" && replies) {
+            for (auto& [window, page] : areas) {
+                auto& [area, url] = page;
+                auto composer = area->childElements().back();
+                auto typed = composer->copyAttribute("AXValue");
+                if (!typed) continue;
+                Texts texts = *pageFor(url);
+                texts.push_back(std::get<std::string>(*typed));
+                texts.push_back("O");
+                ToolDesktop::replace(area, testing::claudePage(url, texts, false));
+                texts.back() = "OK";
+                d.loop.postDelayed(2s, [area = area, url = url, texts] {
+                    ToolDesktop::replace(area, testing::claudePage(url, texts, true));
+                });
+            }
+        }
+        return true;
+    }
+
+    std::filesystem::path manifest(json entries, json extra = json::object()) {
+        json m = {{"timeouts", {{"openSec", 6}, {"sendSec", 8}}}, {"entries", entries}};
+        m.update(extra);
+        const auto path = dir.path() / "manifest.json";
+        std::ofstream(path) << m.dump();
+        return path;
+    }
+
+    int run(std::vector<std::string> args) {
+        d.out.str("");
+        d.err.str("");
+        return CaptureCheck::run(args, d.context);
+    }
+
+    std::vector<Kind> kinds() const {
+        std::vector<Kind> out;
+        for (const auto& e : d.input.events()) out.push_back(e.kind);
+        return out;
+    }
+
+    json report() const {
+        std::ifstream in(dir.path() / "report.json");
+        return json::parse(in);
+    }
+};
+
+json claudeEntry(std::string id = "claude", std::string url = kURL) {
+    return {{"id", id}, {"surface", "claude_ai"}, {"browser", "chromium"}, {"url", url}};
+}
+
+TEST(CaptureCheck, OpensChecksSendsAndClosesEachEntry) {
+    Harness h;
+    const auto manifest = h.manifest({claudeEntry()});
+    const auto report = (h.dir.path() / "report.json").string();
+    ASSERT_EQ(h.run({"--manifest", manifest.string(), "--out", report, "--send"}), 0) << h.d.output() << h.d.err.str();
+    EXPECT_EQ(h.kinds(), (std::vector<Kind>{Kind::openURL, Kind::raise, Kind::click, Kind::type, Kind::key, Kind::close}));
+    EXPECT_EQ(h.d.input.events()[3].text, kPrompt);
+    EXPECT_EQ(h.d.input.events()[0].text, kURL);
+    EXPECT_TRUE(h.d.desktop.windows(ToolDesktop::browserPid).empty()) << "the window it opened is closed";
+
+    const auto out = h.d.output();
+    EXPECT_THAT(out, HasSubstr("capture-check: 1 entry + SEND — hands off the mouse until RESULT prints.\n"));
+    EXPECT_THAT(out, HasSubstr("  target appeared on claude_ai (chromium) after "));
+    EXPECT_THAT(out, HasSubstr("RESULT: PASS — 1 passed, 0 failed. Nothing newly failing since last run.\n"));
+    EXPECT_THAT(out, HasSubstr("wrote " + report + "\n"));
+
+    const auto r = h.report();
+    const auto& e = r["entries"][0];
+    EXPECT_EQ(e["status"], "PASS");
+    EXPECT_EQ(e["conversationKey"], "3f2a9c4e-1b2d-4e5f-8a9b-0c1d2e3f4a5b");
+    EXPECT_EQ(e["cleanup"], "closed");
+    EXPECT_EQ(e["send"]["ok"], true);
+    EXPECT_EQ(e["send"]["turnsBefore"], 2);
+    EXPECT_EQ(e["send"]["turnsAfter"], 4);
+    EXPECT_GE(e["send"]["waitedMs"].get<long long>(), 2000) << "waited for the streamed reply to complete";
+    EXPECT_GE(e["openMs"].get<long long>(), 1200);
+    EXPECT_EQ(e["probes"].size(), 5u);
+    EXPECT_EQ(r["agentVersion"], "1.2.3");
+    EXPECT_EQ(r["args"]["send"], true);
+}
+
+TEST(CaptureCheck, ASecondRunNamesWhatNewlyFailsAndWhatRecovered) {
+    Harness h;
+    const std::string otherURL = "https://claude.ai/chat/8d1f0e2a-4b6c-4e11-9a3d-5c7e2b9f1a04";
+    const auto manifest = h.manifest({claudeEntry("a"), claudeEntry("b", otherURL)});
+    const auto report = (h.dir.path() / "report.json").string();
+    // First run: b's conversation lost its baseline prompt.
+    h.pageFor = [&](const std::string& url) -> std::optional<Texts> {
+        if (url == otherURL) return Texts{"Something else", "Sure."};
+        return kHistory;
+    };
+    EXPECT_EQ(h.run({"--manifest", manifest.string(), "--out", report}), 1);
+    EXPECT_THAT(h.d.output(), HasSubstr("  FAIL  b  text: no user turn carries the sentinel\n"));
+    const auto firstRanAt = h.report()["ranAt"].get<std::string>();
+
+    // Second run: b is back, a broke.
+    h.pageFor = [&](const std::string& url) -> std::optional<Texts> {
+        if (url == otherURL) return kHistory;
+        return Texts{"Something else", "Sure."};
+    };
+    EXPECT_EQ(h.run({"--manifest", manifest.string(), "--out", report, "--close", "0"}), 1);
+    EXPECT_THAT(h.d.output(), HasSubstr("RESULT: FAIL — 1 passed, 1 failed. Newly failing since " + firstRanAt +
+                                        ": a. Recovered: b.\n"));
+    const auto r = h.report();
+    EXPECT_EQ(r["summary"]["newlyFailing"], json{"a"});
+    EXPECT_EQ(r["summary"]["newlyPassing"], json{"b"});
+    EXPECT_EQ(r["summary"]["previousRunAt"], firstRanAt);
+    EXPECT_FALSE(r["entries"][0].contains("cleanup")) << "nothing closed with --close 0";
+}
+
+TEST(CaptureCheck, TargetsThatDoNotShowOrShowAnotherConversation) {
+    Harness h;
+    const std::string missingURL = "https://claude.ai/chat/0e8f2a4c-6b1d-4f3e-9a5c-7b0d2e4f6a81";
+    const std::string movedURL = "https://claude.ai/chat/8d1f0e2a-4b6c-4e11-9a3d-5c7e2b9f1a04";
+    h.pageFor = [&](const std::string& url) -> std::optional<Texts> {
+        if (url == missingURL) return std::nullopt;
+        return kHistory;
+    };
+    // The browser lands on another conversation than the one asked for.
+    auto react = h.d.input.onEvent;
+    h.d.input.onEvent = [&, react](const sim::SimInput::Event& e) {
+        if (e.kind == Kind::openURL && e.text == movedURL) {
+            auto redirected = e;
+            redirected.text = kURL;
+            return react(redirected);
+        }
+        return react(e);
+    };
+    const auto manifest = h.manifest({claudeEntry("missing", missingURL), claudeEntry("moved", movedURL)});
+    EXPECT_EQ(h.run({"--manifest", manifest.string(), "--out", (h.dir.path() / "report.json").string()}), 1);
+    const auto r = h.report();
+    EXPECT_EQ(r["entries"][0]["status"], "SKIP");
+    EXPECT_EQ(r["entries"][0]["reason"], "not reachable: no live claude_ai target within 6 s");
+    EXPECT_EQ(r["entries"][1]["status"], "FAIL");
+    EXPECT_EQ(r["entries"][1]["reason"],
+              "tab found but on a different conversation (key mismatch — wrong URL in the manifest, or the app did "
+              "not navigate)");
+    EXPECT_THAT(h.d.output(), HasSubstr("(1 skipped)"));
+}
+
+TEST(CaptureCheck, SendFailuresSayWhatWentWrong) {
+    struct Case {
+        const char* description;
+        std::function<void(Harness&)> arrange;
+        std::string reason;
+    } cases[] = {
+        {"the click does not focus the composer and the tree cannot either",
+         [](Harness& h) {
+             h.d.input.clicksMissFocus = true;
+             auto react = h.d.input.onEvent;
+             h.d.input.onEvent = [&h, react](const sim::SimInput::Event& e) {
+                 bool ok = react(e);
+                 if (e.kind == Kind::openURL)
+                     h.d.loop.postDelayed(1300ms, [&h] {
+                         for (auto& [w, page] : h.areas) page.first->childElements().back()->failReads("AXFocused");
+                     });
+                 return ok;
+             };
+         },
+         "send: composer did not take focus (nothing typed; focus is on something outside the page)"},
+        {"typed text that never lands", [](Harness& h) { h.d.input.typingMisses = true; },
+         "send: composer read-back mismatch (typed text did not land) — clear the composer by hand"},
+        {"a prompt that lands but gets no reply", [](Harness& h) { h.replies = false; },
+         "send: no new pair (+0 turn(s))"},
+    };
+    for (const auto& c : cases) {
+        Harness h;
+        c.arrange(h);
+        const auto manifest = h.manifest({claudeEntry()});
+        EXPECT_EQ(h.run({"--manifest", manifest.string(), "--out", (h.dir.path() / "report.json").string(), "--send"}), 1)
+            << c.description;
+        EXPECT_EQ(h.report()["entries"][0]["reason"], c.reason) << c.description << "\n" << h.d.output();
+    }
+}
+
+TEST(CaptureCheck, ArgumentAndManifestProblemsStopBeforeAnythingOpens) {
+    Harness h;
+    const auto bad = h.manifest({claudeEntry("x"), claudeEntry("x")});
+    const auto good = h.manifest({claudeEntry("x")});
+    std::ofstream(h.dir.path() / "broken.json") << R"({"entries": [{"id": 1}]})";
+    struct Case {
+        const char* description;
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    } cases[] = {
+        {"no manifest", {}, 2, std::string(CaptureCheck::usage)},
+        {"an unknown argument", {"--manifest", "m.json", "--fast"}, 2,
+         "unknown argument --fast\n" + std::string(CaptureCheck::usage)},
+        {"a bad close value", {"--manifest", "m.json", "--close", "yes"}, 2,
+         "unknown argument yes\n" + std::string(CaptureCheck::usage)},
+        {"a missing manifest", {"--manifest", (h.dir.path() / "none.json").string()}, 2,
+         "manifest not found: " + (h.dir.path() / "none.json").string() +
+             "\n  cp capture-baseline.example.json capture-baseline.local.json and fill in YOUR baseline conversation "
+             "URLs (first prompt must start with the sentinel).\n"},
+        {"an invalid manifest", {"--manifest", bad.string()}, 2, "manifest invalid:\n  x: duplicate entry id\n"},
+        {"an undecodable manifest", {"--manifest", (h.dir.path() / "broken.json").string()}, 2,
+         "manifest invalid:\n  expected string at entries[0].id\n"},
+        {"an empty selection", {"--manifest", good.string(), "--browsers", "chrome"}, 1,
+         "no manifest entries match the selection\n"},
+    };
+    for (const auto& c : cases) {
+        if (std::string(c.description) == "an invalid manifest") h.manifest({claudeEntry("x"), claudeEntry("x")});
+        else if (std::string(c.description) == "an empty selection") h.manifest({claudeEntry("x")});
+        EXPECT_EQ(h.run(c.args), c.status) << c.description;
+        EXPECT_EQ(h.d.err.str(), c.err) << c.description;
+    }
+    EXPECT_TRUE(h.d.input.events().empty());
+}
+
+}  // namespace
+}  // namespace velmar

@@ -88,5 +88,5 @@ if(VELMAR_BUILD_TESTS)
   # demonstration ends by printing the captured turn.
   add_test(NAME run_demo
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/packaging/run-demo.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
-  set_tests_properties(run_demo PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+  set_tests_properties(run_demo PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 RESOURCE_LOCK chromium_desktop)
 endif()

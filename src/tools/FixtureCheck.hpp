@@ -12,7 +12,7 @@
 
 namespace velmar {
 
-class FixtureDocument;
+struct FixtureDocument;
 
 class FixtureCheck {
 public:

@@ -72,8 +72,10 @@ struct Harness {
         return true;
     }
 
-    std::filesystem::path manifest(json entries, json extra = json::object()) {
-        json m = {{"timeouts", {{"openSec", 6}, {"sendSec", 8}}}, {"entries", entries}};
+    // A vector, not a json: a one-element braced list would make an object
+    // of its only entry with some compilers rather than an array of one.
+    std::filesystem::path manifest(const std::vector<json>& entries, json extra = json::object()) {
+        json m = {{"timeouts", {{"openSec", 6}, {"sendSec", 8}}}, {"entries", json(entries)}};
         m.update(extra);
         const auto path = dir.path() / "manifest.json";
         std::ofstream(path) << m.dump();

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 
 namespace velmar::linux_backend {
 
@@ -12,7 +13,9 @@ namespace {
 struct Callback {
     Task task;
     bool repeat = false;
-    std::atomic<bool>* fired = nullptr;
+    // Shared with the handle: a handle dropped before its timer fires must
+    // not leave the callback writing into freed memory.
+    std::shared_ptr<std::atomic<bool>> fired;
 };
 
 gboolean dispatch(gpointer data) {
@@ -37,13 +40,13 @@ public:
     ~GSourceWork() override { g_source_unref(source_); }
 
     void cancel() override { g_source_destroy(source_); }
-    bool active() const override { return !g_source_is_destroyed(source_) && !fired_.load(); }
+    bool active() const override { return !g_source_is_destroyed(source_) && !fired_->load(); }
 
-    std::atomic<bool>* firedFlag() { return &fired_; }
+    const std::shared_ptr<std::atomic<bool>>& firedFlag() const { return fired_; }
 
 private:
     GSource* source_;
-    std::atomic<bool> fired_{false};
+    std::shared_ptr<std::atomic<bool>> fired_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 TimerHandle attach(GSource* source, Task task, bool repeat) {

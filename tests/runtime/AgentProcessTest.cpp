@@ -40,21 +40,7 @@ json claudeWindow(const Texts& turns, bool finished) {
     return testing::group({testing::claudePage("https://claude.ai/chat/cd-1", turns, finished)}).json();
 }
 
-// Starts the agent with an environment of its own; returns its process id.
-pid_t startAgent(const std::vector<std::string>& env, std::vector<std::string> args = {}) {
-    const std::string exe = std::string(VELMAR_TOOL_DIR) + "/velmar-desktop-agent";
-    args.insert(args.begin(), exe);
-    std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    for (auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
-    return pid;
-}
-
-// Starts any program with an environment of its own.
+// Starts any program with an environment of its own; returns its process id.
 pid_t startAgentWith(const std::string& program, const std::vector<std::string>& env, std::vector<std::string> args) {
     args.insert(args.begin(), program);
     std::vector<char*> argv, envp;
@@ -65,6 +51,11 @@ pid_t startAgentWith(const std::string& program, const std::vector<std::string>&
     pid_t pid = 0;
     if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
     return pid;
+}
+
+// Starts the agent with an environment of its own.
+pid_t startAgent(const std::vector<std::string>& env, std::vector<std::string> args = {}) {
+    return startAgentWith(std::string(VELMAR_TOOL_DIR) + "/velmar-desktop-agent", env, std::move(args));
 }
 
 // The exit status, or absent when the process is still running at the deadline.

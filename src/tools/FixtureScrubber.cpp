@@ -316,8 +316,13 @@ std::optional<std::string> scrubStructure(const std::string& input) {
     const bool web = *parsed.scheme == "https" || *parsed.scheme == "http";
     std::string out = (web ? *parsed.scheme : mask(*parsed.scheme)) + "://" + *host;
     for (const auto& segment : parsed.pathSegments()) {
+        // An escaped NUL ends the decoded segment; a segment left empty is
+        // dropped, as parsing the result again would drop it.
+        const std::string kept =
+            segment.find('%') == std::string::npos ? scrubPathSegment(segment) : scrubEscapedPathSegment(segment);
+        if (kept.empty()) continue;
         out += '/';
-        out += segment.find('%') == std::string::npos ? scrubPathSegment(segment) : scrubEscapedPathSegment(segment);
+        out += kept;
     }
     return out;
 }

@@ -195,6 +195,7 @@ TEST(FixtureScrubberTest, ScrubURLKeepsOnlyTheStructure) {
         {"a known name inside another host", "https://claude.ai.evil.com/chat", "https://xxxxxx.xx.xxxx.xxx/chat"},
         {"a scheme a user chose", "secret://claude.ai/chat", "xxxxxx://claude.ai/chat"},
         {"an address literal for a host", "https://[fe80::1]/chat", "xxxxx://[xx00::0]/xxxx"},
+        {"an escaped NUL and a letter without case", "https://wwh/%E4%BD%A0-h/%00b", "https://xxx/x-x"},
         {"the Docs host", "https://docs.google.com/document/d/1AbC/edit", "https://docs.google.com/document/d/0XxX/edit"},
     };
     for (const auto& c : cases) {

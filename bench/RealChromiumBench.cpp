@@ -30,13 +30,22 @@
 #include <map>
 #include <thread>
 
-// Every D-Bus request libatspi makes goes through one of these two libdbus
-// calls; defined here, they count each request and pass it on, so the counts
-// are the round trips the browser really answered (or the cache saved).
+// Every D-Bus request the backend and libatspi make goes through one of these
+// two libdbus calls; defined here, they count each request and pass it on, so
+// the counts are the requests the browser really answered (or the cache
+// saved). Waits count the times the agent stopped for answers: a blocking
+// request, or a wait for requests sent together.
 namespace {
 std::atomic<std::size_t> gRoundTrips{0};
+std::atomic<std::size_t> gWaits{0};
 }
 extern "C" {
+void dbus_pending_call_block(DBusPendingCall* pending) {
+    using Fn = void (*)(DBusPendingCall*);
+    static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "dbus_pending_call_block"));
+    if (!dbus_pending_call_get_completed(pending)) ++gWaits;
+    real(pending);
+}
 dbus_bool_t dbus_connection_send_with_reply(DBusConnection* c, DBusMessage* m, DBusPendingCall** p, int timeout) {
     using Fn = dbus_bool_t (*)(DBusConnection*, DBusMessage*, DBusPendingCall**, int);
     static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "dbus_connection_send_with_reply"));
@@ -46,7 +55,10 @@ dbus_bool_t dbus_connection_send_with_reply(DBusConnection* c, DBusMessage* m, D
 DBusMessage* dbus_connection_send_with_reply_and_block(DBusConnection* c, DBusMessage* m, int timeout, DBusError* e) {
     using Fn = DBusMessage* (*)(DBusConnection*, DBusMessage*, int, DBusError*);
     static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "dbus_connection_send_with_reply_and_block"));
-    if (dbus_message_get_type(m) == DBUS_MESSAGE_TYPE_METHOD_CALL) ++gRoundTrips;
+    if (dbus_message_get_type(m) == DBUS_MESSAGE_TYPE_METHOD_CALL) {
+        ++gRoundTrips;
+        ++gWaits;
+    }
     return real(c, m, timeout, e);
 }
 }
@@ -210,11 +222,12 @@ void run(benchmark::State& state, const std::string& surface, bool oneByOne) {
         simVisited = log->elementsRead();
     }
 
-    std::size_t trips = 0, turns = 0;
+    std::size_t trips = 0, waits = 0, turns = 0;
     for (auto _ : state) {
-        const std::size_t before = gRoundTrips.load();
+        const std::size_t before = gRoundTrips.load(), waitsBefore = gWaits.load();
         auto snap = segmenter->snapshot(area, page->key);
         trips = gRoundTrips.load() - before;
+        waits = gWaits.load() - waitsBefore;
         turns = snap ? snap->turns.size() : 0;
         benchmark::DoNotOptimize(snap);
     }
@@ -246,6 +259,7 @@ void run(benchmark::State& state, const std::string& surface, bool oneByOne) {
     state.counters["sim_reads"] = static_cast<double>(simTrips);
     state.counters["sim_visited"] = static_cast<double>(simVisited);
     state.counters["trips/visited"] = simVisited ? static_cast<double>(trips) / static_cast<double>(simVisited) : 0;
+    state.counters["waits/visited"] = simVisited ? static_cast<double>(waits) / static_cast<double>(simVisited) : 0;
 }
 
 const int registered = [] {

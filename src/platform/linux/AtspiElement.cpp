@@ -100,7 +100,166 @@ RefAccessible refAccessible() {
     return fn;
 }
 
-constexpr int kChildrenCallMs = 1000;
+// Requests to one application sent together and answered together: the
+// application still handles them one after another, but the agent waits for
+// the answers once instead of once per request.
+class PipelinedCalls {
+public:
+    explicit PipelinedCalls(DBusConnection* bus) : bus_(bus) {}
+    ~PipelinedCalls() {
+        for (auto& slot : slots_) {
+            if (slot.pending) {
+                dbus_pending_call_cancel(slot.pending);
+                dbus_pending_call_unref(slot.pending);
+            }
+            if (slot.reply) dbus_message_unref(slot.reply);
+        }
+    }
+    PipelinedCalls(const PipelinedCalls&) = delete;
+    PipelinedCalls& operator=(const PipelinedCalls&) = delete;
+
+    // Sends the call (taking it); the slot to read its answer from.
+    std::size_t send(DBusMessage* call) {
+        Slot slot;
+        if (call) {
+            if (!dbus_connection_send_with_reply(bus_, call, &slot.pending, kCallMs)) slot.pending = nullptr;
+            dbus_message_unref(call);
+        }
+        slots_.push_back(slot);
+        return slots_.size() - 1;
+    }
+    // Waits for every answer.
+    void wait() {
+        for (auto& slot : slots_) {
+            if (!slot.pending) continue;
+            dbus_pending_call_block(slot.pending);
+            slot.reply = dbus_pending_call_steal_reply(slot.pending);
+            dbus_pending_call_unref(slot.pending);
+            slot.pending = nullptr;
+        }
+    }
+    // The answer of a call; null when it failed, timed out or was an error.
+    DBusMessage* reply(std::size_t slot) const {
+        DBusMessage* r = slots_[slot].reply;
+        return r && dbus_message_get_type(r) == DBUS_MESSAGE_TYPE_METHOD_RETURN ? r : nullptr;
+    }
+    // Whether the application does not know the call at all.
+    bool unknownMethod(std::size_t slot) const {
+        DBusMessage* r = slots_[slot].reply;
+        return r && dbus_message_get_type(r) == DBUS_MESSAGE_TYPE_ERROR &&
+               std::string_view(dbus_message_get_error_name(r) ? dbus_message_get_error_name(r) : "") ==
+                   DBUS_ERROR_UNKNOWN_METHOD;
+    }
+
+private:
+    static constexpr int kCallMs = 1000;
+    struct Slot {
+        DBusPendingCall* pending = nullptr;
+        DBusMessage* reply = nullptr;
+    };
+    DBusConnection* bus_;
+    std::vector<Slot> slots_;
+};
+
+// Where an accessible's requests go: its application's bus name, the object
+// path and the connection; absent for an accessible libatspi made up.
+struct Address {
+    const char* busName;
+    const char* path;
+    DBusConnection* bus;
+};
+std::optional<Address> addressOf(AtspiAccessible* a) {
+    AtspiApplication* app = a->parent.app;
+    if (!app || !app->bus_name || !a->parent.path) return std::nullopt;
+    DBusConnection* bus = app->bus ? app->bus : atspi_get_a11y_bus();
+    if (!bus) return std::nullopt;
+    return Address{app->bus_name, a->parent.path, bus};
+}
+
+DBusMessage* methodCall(const Address& at, const char* interface, const char* method) {
+    return dbus_message_new_method_call(at.busName, at.path, interface, method);
+}
+
+DBusMessage* propertyCall(const Address& at, const char* property) {
+    DBusMessage* call = dbus_message_new_method_call(at.busName, at.path, DBUS_INTERFACE_PROPERTIES, "Get");
+    const char* interface = "org.a11y.atspi.Accessible";
+    if (call && !dbus_message_append_args(call, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &property,
+                                          DBUS_TYPE_INVALID)) {
+        dbus_message_unref(call);
+        return nullptr;
+    }
+    return call;
+}
+
+std::optional<AtspiRole> decodeRole(DBusMessage* reply) {
+    DBusMessageIter it;
+    if (!reply || !dbus_message_iter_init(reply, &it) || dbus_message_iter_get_arg_type(&it) != DBUS_TYPE_UINT32)
+        return std::nullopt;
+    dbus_uint32_t role = 0;
+    dbus_message_iter_get_basic(&it, &role);
+    if (role == ATSPI_ROLE_INVALID) return std::nullopt;
+    return static_cast<AtspiRole>(role);
+}
+
+std::optional<ObjectAttributes> decodeAttributes(DBusMessage* reply) {
+    DBusMessageIter it, dict, entry;
+    if (!reply || !dbus_message_iter_init(reply, &it) || dbus_message_iter_get_arg_type(&it) != DBUS_TYPE_ARRAY)
+        return std::nullopt;
+    ObjectAttributes out;
+    dbus_message_iter_recurse(&it, &dict);
+    while (dbus_message_iter_get_arg_type(&dict) == DBUS_TYPE_DICT_ENTRY) {
+        dbus_message_iter_recurse(&dict, &entry);
+        const char* key = nullptr;
+        const char* value = nullptr;
+        if (dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_STRING) {
+            dbus_message_iter_get_basic(&entry, &key);
+            dbus_message_iter_next(&entry);
+            if (dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_STRING) dbus_message_iter_get_basic(&entry, &value);
+        }
+        if (key) out.emplace(key, value ? value : "");
+        dbus_message_iter_next(&dict);
+    }
+    return out;
+}
+
+// A string property's answer (a variant) or a method's string answer.
+std::optional<std::string> decodeString(DBusMessage* reply) {
+    DBusMessageIter it, inner;
+    if (!reply || !dbus_message_iter_init(reply, &it)) return std::nullopt;
+    DBusMessageIter* at = &it;
+    if (dbus_message_iter_get_arg_type(&it) == DBUS_TYPE_VARIANT) {
+        dbus_message_iter_recurse(&it, &inner);
+        at = &inner;
+    }
+    if (dbus_message_iter_get_arg_type(at) != DBUS_TYPE_STRING) return std::nullopt;
+    const char* s = nullptr;
+    dbus_message_iter_get_basic(at, &s);
+    return std::string(s ? s : "");
+}
+
+std::vector<AXElementRef> decodeChildren(DBusMessage* reply, RefAccessible ref) {
+    std::vector<AXElementRef> out;
+    DBusMessageIter iter, array;
+    if (!reply || !dbus_message_iter_init(reply, &iter) || dbus_message_iter_get_arg_type(&iter) != DBUS_TYPE_ARRAY)
+        return out;
+    dbus_message_iter_recurse(&iter, &array);
+    while (dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_STRUCT) {
+        DBusMessageIter item;
+        dbus_message_iter_recurse(&array, &item);
+        const char* busName = nullptr;
+        const char* path = nullptr;
+        if (dbus_message_iter_get_arg_type(&item) == DBUS_TYPE_STRING) {
+            dbus_message_iter_get_basic(&item, &busName);
+            dbus_message_iter_next(&item);
+            if (dbus_message_iter_get_arg_type(&item) == DBUS_TYPE_OBJECT_PATH) dbus_message_iter_get_basic(&item, &path);
+        }
+        if (busName && path && std::string_view(path) != "/org/a11y/atspi/null") {
+            if (auto child = AtspiElement::adopt(ref(busName, path))) out.push_back(std::move(child));
+        }
+        dbus_message_iter_next(&array);
+    }
+    return out;
+}
 
 // All children in one GetChildren request, where libatspi would ask for the
 // count and then each child by index (a round trip each) unless its cache
@@ -108,47 +267,15 @@ constexpr int kChildrenCallMs = 1000;
 // answers with an error and has no children.
 std::optional<std::vector<AXElementRef>> childrenInOneCall(AtspiAccessible* a) {
     RefAccessible ref = refAccessible();
-    AtspiApplication* app = a->parent.app;
-    if (!ref || !app || !app->bus_name || !a->parent.path) return std::nullopt;
+    auto at = addressOf(a);
+    if (!ref || !at) return std::nullopt;
     // libatspi answers a cached children list without a request at all.
     if (_atspi_accessible_test_cache(a, ATSPI_CACHE_CHILDREN)) return std::nullopt;
-    DBusConnection* bus = app->bus ? app->bus : atspi_get_a11y_bus();
-    if (!bus) return std::nullopt;
-    DBusMessage* call =
-        dbus_message_new_method_call(app->bus_name, a->parent.path, "org.a11y.atspi.Accessible", "GetChildren");
-    if (!call) return std::nullopt;
-    DBusError error;
-    dbus_error_init(&error);
-    DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus, call, kChildrenCallMs, &error);
-    dbus_message_unref(call);
-    std::vector<AXElementRef> out;
-    if (!reply) {
-        const bool unknown = dbus_error_has_name(&error, DBUS_ERROR_UNKNOWN_METHOD);
-        dbus_error_free(&error);
-        if (unknown) return std::nullopt;
-        return out;
-    }
-    DBusMessageIter iter, array;
-    if (dbus_message_iter_init(reply, &iter) && dbus_message_iter_get_arg_type(&iter) == DBUS_TYPE_ARRAY) {
-        dbus_message_iter_recurse(&iter, &array);
-        while (dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_STRUCT) {
-            DBusMessageIter item;
-            dbus_message_iter_recurse(&array, &item);
-            const char* busName = nullptr;
-            const char* path = nullptr;
-            if (dbus_message_iter_get_arg_type(&item) == DBUS_TYPE_STRING) {
-                dbus_message_iter_get_basic(&item, &busName);
-                dbus_message_iter_next(&item);
-                if (dbus_message_iter_get_arg_type(&item) == DBUS_TYPE_OBJECT_PATH) dbus_message_iter_get_basic(&item, &path);
-            }
-            if (busName && path && std::string_view(path) != "/org/a11y/atspi/null") {
-                if (auto child = AtspiElement::adopt(ref(busName, path))) out.push_back(std::move(child));
-            }
-            dbus_message_iter_next(&array);
-        }
-    }
-    dbus_message_unref(reply);
-    return out;
+    PipelinedCalls calls(at->bus);
+    const auto slot = calls.send(methodCall(*at, "org.a11y.atspi.Accessible", "GetChildren"));
+    calls.wait();
+    if (calls.unknownMethod(slot)) return std::nullopt;
+    return decodeChildren(calls.reply(slot), ref);
 }
 
 std::vector<AXElementRef> children(AtspiAccessible* a) {
@@ -250,14 +377,46 @@ AtspiElement::~AtspiElement() {
 namespace {
 
 // One read of several attributes of one accessible: each underlying request
-// (role, object attributes, name, text, children) is made at most once, and
-// only when an asked attribute needs it. Role, name, description, states and
-// children are answered by libatspi's cache when the application publishes
-// one; the object attributes (classes, ARIA role, tag) are asked fresh, so a
-// renamed class is seen at the next read.
+// (role, object attributes, name, children, text) is made at most once, and
+// only when an asked attribute needs it. The requests the asked attributes
+// need are sent together first, so the read waits for the application once;
+// nothing is kept past the read, so a renamed class or a grown text is seen
+// at the next one.
 class Reading {
 public:
     explicit Reading(AtspiAccessible* a) : a_(a) {}
+
+    // Sends the requests the named attributes need, all at once.
+    void fetch(std::span<const std::string_view> names) {
+        bool role = false, name = false, kids = false;
+        for (auto n : names) {
+            if (n == "AXRole" || n == "AXSubrole" || n == "AXDOMClassList" || n == "AXDOMIdentifier" ||
+                n == "AXURL" || n == "AXWindows") {
+                role = true;
+            } else if (n == "AXTitle" || n == "AXDescription" || n == "AXValue" || n == "AXPlaceholderValue") {
+                role = name = true;
+            } else if (n == "AXChildren") {
+                role = kids = true;
+            }
+        }
+        auto at = addressOf(a_);
+        RefAccessible ref = refAccessible();
+        if (!at || !role) return;
+        PipelinedCalls calls(at->bus);
+        const std::size_t none = static_cast<std::size_t>(-1);
+        const std::size_t roleSlot = role_ ? none : calls.send(methodCall(*at, "org.a11y.atspi.Accessible", "GetRole"));
+        const std::size_t attrsSlot =
+            attrs_ ? none : calls.send(methodCall(*at, "org.a11y.atspi.Accessible", "GetAttributes"));
+        const std::size_t nameSlot = !name || name_ ? none : calls.send(propertyCall(*at, "Name"));
+        const std::size_t kidsSlot = !kids || children_ || !ref
+                                         ? none
+                                         : calls.send(methodCall(*at, "org.a11y.atspi.Accessible", "GetChildren"));
+        calls.wait();
+        if (roleSlot != none) role_ = decodeRole(calls.reply(roleSlot));
+        if (attrsSlot != none) attrs_ = decodeAttributes(calls.reply(attrsSlot)).value_or(ObjectAttributes{});
+        if (nameSlot != none) name_ = decodeString(calls.reply(nameSlot));
+        if (kidsSlot != none && !calls.unknownMethod(kidsSlot)) children_ = decodeChildren(calls.reply(kidsSlot), ref);
+    }
 
     std::optional<AtspiRole> role() {
         if (!role_) role_ = atspiRole(a_);
@@ -288,6 +447,10 @@ public:
         if (!name_) name_ = accessibleName(a_);
         return *name_;
     }
+    std::vector<AXElementRef> kids() {
+        if (!children_) children_ = children(a_);
+        return *children_;
+    }
     std::optional<AXAttributeValue> named(NameSlot wanted) {
         auto m = mapping();
         if (!m) return std::nullopt;
@@ -304,6 +467,7 @@ private:
     std::optional<ObjectAttributes> attrs_;
     std::optional<std::optional<AXRoleMapping>> mapping_;
     std::optional<std::optional<std::string>> name_;
+    std::optional<std::vector<AXElementRef>> children_;
 };
 
 std::optional<AXAttributeValue> Reading::read(std::string_view name) {
@@ -322,9 +486,13 @@ std::optional<AXAttributeValue> Reading::read(std::string_view name) {
         if (!r) return std::nullopt;
         auto axRole = mapAtspiRole(*r, RoleHints{}).role;
         if (axRole == "AXStaticText") {
+            // A text leaf's name is its text (Chromium names it from its
+            // contents), so the name read with the rest saves a request;
+            // the text is asked for where the name is empty.
+            if (auto value = named(NameSlot::Value)) return value;
             auto text = textContents(a);
             if (text && !text->empty()) return AXAttributeValue(std::move(*text));
-            return named(NameSlot::Value);
+            return std::nullopt;
         }
         if (axRole == "AXTextField") {
             auto text = textContents(a);
@@ -361,7 +529,7 @@ std::optional<AXAttributeValue> Reading::read(std::string_view name) {
     }
     if (name == "AXChildren") {
         if (!role()) return std::nullopt;
-        return AXAttributeValue(children(a));
+        return AXAttributeValue(kids());
     }
     if (name == "AXParent") {
         GError* error = nullptr;
@@ -405,11 +573,14 @@ std::optional<AXAttributeValue> Reading::read(std::string_view name) {
 }  // namespace
 
 std::optional<AXAttributeValue> AtspiElement::copyAttribute(std::string_view name) const {
-    return Reading(accessible_).read(name);
+    Reading reading(accessible_);
+    reading.fetch(std::span<const std::string_view>(&name, 1));
+    return reading.read(name);
 }
 
 std::vector<std::optional<AXAttributeValue>> AtspiElement::copyAttributes(std::span<const std::string_view> names) const {
     Reading reading(accessible_);
+    reading.fetch(names);
     std::vector<std::optional<AXAttributeValue>> out;
     out.reserve(names.size());
     for (auto name : names) out.push_back(reading.read(name));

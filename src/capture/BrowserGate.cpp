@@ -4,6 +4,7 @@
 #include "parsing/WorkspaceGeminiPanel.hpp"
 #include "platform/Accessibility.hpp"
 #include "surfaces/AIWebURL.hpp"
+#include "text/Unicode.hpp"
 
 #include <algorithm>
 
@@ -84,10 +85,17 @@ std::vector<GatedTab> BrowserGate::allGatedTabs(std::size_t maxWindows) const {
         auto it = std::find(windows.begin(), windows.end(), *focused);
         if (it != windows.end() && it != windows.begin()) std::iter_swap(windows.begin(), it);
     }
-    if (windows.size() > maxWindows) windows.erase(windows.begin() + static_cast<std::ptrdiff_t>(maxWindows), windows.end());
 
     std::vector<GatedTab> tabs;
+    std::size_t counted = 0;
     for (const auto& window : windows) {
+        if (counted == maxWindows) break;
+        // Chromium on AT-SPI lists, beside each of its windows, two untitled
+        // frames that host its hidden address-bar popups and claim to be
+        // showing. They are looked at, but only titled windows (what a person
+        // has open) use up the cap; counting the hosts would hide every window
+        // past the third.
+        if (!text::isBlank(window.label())) ++counted;
         auto minimized = window.attribute("AXMinimized");
         if (minimized && std::get_if<bool>(&*minimized) && std::get<bool>(*minimized)) continue;
         const bool isFocused = focused && window == *focused;

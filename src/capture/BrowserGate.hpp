@@ -33,7 +33,8 @@ public:
     const AXElement& app() const { return app_; }
 
     // Focused window first, then the others in window order; at most
-    // `maxWindows` windows are looked at.
+    // `maxWindows` titled windows are looked at (untitled frames between
+    // them are looked at without counting).
     std::vector<GatedTab> allGatedTabs(std::size_t maxWindows) const;
     // The surface of the focused window's page (no panels, no capture rules).
     std::optional<std::string> focusedAISurface() const;

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace velmar {
 namespace {
 
@@ -41,7 +43,7 @@ public:
     }
     // A window showing `page`, focused unless told otherwise.
     sim::SimElementPtr window(const N& page, bool focus = true) {
-        auto w = desktop.openWindow(app.pid, "", focus);
+        auto w = desktop.openWindow(app.pid, "page - Browser", focus);
         w->append(page.buildSim());
         return w;
     }
@@ -109,6 +111,32 @@ TEST(BrowserGate, LooksAtEightWindowsAtMost) {
     EXPECT_EQ(rig.controller->gate().allGatedTabs(BrowserCaptureController::maxWindows).size(), 8u);
     EXPECT_EQ(log->count(windows[8].get(), "AXMinimized") + log->count(windows[9].get(), "AXMinimized"), 0u)
         << "windows past the eighth are never read";
+}
+
+// Chromium on AT-SPI lists two untitled frames (its hidden address-bar popup
+// hosts, each with a web area) after every window: they must not use up the
+// cap, or every window past the third goes unseen.
+TEST(BrowserGate, UntitledPopupFramesDoNotUseUpTheCap) {
+    BrowserRig rig(BrowserProfile::chromiumLinux());
+    auto popupHost = [&] {
+        auto frame = rig.desktop.openWindow(rig.app.pid, "", false);
+        frame->append(plainPage("chrome://omnibox-popup.top-chrome/").buildSim());
+    };
+    std::vector<std::string> expected;
+    for (int i = 0; i < 8; ++i) {
+        rig.window(plainPage("https://chatgpt.com/c/w" + std::to_string(i)), i == 7);
+        popupHost();
+        popupHost();
+        expected.push_back(i == 7 ? "chatgpt*" : "chatgpt");
+    }
+    std::rotate(expected.begin(), expected.end() - 1, expected.end());  // the focused window comes first
+    EXPECT_EQ(rig.surfaces(), expected) << "all eight windows, past their sixteen popup hosts";
+
+    auto ninth = rig.window(plainPage("https://chatgpt.com/c/w8"), false);
+    auto log = std::make_shared<sim::SimReadLog>();
+    ninth->adoptLog(log);
+    EXPECT_EQ(rig.surfaces().size(), 8u) << "a ninth titled window is past the cap";
+    EXPECT_EQ(log->count(ninth.get(), "AXMinimized"), 0u);
 }
 
 TEST(BrowserGate, DocsPanelClosedEmptyAndWithAFeed) {

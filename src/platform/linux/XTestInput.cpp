@@ -11,6 +11,7 @@
 #include <atspi/atspi.h>
 #include <glib.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -133,17 +134,41 @@ XTestInput::XTestInput(Display* display, std::chrono::milliseconds keyDelay) : d
 
 XTestInput::~XTestInput() { XCloseDisplay(display_); }
 
-std::vector<std::string> XTestInput::newWindowArguments(const std::vector<std::string>& running, std::string_view url) {
-    std::vector<std::string> out;
+std::vector<std::string> XTestInput::newWindowCommand(std::vector<std::string> running, const std::string& executable,
+                                                      std::string_view url, const PathTest& isDirectory,
+                                                      const PathTest& isProgram) {
+    // A rewritten command line may end in padding.
+    std::erase(running, std::string());
+    const bool rewritten = running.size() == 1 && running[0].find(' ') != std::string::npos;
+    if (rewritten) {
+        std::istringstream words(running[0]);
+        running.clear();
+        for (std::string w; words >> w;) running.push_back(w);
+    }
+    std::vector<std::string> out{
+        !running.empty() && running[0].starts_with('/') && isProgram(running[0]) ? running[0] : executable};
+    constexpr std::string_view profile = "--user-data-dir=";
     for (std::size_t i = 1; i < running.size(); ++i) {
         const auto& a = running[i];
-        // The profile names the instance to hand the address to; a browser
-        // running without its sandbox (as root) refuses to start with one.
-        if (a.starts_with("--user-data-dir=") || a == "--no-sandbox") {
+        if (a == "--no-sandbox") {
+            // A browser running without its sandbox (as root) refuses to start with one.
             out.push_back(a);
-        } else if (a == "--user-data-dir" && i + 1 < running.size()) {
-            out.push_back(a + "=" + running[i + 1]);
-            ++i;
+        } else if (a.starts_with(profile)) {
+            // The profile names the instance to hand the address to. Chromium
+            // takes a switch's value only after "=": "--user-data-dir PATH"
+            // ran on the default profile, with PATH as a page to open.
+            std::string value = a.substr(profile.size());
+            if (rewritten) {
+                std::string joined = value;
+                for (std::size_t j = i + 1; j < running.size() && !running[j].starts_with('-'); ++j) {
+                    joined += " " + running[j];
+                    if (isDirectory(joined)) {
+                        value = joined;
+                        i = j;
+                    }
+                }
+            }
+            out.push_back(std::string(profile) + value);
         }
     }
     out.push_back("--new-window");
@@ -164,19 +189,17 @@ bool XTestInput::openURLInNewWindow(const std::filesystem::path& executable, std
             start = end + 1;
         }
     }
-    // Chromium rewrites its command line as one string of words.
-    if (running.size() == 1 && running[0].find(' ') != std::string::npos) {
-        std::istringstream words(running[0]);
-        running.clear();
-        for (std::string w; words >> w;) running.push_back(w);
-    }
-    std::string program = executable.string();
-    std::error_code ec;
-    if (!running.empty() && std::filesystem::path(running[0]).is_absolute() &&
-        std::filesystem::is_regular_file(running[0], ec))
-        program = running[0];
-    std::vector<std::string> args{program};
-    for (auto& a : newWindowArguments(running, url)) args.push_back(std::move(a));
+    auto args = newWindowCommand(
+        std::move(running), executable.string(), url,
+        [](const std::string& p) {
+            std::error_code ec;
+            return std::filesystem::is_directory(p, ec);
+        },
+        [](const std::string& p) {
+            std::error_code ec;
+            return std::filesystem::is_regular_file(p, ec);
+        });
+    const std::string& program = args.front();
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

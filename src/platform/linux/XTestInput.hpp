@@ -15,6 +15,7 @@
 #include "platform/Input.hpp"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 typedef struct _XDisplay Display;
@@ -37,11 +38,19 @@ public:
     bool typeText(std::string_view text) override;
     bool pressKey(std::string_view key) override;
 
-    // The program arguments that open `url` in a new window of a browser
-    // whose running instance was started with `runningCommandLine` (argv,
-    // program first): its profile directory is carried over.
-    static std::vector<std::string> newWindowArguments(const std::vector<std::string>& runningCommandLine,
-                                                      std::string_view url);
+    // Tells whether a path names a directory (or, for the program, a file).
+    using PathTest = std::function<bool(const std::string&)>;
+    // The command (program first) that opens `url` in a new window of a
+    // browser whose running instance was started with `runningCommandLine`
+    // (as /proc shows it, program first; empty when unknown): the running
+    // program when `isProgram` accepts its absolute path, else `executable`,
+    // with the instance's profile directory and sandbox switch, so the
+    // instance takes the address over. Chromium rewrites its command line as
+    // one string of words; a profile path with spaces, split there, is put
+    // back together from the pieces that name a directory.
+    static std::vector<std::string> newWindowCommand(std::vector<std::string> runningCommandLine,
+                                                     const std::string& executable, std::string_view url,
+                                                     const PathTest& isDirectory, const PathTest& isProgram);
 
 private:
     XTestInput(Display* display, std::chrono::milliseconds keyDelay);

@@ -309,10 +309,17 @@ std::vector<AXElementRef> windows(AtspiAccessible* app) {
     for (auto& child : children(app)) {
         auto* element = static_cast<const AtspiElement*>(child.get());
         auto role = atspiRole(element->accessible());
-        // Chromium keeps hidden helper frames (popups, menus) as unnamed
-        // frames without the showing state; they are not windows a person sees.
-        if (role && isWindowRole(*role) && hasState(element->accessible(), ATSPI_STATE_SHOWING).value_or(false))
-            out.push_back(std::move(child));
+        // Chromium keeps hidden helper frames (popups, menus) as frames,
+        // some without the showing state; they are not windows a person sees.
+        if (!role || !isWindowRole(*role) || !hasState(element->accessible(), ATSPI_STATE_SHOWING).value_or(false))
+            continue;
+        // Two more per browser window hold its address-bar suggestions: they
+        // claim to be showing but are never on screen. They have no title and
+        // the bare "RootView" class, where a browser window has both.
+        if (accessibleName(element->accessible()).value_or("").empty() &&
+            lookup(objectAttributes(element->accessible()), "class") == "RootView")
+            continue;
+        out.push_back(std::move(child));
     }
     return out;
 }

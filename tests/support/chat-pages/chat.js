@@ -111,6 +111,24 @@
       $("._24fad49").append(stop);
       return { target: md.firstChild, busy: [stop], done: [$("._0a3d93b", a)] };
     },
+    // The design side chat: the prompt is a bubble; the reply is tool lines
+    // and prose beside the avatar, with a stop control under the composer.
+    claude_design(prompt) {
+      const list = $(".om-chat-messages");
+      const u = last($$(".select-text.w-fit", list)).parentElement.cloneNode(true);
+      $$(".om-attachment-thumb", u).forEach((n) => n.remove());
+      $(".select-text", u).textContent = prompt;
+      const a = last($$(".om-assistant-turn", list)).cloneNode(true);
+      const body = a.lastElementChild;
+      const tool = $(".om-tool-line", body);
+      const prose = div("prose");
+      body.replaceChildren(...(tool ? [tool] : []), prose);
+      list.append(u, a);
+      const stop = button("Stop response");
+      $(".om-composer").after(stop);
+      return { target: prose, busy: [stop], done: [] };
+    },
+    claude_cowork(prompt) { return surfaces.claude_ai(prompt); },
     gemini_docs(prompt) { return panel(prompt); },
     gemini_sheets(prompt) { return panel(prompt); },
   };

@@ -29,6 +29,8 @@ PAGES = {
     "deepseek": "deepseek/20261202-web-finished-reasoning-citations.json",
     "gemini_docs": "gemini_docs/20261202-docs-finished-two-exchanges.json",
     "gemini_sheets": "gemini_sheets/20261202-sheets-finished-formula.json",
+    "claude_design": "claude_design/20261206-design-chat-bubbles.json",
+    "claude_cowork": "claude_cowork/20261206-web-cowork-task.json",
 }
 
 LANDMARK_TAGS = {
@@ -88,6 +90,13 @@ def render(node, inline=False):
         return f"<span{attrs(node)}>{text}</span>" if classes else text
     if role == "AXListMarker":
         return ""
+    if role == "AXWebArea":
+        # A document inside the page (the design canvas) is a frame of its own,
+        # so its contents are a separate web area, as in the app.
+        doc = (f"<!doctype html><html><head><meta charset=utf-8><title>{html.escape(node.get('title', ''))}</title>"
+               f"</head><body>{inner()}</body></html>")
+        title = html.escape(node.get("title", ""), quote=True)
+        return f'<iframe title="{title}" srcdoc="{html.escape(doc, quote=True)}"></iframe>'
     if role == "AXImage":
         alt = f' alt="{html.escape(node["description"])}"' if node.get("description") else ""
         return f'<img{attrs({"domClassList": node.get("domClassList")})}{alt} src="{IMAGE}">'

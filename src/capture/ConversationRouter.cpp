@@ -216,6 +216,15 @@ const TurnAssembler* ConversationRouter::assembler(const std::string& key) const
     return it == conversations_.end() ? nullptr : it->second.assembler.get();
 }
 
+bool ConversationRouter::awaitsReply(const std::string& key) const {
+    const auto* a = assembler(key);
+    return a && !a->pendingIndexes().empty();
+}
+
+bool ConversationRouter::confirms(const SegmenterSnapshot& first, const std::optional<SegmenterSnapshot>& second) {
+    return second && second->responseComplete == first.responseComplete && second->turns == first.turns;
+}
+
 const DesignPromptEmitter* ConversationRouter::designEmitter(const std::string& key) const {
     auto it = designEmitters_.find(key);
     return it == designEmitters_.end() ? nullptr : it->second.emitter.get();

@@ -43,6 +43,9 @@ class ConversationRouter {
 public:
     static constexpr std::size_t defaultMaxConversations = 20;
     static constexpr std::size_t maxSentSignatures = 2000;
+    // Reads a controller makes of a complete reply before it sends the latest
+    // even though no two agreed.
+    static constexpr int maxUnconfirmedReads = 3;
 
     // What happened to one snapshot, for the owner's diagnostics and debug lines.
     struct Result {
@@ -87,6 +90,13 @@ public:
     void stop();
 
     const TurnAssembler* assembler(const std::string& key) const;
+    // Whether the conversation holds a prompt still waiting for its reply,
+    // so that a complete reply read now would be sent.
+    bool awaitsReply(const std::string& key) const;
+    // A read of a page is not atomic: a reply that completes while the read
+    // walks the page can read as complete with the text it had before. Two
+    // reads that agree on a complete reply are not such a read.
+    static bool confirms(const SegmenterSnapshot& first, const std::optional<SegmenterSnapshot>& second);
     const OrdinalStabilizer* stabilizer(const std::string& key) const;
     const DesignPromptEmitter* designEmitter(const std::string& key) const;
     std::size_t designEmitterCount() const { return designEmitters_.size(); }

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+
 namespace velmar {
 namespace {
 
@@ -18,6 +20,8 @@ using namespace std::chrono_literals;
 struct ScriptedSegmenter final : Segmenter {
     std::string surfaceKey = "claude_desktop";
     std::optional<SegmenterSnapshot> shows;
+    // Read before `shows`, one per read: a window changing under the reads.
+    mutable std::deque<std::optional<SegmenterSnapshot>> then;
     std::optional<std::string> draft;
     const MainLoop* loop = nullptr;
     mutable std::vector<TimePoint> reads;
@@ -25,6 +29,11 @@ struct ScriptedSegmenter final : Segmenter {
     std::string surface() const override { return surfaceKey; }
     std::optional<SegmenterSnapshot> snapshot(const AXElement&) const override {
         reads.push_back(loop->now());
+        if (!then.empty()) {
+            auto next = std::move(then.front());
+            then.pop_front();
+            return next;
+        }
         return shows;
     }
     std::vector<int> primeDelaysMs() const override { return {0, 150, 400, 900}; }
@@ -95,6 +104,42 @@ TEST(CaptureController, SettlesAfterQuietAndAtLeastEveryTwoAndAHalfSecondsOfAStr
         reads.erase(reads.begin());
         EXPECT_EQ(reads, c.settleMs) << c.description;
         EXPECT_EQ(rig.controller->settleRuns(), static_cast<int>(c.settleMs.size())) << c.description;
+    }
+}
+
+// A read walks the window while it changes, so a reply that completes during
+// a read can read as complete with the text it had before: a complete reply
+// is sent once two reads agree, and a window that never reads alike twice
+// has its latest read sent on the third try rather than never.
+TEST(CaptureController, ACompleteReplyIsSentWhenTwoReadsAgree) {
+    struct Case {
+        const char* description;
+        std::vector<std::string> reads;  // what the window shows, read by read, once the reply completed
+        std::string sent;
+    };
+    const Case cases[] = {
+        {"the first read torn, then the window stable", {"Q1 R2 Q3 R4cut", "Q1 R2 Q3 R4whole"}, "R4whole"},
+        {"the window alike twice", {}, "R4whole"},
+        {"never alike twice", {"Q1 R2 Q3 R4a", "Q1 R2 Q3 R4b", "Q1 R2 Q3 R4c", "Q1 R2 Q3 R4d", "Q1 R2 Q3 R4e",
+                               "Q1 R2 Q3 R4f"},
+         "R4f"},
+    };
+    for (const auto& c : cases) {
+        NativeRig rig;
+        rig.segmenter->shows = testing::snap("Q1 R2", false, "c1");
+        ASSERT_TRUE(rig.controller->start());
+        rig.at(100);
+        rig.segmenter->shows = testing::snap("Q1 R2 Q3 R4 ~", false, "c1");
+        rig.desktop.changed(rig.app.pid, "AXValueChanged");
+        rig.at(2000);
+        ASSERT_TRUE(rig.events.empty()) << c.description << ": streaming";
+        for (const auto& shown : c.reads) rig.segmenter->then.push_back(testing::snap(shown, false, "c1"));
+        rig.segmenter->shows = testing::snap("Q1 R2 Q3 R4whole", false, "c1");
+        rig.desktop.changed(rig.app.pid, "AXValueChanged");
+        rig.at(10000);
+        ASSERT_EQ(rig.events.size(), 1u) << c.description;
+        EXPECT_EQ(rig.events[0].prompt, "Q3") << c.description;
+        EXPECT_EQ(rig.events[0].response, c.sent) << c.description;
     }
 }
 

@@ -33,19 +33,11 @@
 // Every D-Bus request the backend and libatspi make goes through one of these
 // two libdbus calls; defined here, they count each request and pass it on, so
 // the counts are the requests the browser really answered (or the cache
-// saved). Waits count the times the agent stopped for answers: a blocking
-// request, or a wait for requests sent together.
+// saved).
 namespace {
 std::atomic<std::size_t> gRoundTrips{0};
-std::atomic<std::size_t> gWaits{0};
 }
 extern "C" {
-void dbus_pending_call_block(DBusPendingCall* pending) {
-    using Fn = void (*)(DBusPendingCall*);
-    static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "dbus_pending_call_block"));
-    if (!dbus_pending_call_get_completed(pending)) ++gWaits;
-    real(pending);
-}
 dbus_bool_t dbus_connection_send_with_reply(DBusConnection* c, DBusMessage* m, DBusPendingCall** p, int timeout) {
     using Fn = dbus_bool_t (*)(DBusConnection*, DBusMessage*, DBusPendingCall**, int);
     static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "dbus_connection_send_with_reply"));
@@ -55,10 +47,7 @@ dbus_bool_t dbus_connection_send_with_reply(DBusConnection* c, DBusMessage* m, D
 DBusMessage* dbus_connection_send_with_reply_and_block(DBusConnection* c, DBusMessage* m, int timeout, DBusError* e) {
     using Fn = DBusMessage* (*)(DBusConnection*, DBusMessage*, int, DBusError*);
     static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "dbus_connection_send_with_reply_and_block"));
-    if (dbus_message_get_type(m) == DBUS_MESSAGE_TYPE_METHOD_CALL) {
-        ++gRoundTrips;
-        ++gWaits;
-    }
+    if (dbus_message_get_type(m) == DBUS_MESSAGE_TYPE_METHOD_CALL) ++gRoundTrips;
     return real(c, m, timeout, e);
 }
 }
@@ -147,7 +136,10 @@ std::optional<Loaded> load(const std::string& surface, int objects) {
     if (auto it = loadedPages().find(id); it != loadedPages().end()) return it->second;
     std::ifstream in(std::string(std::getenv("VELMAR_SESSION_DIR")) + "/pages.json");
     const std::string base = nlohmann::json::parse(in).at(surface).get<std::string>();
-    const std::string url = base + "?history=" + std::to_string(historyFor(surface, objects));
+    // The query goes before any fragment (the Sheets page's address ends in "#gid=0").
+    const auto hash = base.find('#');
+    const std::string url = base.substr(0, hash) + "?history=" + std::to_string(historyFor(surface, objects)) +
+                            (hash == std::string::npos ? "" : base.substr(hash));
     const std::string window = std::getenv("VELMAR_CHROMIUM_WINDOW");
     std::system(("xdotool windowfocus --sync " + window + " && xdotool key --clearmodifiers ctrl+l && xdotool type --delay 2 '" +
                  url + "' && xdotool key Delete Return")
@@ -222,18 +214,17 @@ void run(benchmark::State& state, const std::string& surface, bool oneByOne) {
         simVisited = log->elementsRead();
     }
 
-    std::size_t trips = 0, waits = 0, turns = 0;
+    std::size_t trips = 0, turns = 0;
     for (auto _ : state) {
-        const std::size_t before = gRoundTrips.load(), waitsBefore = gWaits.load();
+        const std::size_t before = gRoundTrips.load();
         auto snap = segmenter->snapshot(area, page->key);
         trips = gRoundTrips.load() - before;
-        waits = gWaits.load() - waitsBefore;
         turns = snap ? snap->turns.size() : 0;
         benchmark::DoNotOptimize(snap);
     }
     // A whole settle as the controller runs it: the gate finds the tab, its segmenter reads it.
     double settleMs = 0;
-    std::size_t settleTrips = 0;
+    std::size_t settleTrips = 0, settleTurns = 0;
     if (!oneByOne) {
         linux_backend::AtspiAccessibility accessibility;
         auto spec = AIAppAllowlist::specForBundleID("chromium");
@@ -242,8 +233,10 @@ void run(benchmark::State& state, const std::string& surface, bool oneByOne) {
             const std::size_t before = gRoundTrips.load();
             const auto start = std::chrono::steady_clock::now();
             for (const auto& tab : gate.allGatedTabs(8)) {
-                if (auto seg = AIAppAllowlist::browserSegmenterForSurface(tab.surface, nullptr))
-                    benchmark::DoNotOptimize(seg->snapshot(tab.webArea, tab.conversationKey));
+                if (auto seg = AIAppAllowlist::browserSegmenterForSurface(tab.surface, nullptr)) {
+                    auto snap = seg->snapshot(tab.webArea, tab.conversationKey);
+                    settleTurns += snap ? snap->turns.size() : 0;
+                }
             }
             settleMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
             settleTrips = gRoundTrips.load() - before;
@@ -255,11 +248,11 @@ void run(benchmark::State& state, const std::string& surface, bool oneByOne) {
     if (!oneByOne) {
         state.counters["settle_ms"] = settleMs;
         state.counters["settle_round_trips"] = static_cast<double>(settleTrips);
+        state.counters["settle_turns"] = static_cast<double>(settleTurns);
     }
     state.counters["sim_reads"] = static_cast<double>(simTrips);
     state.counters["sim_visited"] = static_cast<double>(simVisited);
     state.counters["trips/visited"] = simVisited ? static_cast<double>(trips) / static_cast<double>(simVisited) : 0;
-    state.counters["waits/visited"] = simVisited ? static_cast<double>(waits) / static_cast<double>(simVisited) : 0;
 }
 
 const int registered = [] {

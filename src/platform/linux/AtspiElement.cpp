@@ -100,9 +100,9 @@ RefAccessible refAccessible() {
     return fn;
 }
 
-// Requests to one application sent together and answered together: the
-// application still handles them one after another, but the agent waits for
-// the answers once instead of once per request.
+// Requests to one application sent before any answer is awaited: the
+// application still handles them one after another, but they are in flight
+// together, so the agent pays one round trip's latency for all of them.
 class PipelinedCalls {
 public:
     explicit PipelinedCalls(DBusConnection* bus) : bus_(bus) {}
@@ -386,7 +386,7 @@ namespace {
 // One read of several attributes of one accessible: each underlying request
 // (role, object attributes, name, children, text) is made at most once, and
 // only when an asked attribute needs it. The requests the asked attributes
-// need are sent together first, so the read waits for the application once;
+// need are sent together first, so the read costs one round trip's latency;
 // nothing is kept past the read, so a renamed class or a grown text is seen
 // at the next one.
 class Reading {

@@ -136,20 +136,14 @@ void BrowserCaptureController::processTab(const GatedTab& tab) {
         return;
     }
 
-    // A complete reply about to be sent is read once more and sent only when
-    // both reads agree; otherwise the page is still changing and is read
-    // again after it settles. A page that never reads alike twice has its
-    // latest read sent on the third try rather than never.
-    if (snapshot->responseComplete && router_.awaitsReply(composite)) {
-        auto again = segmenter->snapshot(tab.webArea, tab.conversationKey);
-        if (!ConversationRouter::confirms(*snapshot, again)) {
-            if (++unconfirmedReads_[composite] < ConversationRouter::maxUnconfirmedReads || !again) {
-                debugLine("surface=" + tab.surface + convWord + " complete reply read twice unlike — reading again");
-                scheduleSettle();
-                return;
-            }
-            snapshot = std::move(again);
-        }
+    // A complete reply about to be sent goes on only when a second read agrees.
+    snapshot = router_.confirmedRead(
+        composite, std::move(*snapshot), [&] { return segmenter->snapshot(tab.webArea, tab.conversationKey); },
+        unconfirmedReads_[composite]);
+    if (!snapshot) {
+        debugLine("surface=" + tab.surface + convWord + " complete reply read twice unlike — reading again");
+        scheduleSettle();
+        return;
     }
     unconfirmedReads_.erase(composite);
     if (!snapshot->inProject) snapshot->inProject = tab.inProjectFromURL;

@@ -52,21 +52,16 @@ void CaptureController::primeWithRetry(std::vector<int> delaysMs) {
 
 void CaptureController::settle() {
     if (auto snapshot = segmenter_->snapshot(appElement_)) {
-        // A complete reply about to be sent is read once more and sent only
-        // when both reads agree; otherwise it is read again once it settles
-        // (the latest read is sent on the third try rather than never).
-        if (snapshot->responseComplete && snapshot->conversationKey &&
-            router_.awaitsReply(*snapshot->conversationKey)) {
-            auto again = segmenter_->snapshot(appElement_);
-            if (!ConversationRouter::confirms(*snapshot, again)) {
-                if (++unconfirmedReads_ < ConversationRouter::maxUnconfirmedReads || !again) {
-                    scheduleSettle();
-                    return;
-                }
-                snapshot = std::move(again);
+        // A complete reply about to be sent goes on only when a second read agrees.
+        if (snapshot->conversationKey) {
+            const std::string key = *snapshot->conversationKey;
+            snapshot = router_.confirmedRead(key, std::move(*snapshot), [&] { return segmenter_->snapshot(appElement_); },
+                                             unconfirmedReads_);
+            if (!snapshot) {
+                scheduleSettle();
+                return;
             }
         }
-        unconfirmedReads_ = 0;
         feed(*snapshot);
         return;
     }

@@ -216,13 +216,20 @@ const TurnAssembler* ConversationRouter::assembler(const std::string& key) const
     return it == conversations_.end() ? nullptr : it->second.assembler.get();
 }
 
-bool ConversationRouter::awaitsReply(const std::string& key) const {
+std::optional<SegmenterSnapshot> ConversationRouter::confirmedRead(
+    const std::string& key, SegmenterSnapshot read, const std::function<std::optional<SegmenterSnapshot>()>& readAgain,
+    int& unconfirmed) const {
     const auto* a = assembler(key);
-    return a && !a->pendingIndexes().empty();
-}
-
-bool ConversationRouter::confirms(const SegmenterSnapshot& first, const std::optional<SegmenterSnapshot>& second) {
-    return second && second->responseComplete == first.responseComplete && second->turns == first.turns;
+    if (read.responseComplete && a && !a->pendingIndexes().empty()) {
+        auto again = readAgain();
+        const bool alike = again && again->responseComplete == read.responseComplete && again->turns == read.turns;
+        if (!alike) {
+            if (++unconfirmed < maxUnconfirmedReads || !again) return std::nullopt;
+            read = std::move(*again);
+        }
+    }
+    unconfirmed = 0;
+    return read;
 }
 
 const DesignPromptEmitter* ConversationRouter::designEmitter(const std::string& key) const {

@@ -29,6 +29,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -90,13 +91,17 @@ public:
     void stop();
 
     const TurnAssembler* assembler(const std::string& key) const;
-    // Whether the conversation holds a prompt still waiting for its reply,
-    // so that a complete reply read now would be sent.
-    bool awaitsReply(const std::string& key) const;
     // A read of a page is not atomic: a reply that completes while the read
-    // walks the page can read as complete with the text it had before. Two
-    // reads that agree on a complete reply are not such a read.
-    static bool confirms(const SegmenterSnapshot& first, const std::optional<SegmenterSnapshot>& second);
+    // walks the page can read as complete with the text it had before. What
+    // a controller should route of a read of conversation `key`: the read
+    // itself, unless it shows a complete reply this conversation would send
+    // now; then the page is read again and the read goes on only when both
+    // agree. Absent: read the page again after it settles. `unconfirmed`
+    // (the controller's, per conversation) counts such reads in a row; on
+    // the last allowed one the later read goes on rather than never.
+    std::optional<SegmenterSnapshot> confirmedRead(const std::string& key, SegmenterSnapshot read,
+                                                   const std::function<std::optional<SegmenterSnapshot>()>& readAgain,
+                                                   int& unconfirmed) const;
     const OrdinalStabilizer* stabilizer(const std::string& key) const;
     const DesignPromptEmitter* designEmitter(const std::string& key) const;
     std::size_t designEmitterCount() const { return designEmitters_.size(); }

@@ -28,7 +28,9 @@ if [ "${1:-}" != "--inside-bus" ]; then
   fi
 
   dir="$(mktemp -d /tmp/velmar-desktop.XXXXXX)"
-  trap 'kill "${xvfb_pid:-}" 2>/dev/null || true; rm -rf "$dir"' EXIT
+  # Chromium's last helpers can still be writing to its profile while it is
+  # removed: try again once, and never let the clean-up decide the status.
+  trap 'kill "${xvfb_pid:-}" 2>/dev/null || true; rm -rf "$dir" 2>/dev/null || { sleep 1; rm -rf "$dir" 2>/dev/null || true; }' EXIT
 
   # A free display: Xvfb writes the number it took to the descriptor given.
   exec {dfd}<> <(:)

@@ -35,6 +35,7 @@
 #include "runtime/AppDelegate.hpp"
 #include "runtime/BuildInfo.hpp"
 #include "runtime/CaptureDiag.hpp"
+#include "runtime/LaunchArguments.hpp"
 #include "tools/AXDump.hpp"
 
 #include <glib-unix.h>
@@ -211,6 +212,18 @@ int main(int argc, char** argv) {
     if (argc >= 2 && velmar::AXDump::isVerb(argv[1])) {
         return velmar::linux_backend::runDeveloperTool(std::vector<std::string>(argv + 1, argv + argc));
     }
-    // Links are opened once the agent runs; any other argument is ignored.
-    return runAgent(std::vector<std::string>(argv + 1, argv + argc));
+    const auto launch = velmar::LaunchArguments::parse(std::vector<std::string>(argv + 1, argv + argc));
+    switch (launch.action) {
+    case velmar::LaunchArguments::Action::help:
+    case velmar::LaunchArguments::Action::version:
+        std::cout << launch.message << std::flush;
+        return 0;
+    case velmar::LaunchArguments::Action::usageError:
+        std::cerr << launch.message << std::flush;
+        return 2;
+    case velmar::LaunchArguments::Action::run:
+        break;
+    }
+    // Links are opened once the agent runs; any other word is ignored.
+    return runAgent(launch.operands);
 }

@@ -82,6 +82,23 @@ check "no link leaves the package" \
 check "no path of the build tree is in the package's files" \
   bash -c '! grep -rlI --fixed-strings "$2" "$1"' _ "$root" "$build"
 
+check "the manual page is installed" test -s "$prefix/share/man/man1/velmar-desktop-agent.1.gz"
+check "the copyright file is installed" test -s "$prefix/share/doc/velmar-desktop-agent/copyright"
+check "the changelog is installed" test -s "$prefix/share/doc/velmar-desktop-agent/changelog.gz"
+check "--help answers and exits 0" bash -c '"$1" --help | grep -q -- --version' _ "$prefix/bin/velmar-desktop-agent"
+check "--version names the version and exits 0" \
+  bash -c '"$1" --version | grep -qx "velmar-desktop-agent $2"' _ "$prefix/bin/velmar-desktop-agent" "$version"
+check "an unknown option is a usage error (status 2)" \
+  bash -c '"$1" --no-such-option 2>/dev/null; test $? -eq 2' _ "$prefix/bin/velmar-desktop-agent"
+# Debian's own checks of the package: no errors (warnings are printed).
+if command -v lintian >/dev/null; then
+  lintian_out="$(lintian --no-tag-display-limit "$deb" 2>&1 || true)"
+  [ -n "$lintian_out" ] && echo "$lintian_out"
+  check "lintian finds no error" bash -c '! grep -q "^E: " <<<"$1"' _ "$lintian_out"
+else
+  echo "skip: lintian is not installed, the package's Debian checks were not run"
+fi
+
 # --- the agent, started from the unpacked prefix --------------------------------
 home="$scratch/home"
 mkdir -p "$home/data" "$home/config" "$home/state" "$home/cache" "$home/runtime"

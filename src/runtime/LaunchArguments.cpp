@@ -12,7 +12,7 @@ namespace {
 constexpr const char* kName = "velmar-desktop-agent";
 
 std::string usageLine() {
-    return std::string("usage: ") + kName + " [--help] [--version] [LINK...]\n"
+    return std::string("usage: ") + kName + " [--help] [--version] [--background] [LINK...]\n"
            "       " + kName + " ax-check | ax-record | capture-check ... (developer verbs)\n";
 }
 }  // namespace
@@ -22,20 +22,22 @@ LaunchArguments LaunchArguments::parse(const std::vector<std::string>& arguments
                  "through the accessibility bus and hands each completed prompt and reply to its core.",
                  kName};
     bool version = false;
+    bool background = false;
     std::vector<std::string> operands;
     app.add_flag("--version", version, "Print the version and exit");
+    app.add_flag("--background", background, "Start without showing a window (as the session does at login)");
     app.add_option("links", operands, "fernhollow: links to open in the running agent");
     try {
         // CLI11 wants its arguments last first.
         std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
-        return {Action::help, {}, app.help()};
+        return {Action::help, {}, false, app.help()};
     } catch (const CLI::ParseError& error) {
-        return {Action::usageError, {}, std::string(kName) + ": " + error.what() + "\n" + usageLine()};
+        return {Action::usageError, {}, false, std::string(kName) + ": " + error.what() + "\n" + usageLine()};
     }
-    if (version) return {Action::version, {}, std::string(kName) + " " + std::string(build::version) + "\n"};
-    return {Action::run, std::move(operands), {}};
+    if (version) return {Action::version, {}, false, std::string(kName) + " " + std::string(build::version) + "\n"};
+    return {Action::run, std::move(operands), background, {}};
 }
 
 }  // namespace velmar

@@ -13,6 +13,9 @@ struct LaunchArguments {
     Action action = Action::run;
     // The words to run with (links among them are opened once running).
     std::vector<std::string> operands;
+    // Started by the session at login (the autostart entry's --background):
+    // no window is shown at start.
+    bool background = false;
     // What to print: the help or version text (standard output), or the
     // error and the usage line (standard error).
     std::string message;

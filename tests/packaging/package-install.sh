@@ -72,7 +72,7 @@ check "the desktop entry handles fernhollow: links" grep -Eq '^MimeType=([^;]*;)
 check "the desktop entry passes the link on (%u)" grep -q '^Exec=velmar-desktop-agent %u$' "$entry"
 check "the desktop entry's icon is installed" test -f "$prefix/share/icons/hicolor/scalable/apps/velmar-status.svg"
 autostart="$share/autostart/velmar-desktop-agent.desktop"
-check "the autostart template starts the installed agent" grep -qx 'Exec="/usr/bin/velmar-desktop-agent"' "$autostart"
+check "the autostart template starts the installed agent" grep -qx 'Exec="/usr/bin/velmar-desktop-agent" --background' "$autostart"
 check "the autostart template is enabled" grep -qx 'X-GNOME-Autostart-enabled=true' "$autostart"
 check "the developer tools stay out of the package" \
   bash -c 'for t in velmar-fixture-check velmar-replay velmar-fixture-scrub; do test ! -e "$1/bin/$t" || exit 1; done' _ "$prefix"

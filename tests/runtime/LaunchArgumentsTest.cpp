@@ -26,6 +26,7 @@ TEST(LaunchArguments, DecidesBetweenRunningAnsweringAndRefusing) {
         {"an unknown option is refused with the usage", {"--frobnicate"}, Action::usageError, {}, "usage: "},
         {"an unknown option after a link is refused too", {"fernhollow:a", "-x"}, Action::usageError, {}, "usage: "},
         {"after -- a dash is a word", {"--", "-x"}, Action::run, {"-x"}, ""},
+        {"the session's start at login", {"--background"}, Action::run, {}, ""},
         {"a verb's spelling in capitals is no verb and no option", {"AX-CHECK"}, Action::run, {"AX-CHECK"}, ""},
     };
     for (const auto& c : cases) {
@@ -34,6 +35,7 @@ TEST(LaunchArguments, DecidesBetweenRunningAnsweringAndRefusing) {
         EXPECT_EQ(parsed.action, c.action);
         EXPECT_EQ(parsed.operands, c.operands);
         EXPECT_NE(parsed.message.find(c.messageHas), std::string::npos) << parsed.message;
+        EXPECT_EQ(parsed.background, c.arguments == std::vector<std::string>{"--background"});
     }
 }
 

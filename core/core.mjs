@@ -88,6 +88,51 @@ export function repairTornTail(file) {
   }
 }
 
+// One core per store at a time: a core left running by an agent that died
+// (stopped, or still reading what was in its pipe) would store turns the
+// next core could not know it stored. The lock holds the owner's pid; one
+// whose owner is gone is taken over. Returns true when this process holds it
+// (or no lock can be written at all, e.g. on a full disk), false when a live
+// core holds it.
+export function takeStoreLock(lockPath) {
+  for (let attempt = 0; attempt < 3; attempt++) {
+    let fd;
+    try {
+      fd = fs.openSync(lockPath, 'wx', 0o600);
+    } catch (e) {
+      if (e.code !== 'EEXIST') return true;
+      let owner = NaN;
+      try {
+        owner = Number.parseInt(fs.readFileSync(lockPath, 'utf8'), 10);
+      } catch {}
+      if (Number.isInteger(owner) && owner > 0 && owner !== process.pid) {
+        try {
+          process.kill(owner, 0);
+          return false;
+        } catch (err) {
+          if (err.code === 'EPERM') return false;
+        }
+      }
+      try {
+        fs.unlinkSync(lockPath);
+      } catch {}
+      continue;
+    }
+    try {
+      writeAll(fd, String(process.pid));
+      fs.closeSync(fd);
+      return true;
+    } catch {
+      fs.closeSync(fd);
+      try {
+        fs.unlinkSync(lockPath);
+      } catch {}
+      return true;
+    }
+  }
+  return true;
+}
+
 // The ids of stored turns, oldest forgotten first once there are `limit`.
 export class StoredIds {
   constructor(limit = 100000) {
@@ -161,6 +206,16 @@ export function runCore({ input = process.stdin, output = process.stdout, env = 
   makePrivateDirectory(dir);
   const storePath = path.join(dir, 'turns.jsonl');
   const authPath = path.join(dir, 'local-auth.json');
+  const lockPath = path.join(dir, 'core.lock');
+  if (!takeStoreLock(lockPath)) {
+    process.stderr.write('[core] another local core is still running on this store; exiting\n');
+    process.exit(75);
+  }
+  const releaseLock = () => {
+    try {
+      if (fs.readFileSync(lockPath, 'utf8') === String(process.pid)) fs.unlinkSync(lockPath);
+    } catch {}
+  };
   const repaired = repairTornTail(storePath);
   const store = fs.openSync(storePath, 'a', 0o600);
   for (const f of [storePath, authPath, storePath + '.torn']) narrow(f, 0o600);
@@ -198,6 +253,7 @@ export function runCore({ input = process.stdin, output = process.stdout, env = 
       fs.fsyncSync(store);
     } catch {}
     fs.closeSync(store);
+    releaseLock();
     input.pause();
     log('info', `local core stopping; ${stored} turns stored this run`);
     output.write('', () => process.exit(0));

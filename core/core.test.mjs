@@ -206,3 +206,21 @@ test('every turn is stored exactly once across many runs, in order', async () =>
   }
   assert.deepEqual(storedLines(home).map((x) => x.turn_index), Array.from({ length: 600 }, (_, i) => i + 1));
 });
+
+test('one core per store: a second exits while the first lives; a lock whose owner is gone is taken over', async () => {
+  const cases = [
+    { what: 'held by a live process', owner: String(process.pid), code: 75 },
+    { what: 'held by a process that is gone', owner: '999999999', code: 0 },
+    { what: 'an empty lock left by a crash', owner: '', code: 0 },
+  ];
+  for (const c of cases) {
+    const home = tempHome();
+    const dir = path.dirname(storeOf(home));
+    fs.mkdirSync(dir, { recursive: true });
+    fs.writeFileSync(path.join(dir, 'core.lock'), c.owner);
+    const r = await runCore(home, [turn(1)]);
+    assert.equal(r.code, c.code, c.what);
+    assert.equal(r.messages.length === 0, c.code !== 0, `${c.what}: a core that exits says nothing on its output`);
+    if (c.code === 0) assert.ok(!fs.existsSync(path.join(dir, 'core.lock')), `${c.what}: released at the end`);
+  }
+});

@@ -216,7 +216,17 @@ export function runCore({ input = process.stdin, output = process.stdout, env = 
       if (fs.readFileSync(lockPath, 'utf8') === String(process.pid)) fs.unlinkSync(lockPath);
     } catch {}
   };
-  const repaired = repairTornTail(storePath);
+  let repaired;
+  try {
+    repaired = repairTornTail(storePath);
+  } catch (e) {
+    // Torn bytes that cannot be set aside (a full disk) are not cut either:
+    // better no core for now than a lost or glued record. The agent keeps
+    // the turns and starts another core shortly.
+    process.stderr.write(`[core] cannot repair the store yet (${e.code || 'error'}); exiting\n`);
+    releaseLock();
+    process.exit(75);
+  }
   const store = fs.openSync(storePath, 'a', 0o600);
   for (const f of [storePath, authPath, storePath + '.torn']) narrow(f, 0o600);
   let storeSize = fs.fstatSync(store).size;

@@ -32,7 +32,7 @@ struct TurnEvent {
 
     bool operator==(const TurnEvent&) const = default;
 
-    // The 18-member object sent to the core ("turn_id" last, see TurnId);
+    // The 18-member object sent to the core ("turn_id" among them, see TurnId);
     // absent values are null and every text is repaired to valid UTF-8
     // first, so encoding cannot fail.
     nlohmann::json turnMessageJSON() const;

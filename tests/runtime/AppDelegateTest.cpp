@@ -151,9 +151,13 @@ TEST_F(AppDelegateTest, EveryTurnIsCountedByVerdictAndTierThenSentToTheCore) {
     turn = testing::numberedTurn(3);
     turn.verdict = "degraded";
     turn.captureTier = 7;
+    turn.conversationKey = "c";
     agent->handleTurn(turn);
     agent->handleTurn(turn);  // the same exchange again: one turn id, sent once
     sp.loop.runUntilIdle();
+    EXPECT_EQ(LastExchangeStore(stateDir).find("claude", "c"),
+              (LastExchangeStore::Exchange{3, TurnAssembler::resumeSignature("reply 3")}))
+        << "remembered on disk as the conversation's last exchange handed over";
 
     EXPECT_EQ(diag.count("claude", CaptureDiag::Counter::verdictOk), 1);
     EXPECT_EQ(diag.count("claude", CaptureDiag::Counter::verdictDegraded), 3);

@@ -10,12 +10,8 @@ namespace {
 
 using testing::N;
 
-enum class Kind { Recorded, Live };
-
-AXNodePtr make(const N& tree, Kind kind) {
-    if (kind == Kind::Recorded) return tree.build();
-    return std::make_shared<AXElement>(tree.buildSim());
-}
+using testing::Kind;
+using testing::make;
 
 class NodeProtocol : public ::testing::TestWithParam<Kind> {};
 

@@ -14,12 +14,8 @@ namespace {
 
 using testing::N;
 
-enum class Kind { Recorded, Live };
-
-AXNodePtr make(const N& tree, Kind kind) {
-    if (kind == Kind::Recorded) return tree.build();
-    return std::make_shared<AXElement>(tree.buildSim());
-}
+using testing::Kind;
+using testing::make;
 
 N text(std::string s) { return std::move(N("AXStaticText").value(std::move(s))); }
 N group(std::initializer_list<N> kids) { return std::move(N("AXGroup").kids(kids)); }

@@ -5,6 +5,7 @@
 // or with the builder:
 //   auto root = N("AXGroup").kids({N("AXStaticText").value("Hi")}).build();
 
+#include "ax/AXElement.hpp"
 #include "ax/FixtureDocument.hpp"
 #include "ax/FixtureNode.hpp"
 #include "platform/sim/SimElement.hpp"
@@ -61,5 +62,13 @@ public:
 private:
     nlohmann::json json_ = nlohmann::json::object();
 };
+
+// The two kinds of tree every node-level rule must read alike.
+enum class Kind { Recorded, Live };
+
+inline AXNodePtr make(const N& tree, Kind kind) {
+    if (kind == Kind::Recorded) return tree.build();
+    return std::make_shared<AXElement>(tree.buildSim());
+}
 
 }  // namespace velmar::testing

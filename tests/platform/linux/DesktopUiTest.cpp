@@ -156,24 +156,32 @@ TEST(DesktopSecretService, SessionRoundTripsThroughGnomeKeyring) {
     EXPECT_TRUE(log.lines().empty()) << log.lines().front();
 }
 
+// The status menu of a signed-in user over a real status item, counting sign-outs.
+struct SignedInMenu {
+    explicit SignedInMenu(StatusItem& item) : menu({item, alerts, windowing, launcher, install, login}) {
+        menu.onSignOut = [this] { ++signOuts; };
+        menu.install(false);
+        menu.authKnown = true;
+        menu.signedInEmail = "ana@example.com";
+        menu.refresh();
+    }
+    sim::SimAlerts alerts;
+    sim::SimWindowing windowing;
+    sim::SimDesktopLauncher launcher;
+    sim::SimInstallLayout install;
+    sim::SimLoginService login;
+    StatusMenu menu;
+    int signOuts = 0;
+};
+
 TEST(DesktopTray, TheMenuModelBecomesATrayMenuWhoseItemsAct) {
     if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
     ASSERT_TRUE(GtkWindowing::displayAvailable());
 
     sim::SimLogSink log;
     AppIndicatorStatusItem item(std::filesystem::path(VELMAR_SHARE_DIR) / "icons", log);
-    sim::SimAlerts alerts;
-    sim::SimWindowing windowing;
-    sim::SimDesktopLauncher launcher;
-    sim::SimInstallLayout install;
-    sim::SimLoginService login;
-    StatusMenu menu({item, alerts, windowing, launcher, install, login});
-    int signOuts = 0;
-    menu.onSignOut = [&] { ++signOuts; };
-    menu.install(false);
-    menu.authKnown = true;
-    menu.signedInEmail = "ana@example.com";
-    menu.refresh();
+    SignedInMenu signedIn(item);
+    int& signOuts = signedIn.signOuts;
 
     // The private desktop has no tray host: the agent runs on and says so once.
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[agent] no status tray on this desktop — the status window stands in for the menu icon"});
@@ -209,18 +217,8 @@ TEST(DesktopStatusWindow, WithoutATrayTheWindowShowsTheMenuAndItsButtonsAct) {
     const auto icons = std::filesystem::path(VELMAR_SHARE_DIR) / "icons";
     GtkStatusWindow window(icons, std::make_unique<AppIndicatorStatusItem>(icons, log),
                            &AppIndicatorStatusItem::trayHostRunning);
-    sim::SimAlerts alerts;
-    sim::SimWindowing windowing;
-    sim::SimDesktopLauncher launcher;
-    sim::SimInstallLayout install;
-    sim::SimLoginService login;
-    StatusMenu menu({window, alerts, windowing, launcher, install, login});
-    int signOuts = 0;
-    menu.onSignOut = [&] { ++signOuts; };
-    menu.install(false);
-    menu.authKnown = true;
-    menu.signedInEmail = "ana@example.com";
-    menu.refresh();
+    SignedInMenu signedIn(window);
+    int& signOuts = signedIn.signOuts;
 
     EXPECT_FALSE(window.visible()) << "nothing is shown until asked";
     window.openMenu();  // no tray host in the private desktop: the window shows

@@ -152,6 +152,7 @@ void AppDelegate::appLaunched(const RunningApplication& app) {
 }
 
 void AppDelegate::appTerminated(const RunningApplication& app) {
+    attachRetryDelay_.erase(app.pid);
     auto it = controllers_.find(app.pid);
     if (it == controllers_.end()) return;
     auto controller = std::move(it->second);
@@ -196,14 +197,34 @@ void AppDelegate::attachIfAllowlisted(const RunningApplication& app) {
     }
 
     if (controller->start()) {
+        if (attachRetryDelay_.erase(app.pid))
+            ports_.platform.log.writeLine("[agent] attached to " + *app.bundleIdentifier + " on a later try");
         controllers_.emplace(app.pid, std::move(controller));
         refreshCapturingLine();
         return;
     }
-    ports_.platform.log.writeLine("[agent] AXObserverCreate failed for " + *app.bundleIdentifier +
-                                  " — capture degraded");
-    menu_.lastEventLine = "⚠︎ AX attach failed for " + app.localizedName.value_or(*app.bundleIdentifier);
-    menu_.refresh();
+    // Said once per process; the tries go on quietly.
+    if (!attachRetryDelay_.contains(app.pid)) {
+        ports_.platform.log.writeLine("[agent] could not observe " + *app.bundleIdentifier +
+                                      " over the accessibility bus — capture degraded, trying again");
+        menu_.lastEventLine = "⚠︎ AX attach failed for " + app.localizedName.value_or(*app.bundleIdentifier);
+        menu_.refresh();
+    }
+    retryAttachLater(app);
+}
+
+void AppDelegate::retryAttachLater(const RunningApplication& app) {
+    auto& delay = attachRetryDelay_[app.pid];
+    delay = delay.count() == 0 ? attachRetryFirst : std::min(delay * 2, attachRetryMost);
+    std::erase_if(pendingAttaches_, [](const TimerHandle& h) { return !h.active(); });
+    pendingAttaches_.push_back(ports_.platform.loop.postDelayed(
+        delay, weakly(shared_from_this(), [app](AppDelegate& d) {
+            const auto running = d.ports_.platform.workspace.runningApplications();
+            if (std::any_of(running.begin(), running.end(), [&](const auto& r) { return r.pid == app.pid; }))
+                d.attachIfAllowlisted(app);
+            else
+                d.attachRetryDelay_.erase(app.pid);
+        })));
 }
 
 void AppDelegate::attachRunningAllowlistedApps() {

@@ -56,6 +56,11 @@ public:
     static constexpr Duration heartbeatInterval{300'000};
     static constexpr Duration heartbeatTolerance{30'000};
     static constexpr Duration attachAfterLaunch{1'500};
+    // An application that cannot be observed yet (a browser not on the
+    // accessibility bus so soon after its start) is tried again, less and
+    // less often, while it runs.
+    static constexpr Duration attachRetryFirst{2'000};
+    static constexpr Duration attachRetryMost{60'000};
     static constexpr Duration controllerSettle{700};
     static constexpr Duration controllerSweep{60'000};
     static constexpr double defaultGraceSeconds = 14'400;
@@ -144,6 +149,7 @@ private:
     void appLaunched(const RunningApplication& app);
     void appTerminated(const RunningApplication& app);
     void attachIfAllowlisted(const RunningApplication& app);
+    void retryAttachLater(const RunningApplication& app);
     void attachRunningAllowlistedApps();
     void refreshCapturingLine();
     void pollTrust();
@@ -222,6 +228,7 @@ private:
     std::function<void()> pendingTerminationReply_;
     WorkspaceSubscription workspaceSubscription_;
     std::vector<TimerHandle> pendingAttaches_;
+    std::map<int, Duration> attachRetryDelay_;  // by pid: the last wait before another try
 };
 
 }  // namespace velmar

@@ -109,13 +109,35 @@ TEST_F(AppDelegateTest, ApplicationsAreAttachedAfterLaunchAndReleasedWhenTheyQui
     EXPECT_EQ(agent->controllerCount(), 0u);
 }
 
-TEST_F(AppDelegateTest, AnApplicationThatCannotBeObservedIsReportedAndNotKept) {
+// An application that cannot be observed yet (a browser not on the bus so
+// soon after its start) is reported once and tried again, less and less
+// often, until it can be; tries end with the application.
+TEST_F(AppDelegateTest, AnApplicationThatCannotBeObservedYetIsTriedAgainUntilItCanBe) {
     run(claudeApp());
     sp.accessibility.failObservers(testing::claudePid);
     launch();
     EXPECT_EQ(agent->controllerCount(), 0u);
-    EXPECT_EQ(sp.log.countContaining("[agent] AXObserverCreate failed for com.anthropic.claudefordesktop — capture degraded"), 1u);
+    const char* degraded = "[agent] could not observe com.anthropic.claudefordesktop over the accessibility bus";
+    EXPECT_EQ(sp.log.countContaining(degraded), 1u);
     EXPECT_EQ(agent->menu().lastEventLine, "⚠︎ AX attach failed for Claude");
+
+    sp.loop.advance(AppDelegate::attachRetryFirst + 2 * AppDelegate::attachRetryFirst + 4 * AppDelegate::attachRetryFirst);
+    EXPECT_EQ(agent->controllerCount(), 0u);
+    EXPECT_EQ(sp.log.countContaining(degraded), 1u) << "said once, not per try";
+
+    sp.accessibility.failObservers(testing::claudePid, false);
+    sp.loop.advance(AppDelegate::attachRetryMost);
+    EXPECT_TRUE(agent->hasController(testing::claudePid));
+    EXPECT_EQ(sp.log.countContaining("attached to com.anthropic.claudefordesktop on a later try"), 1u);
+
+    // A process that ends while unobservable is no longer tried.
+    run(chromeApp());
+    sp.accessibility.failObservers(testing::chromePid);
+    sp.loop.advance(AppDelegate::attachAfterLaunch + 10ms);
+    sp.workspace.terminate(testing::chromePid);
+    sp.accessibility.failObservers(testing::chromePid, false);
+    sp.loop.advance(2 * AppDelegate::attachRetryMost);
+    EXPECT_FALSE(agent->hasController(testing::chromePid));
 }
 
 TEST_F(AppDelegateTest, FlushGraceComesFromSettingsWithNonPositiveMeaningFourHours) {

@@ -14,8 +14,11 @@ import json
 import os
 import ssl
 import sys
+import threading
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+import rich
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURES = os.path.join(HERE, "..", "..", "fixtures")
@@ -129,6 +132,15 @@ def render(node, inline=False):
         return f'<div role="tab"{attrs(node)}>{inner()}</div>'
     if role == "AXCheckBox":
         return f'<label{attrs(node)}><input type="checkbox">{inner()}</label>'
+    if node.get("_rich"):
+        # One history reply carries what real replies carry (rich.py), with
+        # the controls and notice real pages put beside a reply.
+        tag = "span" if inline else "div"
+        beside = rich.beside(node["_surface"]) if node["_surface"] in rich.NOTICES else ""
+        if node["_surface"] == "perplexity":
+            # The answer's blocks are the page's turn boundaries: its controls sit inside it.
+            return f"<{tag}{attrs(node, keep=True)}>{node['_rich']}{beside}</{tag}>"
+        return f"<{tag}{attrs(node, keep=True)}>{node['_rich']}</{tag}>" + beside
     if role in LANDMARK_TAGS or sub in LANDMARK_TAGS:
         tag, aria = LANDMARK_TAGS.get(sub) or LANDMARK_TAGS[role]
         return f"<{tag}{attrs(node, {'role': aria})}>{inner()}</{tag}>"
@@ -136,10 +148,50 @@ def render(node, inline=False):
     return f"<{tag}{attrs(node, keep=True)}>{inner()}</{tag}>"
 
 
+def walk(node, parent=None):
+    yield node, parent
+    for c in node.get("children", []):
+        yield from walk(c, node)
+
+
+def classes(node):
+    return node.get("domClassList") or []
+
+
+def rich_body(surface, tree):
+    """The history reply whose body becomes rich: the node that holds its text."""
+    nodes = list(walk(tree))
+    if surface in ("chatgpt", "gemini"):
+        found = [n for n, _ in nodes if "markdown" in classes(n)]
+    elif surface in ("claude_ai", "claude_cowork"):
+        # The reply's text block; an artifact card beside it stays.
+        found = [c for n, _ in nodes if "font-claude-response" in classes(n)
+                 for c in n.get("children", []) if "whitespace-normal" in classes(c)][:1]
+    elif surface == "deepseek":
+        thinking = {id(c) for n, _ in nodes if "ds-think-content" in classes(n) for c in n.get("children", [])}
+        found = [n for n, _ in nodes if "ds-markdown" in classes(n) and id(n) not in thinking]
+    elif surface == "perplexity":
+        # The answer is the block just before its action buttons.
+        found = [kids[i - 1] for n, _ in nodes for kids in [n.get("children", [])] for i, c in enumerate(kids)
+                 if i and c.get("role") == "AXButton" and c.get("description") == "Share"]
+    elif surface in ("gemini_docs", "gemini_sheets"):
+        found = [n for n, _ in nodes if "appsElementsSidekickAgentMessageContent" in classes(n)]
+    else:
+        return None
+    return found[-1] if found else None
+
+
 def build(surface, rel):
     with open(os.path.join(FIXTURES, rel), encoding="utf-8") as f:
         doc = json.load(f)
     tree = doc.get("tree", doc)
+    target = rich_body(surface, tree)
+    if target is not None:
+        wrapper = {"perplexity": '<div class="prose dark:prose-invert inline leading-relaxed break-words min-w-0 [word-break:break-word]">{}</div>',
+                   "claude_ai": '<div class="standard-markdown grid-cols-1 grid gap-2.5 [&_>_*]:min-w-0">{}</div>',
+                   "claude_cowork": '<div class="standard-markdown grid-cols-1 grid gap-2.5 [&_>_*]:min-w-0">{}</div>'}.get(surface, "{}")
+        target["_rich"] = wrapper.format(rich.body(surface, rich.HISTORY))
+        target["_surface"] = surface
     url = tree.get("url") or doc.get("meta", {}).get("url")
     if tree.get("role") == "AXWebArea":
         title, body = tree.get("title", surface), "".join(render(c) for c in tree.get("children", []))
@@ -150,8 +202,17 @@ def build(surface, rel):
                 "<p>Offsite plan</p><p>Budget and venues for the March offsite.</p></div>" + render(tree))
     page = (f"<!doctype html><html lang=en><head><meta charset=utf-8><title>{html.escape(title)}</title>"
             '<link rel=stylesheet href="/_velmar/chat.css"></head>'
-            f'<body data-surface="{surface}">{body}<script src="/_velmar/chat.js"></script></body></html>')
+            f'<body data-surface="{surface}">{body}<script>window.velmarReply = {reply_json(surface)};</script>'
+            '<script src="/_velmar/chat.js"></script></body></html>')
     return url, page
+
+
+def reply_json(surface):
+    """The streamed reply chat.js shows, and what it puts beside it when done."""
+    if surface not in rich.DIALECTS and surface not in ("gemini_docs", "gemini_sheets"):
+        return "null"
+    data = {"html": rich.body(surface, rich.REPLY), "beside": rich.beside(surface) if surface in rich.NOTICES else ""}
+    return json.dumps(data).replace("</", "<\\/")
 
 
 def main():
@@ -169,6 +230,9 @@ def main():
         parts = urllib.parse.urlsplit(url)
         routes[(parts.hostname, parts.path)] = page.encode()
         listing[surface] = url
+    # What each open page states its bubbles read, by the page's address:
+    # chat.js posts it after loading and after every reply; tests read it.
+    stated, lock = {}, threading.Lock()
     statics = {name: open(os.path.join(HERE, name), "rb").read() for name in ("chat.js", "chat.css")}
 
     class Handler(BaseHTTPRequestHandler):
@@ -177,6 +241,9 @@ def main():
             path = urllib.parse.urlsplit(self.path).path
             if path == "/_velmar/pages.json":
                 return self.send(200, "application/json", json.dumps(listing).encode())
+            if path == "/_velmar/stated.json":
+                with lock:
+                    return self.send(200, "application/json", json.dumps(stated).encode())
             if path.startswith("/_velmar/") and path[9:] in statics:
                 kind = "text/javascript" if path.endswith(".js") else "text/css"
                 return self.send(200, kind, statics[path[9:]])
@@ -184,6 +251,18 @@ def main():
             if page is None:
                 return self.send(404, "text/plain", b"not found")
             self.send(200, "text/html; charset=utf-8", page)
+
+        def do_POST(self):
+            if urllib.parse.urlsplit(self.path).path != "/_velmar/stated":
+                return self.send(404, "text/plain", b"not found")
+            try:
+                data = json.loads(self.rfile.read(int(self.headers.get("Content-Length") or 0)))
+                href = data["href"]
+            except (ValueError, KeyError, TypeError):
+                return self.send(400, "text/plain", b"bad statement")
+            with lock:
+                stated[href] = data
+            self.send(204, "text/plain", b"")
 
         def send(self, code, kind, body):
             self.send_response(code)

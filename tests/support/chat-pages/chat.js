@@ -325,7 +325,11 @@
   function state() {
     let turns;
     try {
-      turns = (bubbleFinders[surface] || (() => []))().filter(([, el]) => el).map(([role, el]) => ({ role, text: bubbleText(el) }));
+      turns = (bubbleFinders[surface] || (() => []))().filter(([, el]) => el).map(([role, el]) => ({
+        role, text: bubbleText(el),
+        // Each code block's own text, which must arrive byte for byte.
+        code: $$("pre", el).map((pre) => ($("code", pre) || pre).textContent.replace(/\n$/, "")),
+      }));
     } catch (e) {
       turns = [];
     }

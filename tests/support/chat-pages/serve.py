@@ -15,6 +15,7 @@ import os
 import ssl
 import sys
 import threading
+import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -260,6 +261,7 @@ def main():
                 href = data["href"]
             except (ValueError, KeyError, TypeError):
                 return self.send(400, "text/plain", b"bad statement")
+            data["postedAt"] = time.time()
             with lock:
                 stated[href] = data
             self.send(204, "text/plain", b"")

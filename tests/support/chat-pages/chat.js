@@ -264,6 +264,9 @@
     return out.replace(/^[\s\u00a0]+|[\s\u00a0]+$/g, "");
   }
 
+  // The rules page (serve.py's /_velmar/rules) runs its cases through the reader.
+  window.velmarReadText = readText;
+
   // Each turn's bubble, in page order: [role, element holding its text].
   const bubbleFinders = {
     chatgpt: () => $$("article").map((a) => $(".whitespace-pre-wrap", a) ? ["user", $(".whitespace-pre-wrap", a)]

@@ -193,6 +193,14 @@ def build(surface, rel):
                    "claude_cowork": '<div class="standard-markdown grid-cols-1 grid gap-2.5 [&_>_*]:min-w-0">{}</div>'}.get(surface, "{}")
         target["_rich"] = wrapper.format(rich.body(surface, rich.HISTORY))
         target["_surface"] = surface
+        if surface.startswith("claude"):
+            # The message's hidden heading repeats the start of its reply.
+            for message, _ in walk(tree):
+                kids = message.get("children", [])
+                if any(target is n for n, _ in walk(message)) and kids and kids[0].get("role") == "AXHeading" \
+                        and message.get("description", "").startswith("Message "):
+                    first = "".join(r[1] for r in rich.HISTORY[0][1] if r[0] != "img")
+                    kids[0]["children"] = [{"role": "AXStaticText", "value": "Claude responded: " + first}]
     url = tree.get("url") or doc.get("meta", {}).get("url")
     if tree.get("role") == "AXWebArea":
         title, body = tree.get("title", surface), "".join(render(c) for c in tree.get("children", []))
@@ -206,6 +214,21 @@ def build(surface, rel):
             f'<body data-surface="{surface}">{body}<script>window.velmarReply = {reply_json(surface)};</script>'
             '<script src="/_velmar/chat.js"></script></body></html>')
     return url, page
+
+
+def rules_page():
+    """The text rules' cases, each read by chat.js's reader; the results
+    are written into the page for rules-check.py."""
+    cases = json.load(open(os.path.join(HERE, "text-rules.json"), encoding="utf-8"))
+    boxes = "".join(f'<div class="case">{c["html"]}</div>' for c in cases)
+    run = ("<script>const cases = " + json.dumps(cases).replace("</", "<\\/") + ";"
+           "const got = Array.from(document.querySelectorAll('.case')).map((el, i) => "
+           "({description: cases[i].description, expected: cases[i].text, read: window.velmarReadText(el)}));"
+           "const out = document.createElement('pre'); out.id = 'velmar-rules';"
+           "out.textContent = JSON.stringify(got); document.body.append(out);</script>")
+    return (f"<!doctype html><html lang=en><head><meta charset=utf-8><title>Text rules</title>"
+            f'<link rel=stylesheet href="/_velmar/chat.css"></head><body data-surface="rules">{boxes}'
+            f'<script src="/_velmar/chat.js"></script>{run}</body></html>').encode()
 
 
 def reply_json(surface):
@@ -242,6 +265,8 @@ def main():
             path = urllib.parse.urlsplit(self.path).path
             if path == "/_velmar/pages.json":
                 return self.send(200, "application/json", json.dumps(listing).encode())
+            if path == "/_velmar/rules":
+                return self.send(200, "text/html; charset=utf-8", rules_page())
             if path == "/_velmar/stated.json":
                 with lock:
                     return self.send(200, "application/json", json.dumps(stated).encode())

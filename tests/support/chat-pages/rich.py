@@ -6,7 +6,8 @@ with and without alt text, inline and display maths) is written out in the
 markup each product's page uses inside a message. Where each shape comes from
 (public saved pages, exporters and userscripts that read these pages):
 
-- ChatGPT: `.markdown.prose` body; code blocks as
+- ChatGPT: `.markdown.prose` body; tables as `div._tableContainer_* >
+  div.group._tableWrapper_* > table.w-fit`; code blocks as
   `pre.overflow-visible! > div.contain-inline-size > div (language header)`,
   a sticky button row, then `div.overflow-y-auto.p-4 > code.whitespace-pre!
   .language-X` holding one `span` per token inside wrapper spans, plain runs
@@ -24,7 +25,8 @@ markup each product's page uses inside a message. Where each shape comes from
   maths in `span.math-inline[data-math]` around KaTeX.
 - Perplexity: `.prose` answer; code as `pre.not-prose > div.codeWrapper`
   with a copy button row and `[data-testid=code-language-indicator]`, then
-  `code` with Prism `span.token` spans (exporters).
+  `span > code` holding a span per line and `span.token.token` per token
+  (saved perplexity.ai answers in public READMEs).
 - DeepSeek: `.ds-markdown` with `p.ds-markdown-paragraph`; code as
   `div.md-code-block > div.md-code-block-banner-wrap > ... span.d813de27
   (language) + div[role=button].ds-button` ("Copy", "Run"), then a bare
@@ -122,9 +124,9 @@ def hljs(code, wrap_plain=False):
     return "".join(parts)
 
 
-def prism(code, per_line=False):
-    names = {"keyword": "token keyword", "built_in": "token builtin", "title": "token function",
-             "string": "token string", "number": "token number", "comment": "token comment"}
+def prism(code, per_line=False, names=None):
+    names = names or {"keyword": "token keyword", "built_in": "token builtin", "title": "token function",
+                      "string": "token string", "number": "token number", "comment": "token comment"}
     if not per_line:
         return "".join(f'<span class="{names[k]}">{html.escape(t)}</span>' if k else html.escape(t)
                        for k, t in tokens(code))
@@ -176,7 +178,7 @@ class Dialect:
 
 class ChatGPT(Dialect):
     link = '<a class="decorated-link" href="{href}" target="_blank" rel="noopener">{}</a>'
-    table = ('<div class="_tableContainer_1rjym_1"><div tabindex="-1" class="_tableWrapper_1rjym_13 flex w-fit flex-col-reverse">'
+    table = ('<div class="_tableContainer_1rjym_1"><div tabindex="-1" class="group _tableWrapper_1rjym_13 flex w-fit flex-col-reverse">'
              '<table class="w-fit min-w-(--thread-content-width)"><thead>{head}</thead><tbody>{body}</tbody></table></div></div>')
 
     def code(self, lang, code):
@@ -232,16 +234,21 @@ class Perplexity(Dialect):
     ul = '<ul class="marker:text-quiet list-disc">{}</ul>'
     li = '<li class="py-0 my-0 prose-p:pt-0 prose-p:mb-2 prose-p:my-0 [&amp;>p]:pt-0 [&amp;>p]:mb-2 [&amp;>p]:my-0">{}</li>'
     link = '<a href="{href}" class="reset interactable cursor-pointer decoration-1 underline-offset-1 text-super hover:underline font-semibold" target="_blank" rel="noopener">{}</a>'
+    # Its Prism build keeps only some kinds in the class.
+    tokens = {k: "token token" for k in ("keyword", "built_in", "title", "string", "number", "comment")}
 
     def code(self, lang, code):
         return ('<pre class="not-prose w-full rounded font-mono text-sm font-extralight"><div class="codeWrapper text-light '
-                'selection:text-super selection:bg-super/10 my-md relative flex flex-col rounded font-mono text-sm font-normal bg-subtler">'
+                'selection:text-super selection:bg-super/10 my-md relative flex flex-col rounded-lg font-mono text-sm font-normal bg-subtler">'
                 '<div class="translate-y-xs -translate-x-xs bottom-xl mb-xl flex h-0 items-start justify-end sm:sticky sm:top-xs">'
                 '<div class="overflow-hidden rounded-full border-subtlest ring-subtlest divide-subtlest bg-base">'
-                '<button aria-label="Copy code" type="button" class="focus-visible:bg-subtle hover:bg-subtle text-quiet"></button>'
-                '</div></div><div class="-mt-xl"><div><div data-testid="code-language-indicator" '
-                f'class="text-quiet bg-subtle py-xs px-sm inline-block rounded-br rounded-tl-[3px] font-thin">{lang}</div></div>'
-                f'<div class="pr-lg"><span><code style="white-space: pre;">{prism(code)}</code></span></div></div></div></pre>')
+                '<div class="border-subtlest ring-subtlest divide-subtlest bg-subtler">'
+                '<button aria-label="Copy code" type="button" class="focus-visible:bg-subtle hover:bg-subtle text-quiet '
+                'inline-flex text-sm h-8 aspect-square" data-state="closed"><div class="flex shrink-0 items-center justify-center size-4">'
+                '<svg role="img" class="inline-flex fill-current" width="16" height="16"></svg></div></button>'
+                '</div></div></div><div class="-mt-xl"><div><div data-testid="code-language-indicator" '
+                f'class="text-quiet bg-subtle py-xs px-sm inline-block rounded-br rounded-tl-lg text-xs font-thin">{lang}</div></div>'
+                f'<div><span><code>{prism(code, per_line=True, names=self.tokens)}</code></span></div></div></div></pre>')
 
 
 class DeepSeek(Dialect):

@@ -31,8 +31,9 @@ markup each product's page uses inside a message. Where each shape comes from
   `div.md-code-block > div.md-code-block-banner-wrap > ... span.d813de27
   (language) + div[role=button].ds-button` ("Copy", "Run"), then a bare
   `pre` with Prism `span.token` spans (userscripts and exporters).
-- Workspace's Gemini panel and Claude Design: no public markup of message
-  bodies was found; they get plain markdown HTML with highlight.js spans.
+- Workspace's Gemini panel and Claude Design's chat: no public markup of
+  message bodies was found; they get plain markdown HTML with highlight.js
+  spans.
 - Maths everywhere as KaTeX renders it: `span.katex > span.katex-mathml >
   math (MathML tokens, TeX annotation)` beside `span.katex-html
   [aria-hidden=true]`.

@@ -177,6 +177,8 @@ def rich_body(surface, tree):
                  if i and c.get("role") == "AXButton" and c.get("description") == "Share"]
     elif surface in ("gemini_docs", "gemini_sheets"):
         found = [n for n, _ in nodes if "appsElementsSidekickAgentMessageContent" in classes(n)]
+    elif surface == "claude_design":
+        found = [n for n, _ in nodes if "prose" in classes(n)]
     else:
         return None
     return found[-1] if found else None
@@ -233,7 +235,7 @@ def rules_page():
 
 def reply_json(surface):
     """The streamed reply chat.js shows, and what it puts beside it when done."""
-    if surface not in rich.DIALECTS and surface not in ("gemini_docs", "gemini_sheets"):
+    if surface not in rich.DIALECTS and surface not in ("gemini_docs", "gemini_sheets", "claude_design"):
         return "null"
     data = {"html": rich.body(surface, rich.REPLY), "beside": rich.beside(surface) if surface in rich.NOTICES else ""}
     return json.dumps(data).replace("</", "<\\/")

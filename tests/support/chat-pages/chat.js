@@ -404,13 +404,13 @@
     turn.done.forEach((n) => n && (n.hidden = true));
     streaming = true;
     if (RICH) {
-      // Pieces of about 40 characters, with a pause now and then, as a
-      // model's tokens arrive.
+      // Pieces of about 40 characters, with a short pause now and then and
+      // one of about a second midway, as a model's tokens arrive.
       const total = (() => { const t = document.createElement("template"); t.innerHTML = RICH.html; return t.content.textContent.length; })();
       let shown = 0, step = 0;
       const timer = setInterval(() => {
         step += 1;
-        if (step % 5 === 0) return;
+        if (step % 5 === 0 || (step > 8 && step <= 14)) return;
         shown += 40;
         if (shown < total) return show(turn, partial(RICH.html, shown), true);
         clearInterval(timer);

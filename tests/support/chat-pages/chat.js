@@ -306,8 +306,11 @@
   };
 
   // What the capture keeps apart from a turn's text on some surfaces: an
-  // artifact card and a file caption are the turn's artifact, not its text.
+  // artifact card and a file caption are the turn's artifact, not its text;
+  // citation chips point at sources, like the Sources control.
   const apart = {
+    perplexity: ".citation",
+    deepseek: ".ds-markdown-cite",
     claude_ai: ".artifact-block, .line-clamp-1.text-\\[11px\\]",
     claude_cowork: ".artifact-block, .line-clamp-1.text-\\[11px\\]",
   };
@@ -319,6 +322,18 @@
     if (text === "Message collapsed" && surface.startsWith("claude")) {
       const h = $("h3", el.closest("[aria-label^='Message ']"));
       if (h) text = h.textContent.replace(/^(You said|Claude responded): /, "").trim();
+    }
+    // Claude Design: the page's own labels in a prompt ("Pasted text (3
+    // lines)") are not what the user wrote; an attachment tile beside the
+    // prompt is recorded as a marker line after it.
+    if (surface === "claude_design") {
+      const lines = text.split("\n").filter((l) => !/^Pasted text \(\d+ lines?\)$/.test(l.trim()) && l.trim() !== "Response stopped");
+      for (const tile of $$(".om-attachment-thumb", el.parentElement)) {
+        const name = (($("img", tile) || {}).alt || "").trim();
+        lines.push(!name ? "[attached image]" : /^pasted-|^\d{10,}_image\.[A-Za-z0-9]+$/.test(name) ? "[pasted image]"
+                                                   : `[attached image: ${name}]`);
+      }
+      text = lines.join("\n").trim();
     }
     return text;
   }

@@ -27,7 +27,8 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/ DESTINATION ${VELMAR_SHARE_DIR}
         PATTERN README.md EXCLUDE
         PATTERN core.mjs EXCLUDE
         PATTERN ${VELMAR_APP_ID}.desktop EXCLUDE)
-install(FILES ${CMAKE_SOURCE_DIR}/core/core.mjs DESTINATION ${VELMAR_SHARE_DIR} COMPONENT agent)
+# Executable as its first line says (the agent starts it through node all the same).
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/core/core.mjs DESTINATION ${VELMAR_SHARE_DIR} COMPONENT agent)
 install(DIRECTORY DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/velmar COMPONENT agent)
 
 # The desktop entry registers the application's link scheme (fernhollow:).
@@ -47,6 +48,21 @@ install(CODE "
   configure_file(\"${CMAKE_CURRENT_LIST_DIR}/autostart.desktop.in\" \"\${_velmar_entry}\" @ONLY)
 " COMPONENT agent)
 
+# The manual page and the package's documents, compressed as Debian keeps them.
+set(VELMAR_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${VELMAR_APP_ID})
+configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in ${CMAKE_BINARY_DIR}/doc/changelog @ONLY)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/${VELMAR_APP_ID}.1.gz ${CMAKE_BINARY_DIR}/doc/changelog.gz
+                   COMMAND sh -c "gzip -9nc \"$1\" > \"$2\"" gzip ${CMAKE_SOURCE_DIR}/docs/man/${VELMAR_APP_ID}.1
+                           ${CMAKE_BINARY_DIR}/doc/${VELMAR_APP_ID}.1.gz
+                   COMMAND sh -c "gzip -9nc \"$1\" > \"$2\"" gzip ${CMAKE_BINARY_DIR}/doc/changelog
+                           ${CMAKE_BINARY_DIR}/doc/changelog.gz
+                   DEPENDS ${CMAKE_SOURCE_DIR}/docs/man/${VELMAR_APP_ID}.1 ${CMAKE_BINARY_DIR}/doc/changelog
+                   VERBATIM)
+add_custom_target(velmar_docs ALL DEPENDS ${CMAKE_BINARY_DIR}/doc/${VELMAR_APP_ID}.1.gz ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/doc/${VELMAR_APP_ID}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT agent)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz
+        DESTINATION ${VELMAR_DOC_DIR} COMPONENT agent)
+
 # Developer tools: not part of the package users get.
 foreach(tool velmar-fixture-check velmar-replay velmar-fixture-scrub)
   if(TARGET ${tool})
@@ -61,15 +77,16 @@ set(CPACK_PACKAGE_VENDOR "Velmar")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Records the conversations held with AI chat assistants for your organisation")
 set(CPACK_PACKAGE_DESCRIPTION
-    "The Velmar desktop agent runs in the background of the desktop session, reads AI chat windows\n"
-    "and browser tabs through the accessibility bus (AT-SPI), and hands one record per completed\n"
-    "prompt and reply to its core process. The bundled local core keeps them in\n"
+    "The Velmar desktop agent runs in the background of the desktop session,\n"
+    "reads AI chat windows and browser tabs through the accessibility bus\n"
+    "(AT-SPI), and hands one record per completed prompt and reply to its core\n"
+    "process. The bundled local core keeps them in\n"
     "~/.local/share/velmar/turns.jsonl.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Velmar developers <dev@velmar.invalid>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Velmar developers <dev@velmar.example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries it links, found by dpkg-shlibdeps; the core runs on node; the

@@ -65,6 +65,16 @@ const std::string& NodeView::role() const {
     return *role_;
 }
 
+const std::optional<std::string>& NodeView::subrole() const {
+    if (!subrole_) subrole_ = node_.subrole();
+    return *subrole_;
+}
+
+const std::optional<std::string>& NodeView::value() const {
+    if (!value_) value_ = node_.string("AXValue");
+    return *value_;
+}
+
 const std::string& NodeView::label() const {
     if (!label_) label_ = node_.label();
     return *label_;

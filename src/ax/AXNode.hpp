@@ -68,13 +68,18 @@ inline AXNodePtr borrowed(const AXNode& node) { return AXNodePtr(AXNodePtr(), &n
 class NodeView {
 public:
     explicit NodeView(const AXNode& node) : node_(node) {}
+    const AXNode& node() const { return node_; }
     const std::string& role() const;
+    const std::optional<std::string>& subrole() const;
+    // The "AXValue" string as read.
+    const std::optional<std::string>& value() const;
     const std::string& label() const;
     const std::vector<std::string>& domClassList() const;
 
 private:
     const AXNode& node_;
     mutable std::optional<std::string> role_, label_;
+    mutable std::optional<std::optional<std::string>> subrole_, value_;
     mutable std::optional<std::vector<std::string>> classes_;
 };
 

@@ -10,6 +10,7 @@
 #include "platform/linux/GtkAlerts.hpp"
 #include "platform/linux/GtkClipboard.hpp"
 #include "platform/linux/GtkHelperPanel.hpp"
+#include "platform/linux/GtkStatusWindow.hpp"
 #include "platform/linux/GtkWindowing.hpp"
 #include "platform/linux/JsonFileSettings.hpp"
 #include "platform/linux/LibsecretStore.hpp"
@@ -35,6 +36,7 @@
 #include "runtime/AppDelegate.hpp"
 #include "runtime/BuildInfo.hpp"
 #include "runtime/CaptureDiag.hpp"
+#include "runtime/LaunchArguments.hpp"
 #include "tools/AXDump.hpp"
 
 #include <glib-unix.h>
@@ -81,7 +83,7 @@ std::string schemesOf(const std::vector<std::string>& urls) {
     return out;
 }
 
-int runAgent(const std::vector<std::string>& arguments) {
+int runAgent(const std::vector<std::string>& arguments, bool background) {
     linux_backend::LinuxEnvironment environment;
     linux_backend::StderrLogSink log;
 
@@ -148,9 +150,16 @@ int runAgent(const std::vector<std::string>& arguments) {
     std::unique_ptr<Alerts> alerts;
     std::unique_ptr<Windowing> windowing;
     std::unique_ptr<HelperPanel> helperPanel;
+    linux_backend::GtkStatusWindow* statusWindow = nullptr;
     if (gui) {
-        statusItem = std::make_unique<linux_backend::AppIndicatorStatusItem>(
-            install.resourceDirectory("icons").value_or(install.installLocation()), log);
+        // The tray icon where a tray host runs; the status window where none
+        // does (stock GNOME), or where the host has gone.
+        const auto icons = install.resourceDirectory("icons").value_or(install.installLocation());
+        auto window = std::make_unique<linux_backend::GtkStatusWindow>(
+            icons, std::make_unique<linux_backend::AppIndicatorStatusItem>(icons, log),
+            &linux_backend::AppIndicatorStatusItem::trayHostRunning);
+        statusWindow = window.get();
+        statusItem = std::move(window);
         alerts = std::make_unique<linux_backend::GtkAlerts>();
         windowing = std::make_unique<linux_backend::GtkWindowing>();
         helperPanel = std::make_unique<linux_backend::GtkHelperPanel>();
@@ -185,6 +194,9 @@ int runAgent(const std::vector<std::string>& arguments) {
     const guint interrupt = g_unix_signal_add(SIGINT, onTerminationSignal, agent.get());
 
     agent->applicationDidFinishLaunching();
+    // Started from the application menu with no tray to show the state in.
+    if (statusWindow && !background && !exited && !linux_backend::AppIndicatorStatusItem::trayHostRunning())
+        statusWindow->present();
     instance.onOpen = [&](const std::vector<std::string>& urls) {
         log.writeLine("[agent] another start handed over a link (" + schemesOf(urls) + ")");
         agent->openURLs(urls);
@@ -192,6 +204,8 @@ int runAgent(const std::vector<std::string>& arguments) {
     instance.onReopen = [&] {
         log.writeLine("[agent] another start asked the agent to come forward");
         agent->applicationShouldHandleReopen();
+        // Without a tray, a second start is how the user finds the agent's state.
+        if (statusWindow) statusWindow->openMenu();
     };
     // Started by a link (the desktop entry's handler): open it once running.
     if (!links.empty() && !exited) agent->openURLs(links);
@@ -211,6 +225,18 @@ int main(int argc, char** argv) {
     if (argc >= 2 && velmar::AXDump::isVerb(argv[1])) {
         return velmar::linux_backend::runDeveloperTool(std::vector<std::string>(argv + 1, argv + argc));
     }
-    // Links are opened once the agent runs; any other argument is ignored.
-    return runAgent(std::vector<std::string>(argv + 1, argv + argc));
+    const auto launch = velmar::LaunchArguments::parse(std::vector<std::string>(argv + 1, argv + argc));
+    switch (launch.action) {
+    case velmar::LaunchArguments::Action::help:
+    case velmar::LaunchArguments::Action::version:
+        std::cout << launch.message << std::flush;
+        return 0;
+    case velmar::LaunchArguments::Action::usageError:
+        std::cerr << launch.message << std::flush;
+        return 2;
+    case velmar::LaunchArguments::Action::run:
+        break;
+    }
+    // Links are opened once the agent runs; any other word is ignored.
+    return runAgent(launch.operands, launch.background);
 }

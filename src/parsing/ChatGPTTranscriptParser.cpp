@@ -1,5 +1,6 @@
 #include "parsing/ChatGPTTranscriptParser.hpp"
 
+#include "ax/NodeText.hpp"
 #include "text/Unicode.hpp"
 
 #include <algorithm>
@@ -70,21 +71,18 @@ std::optional<std::string> ChatGPTTranscriptParser::role(const Segment& segment)
     return std::nullopt;
 }
 
-std::vector<std::string> ChatGPTTranscriptParser::textParts(const Segment& segment, bool stopAtFirstButton) {
-    std::vector<std::string> parts;
+std::string ChatGPTTranscriptParser::text(const Segment& segment, bool stopAtFirstButton) {
+    std::vector<AXNodePtr> body;
     for (const auto& node : segment.body) {
         if (stopAtFirstButton && node->role() == "AXButton") break;
-        for (auto& t : textNodes(*node, 0, kTextDepth)) {
-            if (t.role == "AXStaticText" && t.text != kUserPrefix && t.text != kAssistantPrefix) {
-                parts.push_back(std::move(t.text));
-            }
-        }
+        body.push_back(node);
     }
-    return parts;
+    NodeTextRules rules;
+    rules.maxDepth = kTextDepth;
+    // The screen-reader headings that open a message are not its text.
+    rules.dropLeaf = [](const std::string& t) { return t == kUserPrefix || t == kAssistantPrefix; };
+    return NodeText::of(body, rules);
 }
-
-namespace {
-}  // namespace
 
 std::vector<ChatGPTTranscriptParser::Segment> ChatGPTTranscriptParser::segmentsOf(const AXNode& scope) {
     auto landmark = findLandmarkMain(scope);
@@ -108,7 +106,7 @@ std::optional<SegmenterSnapshot> ChatGPTTranscriptParser::snapshot(const AXNode&
         turn.index = p;
         turn.total = n;
         turn.role = *r;
-        turn.text = text::joinLines(textParts(segment, stop));
+        turn.text = text(segment, stop);
         snap.turns.push_back(std::move(turn));
     }
     if (containsText(scope, 0, kStopTextDepth, labelEquals("Stop answering"))) {
@@ -130,7 +128,7 @@ std::optional<SegmenterSnapshot> ChatGPTTranscriptParser::snapshot(const AXNode&
 std::optional<std::string> ChatGPTTranscriptParser::firstUserPromptText(const std::vector<Segment>& segments) {
     for (const auto& segment : segments) {
         if (role(segment) != "user") continue;
-        auto text = text::trim(text::joinLines(textParts(segment, true)));
+        auto text = ChatGPTTranscriptParser::text(segment, true);
         if (text.empty()) return std::nullopt;
         return text;
     }

@@ -32,7 +32,9 @@ public:
     static AXNodePtr findLandmarkMain(const AXNode& scope);
     static std::vector<Segment> turnSegments(const AXNode& landmark);
     static std::optional<std::string> role(const Segment& segment);
-    static std::vector<std::string> textParts(const Segment& segment, bool stopAtFirstButton);
+    // The message's text, read from its body nodes as blocks; with
+    // `stopAtFirstButton`, only from the body nodes before the first button.
+    static std::string text(const Segment& segment, bool stopAtFirstButton);
 
     // The segments of the scope's main landmark; empty when there is none.
     static std::vector<Segment> segmentsOf(const AXNode& scope);

@@ -1,4 +1,6 @@
 #include "parsing/ClaudeCodeTranscriptParser.hpp"
+
+#include "ax/NodeText.hpp"
 #include "text/Unicode.hpp"
 
 namespace velmar {
@@ -51,17 +53,13 @@ std::optional<std::string> ClaudeCodeTranscriptParser::roleMarker(const AXNode& 
 std::optional<RawTurn> ClaudeCodeTranscriptParser::extractTurn(const AXNode& article, int index, int total) {
     auto role = roleMarker(article);
     if (!role) return std::nullopt;
-    std::string text;
-    bool first = true;
-    for (auto& node : textNodes(article, 0, kTextDepth)) {
-        if (node.role != "AXStaticText") continue;
-        if (node.text.starts_with(kUserPrefix) || node.text.starts_with(kAssistantPrefix) || node.text == kFinished) {
-            continue;
-        }
-        if (!first) text += '\n';
-        text += node.text;
-        first = false;
-    }
+    NodeTextRules rules;
+    rules.maxDepth = kTextDepth;
+    // The hidden role headings and the finished notice are not the turn's text.
+    rules.dropLeaf = [](const std::string& t) {
+        return t.starts_with(kUserPrefix) || t.starts_with(kAssistantPrefix) || t == kFinished;
+    };
+    auto text = NodeText::of(article, rules);
     RawTurn turn;
     turn.index = index;
     turn.total = total;

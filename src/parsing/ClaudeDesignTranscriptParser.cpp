@@ -1,5 +1,7 @@
 #include "parsing/ClaudeDesignTranscriptParser.hpp"
 
+#include "ax/NodeText.hpp"
+
 #include "parsing/AttachmentMarkers.hpp"
 #include "text/Regex.hpp"
 #include "text/Unicode.hpp"
@@ -40,19 +42,6 @@ AXNodePtr findChatContainer(const AXNodePtr& node, int depth) {
         if (auto hit = findChatContainer(child, depth + 1)) return hit;
     }
     return nullptr;
-}
-
-void collectUnitTexts(const AXNode& node, int depth, std::vector<std::string>& out) {
-    if (depth > kUnitTextDepth) return;
-    if (hasClass(node.domClassList(), "cursor-pointer")) return;  // chips and buttons drawn as text
-    if (node.role() == "AXStaticText") {
-        auto label = node.label();
-        auto trimmed = text::trim(label);
-        if (!trimmed.empty() && !isChatChrome(trimmed)) out.push_back(std::move(label));
-        return;
-    }
-    if (depth == kUnitTextDepth) return;
-    for (const auto& child : node.children()) collectUnitTexts(*child, depth + 1, out);
 }
 
 // The marker of one attachment tile: named after the first image in it.
@@ -117,7 +106,7 @@ void collectFlatBubbles(const AXNode& node, int depth, std::vector<FlatEntry>& o
         if (hasClass(classes, kAttachmentClass)) {
             pending.push_back(tileMarker(*child));
         } else if (ClaudeDesignTranscriptParser::isUserBubbleClassList(classes)) {
-            out.push_back({text::joinLines(ClaudeDesignTranscriptParser::unitTexts(*child)), std::move(pending)});
+            out.push_back({ClaudeDesignTranscriptParser::unitText(*child), std::move(pending)});
             pending.clear();
         } else {
             collectFlatBubbles(*child, depth + 1, out);
@@ -172,10 +161,16 @@ bool ClaudeDesignTranscriptParser::isUserBubbleClassList(const std::vector<std::
            std::any_of(classes.begin(), classes.end(), [](const std::string& c) { return c.starts_with("max-w-"); });
 }
 
-std::vector<std::string> ClaudeDesignTranscriptParser::unitTexts(const AXNode& unit) {
-    std::vector<std::string> out;
-    collectUnitTexts(unit, 0, out);
-    return out;
+std::string ClaudeDesignTranscriptParser::unitText(const AXNode& unit) {
+    NodeTextRules rules;
+    rules.maxDepth = kUnitTextDepth;
+    // Chips and buttons drawn as text are not the message; attachment tiles
+    // are its markers.
+    rules.skip = [](const NodeView& n) {
+        return hasClass(n.domClassList(), "cursor-pointer") || hasClass(n.domClassList(), kAttachmentClass);
+    };
+    rules.dropLeaf = [](const std::string& t) { return isChatChrome(text::trim(t)); };
+    return NodeText::of(unit, rules);
 }
 
 std::vector<std::string> ClaudeDesignTranscriptParser::attachmentMarkersInUnit(const AXNode& unit) {
@@ -195,7 +190,7 @@ ClaudeDesignTranscriptParser::DesignTurns ClaudeDesignTranscriptParser::designTu
             // Attachments sit beside the bubble, in the row that holds it.
             if (auto parent = bubble->parent()) markers = attachmentMarkersInUnit(*parent);
             result.turns.push_back(
-                userTurn(++index, AttachmentMarkers::appending(text::joinLines(unitTexts(*bubble)), markers)));
+                userTurn(++index, AttachmentMarkers::appending(unitText(*bubble), markers)));
         }
         numberTotals(result.turns);
         return result;
@@ -243,7 +238,7 @@ std::vector<RawTurn> ClaudeDesignTranscriptParser::mergedTurns(const AXNode& uni
         turn.index = static_cast<int>(p) + 1;
         turn.total = static_cast<int>(children.size());
         turn.role = p % 2 == 0 ? "user" : "assistant";
-        turn.text = text::joinLines(unitTexts(*children[p]));
+        turn.text = unitText(*children[p]);
         if (turn.role == "user") turn.text = AttachmentMarkers::appending(turn.text, attachmentMarkersInUnit(*children[p]));
         turns.push_back(std::move(turn));
     }

@@ -30,7 +30,7 @@ public:
     std::optional<SegmenterSnapshot> snapshot(const AXNode& scope, std::optional<std::string> conversationKey) const;
 
     static bool isUserBubbleClassList(const std::vector<std::string>& classes);
-    static std::vector<std::string> unitTexts(const AXNode& unit);
+    static std::string unitText(const AXNode& unit);
     static std::vector<std::string> attachmentMarkersInUnit(const AXNode& unit);
     static DesignTurns designTurns(const AXNode& container);
     static BareTexts leadingBareTexts(const std::vector<AXNodePtr>& nodes, std::size_t from);

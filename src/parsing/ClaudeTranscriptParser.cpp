@@ -1,5 +1,7 @@
 #include "parsing/ClaudeTranscriptParser.hpp"
 
+#include "ax/NodeText.hpp"
+
 #include "capture/PasteboardCapture.hpp"
 #include "parsing/AttachmentMarkers.hpp"
 #include "text/Regex.hpp"
@@ -84,7 +86,6 @@ std::optional<ClaudeTranscriptParser::PasteChip> chipOf(const AXNode& button, co
 // finds what a walk of its own would.
 struct MessageWalk {
     std::vector<std::string> nodeTexts;  // every non-blank label
-    std::vector<std::string> texts;
     std::vector<ClaudeTranscriptParser::PasteChip> chips;
     std::vector<std::optional<std::string>> imageNames;
     AXNodePtr artifactBlock;
@@ -128,11 +129,23 @@ struct MessageWalk {
         if (role == "AXToolbar") return false;                             // message action bar
         if (anyClassContains(classes, "artifact-block")) return false;    // reported as artifact fields
         if (anyClassContains(classes, "line-clamp") && hasClass(classes, "text-[11px]")) return false;  // captions
-        if (role != "AXStaticText") return true;
-        if (!isTranscriptChrome(label)) texts.push_back(label);
-        return false;
+        return role != "AXStaticText";
     }
 };
+
+// The message's text by the same content rules: thumbnails, controls,
+// artifact cards, captions and the transcript's own chrome are not its text.
+std::string messageText(const AXNode& group) {
+    NodeTextRules rules;
+    rules.maxDepth = kTextDepth;
+    rules.skip = [](const NodeView& n) {
+        const auto& classes = n.domClassList();
+        return hasClass(classes, "group/thumbnail") || anyClassContains(classes, "artifact-block") ||
+               (anyClassContains(classes, "line-clamp") && hasClass(classes, "text-[11px]"));
+    };
+    rules.dropLeaf = [](const std::string& t) { return isTranscriptChrome(t); };
+    return NodeText::of(group, rules);
+}
 
 void collectGroups(const AXNodePtr& node, int depth, std::vector<AXNodePtr>& out) {
     if (depth > kGroupDepth) return;
@@ -454,7 +467,7 @@ std::optional<RawTurn> ClaudeTranscriptParser::extractTurn(const AXNode& group) 
         }
     }
 
-    auto body = text::joinLines(walk.texts);
+    auto body = messageText(group);
     if (auto recovered = collapsedRecovery(body, walk.nodeTexts)) {
         turn.text = std::move(*recovered);
         turn.collapsed = true;

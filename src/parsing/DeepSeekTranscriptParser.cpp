@@ -1,5 +1,6 @@
 #include "parsing/DeepSeekTranscriptParser.hpp"
 
+#include "ax/NodeText.hpp"
 #include "text/Unicode.hpp"
 
 #include <algorithm>
@@ -20,6 +21,7 @@ constexpr std::string_view kMessage = "ds-message";
 constexpr std::string_view kParagraph = "ds-markdown-paragraph";
 constexpr std::string_view kThink = "ds-think-content";
 constexpr std::string_view kCite = "ds-markdown-cite";
+constexpr std::string_view kMarkdown = "ds-markdown";
 constexpr std::string_view kActionBar = "ds-flex";
 
 bool hasAnyClass(const AXNode& node, std::initializer_list<std::string_view> wanted, int depth) {
@@ -61,48 +63,18 @@ std::optional<std::vector<Item>> findList(const AXNodePtr& node, int depth) {
     return std::nullopt;
 }
 
-void collectUser(const AXNode& node, int depth, std::vector<std::string>& out) {
-    if (depth > kUserTextDepth) return;
-    auto role = node.role();
-    if (role == "AXButton" || role == "AXLink") return;
-    if (role == "AXStaticText") {
-        auto label = node.label();
-        if (!text::isBlank(label)) out.push_back(std::move(label));
-    }
-    if (depth == kUserTextDepth) return;
-    for (const auto& child : node.children()) collectUser(*child, depth + 1, out);
-}
-
-// `role` is the node's role when its parent already read it.
-void collectPieces(const AXNode& node, std::optional<std::string> role, int depth, std::string& out) {
-    if (depth > kParagraphDepth) return;
-    if (!role) role = node.role();
-    if (*role == "AXLink" || *role == "AXButton") return;
-    if (hasClass(node.domClassList(), kCite)) return;
-    if (*role == "AXStaticText") out += node.label();
-    if (depth == kParagraphDepth) return;
-    auto children = node.children();
-    std::vector<std::string> roles;
-    roles.reserve(children.size());
-    for (const auto& child : children) roles.push_back(child->role());
-    // An inline image group (a figure or an icon with its caption) is not prose.
-    if (depth >= 1 && *role == "AXGroup" && std::find(roles.begin(), roles.end(), "AXImage") != roles.end()) return;
-    for (std::size_t i = 0; i < children.size(); ++i) collectPieces(*children[i], std::move(roles[i]), depth + 1, out);
-}
-
-void collectParagraphs(const AXNode& node, int depth, std::vector<std::string>& out) {
+// The blocks of a reply: its rendered markdown (paragraphs, lists, code,
+// tables), or lone paragraphs outside one; never the reasoning.
+void collectBlocks(const AXNodePtr& node, int depth, std::vector<AXNodePtr>& out) {
     if (depth > kAssistantDepth) return;
-    auto classes = node.domClassList();
+    auto classes = node->domClassList();
     if (hasClass(classes, kThink)) return;
-    if (hasClass(classes, kParagraph)) {
-        std::string paragraph;
-        collectPieces(node, std::nullopt, 0, paragraph);
-        auto trimmed = text::trim(paragraph);
-        if (!trimmed.empty()) out.push_back(std::move(trimmed));
+    if (hasClass(classes, kMarkdown) || hasClass(classes, kParagraph)) {
+        out.push_back(node);
         return;
     }
     if (depth == kAssistantDepth) return;
-    for (const auto& child : node.children()) collectParagraphs(*child, depth + 1, out);
+    for (const auto& child : node->children()) collectBlocks(child, depth + 1, out);
 }
 
 }  // namespace
@@ -122,15 +94,28 @@ bool DeepSeekTranscriptParser::containsClass(const AXNode& node, std::string_vie
 }
 
 std::string DeepSeekTranscriptParser::userText(const AXNode& message) {
-    std::vector<std::string> parts;
-    collectUser(message, 0, parts);
-    return text::joinLines(parts);
+    NodeTextRules rules;
+    rules.maxDepth = kUserTextDepth;
+    // Links and images in a prompt are its attachments, not what was typed.
+    rules.skip = [](const NodeView& n) { return n.role() == "AXLink" || n.role() == "AXImage"; };
+    return NodeText::of(message, rules);
 }
 
 std::string DeepSeekTranscriptParser::assistantText(const AXNode& message) {
-    std::vector<std::string> paragraphs;
-    collectParagraphs(message, 0, paragraphs);
-    return text::joinLines(paragraphs);
+    std::vector<AXNodePtr> blocks;
+    collectBlocks(borrowed(message), 0, blocks);
+    NodeTextRules rules;
+    rules.maxDepth = kParagraphDepth;
+    rules.skip = [](const NodeView& n) {
+        // Citations: numbered marks and source links.
+        if (n.role() == "AXLink" || hasClass(n.domClassList(), kCite) || hasClass(n.domClassList(), kThink)) return true;
+        // A figure or an icon with its caption is not prose.
+        if (n.role() != "AXGroup" || hasClass(n.domClassList(), kMarkdown) || hasClass(n.domClassList(), kParagraph))
+            return false;
+        auto kids = n.node().children();
+        return std::any_of(kids.begin(), kids.end(), [](const AXNodePtr& k) { return k->role() == "AXImage"; });
+    };
+    return NodeText::of(blocks, rules);
 }
 
 bool DeepSeekTranscriptParser::hasActionBar(const AXNode& item) {

@@ -1,5 +1,6 @@
 #include "parsing/GeminiTranscriptParser.hpp"
 
+#include "ax/NodeText.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
 #include "text/Unicode.hpp"
 
@@ -29,18 +30,6 @@ AXNodePtr findRole(const AXNodePtr& node, std::string_view role, int maxDepth, i
         if (auto hit = findRole(child, role, maxDepth, depth + 1)) return hit;
     }
     return nullptr;
-}
-
-void collectLeaves(const AXNode& node, int depth, std::vector<std::string>& out) {
-    if (depth > kTextDepth) return;
-    auto role = node.role();
-    if (role == "AXHeading" && hasClass(node.domClassList(), "cdk-visually-hidden")) return;
-    if (role == "AXStaticText") {
-        auto label = node.label();
-        if (!text::isBlank(label)) out.push_back(std::move(label));
-    }
-    if (depth == kTextDepth) return;
-    for (const auto& child : node.children()) collectLeaves(*child, depth + 1, out);
 }
 
 RawTurn turn(int index, int total, std::string role, std::string text) {
@@ -100,9 +89,13 @@ std::optional<RawTurn> modelTurn(const Exchange& exchange, int index, int total)
 }  // namespace
 
 std::string GeminiTranscriptParser::staticText(const AXNode& root) {
-    std::vector<std::string> parts;
-    collectLeaves(root, 0, parts);
-    return text::joinLines(parts);
+    NodeTextRules rules;
+    rules.maxDepth = kTextDepth;
+    // The screen-reader heading of a turn is not its text.
+    rules.skip = [](const NodeView& n) {
+        return n.role() == "AXHeading" && hasClass(n.domClassList(), "cdk-visually-hidden");
+    };
+    return NodeText::of(root, rules);
 }
 
 std::optional<std::string> GeminiTranscriptParser::modelLabel(const AXNode& scope) {

@@ -1,5 +1,7 @@
 #include "parsing/PerplexityTranscriptParser.hpp"
 
+#include "ax/NodeText.hpp"
+
 #include "text/Regex.hpp"
 #include "text/Unicode.hpp"
 
@@ -98,24 +100,22 @@ bool isControlRole(const std::string& role) {
     return role == "AXButton" || role == "AXLink" || role == "AXPopUpButton" || role == "AXMenuButton";
 }
 
-void collectBare(Seen& node, Kids* knownKids, int depth, std::vector<std::string>& out) {
-    if (depth > kTextDepth || isControlRole(node.role)) return;
-    if (node.role == "AXStaticText") {
-        const auto& label = node.labelOnce();
-        if (!text::isBlank(label)) out.push_back(label);
-    }
-    if (depth == kTextDepth) return;
-    Kids own;
-    Kids& kids = knownKids ? *knownKids : (own = readKids(*node.node));
-    if (isChip(node.role, kids)) return;
-    for (auto& kid : kids) collectBare(kid, nullptr, depth + 1, out);
+// A block's text: links and buttons (citations, controls) and source chips
+// left out; a query's timestamps too.
+NodeTextRules bareRules(bool query) {
+    NodeTextRules rules;
+    rules.maxDepth = kTextDepth;
+    rules.skip = [](const NodeView& n) {
+        if (isControlRole(n.role())) return true;
+        if (n.role() != "AXGroup") return false;
+        auto kids = readKids(n.node());
+        return isChip(n.role(), kids);
+    };
+    if (query) rules.dropLeaf = [](const std::string& t) { return timestampRegex().search(t); };
+    return rules;
 }
 
-std::vector<std::string> bareTexts(Seen& block, Kids* knownKids) {
-    std::vector<std::string> out;
-    collectBare(block, knownKids, 0, out);
-    return out;
-}
+std::string bareText(const AXNode& block, bool query) { return NodeText::of(block, bareRules(query)); }
 
 struct Thread {
     AXNodePtr node;
@@ -142,9 +142,9 @@ PerplexityTranscriptParser::Segmentation run(Thread& thread) {
     PerplexityTranscriptParser::Segmentation result;
     auto& turns = result.turns;
     int state = 0;  // 0 waiting for query controls, 1 waiting for the query, 2 inside an answer
-    std::vector<std::string> answer;
+    std::vector<AXNodePtr> answer;
     auto closeAnswer = [&](bool force) {
-        if (force || !answer.empty()) turns.emplace_back("assistant", text::joinLines(answer));
+        if (force || !answer.empty()) turns.emplace_back("assistant", NodeText::of(answer, bareRules(false)));
         answer.clear();
     };
 
@@ -169,13 +169,9 @@ PerplexityTranscriptParser::Segmentation run(Thread& thread) {
         }
         if (state == 1) {
             if (block.role == "AXGroup") {
-                auto texts = bareTexts(block, kids);
-                if (!texts.empty()) {
-                    std::vector<std::string> kept;
-                    for (auto& t : texts) {
-                        if (!timestampRegex().search(t)) kept.push_back(std::move(t));
-                    }
-                    turns.emplace_back("user", text::joinLines(kept));
+                auto query = bareText(*block.node, true);
+                if (!query.empty() || !bareText(*block.node, false).empty()) {
+                    turns.emplace_back("user", std::move(query));
                     state = 2;
                 }
             }
@@ -189,8 +185,7 @@ PerplexityTranscriptParser::Segmentation run(Thread& thread) {
             continue;
         }
         if (block.role == "AXGroup") {
-            auto texts = bareTexts(block, kids);
-            if (!texts.empty()) answer.push_back(text::joinLines(texts));
+            if (!bareText(*block.node, false).empty()) answer.push_back(block.node);
         }
         result.open = true;
     }
@@ -240,10 +235,7 @@ bool PerplexityTranscriptParser::isCitationChip(const AXNode& node) {
     return isChip(role, kids);
 }
 
-std::vector<std::string> PerplexityTranscriptParser::bareStaticTexts(const AXNode& block) {
-    auto s = seen(block);
-    return bareTexts(s, nullptr);
-}
+std::string PerplexityTranscriptParser::bareStaticText(const AXNode& block) { return bareText(block, false); }
 
 AXNodePtr PerplexityTranscriptParser::findStopButton(const AXNode& scope) {
     auto s = seen(scope);

@@ -32,8 +32,8 @@ public:
     static AXNodePtr findContainer(const AXNode& landmark);
     static bool isQueryControls(const AXNode& node);
     static bool isCitationChip(const AXNode& node);
-    // The labels of a block's static texts outside controls and citation chips.
-    static std::vector<std::string> bareStaticTexts(const AXNode& block);
+    // A block's text outside controls, links and citation chips.
+    static std::string bareStaticText(const AXNode& block);
     // A short "Stop…" button outside the thread.
     static AXNodePtr findStopButton(const AXNode& scope);
 };

@@ -1,5 +1,6 @@
 #include "parsing/WorkspaceGeminiTranscriptParser.hpp"
 
+#include "ax/NodeText.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
 #include "text/Unicode.hpp"
 
@@ -28,25 +29,6 @@ AXNodePtr findHeading(const AXNodePtr& node, int depth) {
     return nullptr;
 }
 
-void collect(const AXNode& node, int depth, std::optional<std::string_view> prefix,
-             std::optional<std::string_view> dropLabel, std::vector<std::string>& out) {
-    if (depth > kTextDepth) return;
-    auto role = node.role();
-    if (depth >= 1 && (role == "AXLink" || role == "AXButton")) return;
-    if (prefix) {
-        for (const auto& cls : node.domClassList()) {
-            if (cls.starts_with(*prefix)) return;
-        }
-    }
-    if (role == "AXStaticText") {
-        auto label = node.label();
-        auto trimmed = text::trim(label);
-        if (!trimmed.empty() && (!dropLabel || trimmed != *dropLabel)) out.push_back(std::move(label));
-    }
-    if (depth == kTextDepth) return;
-    for (const auto& child : node.children()) collect(*child, depth + 1, prefix, dropLabel, out);
-}
-
 // True when the node or a descendant to maxDepth carries one of the classes.
 bool containsAnyClass(const AXNode& node, std::initializer_list<std::string_view> wanted, int maxDepth, int depth) {
     if (depth > maxDepth) return false;
@@ -63,12 +45,21 @@ bool containsAnyClass(const AXNode& node, std::initializer_list<std::string_view
 
 }  // namespace
 
-std::vector<std::string> WorkspaceGeminiTranscriptParser::staticText(const AXNode& root,
-                                                                     std::optional<std::string_view> skippingPrefix,
-                                                                     std::optional<std::string_view> dropLabel) {
-    std::vector<std::string> out;
-    collect(root, 0, skippingPrefix, dropLabel, out);
-    return out;
+std::string WorkspaceGeminiTranscriptParser::staticText(const AXNode& root,
+                                                        std::optional<std::string_view> skippingPrefix,
+                                                        std::optional<std::string_view> dropLabel) {
+    NodeTextRules rules;
+    rules.maxDepth = kTextDepth;
+    // Links and buttons below the entry are the panel's chips and controls.
+    rules.skip = [&root, skippingPrefix](const NodeView& n) {
+        if (&n.node() != &root && (n.role() == "AXLink" || n.role() == "AXButton")) return true;
+        if (!skippingPrefix) return false;
+        const auto& classes = n.domClassList();
+        return std::any_of(classes.begin(), classes.end(),
+                           [&](const std::string& cls) { return cls.starts_with(*skippingPrefix); });
+    };
+    if (dropLabel) rules.dropLeaf = [dropLabel](const std::string& t) { return text::trim(t) == *dropLabel; };
+    return NodeText::of(root, rules);
 }
 
 std::string WorkspaceGeminiTranscriptParser::userText(const AXNode& entry) {
@@ -76,10 +67,10 @@ std::string WorkspaceGeminiTranscriptParser::userText(const AXNode& entry) {
         // A titled heading names the prompt exactly; its texts are the fallback.
         auto title = text::trim(heading->title().value_or(""));
         if (!title.empty()) return title;
-        auto texts = text::joinLines(staticText(*heading, std::nullopt, std::nullopt));
+        auto texts = staticText(*heading, std::nullopt, std::nullopt);
         if (!texts.empty()) return texts;
     }
-    return text::joinLines(staticText(entry, std::nullopt, std::nullopt));
+    return staticText(entry, std::nullopt, std::nullopt);
 }
 
 std::optional<SegmenterSnapshot> WorkspaceGeminiTranscriptParser::snapshot(
@@ -113,7 +104,7 @@ std::optional<SegmenterSnapshot> WorkspaceGeminiTranscriptParser::snapshot(
         turn.total = total;
         turn.role = entry.user ? "user" : "assistant";
         turn.text = entry.user ? userText(*entry.node)
-                               : text::joinLines(staticText(*entry.node, kThinkingPrefix, "Gemini response"));
+                               : staticText(*entry.node, kThinkingPrefix, "Gemini response");
         snap.turns.push_back(std::move(turn));
     }
     // One walk for both working indicators.

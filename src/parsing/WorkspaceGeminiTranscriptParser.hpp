@@ -21,10 +21,10 @@ public:
     // The prompt of a user entry: its heading's title, else the heading's
     // texts, else the entry's texts.
     static std::string userText(const AXNode& entry);
-    // Static-text labels below the root (links and buttons below it left out),
+    // The text of the root (links and buttons below it left out),
     // skipping subtrees with a class that begins with `skippingPrefix` and
     // texts whose trimmed label equals `dropLabel`.
-    static std::vector<std::string> staticText(const AXNode& root, std::optional<std::string_view> skippingPrefix,
+    static std::string staticText(const AXNode& root, std::optional<std::string_view> skippingPrefix,
                                                std::optional<std::string_view> dropLabel);
 };
 

@@ -20,9 +20,10 @@ std::string trimSpacesAndTabs(std::string_view text) {
 const std::vector<ProviderVersions::Bundle>& ProviderVersions::bundles() {
     static const std::vector<Bundle> list = [] {
         std::vector<Bundle> out;
-        for (const BrowserProfile& profile : BrowserProfile::all()) out.push_back({profile.slug, profile.bundleID});
-        out.push_back({"claude_desktop", std::string(AIAppAllowlist::claudeDesktopBundleID)});
-        out.push_back({"chatgpt_desktop", std::string(AIAppAllowlist::chatgptDesktopBundleID)});
+        for (const BrowserProfile& profile : BrowserProfile::all())
+            out.push_back({profile.slug, profile.bundleID, profile.otherIDs});
+        out.push_back({"claude_desktop", std::string(AIAppAllowlist::claudeDesktopBundleID), {}});
+        out.push_back({"chatgpt_desktop", std::string(AIAppAllowlist::chatgptDesktopBundleID), {}});
         return out;
     }();
     return list;
@@ -77,7 +78,10 @@ std::map<std::string, std::string> ProviderVersions::current(TimePoint now) {
     std::map<std::string, std::string> versions;
     const std::vector<RunningApplication> running = workspace_.runningApplications();
     for (const Bundle& bundle : bundles()) {
-        if (auto version = versionForBundleID(bundle.bundleID, running, now)) versions.insert_or_assign(bundle.key, *version);
+        auto version = versionForBundleID(bundle.bundleID, running, now);
+        for (auto other = bundle.otherIDs.begin(); !version && other != bundle.otherIDs.end(); ++other)
+            version = versionForBundleID(*other, running, now);
+        if (version) versions.insert_or_assign(bundle.key, *version);
     }
     return versions;
 }

@@ -29,12 +29,16 @@ public:
     struct Bundle {
         std::string key;
         std::string bundleID;
+        // Other identifiers of the same application (a browser's snap or
+        // Flatpak id, its executable's name), tried in order after bundleID.
+        std::vector<std::string> otherIDs;
         bool operator==(const Bundle&) const = default;
     };
 
     static constexpr std::chrono::hours defaultRefreshAfter{6};
 
-    // Every browser profile in order (slug, bundle identifier), then
+    // Every browser profile of the running desktop in order (slug, its
+    // identifiers), then
     // "claude_desktop" and "chatgpt_desktop".
     static const std::vector<Bundle>& bundles();
 

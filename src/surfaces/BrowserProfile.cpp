@@ -58,7 +58,8 @@ BrowserProfile chromeFamily(std::string slug, std::string id, std::vector<std::s
 
 const BrowserProfile& BrowserProfile::chromiumLinux() {
     static const BrowserProfile profile = chromeFamily(
-        "chromium", "chromium", {"chromium-browser", "org.chromium.Chromium", "chromium-freeworld"}, "Chromium");
+        "chromium", "chromium",
+        {"chromium-browser", "org.chromium.Chromium", "chromium-freeworld", "chromium_chromium"}, "Chromium");
     return profile;
 }
 
@@ -68,11 +69,41 @@ const BrowserProfile& BrowserProfile::chromeLinux() {
     return profile;
 }
 
-const std::vector<BrowserProfile>& BrowserProfile::all() { return all(DesktopPlatform::macOS); }
+// The other Chromium browsers people run on Linux. Identifiers: the desktop
+// entry of the packaged browser, its executables' names, its snap desktop id
+// ("snap_app") and its Flatpak application id, which is how the workspace
+// names a sandboxed browser.
+const BrowserProfile& BrowserProfile::braveLinux() {
+    static const BrowserProfile profile = chromeFamily(
+        "brave", "brave-browser", {"brave", "brave-browser-stable", "brave_brave", "com.brave.Browser"}, "Brave");
+    return profile;
+}
+
+const BrowserProfile& BrowserProfile::edgeLinux() {
+    static const BrowserProfile profile = chromeFamily(
+        "edge", "microsoft-edge", {"microsoft-edge-stable", "msedge", "com.microsoft.Edge"}, "Microsoft Edge");
+    return profile;
+}
+
+const BrowserProfile& BrowserProfile::vivaldiLinux() {
+    static const BrowserProfile profile = chromeFamily(
+        "vivaldi", "vivaldi-stable", {"vivaldi", "vivaldi-bin", "vivaldi_vivaldi-stable", "com.vivaldi.Vivaldi"},
+        "Vivaldi");
+    return profile;
+}
+
+const BrowserProfile& BrowserProfile::operaLinux() {
+    static const BrowserProfile profile =
+        chromeFamily("opera", "opera", {"opera-stable", "opera_opera", "com.opera.Opera"}, "Opera");
+    return profile;
+}
+
+const std::vector<BrowserProfile>& BrowserProfile::all() { return all(runningPlatform()); }
 
 const std::vector<BrowserProfile>& BrowserProfile::all(DesktopPlatform platform) {
     static const std::vector<BrowserProfile> mac{chrome(), safari()};
-    static const std::vector<BrowserProfile> onLinux{chromeLinux(), chromiumLinux()};
+    static const std::vector<BrowserProfile> onLinux{chromeLinux(), chromiumLinux(), braveLinux(),
+                                                     edgeLinux(),   vivaldiLinux(),  operaLinux()};
     return platform == DesktopPlatform::linuxDesktop ? onLinux : mac;
 }
 
@@ -85,11 +116,15 @@ DesktopPlatform BrowserProfile::runningPlatform() {
 }
 
 std::optional<BrowserProfile> BrowserProfile::profileForSlug(std::string_view slug) {
-    return profileForSlug(slug, DesktopPlatform::macOS);
+    return profileForSlug(slug, runningPlatform());
 }
 
 std::optional<BrowserProfile> BrowserProfile::profileForBundleID(std::string_view bundleID) {
-    return profileForBundleID(bundleID, DesktopPlatform::macOS);
+    return profileForBundleID(bundleID, runningPlatform());
+}
+
+bool BrowserProfile::isKnownSlug(std::string_view slug) {
+    return profileForSlug(slug, DesktopPlatform::macOS) || profileForSlug(slug, DesktopPlatform::linuxDesktop);
 }
 
 std::optional<BrowserProfile> BrowserProfile::profileForSlug(std::string_view slug, DesktopPlatform platform) {

@@ -47,17 +47,23 @@ struct BrowserProfile {
     // so a turn names the browser the same way on both desktops).
     static const BrowserProfile& chromiumLinux();
     static const BrowserProfile& chromeLinux();
-    // The macOS profiles, Chrome first.
+    static const BrowserProfile& braveLinux();
+    static const BrowserProfile& edgeLinux();
+    static const BrowserProfile& vivaldiLinux();
+    static const BrowserProfile& operaLinux();
+    // The profiles of the desktop this build runs on.
     static const std::vector<BrowserProfile>& all();
     // The profiles of one desktop; of the one this build runs on.
     static const std::vector<BrowserProfile>& all(DesktopPlatform platform);
     static DesktopPlatform runningPlatform();
 
-    // Exact, case-sensitive lookups among the macOS profiles, or one
-    // platform's; absent when no profile matches. An identifier matches the
-    // bundle identifier or one of the other identifiers.
+    // Exact, case-sensitive lookups among the running desktop's profiles, or
+    // one platform's; absent when no profile matches. An identifier matches
+    // the bundle identifier or one of the other identifiers.
     static std::optional<BrowserProfile> profileForSlug(std::string_view slug);
     static std::optional<BrowserProfile> profileForBundleID(std::string_view bundleID);
+    // A slug any desktop's browser goes by (recorded trees come from both).
+    static bool isKnownSlug(std::string_view slug);
     static std::optional<BrowserProfile> profileForSlug(std::string_view slug, DesktopPlatform platform);
     static std::optional<BrowserProfile> profileForBundleID(std::string_view bundleID, DesktopPlatform platform);
 };

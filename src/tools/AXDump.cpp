@@ -100,6 +100,7 @@ int AXDump::run(const std::vector<std::string>& arguments, ToolContext& context)
     const std::vector<std::string> rest(arguments.empty() ? arguments.end() : arguments.begin() + 1, arguments.end());
     if (verb == "ax-check") return check(context);
     if (verb == "ax-record") return record(rest, context);
+    if (verb == "ax-turns") return turns(rest, context);
     if (verb == "capture-check") return CaptureCheck::run(rest, context);
     context.err << usage << std::flush;
     return 2;

@@ -23,11 +23,12 @@ namespace velmar {
 class AXDump {
 public:
     // The verbs that make the executable a command-line tool, matched exactly.
-    static constexpr std::array<std::string_view, 3> verbs{"ax-check", "ax-record", "capture-check"};
+    static constexpr std::array<std::string_view, 4> verbs{"ax-check", "ax-record", "ax-turns", "capture-check"};
     static bool isVerb(std::string_view argument);
 
     static constexpr std::string_view usage =
         "usage: velmar-desktop-agent ax-check | ax-record --surface <s> --scenario <name> [--out <dir>] | "
+        "ax-turns [--surface <s>] [--json] | "
         "capture-check --manifest <file> [--out <json>] [--surfaces a,b] [--browsers chrome,safari] [--send] "
         "[--close 0|1]\n";
     // What a process that may not read other applications' trees is told.
@@ -74,6 +75,12 @@ public:
     static constexpr std::string_view recordUsage =
         "usage: ax-record --surface <s> --scenario <name> [--browser <slug>] [--out <dir>]\n";
     static constexpr std::string_view defaultFixtureDirectory = "tests/fixtures";
+    // "ax-turns" with the arguments after the verb: prints the parsed turns of
+    // every live target (of one surface with --surface), readable or, with
+    // --json, one compact camelCase object per turn. 0 when a target was
+    // read, 2 on a usage error or when none is open, 1 on an error.
+    static int turns(const std::vector<std::string>& arguments, ToolContext& context);
+    static constexpr std::string_view turnsUsage = "ax-turns [--surface <s>] [--json]";
     // What "ax-check" says when there is nothing to check.
     static std::string noTargetsMessage();
 

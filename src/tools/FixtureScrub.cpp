@@ -62,7 +62,7 @@ FixtureScrub::Result FixtureScrub::rescrub(const jd::Json& document) {
     };
 
     redo(doc.meta.scenario, FixtureScrubber::scrub);
-    if (doc.meta.browser && !BrowserProfile::profileForSlug(*doc.meta.browser)) redo(*doc.meta.browser, FixtureScrubber::mask);
+    if (doc.meta.browser && !BrowserProfile::isKnownSlug(*doc.meta.browser)) redo(*doc.meta.browser, FixtureScrubber::mask);
     if (doc.meta.recordedAt && !parseObservedAt(*doc.meta.recordedAt)) redo(*doc.meta.recordedAt, FixtureScrubber::mask);
     if (doc.meta.agentVersion && !isVersion(*doc.meta.agentVersion)) redo(*doc.meta.agentVersion, FixtureScrubber::mask);
     if (doc.expect.roles) {

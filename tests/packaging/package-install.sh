@@ -72,7 +72,7 @@ check "the desktop entry handles fernhollow: links" grep -Eq '^MimeType=([^;]*;)
 check "the desktop entry passes the link on (%u)" grep -q '^Exec=velmar-desktop-agent %u$' "$entry"
 check "the desktop entry's icon is installed" test -f "$prefix/share/icons/hicolor/scalable/apps/velmar-status.svg"
 autostart="$share/autostart/velmar-desktop-agent.desktop"
-check "the autostart template starts the installed agent" grep -qx 'Exec="/usr/bin/velmar-desktop-agent"' "$autostart"
+check "the autostart template starts the installed agent" grep -qx 'Exec="/usr/bin/velmar-desktop-agent" --background' "$autostart"
 check "the autostart template is enabled" grep -qx 'X-GNOME-Autostart-enabled=true' "$autostart"
 check "the developer tools stay out of the package" \
   bash -c 'for t in velmar-fixture-check velmar-replay velmar-fixture-scrub; do test ! -e "$1/bin/$t" || exit 1; done' _ "$prefix"
@@ -81,6 +81,23 @@ check "no link leaves the package" \
   bash -c 'find "$1" -type l | while read -r l; do t="$(readlink -f "$l")"; case "$t" in "$1"/*) ;; *) echo "$l -> $t"; exit 1;; esac; done' _ "$root"
 check "no path of the build tree is in the package's files" \
   bash -c '! grep -rlI --fixed-strings "$2" "$1"' _ "$root" "$build"
+
+check "the manual page is installed" test -s "$prefix/share/man/man1/velmar-desktop-agent.1.gz"
+check "the copyright file is installed" test -s "$prefix/share/doc/velmar-desktop-agent/copyright"
+check "the changelog is installed" test -s "$prefix/share/doc/velmar-desktop-agent/changelog.gz"
+check "--help answers and exits 0" bash -c '"$1" --help | grep -q -- --version' _ "$prefix/bin/velmar-desktop-agent"
+check "--version names the version and exits 0" \
+  bash -c '"$1" --version | grep -qx "velmar-desktop-agent $2"' _ "$prefix/bin/velmar-desktop-agent" "$version"
+check "an unknown option is a usage error (status 2)" \
+  bash -c '"$1" --no-such-option 2>/dev/null; test $? -eq 2' _ "$prefix/bin/velmar-desktop-agent"
+# Debian's own checks of the package: no errors (warnings are printed).
+if command -v lintian >/dev/null; then
+  lintian_out="$(lintian --no-tag-display-limit "$deb" 2>&1 || true)"
+  [ -n "$lintian_out" ] && echo "$lintian_out"
+  check "lintian finds no error" bash -c '! grep -q "^E: " <<<"$1"' _ "$lintian_out"
+else
+  echo "skip: lintian is not installed, the package's Debian checks were not run"
+fi
 
 # --- the agent, started from the unpacked prefix --------------------------------
 home="$scratch/home"

@@ -179,8 +179,8 @@ TEST(ChatGPTTranscriptParser, SmallLiveSnapshotReadCount) {
     // children once each, and the completion check walks the whole scope again.
     EXPECT_EQ(log->elementsRead(), 14u);
     EXPECT_EQ(log->count("AXChildren"), 25u);
-    EXPECT_EQ(log->count("AXRole"), 12u);
-    EXPECT_EQ(log->total(), 92u);
+    EXPECT_EQ(log->count("AXRole"), 14u);
+    EXPECT_EQ(log->total(), 88u);
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ TEST(ClaudeDesignTranscriptParser, ReadsEachShape) {
                      group({text("Sure, editing the header now.")}),
                      group({bubble({text("Response stopped"), text("Undo that")})})}),
                N("AXButton").description("Stop response")}),
-         Texts{"Make the header blue\n  and bold  \n[attached image: sketch.png]", "Undo that"}, false, false},
+         Texts{"Make the header blue and bold\n[attached image: sketch.png]", "Undo that"}, false, false},
         {"structural units under a single-child chain; single letters do not start a prompt",
          page({chat({group({group({
              group({text("Add a footer"), text("with links"), N("AXButton").description("x"), text("late")}),

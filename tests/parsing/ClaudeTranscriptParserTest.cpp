@@ -4,6 +4,8 @@
 #include "platform/sim/SimClipboard.hpp"
 #include "support/ParserTrees.hpp"
 
+#include "text/Unicode.hpp"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -48,7 +50,7 @@ RawTurn onlyTurn(const Parser& parser, const N& tree) {
 
 TEST(ClaudeTranscriptParser, StaticTextsThatAreNotMessageText) {
     struct Case { const char* description; std::string label; bool kept; } cases[] = {
-        {"surrounding spaces are kept", "  padded  ", true},
+        {"a message's text is trimmed", "  padded  ", true},
         {"reasoning toggle", "Thought process", false},
         {"relative time", "5 minutes ago", false},
         {"relative time with a leading space is not a timestamp", " 5 minutes ago", true},
@@ -59,7 +61,7 @@ TEST(ClaudeTranscriptParser, StaticTextsThatAreNotMessageText) {
     };
     for (const auto& c : cases) {
         auto tree = transcript({message(1, 1, {text("You said: prompt"), text(c.label)})});
-        EXPECT_EQ(onlyTurn(offline(), tree).text, c.kept ? c.label : "") << c.description;
+        EXPECT_EQ(onlyTurn(offline(), tree).text, c.kept ? text::trim(c.label) : "") << c.description;
     }
 }
 

@@ -50,7 +50,7 @@ TEST(DeepSeekTranscriptParser, Turns) {
         {"the reasoning block stays out; user lines skip the buttons; a last user message is never complete",
          page({userItem({text("q1")}),
                replyItem({group({text("hidden")}, {"ds-think-content"}), para({text("a1")})}, true),
-               userItem({text("line one"), button("Copy"), text("line two")})}),
+               userItem({group({text("line one")}), button("Copy"), group({text("line two")})})}),
          Turns{turn(1, 3, "user", "q1"), turn(2, 3, "assistant", "a1"), turn(3, 3, "user", "line one\nline two")}},
         {"items whose message is deeper than two levels are not turns",
          page({group({group({group({group({text("too deep")}, {"ds-message"})})})}), userItem({text("q")})}),

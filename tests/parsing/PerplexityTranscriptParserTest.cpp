@@ -56,7 +56,7 @@ TEST(PerplexityTranscriptParser, Segmentation) {
                       group({N("AXImage"), text("The Eiffel Tower at night")}),
                       N("AXPopUpButton").kids({text("More")})}),
                button("Copy")}),
-         Turns{{"user", "q"}, {"assistant", "Paris is the capital.\nThe Eiffel Tower at night"}}},
+         Turns{{"user", "q"}, {"assistant", "Paris is the capital.\n[image]The Eiffel Tower at night"}}},
         {"a short Stop button outside the thread means still answering",
          page({controls(), group({text("q")}), button("Copy")}, {button("Stop generating")}),
          Turns{{"user", "q"}, {"assistant", ""}}, false},

@@ -233,7 +233,7 @@ TEST(AgentProcess, ASecondStartHandsItsLinkToTheRunningAgentOverTheSessionBus) {
     EXPECT_EQ(readAll(secondLog), "[agent] an agent is already running in this session; handed it the link\n");
     EXPECT_TRUE(waitForText(firstLog, "[agent] another start handed over a link (fernhollow:)", 5s)) << readAll(firstLog);
 
-    EXPECT_EQ(runToEnd(exe, {"--unknown-switch"}, onBus, secondLog, 5s), 0) << readAll(secondLog);
+    EXPECT_EQ(runToEnd(exe, {}, onBus, secondLog, 5s), 0) << readAll(secondLog);
     EXPECT_EQ(readAll(secondLog), "[agent] an agent is already running in this session; asked it to come forward\n");
     EXPECT_TRUE(waitForText(firstLog, "[agent] another start asked the agent to come forward", 5s)) << readAll(firstLog);
 

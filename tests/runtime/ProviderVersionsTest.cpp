@@ -1,6 +1,7 @@
 #include "runtime/ProviderVersions.hpp"
 
 #include "platform/sim/SimWorkspace.hpp"
+#include "surfaces/BrowserProfile.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,14 +12,16 @@ namespace {
 
 const TimePoint t0 = TimePoint{} + 1767225600s;
 
-TEST(ProviderVersions, BundlesAreTheBrowsersThenTheNativeApps) {
-    const std::vector<ProviderVersions::Bundle> expected{
-        {"chrome", "com.google.Chrome"},
-        {"safari", "com.apple.Safari"},
-        {"claude_desktop", "com.anthropic.claudefordesktop"},
-        {"chatgpt_desktop", "com.openai.codex"},
-    };
-    EXPECT_EQ(ProviderVersions::bundles(), expected);
+TEST(ProviderVersions, BundlesAreThisDesktopsBrowsersThenTheNativeApps) {
+    const auto& bundles = ProviderVersions::bundles();
+    ASSERT_EQ(bundles.size(), BrowserProfile::all().size() + 2);
+    for (std::size_t i = 0; i < BrowserProfile::all().size(); ++i) {
+        EXPECT_EQ(bundles[i], (ProviderVersions::Bundle{BrowserProfile::all()[i].slug, BrowserProfile::all()[i].bundleID,
+                                                        BrowserProfile::all()[i].otherIDs}));
+    }
+    EXPECT_EQ(bundles[0].key, "chrome");
+    EXPECT_EQ(bundles[bundles.size() - 2].key, "claude_desktop");
+    EXPECT_EQ(bundles.back().key, "chatgpt_desktop");
 }
 
 TEST(ProviderVersions, IsVersionString) {
@@ -58,21 +61,22 @@ protected:
 // the installed one answers; versions are trimmed of spaces and tabs and
 // anything that is not a version is dropped.
 TEST_F(ProviderVersionsLookup, RunningFirstInstalledSecondInvalidRejected) {
-    workspace.install("com.google.Chrome", "/opt/google/chrome", "119.0");
-    workspace.launch({101, "com.google.Chrome", "Chrome", "/home/u/chrome-beta"});
-    workspace.launch({102, "com.google.Chrome", "Chrome", "/opt/google/chrome"});
+    workspace.install("google-chrome", "/opt/google/chrome", "119.0");
+    workspace.launch({101, "google-chrome", "Chrome", "/home/u/chrome-beta"});
+    workspace.launch({102, "google-chrome", "Chrome", "/opt/google/chrome"});
     workspace.setShortVersion("/home/u/chrome-beta", " \t121.0b\t ");
-    workspace.install("com.apple.Safari", "/usr/lib/safari", "17.1");
+    // A sandboxed browser goes by its sandbox's id.
+    workspace.launch({103, "org.chromium.Chromium", "Chromium", "/app/chromium/chromium"});
+    workspace.setShortVersion("/app/chromium/chromium", "131.0");
     workspace.install("com.anthropic.claudefordesktop", "/opt/claude", "beta");  // not a version
     workspace.install("com.openai.codex", "/opt/codex", std::nullopt);
 
-    EXPECT_EQ(versions.versionForBundleID("com.google.Chrome", t0), "121.0b");
-    EXPECT_EQ(versions.versionForBundleID("com.apple.Safari", t0), "17.1");
+    EXPECT_EQ(versions.versionForBundleID("google-chrome", t0), "121.0b");
     EXPECT_EQ(versions.versionForBundleID("com.anthropic.claudefordesktop", t0), std::nullopt);
     EXPECT_EQ(versions.versionForBundleID("com.openai.codex", t0), std::nullopt);
     EXPECT_EQ(versions.versionForBundleID("org.mozilla.firefox", t0), std::nullopt);
 
-    const std::map<std::string, std::string> expected{{"chrome", "121.0b"}, {"safari", "17.1"}};
+    const std::map<std::string, std::string> expected{{"chrome", "121.0b"}, {"chromium", "131.0"}};
     EXPECT_EQ(versions.current(t0), expected);
 }
 
@@ -86,7 +90,7 @@ TEST_F(ProviderVersionsLookup, ARunningCopyWithoutALocationFallsBackToTheInstall
 // remembered per location, so heartbeats do not repeat them until the refresh
 // interval has passed.
 TEST_F(ProviderVersionsLookup, SlowLookupsAreRememberedUntilTheRefreshInterval) {
-    workspace.install("com.google.Chrome", "/opt/google/chrome", "119.0");
+    workspace.install("google-chrome", "/opt/google/chrome", "119.0");
     workspace.install("com.openai.codex", "/opt/codex", std::nullopt);
 
     versions.current(t0);
@@ -99,8 +103,8 @@ TEST_F(ProviderVersionsLookup, SlowLookupsAreRememberedUntilTheRefreshInterval) 
     EXPECT_EQ(workspace.versionReads(), firstRound);
 
     // A running copy at the same location shares the remembered answer.
-    workspace.launch({9, "com.google.Chrome", "Chrome", "/opt/google/chrome"});
-    EXPECT_EQ(versions.versionForBundleID("com.google.Chrome", t0 + 5h), "119.0");
+    workspace.launch({9, "google-chrome", "Chrome", "/opt/google/chrome"});
+    EXPECT_EQ(versions.versionForBundleID("google-chrome", t0 + 5h), "119.0");
     EXPECT_EQ(workspace.versionReads(), firstRound);
 
     EXPECT_EQ(versions.current(t0 + 6h)["chrome"], "120.0");

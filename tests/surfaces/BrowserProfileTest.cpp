@@ -36,6 +36,13 @@ TEST(BrowserProfile, LooksUpEachDesktopsBrowsersByTheirIdentifiers) {
         {"Safari is no Linux browser", DesktopPlatform::linuxDesktop, "com.apple.Safari", std::nullopt},
         {"Chromium is no macOS profile", DesktopPlatform::macOS, "chromium", std::nullopt},
         {"identifiers are case-sensitive", DesktopPlatform::linuxDesktop, "Chromium", std::nullopt},
+        {"the snap Chromium by its snap desktop id", DesktopPlatform::linuxDesktop, "chromium_chromium", "chromium"},
+        {"Brave's desktop entry", DesktopPlatform::linuxDesktop, "brave-browser", "brave"},
+        {"Brave as a Flatpak", DesktopPlatform::linuxDesktop, "com.brave.Browser", "brave"},
+        {"Edge by its executable", DesktopPlatform::linuxDesktop, "msedge", "edge"},
+        {"Vivaldi's desktop entry", DesktopPlatform::linuxDesktop, "vivaldi-stable", "vivaldi"},
+        {"Opera as a snap", DesktopPlatform::linuxDesktop, "opera_opera", "opera"},
+        {"the running desktop's table by default", BrowserProfile::runningPlatform(), "brave", "brave"},
     };
     for (const auto& c : cases) {
         auto profile = BrowserProfile::profileForBundleID(c.id, c.platform);
@@ -47,7 +54,10 @@ TEST(BrowserProfile, LooksUpEachDesktopsBrowsersByTheirIdentifiers) {
         EXPECT_EQ(profile.notifications, BrowserProfile::chrome().notifications) << profile.slug;
         EXPECT_TRUE(profile.armsEnhancedUI) << profile.slug;
     }
-    EXPECT_EQ(BrowserProfile::all(), BrowserProfile::all(DesktopPlatform::macOS));
+    EXPECT_EQ(BrowserProfile::all(), BrowserProfile::all(BrowserProfile::runningPlatform()));
+    EXPECT_EQ(BrowserProfile::profileForBundleID("brave"), BrowserProfile::braveLinux()) << "no lookup defaults to macOS";
+    EXPECT_TRUE(BrowserProfile::isKnownSlug("safari")) << "recorded trees name both desktops' browsers";
+    EXPECT_FALSE(BrowserProfile::isKnownSlug("netscape"));
     EXPECT_EQ(BrowserProfile::runningPlatform(), DesktopPlatform::linuxDesktop);
 }
 

@@ -124,7 +124,7 @@ TEST(AXDumpRecord, RefusesWhatItCannotRecord) {
         {"a value missing", {"--surface", "claude_ai", "--scenario"}, std::string(AXDump::recordUsage)},
         {"an unknown word", {"--surface", "claude_ai", "--scenario", "s", "-v"}, "unknown argument -v\n"},
         {"an unknown browser", {"--surface", "claude_ai", "--scenario", "s", "--browser", "Chrome"},
-         "unknown --browser Chrome; known: chrome, chromium\n"},
+         "unknown --browser Chrome; known: chrome, chromium, brave, edge, vivaldi, opera\n"},
         {"no such target", {"--surface", "gemini", "--scenario", "s"},
          "no live gemini target — open and FOCUS it, then re-run (a minimized/never-focused browser window exposes "
          "no web areas)\n"},
@@ -143,6 +143,40 @@ TEST(AXDumpRecord, RefusesWhatItCannotRecord) {
         EXPECT_EQ(AXDump::record(c.args, d.context), 2) << c.description;
         EXPECT_EQ(d.err.str(), c.err) << c.description;
     }
+}
+
+}  // namespace
+}  // namespace velmar
+
+namespace velmar {
+namespace {
+
+TEST(AXDumpTurns, PrintsWhatEveryTargetShowsNowAsJSONLinesOrReadably) {
+    testing::ToolDesktop d;
+    d.launchBrowser();
+    auto page = testing::chatgptPage("https://chatgpt.com/c/abc-123", {"Hi \"there\"", "Line one"}, false).json();
+    page["title"] = "Greeting";
+    d.show(page);
+    EXPECT_EQ(AXDump::run({"ax-turns", "--json"}, d.context), 0) << d.err.str();
+    EXPECT_EQ(d.output(),
+              R"({"surface":"chatgpt","browser":"chromium","conversationKey":"abc-123","title":"Greeting","ordinal":1,)"
+              R"("role":"user","text":"Hi \"there\"","complete":false})" "\n"
+              R"({"surface":"chatgpt","browser":"chromium","conversationKey":"abc-123","title":"Greeting","ordinal":2,)"
+              R"("role":"assistant","text":"Line one","complete":false})" "\n");
+
+    d.out.str("");
+    EXPECT_EQ(AXDump::run({"ax-turns"}, d.context), 0);
+    EXPECT_EQ(d.output(),
+              "── chatgpt (chromium)  Greeting\n  key=abc-123 complete=false turns=2\n"
+              "#1 user:\n    Hi \"there\"\n#2 assistant:\n    Line one\n");
+
+    struct Case { const char* description; std::vector<std::string> arguments; int status; };
+    const Case cases[] = {
+        {"no target of that surface", {"ax-turns", "--surface", "gemini"}, 2},
+        {"unknown option", {"ax-turns", "--send"}, 2},
+        {"the surface asked for", {"ax-turns", "--surface", "chatgpt", "--json"}, 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AXDump::run(c.arguments, d.context), c.status) << c.description;
 }
 
 }  // namespace

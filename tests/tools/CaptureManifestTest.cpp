@@ -80,7 +80,7 @@ TEST(CaptureManifest, ValidationTable) {
                            entry("x", "chatgpt", "chromium", "https://chatgpt.com/c/2")},
          DesktopPlatform::linuxDesktop, {"x: duplicate entry id"}},
         {"an unknown browser", {entry("b", "chatgpt", "firefox", "https://chatgpt.com/c/1")},
-         DesktopPlatform::linuxDesktop, {"b: browser must be native or one of chrome, chromium"}},
+         DesktopPlatform::linuxDesktop, {"b: browser must be native or one of chrome, chromium, brave, edge, vivaldi, opera"}},
         {"a surface the browser never captures", {entry("s", "gemini", "safari", "https://gemini.google.com/app/3f2a")},
          DesktopPlatform::macOS,
          {"s: gemini is not captured on safari (BrowserProfile.uncapturedSurfaces) — drop this entry"}},

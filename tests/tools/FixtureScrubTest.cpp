@@ -39,7 +39,8 @@ protected:
 
 // Recorded with older tables: user text, a full address and a free scenario
 // name left in, and a key the fixture format does not know.
-const char* const kOldFixture = R"({"meta":{"surface":"chatgpt","scenario":"old","browser":"chrome"},
+// A Linux browser's slug is no user word: it stays.
+const char* const kOldFixture = R"({"meta":{"surface":"chatgpt","scenario":"old","browser":"chromium"},
  "expect":{"turnCount":1,"roles":["user"]},
  "tree":{"role":"AXWebArea","url":"https://chatgpt.com/c/abc?q=secret","note":"kept as it was",
   "children":[{"role":"AXHeading","title":"You said:"},

@@ -440,12 +440,15 @@ public:
                 mapping_ = std::optional<AXRoleMapping>();
             } else {
                 const ObjectAttributes& at = attrs();
-                bool multiLine = false;
+                bool multiLine = false, checked = false;
                 if (*r == ATSPI_ROLE_ENTRY) multiLine = hasState(a_, ATSPI_STATE_MULTI_LINE).value_or(false);
+                if (*r == ATSPI_ROLE_CHECK_BOX) checked = hasState(a_, ATSPI_STATE_CHECKED).value_or(false);
                 mapping_ = mapAtspiRole(*r, RoleHints{.xmlRoles = lookup(at, "xml-roles"),
                                                       .tag = lookup(at, "tag"),
                                                       .hasPopup = lookup(at, "haspopup"),
-                                                      .multiLine = multiLine});
+                                                      .display = lookup(at, "display"),
+                                                      .multiLine = multiLine,
+                                                      .checked = checked});
             }
         }
         return *mapping_;
@@ -489,9 +492,16 @@ std::optional<AXAttributeValue> Reading::read(std::string_view name) {
     if (name == "AXTitle") return named(NameSlot::Title);
     if (name == "AXDescription") return named(NameSlot::Description);
     if (name == "AXValue") {
-        auto r = role();
-        if (!r) return std::nullopt;
-        auto axRole = mapAtspiRole(*r, RoleHints{}).role;
+        auto m = mapping();
+        if (!m) return std::nullopt;
+        auto axRole = m->role;
+        // A code element's text interface holds the code exactly, blanks and
+        // line breaks included: one request instead of one per token.
+        if (m->subrole == "AXCodeStyleGroup") {
+            auto text = textContents(a);
+            if (!text) return std::nullopt;
+            return AXAttributeValue(std::move(*text));
+        }
         if (axRole == "AXStaticText") {
             // A text leaf's name is its text (Chromium names it from its
             // contents), so the name read with the rest saves a request;

@@ -123,11 +123,25 @@ AXRoleMapping mapAtspiRole(int atspiRole, const RoleHints& hints) {
         }
     }
     if (role == ATSPI_ROLE_ENTRY && hints.multiLine) return {"AXTextArea", {}};
+    if (role == ATSPI_ROLE_CHECK_BOX && hints.checked) return {"AXCheckBox", {"AXChecked"}};
+    AXRoleMapping mapped{"AXGroup", {}};  // what Chromium gives an element without a closer match on macOS
     for (const auto& row : kRoles) {
-        if (row.atspi == role) return row.ax;
+        if (row.atspi == role) {
+            mapped = row.ax;
+            break;
+        }
     }
-    // What Chromium gives an element without a closer match on macOS.
-    return {"AXGroup", {}};
+    // Chromium on Linux gives an inline element (strong, em, code, a maths
+    // token) the role of a text leaf, holding its own text leaf; only text
+    // leaves come without a tag.
+    const bool element = !hints.tag.empty();
+    if (element && (mapped.role == "AXStaticText" || (mapped.role == "AXGroup" && !mapped.subrole))) {
+        if (hints.tag == "code") return {"AXGroup", {"AXCodeStyleGroup"}};
+        if (hints.tag == "pre") return {"AXGroup", {"AXPreformatted"}};
+        if (hints.display.empty() || hints.display.starts_with("inline")) return {"AXGroup", {"AXInline"}};
+        return {"AXGroup", {}};
+    }
+    return mapped;
 }
 
 NameSlot nameSlot(std::string_view axRole, std::string_view nameFrom) {
@@ -135,6 +149,7 @@ NameSlot nameSlot(std::string_view axRole, std::string_view nameFrom) {
     // Chromium names links and plain groups in the description on macOS,
     // whatever the name came from.
     if (axRole == "AXLink" || axRole == "AXGroup") return NameSlot::Description;
+    if (axRole == "AXImage" && nameFrom.empty()) return NameSlot::None;
     if (nameFrom == "placeholder") return NameSlot::None;
     if (nameFrom.empty() || nameFrom == "contents" || nameFrom == "related-element" || nameFrom == "caption")
         return NameSlot::Title;

@@ -21,10 +21,17 @@ struct RoleHints {
     std::string_view xmlRoles = {};  // "xml-roles": the ARIA role(s)
     std::string_view tag = {};       // "tag": the element's tag; "::marker" for a list bullet
     std::string_view hasPopup = {};  // "haspopup": what a button opens
+    std::string_view display = {};   // "display": the element's CSS display ("inline", "block"…)
     bool multiLine = false;     // the entry's multi-line state
+    bool checked = false;       // the check box's checked state
 };
 
-// `atspiRole` is an AtspiRole value.
+// `atspiRole` is an AtspiRole value. Besides the role, the mapping carries
+// what the text of a message needs and a recorded tree keeps: an inline
+// element ("static" with a tag, or any group displayed inline) is an
+// "AXGroup" of subrole "AXInline", never a text leaf, so its text is read once,
+// from its leaves; `<code>` is "AXCodeStyleGroup", `<pre>` "AXPreformatted";
+// a checked check box has the subrole "AXChecked".
 AXRoleMapping mapAtspiRole(int atspiRole, const RoleHints& hints);
 
 // Which attribute carries an element's accessible name.
@@ -34,7 +41,8 @@ enum class NameSlot { Title, Description, Value, None };
 // their text as the value; links and groups have it as their description; a
 // name from the element's contents or a labelling
 // element is its title; a name from a placeholder is no name (the placeholder
-// has its own attribute); any other source (aria-label, title attribute) is
+// has its own attribute); an image named by nothing of its own has no name
+// (Chromium names it with a hint to describe it); any other source (aria-label, title attribute) is
 // its description.
 NameSlot nameSlot(std::string_view axRole, std::string_view nameFrom);
 

@@ -2,6 +2,7 @@
 
 #include "platform/ProcessEnvironment.hpp"
 #include "platform/linux/Files.hpp"
+#include "platform/linux/SandboxIdentity.hpp"
 #include "platform/linux/SessionServices.hpp"
 #include "platform/linux/X11Display.hpp"
 #include "platform/linux/XdgDirectories.hpp"
@@ -231,7 +232,13 @@ RunningApplication LinuxWorkspace::describe(int pid, const std::filesystem::path
     RunningApplication app;
     app.pid = pid;
     app.bundleLocation = executable;
-    if (const DesktopEntry* entry = entries().byExecutable(executable)) {
+    // A snap or Flatpak is named by its sandbox: the program inside says
+    // little (the snap Chromium runs ".../chromium-browser/chrome").
+    if (auto sandboxed = SandboxIdentity::ofProcess(procRoot_.string(), pid)) {
+        const DesktopEntry* entry = entries().byId(*sandboxed);
+        app.bundleIdentifier = *sandboxed;
+        app.localizedName = entry ? entry->nameFor(localeOf(environment_)) : *sandboxed;
+    } else if (const DesktopEntry* entry = entries().byExecutable(executable)) {
         app.bundleIdentifier = entry->id;
         app.localizedName = entry->nameFor(localeOf(environment_));
     } else {

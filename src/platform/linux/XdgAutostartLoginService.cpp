@@ -47,7 +47,7 @@ std::optional<std::string> XdgAutostartLoginService::entryText(const std::filesy
            "Type=Application\n"
            "Name=Velmar\n"
            "Comment=Records your AI chat usage for your organisation\n"
-           "Exec=" + execArgument(path) + "\n"
+           "Exec=" + execArgument(path) + " --background\n"
            "Terminal=false\n"
            "NoDisplay=true\n"
            "X-GNOME-Autostart-enabled=true\n";

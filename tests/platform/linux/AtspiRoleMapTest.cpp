@@ -38,6 +38,17 @@ TEST(AtspiRoleMap, MapsChromiumsLinuxRolesOntoTheParsersVocabulary) {
         {"button opening a dialog", ATSPI_ROLE_PUSH_BUTTON, {.hasPopup = "dialog"}, {"AXButton", {}}},
         {"browser window", ATSPI_ROLE_FRAME, {}, {"AXWindow", {"AXStandardWindow"}}},
         {"unknown role reads as a group", ATSPI_ROLE_REDUNDANT_OBJECT, {}, {"AXGroup", {}}},
+        // An inline element is never a text leaf, or its text would be read twice.
+        {"strong", ATSPI_ROLE_STATIC, {.tag = "strong", .display = "inline"}, {"AXGroup", {"AXInline"}}},
+        {"maths token", ATSPI_ROLE_STATIC, {.tag = "mi", .display = "block math"}, {"AXGroup", {}}},
+        {"inline code", ATSPI_ROLE_STATIC, {.tag = "code", .display = "inline"}, {"AXGroup", {"AXCodeStyleGroup"}}},
+        {"pre shown as a section", ATSPI_ROLE_SECTION, {.tag = "pre", .display = "block"},
+         {"AXGroup", {"AXPreformatted"}}},
+        {"span shown as a section", ATSPI_ROLE_SECTION, {.tag = "span", .display = "inline"}, {"AXGroup", {"AXInline"}}},
+        {"paragraph", ATSPI_ROLE_PARAGRAPH, {.tag = "p", .display = "block"}, {"AXGroup", {}}},
+        {"link keeps its role", ATSPI_ROLE_LINK, {.tag = "a", .display = "inline"}, {"AXLink", {}}},
+        {"checked task box", ATSPI_ROLE_CHECK_BOX, {.tag = "input", .checked = true}, {"AXCheckBox", {"AXChecked"}}},
+        {"unchecked task box", ATSPI_ROLE_CHECK_BOX, {.tag = "input"}, {"AXCheckBox", {}}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(mapAtspiRole(c.role, c.hints), c.expected) << c.what;
@@ -61,6 +72,8 @@ TEST(AtspiRoleMap, PutsTheNameWhereChromiumPutsItOnMacOS) {
         {"group named by aria-label", "AXGroup", "attribute", NameSlot::Description},
         {"textarea named by its placeholder", "AXTextArea", "placeholder", NameSlot::None},
         {"window without a name source", "AXWindow", "", NameSlot::Title},
+        {"image with alt text", "AXImage", "attribute", NameSlot::Description},
+        {"image without alt: Chromium's hint is no name", "AXImage", "", NameSlot::None},
     };
     for (const auto& c : cases) EXPECT_EQ(nameSlot(c.role, c.nameFrom), c.expected) << c.what;
 }

@@ -8,6 +8,7 @@
 #include "platform/linux/GLibMainLoop.hpp"
 #include "platform/linux/GtkClipboard.hpp"
 #include "platform/linux/GtkHelperPanel.hpp"
+#include "platform/linux/GtkStatusWindow.hpp"
 #include "platform/linux/LinuxEnvironment.hpp"
 #include "platform/linux/LinuxWorkspace.hpp"
 #include "platform/linux/X11Display.hpp"
@@ -175,7 +176,7 @@ TEST(DesktopTray, TheMenuModelBecomesATrayMenuWhoseItemsAct) {
     menu.refresh();
 
     // The private desktop has no tray host: the agent runs on and says so once.
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"[agent] no status tray on this desktop — running without a menu icon"});
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[agent] no status tray on this desktop — the status window stands in for the menu icon"});
     std::vector<std::string> titles;
     GtkMenuItem* signOut = nullptr;
     GList* children = gtk_container_get_children(GTK_CONTAINER(item.menuWidget()));
@@ -195,6 +196,76 @@ TEST(DesktopTray, TheMenuModelBecomesATrayMenuWhoseItemsAct) {
     ASSERT_NE(signOut, nullptr);
     gtk_menu_item_activate(signOut);
     EXPECT_EQ(signOuts, 1);
+}
+
+// Without a tray host (stock GNOME), the status window carries the menu: the
+// state lines as text, the actions as buttons that act; closing it hides it
+// and a later start shows it again. Its picture is saved for a look.
+TEST(DesktopStatusWindow, WithoutATrayTheWindowShowsTheMenuAndItsButtonsAct) {
+    if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
+    ASSERT_TRUE(GtkWindowing::displayAvailable());
+
+    sim::SimLogSink log;
+    const auto icons = std::filesystem::path(VELMAR_SHARE_DIR) / "icons";
+    GtkStatusWindow window(icons, std::make_unique<AppIndicatorStatusItem>(icons, log),
+                           &AppIndicatorStatusItem::trayHostRunning);
+    sim::SimAlerts alerts;
+    sim::SimWindowing windowing;
+    sim::SimDesktopLauncher launcher;
+    sim::SimInstallLayout install;
+    sim::SimLoginService login;
+    StatusMenu menu({window, alerts, windowing, launcher, install, login});
+    int signOuts = 0;
+    menu.onSignOut = [&] { ++signOuts; };
+    menu.install(false);
+    menu.authKnown = true;
+    menu.signedInEmail = "ana@example.com";
+    menu.refresh();
+
+    EXPECT_FALSE(window.visible()) << "nothing is shown until asked";
+    window.openMenu();  // no tray host in the private desktop: the window shows
+    ASSERT_TRUE(spinUntil([&] { return gtk_widget_get_mapped(window.windowWidget()); }));
+
+    std::vector<std::string> lines;
+    GtkWidget* signOut = nullptr;
+    GtkWidget* box = gtk_bin_get_child(GTK_BIN(window.windowWidget()));
+    GList* children = gtk_container_get_children(GTK_CONTAINER(box));
+    for (GList* c = children; c; c = c->next) {
+        GtkWidget* widget = GTK_WIDGET(c->data);
+        if (GTK_IS_SEPARATOR(widget)) {
+            lines.push_back("---");
+        } else if (GTK_IS_LABEL(widget)) {
+            lines.push_back(gtk_label_get_text(GTK_LABEL(widget)));
+        } else if (GTK_IS_BUTTON(widget)) {
+            std::string title = gtk_button_get_label(GTK_BUTTON(widget));
+            if (title == "Sign out") signOut = widget;
+            lines.push_back("[" + title + "]");
+        }
+    }
+    g_list_free(children);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Fernhollow 1.0.0", "[Grant Accessibility access…]", "---",
+                                               "Signed in as ana@example.com", "[Sign out]", "---",
+                                               "[Launch at login]", "---", "[Quit Fernhollow]"}));
+
+    // What a person sees.
+    spinUntil([] { return false; }, 1);
+    GtkWidget* top = window.windowWidget();
+    const int width = gtk_widget_get_allocated_width(top), height = gtk_widget_get_allocated_height(top);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_t* cr = cairo_create(surface);
+    gtk_widget_draw(top, cr);
+    cairo_destroy(cr);
+    EXPECT_EQ(cairo_surface_write_to_png(surface, (screenshotDir() / "status-window.png").c_str()), CAIRO_STATUS_SUCCESS);
+    cairo_surface_destroy(surface);
+
+    ASSERT_NE(signOut, nullptr);
+    gtk_button_clicked(GTK_BUTTON(signOut));
+    EXPECT_TRUE(spinUntil([&] { return signOuts == 1; }, 5));
+
+    gtk_window_close(GTK_WINDOW(window.windowWidget()));
+    EXPECT_TRUE(spinUntil([&] { return !window.visible(); }, 5)) << "closing hides; the agent runs on";
+    window.openMenu();
+    EXPECT_TRUE(spinUntil([&] { return gtk_widget_get_mapped(window.windowWidget()); })) << "a later start shows it again";
 }
 
 // The clipboard through GTK: what is put on it reads back (only after the

@@ -98,10 +98,19 @@ TEST(LinuxWorkspace, HelperProcessesFoldIntoTheProgramThatStartedThem) {
     process(103, 100, "/usr/bin/sleep");
     process(2, 0, nullptr);
     writeFile(proc / "self", "");
+    // Sandboxed browsers are named by their sandbox, not by their program.
+    process(200, 1, "/snap/brave/312/opt/brave.com/brave/brave");
+    writeFile(proc / "200/cgroup", "0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
+                                   "snap.brave.brave-2c3b4d35-1111-2222-3333-444455556666.scope\n");
+    process(300, 1, "/app/chromium/chromium");
+    writeFile(proc / "300/cgroup", "0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
+                                   "app-flatpak-org.chromium.Chromium-81234.scope\n");
 
     TempDir data;
     writeFile(data / "applications/chromium.desktop",
               "[Desktop Entry]\nType=Application\nName=Chromium\nName[de]=Chromium-Browser\nExec=/usr/bin/chromium %U\n");
+    writeFile(data / "applications/brave_brave.desktop",
+              "[Desktop Entry]\nType=Application\nName=Brave\nExec=env BAMF=1 /snap/bin/brave %U\n");
     sim::SimEnvironment env{{"XDG_DATA_HOME", data.path().string()}, {"XDG_DATA_DIRS", "/nonexistent"},
                             {"PATH", "/nonexistent"}, {"LANG", "de_AT.UTF-8"}};
     LinuxWorkspace workspace(env, proc.path());
@@ -109,6 +118,8 @@ TEST(LinuxWorkspace, HelperProcessesFoldIntoTheProgramThatStartedThem) {
     const std::vector<RunningApplication> expected{
         {100, "chromium", "Chromium-Browser", "/usr/lib/chromium/chromium"},
         {103, "sleep", "sleep", "/usr/bin/sleep"},
+        {200, "brave_brave", "Brave", "/snap/brave/312/opt/brave.com/brave/brave"},
+        {300, "org.chromium.Chromium", "org.chromium.Chromium", "/app/chromium/chromium"},
     };
     EXPECT_EQ(workspace.runningApplications(), expected);
 

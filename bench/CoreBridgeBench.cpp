@@ -1,68 +1,98 @@
-// Turn messages encoded and written to the core per second, for a short turn
-// and a long one, through the whole bridge into a pipe that always has room;
-// and the bytes one turn message costs on the wire.
+// Turns per second through the whole delivery path on this machine: encoded,
+// appended to the journal and synced, written to the real local core (Node),
+// stored and synced there, confirmed by id and taken out of the journal.
+//   /0: one turn at a time, each waiting for its confirmation (the latency
+//       of one turn: both syncs and the round trip, nothing shared);
+//   /1: 200 turns captured one per loop pass, each with its own journal
+//       sync, without waiting for the core (it syncs what one read brings);
+//   /2: bursts of 20 turns sharing one journal sync.
+#include "platform/linux/GLibMainLoop.hpp"
+#include "platform/linux/LinuxProcessLauncher.hpp"
 #include "platform/sim/SimInstallLayout.hpp"
 #include "platform/sim/SimLogSink.hpp"
-#include "platform/sim/SimMainLoop.hpp"
 #include "runtime/CaptureDiag.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
 #include "runtime/NodeCoreProcess.hpp"
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+
+using namespace std::chrono_literals;
+
 namespace velmar {
 namespace {
 
-// A child that takes every byte and keeps none.
-struct DiscardingChild final : ChildProcess {
-    std::size_t* total;
-    explicit DiscardingChild(std::size_t* t) : total(t) {}
-    std::size_t write(std::string_view bytes) override {
-        *total += bytes.size();
-        return bytes.size();
-    }
-    void closeInput() override {}
-    void terminate() override {}
-    void drainOutput() override {}
-    bool exited() const override { return false; }
-};
-
-struct DiscardingLauncher final : ProcessLauncher {
-    std::size_t total = 0;
-    LaunchResult launch(const ProcessSpec&, ProcessCallbacks) override {
-        return std::make_unique<DiscardingChild>(&total);
-    }
-};
-
-TurnEvent realisticTurn(std::size_t promptChars, std::size_t replyChars) {
-    TurnEvent e = testing::numberedTurn(12);
-    e.prompt = std::string(promptChars, 'p') + "\n\"quoted\" ünïcode";
-    e.response = std::string(replyChars, 'r');
+TurnEvent realisticTurn(int index) {
+    TurnEvent e = testing::numberedTurn(index);
+    e.prompt = std::string(80, 'p') + "\n\"quoted\" ünïcode";
+    e.response = std::string(600, 'r');
     e.model = "Claude Sonnet";
     e.conversationKey = "3f2a9c1e-0d4b-4e7a-9b8c-1a2b3c4d5e6f";
     e.browser = "chrome";
     return e;
 }
 
-void BM_TurnMessageEncodeAndWrite(benchmark::State& state) {
-    sim::SimMainLoop loop;
-    DiscardingLauncher launcher;
+void BM_TurnsThroughJournalAndLocalCore(benchmark::State& state) {
+    const auto home = testing::freshTempDir("bench-delivery");
+    linux_backend::GLibMainLoop loop;
+    linux_backend::LinuxProcessLauncher launcher;
     sim::SimLogSink log;
     CaptureDiag diag(loop.now());
     sim::SimInstallLayout layout;
-    layout.setResource("core", "mjs", "");
-    auto bridge = NodeCoreProcess::create(layout, std::nullopt, {}, "/nonexistent/state", {loop, launcher, log, diag});
+    std::map<std::string, std::string> env{{"PATH", std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"},
+                                           {"HOME", home.string()},
+                                           {"XDG_DATA_HOME", (home / "data").string()}};
+    auto bridge = NodeCoreProcess::create(layout, std::filesystem::path(VELMAR_CORE_SCRIPT), env, home / "state",
+                                          {loop, launcher, log, diag});
+    bool ready = false;
+    bool awaitingAll = false;
+    // The loop stops as soon as the awaited answer arrives: no polling.
+    bridge->onMessage = [&](const nlohmann::json& m) {
+        const auto type = m.value("type", "");
+        if (type == "ready") {
+            bridge->sendSession(std::nullopt);
+            ready = true;
+            loop.quit();
+        } else if (type == "event_result" && awaitingAll && bridge->queuedTurnCount() == 0) {
+            loop.quit();
+        }
+    };
     bridge->start();
-    bridge->sendSession(std::nullopt);
-    const TurnEvent turn = realisticTurn(static_cast<std::size_t>(state.range(0)), static_cast<std::size_t>(state.range(1)));
-    launcher.total = 0;
-    for (auto _ : state) bridge->send(turn);
-    state.SetItemsProcessed(state.iterations());
-    state.SetBytesProcessed(static_cast<std::int64_t>(launcher.total));
-    state.counters["bytes_per_turn_message"] = static_cast<double>(turn.turnMessage().size());
+    loop.run();
+    if (!ready) {
+        state.SkipWithError("the local core did not start");
+        return;
+    }
+    const auto mode = state.range(0);
+    const int perIteration = mode == 0 ? 1 : mode == 1 ? 200 : 20;
+    int next = 1;
+    for (auto _ : state) {
+        for (int i = 0; i < perIteration; ++i) {
+            bridge->send(realisticTurn(next++));
+            if (mode == 1) {
+                // This pass ends: the journal syncs this turn alone and hands it over.
+                loop.post([&] { loop.quit(); });
+                loop.run();
+            }
+        }
+        awaitingAll = true;
+        if (bridge->queuedTurnCount() > 0) loop.run();
+        awaitingAll = false;
+    }
+    state.SetItemsProcessed(state.iterations() * perIteration);
+    state.counters["turns_per_second"] = benchmark::Counter(static_cast<double>(state.iterations() * perIteration),
+                                                            benchmark::Counter::kIsRate);
+    state.counters["bytes_per_turn_message"] = static_cast<double>(realisticTurn(12).turnMessage().size());
+    bool finished = false;
+    bridge->shutdown([&] {
+        finished = true;
+        loop.quit();
+    });
+    if (!finished) loop.run();
+    std::filesystem::remove_all(home);
 }
-// A one-line prompt with a paragraph of reply; a long prompt with a long reply.
-BENCHMARK(BM_TurnMessageEncodeAndWrite)->Args({80, 600})->Args({4000, 16000});
+BENCHMARK(BM_TurnsThroughJournalAndLocalCore)->Arg(0)->Arg(1)->Arg(2)->UseRealTime()->MinTime(2.0);
 
 }  // namespace
 }  // namespace velmar

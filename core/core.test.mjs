@@ -6,7 +6,10 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { PassThrough } from 'node:stream';
+import { runCore as runCoreInProcess, StoredIds } from './core.mjs';
 
+process.umask(0o022); // a lax umask, as on most desktops
 const corePath = path.join(path.dirname(fileURLToPath(import.meta.url)), 'core.mjs');
 
 function tempHome() {
@@ -72,12 +75,95 @@ test('a line cut off by the agent\'s end is never stored', async () => {
   assert.deepEqual(storedLines(home).map((x) => x.turn_index), [1]);
 });
 
-test('a torn tail left by a crash is cut off at the next start, and whole lines are kept', async () => {
+test('the store ends on a whole record at start: a missing line feed is added, torn bytes are set aside', async () => {
+  const cases = [
+    { what: 'torn tail', before: turn(1) + turn(2).slice(0, 25), kept: [1, 3], torn: turn(2).slice(0, 25) },
+    { what: 'complete last record without its line feed', before: turn(1) + turn(2).slice(0, -1), kept: [1, 2, 3], torn: null },
+    { what: 'only torn bytes', before: '{"type":"tu', kept: [3], torn: '{"type":"tu' },
+  ];
+  for (const c of cases) {
+    const home = tempHome();
+    fs.mkdirSync(path.dirname(storeOf(home)), { recursive: true });
+    fs.writeFileSync(storeOf(home), c.before);
+    if (c.torn) fs.writeFileSync(storeOf(home) + '.torn', 'older\n');
+    await runCore(home, [turn(3)]);
+    assert.deepEqual(storedLines(home).map((x) => x.turn_index), c.kept, c.what);
+    const torn = fs.existsSync(storeOf(home) + '.torn') ? fs.readFileSync(storeOf(home) + '.torn', 'utf8') : null;
+    assert.equal(torn, c.torn && 'older\n' + c.torn, `${c.what}: torn bytes appended, never deleted`);
+  }
+});
+
+test('a turn id is stored once and answered "stored" every time, across restarts; turns without ids as before', async () => {
   const home = tempHome();
-  fs.mkdirSync(path.dirname(storeOf(home)), { recursive: true });
-  fs.writeFileSync(storeOf(home), turn(1) + turn(2).slice(0, 25));
-  await runCore(home, [turn(3)]);
-  assert.deepEqual(storedLines(home).map((x) => x.turn_index), [1, 3]);
+  const withId = (i, id) => JSON.stringify({ type: 'turn', surface: 'claude', prompt: `p ${i}`, turn_index: i, turn_id: id }) + '\n';
+  const first = await runCore(home, [withId(1, 'a1'), withId(2, 'b2'), withId(1, 'a1'), turn(3)]);
+  const second = await runCore(home, [withId(2, 'b2'), withId(4, 'c4'), turn(3)]);
+  const answers = (r) => r.messages.filter((m) => m.type === 'event_result').map((m) => [m.status, m.turn_id ?? null]);
+  assert.deepEqual(answers(first), [['stored', 'a1'], ['stored', 'b2'], ['stored', 'a1'], ['stored', null]]);
+  assert.deepEqual(answers(second), [['stored', 'b2'], ['stored', 'c4'], ['stored', null]]);
+  assert.deepEqual(storedLines(home).map((x) => x.turn_index), [1, 2, 3, 4, 3], 'a turn without an id cannot be recognised');
+
+  const ids = new StoredIds(2);
+  for (const id of ['x', 'y', 'z']) ids.add(id);
+  assert.deepEqual([ids.has('x'), ids.has('y'), ids.has('z')], [false, true, true], 'bounded: the oldest id is forgotten');
+});
+
+test('a write that fails (full disk) cuts the store back, answers "failed", and the same turns are stored later', async () => {
+  const home = tempHome();
+  const env = { XDG_DATA_HOME: path.join(home, 'data'), HOME: home };
+  const realWrite = fs.writeSync;
+  let room = 600; // bytes the disk still takes
+  fs.writeSync = (fd, buf, off, len, ...rest) => {
+    if (typeof buf !== 'string' && fd > 2 && len !== undefined) {
+      if (room <= 0) throw Object.assign(new Error('no space'), { code: 'ENOSPC' });
+      const n = Math.min(len, room);
+      room -= n;
+      return realWrite(fd, buf, off, n, ...rest);
+    }
+    return realWrite(fd, buf, off, len, ...rest);
+  };
+  const input = new PassThrough();
+  const output = new PassThrough();
+  let out = '';
+  output.on('data', (d) => (out += d));
+  const withId = (i) => JSON.stringify({ type: 'turn', surface: 'claude', prompt: 'x'.repeat(200), turn_index: i, turn_id: `t${i}` }) + '\n';
+  const results = () => out.split('\n').filter(Boolean).map((l) => JSON.parse(l)).filter((m) => m.type === 'event_result')
+    .map((m) => `${m.turn_id}:${m.status}`);
+  try {
+    runCoreInProcess({ input, output, env });
+    input.write(withId(1) + withId(2) + withId(3) + withId(4));
+    await new Promise((r) => setImmediate(r));
+    assert.deepEqual(results(), ['t1:stored', 't2:stored', 't3:failed', 't4:failed']);
+    assert.deepEqual(storedLines(home).map((x) => x.turn_index), [1, 2], 'no partial record is left');
+    assert.equal(out.split('\n').filter((l) => l.includes('ENOSPC')).length, 1, 'said once');
+    room = 1e9; // space freed
+    out = '';
+    input.write(withId(3) + withId(4) + withId(1));
+    await new Promise((r) => setImmediate(r));
+    assert.deepEqual(results(), ['t3:stored', 't4:stored', 't1:stored']);
+    assert.deepEqual(storedLines(home).map((x) => x.turn_index), [1, 2, 3, 4]);
+  } finally {
+    fs.writeSync = realWrite;
+    input.removeAllListeners('end');
+    process.removeAllListeners('SIGTERM');
+  }
+});
+
+test('folders are 0700 and files 0600 under a lax umask, and wider ones are narrowed at start', async () => {
+  const home = tempHome();
+  const dir = path.dirname(storeOf(home));
+  fs.mkdirSync(dir, { recursive: true, mode: 0o755 });
+  fs.chmodSync(dir, 0o755);
+  fs.writeFileSync(path.join(dir, 'local-auth.json'), '{"signed_in":true,"email":"a@b"}\n', { mode: 0o644 });
+  fs.chmodSync(path.join(dir, 'local-auth.json'), 0o644);
+  await runCore(home, [turn(1), line({ type: 'signin_desktop' })]);
+  const fresh = tempHome();
+  await runCore(fresh, [turn(1), line({ type: 'signout' })]);
+  for (const h of [home, fresh]) {
+    const d = path.dirname(storeOf(h));
+    assert.equal(fs.statSync(d).mode & 0o777, 0o700, d);
+    for (const f of ['turns.jsonl', 'local-auth.json']) assert.equal(fs.statSync(path.join(d, f)).mode & 0o777, 0o600, f);
+  }
 });
 
 test('sign-in and sign-out answer with the right auth_state, and signing out survives a restart', async () => {
@@ -119,4 +205,22 @@ test('every turn is stored exactly once across many runs, in order', async () =>
     assert.equal(r.code, 0);
   }
   assert.deepEqual(storedLines(home).map((x) => x.turn_index), Array.from({ length: 600 }, (_, i) => i + 1));
+});
+
+test('one core per store: a second exits while the first lives; a lock whose owner is gone is taken over', async () => {
+  const cases = [
+    { what: 'held by a live process', owner: String(process.pid), code: 75 },
+    { what: 'held by a process that is gone', owner: '999999999', code: 0 },
+    { what: 'an empty lock left by a crash', owner: '', code: 0 },
+  ];
+  for (const c of cases) {
+    const home = tempHome();
+    const dir = path.dirname(storeOf(home));
+    fs.mkdirSync(dir, { recursive: true });
+    fs.writeFileSync(path.join(dir, 'core.lock'), c.owner);
+    const r = await runCore(home, [turn(1)]);
+    assert.equal(r.code, c.code, c.what);
+    assert.equal(r.messages.length === 0, c.code !== 0, `${c.what}: a core that exits says nothing on its output`);
+    if (c.code === 0) assert.ok(!fs.existsSync(path.join(dir, 'core.lock')), `${c.what}: released at the end`);
+  }
 });

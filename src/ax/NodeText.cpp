@@ -144,11 +144,6 @@ public:
             const bool beside = (i > 0 && isRun(views[i - 1])) || (i + 1 < views.size() && isRun(views[i + 1]));
             if (i > 0 && linesApart(views[i - 1], views[i])) {
                 out.block();
-                const auto& line = leafText(views[i]);
-                if (isSpace(line.front())) {
-                    out.verbatim(line);  // an indented line keeps its indentation
-                    continue;
-                }
             }
             walk(views[i], depth + 1, out, listLevel, beside);
         }
@@ -314,6 +309,8 @@ private:
             auto parts = item->children();
             std::string mark;
             std::size_t first = 0;
+            // An item the tree gives no marker reads as a bullet's.
+            mark = "- ";
             if (first < parts.size() && parts[first]->role() == "AXListMarker") mark = marker(parts[first++]->label());
             // A check box leading the item is the task list's marker.
             if (first < parts.size() && parts[first]->role() == "AXCheckBox") {

@@ -2,6 +2,7 @@
 // How the application delegate drives a capture controller, native or browser,
 // without knowing which it has.
 
+#include "capture/TurnAssembler.hpp"
 #include "platform/Workspace.hpp"
 
 namespace velmar {
@@ -17,6 +18,8 @@ public:
     virtual bool start() = 0;
     // Ends capturing: flushes and drops every conversation's state.
     virtual void stop() = 0;
+    // Where conversations seen before a restart resume (see TurnAssembler).
+    virtual void setResumeLookup(TurnAssembler::ResumeLookup lookup) = 0;
 };
 
 }  // namespace velmar

@@ -38,6 +38,7 @@ public:
     const RunningApplication& app() const override { return app_; }
     bool start() override;
     void stop() override;
+    void setResumeLookup(TurnAssembler::ResumeLookup lookup) override { router_.setResumeLookup(std::move(lookup)); }
 
     void scheduleSettle() { schedule_.notify(); }
     void settle();

@@ -35,6 +35,7 @@ public:
     const RunningApplication& app() const override { return app_; }
     bool start() override;
     void stop() override;
+    void setResumeLookup(TurnAssembler::ResumeLookup lookup) override { router_.setResumeLookup(std::move(lookup)); }
 
     // Every observed notification, whatever its name or element.
     void scheduleSettle() { schedule_.notify(); }

@@ -126,6 +126,7 @@ TurnAssembler& ConversationRouter::assemblerFor(const std::string& key, const st
         return *conversation.assembler;
     }
     conversation.assembler = std::make_unique<TurnAssembler>(surface, dedupedHandler(conversation.sent));
+    if (resumeLookup_) conversation.assembler->setResumeLookup(resumeLookup_);
     conversation.firstUse = ++uses_;
     lru_.push_back(key);
     created = true;

@@ -80,6 +80,9 @@ public:
     // new ones; their stabilizers treat them as history.
     static bool settledMountsAreHistory(std::string_view surface);
 
+    // Given to every assembler from now on (see TurnAssembler::setResumeLookup).
+    void setResumeLookup(TurnAssembler::ResumeLookup lookup) { resumeLookup_ = std::move(lookup); }
+
     // flushAbandoned() on every assembler, in order of first use; all are kept.
     void flushEach();
     // Flushes and forgets every conversation whose assembler has been idle for
@@ -147,6 +150,7 @@ private:
     std::uint64_t uses_ = 0;
     std::unordered_map<std::string, DesignEntry> designEmitters_;
     std::uint64_t designCreated_ = 0;
+    TurnAssembler::ResumeLookup resumeLookup_;
 };
 
 }  // namespace velmar

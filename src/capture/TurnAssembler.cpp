@@ -81,6 +81,29 @@ void TurnAssembler::prime(const SegmenterSnapshot& snapshot, TimePoint observedA
         }
     }
     historyWatermark_ = emittedIndexes_.empty() ? 0 : *emittedIndexes_.rbegin();
+    // What completed while the agent was down (or was captured but never
+    // handed over) is not history: it goes out now.
+    if (!fromNewChat && resumeAfterHandedExchange(snapshot)) steadyState(snapshot, observedAt);
+}
+
+std::string TurnAssembler::resumeSignature(std::string_view replyText) {
+    return replyText.empty() ? std::string() : fnvHash(replyText);
+}
+
+bool TurnAssembler::resumeAfterHandedExchange(const SegmenterSnapshot& snapshot) {
+    if (!resumeLookup_ || !snapshot.conversationKey) return false;
+    const auto handed = resumeLookup_(surface_, *snapshot.conversationKey);
+    if (!handed) return false;
+    // The handed exchange must be on screen as it was sent: ordinals that
+    // no longer match (another window of the conversation) keep the old rule.
+    const auto at = std::find_if(snapshot.turns.begin(), snapshot.turns.end(),
+                                 [&](const RawTurn& t) { return t.index == handed->ordinal; });
+    if (at == snapshot.turns.end()) return false;
+    if (!handed->signature.empty() && (!isAssistant(*at) || fnvHash(at->text) != handed->signature)) return false;
+    if (historyWatermark_ <= handed->ordinal) return false;  // nothing after it
+    emittedIndexes_.erase(emittedIndexes_.upper_bound(handed->ordinal), emittedIndexes_.end());
+    historyWatermark_ = handed->ordinal;
+    return true;
 }
 
 void TurnAssembler::steadyState(const SegmenterSnapshot& snapshot, TimePoint observedAt) {

@@ -28,6 +28,14 @@ namespace velmar {
 class TurnAssembler {
 public:
     using EventHandler = std::function<void(const TurnEvent&)>;
+    // The last exchange of a conversation handed over before the agent
+    // restarted: its ordinal and `resumeSignature` of its reply.
+    struct HandedExchange {
+        int ordinal = 0;
+        std::string signature;
+    };
+    using ResumeLookup =
+        std::function<std::optional<HandedExchange>(const std::string& surface, const std::string& conversationKey)>;
 
     static constexpr std::size_t maxPending = 8;
 
@@ -42,6 +50,13 @@ public:
     void cacheDraft(std::string_view draft);
     // Sends every pending prompt without a reply and un-primes.
     void flushAbandoned();
+    // Where the first snapshot of a conversation that was handed over before
+    // ends its history: exchanges after the remembered one (seen at its
+    // ordinal with the same reply) are sent; without one, all is history.
+    void setResumeLookup(ResumeLookup lookup) { resumeLookup_ = std::move(lookup); }
+    // What identifies a handed-over reply to `setResumeLookup`; empty for an
+    // exchange without a reply (its ordinal alone is checked).
+    static std::string resumeSignature(std::string_view replyText);
 
     // "primed=true wm=6 emitted=[1, 2] pending=[7] live=[8] restreamed=[]"
     std::string debugState() const;
@@ -63,6 +78,7 @@ private:
     };
 
     void prime(const SegmenterSnapshot& snapshot, TimePoint observedAt, bool fromNewChat);
+    bool resumeAfterHandedExchange(const SegmenterSnapshot& snapshot);
     void steadyState(const SegmenterSnapshot& snapshot, TimePoint observedAt);
     void tidyPending();
     void emit(const RawTurn* prompt, const RawTurn* response, const SegmenterSnapshot& snap, TimePoint observedAt);
@@ -85,6 +101,7 @@ private:
     std::optional<std::string> lastModel_;
     std::deque<std::string> recentDrafts_;  // newest first
     std::optional<TimePoint> lastProcessedAt_;
+    ResumeLookup resumeLookup_;
 };
 
 }  // namespace velmar

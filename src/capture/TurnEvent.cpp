@@ -1,5 +1,6 @@
 #include "capture/TurnEvent.hpp"
 
+#include "capture/TurnId.hpp"
 #include "text/Unicode.hpp"
 
 #include <cstdio>
@@ -18,7 +19,7 @@ nlohmann::json boolOrNull(const std::optional<bool>& b) { return b ? nlohmann::j
 }  // namespace
 
 nlohmann::json TurnEvent::turnMessageJSON() const {
-    return {{"type", "turn"},
+    nlohmann::json m = {{"type", "turn"},
             {"surface", text::repairUtf8(surface)},
             {"prompt", text::repairUtf8(prompt)},
             {"response", text::repairUtf8(response)},
@@ -35,6 +36,8 @@ nlohmann::json TurnEvent::turnMessageJSON() const {
             {"artifact_title", textOrNull(artifactTitle)},
             {"artifact_type", textOrNull(artifactType)},
             {"browser", textOrNull(browser)}};
+    m["turn_id"] = turnIdOf(m);
+    return m;
 }
 
 std::string TurnEvent::turnMessage() const {

@@ -32,8 +32,9 @@ struct TurnEvent {
 
     bool operator==(const TurnEvent&) const = default;
 
-    // The 17-member object sent to the core; absent values are null and every
-    // text is repaired to valid UTF-8 first, so encoding cannot fail.
+    // The 18-member object sent to the core ("turn_id" among them, see TurnId);
+    // absent values are null and every text is repaired to valid UTF-8
+    // first, so encoding cannot fail.
     nlohmann::json turnMessageJSON() const;
     // That object as one compact line, ending in exactly one "\n".
     std::string turnMessage() const;

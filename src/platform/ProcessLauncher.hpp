@@ -43,6 +43,9 @@ public:
     virtual void closeInput() = 0;
     // Asks the child to terminate (SIGTERM); harmless once it has exited.
     virtual void terminate() = 0;
+    // Ends the child at once (SIGKILL), stopped or not; harmless once it has
+    // exited.
+    virtual void kill() = 0;
     // Delivers, through `onOutput`, whatever output is available right now,
     // without waiting for more.
     virtual void drainOutput() = 0;

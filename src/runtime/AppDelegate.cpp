@@ -100,6 +100,7 @@ bool AppDelegate::startCore() {
         terminate();
         return false;
     }
+    lastExchanges_ = std::make_unique<LastExchangeStore>(stateDirectory);
     core_->onMessage = [weak = weak_from_this()](const nlohmann::json& message) {
         if (auto self = weak.lock()) self->handleCoreMessage(message);
     };
@@ -183,6 +184,16 @@ void AppDelegate::attachIfAllowlisted(const RunningApplication& app) {
                                                                 &ports_.platform.clipboard, &captureDebug_);
     }
     if (!controller) return;
+    if (lastExchanges_) {
+        controller->setResumeLookup([weak = weak_from_this()](const std::string& surface, const std::string& key)
+                                        -> std::optional<TurnAssembler::HandedExchange> {
+            auto self = weak.lock();
+            if (!self || !self->lastExchanges_) return std::nullopt;
+            auto found = self->lastExchanges_->find(surface, key);
+            if (!found) return std::nullopt;
+            return TurnAssembler::HandedExchange{found->ordinal, found->signature};
+        });
+    }
 
     if (controller->start()) {
         controllers_.emplace(app.pid, std::move(controller));
@@ -221,6 +232,23 @@ void AppDelegate::handleTurn(const TurnEvent& event) {
                                                       : CaptureDiag::Counter::emittedTier0);
     if (core_) core_->send(event);
     menu_.queuedCount = core_ ? static_cast<int>(core_->queuedTurnCount()) : 0;
+    menu_.storageFull = core_ && core_->storageFull();
+    if (lastExchanges_ && core_ && event.conversationKey && event.turnIndex > 0) {
+        lastExchanges_->remember(event.surface, *event.conversationKey,
+                                 {event.turnIndex, TurnAssembler::resumeSignature(event.response)});
+        if (!lastExchangesSavePosted_) {
+            // Posted after the bridge's sync of the journal, so what is
+            // remembered as handed over is on disk first.
+            lastExchangesSavePosted_ = true;
+            ports_.platform.loop.post([weak = weak_from_this()] {
+                auto self = weak.lock();
+                if (!self) return;
+                self->lastExchangesSavePosted_ = false;
+                if (!self->lastExchanges_->save())
+                    self->ports_.platform.log.writeLine("[agent] could not save " + self->lastExchanges_->path().string());
+            });
+        }
+    }
 }
 
 // --- trust and heartbeat ----------------------------------------------------
@@ -330,6 +358,7 @@ void AppDelegate::handle(const cc::EventResult& m) {
     line += " · " + shortTime();
     menu_.lastEventLine = std::move(line);
     menu_.queuedCount = core_ ? static_cast<int>(core_->queuedTurnCount()) : 0;
+    menu_.storageFull = core_ && core_->storageFull();
     menu_.refresh();
 }
 
@@ -411,6 +440,9 @@ AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate(std::functio
 }
 
 void AppDelegate::finishTermination() {
+    // Turns flushed at the stop were synced to the journal when the bridge's
+    // shutdown began; remember them as handed over.
+    if (lastExchanges_ && lastExchanges_->dirty()) lastExchanges_->save();
     if (auto reply = std::exchange(pendingTerminationReply_, {})) reply();
 }
 

@@ -12,6 +12,7 @@
 
 #include "capture/AttachedController.hpp"
 #include "capture/CaptureDebug.hpp"
+#include "capture/LastExchangeStore.hpp"
 #include "platform/MainLoop.hpp"
 #include "platform/Workspace.hpp"
 #include "runtime/AgentConfig.hpp"
@@ -197,6 +198,11 @@ private:
     const CaptureDebug captureDebug_;
 
     std::shared_ptr<NodeCoreProcess> core_;
+    // Per conversation, the last exchange handed to the core's journal; saved
+    // after the journal's sync (posted after it), read when a controller
+    // primes a conversation after a restart.
+    std::unique_ptr<LastExchangeStore> lastExchanges_;
+    bool lastExchangesSavePosted_ = false;
     std::map<int, std::unique_ptr<AttachedController>> controllers_;
     ScopedTimer trustTimer_;
     ScopedTimer heartbeatTimer_;

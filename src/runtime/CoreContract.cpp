@@ -80,7 +80,7 @@ std::optional<CoreMessage> decode(const json& m) {
     if (t == "event_result") {
         auto label = stringAt(m, "label");
         if (!label) label = stringAt(m, "function_label");
-        return EventResult{stringAt(m, "status"), label};
+        return EventResult{stringAt(m, "status"), label, stringAt(m, "turn_id")};
     }
     if (t == "log") return Log{stringAt(m, "level").value_or("info"), stringAt(m, "message").value_or("")};
     if (t == "capture_directive") {

@@ -68,8 +68,11 @@ struct BeaconResult {
     std::optional<std::string> event;
 };
 struct EventResult {
-    std::optional<std::string> status;
-    std::optional<std::string> label;  // "label", or else "function_label"
+    std::optional<std::string> status;  // "stored" or "failed" from the local core
+    std::optional<std::string> label;   // "label", or else "function_label"
+    // The "turn_id" of the turn line answered; absent from a core that does
+    // not know ids, which answers each turn line in order.
+    std::optional<std::string> turnId;
 };
 struct Log {
     std::string level = "info";

@@ -6,7 +6,7 @@
 #include "runtime/CaptureDiag.hpp"
 #include "runtime/CoreContract.hpp"
 
-#include <fstream>
+#include <algorithm>
 #include <system_error>
 
 namespace velmar {
@@ -38,10 +38,8 @@ std::shared_ptr<NodeCoreProcess> NodeCoreProcess::create(const InstallLayout& la
     }
     spec.environment = std::move(environment);
 
-    std::shared_ptr<NodeCoreProcess> bridge(
+    return std::shared_ptr<NodeCoreProcess>(
         new NodeCoreProcess(deps, *script, std::move(spec), std::move(stateDirectory)));
-    bridge->loadPendingTurns();
-    return bridge;
 }
 
 fs::path NodeCoreProcess::defaultStateDirectory(const ProcessEnvironment& env) {
@@ -61,16 +59,10 @@ NodeCoreProcess::NodeCoreProcess(Dependencies deps, fs::path coreScript, Process
       diag_(deps.diag),
       coreScript_(std::move(coreScript)),
       spec_(std::move(spec)),
-      stateDirectory_(std::move(stateDirectory)) {}
+      stateDirectory_(std::move(stateDirectory)),
+      journal_(stateDirectory_, log_) {}
 
 NodeCoreProcess::~NodeCoreProcess() = default;
-
-std::size_t NodeCoreProcess::queuedTurnCount() const {
-    std::size_t n = queue_.size();
-    for (const auto& o : outgoing_)
-        if (o.turnSurface) ++n;
-    return n;
-}
 
 // --- launching and exits ---
 
@@ -107,7 +99,7 @@ void NodeCoreProcess::handleExit() {
     if (!child_) return;
     child_->drainOutput();
     child_.reset();
-    requeueUnwrittenTurns();
+    forgetInFlight();
     sessionSent_ = false;
     stalled_ = false;
     if (!shuttingDown_) {
@@ -130,8 +122,9 @@ void NodeCoreProcess::scheduleRestart() {
 void NodeCoreProcess::shutdown(std::function<void()> completion) {
     shuttingDown_ = true;
     restartTimer_.cancel();
+    retryTimer_.cancel();
+    journal_.sync();  // turns flushed by the stop are kept even if the loop ends now
     if (!child_) {
-        savePendingTurns();
         if (completion) completion();
         return;
     }
@@ -142,7 +135,11 @@ void NodeCoreProcess::shutdown(std::function<void()> completion) {
         if (self.child_) self.child_->terminate();
         self.graceTimer_ = self.loop_.postDelayed(sigtermGrace, weakly(self.shared_from_this(), [](NodeCoreProcess& s) {
             if (!s.shutdownCompletion_) return;
-            if (s.child_) s.child_->drainOutput();
+            if (s.child_) {
+                // Stopped or hung: never left behind.
+                s.child_->drainOutput();
+                s.child_->kill();
+            }
             s.complete();
         }));
     }));
@@ -150,8 +147,6 @@ void NodeCoreProcess::shutdown(std::function<void()> completion) {
 
 void NodeCoreProcess::complete() {
     if (!shutdownCompletion_) return;
-    requeueUnwrittenTurns();
-    savePendingTurns();
     auto completion = std::exchange(shutdownCompletion_, nullptr);
     backstopTimer_.cancel();
     graceTimer_.cancel();
@@ -201,18 +196,21 @@ void NodeCoreProcess::consume(std::string_view bytes) {
 void NodeCoreProcess::deliverLine(std::string_view line) {
     if (line.empty()) return;
     auto message = core_contract::parseLine(line);
-    if (message && onMessage) onMessage(*message);
+    if (!message) return;
+    if (auto decoded = core_contract::decode(*message))
+        if (auto* result = std::get_if<core_contract::EventResult>(&*decoded)) handleEventResult(*result);
+    if (onMessage) onMessage(*message);
 }
 
 // --- writing ---
 
 bool NodeCoreProcess::acceptsTurns() const { return child_ && sessionSent_ && !stalled_ && !shuttingDown_; }
 
-bool NodeCoreProcess::enqueueOutgoing(std::string line, std::optional<std::string> turnSurface) {
+bool NodeCoreProcess::enqueueOutgoing(std::string line, bool turn) {
     // One message larger than the whole bound still goes out, alone.
     if (!outgoing_.empty() && outgoingBytes_ + line.size() > maxOutgoingBytes) return false;
     outgoingBytes_ += line.size();
-    outgoing_.push_back({std::move(line), std::move(turnSurface)});
+    outgoing_.push_back({std::move(line), turn});
     flush();
     return true;
 }
@@ -243,16 +241,24 @@ void NodeCoreProcess::noteStall() {
 void NodeCoreProcess::send(const nlohmann::json& message) {
     if (!child_ || stalled_) return;
     std::string line = message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    if (!enqueueOutgoing(std::move(line), std::nullopt)) noteStall();
+    if (!enqueueOutgoing(std::move(line), false)) noteStall();
 }
 
 void NodeCoreProcess::send(const TurnEvent& turn) {
-    QueuedTurn queued{turn.surface, turn.turnMessage()};
-    if (acceptsTurns() && queue_.empty()) {
-        if (enqueueOutgoing(queued.line, queued.surface)) return;
-        noteStall();
-    }
-    queueTurn(std::move(queued));
+    auto message = turn.turnMessageJSON();
+    const std::string id = message["turn_id"];
+    journal_.append(id, turn.surface, message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+    if (syncPosted_) return;
+    // Turns captured in one pass of the loop share one sync; none reaches a
+    // core before it.
+    syncPosted_ = true;
+    loop_.post([weak = weak_from_this()] {
+        auto self = weak.lock();
+        if (!self) return;
+        self->syncPosted_ = false;
+        self->journal_.sync();
+        self->sendQueuedTurns();
+    });
 }
 
 void NodeCoreProcess::sendSession(const std::optional<nlohmann::json>& storedSession) {
@@ -262,97 +268,81 @@ void NodeCoreProcess::sendSession(const std::optional<nlohmann::json>& storedSes
     sendQueuedTurns();
 }
 
-// --- the turn queue ---
-
-void NodeCoreProcess::queueTurn(QueuedTurn turn) {
-    queue_.push_back(std::move(turn));
-    while (queue_.size() > maxQueuedTurns) {
-        diag_.bump(queue_.front().surface, CaptureDiag::Counter::turnsDropped);
-        if (pendingFromFile_ > 0) --pendingFromFile_;
-        queue_.pop_front();
-    }
-}
+// --- the journal's turns ---
 
 void NodeCoreProcess::sendQueuedTurns() {
-    while (!queue_.empty() && acceptsTurns()) {
-        QueuedTurn& front = queue_.front();
-        if (!enqueueOutgoing(front.line, front.surface)) {
+    using State = DeliveryJournal::Entry::State;
+    if (!acceptsTurns() || retryWaiting_) return;
+    for (auto& entry : journal_.entries()) {
+        if (!entry.synced) return;
+        if (entry.state == State::inFlight) continue;
+        if (!enqueueOutgoing(entry.line, true)) {
             noteStall();
             return;
         }
-        queue_.pop_front();
-        if (pendingFromFile_ > 0 && --pendingFromFile_ == 0) removePendingFile();
+        entry.state = State::inFlight;
+        inFlight_.push_back(entry.id);
     }
 }
 
-void NodeCoreProcess::requeueUnwrittenTurns() {
-    // Whatever is still here was not wholly written: a cut-off line never
-    // reached the core as a line, so it goes again, whole, before newer turns.
-    for (auto it = outgoing_.rbegin(); it != outgoing_.rend(); ++it)
-        if (it->turnSurface) queue_.push_front({*it->turnSurface, std::move(it->line)});
+void NodeCoreProcess::forgetInFlight() {
+    // The dead core's answers will never come: everything it was handed goes
+    // again to the next one, which recognises what it already stored.
+    for (auto& entry : journal_.entries()) entry.state = DeliveryJournal::Entry::State::waiting;
+    inFlight_.clear();
     outgoing_.clear();
     frontWritten_ = 0;
     outgoingBytes_ = 0;
-    while (queue_.size() > maxQueuedTurns) {
-        diag_.bump(queue_.front().surface, CaptureDiag::Counter::turnsDropped);
-        queue_.pop_front();
-    }
 }
 
-// --- the pending-turns file ---
-
-void NodeCoreProcess::loadPendingTurns() {
-    std::ifstream in(pendingTurnsPath(), std::ios::binary);
-    if (!in) return;
-    pendingFileExists_ = true;
-    std::string line;
-    while (std::getline(in, line)) {
-        auto message = core_contract::parseLine(line);
-        if (!message || message->value("type", "") != "turn") continue;
-        const auto surface = message->value("surface", "");
-        queueTurn({surface, line + "\n"});
-    }
-    pendingFromFile_ = queue_.size();
-    if (pendingFromFile_ == 0) removePendingFile();
-}
-
-void NodeCoreProcess::removePendingFile() {
-    if (!pendingFileExists_) return;
-    std::error_code ec;
-    fs::remove(pendingTurnsPath(), ec);
-    pendingFileExists_ = false;
-}
-
-void NodeCoreProcess::savePendingTurns() {
-    if (queue_.empty()) {
-        removePendingFile();
+void NodeCoreProcess::handleEventResult(const core_contract::EventResult& message) {
+    using State = DeliveryJournal::Entry::State;
+    std::string id;
+    if (message.turnId) {
+        id = *message.turnId;
+        if (auto pos = std::find(inFlight_.begin(), inFlight_.end(), id); pos != inFlight_.end()) inFlight_.erase(pos);
+    } else if (!inFlight_.empty()) {
+        // A core that does not know ids answers each turn line in order.
+        id = std::move(inFlight_.front());
+        inFlight_.pop_front();
+    } else {
         return;
     }
-    // Written beside the file and renamed over it, so a crash leaves the old
-    // file or the new one, never half of one.
-    std::error_code ec;
-    fs::create_directories(stateDirectory_, ec);
-    const fs::path target = pendingTurnsPath();
-    fs::path temp = target;
-    temp += ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        for (const auto& t : queue_) out << t.line;
-        out.flush();
-        if (!out) {
-            log_.writeLine("[agent] could not save " + std::to_string(queue_.size()) + " pending turns to " +
-                           target.string());
-            fs::remove(temp, ec);
-            return;
+    const bool failed = message.status == "failed";
+    if (!failed) {
+        journal_.confirm(id);
+        if (storageFull_) {
+            storageFull_ = false;
+            retryDelay_ = firstRetryDelay;
+            log_.writeLine("[agent] the core stores turns again");
         }
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        log_.writeLine("[agent] could not save " + std::to_string(queue_.size()) + " pending turns to " +
-                       target.string() + ": " + ec.message());
+        sendQueuedTurns();  // the journal may have read more from disk
         return;
     }
-    pendingFileExists_ = true;
+    if (auto* entry = journal_.find(id); entry && entry->state == State::inFlight) entry->state = State::failed;
+    noteStorageFailure();
+}
+
+void NodeCoreProcess::noteStorageFailure() {
+    if (!storageFull_) {
+        storageFull_ = true;
+        log_.writeLine("[agent] the core could not store turns (storage full?) — " +
+                       std::to_string(journal_.pendingCount()) + " turns kept, retrying");
+    }
+    if (retryWaiting_) return;
+    retryWaiting_ = true;
+    retryTimer_ = loop_.postDelayed(retryDelay_, weakly(shared_from_this(), [](NodeCoreProcess& self) {
+        self.retryFailed();
+    }));
+    retryDelay_ = std::min(retryDelay_ * 2, maxRetryDelay);
+}
+
+void NodeCoreProcess::retryFailed() {
+    using State = DeliveryJournal::Entry::State;
+    retryWaiting_ = false;
+    for (auto& entry : journal_.entries())
+        if (entry.state == State::failed) entry.state = State::waiting;
+    sendQueuedTurns();
 }
 
 }  // namespace velmar

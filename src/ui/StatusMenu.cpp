@@ -1,5 +1,7 @@
 #include "ui/StatusMenu.hpp"
 
+#include <algorithm>
+
 #include "platform/DesktopLauncher.hpp"
 #include "platform/InstallLayout.hpp"
 #include "platform/LoginService.hpp"
@@ -64,7 +66,11 @@ MenuModel StatusMenu::menuModel() {
         menu.push_back(MenuItem::action("Grant Accessibility access…", [this] { openAccessibilitySettings(); }));
     }
     if (lastEventLine) menu.push_back(MenuItem::info(*lastEventLine));
-    if (queuedCount >= 1) menu.push_back(MenuItem::info("Buffered events: " + std::to_string(queuedCount)));
+    if (storageFull) {
+        menu.push_back(MenuItem::info("Storage full: " + std::to_string(std::max(queuedCount, 0)) + " turns waiting"));
+    } else if (queuedCount >= 1) {
+        menu.push_back(MenuItem::info("Buffered events: " + std::to_string(queuedCount)));
+    }
     menu.push_back(MenuItem::separator());
 
     if (signedInEmail) {

@@ -51,6 +51,9 @@ public:
     bool axTrusted = false;
     std::optional<std::string> lastEventLine;
     int queuedCount = 0;
+    // The core cannot store turns (its disk is full): "Storage full: N turns
+    // waiting" instead of the buffered count.
+    bool storageFull = false;
     CaptureDirective captureDirective = CaptureDirective::run();
     bool authKnown = false;
 

@@ -73,6 +73,45 @@ TEST(TurnAssemblerTest, Scenarios) {
 
 // Which sent replies are watched as regenerating, step by step: every sent
 // reply out of view while something streams, however it left the watch before.
+// After a restart the first snapshot of a conversation handed over before
+// sends what came after the remembered exchange, and never what came before.
+TEST(TurnAssemblerTest, ResumesAfterTheExchangeHandedOverBeforeARestart) {
+    using Handed = std::optional<TurnAssembler::HandedExchange>;
+    const auto sig = [](const char* reply) { return TurnAssembler::resumeSignature(reply); };
+    const struct {
+        const char* what;
+        Handed handed;
+        std::vector<std::pair<const char*, const char*>> steps;  // snapshot, what it emits
+    } cases[] = {
+        {"an exchange that completed while the agent was down is sent", TurnAssembler::HandedExchange{2, sig("R2")},
+         {{"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q1 R2 Q3 R4", ""}}},
+        {"nothing after the handed exchange: all is history", TurnAssembler::HandedExchange{4, sig("R4")},
+         {{"Q1 R2 Q3 R4", ""}}},
+        {"another reply at the handed ordinal: all is history", TurnAssembler::HandedExchange{2, sig("R2other")},
+         {{"Q1 R2 Q3 R4", ""}}},
+        {"the handed ordinal off screen: all is history", TurnAssembler::HandedExchange{2, sig("R2")},
+         {{"Q3 R4 Q5 R6", ""}}},
+        {"a prompt handed without its reply (stopped while it streamed): the whole exchange follows",
+         TurnAssembler::HandedExchange{3, ""}, {{"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}}},
+        {"a reply still streaming after the handed exchange is sent once complete",
+         TurnAssembler::HandedExchange{2, sig("R2")}, {{"Q1 R2 Q3 R4p ~", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}}},
+        {"no record of the conversation: all is history", std::nullopt, {{"Q1 R2 Q3 R4", ""}}},
+    };
+    for (const auto& c : cases) {
+        std::vector<TurnEvent> events;
+        TurnAssembler a("chatgpt", [&](const TurnEvent& e) { events.push_back(e); });
+        a.setResumeLookup([&](const std::string& surface, const std::string& key) -> Handed {
+            return surface == "chatgpt" && key == "conv" ? c.handed : std::nullopt;
+        });
+        TimePoint t{};
+        for (const auto& [snapshot, expected] : c.steps) {
+            events.clear();
+            a.process(snap(snapshot), t += 1s, false);
+            EXPECT_EQ(describe(events), expected) << c.what << ", at " << snapshot;
+        }
+    }
+}
+
 TEST(TurnAssemblerTest, RegenerationWatch) {
     struct Step {
         const char* snapshot;

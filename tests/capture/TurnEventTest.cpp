@@ -1,8 +1,11 @@
 #include "capture/TurnEvent.hpp"
 
+#include "capture/TurnId.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <ctime>
 
 namespace velmar {
@@ -26,13 +29,44 @@ nlohmann::json readBack(const std::string& line) {
 
 TEST(TurnEventTest, AbsentOptionalsAreNullAndAllMembersPresent) {
     auto json = readBack(bareEvent().turnMessage());
-    EXPECT_EQ(json.size(), 17u);
+    EXPECT_EQ(json.size(), 18u);
     for (const char* key : {"model", "conversation_key", "in_project", "produced_artifact", "artifact_title",
                             "artifact_type", "browser"}) {
         EXPECT_TRUE(json.contains(key) && json[key].is_null()) << key;
     }
     EXPECT_EQ(json["prompt"], "");
     EXPECT_EQ(json["observed_at"], "2026-01-02T03:04:05.678Z");
+}
+
+TEST(TurnEventTest, TheTurnIdNamesTheExchangeNotTheCapture) {
+    auto base = bareEvent();
+    base.prompt = "ab";
+    base.response = "c";
+    base.conversationKey = "k";
+    base.turnIndex = 3;
+    const std::string id = base.turnMessageJSON()["turn_id"];
+    EXPECT_EQ(id.size(), 32u);
+    EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos);
+    const struct {
+        const char* what;
+        std::function<void(nlohmann::json&)> change;
+        bool same;
+    } cases[] = {
+        {"another capture time, tier and verdict", [](auto& m) { m["observed_at"] = "2030-01-01T00:00:00.000Z"; m["capture_tier"] = 1; m["verdict"] = "ok"; }, true},
+        {"revision 0 is the first version", [](auto& m) { m["revision"] = 0; }, true},
+        {"a later revision", [](auto& m) { m["revision"] = 1; }, false},
+        {"text moved across the prompt and the reply", [](auto& m) { m["prompt"] = "a"; m["response"] = "bc"; }, false},
+        {"another ordinal", [](auto& m) { m["turn_index"] = 4; }, false},
+        {"no conversation key", [](auto& m) { m["conversation_key"] = nullptr; }, false},
+        {"an empty conversation key", [](auto& m) { m["conversation_key"] = ""; }, false},
+        {"another surface", [](auto& m) { m["surface"] = "claude"; }, false},
+    };
+    for (const auto& c : cases) {
+        auto m = base.turnMessageJSON();
+        m.erase("turn_id");
+        c.change(m);
+        EXPECT_EQ(turnIdOf(m) == id, c.same) << c.what;
+    }
 }
 
 TEST(TurnEventTest, TextsSurviveTheLineUnchanged) {

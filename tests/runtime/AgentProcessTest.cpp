@@ -147,7 +147,15 @@ TEST(AgentProcess, AScriptedChatReachesTheLocalCoresStoreAndSigtermEndsItWithinS
     EXPECT_EQ(turns[0]["surface"], "claude_desktop");
     EXPECT_EQ(turns[1]["prompt"], "And the risks?");
     EXPECT_EQ(turns[1]["response"], reply2);
-    EXPECT_FALSE(fs::exists(state / "velmar" / "pending-turns.jsonl")) << "nothing left waiting";
+    EXPECT_EQ(fs::file_size(state / "velmar" / "pending-turns.jsonl"), 0u) << "nothing left waiting";
+    // Chat text and identity are the user's alone, whatever the umask.
+    for (const fs::path& dir : {data / "velmar", state / "velmar", home.path() / "config" / "velmar"}) {
+        if (!fs::exists(dir)) continue;
+        EXPECT_EQ(fs::status(dir).permissions() & fs::perms::all, fs::perms(0700)) << dir;
+        for (const auto& entry : fs::directory_iterator(dir))
+            EXPECT_EQ(entry.status().permissions() & fs::perms::all,
+                      entry.is_directory() ? fs::perms(0700) : fs::perms(0600)) << entry.path();
+    }
 }
 
 std::string readAll(const fs::path& file) {

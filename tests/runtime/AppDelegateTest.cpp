@@ -144,18 +144,26 @@ TEST_F(AppDelegateTest, EveryTurnIsCountedByVerdictAndTierThenSentToTheCore) {
     fromCore({{"type", "ready"}});
     auto turn = testing::numberedTurn(1);
     agent->handleTurn(turn);
+    turn = testing::numberedTurn(2);
     turn.verdict = "degraded";
     turn.captureTier = 1;
     agent->handleTurn(turn);
+    turn = testing::numberedTurn(3);
+    turn.verdict = "degraded";
     turn.captureTier = 7;
+    turn.conversationKey = "c";
     agent->handleTurn(turn);
+    agent->handleTurn(turn);  // the same exchange again: one turn id, sent once
     sp.loop.runUntilIdle();
+    EXPECT_EQ(LastExchangeStore(stateDir).find("claude", "c"),
+              (LastExchangeStore::Exchange{3, TurnAssembler::resumeSignature("reply 3")}))
+        << "remembered on disk as the conversation's last exchange handed over";
 
     EXPECT_EQ(diag.count("claude", CaptureDiag::Counter::verdictOk), 1);
-    EXPECT_EQ(diag.count("claude", CaptureDiag::Counter::verdictDegraded), 2);
+    EXPECT_EQ(diag.count("claude", CaptureDiag::Counter::verdictDegraded), 3);
     EXPECT_EQ(diag.count("claude", CaptureDiag::Counter::emittedTier2), 1);
     EXPECT_EQ(diag.count("claude", CaptureDiag::Counter::emittedTier1), 1);
-    EXPECT_EQ(diag.count("claude", CaptureDiag::Counter::emittedTier0), 1);
+    EXPECT_EQ(diag.count("claude", CaptureDiag::Counter::emittedTier0), 2);
     EXPECT_EQ(countSent("turn"), 3u);
 }
 

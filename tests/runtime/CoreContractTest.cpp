@@ -21,7 +21,7 @@ std::string describe(const std::optional<CoreMessage>& m) {
             else if constexpr (std::is_same_v<T, OpenUrl>) return "open " + v.url;
             else if constexpr (std::is_same_v<T, SigninResult>) return "signin " + std::to_string(v.ok) + " " + opt(v.message);
             else if constexpr (std::is_same_v<T, BeaconResult>) return "beacon " + std::to_string(v.ok) + " " + opt(v.event);
-            else if constexpr (std::is_same_v<T, EventResult>) return "event " + opt(v.status) + " " + opt(v.label);
+            else if constexpr (std::is_same_v<T, EventResult>) return "event " + opt(v.status) + " " + opt(v.label) + (v.turnId ? " " + *v.turnId : "");
             else if constexpr (std::is_same_v<T, Log>) return v.line();
             else if constexpr (std::is_same_v<T, CaptureDirectiveMessage>) return std::string("directive ") + (v.directive.isPause() ? "pause" : "run");
             else if constexpr (std::is_same_v<T, UpdateCheck>) return "update";
@@ -52,6 +52,8 @@ TEST(CoreContract, DecodesEachTypeReadingWrongTypedKeysAsAbsent) {
         {"signin_result: ok not a Boolean", R"({"type":"signin_result","ok":1})", "signin 0 -"},
         {"beacon_result", R"({"type":"beacon_result","ok":true,"event":"agent_first_launch"})", "beacon 1 agent_first_launch"},
         {"event_result with a label", R"({"type":"event_result","status":"stored","label":"claude"})", "event stored claude"},
+        {"event_result answering a turn id", R"({"type":"event_result","status":"failed","turn_id":"ab12"})", "event failed - ab12"},
+        {"event_result: a turn id not a string is absent", R"({"type":"event_result","status":"stored","turn_id":7})", "event stored -"},
         {"event_result falls back to function_label", R"({"type":"event_result","label":3,"function_label":"f"})", "event - f"},
         {"log with defaults", R"({"type":"log"})", "[core:info] "},
         {"log that tries to forge a line and drive the terminal",

@@ -85,6 +85,14 @@ TEST(StatusMenu, LinesFollowTheStateTheDelegateWrote) {
              r.menu.install(true);
          },
          with({"Fernhollow (dry run)", "Grant Accessibility access…"}, signedOutTail)},
+        {"the core's storage is full: the waiting turns are named instead of buffered",
+         [](MenuRig& r) {
+             r.menu.axTrusted = true;
+             r.menu.queuedCount = 12;
+             r.menu.storageFull = true;
+         },
+         with({"Fernhollow 1.4.2", "Waiting for an AI app (Claude Desktop)", "Storage full: 12 turns waiting"},
+              signedOutTail)},
         {"zero buffered events shows no line; a negative count neither",
          [](MenuRig& r) { r.menu.queuedCount = -1; },
          with({"Fernhollow 1.4.2", "Grant Accessibility access…"}, signedOutTail)},

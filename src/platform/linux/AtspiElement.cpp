@@ -511,7 +511,7 @@ std::optional<AXAttributeValue> Reading::read(std::string_view name) {
             if (text && !text->empty()) return AXAttributeValue(std::move(*text));
             return std::nullopt;
         }
-        if (axRole == "AXTextField") {
+        if (axRole == "AXTextField" || axRole == "AXTextArea") {
             auto text = textContents(a);
             if (!text) return std::nullopt;
             return AXAttributeValue(std::move(*text));

@@ -1,12 +1,28 @@
 #include "platform/linux/JsonFileSettings.hpp"
 
+#include <sys/stat.h>
+
 #include "platform/LogSink.hpp"
 #include "platform/linux/Files.hpp"
 #include "platform/linux/XdgDirectories.hpp"
 
 namespace velmar::linux_backend {
 
+namespace {
+
+// The settings hold the device's identifier: the folder is the user's alone
+// (0700), the file too (0600), narrowed when an older version left them wider.
+void makePrivate(const std::filesystem::path& file) {
+    struct stat st {};
+    const auto folder = file.parent_path();
+    if (::stat(folder.c_str(), &st) == 0 && (st.st_mode & 077) != 0) ::chmod(folder.c_str(), 0700);
+    if (::stat(file.c_str(), &st) == 0 && (st.st_mode & 077) != 0) ::chmod(file.c_str(), 0600);
+}
+
+}  // namespace
+
 JsonFileSettings::JsonFileSettings(std::filesystem::path file, LogSink& log) : file_(std::move(file)), log_(log) {
+    makePrivate(file_);
     load();
 }
 
@@ -85,6 +101,8 @@ void JsonFileSettings::store(std::string_view key, nlohmann::json value) {
 void JsonFileSettings::save() {
     // Strings from other applications may hold broken UTF-8; replace rather than throw.
     const std::string text = values_.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    std::error_code ec;
+    if (std::filesystem::create_directories(file_.parent_path(), ec)) makePrivate(file_);
     if (auto problem = writeFileAtomically(file_, text, 0600)) {
         inSync_ = false;
         report("cannot save settings " + file_.string() + " (" + *problem + "); changes are kept until the agent quits");

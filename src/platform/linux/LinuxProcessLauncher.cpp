@@ -67,7 +67,11 @@ public:
     }
 
     void terminate() override {
-        if (!exited_) kill(pid_, SIGTERM);
+        if (!exited_) ::kill(pid_, SIGTERM);
+    }
+
+    void kill() override {
+        if (!exited_) ::kill(pid_, SIGKILL);
     }
 
     void drainOutput() override {

@@ -21,6 +21,11 @@ public:
         ++p_->terminateSignals_;
         if (p_->exitOnTerminate) p_->exit(143);
     }
+    void kill() override {
+        if (p_->exited_) return;
+        ++p_->killSignals_;
+        p_->exit(137);
+    }
     void drainOutput() override { p_->deliverAll(); }
     bool exited() const override { return p_->exited_; }
 

@@ -44,6 +44,7 @@ public:
     std::vector<std::string> receivedLines() const;
     std::size_t bytesInPipe() const { return pipe_.size(); }
     int terminateSignals() const { return terminateSignals_; }
+    int killSignals() const { return killSignals_; }
     bool inputClosed() const { return inputClosed_; }
     bool hasExited() const { return exited_; }
     bool exitDelivered() const { return exitDelivered_; }
@@ -71,6 +72,7 @@ private:
     bool exited_ = false;
     bool exitDelivered_ = false;
     int terminateSignals_ = 0;
+    int killSignals_ = 0;
 };
 
 class SimProcessLauncher final : public ProcessLauncher {

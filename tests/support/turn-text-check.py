@@ -3,7 +3,7 @@
 page states for its bubbles (tests/support/chat-pages: chat.js computes it
 from the rendered DOM and posts it to serve.py).
 
-  turn-text-check.py --stated STATED.json --read AX-TURNS.jsonl
+  turn-text-check.py --stated STATED.json --read AX-TURNS.jsonl [--surfaces a,b]
   turn-text-check.py --stated STATED.json --stored TURNS.jsonl
 
 --read takes the JSON lines of `velmar-desktop-agent ax-turns --json`;
@@ -93,12 +93,15 @@ def main():
     ap.add_argument("--stated", required=True)
     ap.add_argument("--read")
     ap.add_argument("--stored")
+    ap.add_argument("--surfaces", help="with --read: the surfaces whose pages are open (default: every stated one)")
     args = ap.parse_args()
     stated = json.load(open(args.stated, encoding="utf-8"))
     rows, report = [], []
 
     if args.read:
         pages = latest_by_surface(stated)
+        if args.surfaces:
+            pages = {k: v for k, v in pages.items() if k in args.surfaces.split(",")}
         targets = collections.OrderedDict()
         for line in open(args.read, encoding="utf-8"):
             if line.strip():

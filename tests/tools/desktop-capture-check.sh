@@ -31,11 +31,12 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 step() { echo "== $* ($(date +%T))"; }
 
-# The agent captures in the same desktop, its files kept apart from the tools'.
+# The agent captures in the same desktop, its files kept apart from the tools',
+# started as the session starts it (no window of its own takes the focus).
 step "starting the agent with the local core"
 env HOME="$work" XDG_RUNTIME_DIR="$work/run" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" \
     XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" VELMAR_CAPTURE_DEBUG=0 \
-    "$agent" >"$work/agent.log" 2>&1 &
+    "$agent" --background >"$work/agent.log" 2>&1 &
 agent_pid=$!
 trap 'kill "$agent_pid" 2>/dev/null; wait "$agent_pid" 2>/dev/null' EXIT
 store="$work/data/velmar/turns.jsonl"
@@ -157,7 +158,7 @@ for group in "$work"/group*.json; do
     status=$?
     [ "$status" -eq 0 ] || { fail "ax-turns exited $status"; cat "$work/turns-$name.err" >&2; }
     stated "$work/stated-$name.json"
-    text_check "ax-turns, $name" "$work/stated-$name.json" --read "$work/turns-$name.jsonl"
+    text_check "ax-turns, $name" "$work/stated-$name.json" --read "$work/turns-$name.jsonl" --surfaces "$(echo $want | tr ' ' ,)"
   else
     echo "-- ax-turns is not in this build: its turn text is not checked"
   fi

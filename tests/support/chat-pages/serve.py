@@ -125,6 +125,12 @@ def render(node, inline=False):
     if role == "AXList":
         items = "".join(f"<li{attrs(c)}>{''.join(render(g) for g in c.get('children', []))}</li>" if c.get("role") == "AXGroup" else render(c) for c in kids)
         return f"<ul{attrs(node)}>{items}</ul>"
+    if role == "AXTable":
+        return f"<table{attrs(node)}>{inner()}</table>"
+    if role == "AXRow":
+        return f"<tr{attrs(node)}>{inner()}</tr>"
+    if role == "AXCell":
+        return f"<td{attrs(node)}>{inner()}</td>"
     if role == "AXToolbar":
         return f'<div role="toolbar"{attrs(node)}>{inner()}</div>'
     if role == "AXTabGroup":
@@ -137,6 +143,9 @@ def render(node, inline=False):
         # One history reply carries what real replies carry (rich.py), with
         # the controls and notice real pages put beside a reply.
         tag = "span" if inline else "div"
+        if node["_surface"] == "gemini_sheets":
+            # The panel's only reply keeps its recorded formula and table.
+            node = dict(node, _rich=inner() + node["_rich"])
         beside = rich.beside(node["_surface"]) if node["_surface"] in rich.NOTICES else ""
         if node["_surface"] == "perplexity":
             # The answer's blocks are the page's turn boundaries: its controls sit inside it.

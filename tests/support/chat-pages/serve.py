@@ -126,7 +126,13 @@ def render(node, inline=False):
         items = "".join(f"<li{attrs(c)}>{''.join(render(g) for g in c.get('children', []))}</li>" if c.get("role") == "AXGroup" else render(c) for c in kids)
         return f"<ul{attrs(node)}>{items}</ul>"
     if role == "AXTable":
-        return f"<table{attrs(node)}>{inner()}</table>"
+        # A chat's tables come from markdown, whose first row is the header
+        # (a table without one is a layout table to Chromium: no rows at all).
+        rows = [c for c in kids if c.get("role") == "AXRow"]
+        head = "".join(f"<th{attrs(c)}>{''.join(render(g, True) for g in c.get('children', []))}</th>"
+                       for c in rows[0].get("children", [])) if rows else ""
+        body = "".join(render(r) for r in rows[1:])
+        return f"<table{attrs(node)}><thead><tr>{head}</tr></thead><tbody>{body}</tbody></table>"
     if role == "AXRow":
         return f"<tr{attrs(node)}>{inner()}</tr>"
     if role == "AXCell":

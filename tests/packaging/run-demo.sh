@@ -32,8 +32,12 @@ done
 turn="$(sed -n '/^\[demo\] the local core stored this turn/{n;p;q}' "$out")"
 python3 - "$turn" <<'EOF' || failures=$((failures + 1))
 import json, sys
-reply = ("Here is a short answer that streams word by word, so a reader sees it grow "
-         "for a few seconds and then settle.")
+# The ChatGPT page's streamed reply, as the page states a person reads it.
+reply = ("Here is a short answer that streams in pieces, with code, a link and emphasis.\n- First point\n"
+         "- Second point with a nested list:\n  3. third of its kind\n  4. fourth, with x = 1\n"
+         "[x] Write the script\n[ ] Run it on real data\npython\nimport math\n\n\ndef area(r):\n"
+         "    # a circle\n    return math.pi * r ** 2\n\nprint(\"Hello, World!\")\nprint(area(2))\n"
+         "Input | Output\nr = 1 | 3.14\nr = 2 | 12.57\nE=mc2\nA picture without a caption: [image] and that is all.")
 try:
     turn = json.loads(sys.argv[1])
 except ValueError:

@@ -12,7 +12,10 @@
 #      passes every probe (exit 0); ax-record records two of them and the
 #      fixtures pass velmar-fixture-check;
 #   5. with one page's marker class renamed, exactly the matching probe fails
-#      and ax-check exits 1.
+#      and ax-check exits 1;
+#   6. the text of every turn, as ax-turns reads it from the open pages and as
+#      the local core stored the typed exchanges, is the text each page states
+#      for its bubbles (tests/support/turn-text-check.py, a row per page).
 #
 #   desktop-session.sh desktop-capture-check.sh BUILD_DIR MANIFEST
 set -uo pipefail
@@ -20,6 +23,7 @@ set -uo pipefail
 build="$1"
 manifest="$2"
 agent="$build/velmar-desktop-agent"
+here="$(cd "$(dirname "$0")" && pwd)"
 work="$VELMAR_SESSION_DIR/capture-check"
 mkdir -p "$work/run" "$work/data" "$work/state" "$work/config" "$work/cache"
 chmod 700 "$work/run"
@@ -27,11 +31,12 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 step() { echo "== $* ($(date +%T))"; }
 
-# The agent captures in the same desktop, its files kept apart from the tools'.
+# The agent captures in the same desktop, its files kept apart from the tools',
+# started as the session starts it (no window of its own takes the focus).
 step "starting the agent with the local core"
 env HOME="$work" XDG_RUNTIME_DIR="$work/run" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" \
     XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" VELMAR_CAPTURE_DEBUG=0 \
-    "$agent" >"$work/agent.log" 2>&1 &
+    "$agent" --background >"$work/agent.log" 2>&1 &
 agent_pid=$!
 trap 'kill "$agent_pid" 2>/dev/null; wait "$agent_pid" 2>/dev/null' EXIT
 store="$work/data/velmar/turns.jsonl"
@@ -45,14 +50,20 @@ status=${PIPESTATUS[0]}
 [ "$status" -le 1 ] || fail "capture-check --send exited $status"
 sleep 3  # the agent's settle delay after the last reply
 
+# What the open pages state their bubbles read (chat.js posts it to the page server).
+stated() { curl -sk --max-time 5 "https://127.0.0.1:$VELMAR_PAGES_PORT/_velmar/stated.json" >"$1" || fail "no page statement"; }
+text_check() {
+  echo "-- turn text: $1"
+  python3 "$here/../support/turn-text-check.py" --stated "$2" "${@:3}" || fail "turn text ($1) differs from the pages'"
+}
 step "the local core's store"
+stated "$work/stated-send.json"
+text_check "stored exchanges" "$work/stated-send.json" --stored "$store"
 python3 - "$manifest" "$work/report.json" "$store" <<'PY' || failures=$((failures + 1))
 import json, sys
 manifest = json.load(open(sys.argv[1]))
 report = json.load(open(sys.argv[2]))
 turns = [json.loads(l) for l in open(sys.argv[3]) if l.strip()]
-reply = ("Here is a short answer that streams word by word, so a reader sees it grow for a few seconds "
-         "and then settle.")
 sent = [e for e in report["entries"] if e.get("send", {}).get("ok")]
 bad = []
 for e in report["entries"]:
@@ -72,7 +83,8 @@ for e in sent:
         bad.append(f'{e["id"]}: {len(mine)} stored turns')
         continue
     t = mine[0]
-    want = {"prompt": manifest["sendPrompt"], "response": reply, "conversation_key": e["conversationKey"],
+    # The reply's text is the turn text check's (above).
+    want = {"prompt": manifest["sendPrompt"], "conversation_key": e["conversationKey"],
             "browser": "chromium", "turn_index": e["send"]["turnsAfter"]}
     for k, v in want.items():
         if t.get(k) != v:
@@ -140,6 +152,16 @@ for group in "$work"/group*.json; do
   [ "$got" = "$want" ] || fail "ax-check listed [$(echo $got)], expected every page once: [$(echo $want)]"
   [ -z "$(report --fails "$work/check-$name.log")" ] || fail "failing probes: $(report --fails "$work/check-$name.log")"
   grep -q "^RESULT: PASS" "$work/check-$name.log" || fail "ax-check did not print RESULT: PASS"
+  if grep -aq "ax-turns" "$agent"; then
+    step "ax-turns with the pages of $name open"
+    "$agent" ax-turns --json >"$work/turns-$name.jsonl" 2>"$work/turns-$name.err"
+    status=$?
+    [ "$status" -eq 0 ] || { fail "ax-turns exited $status"; cat "$work/turns-$name.err" >&2; }
+    stated "$work/stated-$name.json"
+    text_check "ax-turns, $name" "$work/stated-$name.json" --read "$work/turns-$name.jsonl" --surfaces "$(echo $want | tr ' ' ,)"
+  else
+    echo "-- ax-turns is not in this build: its turn text is not checked"
+  fi
   for surface in perplexity deepseek; do
     grep -q "\"surface\": \"$surface\"" "$group" && record "$surface"
   done

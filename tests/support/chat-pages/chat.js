@@ -5,6 +5,9 @@
   "use strict";
   const REPLY = "Here is a short answer that streams word by word, so a reader " +
                 "sees it grow for a few seconds and then settle.";
+  // The page's own reply: rich markup as the product renders it (serve.py),
+  // and the controls and notice the product shows beside a finished reply.
+  const RICH = window.velmarReply;
   const STEP_MS = 150;
   const $ = (sel, root) => (root || document).querySelector(sel);
   const $$ = (sel, root) => Array.from((root || document).querySelectorAll(sel));
@@ -49,11 +52,11 @@
       $("h3", u).textContent = "You said: " + prompt;
       $(".whitespace-normal", u).textContent = prompt;
       const body = $(".font-claude-response", a);
-      body.replaceChildren(div("whitespace-normal break-words"));
+      body.replaceChildren(div(RICH ? "standard-markdown grid-cols-1 grid gap-2.5" : "whitespace-normal break-words"));
       list.append(u, a);
       const n = list.children.length;
       Array.from(list.children).forEach((m, i) => m.setAttribute("aria-label", `Message ${i + 1} of ${n}`));
-      const status = $('[role="status"]');
+      const status = $$('[role="status"]').find((n) => !n.closest('[aria-label="Chat messages"]'));
       status.textContent = "";
       const send = $('[aria-label="Send message"]');
       const stop = button("Stop response");
@@ -92,7 +95,7 @@
       const blocks = clones.slice(tabs + 1).filter((k) => k.tagName !== "BUTTON");
       const answer = blocks[blocks.length - 1];
       blocks.slice(0, -1).forEach((k) => clones.splice(clones.indexOf(k), 1));
-      answer.replaceChildren(div());
+      answer.replaceChildren(div(RICH ? "prose dark:prose-invert inline leading-relaxed break-words min-w-0" : null));
       if (end < kids.length) kids[end].before(...clones); else host.append(...clones);
       const stop = button("Stop generating");
       $("textarea").after(stop);
@@ -105,7 +108,7 @@
       $(".fbb737a4", u).replaceChildren(prompt);
       for (const sel of ["._5255ff8", "._74c0879", ".ds-think-content"]) $$(sel, a).forEach((n) => n.remove());
       const md = $(".ds-markdown", a);
-      md.replaceChildren(div("ds-markdown-paragraph"));
+      md.replaceChildren(div(RICH ? null : "ds-markdown-paragraph"));
       list.append(u, a);
       const stop = button("Stop");
       $("._24fad49").append(stop);
@@ -151,6 +154,303 @@
     return { target: content.firstChild, busy: [spinner], done: [$(".appsElementsSidekickFeedbackActions", a)] };
   }
 
+
+  const surface = document.body.dataset.surface;
+  let streaming = false;
+
+  // ---- What a person reads in a bubble --------------------------------------
+  // The page's own statement of each turn's text, from the rendered DOM:
+  // inline runs join as rendered, blocks (and <br>) break lines once, code
+  // keeps every character, list items carry their markers, table rows join
+  // their cells with " | ", images read "[image: ALT]" or "[image]", a
+  // formula reads as its MathML tokens, and controls, notices, hidden and
+  // aria-hidden parts are not text.
+  const CONTROL_ROLES = new Set(["button", "menu", "menubar", "menuitem", "toolbar", "status", "alert", "tooltip",
+                                 "progressbar", "tablist", "tab"]);
+  const CONTROL_TAGS = new Set(["BUTTON", "INPUT", "TEXTAREA", "SELECT", "SCRIPT", "STYLE", "TEMPLATE", "svg"]);
+
+  // Clipped to a pixel: there for screen readers, not for the eye.
+  const visuallyHidden = (cs) => cs.position === "absolute" && cs.overflow === "hidden" &&
+    parseFloat(cs.width) <= 1 && parseFloat(cs.height) <= 1;
+
+  function mathText(math) {
+    let out = "";
+    const visit = (n) => {
+      if (n.nodeType === Node.TEXT_NODE) { out += n.data.trim(); return; }
+      if (n.localName === "annotation" || n.localName === "annotation-xml") return;
+      n.childNodes.forEach(visit);
+    };
+    visit(math);
+    return out;
+  }
+
+  function readText(root, skip) {
+    let out = "";
+    let markerEnd = -1;     // where the text of a list item starts, right after its marker
+    let collapsedTail = false;  // the last run was collapsed text (its trailing space may go)
+    const atLineStart = () => out === "" || out.endsWith("\n") || out.length === markerEnd;
+    const lineBreak = () => {
+      if (collapsedTail) out = out.replace(/ +$/, "");
+      collapsedTail = false;
+      if (!atLineStart()) out += "\n";
+    };
+    const inline = (text) => {
+      let t = text.replace(/[ \t\n\r\f]+/g, " ");
+      if (atLineStart() || out.endsWith(" ")) t = t.replace(/^ /, "");
+      if (t) { out += t; collapsedTail = true; }
+    };
+    const verbatim = (text) => { if (text) { out += text; collapsedTail = false; } };
+
+    const visit = (node, pre, depth) => {
+      if (node.nodeType === Node.TEXT_NODE) return pre ? verbatim(node.data) : inline(node.data);
+      if (node.nodeType !== Node.ELEMENT_NODE) return;
+      const el = node;
+      if (el.localName === "math") return inline(mathText(el));
+      if (skip && el.matches(skip)) return;
+      if (el.getAttribute("aria-hidden") === "true" || CONTROL_TAGS.has(el.tagName) ||
+          CONTROL_ROLES.has(el.getAttribute("role")) || el.getAttribute("aria-haspopup")) return;
+      const cs = getComputedStyle(el);
+      if (cs.display === "none" || cs.visibility === "hidden" || cs.visibility === "collapse") return;
+      if (visuallyHidden(cs)) {
+        // Only a formula's MathML is read from a clipped part: the visual
+        // rendering beside it is aria-hidden.
+        el.querySelectorAll("math").forEach((m) => inline(mathText(m)));
+        return;
+      }
+      const tag = el.tagName;
+      if (tag === "BR") { collapsedTail = false; out = out.replace(/ +$/, ""); out += "\n"; return; }
+      if (tag === "IMG") {
+        const alt = el.getAttribute("alt");
+        if (alt === "") return;  // decorative
+        return inline(alt && alt.trim() ? `[image: ${alt.trim()}]` : "[image]");
+      }
+      if (tag === "TABLE") {
+        lineBreak();
+        for (const row of el.rows) {
+          const cells = Array.from(row.cells).map((c) => readText(c, skip).replace(/\s*\n\s*/g, " ").trim());
+          out += cells.join(" | ");
+          collapsedTail = false;
+          lineBreak();
+        }
+        return;
+      }
+      const block = !cs.display.startsWith("inline");
+      const inPre = pre || tag === "PRE" || cs.whiteSpace.startsWith("pre") && cs.whiteSpace !== "pre-line";
+      if (block) lineBreak();
+      const kids = Array.from(el.childNodes);
+      let nextDepth = depth;
+      if (tag === "UL" || tag === "OL") nextDepth = depth + 1;
+      if (tag === "LI") {
+        const list = el.parentElement;
+        const box = el.querySelector(":scope > input[type=checkbox], :scope > p:first-child > input[type=checkbox]:first-child");
+        let marker;
+        if (box) {
+          marker = box.checked ? "[x] " : "[ ] ";
+        } else if (list && list.tagName === "OL") {
+          const start = list.hasAttribute("start") ? parseInt(list.getAttribute("start"), 10) : 1;
+          marker = `${start + Array.from(list.children).filter((c) => c.tagName === "LI").indexOf(el)}. `;
+        } else {
+          marker = "- ";
+        }
+        out += "  ".repeat(Math.max(0, depth - 1)) + marker;
+        markerEnd = out.length;
+        collapsedTail = false;
+      }
+      for (const kid of kids) visit(kid, inPre, nextDepth);
+      if (block) lineBreak();
+    };
+    visit(root, false, 0);
+    // Nothing else: a code block's last line break is not a line of its own.
+    return out.replace(/^[\s\u00a0]+|[\s\u00a0]+$/g, "");
+  }
+
+  // The rules page (serve.py's /_velmar/rules) runs its cases through the reader.
+  window.velmarReadText = readText;
+
+  // Each turn's bubble, in page order: [role, element holding its text].
+  const bubbleFinders = {
+    chatgpt: () => $$("article").map((a) => $(".whitespace-pre-wrap", a) ? ["user", $(".whitespace-pre-wrap", a)]
+                                                                           : ["assistant", $(".markdown", a)]),
+    claude_ai: () => Array.from($('[aria-label="Chat messages"]').children).map((m) =>
+      $(".font-user-message", m) ? ["user", $(".font-user-message", m)] : ["assistant", $(".font-claude-response", m)]),
+    claude_cowork: () => bubbleFinders.claude_ai(),
+    gemini: () => $$(".conversation-container").flatMap((c) => [["user", $(".query-text", c)], ["assistant", $(".markdown", c)]]),
+    perplexity: () => {
+      // After each query: its text, the tabs, then blocks up to the actions;
+      // the last block before the actions is the answer.
+      const out = [];
+      let answer = null, open = false;
+      for (const k of Array.from($(".scrollable-container > div").children)) {
+        if (k.classList.contains("group/query")) {
+          out.push(["user", k.nextElementSibling.children[0]]);
+          open = true;
+        } else if (open && k.tagName === "BUTTON") {
+          if (answer) out.push(["assistant", answer]);
+          answer = null;
+          open = false;
+        } else if (open && k.tagName === "DIV" && !k.getAttribute("role") && k !== out[out.length - 1][1].parentElement) {
+          answer = k;
+        }
+      }
+      if (answer) out.push(["assistant", answer]);
+      return out;
+    },
+    deepseek: () => $$("._9663006, ._4f9bf79", $(".ds-virtual-list-visible-items")).map((m) =>
+      m.classList.contains("_9663006") ? ["user", $(".fbb737a4", m)]
+        : ["assistant", $$(".ds-markdown", m).find((md) => !md.closest(".ds-think-content"))]),
+    gemini_docs: () => $$(".appsElementsSidekickUserMessageRoot, .appsElementsSidekickAgentMessageRoot").map((m) =>
+      m.classList.contains("appsElementsSidekickUserMessageRoot") ? ["user", $("h3", m)]
+        : ["assistant", $(".appsElementsSidekickAgentMessageContent", m)]),
+    gemini_sheets: () => bubbleFinders.gemini_docs(),
+    claude_design: () => $$(".select-text.w-fit", $(".om-chat-messages")).map((b) => ["user", b]),
+  };
+
+  // What the capture keeps apart from a turn's text on some surfaces: an
+  // artifact card and a file caption are the turn's artifact, not its text;
+  // citation chips point at sources, like the Sources control.
+  const apart = {
+    perplexity: ".citation",
+    deepseek: ".ds-markdown-cite",
+    claude_ai: ".artifact-block, .line-clamp-1.text-\\[11px\\]",
+    claude_cowork: ".artifact-block, .line-clamp-1.text-\\[11px\\]",
+  };
+
+  function bubbleText(el) {
+    let text = readText(el, apart[surface]);
+    // A collapsed message: the page keeps the whole message in its heading,
+    // and that is what the capture records.
+    if (text === "Message collapsed" && surface.startsWith("claude")) {
+      const h = $("h3", el.closest("[aria-label^='Message ']"));
+      if (h) text = h.textContent.replace(/^(You said|Claude responded): /, "").trim();
+    }
+    // Claude Design: the page's own labels in a prompt ("Pasted text (3
+    // lines)") are not what the user wrote; an attachment tile beside the
+    // prompt is recorded as a marker line after it.
+    if (surface === "claude_design") {
+      const lines = text.split("\n").filter((l) => !/^Pasted text \(\d+ lines?\)$/.test(l.trim()) && l.trim() !== "Response stopped");
+      for (const tile of $$(".om-attachment-thumb", el.parentElement)) {
+        const name = (($("img", tile) || {}).alt || "").trim();
+        lines.push(!name ? "[attached image]" : /^pasted-|^\d{10,}_image\.[A-Za-z0-9]+$/.test(name) ? "[pasted image]"
+                                                   : `[attached image: ${name}]`);
+      }
+      text = lines.join("\n").trim();
+    }
+    return text;
+  }
+
+  // Posts the statement to the page server (never into the page itself, so
+  // the accessibility tree stays as the product's).
+  function state() {
+    let turns;
+    try {
+      turns = (bubbleFinders[surface] || (() => []))().filter(([, el]) => el).map(([role, el]) => ({
+        role, text: bubbleText(el),
+        // Each code block's own text, which must arrive byte for byte.
+        code: $$("pre", el).map((pre) => ($("code", pre) || pre).textContent.replace(/\n$/, "")),
+      }));
+    } catch (e) {
+      turns = [];
+    }
+    fetch("/_velmar/stated", {
+      method: "POST", headers: { "Content-Type": "application/json" },
+      body: JSON.stringify({ href: location.href, surface, complete: !streaming, turns }),
+    }).catch(() => {});
+  }
+
+
+  // The controls and notice beside a finished reply; a clone of an earlier
+  // reply carries its own, which the new reply must not show before it ends.
+  const besideNodes = () => $$("button").filter((b) => b.textContent === "Sources").map((b) => b.parentElement)
+    .concat($$('[role="status"]').filter((n) => n.previousElementSibling &&
+                                         $$("button", n.previousElementSibling).some((b) => b.textContent === "Sources")));
+
+  function show(turn, content, rich) {
+    if (rich) turn.target.innerHTML = content; else turn.target.textContent = content;
+    if (turn.onText) turn.onText(rich ? turn.target.textContent : content);
+  }
+
+  function finish(turn, content, rich) {
+    show(turn, content, rich);
+    turn.busy.forEach((n) => n.remove());
+    turn.done.forEach((n) => n && (n.hidden = false));
+    if (rich && RICH.beside) {
+      const anchor = ["perplexity", "claude_ai", "claude_cowork"].includes(surface) ? turn.target : turn.target.parentElement;
+      anchor.insertAdjacentHTML("afterend", RICH.beside);
+    }
+    if (turn.onDone) turn.onDone();
+  }
+
+  // The rich reply as it streams: its first `chars` characters of text, the
+  // markup around them as the product renders a partial reply; images and
+  // formulas past the cut are not there yet.
+  function partial(html, chars) {
+    const t = document.createElement("template");
+    t.innerHTML = html;
+    const walker = document.createTreeWalker(t.content, NodeFilter.SHOW_TEXT | NodeFilter.SHOW_ELEMENT);
+    const late = [];
+    let left = chars;
+    while (walker.nextNode()) {
+      const node = walker.currentNode;
+      if (node.nodeType === Node.TEXT_NODE) {
+        if (left <= 0) late.push(node);
+        else if (node.data.length > left) node.data = node.data.slice(0, left);
+        left -= node.data.length;
+      } else if (left <= 0 && (node.tagName === "IMG" || node.classList.contains("katex"))) {
+        late.push(node);
+      }
+    }
+    late.forEach((n) => n.remove());
+    return t.innerHTML;
+  }
+
+  // "?history=N" adds N finished exchanges first: a long conversation.
+  const history = Number(new URLSearchParams(location.search).get("history") || 0);
+  for (let i = 1; i <= history; i++) finish(surfaces[surface](`Earlier question ${i}?`), `Earlier answer ${i}. ` + REPLY, false);
+
+  // "?ask=TEXT" adds one finished exchange asking TEXT: a conversation that
+  // began with a known prompt (what a regression baseline looks for).
+  const ask = new URLSearchParams(location.search).get("ask");
+  if (ask) finish(surfaces[surface](ask), RICH ? RICH.html : REPLY, !!RICH);
+
+  function send(prompt) {
+    const before = new Set(besideNodes());
+    const turn = surfaces[surface](prompt);
+    besideNodes().filter((n) => !before.has(n)).forEach((n) => n.remove());
+    turn.done.forEach((n) => n && (n.hidden = true));
+    streaming = true;
+    if (RICH) {
+      // Pieces of about 40 characters, with a short pause now and then and
+      // one of about a second midway, as a model's tokens arrive.
+      const total = (() => { const t = document.createElement("template"); t.innerHTML = RICH.html; return t.content.textContent.length; })();
+      let shown = 0, step = 0;
+      const timer = setInterval(() => {
+        step += 1;
+        if (step % 5 === 0 || (step > 8 && step <= 14)) return;
+        shown += 40;
+        if (shown < total) return show(turn, partial(RICH.html, shown), true);
+        clearInterval(timer);
+        finish(turn, RICH.html, true);
+        streaming = false;
+        state();
+      }, STEP_MS);
+      return;
+    }
+    const words = REPLY.split(" ");
+    let shown = 0;
+    const timer = setInterval(() => {
+      shown += 1;
+      const text = words.slice(0, shown).join(" ");
+      if (shown < words.length) return show(turn, text, false);
+      clearInterval(timer);
+      finish(turn, text, false);
+      streaming = false;
+      state();
+    }, STEP_MS);
+  }
+
+  // The statement of the page as loaded; then a renamed class, which must
+  // not change what the page states.
+  state();
   // "?rename=old:new" renames a class on the whole page, as an app update would.
   const rename = new URLSearchParams(location.search).get("rename");
   if (rename && rename.includes(":")) {
@@ -159,45 +459,6 @@
     for (const el of Array.from(document.getElementsByClassName(from))) el.classList.remove(from);
   }
 
-  const surface = document.body.dataset.surface;
-  let streaming = false;
-
-  function finish(turn, text) {
-    turn.target.textContent = text;
-    if (turn.onText) turn.onText(text);
-    turn.busy.forEach((n) => n.remove());
-    turn.done.forEach((n) => n && (n.hidden = false));
-    if (turn.onDone) turn.onDone();
-  }
-
-  // "?history=N" adds N finished exchanges first: a long conversation.
-  const history = Number(new URLSearchParams(location.search).get("history") || 0);
-  for (let i = 1; i <= history; i++) finish(surfaces[surface](`Earlier question ${i}?`), `Earlier answer ${i}. ` + REPLY);
-
-  // "?ask=TEXT" adds one finished exchange asking TEXT: a conversation that
-  // began with a known prompt (what a regression baseline looks for).
-  const ask = new URLSearchParams(location.search).get("ask");
-  if (ask) finish(surfaces[surface](ask), REPLY);
-
-  function send(prompt) {
-    const turn = surfaces[surface](prompt);
-    turn.done.forEach((n) => n && (n.hidden = true));
-    const words = REPLY.split(" ");
-    let shown = 0;
-    streaming = true;
-    const timer = setInterval(() => {
-      shown += 1;
-      const text = words.slice(0, shown).join(" ");
-      if (shown < words.length) {
-        turn.target.textContent = text;
-        if (turn.onText) turn.onText(text);
-        return;
-      }
-      clearInterval(timer);
-      finish(turn, text);
-      streaming = false;
-    }, STEP_MS);
-  }
 
   document.addEventListener("keydown", (event) => {
     const box = event.target;

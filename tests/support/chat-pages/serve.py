@@ -14,8 +14,12 @@ import json
 import os
 import ssl
 import sys
+import threading
+import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+import rich
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURES = os.path.join(HERE, "..", "..", "fixtures")
@@ -121,6 +125,18 @@ def render(node, inline=False):
     if role == "AXList":
         items = "".join(f"<li{attrs(c)}>{''.join(render(g) for g in c.get('children', []))}</li>" if c.get("role") == "AXGroup" else render(c) for c in kids)
         return f"<ul{attrs(node)}>{items}</ul>"
+    if role == "AXTable":
+        # A chat's tables come from markdown, whose first row is the header
+        # (a table without one is a layout table to Chromium: no rows at all).
+        rows = [c for c in kids if c.get("role") == "AXRow"]
+        head = "".join(f"<th{attrs(c)}>{''.join(render(g, True) for g in c.get('children', []))}</th>"
+                       for c in rows[0].get("children", [])) if rows else ""
+        body = "".join(render(r) for r in rows[1:])
+        return f"<table{attrs(node)}><thead><tr>{head}</tr></thead><tbody>{body}</tbody></table>"
+    if role == "AXRow":
+        return f"<tr{attrs(node)}>{inner()}</tr>"
+    if role == "AXCell":
+        return f"<td{attrs(node)}>{inner()}</td>"
     if role == "AXToolbar":
         return f'<div role="toolbar"{attrs(node)}>{inner()}</div>'
     if role == "AXTabGroup":
@@ -129,6 +145,18 @@ def render(node, inline=False):
         return f'<div role="tab"{attrs(node)}>{inner()}</div>'
     if role == "AXCheckBox":
         return f'<label{attrs(node)}><input type="checkbox">{inner()}</label>'
+    if node.get("_rich"):
+        # One history reply carries what real replies carry (rich.py), with
+        # the controls and notice real pages put beside a reply.
+        tag = "span" if inline else "div"
+        if node["_surface"] == "gemini_sheets":
+            # The panel's only reply keeps its recorded formula and table.
+            node = dict(node, _rich=inner() + node["_rich"])
+        beside = rich.beside(node["_surface"]) if node["_surface"] in rich.NOTICES else ""
+        if node["_surface"] == "perplexity":
+            # The answer's blocks are the page's turn boundaries: its controls sit inside it.
+            return f"<{tag}{attrs(node, keep=True)}>{node['_rich']}{beside}</{tag}>"
+        return f"<{tag}{attrs(node, keep=True)}>{node['_rich']}</{tag}>" + beside
     if role in LANDMARK_TAGS or sub in LANDMARK_TAGS:
         tag, aria = LANDMARK_TAGS.get(sub) or LANDMARK_TAGS[role]
         return f"<{tag}{attrs(node, {'role': aria})}>{inner()}</{tag}>"
@@ -136,10 +164,60 @@ def render(node, inline=False):
     return f"<{tag}{attrs(node, keep=True)}>{inner()}</{tag}>"
 
 
+def walk(node, parent=None):
+    yield node, parent
+    for c in node.get("children", []):
+        yield from walk(c, node)
+
+
+def classes(node):
+    return node.get("domClassList") or []
+
+
+def rich_body(surface, tree):
+    """The history reply whose body becomes rich: the node that holds its text."""
+    nodes = list(walk(tree))
+    if surface in ("chatgpt", "gemini"):
+        found = [n for n, _ in nodes if "markdown" in classes(n)]
+    elif surface in ("claude_ai", "claude_cowork"):
+        # The reply's text block; an artifact card beside it stays.
+        found = [c for n, _ in nodes if "font-claude-response" in classes(n)
+                 for c in n.get("children", []) if "whitespace-normal" in classes(c)][:1]
+    elif surface == "deepseek":
+        thinking = {id(c) for n, _ in nodes if "ds-think-content" in classes(n) for c in n.get("children", [])}
+        found = [n for n, _ in nodes if "ds-markdown" in classes(n) and id(n) not in thinking]
+    elif surface == "perplexity":
+        # The answer is the block just before its action buttons.
+        found = [kids[i - 1] for n, _ in nodes for kids in [n.get("children", [])] for i, c in enumerate(kids)
+                 if i and c.get("role") == "AXButton" and c.get("description") == "Share"]
+    elif surface in ("gemini_docs", "gemini_sheets"):
+        found = [n for n, _ in nodes if "appsElementsSidekickAgentMessageContent" in classes(n)]
+    elif surface == "claude_design":
+        found = [n for n, _ in nodes if "prose" in classes(n)]
+    else:
+        return None
+    return found[-1] if found else None
+
+
 def build(surface, rel):
     with open(os.path.join(FIXTURES, rel), encoding="utf-8") as f:
         doc = json.load(f)
     tree = doc.get("tree", doc)
+    target = rich_body(surface, tree)
+    if target is not None:
+        wrapper = {"perplexity": '<div class="prose dark:prose-invert inline leading-relaxed break-words min-w-0 [word-break:break-word]">{}</div>',
+                   "claude_ai": '<div class="standard-markdown grid-cols-1 grid gap-2.5 [&_>_*]:min-w-0">{}</div>',
+                   "claude_cowork": '<div class="standard-markdown grid-cols-1 grid gap-2.5 [&_>_*]:min-w-0">{}</div>'}.get(surface, "{}")
+        target["_rich"] = wrapper.format(rich.body(surface, rich.HISTORY))
+        target["_surface"] = surface
+        if surface.startswith("claude"):
+            # The message's hidden heading repeats the start of its reply.
+            for message, _ in walk(tree):
+                kids = message.get("children", [])
+                if any(target is n for n, _ in walk(message)) and kids and kids[0].get("role") == "AXHeading" \
+                        and message.get("description", "").startswith("Message "):
+                    first = "".join(r[1] for r in rich.HISTORY[0][1] if r[0] != "img")
+                    kids[0]["children"] = [{"role": "AXStaticText", "value": "Claude responded: " + first}]
     url = tree.get("url") or doc.get("meta", {}).get("url")
     if tree.get("role") == "AXWebArea":
         title, body = tree.get("title", surface), "".join(render(c) for c in tree.get("children", []))
@@ -150,8 +228,32 @@ def build(surface, rel):
                 "<p>Offsite plan</p><p>Budget and venues for the March offsite.</p></div>" + render(tree))
     page = (f"<!doctype html><html lang=en><head><meta charset=utf-8><title>{html.escape(title)}</title>"
             '<link rel=stylesheet href="/_velmar/chat.css"></head>'
-            f'<body data-surface="{surface}">{body}<script src="/_velmar/chat.js"></script></body></html>')
+            f'<body data-surface="{surface}">{body}<script>window.velmarReply = {reply_json(surface)};</script>'
+            '<script src="/_velmar/chat.js"></script></body></html>')
     return url, page
+
+
+def rules_page():
+    """The text rules' cases, each read by chat.js's reader; the results
+    are written into the page for rules-check.py."""
+    cases = json.load(open(os.path.join(HERE, "text-rules.json"), encoding="utf-8"))
+    boxes = "".join(f'<div class="case">{c["html"]}</div>' for c in cases)
+    run = ("<script>const cases = " + json.dumps(cases).replace("</", "<\\/") + ";"
+           "const got = Array.from(document.querySelectorAll('.case')).map((el, i) => "
+           "({description: cases[i].description, expected: cases[i].text, read: window.velmarReadText(el)}));"
+           "const out = document.createElement('pre'); out.id = 'velmar-rules';"
+           "out.textContent = JSON.stringify(got); document.body.append(out);</script>")
+    return (f"<!doctype html><html lang=en><head><meta charset=utf-8><title>Text rules</title>"
+            f'<link rel=stylesheet href="/_velmar/chat.css"></head><body data-surface="rules">{boxes}'
+            f'<script src="/_velmar/chat.js"></script>{run}</body></html>').encode()
+
+
+def reply_json(surface):
+    """The streamed reply chat.js shows, and what it puts beside it when done."""
+    if surface not in rich.DIALECTS and surface not in ("gemini_docs", "gemini_sheets", "claude_design"):
+        return "null"
+    data = {"html": rich.body(surface, rich.REPLY), "beside": rich.beside(surface) if surface in rich.NOTICES else ""}
+    return json.dumps(data).replace("</", "<\\/")
 
 
 def main():
@@ -169,6 +271,9 @@ def main():
         parts = urllib.parse.urlsplit(url)
         routes[(parts.hostname, parts.path)] = page.encode()
         listing[surface] = url
+    # What each open page states its bubbles read, by the page's address:
+    # chat.js posts it after loading and after every reply; tests read it.
+    stated, lock = {}, threading.Lock()
     statics = {name: open(os.path.join(HERE, name), "rb").read() for name in ("chat.js", "chat.css")}
 
     class Handler(BaseHTTPRequestHandler):
@@ -177,6 +282,11 @@ def main():
             path = urllib.parse.urlsplit(self.path).path
             if path == "/_velmar/pages.json":
                 return self.send(200, "application/json", json.dumps(listing).encode())
+            if path == "/_velmar/rules":
+                return self.send(200, "text/html; charset=utf-8", rules_page())
+            if path == "/_velmar/stated.json":
+                with lock:
+                    return self.send(200, "application/json", json.dumps(stated).encode())
             if path.startswith("/_velmar/") and path[9:] in statics:
                 kind = "text/javascript" if path.endswith(".js") else "text/css"
                 return self.send(200, kind, statics[path[9:]])
@@ -184,6 +294,19 @@ def main():
             if page is None:
                 return self.send(404, "text/plain", b"not found")
             self.send(200, "text/html; charset=utf-8", page)
+
+        def do_POST(self):
+            if urllib.parse.urlsplit(self.path).path != "/_velmar/stated":
+                return self.send(404, "text/plain", b"not found")
+            try:
+                data = json.loads(self.rfile.read(int(self.headers.get("Content-Length") or 0)))
+                href = data["href"]
+            except (ValueError, KeyError, TypeError):
+                return self.send(400, "text/plain", b"bad statement")
+            data["postedAt"] = time.time()
+            with lock:
+                stated[href] = data
+            self.send(204, "text/plain", b"")
 
         def send(self, code, kind, body):
             self.send_response(code)

@@ -373,4 +373,15 @@ std::string NodeText::of(const std::vector<AXNodePtr>& nodes, const NodeTextRule
     return out.finish();
 }
 
+bool NodeText::isLinkInProse(const NodeView& link) {
+    auto parent = link.node().parent();
+    if (!parent) return false;
+    for (const auto& sibling : parent->children()) {
+        const std::string role = sibling->role();
+        if (role == "AXLink" || isControl(role, sibling->subrole())) continue;
+        if (!text::isBlank(sibling->label())) return true;
+    }
+    return false;
+}
+
 }  // namespace velmar

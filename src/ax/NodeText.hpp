@@ -35,6 +35,10 @@ public:
     // The text of sibling nodes read one after another as blocks.
     static std::string of(const std::vector<AXNodePtr>& nodes, const NodeTextRules& rules = {});
 
+    // Whether a link sits among words of its paragraph (prose, read as text)
+    // rather than standing alone (a citation chip, a source, a nav link).
+    static bool isLinkInProse(const NodeView& link);
+
     // Whether the role and subrole are those of a control, never message text.
     static bool isControl(std::string_view role, const std::optional<std::string>& subrole);
 };

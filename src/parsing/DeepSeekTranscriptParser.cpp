@@ -108,7 +108,8 @@ std::string DeepSeekTranscriptParser::assistantText(const AXNode& message) {
     rules.maxDepth = kParagraphDepth;
     rules.skip = [](const NodeView& n) {
         // Citations: numbered marks and source links.
-        if (n.role() == "AXLink" || hasClass(n.domClassList(), kCite) || hasClass(n.domClassList(), kThink)) return true;
+        if (hasClass(n.domClassList(), kCite) || hasClass(n.domClassList(), kThink)) return true;
+        if (n.role() == "AXLink") return !NodeText::isLinkInProse(n);
         // A figure or an icon with its caption is not prose.
         if (n.role() != "AXGroup" || hasClass(n.domClassList(), kMarkdown) || hasClass(n.domClassList(), kParagraph))
             return false;

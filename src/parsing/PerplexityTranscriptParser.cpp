@@ -100,12 +100,13 @@ bool isControlRole(const std::string& role) {
     return role == "AXButton" || role == "AXLink" || role == "AXPopUpButton" || role == "AXMenuButton";
 }
 
-// A block's text: links and buttons (citations, controls) and source chips
+// A block's text: buttons, links standing alone (citations, sources) and source chips
 // left out; a query's timestamps too.
 NodeTextRules bareRules(bool query) {
     NodeTextRules rules;
     rules.maxDepth = kTextDepth;
     rules.skip = [](const NodeView& n) {
+        if (n.role() == "AXLink") return !NodeText::isLinkInProse(n);
         if (isControlRole(n.role())) return true;
         if (n.role() != "AXGroup") return false;
         auto kids = readKids(n.node());

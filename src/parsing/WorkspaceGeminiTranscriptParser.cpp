@@ -50,9 +50,11 @@ std::string WorkspaceGeminiTranscriptParser::staticText(const AXNode& root,
                                                         std::optional<std::string_view> dropLabel) {
     NodeTextRules rules;
     rules.maxDepth = kTextDepth;
-    // Links and buttons below the entry are the panel's chips and controls.
+    // Buttons and links standing alone below the entry are the panel's
+    // controls and chips; a link among words is prose.
     rules.skip = [&root, skippingPrefix](const NodeView& n) {
-        if (&n.node() != &root && (n.role() == "AXLink" || n.role() == "AXButton")) return true;
+        if (&n.node() != &root && n.role() == "AXButton") return true;
+        if (&n.node() != &root && n.role() == "AXLink") return !NodeText::isLinkInProse(n);
         if (!skippingPrefix) return false;
         const auto& classes = n.domClassList();
         return std::any_of(classes.begin(), classes.end(),

@@ -153,13 +153,16 @@ int runAgent(const std::vector<std::string>& arguments, bool background) {
     linux_backend::GtkStatusWindow* statusWindow = nullptr;
     if (gui) {
         // The tray icon where a tray host runs; the status window where none
-        // does (stock GNOME), or where the host has gone.
+        // does (stock GNOME).
         const auto icons = install.resourceDirectory("icons").value_or(install.installLocation());
-        auto window = std::make_unique<linux_backend::GtkStatusWindow>(
-            icons, std::make_unique<linux_backend::AppIndicatorStatusItem>(icons, log),
-            &linux_backend::AppIndicatorStatusItem::trayHostRunning);
-        statusWindow = window.get();
-        statusItem = std::move(window);
+        if (linux_backend::AppIndicatorStatusItem::trayHostRunning()) {
+            statusItem = std::make_unique<linux_backend::AppIndicatorStatusItem>(icons, log);
+        } else {
+            log.writeLine("[agent] no status tray on this desktop — the status window stands in for the menu icon");
+            auto window = std::make_unique<linux_backend::GtkStatusWindow>(icons, nullptr, nullptr);
+            statusWindow = window.get();
+            statusItem = std::move(window);
+        }
         alerts = std::make_unique<linux_backend::GtkAlerts>();
         windowing = std::make_unique<linux_backend::GtkWindowing>();
         helperPanel = std::make_unique<linux_backend::GtkHelperPanel>();
@@ -195,8 +198,7 @@ int runAgent(const std::vector<std::string>& arguments, bool background) {
 
     agent->applicationDidFinishLaunching();
     // Started from the application menu with no tray to show the state in.
-    if (statusWindow && !background && !exited && !linux_backend::AppIndicatorStatusItem::trayHostRunning())
-        statusWindow->present();
+    if (statusWindow && !background && !exited) statusWindow->present();
     instance.onOpen = [&](const std::vector<std::string>& urls) {
         log.writeLine("[agent] another start handed over a link (" + schemesOf(urls) + ")");
         agent->openURLs(urls);

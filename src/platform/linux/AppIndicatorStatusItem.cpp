@@ -32,7 +32,7 @@ AppIndicatorStatusItem::AppIndicatorStatusItem(const std::filesystem::path& icon
     app_indicator_set_menu(indicator_, GTK_MENU(menu_));
     app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
     if (!trayHostRunning())
-        log_.writeLine("[agent] no status tray on this desktop — the status window stands in for the menu icon");
+        log_.writeLine("[agent] no status tray on this desktop — running without a menu icon");
 }
 
 AppIndicatorStatusItem::~AppIndicatorStatusItem() {

@@ -3,8 +3,8 @@
 // window holding what the tray menu holds — the state lines as text, the
 // actions as buttons — shown when the user starts the agent from the
 // application menu, and on a later start. Closing it only hides it; the
-// agent runs on. Where a tray host appears, the tray icon serves and the
-// window stays hidden.
+// agent runs on. Where a tray host runs at start the agent uses the tray icon
+// instead.
 
 #include "platform/StatusItem.hpp"
 

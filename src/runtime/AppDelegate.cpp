@@ -141,13 +141,19 @@ double AppDelegate::flushGraceSeconds() const {
 
 void AppDelegate::appLaunched(const RunningApplication& app) {
     // Give the application time to build its windows before observing it.
+    attachLater(app, attachAfterLaunch);
+}
+
+void AppDelegate::attachLater(const RunningApplication& app, Duration delay) {
     std::erase_if(pendingAttaches_, [](const TimerHandle& h) { return !h.active(); });
     pendingAttaches_.push_back(ports_.platform.loop.postDelayed(
-        attachAfterLaunch, weakly(shared_from_this(), [app](AppDelegate& d) {
+        delay, weakly(shared_from_this(), [app](AppDelegate& d) {
             // Only if it still runs: a quick quit must not leave a controller behind.
             const auto running = d.ports_.platform.workspace.runningApplications();
             if (std::any_of(running.begin(), running.end(), [&](const auto& r) { return r.pid == app.pid; }))
                 d.attachIfAllowlisted(app);
+            else
+                d.attachRetryDelay_.erase(app.pid);
         })));
 }
 
@@ -216,15 +222,7 @@ void AppDelegate::attachIfAllowlisted(const RunningApplication& app) {
 void AppDelegate::retryAttachLater(const RunningApplication& app) {
     auto& delay = attachRetryDelay_[app.pid];
     delay = delay.count() == 0 ? attachRetryFirst : std::min(delay * 2, attachRetryMost);
-    std::erase_if(pendingAttaches_, [](const TimerHandle& h) { return !h.active(); });
-    pendingAttaches_.push_back(ports_.platform.loop.postDelayed(
-        delay, weakly(shared_from_this(), [app](AppDelegate& d) {
-            const auto running = d.ports_.platform.workspace.runningApplications();
-            if (std::any_of(running.begin(), running.end(), [&](const auto& r) { return r.pid == app.pid; }))
-                d.attachIfAllowlisted(app);
-            else
-                d.attachRetryDelay_.erase(app.pid);
-        })));
+    attachLater(app, delay);
 }
 
 void AppDelegate::attachRunningAllowlistedApps() {

@@ -150,6 +150,8 @@ private:
     void appTerminated(const RunningApplication& app);
     void attachIfAllowlisted(const RunningApplication& app);
     void retryAttachLater(const RunningApplication& app);
+    // Attaches after `delay` if the application still runs then.
+    void attachLater(const RunningApplication& app, Duration delay);
     void attachRunningAllowlistedApps();
     void refreshCapturingLine();
     void pollTrust();

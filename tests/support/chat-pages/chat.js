@@ -315,6 +315,17 @@
     claude_cowork: ".artifact-block, .line-clamp-1.text-\\[11px\\]",
   };
 
+  // A page rebuilt from a product's own markup brings its own script
+  // (sites/<surface>.js): how a sent prompt and its reply are put in place,
+  // where its bubbles are, and what inside them is not text.
+  const siteMaker = (window.velmarSites || {})[surface];
+  const site = siteMaker ? siteMaker({ $, $$, last, button, div, rich: RICH }) : null;
+  if (site) {
+    surfaces[surface] = site.add;
+    if (site.bubbles) bubbleFinders[surface] = site.bubbles;
+    if (site.apart) apart[surface] = site.apart;
+  }
+
   function bubbleText(el) {
     let text = readText(el, apart[surface]);
     // A collapsed message: the page keeps the whole message in its heading,
@@ -374,7 +385,8 @@
     turn.busy.forEach((n) => n.remove());
     turn.done.forEach((n) => n && (n.hidden = false));
     if (rich && RICH.beside) {
-      const anchor = ["perplexity", "claude_ai", "claude_cowork"].includes(surface) ? turn.target : turn.target.parentElement;
+      const anchor = turn.besideAfter ||
+        (["perplexity", "claude_ai", "claude_cowork"].includes(surface) ? turn.target : turn.target.parentElement);
       anchor.insertAdjacentHTML("afterend", RICH.beside);
     }
     if (turn.onDone) turn.onDone();
@@ -412,40 +424,71 @@
   const ask = new URLSearchParams(location.search).get("ask");
   if (ask) finish(surfaces[surface](ask), RICH ? RICH.html : REPLY, !!RICH);
 
+  // How a reply streams, from the page's address: "?pace=slow" gives one
+  // word every 400 ms with a pause of a second after every sixth; otherwise
+  // pieces of about 40 characters every 150 ms with short pauses and one of
+  // about a second midway. "?stop=LABEL" names the stop control LABEL, as
+  // each product (and each of its versions) names it; "?stop=none" shows no
+  // stop control at all; "?stop=blink" hides it during every pause.
+  const params = new URLSearchParams(location.search);
+  const slow = params.get("pace") === "slow";
+  const stopMode = params.get("stop");
+
+  function pieces(total, wordEnds) {
+    // Cut points (characters shown) and, per cut, the wait before it.
+    const cuts = [];
+    if (slow) {
+      wordEnds.forEach((end, i) => cuts.push({ at: end, wait: i && i % 6 === 0 ? 1000 : 400 }));
+    } else {
+      let shown = 0, step = 0;
+      while (shown < total) {
+        step += 1;
+        const paused = step % 5 === 0 || (step > 8 && step <= 14);
+        if (paused) { cuts.push({ at: shown, wait: STEP_MS, pause: true }); continue; }
+        shown = Math.min(total, shown + 40);
+        cuts.push({ at: shown, wait: STEP_MS });
+      }
+    }
+    if (!cuts.length || cuts[cuts.length - 1].at < total) cuts.push({ at: total, wait: STEP_MS });
+    return cuts;
+  }
+
+  function wordEndsOf(text) {
+    const ends = [];
+    const re = /\S+/g;
+    let m;
+    while ((m = re.exec(text))) ends.push(m.index + m[0].length);
+    return ends;
+  }
+
   function send(prompt) {
     const before = new Set(besideNodes());
     const turn = surfaces[surface](prompt);
     besideNodes().filter((n) => !before.has(n)).forEach((n) => n.remove());
     turn.done.forEach((n) => n && (n.hidden = true));
+    if (stopMode === "none") turn.busy.forEach((n) => n.remove());
+    else if (stopMode && stopMode !== "blink") {
+      turn.busy.filter((n) => n.tagName === "BUTTON").forEach((n) => { n.setAttribute("aria-label", stopMode); n.textContent = ""; });
+    }
     streaming = true;
-    if (RICH) {
-      // Pieces of about 40 characters, with a short pause now and then and
-      // one of about a second midway, as a model's tokens arrive.
-      const total = (() => { const t = document.createElement("template"); t.innerHTML = RICH.html; return t.content.textContent.length; })();
-      let shown = 0, step = 0;
-      const timer = setInterval(() => {
-        step += 1;
-        if (step % 5 === 0 || (step > 8 && step <= 14)) return;
-        shown += 40;
-        if (shown < total) return show(turn, partial(RICH.html, shown), true);
-        clearInterval(timer);
-        finish(turn, RICH.html, true);
+    const text = RICH ? (() => { const t = document.createElement("template"); t.innerHTML = RICH.html; return t.content.textContent; })()
+                      : REPLY;
+    const cuts = pieces(text.length, wordEndsOf(text));
+    const render = (at) => RICH ? show(turn, partial(RICH.html, at), true) : show(turn, text.slice(0, at), false);
+    let i = 0;
+    const next = () => {
+      const cut = cuts[i++];
+      if (!cut) {
+        finish(turn, RICH ? RICH.html : REPLY, !!RICH);
         streaming = false;
         state();
-      }, STEP_MS);
-      return;
-    }
-    const words = REPLY.split(" ");
-    let shown = 0;
-    const timer = setInterval(() => {
-      shown += 1;
-      const text = words.slice(0, shown).join(" ");
-      if (shown < words.length) return show(turn, text, false);
-      clearInterval(timer);
-      finish(turn, text, false);
-      streaming = false;
-      state();
-    }, STEP_MS);
+        return;
+      }
+      const pausing = cut.pause || cut.wait > 400;
+      if (stopMode === "blink") turn.busy.forEach((n) => { n.hidden = pausing; });
+      setTimeout(() => { if (!cut.pause) render(cut.at); next(); }, cut.wait);
+    };
+    next();
   }
 
   // The statement of the page as loaded; then a renamed class, which must

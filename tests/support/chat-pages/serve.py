@@ -10,6 +10,7 @@ start, so they follow the fixtures.
 """
 import argparse
 import html
+import importlib.util
 import json
 import os
 import ssl
@@ -199,7 +200,34 @@ def rich_body(surface, tree):
     return found[-1] if found else None
 
 
+def site_module(surface):
+    """A page rebuilt from the product's own public markup (sites/<surface>.py),
+    when there is one; it replaces the page made from a recorded tree."""
+    path = os.path.join(HERE, "sites", surface + ".py")
+    if not os.path.exists(path):
+        return None
+    spec = importlib.util.spec_from_file_location("site_" + surface, path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def page_html(surface, title, body, lang="en"):
+    site_js = os.path.join(HERE, "sites", surface + ".js")
+    own = f'<script src="/_velmar/sites/{surface}.js"></script>' if os.path.exists(site_js) else ""
+    return (f"<!doctype html><html lang={lang}><head><meta charset=utf-8><title>{html.escape(title)}</title>"
+            '<link rel=stylesheet href="/_velmar/chat.css"></head>'
+            f'<body data-surface="{surface}">{body}<script>window.velmarReply = {reply_json(surface)};</script>'
+            f'{own}<script src="/_velmar/chat.js"></script></body></html>')
+
+
 def build(surface, rel):
+    site = site_module(surface)
+    if site is not None:
+        # url, title, body; the body is the product's markup with the rich
+        # history reply (rich.body) in place.
+        url, title, body = site.page(rich)
+        return url, page_html(surface, title, body)
     with open(os.path.join(FIXTURES, rel), encoding="utf-8") as f:
         doc = json.load(f)
     tree = doc.get("tree", doc)
@@ -226,11 +254,7 @@ def build(surface, rel):
         title = "Offsite plan - Google Docs" if surface == "gemini_docs" else "Budget - Google Sheets"
         body = ('<div class="kix-appview-editor" role="document" aria-label="Document content">'
                 "<p>Offsite plan</p><p>Budget and venues for the March offsite.</p></div>" + render(tree))
-    page = (f"<!doctype html><html lang=en><head><meta charset=utf-8><title>{html.escape(title)}</title>"
-            '<link rel=stylesheet href="/_velmar/chat.css"></head>'
-            f'<body data-surface="{surface}">{body}<script>window.velmarReply = {reply_json(surface)};</script>'
-            '<script src="/_velmar/chat.js"></script></body></html>')
-    return url, page
+    return url, page_html(surface, title, body)
 
 
 def rules_page():
@@ -275,6 +299,10 @@ def main():
     # chat.js posts it after loading and after every reply; tests read it.
     stated, lock = {}, threading.Lock()
     statics = {name: open(os.path.join(HERE, name), "rb").read() for name in ("chat.js", "chat.css")}
+    sites_dir = os.path.join(HERE, "sites")
+    for name in sorted(os.listdir(sites_dir)) if os.path.isdir(sites_dir) else []:
+        if name.endswith(".js"):
+            statics["sites/" + name] = open(os.path.join(sites_dir, name), "rb").read()
 
     class Handler(BaseHTTPRequestHandler):
         def do_GET(self):

@@ -2,6 +2,7 @@
 // relies on, looked for in a target's scope. Structural searches go at most 60
 // levels deep, text searches 40.
 #include "parsing/ClaudeDesignTranscriptParser.hpp"
+#include "parsing/ParserAnchor.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
 #include "text/Regex.hpp"
 #include "tools/AXDump.hpp"
@@ -86,6 +87,13 @@ bool deepseekTranscript(const AXNodePtr& scope) {
     findEach(scope, {&list});
     if (!list.node) return false;
     return any(list.node, kStructural, [](const NodeView& v) { return classToken(v, "ds-message"); });
+}
+
+// A parser's own anchor rows as probes: each passes where its row finds.
+[[maybe_unused]] std::vector<AXDump::Probe> fromAnchors(const ParserAnchors& rows) {
+    std::vector<AXDump::Probe> out;
+    for (const auto& row : rows) out.push_back({row.name, row.foundIn});
+    return out;
 }
 
 std::vector<AXDump::Probe> claudeProbes(bool withModel) {

@@ -4,6 +4,7 @@
 #include "capture/CaptureCounting.hpp"
 #include "capture/CaptureDebug.hpp"
 #include "parsing/ClaudeTranscriptParser.hpp"
+#include "parsing/StopControls.hpp"
 #include "platform/Accessibility.hpp"
 #include "platform/MainLoop.hpp"
 #include "runtime/CaptureDiag.hpp"
@@ -136,16 +137,9 @@ void BrowserCaptureController::processTab(const GatedTab& tab) {
         return;
     }
 
-    // A complete reply about to be sent goes on only when a second read agrees.
-    snapshot = router_.confirmedRead(
-        composite, std::move(*snapshot), [&] { return segmenter->snapshot(tab.webArea, tab.conversationKey); },
-        unconfirmedReads_[composite]);
-    if (!snapshot) {
-        debugLine("surface=" + tab.surface + convWord + " complete reply read twice unlike — reading again");
-        scheduleSettle();
-        return;
-    }
-    unconfirmedReads_.erase(composite);
+    router_.judgeCompletion(
+        composite, *snapshot, loop_.now(), [&] { return StopControls::shownIn(tab.surface, borrowed(tab.webArea)); },
+        [this](TimePoint t) { schedule_.settleAt(t); });
     if (!snapshot->inProject) snapshot->inProject = tab.inProjectFromURL;
     // Decided before routing, as the stabilizer may still skip this snapshot.
     const bool fromNewChat = tab.isFocused && !snapshot->turns.empty() && newChatPending_.contains(tab.surface);

@@ -69,8 +69,6 @@ private:
     std::unique_ptr<AccessibilityObserver> observer_;
     std::set<std::string> newChatPending_;
     std::map<std::string, std::string> pendingDrafts_;
-    // Reads in a row whose complete reply a second read did not confirm, by conversation.
-    std::map<std::string, int> unconfirmedReads_;
 };
 
 }  // namespace velmar

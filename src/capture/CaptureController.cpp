@@ -1,6 +1,7 @@
 #include "capture/CaptureController.hpp"
 
 #include "capture/CaptureCounting.hpp"
+#include "parsing/StopControls.hpp"
 #include "platform/Accessibility.hpp"
 #include "platform/MainLoop.hpp"
 
@@ -52,15 +53,12 @@ void CaptureController::primeWithRetry(std::vector<int> delaysMs) {
 
 void CaptureController::settle() {
     if (auto snapshot = segmenter_->snapshot(appElement_)) {
-        // A complete reply about to be sent goes on only when a second read agrees.
         if (snapshot->conversationKey) {
-            const std::string key = *snapshot->conversationKey;
-            snapshot = router_.confirmedRead(key, std::move(*snapshot), [&] { return segmenter_->snapshot(appElement_); },
-                                             unconfirmedReads_);
-            if (!snapshot) {
-                scheduleSettle();
-                return;
-            }
+            const std::string surface = snapshot->surface.value_or(segmenter_->surface());
+            router_.judgeCompletion(
+                *snapshot->conversationKey, *snapshot, loop_.now(),
+                [&] { return StopControls::shownIn(surface, borrowed(appElement_)); },
+                [this](TimePoint t) { schedule_.settleAt(t); });
         }
         feed(*snapshot);
         return;

@@ -63,8 +63,6 @@ private:
     std::unique_ptr<AccessibilityObserver> observer_;
     ScopedTimer primeWork_;
     bool newChatPending_ = false;
-    // Reads in a row whose complete reply a second read did not confirm.
-    int unconfirmedReads_ = 0;
     std::optional<std::string> pendingDraft_;
 };
 

@@ -28,6 +28,17 @@ void CaptureSchedule::settleNow() {
     settle_();
 }
 
+void CaptureSchedule::settleAt(TimePoint t) {
+    const TimePoint now = loop_.now();
+    if (decideWork_.active() && decideAt_ && *decideAt_ <= t) return;
+    decideAt_ = t;
+    const Duration wait = t > now ? std::chrono::ceil<Duration>(t - now) : Duration(0);
+    decideWork_ = loop_.postDelayed(wait, [this] {
+        decideAt_.reset();
+        settleNow();
+    });
+}
+
 void CaptureSchedule::startSweep() {
     sweepTimer_ = loop_.repeating(timings_.sweep, timings_.sweep / 10, [this] { sweepTick(); });
 }
@@ -41,6 +52,7 @@ void CaptureSchedule::sweepTick() {
 
 void CaptureSchedule::stop() {
     settleWork_.cancel();
+    decideWork_.cancel();
     sweepTimer_.cancel();
 }
 

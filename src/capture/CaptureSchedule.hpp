@@ -41,6 +41,10 @@ public:
     void notify();
     // Runs the settle now (counted, burst closed).
     void settleNow();
+    // A read at `t` could decide what reads before it could not (a reply
+    // that must stay unchanged for a while): a settle runs then, unless one
+    // was already due earlier. Cancelled with the schedule.
+    void settleAt(TimePoint t);
     void startSweep();
     // Cancels the pending settle and the sweep.
     void stop();
@@ -56,6 +60,8 @@ private:
     const Task settle_;
     const std::function<void(TimePoint)> sweep_;
     ScopedTimer settleWork_;
+    ScopedTimer decideWork_;
+    std::optional<TimePoint> decideAt_;
     ScopedTimer sweepTimer_;
     std::optional<TimePoint> deferBurstStart_;
     std::optional<TimePoint> lastSweepTick_;

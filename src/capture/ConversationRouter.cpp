@@ -156,6 +156,7 @@ void ConversationRouter::evictIfNeeded() {
         if (it == conversations_.end()) continue;
         Conversation evicted = std::move(it->second);
         conversations_.erase(it);
+        completion_.forget(oldest);
         if (evicted.assembler) evicted.assembler->flushAbandoned();
     }
 }
@@ -189,6 +190,7 @@ std::vector<std::string> ConversationRouter::flushIdle(TimePoint now, std::chron
         conversations_.erase(it);
         removeFromLru(key);
         idle.assembler->flushAbandoned();
+        completion_.forget(key);
         flushed.push_back(key);
     }
     // A design emitter that never processed counts as just used.
@@ -201,6 +203,7 @@ std::vector<std::string> ConversationRouter::flushIdle(TimePoint now, std::chron
 
 void ConversationRouter::stop() {
     designEmitters_.clear();
+    completion_ = ReplyCompletion();
     auto conversations = std::move(conversations_);
     conversations_.clear();
     lru_.clear();
@@ -217,20 +220,12 @@ const TurnAssembler* ConversationRouter::assembler(const std::string& key) const
     return it == conversations_.end() ? nullptr : it->second.assembler.get();
 }
 
-std::optional<SegmenterSnapshot> ConversationRouter::confirmedRead(
-    const std::string& key, SegmenterSnapshot read, const std::function<std::optional<SegmenterSnapshot>()>& readAgain,
-    int& unconfirmed) const {
-    const auto* a = assembler(key);
-    if (read.responseComplete && a && !a->pendingIndexes().empty()) {
-        auto again = readAgain();
-        const bool alike = again && again->responseComplete == read.responseComplete && again->turns == read.turns;
-        if (!alike) {
-            if (++unconfirmed < maxUnconfirmedReads || !again) return std::nullopt;
-            read = std::move(*again);
-        }
-    }
-    unconfirmed = 0;
-    return read;
+void ConversationRouter::judgeCompletion(const std::string& key, SegmenterSnapshot& read, TimePoint now,
+                                         const std::function<bool()>& stopShown,
+                                         const std::function<void(TimePoint)>& readAgainAt) {
+    const auto verdict = completion_.judge(key, read, now, stopShown);
+    read.responseComplete = verdict.complete;
+    if (verdict.readAgainAt && readAgainAt) readAgainAt(*verdict.readAgainAt);
 }
 
 const DesignPromptEmitter* ConversationRouter::designEmitter(const std::string& key) const {

@@ -21,6 +21,7 @@
 
 #include "capture/DesignPromptEmitter.hpp"
 #include "capture/OrdinalStabilizer.hpp"
+#include "capture/ReplyCompletion.hpp"
 #include "capture/TurnAssembler.hpp"
 #include "parsing/SegmenterSnapshot.hpp"
 #include "platform/Clock.hpp"
@@ -44,9 +45,6 @@ class ConversationRouter {
 public:
     static constexpr std::size_t defaultMaxConversations = 20;
     static constexpr std::size_t maxSentSignatures = 2000;
-    // Reads a controller makes of a complete reply before it sends the latest
-    // even though no two agreed.
-    static constexpr int maxUnconfirmedReads = 3;
 
     // What happened to one snapshot, for the owner's diagnostics and debug lines.
     struct Result {
@@ -94,17 +92,12 @@ public:
     void stop();
 
     const TurnAssembler* assembler(const std::string& key) const;
-    // A read of a page is not atomic: a reply that completes while the read
-    // walks the page can read as complete with the text it had before. What
-    // a controller should route of a read of conversation `key`: the read
-    // itself, unless it shows a complete reply this conversation would send
-    // now; then the page is read again and the read goes on only when both
-    // agree. Absent: read the page again after it settles. `unconfirmed`
-    // (the controller's, per conversation) counts such reads in a row; on
-    // the last allowed one the later read goes on rather than never.
-    std::optional<SegmenterSnapshot> confirmedRead(const std::string& key, SegmenterSnapshot read,
-                                                   const std::function<std::optional<SegmenterSnapshot>()>& readAgain,
-                                                   int& unconfirmed) const;
+    // Decides whether the read's last reply is complete (ReplyCompletion):
+    // sets `read.responseComplete` to the verdict and, when a later read
+    // could decide, asks `readAgainAt` for one. Call before `route`.
+    void judgeCompletion(const std::string& key, SegmenterSnapshot& read, TimePoint now,
+                         const std::function<bool()>& stopShown, const std::function<void(TimePoint)>& readAgainAt);
+    const ReplyCompletion& completion() const { return completion_; }
     const OrdinalStabilizer* stabilizer(const std::string& key) const;
     const DesignPromptEmitter* designEmitter(const std::string& key) const;
     std::size_t designEmitterCount() const { return designEmitters_.size(); }
@@ -151,6 +144,7 @@ private:
     std::unordered_map<std::string, DesignEntry> designEmitters_;
     std::uint64_t designCreated_ = 0;
     TurnAssembler::ResumeLookup resumeLookup_;
+    ReplyCompletion completion_;
 };
 
 }  // namespace velmar

@@ -64,6 +64,8 @@ void TurnAssembler::prime(const SegmenterSnapshot& snapshot, TimePoint observedA
     emittedIndexes_.clear();
     for (const auto& t : snapshot.turns) emittedIndexes_.insert(t.index);
     liveSignatures_.clear();
+    sentReplies_.clear();
+    revisions_.clear();
     restreamedIndexes_.clear();
     unmarkedLive_.clear();
     pendingUserTurns_.clear();
@@ -143,10 +145,14 @@ void TurnAssembler::steadyState(const SegmenterSnapshot& snapshot, TimePoint obs
     for (const RawTurn* reply : turns) {
         if (!isAssistant(*reply) || (!snapshot.responseComplete && reply->index == last)) continue;
         bool restream = false;
+        bool grown = false;
         if (emittedIndexes_.contains(reply->index)) {
             restream = reply->index == last && snapshot.responseComplete && liveSignatures_.contains(last) &&
                        restreamedIndexes_.contains(last);
-            if (!restream) continue;
+            // A reply judged complete that went on after it was sent: its
+            // whole text goes again, as the next revision of the same turn.
+            grown = !restream && grewSinceSent(*reply);
+            if (!restream && !grown) continue;
         }
         const RawTurn* prompt = nullptr;
         for (auto it = turns.rbegin(); it != turns.rend(); ++it) {
@@ -161,9 +167,10 @@ void TurnAssembler::steadyState(const SegmenterSnapshot& snapshot, TimePoint obs
             unmarkedLive_.insert(reply->index);
             continue;
         }
-        emit(prompt, reply, snapshot, observedAt);
+        emit(prompt, reply, snapshot, observedAt, restream || grown ? ++revisions_[reply->index] : 0);
         emittedIndexes_.insert(reply->index);
         liveSignatures_[reply->index] = std::move(sig);
+        rememberSent(*reply);
         restreamedIndexes_.erase(reply->index);
         unmarkedLive_.insert(reply->index);
         if (prompt) emittedIndexes_.insert(prompt->index);
@@ -209,8 +216,21 @@ std::string TurnAssembler::signature(const RawTurn* prompt, const RawTurn* respo
     return fnvHash(joined);
 }
 
+bool TurnAssembler::grewSinceSent(const RawTurn& reply) const {
+    auto it = sentReplies_.find(reply.index);
+    if (it == sentReplies_.end() || fnvHash(reply.text) == it->second.rawHash) return false;
+    const std::string now = text::normalizeWhitespace(reply.text);
+    const SentReply& sent = it->second;
+    return now.size() > sent.normalizedBytes && fnvHash(std::string_view(now).substr(0, sent.normalizedBytes)) == sent.normalizedHash;
+}
+
+void TurnAssembler::rememberSent(const RawTurn& reply) {
+    const std::string normalized = text::normalizeWhitespace(reply.text);
+    sentReplies_[reply.index] = SentReply{fnvHash(reply.text), normalized.size(), fnvHash(normalized)};
+}
+
 void TurnAssembler::emit(const RawTurn* prompt, const RawTurn* response, const SegmenterSnapshot& snap,
-                         TimePoint observedAt) {
+                         TimePoint observedAt, int revision) {
     std::string promptText = prompt ? prompt->text : std::string();
     if (prompt && prompt->collapsed && !prompt->text.empty()) {
         // The interface shows a long prompt cut short; the draft typed before
@@ -251,6 +271,7 @@ void TurnAssembler::emit(const RawTurn* prompt, const RawTurn* response, const S
     e.model = snap.model;
     e.conversationKey = snap.conversationKey;
     e.observedAt = observedAt;
+    e.revision = revision;
     if (onEvent_) onEvent_(e);
 }
 

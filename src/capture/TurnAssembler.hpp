@@ -81,7 +81,12 @@ private:
     bool resumeAfterHandedExchange(const SegmenterSnapshot& snapshot);
     void steadyState(const SegmenterSnapshot& snapshot, TimePoint observedAt);
     void tidyPending();
-    void emit(const RawTurn* prompt, const RawTurn* response, const SegmenterSnapshot& snap, TimePoint observedAt);
+    void emit(const RawTurn* prompt, const RawTurn* response, const SegmenterSnapshot& snap, TimePoint observedAt,
+              int revision = 0);
+    // True when the sent reply at this index now reads as what was sent with
+    // more after it: it went on after it was judged complete.
+    bool grewSinceSent(const RawTurn& reply) const;
+    void rememberSent(const RawTurn& reply);
     static std::string signature(const RawTurn* prompt, const RawTurn* response);
 
     const std::string surface_;
@@ -97,6 +102,15 @@ private:
     // a snapshot can newly mark, so that its regeneration watch costs what
     // changed since the last watch rather than every reply ever sent.
     std::set<int> unmarkedLive_;
+    // What each sent reply held, to tell a reply that went on growing.
+    struct SentReply {
+        std::string rawHash;          // of the text as sent
+        std::size_t normalizedBytes;  // of its whitespace-normalised form
+        std::string normalizedHash;
+    };
+    std::map<int, SentReply> sentReplies_;
+    // Re-sends so far per reply index.
+    std::map<int, int> revisions_;
     std::map<int, PendingTurn> pendingUserTurns_;
     std::optional<std::string> lastModel_;
     std::deque<std::string> recentDrafts_;  // newest first

@@ -36,6 +36,7 @@ nlohmann::json TurnEvent::turnMessageJSON() const {
             {"artifact_title", textOrNull(artifactTitle)},
             {"artifact_type", textOrNull(artifactType)},
             {"browser", textOrNull(browser)}};
+    if (revision > 0) m["revision"] = revision;
     m["turn_id"] = turnIdOf(m);
     return m;
 }

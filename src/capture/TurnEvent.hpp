@@ -29,10 +29,14 @@ struct TurnEvent {
     std::optional<std::string> artifactType;
     // Set by the browser controller on events from browser tabs.
     std::optional<std::string> browser;
+    // How many times this turn was sent before with other text (a reply that
+    // grew or was regenerated after it was sent); sent as "revision" when
+    // above 0, and the core keeps the highest.
+    int revision = 0;
 
     bool operator==(const TurnEvent&) const = default;
 
-    // The 18-member object sent to the core ("turn_id" among them, see TurnId);
+    // The 18-member object (19 with a revision) sent to the core ("turn_id" among them, see TurnId);
     // absent values are null and every text is repaired to valid UTF-8
     // first, so encoding cannot fail.
     nlohmann::json turnMessageJSON() const;

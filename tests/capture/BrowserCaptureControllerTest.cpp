@@ -20,6 +20,9 @@ namespace {
 using namespace std::chrono_literals;
 using testing::claudePage;
 using testing::chatgptPage;
+using testing::deepseekPage;
+using testing::Texts;
+using testing::button;
 using testing::group;
 using testing::N;
 using testing::text;
@@ -191,7 +194,7 @@ TEST(BrowserCaptureController, OnlyTheFocusedWindowMarksANewChatAndItsDraftReach
     rig.show(front, claudePage("https://claude.ai/chat/n1", {"Draft a polite reply declining"}, false));
     rig.loop.advance(1s);
     rig.show(front, claudePage("https://claude.ai/chat/n1", {"Draft a polite reply declining", "Sure: ..."}, true));
-    rig.loop.advance(1s);
+    rig.loop.advance(3s);
     ASSERT_EQ(rig.events.size(), 1u) << "the first exchange of a new chat is live";
     EXPECT_EQ(rig.events[0].browser, "chrome");
     EXPECT_EQ(rig.events[0].conversationKey, "n1");
@@ -199,6 +202,40 @@ TEST(BrowserCaptureController, OnlyTheFocusedWindowMarksANewChatAndItsDraftReach
     EXPECT_EQ(rig.controller->newChatPending(), std::set<std::string>{"claude_cowork"});
     EXPECT_FALSE(rig.controller->pendingDrafts().contains("claude_ai"));
     (void)background;
+}
+
+// A stop control under any of its surface's labels keeps a reply open even
+// where the page's own completion marker already says done; once it goes
+// and the text stands still, the reply is sent once, whole.
+TEST(BrowserCaptureController, AStopControlKeepsTheReplyOpen) {
+    struct Case {
+        const char* description;
+        std::function<N(const Texts&)> page;
+        const char* stopLabel;
+    };
+    const Case cases[] = {
+        {"chatgpt, the live site's label", [](const Texts& t) { return chatgptPage("https://chatgpt.com/c/s1", t, true); },
+         "Stop streaming"},
+        {"chatgpt, an older label", [](const Texts& t) { return chatgptPage("https://chatgpt.com/c/s1", t, true); },
+         "Stop generating"},
+        {"claude.ai beside its finished notice",
+         [](const Texts& t) { return claudePage("https://claude.ai/chat/c1", t, true); }, "Stop response"},
+        {"deepseek with its action row shown",
+         [](const Texts& t) { return deepseekPage("https://chat.deepseek.com/a/chat/s/d1", t, true); }, "Stop"},
+    };
+    for (const auto& c : cases) {
+        BrowserRig rig;
+        auto tab = rig.window(c.page({"q1", "a1"}));
+        ASSERT_TRUE(rig.controller->start());
+        rig.loop.advance(3s);
+        rig.show(tab, std::move(c.page({"q1", "a1", "q2", "a2 so far"}).kid(button(c.stopLabel))));
+        rig.loop.advance(10s);
+        EXPECT_TRUE(rig.events.empty()) << c.description;
+        rig.show(tab, c.page({"q1", "a1", "q2", "a2 so far, and the rest"}));
+        rig.loop.advance(3s);
+        ASSERT_EQ(rig.events.size(), 1u) << c.description;
+        EXPECT_EQ(rig.events[0].response, "a2 so far, and the rest") << c.description;
+    }
 }
 
 TEST(BrowserCaptureController, SafariCapturesOnlyClaudeAndChatGPT) {
@@ -212,7 +249,7 @@ TEST(BrowserCaptureController, SafariCapturesOnlyClaudeAndChatGPT) {
     ASSERT_TRUE(rig.controller->start());
     rig.loop.advance(1s);
     rig.show(chat, chatgptPage("https://chatgpt.com/c/s1", {"q1", "a1", "q2", "a2"}, true));
-    rig.loop.advance(1s);
+    rig.loop.advance(3s);
     ASSERT_EQ(rig.events.size(), 1u);
     EXPECT_EQ(rig.events[0].prompt, "q2");
     EXPECT_EQ(rig.events[0].browser, "safari");

@@ -91,7 +91,8 @@ TEST(CaptureController, SettlesAfterQuietAndAtLeastEveryTwoAndAHalfSecondsOfAStr
     };
     for (const auto& c : cases) {
         NativeRig rig;
-        rig.segmenter->shows = testing::snap("Q1 R2", false, "c1");  // priming stops at the first read
+        // Priming stops at the first read; a streaming reply asks for no later read.
+        rig.segmenter->shows = testing::snap("Q1 R2 ~", false, "c1");
         ASSERT_TRUE(rig.controller->start());
         for (long ms : c.notifyMs) {
             rig.at(ms);
@@ -107,22 +108,23 @@ TEST(CaptureController, SettlesAfterQuietAndAtLeastEveryTwoAndAHalfSecondsOfAStr
     }
 }
 
-// A read walks the window while it changes, so a reply that completes during
-// a read can read as complete with the text it had before: a complete reply
-// is sent once two reads agree, and a window that never reads alike twice
-// has its latest read sent on the third try rather than never.
-TEST(CaptureController, ACompleteReplyIsSentWhenTwoReadsAgree) {
+// A reply is complete once the page says so and its text stayed the same
+// for 1.5 s of reads: a page that pauses between chunks with no stop control
+// shown must not have its first half sent. Reads on virtual time.
+TEST(CaptureController, AReplyIsSentWholeOnceUnchangedForOneAndAHalfSeconds) {
     struct Case {
         const char* description;
-        std::vector<std::string> reads;  // what the window shows, read by read, once the reply completed
+        std::vector<std::pair<long, std::string>> shown;  // from this ms, the window shows
         std::string sent;
+        long sentByMs;
     };
     const Case cases[] = {
-        {"the first read torn, then the window stable", {"Q1 R2 Q3 R4cut", "Q1 R2 Q3 R4whole"}, "R4whole"},
-        {"the window alike twice", {}, "R4whole"},
-        {"never alike twice", {"Q1 R2 Q3 R4a", "Q1 R2 Q3 R4b", "Q1 R2 Q3 R4c", "Q1 R2 Q3 R4d", "Q1 R2 Q3 R4e",
-                               "Q1 R2 Q3 R4f"},
-         "R4f"},
+        {"complete and left alone: sent 1.5 s after the read that first saw it",
+         {{2000, "Q1 R2 Q3 R4whole"}}, "R4whole", 2700 + 1500},
+        {"a pause of a second with no stop control shown, then more",
+         {{2000, "Q1 R2 Q3 R4half"}, {3000, "Q1 R2 Q3 R4halfwhole"}}, "R4halfwhole", 3700 + 1500},
+        {"a torn read, then the window stable", {{2000, "Q1 R2 Q3 R4cut"}, {2750, "Q1 R2 Q3 R4whole"}}, "R4whole",
+         6000},
     };
     for (const auto& c : cases) {
         NativeRig rig;
@@ -131,15 +133,20 @@ TEST(CaptureController, ACompleteReplyIsSentWhenTwoReadsAgree) {
         rig.at(100);
         rig.segmenter->shows = testing::snap("Q1 R2 Q3 R4 ~", false, "c1");
         rig.desktop.changed(rig.app.pid, "AXValueChanged");
-        rig.at(2000);
-        ASSERT_TRUE(rig.events.empty()) << c.description << ": streaming";
-        for (const auto& shown : c.reads) rig.segmenter->then.push_back(testing::snap(shown, false, "c1"));
-        rig.segmenter->shows = testing::snap("Q1 R2 Q3 R4whole", false, "c1");
-        rig.desktop.changed(rig.app.pid, "AXValueChanged");
-        rig.at(10000);
+        for (const auto& [ms, window] : c.shown) {
+            rig.at(ms);
+            rig.segmenter->shows = testing::snap(window, false, "c1");
+            rig.desktop.changed(rig.app.pid, "AXValueChanged");
+            rig.at(ms + 1);
+            EXPECT_TRUE(rig.events.empty()) << c.description << ": nothing before " << window << " stood still";
+        }
+        rig.at(c.sentByMs);
         ASSERT_EQ(rig.events.size(), 1u) << c.description;
         EXPECT_EQ(rig.events[0].prompt, "Q3") << c.description;
         EXPECT_EQ(rig.events[0].response, c.sent) << c.description;
+        EXPECT_EQ(rig.events[0].revision, 0) << c.description;
+        rig.at(c.sentByMs + 10000);
+        EXPECT_EQ(rig.events.size(), 1u) << c.description << ": sent once";
     }
 }
 
@@ -222,6 +229,7 @@ TEST(CaptureController, NewChatBecomesAConversationWhoseFirstExchangeIsSentWithT
             rig.desktop.changed(rig.app.pid);
             rig.loop.advance(1s);
         }
+        rig.loop.advance(2s);  // complete once unchanged for 1.5 s
         ASSERT_EQ(rig.events.size(), 1u) << c.description << ": the first exchange is live, not history";
         EXPECT_EQ(rig.events[0].prompt, typed) << c.description;
         EXPECT_EQ(rig.events[0].response, "R2") << c.description;

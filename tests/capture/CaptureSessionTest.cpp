@@ -105,7 +105,7 @@ TEST(CaptureSession, SendsEachCompletedExchangeOnceWithItsOrdinalAndBrowser) {
     showTab(true);
     loop.advance(1s);
     stream(ds, "A monad wraps values with a way to chain computations over them.", 3, showTab);
-    loop.advance(2s);
+    loop.advance(3s);  // a reply is complete once unchanged for 1.5 s
 
     // Back to ChatGPT; the user scrolls up to the top and back down.
     activeTab = "gpt";

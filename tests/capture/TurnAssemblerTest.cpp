@@ -16,7 +16,8 @@ std::string describe(const std::vector<TurnEvent>& events) {
     std::string out;
     for (const auto& e : events) {
         out += (out.empty() ? "" : "; ") + std::to_string(e.turnIndex) + "/" + std::to_string(e.turnTotal) + " " +
-               e.prompt + " -> " + e.response + " " + e.verdict + " t" + std::to_string(e.captureTier);
+               e.prompt + " -> " + e.response + " " + e.verdict + " t" + std::to_string(e.captureTier) +
+               (e.revision ? " r" + std::to_string(e.revision) : "");
     }
     return out;
 }
@@ -37,13 +38,16 @@ TEST(TurnAssemblerTest, Scenarios) {
          {{"Q1 R2", ""}, {"Q3 R4 Q5 R6p ~", "4/6 Q3 -> R4 ok t2"}}, {}},
         {"a regenerated reply with new text is sent again, once",
          {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 R4v2p ~", ""},
-          {"Q3 R4v2", "4/4 Q3 -> R4v2 ok t2"}, {"Q3 R4v2", ""}}, {}},
+          {"Q3 R4v2", "4/4 Q3 -> R4v2 ok t2 r1"}, {"Q3 R4v2", ""}}, {}},
         {"a regenerated reply with identical text is not sent again",
          {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 R4p ~", ""}, {"Q3 R4", ""}}, {}},
-        {"a sent reply read differently later, without regenerating, is not sent again",
-         {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 R4late", ""}}, {}},
+        {"a sent reply read differently later, without regenerating or growing, is not sent again",
+         {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 R04", ""}}, {}},
+        {"a sent reply that went on growing is sent whole again as its next revision, also once a turn follows",
+         {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 R4more", "4/4 Q3 -> R4more ok t2 r1"},
+          {"Q3 R4more", ""}, {"Q3 R4moremost Q5", "4/5 Q3 -> R4moremost ok t2 r2"}}, {}},
         {"a sent reply that vanished while something streams counts as regenerating",
-         {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 ~", ""}, {"Q3 R4v2", "4/4 Q3 -> R4v2 ok t2"}},
+         {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 ~", ""}, {"Q3 R4v2", "4/4 Q3 -> R4v2 ok t2 r1"}},
          {}},
         {"an unanswered prompt is sent alone once a later prompt shows",
          {{"Q1 R2", ""}, {"Q1 R2 Q3", ""}, {"Q1 R2 Q3 Q4", "3/4 Q3 ->  degraded t2"}}, {}},

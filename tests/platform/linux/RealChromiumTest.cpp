@@ -391,6 +391,85 @@ TEST_P(RealChromium, AMovedMarkerNeverGivesAWrongTurn) {
 INSTANTIATE_TEST_SUITE_P(Pages, RealChromium, ::testing::ValuesIn(pages()),
                          [](const auto& info) { return info.param.surface; });
 
+// A typed exchange whose reply streams as real ones do: slowly (a word every
+// 400 ms, a second's pause now and then), with its stop control blinking out
+// during the pauses, with none at all, or under another label. The reply is
+// sent once, whole, with verdict "ok", never cut at a pause.
+class RealChromiumStreaming : public RealChromium {};
+
+TEST_P(RealChromiumStreaming, AReplyThatPausesIsSentOnceWhole) {
+    const Page& page = GetParam();
+    const struct {
+        const char* query;
+        const char* what;
+    } paces[] = {
+        {"?pace=slow&stop=blink", "slow, the stop control gone in every pause"},
+        {"?pace=slow&stop=none", "slow, no stop control"},
+        {"?stop=Stop%20generating", "quick, an older stop label"},
+    };
+    for (const auto& pace : paces) {
+        SCOPED_TRACE(pace.what);
+        const std::string url = urls_.at(page.surface) + pace.query;
+        open(url);
+        const auto loaded = [&] { return webArea(url) != nullptr; };
+        if (!waitFor(8s, loaded)) open(url);
+        ASSERT_TRUE(waitFor(12s, loaded)) << "page did not load";
+        std::optional<Statement> before;
+        ASSERT_TRUE(waitFor(5s, [&] { return (before = statement(url, false)).has_value(); }));
+
+        auto spec = AIAppAllowlist::specForBundleID("chromium");
+        ASSERT_TRUE(spec && spec->browserCase());
+        GLibMainLoop loop;
+        CaptureDiag::resetShared(loop.now());
+        std::vector<TurnEvent> events;
+        CaptureSchedule::Timings timings;
+        timings.settle = 300ms;
+        BrowserCaptureController controller(RunningApplication{pid_, "chromium", "Chromium", std::nullopt},
+                                            spec->browserCase()->profile, *accessibility_, loop, timings,
+                                            [&](const TurnEvent& e) { events.push_back(e); });
+        ASSERT_TRUE(controller.start());
+        runUntil(loop, 1200ms, [] { return false; });
+
+        auto area = webArea(url);
+        ASSERT_TRUE(area);
+        std::function<AXNodePtr(const AXNodePtr&, int)> byRole = [&](const AXNodePtr& n, int d) -> AXNodePtr {
+            if (d > 40) return nullptr;
+            if (n->role() == "AXTextArea") return n;
+            for (auto& c : n->children())
+                if (auto f = byRole(c, d + 1)) return f;
+            return nullptr;
+        };
+        auto composer = byRole(area, 0);
+        ASSERT_TRUE(composer) << "no composer";
+        const auto& composerElement = static_cast<const AXElement&>(*composer);
+        ASSERT_TRUE(composerElement.raw()->setBoolAttribute("AXFocused", true));
+        EXPECT_TRUE(waitFor(3s, [&] { return composerElement.attribute("AXFocused") == AXAttributeValue(true); }));
+        const std::string prompt = "Take your time on " + page.surface;
+        ASSERT_TRUE(run("xdotool type --delay 5 '" + prompt + "' && xdotool key Return"));
+
+        std::optional<Statement> stated;
+        ASSERT_TRUE(runUntil(loop, 90s, [&] {
+            stated = statement(url, false);
+            return stated && stated->complete && stated->turns.size() == before->turns.size() + 2;
+        })) << "the reply never ended";
+        runUntil(loop, 4s, [] { return false; });
+        controller.stop();
+        ASSERT_EQ(events.size(), 1u) << "sent in pieces or not at all";
+        EXPECT_EQ(events[0].prompt, prompt);
+        EXPECT_EQ(lineTrimmed(events[0].response), stated->turns.back().second);
+        EXPECT_EQ(events[0].verdict, "ok");
+        EXPECT_EQ(events[0].revision, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, RealChromiumStreaming, ::testing::ValuesIn([] {
+                             std::vector<Page> some;
+                             for (const auto& p : pages())
+                                 if (p.surface == "chatgpt" || p.surface == "gemini") some.push_back(p);
+                             return some;
+                         }()),
+                         [](const auto& info) { return info.param.surface; });
+
 // The session's accessibility switch and registry as the agent sees them.
 TEST(AtspiAccessibilityLive, TrustsTheSessionAndFindsTheBrowserByProcess) {
     if (!std::getenv("VELMAR_DESKTOP_SESSION")) GTEST_SKIP() << "needs the private desktop (desktop_chat_pages)";

@@ -1,0 +1,55 @@
+#pragma once
+// When a read of a conversation may count its last reply as complete. A page
+// says a reply is done by dropping its stop control, but a reply can pause
+// longer than a read takes, and some pages show no stop control between two
+// chunks: a read taken then would send half a reply. So a reply is complete
+// only when the page says so, no stop control of the surface is shown, and
+// the conversation's text has not changed across reads spanning
+// `stableFor`. Until then the owner reads again at the time given.
+//
+// Keeps one small record per conversation key; the owner forgets a key when
+// it drops the conversation.
+
+#include "parsing/SegmenterSnapshot.hpp"
+#include "platform/MainLoop.hpp"
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace velmar {
+
+class ReplyCompletion {
+public:
+    static constexpr Duration stableFor{1500};
+    // A conversation whose stop control stays up is looked at again this often.
+    static constexpr Duration stopRecheck{1500};
+    static constexpr std::size_t maxWatched = 256;
+
+    struct Verdict {
+        bool complete = false;
+        // When a read could next decide; absent when the page itself says
+        // the reply goes on (its own change will bring the next read).
+        std::optional<TimePoint> readAgainAt;
+    };
+
+    // `read.responseComplete` is the page's own say. `stopShown` looks for a
+    // stop control in the page; it is called only when everything else
+    // agrees the reply is done, and once per settled text.
+    Verdict judge(const std::string& key, const SegmenterSnapshot& read, TimePoint now,
+                  const std::function<bool()>& stopShown);
+    void forget(const std::string& key) { watched_.erase(key); }
+    std::size_t watchedCount() const { return watched_.size(); }
+
+private:
+    struct Watch {
+        std::string textHash;     // of every turn's role and text, in order
+        TimePoint since;          // when that text was first read
+        bool stopChecked = false; // the page showed no stop control for this text
+    };
+    std::unordered_map<std::string, Watch> watched_;
+};
+
+}  // namespace velmar

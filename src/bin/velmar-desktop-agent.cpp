@@ -6,6 +6,7 @@
 #include "platform/linux/AtspiAccessibility.hpp"
 #include "platform/linux/AtspiSettingsLauncher.hpp"
 #include "platform/linux/GLibMainLoop.hpp"
+#include "platform/linux/DbusNotifications.hpp"
 #include "platform/linux/GioDesktopLauncher.hpp"
 #include "platform/linux/GtkAlerts.hpp"
 #include "platform/linux/GtkClipboard.hpp"
@@ -182,10 +183,13 @@ int runAgent(const std::vector<std::string>& arguments, bool background) {
     linux_backend::AtspiSettingsLauncher desktop(gioLauncher);
     sim::SimUpdateFramework updates;  // no update feed on Linux: packages update through the system
 
+    std::unique_ptr<Notifications> notifications;
+    if (environment.get("DBUS_SESSION_BUS_ADDRESS"))
+        notifications = std::make_unique<linux_backend::DbusNotifications>(AppDelegate::alertTitle, log);
     CaptureDiag::resetShared(loop.now());
     auto agent = AppDelegate::create(
         {platform, *statusItem, *alerts, *windowing, desktop, *secrets, updates, CaptureDiag::shared(),
-         helperPanel.get()},
+         helperPanel.get(), notifications.get()},
         AgentConfig::load(install, environment));
     bool exited = false;
     agent->onExit = [&] {

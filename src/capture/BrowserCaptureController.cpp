@@ -74,11 +74,17 @@ bool BrowserCaptureController::start() {
     for (const auto& name : profile_.notifications) observer_->registerNotification(appElement_.raw(), name);
     schedule_.startSweep();
     scheduleSettle();  // read the browser once shortly after attaching
+    if (onPagesHidden_) {
+        pagesCheck_ = loop_.postDelayed(pagesCheckDelay, [this] {
+            if (gate_.showsWindowsWithoutPages()) onPagesHidden_();
+        });
+    }
     return true;
 }
 
 void BrowserCaptureController::stop() {
     schedule_.stop();
+    pagesCheck_.cancel();
     if (observer_) {
         for (const auto& name : profile_.notifications) observer_->unregisterNotification(appElement_.raw(), name);
         observer_.reset();

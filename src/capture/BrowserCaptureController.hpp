@@ -40,6 +40,13 @@ public:
     void stop() override;
     void setResumeLookup(TurnAssembler::ResumeLookup lookup) override { router_.setResumeLookup(std::move(lookup)); }
 
+    // How long after attaching the browser is looked at for windows without
+    // pages (time for a browser just launched to open its first page).
+    static constexpr Duration pagesCheckDelay{8'000};
+    // Called once, that long after `start`, when the browser shows windows
+    // but none of its pages (see BrowserGate::showsWindowsWithoutPages).
+    void setOnPagesHidden(std::function<void()> handler) { onPagesHidden_ = std::move(handler); }
+
     void scheduleSettle() { schedule_.notify(); }
     void settle();
     void processTab(const GatedTab& tab);
@@ -67,6 +74,8 @@ private:
     ConversationRouter router_;
     CaptureSchedule schedule_;
     std::unique_ptr<AccessibilityObserver> observer_;
+    std::function<void()> onPagesHidden_;
+    ScopedTimer pagesCheck_;
     std::set<std::string> newChatPending_;
     std::map<std::string, std::string> pendingDrafts_;
 };

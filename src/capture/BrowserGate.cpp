@@ -124,4 +124,27 @@ std::optional<std::string> BrowserGate::focusedAISurface() const {
     return AIWebURL::surface(WebAddress::parse(*address));
 }
 
+namespace {
+
+bool anyWebArea(const AXElement& element, int depth) {
+    if (depth > BrowserGate::maxWebAreaDepth) return false;
+    if (element.role() == "AXWebArea") return true;
+    for (const auto& child : element.children()) {
+        if (anyWebArea(static_cast<const AXElement&>(*child), depth + 1)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool BrowserGate::showsWindowsWithoutPages() const {
+    bool titled = false;
+    for (const auto& window : app_.windows()) {
+        if (text::isBlank(window.label())) continue;
+        titled = true;
+        if (anyWebArea(window, 0)) return false;
+    }
+    return titled;
+}
+
 }  // namespace velmar

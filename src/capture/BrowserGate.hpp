@@ -38,6 +38,10 @@ public:
     std::vector<GatedTab> allGatedTabs(std::size_t maxWindows) const;
     // The surface of the focused window's page (no panels, no capture rules).
     std::optional<std::string> focusedAISurface() const;
+    // True when the browser shows titled windows and not one page in any of
+    // them: a browser started before the accessibility switch was turned on
+    // exposes its own controls but none of its pages until it restarts.
+    bool showsWindowsWithoutPages() const;
 
     std::optional<AXElement> resolveWebArea(const AXElement& window) const;
     static std::optional<AXElement> firstWebArea(const AXElement& element, int depth);

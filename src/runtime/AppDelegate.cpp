@@ -9,6 +9,7 @@
 #include "platform/InstallLayout.hpp"
 #include "platform/LogSink.hpp"
 #include "platform/LoginService.hpp"
+#include "platform/Notifications.hpp"
 #include "platform/Platform.hpp"
 #include "platform/ProcessEnvironment.hpp"
 #include "platform/Settings.hpp"
@@ -186,9 +187,13 @@ void AppDelegate::attachIfAllowlisted(const RunningApplication& app) {
         controller = std::make_unique<CaptureController>(app, native->segmenter, ports_.platform.accessibility,
                                                          ports_.platform.loop, timings, onEvent);
     } else if (const auto* browser = spec->browserCase()) {
-        controller = std::make_unique<BrowserCaptureController>(app, browser->profile, ports_.platform.accessibility,
-                                                                ports_.platform.loop, timings, onEvent,
-                                                                &ports_.platform.clipboard, &captureDebug_);
+        auto browserController = std::make_unique<BrowserCaptureController>(
+            app, browser->profile, ports_.platform.accessibility, ports_.platform.loop, timings, onEvent,
+            &ports_.platform.clipboard, &captureDebug_);
+        browserController->setOnPagesHidden([weak = weak_from_this(), profile = browser->profile] {
+            if (auto self = weak.lock()) self->tellToRestart(profile);
+        });
+        controller = std::move(browserController);
     }
     if (!controller) return;
     if (lastExchanges_) {
@@ -216,7 +221,22 @@ void AppDelegate::attachIfAllowlisted(const RunningApplication& app) {
         menu_.lastEventLine = "⚠︎ AX attach failed for " + app.localizedName.value_or(*app.bundleIdentifier);
         menu_.refresh();
     }
+    // A browser that is still off the bus after several tries was started
+    // before accessibility was turned on: only a restart brings it on.
+    if (const auto* browser = spec->browserCase(); browser && attachRetryDelay_[app.pid] >= attachRestartHint)
+        tellToRestart(browser->profile);
     retryAttachLater(app);
+}
+
+void AppDelegate::tellToRestart(const BrowserProfile& browser) {
+    if (!toldToRestart_.insert(browser.slug).second) return;
+    ports_.platform.log.writeLine("[agent] " + browser.name +
+                                  " shows no pages over the accessibility bus — asking the user to restart it");
+    if (!ports_.notifications) return;
+    ports_.notifications->show(
+        {"Restart " + browser.name + " to capture its AI chats",
+         browser.name + " was started before accessibility was turned on, so " + std::string(alertTitle) +
+             " cannot read its pages. Close it and open it again; its tabs come back."});
 }
 
 void AppDelegate::retryAttachLater(const RunningApplication& app) {

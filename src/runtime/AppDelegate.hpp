@@ -30,6 +30,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ class CaptureDiag;
 class DesktopLauncher;
 class EngagementMonitor;
 class NodeCoreProcess;
+class Notifications;
+struct BrowserProfile;
 class SecretStore;
 class StatusItem;
 class UpdateFramework;
@@ -48,6 +51,8 @@ class Updater;
 class Windowing;
 class AXHelperOverlay;
 class HelperPanel;
+class Notifications;
+struct BrowserProfile;
 
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
 public:
@@ -61,6 +66,9 @@ public:
     // less often, while it runs.
     static constexpr Duration attachRetryFirst{2'000};
     static constexpr Duration attachRetryMost{60'000};
+    // A browser still unobservable after waiting this long between tries is
+    // told to be restarted.
+    static constexpr Duration attachRestartHint{8'000};
     static constexpr Duration controllerSettle{700};
     static constexpr Duration controllerSweep{60'000};
     static constexpr double defaultGraceSeconds = 14'400;
@@ -88,6 +96,9 @@ public:
         CaptureDiag& diag;
         // The accessibility helper's panel; without one the helper is never armed.
         HelperPanel* helperPanel = nullptr;
+        // The desktop's notifications; without them the agent says nothing
+        // outside its own menu and windows.
+        Notifications* notifications = nullptr;
     };
     struct Options {
         // Where the bridge keeps its pending-turns file; the default state
@@ -150,6 +161,7 @@ private:
     void appTerminated(const RunningApplication& app);
     void attachIfAllowlisted(const RunningApplication& app);
     void retryAttachLater(const RunningApplication& app);
+    void tellToRestart(const BrowserProfile& browser);
     // Attaches after `delay` if the application still runs then.
     void attachLater(const RunningApplication& app, Duration delay);
     void attachRunningAllowlistedApps();
@@ -231,6 +243,7 @@ private:
     WorkspaceSubscription workspaceSubscription_;
     std::vector<TimerHandle> pendingAttaches_;
     std::map<int, Duration> attachRetryDelay_;  // by pid: the last wait before another try
+    std::set<std::string> toldToRestart_;        // browser slugs, told once per run
 };
 
 }  // namespace velmar

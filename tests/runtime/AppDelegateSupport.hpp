@@ -6,6 +6,7 @@
 #include "platform/sim/SimDesktopLauncher.hpp"
 #include "platform/sim/SimElement.hpp"
 #include "platform/sim/SimHelperPanel.hpp"
+#include "platform/sim/SimNotifications.hpp"
 #include "platform/sim/SimPlatform.hpp"
 #include "platform/sim/SimProcessLauncher.hpp"
 #include "platform/sim/SimSecretStore.hpp"
@@ -48,7 +49,8 @@ public:
     }
 
     void launch() {
-        agent = AppDelegate::create({sp.platform(), item, alerts, windowing, desktop, secrets, updates, diag, &helperPanel},
+        agent = AppDelegate::create({sp.platform(), item, alerts, windowing, desktop, secrets, updates, diag, &helperPanel,
+                                     &notifications},
                                     config, {stateDir});
         agent->onExit = [this] { ++exits; };
         agent->applicationDidFinishLaunching();
@@ -91,6 +93,7 @@ public:
     sim::SimSecretStore secrets;
     sim::SimUpdateFramework updates;
     sim::SimHelperPanel helperPanel;
+    sim::SimNotifications notifications;
     CaptureDiag diag{sp.loop.now()};
     AgentConfig config;
     std::filesystem::path stateDir;

@@ -1,6 +1,7 @@
 #include "runtime/AppDelegate.hpp"
 
 #include "runtime/AppDelegateSupport.hpp"
+#include "capture/BrowserCaptureController.hpp"
 #include "runtime/Beacon.hpp"
 
 #include "capture/ChatPages.hpp"
@@ -138,6 +139,54 @@ TEST_F(AppDelegateTest, AnApplicationThatCannotBeObservedYetIsTriedAgainUntilItC
     sp.accessibility.failObservers(testing::chromePid, false);
     sp.loop.advance(2 * AppDelegate::attachRetryMost);
     EXPECT_FALSE(agent->hasController(testing::chromePid));
+}
+
+// A browser started before the accessibility switch shows its windows but
+// none of its pages: the user is told once, through the desktop's
+// notifications, to restart it; a browser showing pages is not mentioned.
+TEST_F(AppDelegateTest, ABrowserShowingNoPagesIsToldOnceToRestart) {
+    const auto window = [](bool withPage) {
+        auto w = sim::SimElement::make("AXWindow");
+        w->setString("AXTitle", "New Tab - Google Chrome");
+        auto toolbar = sim::SimElement::make("AXToolbar");
+        w->append(toolbar);
+        if (withPage) {
+            auto page = sim::SimElement::make("AXWebArea");
+            page->set("AXURL", AXURLValue{"https://example.org/"});
+            w->append(page);
+        }
+        return w;
+    };
+    const auto browser = [&](int pid, bool withPage) {
+        auto app = sim::SimElement::make("AXApplication");
+        app->set("AXWindows", std::vector<AXElementRef>{window(withPage)});
+        sp.accessibility.addApplication(pid, app);
+        sp.workspace.launch({pid, "com.google.Chrome", "Google Chrome", {}});
+    };
+    launch();
+    browser(testing::chromePid, true);
+    sp.loop.advance(AppDelegate::attachAfterLaunch + BrowserCaptureController::pagesCheckDelay + 1s);
+    ASSERT_TRUE(agent->hasController(testing::chromePid));
+    EXPECT_TRUE(notifications.shown.empty()) << "pages are shown";
+
+    browser(testing::chromePid + 1, false);
+    browser(testing::chromePid + 2, false);  // a second process of the same browser
+    sp.loop.advance(AppDelegate::attachAfterLaunch + BrowserCaptureController::pagesCheckDelay + 1s);
+    ASSERT_EQ(notifications.shown.size(), 1u);
+    EXPECT_EQ(notifications.shown[0].summary, "Restart Google Chrome to capture its AI chats");
+}
+
+// A browser started before the switch may not come on the bus at all: after
+// a few tries (a browser just launched gets there sooner) it is told once too.
+TEST_F(AppDelegateTest, ABrowserOffTheBusIsToldToRestartAfterAFewTries) {
+    launch();
+    run(chromeApp());
+    sp.accessibility.failObservers(testing::chromePid);
+    sp.loop.advance(AppDelegate::attachAfterLaunch + AppDelegate::attachRetryFirst + 10ms);
+    EXPECT_TRUE(notifications.shown.empty()) << "too soon";
+    sp.loop.advance(AppDelegate::attachRetryMost * 3);
+    ASSERT_EQ(notifications.shown.size(), 1u);
+    EXPECT_EQ(notifications.shown[0].summary, "Restart Google Chrome to capture its AI chats");
 }
 
 TEST_F(AppDelegateTest, FlushGraceComesFromSettingsWithNonPositiveMeaningFourHours) {

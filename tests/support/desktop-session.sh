@@ -57,10 +57,21 @@ cleanup() {
 trap cleanup EXIT
 
 # The accessibility bus comes up by activation; turn the switch on so
-# toolkits and browsers expose their trees.
-gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
-  --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null
-export ACCESSIBILITY_ENABLED=1 NO_AT_BRIDGE=0
+# toolkits and browsers expose their trees. VELMAR_A11Y_LATE=1 turns it on
+# only once the browser runs, and lets the browser decide for itself, as
+# when a user turns accessibility on with the browser already open.
+a11y_switch() {
+  gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+    --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled "<$1>" >/dev/null
+}
+renderer_a11y=--force-renderer-accessibility
+if [ "${VELMAR_A11Y_LATE:-0}" = 1 ]; then
+  a11y_switch false
+  renderer_a11y=
+else
+  a11y_switch true
+  export ACCESSIBILITY_ENABLED=1 NO_AT_BRIDGE=0
+fi
 
 # A throwaway certificate for every chat host.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=velmar-test" \
@@ -76,7 +87,7 @@ for _ in $(seq 100); do [ -s "$dir/port" ] && break; sleep 0.1; done
 port="$(cat "$dir/port")"
 export VELMAR_PAGES_PORT="$port"
 
-"$VELMAR_CHROMIUM_BIN" --force-renderer-accessibility --no-sandbox --disable-gpu --no-first-run \
+"$VELMAR_CHROMIUM_BIN" $renderer_a11y --no-sandbox --disable-gpu --no-first-run \
   --no-default-browser-check --disable-background-networking --disable-component-update --disable-sync \
   --disable-features=Translate,MediaRouter --password-store=basic \
   --user-data-dir="$dir/profile" --window-position=0,0 --window-size=1280,900 \
@@ -95,6 +106,10 @@ for _ in $(seq 300); do
 done
 [ -n "$window" ] || { echo "Chromium showed no window" >&2; tail -20 "$dir/chromium.log" >&2; exit 1; }
 export VELMAR_CHROMIUM_WINDOW="$window"
+if [ "${VELMAR_A11Y_LATE:-0}" = 1 ]; then
+  a11y_switch true
+  export ACCESSIBILITY_ENABLED=1 NO_AT_BRIDGE=0
+fi
 export VELMAR_DESKTOP_SESSION=1
 
 set +e

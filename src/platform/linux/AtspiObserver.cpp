@@ -137,7 +137,11 @@ bool AtspiObserver::unregisterNotification(const AXElementRef& element, std::str
 }
 
 void AtspiObserver::onEvent(AtspiEvent* event, void* self) {
-    if (event && self) static_cast<AtspiObserver*>(self)->handle(*event);
+    if (!event) return;
+    if (self) static_cast<AtspiObserver*>(self)->handle(*event);
+    // Each listener gets a copy of its own (with a reference to the source):
+    // kept, every event of a streaming reply would stay in memory.
+    g_boxed_free(ATSPI_TYPE_EVENT, event);
 }
 
 void AtspiObserver::handle(const AtspiEvent& event) {

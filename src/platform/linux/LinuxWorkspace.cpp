@@ -4,6 +4,7 @@
 #include "platform/linux/Files.hpp"
 #include "platform/linux/SandboxIdentity.hpp"
 #include "platform/linux/SessionServices.hpp"
+#include "platform/linux/AtspiWindowActivation.hpp"
 #include "platform/linux/X11Display.hpp"
 #include "platform/linux/XdgDirectories.hpp"
 
@@ -158,10 +159,31 @@ std::string localeOf(const ProcessEnvironment& environment) {
 class LinuxWorkspace::Desktop {
 public:
     explicit Desktop(const ProcessEnvironment& environment)
-        : x11(environment.get("DISPLAY")), services(sessionBusExpected(environment)) {}
+        : x11(environment.get("DISPLAY")),
+          services(sessionBusExpected(environment)),
+          wayland(!environment.get("WAYLAND_DISPLAY").value_or("").empty()) {
+        if (sessionBusExpected(environment)) activation = std::make_unique<AtspiWindowActivation>();
+    }
+
+    // The process whose window is active: in a Wayland session the
+    // accessibility bus knows (the X server sees only its own clients), on
+    // X11 the window manager's answer comes first.
+    std::optional<int> activeProcess() {
+        const auto fromBus = [this]() -> std::optional<int> {
+            return activation ? activation->activeProcess() : std::nullopt;
+        };
+        if (wayland) {
+            if (auto pid = fromBus()) return pid;
+            return x11.activeWindowProcess();
+        }
+        if (auto pid = x11.activeWindowProcess()) return pid;
+        return fromBus();
+    }
 
     X11Display x11;
     SessionServices services;
+    const bool wayland;
+    std::unique_ptr<AtspiWindowActivation> activation;
 
 private:
     static bool sessionBusExpected(const ProcessEnvironment& environment) {
@@ -284,7 +306,7 @@ std::optional<RunningApplication> LinuxWorkspace::applicationOfProcess(int pid) 
 }
 
 std::optional<RunningApplication> LinuxWorkspace::frontmostApplication() const {
-    auto pid = desktop().x11.activeWindowProcess();
+    auto pid = desktop().activeProcess();
     if (!pid) return std::nullopt;
     return applicationOfProcess(*pid);
 }

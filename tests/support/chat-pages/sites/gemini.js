@@ -17,7 +17,7 @@ window.velmarSites["gemini"] = (kit) => {
     event.preventDefault();
     relay.value = editor.innerText;
     relay.dispatchEvent(new KeyboardEvent("keydown", { key: "Enter", bubbles: true }));
-    if (!relay.value) editor.innerHTML = "<p><br></p>";
+    if (!relay.value) editor.replaceChildren();
   });
 
   return {

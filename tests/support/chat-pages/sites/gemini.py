@@ -23,6 +23,10 @@ Where the markup comes from (public exporters, userscripts and their tests):
 - userscripts stripping `.screen-reader-user-query-label` /
   `.screen-reader-model-response-label` (h5/h6/h2 depending on the build).
 
+Quill's editor holds a `<p>` per line; here it starts empty, so typed text is
+the editor's own text (Chromium's text of a box holding a paragraph is an
+embedded-object character, which a read-back of the typed prompt cannot match).
+
 Only the elements that carry an id, a role or a label on the real page carry
 one here; the Angular custom elements and the class-only divs are plain.
 """
@@ -124,7 +128,7 @@ def page(rich):
         '<div data-node-type="input-area" class="input-area"><div class="text-input-field simplified-input-area">'
         '<rich-textarea class="text-input-field_textarea ql-container ql-bubble" enterkeyhint="send" dir="ltr">'
         '<div class="ql-editor textarea new-input-ui ql-blank" contenteditable="true" role="textbox" '
-        'aria-multiline="true" aria-label="Enter a prompt for Gemini" data-placeholder="Ask Gemini"><p><br></p></div>'
+        'aria-multiline="true" aria-label="Enter a prompt for Gemini" data-placeholder="Ask Gemini"></div>'
         '</rich-textarea>'
         '<div class="leading-actions-wrapper"><gem-icon-button arialabel="Upload and tools">'
         '<button aria-expanded="false" aria-haspopup="menu" aria-label="Upload and tools"></button></gem-icon-button></div>'

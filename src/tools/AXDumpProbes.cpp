@@ -2,6 +2,7 @@
 // relies on, looked for in a target's scope. Structural searches go at most 60
 // levels deep, text searches 40.
 #include "parsing/ClaudeDesignTranscriptParser.hpp"
+#include "parsing/GeminiTranscriptParser.hpp"
 #include "parsing/ParserAnchor.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
 #include "text/Regex.hpp"
@@ -41,6 +42,13 @@ Test labelStarts(std::string prefix) {
 Test roleClass(std::string role, std::string token) {
     return [role = std::move(role), token = std::move(token)](const NodeView& v) {
         return (role.empty() || v.role() == role) && classToken(v, token);
+    };
+}
+
+// A role (any when empty) with exactly this class among its classes.
+Test wholeClass(std::string role, std::string cls) {
+    return [role = std::move(role), cls = std::move(cls)](const NodeView& v) {
+        return (role.empty() || v.role() == role) && hasClass(v.domClassList(), cls);
     };
 }
 
@@ -90,7 +98,7 @@ bool deepseekTranscript(const AXNodePtr& scope) {
 }
 
 // A parser's own anchor rows as probes: each passes where its row finds.
-[[maybe_unused]] std::vector<AXDump::Probe> fromAnchors(const ParserAnchors& rows) {
+std::vector<AXDump::Probe> fromAnchors(const ParserAnchors& rows) {
     std::vector<AXDump::Probe> out;
     for (const auto& row : rows) out.push_back({row.name, row.foundIn});
     return out;
@@ -135,13 +143,9 @@ std::vector<AXDump::Probe> AXDump::probes(std::string_view surface) {
                  [](const AXNodePtr& s) { return subroleWithin(s, "AXDocumentArticle", kStructural); }}};
     }
     if (surface == "gemini") {
-        return {probe("container '.chat-history'", kStructural, roleClass("", "chat-history")),
-                probe("pair '.conversation-container'", kStructural, roleClass("", "conversation-container")),
-                both("role headings '.screen-reader-*-label'", kStructural,
-                     roleClass("AXHeading", "screen-reader-user-query-label"),
-                     roleClass("AXHeading", "screen-reader-model-response-label")),
-                probe("composer (Quill '.ql-editor' text area)", kStructural, roleClass("AXTextArea", "ql-editor")),
-                probe("model picker ('.with-model-picker' popup)", kStructural, roleClass("", "with-model-picker"))};
+        auto out = fromAnchors(GeminiTranscriptParser::anchors());
+        out.push_back(probe("composer (Quill '.ql-editor' text area)", kStructural, wholeClass("AXTextArea", "ql-editor")));
+        return out;
     }
     if (surface == "perplexity") {
         return {landmarkMain(),

@@ -6,6 +6,7 @@
 namespace velmar {
 namespace {
 
+using testing::button;
 using testing::group;
 using testing::N;
 using testing::text;
@@ -25,8 +26,8 @@ N modelHalf(std::vector<N> paragraphs, bool markdown = true) {
                         {"response-container"})});
 }
 N exchange(std::vector<N> halves) { return group(std::move(halves), {"conversation-container"}); }
-N page(std::vector<N> exchanges, std::vector<N> chrome = {}) {
-    N main = std::move(N("AXGroup").subrole("AXLandmarkMain").kid(group(std::move(exchanges), {"chat-history"})));
+N page(std::vector<N> exchanges, std::vector<N> chrome = {}, std::vector<std::string> listClasses = {"chat-history"}) {
+    N main = std::move(N("AXGroup").subrole("AXLandmarkMain").kid(group(std::move(exchanges), std::move(listClasses))));
     for (auto& c : chrome) main.kid(c);
     return std::move(N("AXWebArea").kid(main));
 }
@@ -57,7 +58,27 @@ TEST(GeminiTranscriptParser, Turns) {
          page({exchange({userHalf("q"), N("AXHeading").classes({"screen-reader-model-response-label"})})},
               {group({N("AXButton").title("Stop")})}),
          Turns{turn(1, 2, "user", "q"), turn(2, 2, "assistant", "")}, false},
-        {"exchanges without either heading", page({exchange({group({text("q")}, {"query-content"})})}), std::nullopt},
+        {"exchanges without either heading or answer panel",
+         page({exchange({group({text("q")}, {"query-something"})})}), std::nullopt},
+        // As Chromium on Linux exposes the page: the scroller and the class-only
+        // wrappers are gone; the heading sits in the prompt's content.
+        {"exchanges in the scroll container; prompt content holds its heading; the answer is the markdown panel",
+         page({exchange({group({N("AXHeading").classes({"cdk-visually-hidden", "screen-reader-user-query-label"})
+                                    .kids({text("You said q")}),
+                                group({text("q")}, {"query-text-line"})}, {"query-content"}),
+                         button("Copy prompt"),
+                         N("AXHeading").classes({"cdk-visually-hidden", "screen-reader-model-response-label"}),
+                         group({group({text("A")}, {"markdown", "markdown-main-panel"})}), button("Copy")})},
+              {}, {"chat-history-scroll-container"}),
+         Turns{turn(1, 2, "user", "q"), turn(2, 2, "assistant", "A")}},
+        {"exchanges under an unnamed parent; a prompt of lines without its content node",
+         page({exchange({group({group({text("one")}, {"query-text-line"}),
+                                group({text("two")}, {"query-text-line"})}),
+                         group({text("A")}, {"markdown"})})},
+              {}, {}),
+         Turns{turn(1, 2, "user", "one\ntwo"), turn(2, 2, "assistant", "A")}},
+        {"a renamed exchange class gives no turns",
+         page({group({userHalf("q"), modelHalf({text("A")})}, {"conversation-box"})}), std::nullopt},
     };
     for (const auto& c : cases) {
         auto snap = GeminiTranscriptParser{}.snapshot(*c.tree.build(), std::string("k"));
@@ -66,6 +87,11 @@ TEST(GeminiTranscriptParser, Turns) {
         EXPECT_EQ(snap->turns, *c.turns) << c.description;
         EXPECT_EQ(snap->responseComplete, c.complete) << c.description;
         EXPECT_EQ(snap->conversationKey, "k") << c.description;
+    }
+    // The exchanges' probe passes exactly where the parser reads turns.
+    for (const auto& c : cases) {
+        auto root = c.tree.build();
+        EXPECT_EQ(GeminiTranscriptParser::anchors().front().foundIn(root), c.turns.has_value()) << c.description;
     }
 }
 
@@ -81,6 +107,9 @@ TEST(GeminiTranscriptParser, ModelLabel) {
     for (const auto& c : cases) {
         auto picker = group({N("AXPopUpButton").description(c.label)}, {"with-model-picker"});
         EXPECT_EQ(GeminiTranscriptParser::modelLabel(*N("AXWebArea").kid(picker).build()), c.model) << c.description;
+        // Without its wrapper, the mode switch button alone.
+        auto bare = N("AXButton").classes({"input-area-switch"}).description(c.label);
+        EXPECT_EQ(GeminiTranscriptParser::modelLabel(*N("AXWebArea").kid(bare).build()), c.model) << c.description;
     }
 }
 

@@ -554,7 +554,7 @@ bool AppDelegate::presentSignInWindow() {
         auto& p = ports_.platform;
         auto directory = SignInWindowController::resolveContentDirectory(p.environment, p.install);
         if (!directory) {
-            p.log.writeLine("[agent] signin resources not found — set VELMAR_SIGNIN_DIR (run via `make run`)");
+            p.log.writeLine("[agent] signin resources not found — set VELMAR_SIGNIN_DIR (or start it with scripts/run.sh)");
             return false;
         }
         signInWindow_ = std::make_unique<SignInWindowController>(

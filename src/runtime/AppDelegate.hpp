@@ -80,8 +80,8 @@ public:
     static constexpr const char* urlScheme = "fernhollow";
     static constexpr const char* alertTitle = "Fernhollow";
     static constexpr const char* missingCoreText =
-        "Node core bundle not found. Packaged app is missing Resources/core.mjs; for dev builds set "
-        "VELMAR_CORE_JS (run via `make run`).";
+        "Node core bundle not found. The package is missing share/velmar/core.mjs; for development builds set "
+        "VELMAR_CORE_JS (or start it with scripts/run.sh).";
 
     // The ports beyond the platform aggregate: the desktop's interface, and
     // the diagnostics the turns are counted in.

@@ -11,7 +11,6 @@
 #include "parsing/FixtureParsing.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
 #include "platform/linux/AtspiAccessibility.hpp"
-#include "platform/linux/AtspiWindowActivation.hpp"
 #include "surfaces/AIWebURL.hpp"
 #include "surfaces/WebAddress.hpp"
 
@@ -470,27 +469,6 @@ INSTANTIATE_TEST_SUITE_P(Pages, RealChromiumStreaming, ::testing::ValuesIn([] {
                              return some;
                          }()),
                          [](const auto& info) { return info.param.surface; });
-
-// The browser's window activation as the accessibility bus reports it: what
-// tells the front application in a Wayland session, tried here on X11.
-TEST(AtspiWindowActivationLive, FocusingTheBrowserMakesItsProcessActive) {
-    if (!std::getenv("VELMAR_DESKTOP_SESSION")) GTEST_SKIP() << "needs the private desktop (desktop_chat_pages)";
-    const int pid = std::atoi(std::getenv("VELMAR_CHROMIUM_PID"));
-    const std::string window = std::getenv("VELMAR_CHROMIUM_WINDOW");
-    GLibMainLoop loop;
-    AtspiWindowActivation activation;
-    ASSERT_TRUE(activation.listening());
-    // Away and back, so the browser's window is activated while we listen.
-    ASSERT_TRUE(run("xdotool windowminimize --sync " + window + " && xdotool windowactivate --sync " + window +
-                    " || xdotool windowfocus --sync " + window));
-    ScopedTimer deadline = loop.postDelayed(5s, [&] { loop.quit(); });
-    ScopedTimer poll = loop.repeating(50ms, 0ms, [&] {
-        if (activation.activeProcess()) loop.quit();
-    });
-    loop.run();
-    ASSERT_TRUE(activation.activeProcess()) << "no window:activate event from the browser";
-    EXPECT_EQ(*activation.activeProcess(), pid);
-}
 
 // The session's accessibility switch and registry as the agent sees them.
 TEST(AtspiAccessibilityLive, TrustsTheSessionAndFindsTheBrowserByProcess) {

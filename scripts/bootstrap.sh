@@ -9,6 +9,8 @@ packages=(build-essential cmake pkg-config ccache libicu-dev nlohmann-json3-dev 
           libxtst-dev libx11-dev libxss-dev libxcb1-dev python3-gi gir1.2-atspi-2.0 dpkg-dev file lintian libxxhash-dev)
 # The private Wayland desktop of the tests: Weston's headless compositor.
 packages+=(weston)
+# A tray host for the tray's own test, and screenshots of the whole screen.
+packages+=(xfce4-panel imagemagick)
 if [ "${1:-}" = "--sanitize" ]; then
   packages+=(clang libclang-rt-dev)
 fi

@@ -57,6 +57,12 @@ public:
     // unchecked; absent when it declares none. May be slow the first time.
     virtual std::optional<std::string> applicationShortVersion(const std::filesystem::path& bundleLocation) const = 0;
 
+    // Whether the process still runs, without listing every application.
+    virtual bool isRunning(int pid) const {
+        for (const auto& app : runningApplications())
+            if (app.pid == pid) return true;
+        return false;
+    }
     // The application in front; absent when none is (or it cannot be told).
     virtual std::optional<RunningApplication> frontmostApplication() const { return std::nullopt; }
     // Seconds since the user last typed, moved or clicked the mouse or

@@ -141,6 +141,8 @@ double AppDelegate::flushGraceSeconds() const {
 }
 
 void AppDelegate::appLaunched(const RunningApplication& app) {
+    // Most programs started on a desktop are none of ours: they cost nothing more.
+    if (!app.bundleIdentifier || !AIAppAllowlist::specForBundleID(*app.bundleIdentifier)) return;
     // Give the application time to build its windows before observing it.
     attachLater(app, attachAfterLaunch);
 }
@@ -150,8 +152,7 @@ void AppDelegate::attachLater(const RunningApplication& app, Duration delay) {
     pendingAttaches_.push_back(ports_.platform.loop.postDelayed(
         delay, weakly(shared_from_this(), [app](AppDelegate& d) {
             // Only if it still runs: a quick quit must not leave a controller behind.
-            const auto running = d.ports_.platform.workspace.runningApplications();
-            if (std::any_of(running.begin(), running.end(), [&](const auto& r) { return r.pid == app.pid; }))
+            if (d.ports_.platform.workspace.isRunning(app.pid))
                 d.attachIfAllowlisted(app);
             else
                 d.attachRetryDelay_.erase(app.pid);
@@ -169,10 +170,10 @@ void AppDelegate::appTerminated(const RunningApplication& app) {
 }
 
 void AppDelegate::attachIfAllowlisted(const RunningApplication& app) {
-    if (capturePaused_ || terminationStarted_ || !trusted() || !app.bundleIdentifier || controllers_.count(app.pid))
-        return;
+    if (capturePaused_ || terminationStarted_ || !app.bundleIdentifier || controllers_.count(app.pid)) return;
+    // The allow-list first: asking the bus whether capture is trusted costs a round trip.
     auto spec = AIAppAllowlist::specForBundleID(*app.bundleIdentifier, &ports_.platform.clipboard);
-    if (!spec) return;
+    if (!spec || !trusted()) return;
 
     CaptureSchedule::Timings timings;
     timings.settle = controllerSettle;

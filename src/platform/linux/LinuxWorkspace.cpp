@@ -13,6 +13,7 @@
 #include <cstring>
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <limits>
 #include <sstream>
 
@@ -155,6 +156,10 @@ std::string localeOf(const ProcessEnvironment& environment) {
 
 }  // namespace
 
+namespace {
+std::optional<unsigned long> loginSessionOf(const std::filesystem::path& processDir);
+}  // namespace
+
 // The desktop beyond /proc: the X server and the session's services.
 class LinuxWorkspace::Desktop {
 public:
@@ -197,7 +202,7 @@ private:
 };
 
 LinuxWorkspace::LinuxWorkspace(const ProcessEnvironment& environment, std::filesystem::path procRoot)
-    : environment_(environment), procRoot_(std::move(procRoot)) {}
+    : environment_(environment), procRoot_(std::move(procRoot)), ownSession_(loginSessionOf(procRoot_ / "self")) {}
 
 LinuxWorkspace::~LinuxWorkspace() = default;
 
@@ -229,7 +234,7 @@ std::vector<RunningApplication> LinuxWorkspace::runningApplications() const {
         const std::string name = it->path().filename().string();
         if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
         struct stat info {};
-        if (::stat(it->path().c_str(), &info) != 0 || info.st_uid != me) continue;
+        if (::stat(it->path().c_str(), &info) != 0 || info.st_uid != me || !inOurSession(it->path())) continue;
         std::error_code linkError;
         std::filesystem::path exe = std::filesystem::read_symlink(it->path() / "exe", linkError);
         if (linkError || exe.empty()) continue;  // kernel threads, processes gone meanwhile
@@ -270,10 +275,33 @@ RunningApplication LinuxWorkspace::describe(int pid, const std::filesystem::path
     return app;
 }
 
+namespace {
+
+// The kernel's login session of a process; absent where the kernel keeps
+// none (no audit support) or the process has none.
+std::optional<unsigned long> loginSessionOf(const std::filesystem::path& processDir) {
+    std::ifstream in(processDir / "sessionid");
+    unsigned long id = 0;
+    if (!(in >> id) || id == 4294967295UL) return std::nullopt;
+    return id;
+}
+
+}  // namespace
+
+bool LinuxWorkspace::inOurSession(const std::filesystem::path& processDir) const {
+    // Another session of the same user (a second seat, a remote login) has
+    // its own desktop and accessibility bus: its programs are not ours to
+    // watch. Unknown on either side: the process counts as ours.
+    if (!ownSession_) return true;
+    const auto theirs = loginSessionOf(processDir);
+    return !theirs || *theirs == *ownSession_;
+}
+
 std::optional<ProcessWatch::Process> LinuxWorkspace::inspect(int pid) const {
     const std::filesystem::path dir = procRoot_ / std::to_string(pid);
     struct stat info {};
     if (::stat(dir.c_str(), &info) != 0 || info.st_uid != ::getuid()) return std::nullopt;
+    if (!inOurSession(dir)) return std::nullopt;
     std::error_code linkError;
     std::filesystem::path exe = std::filesystem::read_symlink(dir / "exe", linkError);
     if (linkError || exe.empty()) return std::nullopt;  // kernel threads, processes gone meanwhile

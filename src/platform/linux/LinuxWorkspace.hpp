@@ -45,6 +45,8 @@ public:
     ~LinuxWorkspace() override;
 
     std::vector<RunningApplication> runningApplications() const override;
+    // One look at /proc/PID: a process of this user and login session.
+    bool isRunning(int pid) const override { return inspect(pid).has_value(); }
     std::optional<std::filesystem::path> installedApplicationLocation(std::string_view bundleIdentifier) const override;
     std::optional<std::string> applicationShortVersion(const std::filesystem::path& bundleLocation) const override;
     std::optional<RunningApplication> frontmostApplication() const override;
@@ -96,6 +98,8 @@ private:
     ProcessWatch watch_;
     std::optional<int> lastFrontmost_;
     std::vector<std::weak_ptr<const WorkspaceObserver>> observers_;
+    bool inOurSession(const std::filesystem::path& processDir) const;
+    const std::optional<unsigned long> ownSession_;  // this process's login session, when known
     mutable std::unique_ptr<Desktop> desktop_;  // the X server and the session services, opened on first use
 };
 

@@ -133,6 +133,32 @@ TEST(LinuxWorkspace, HelperProcessesFoldIntoTheProgramThatStartedThem) {
     EXPECT_EQ(workspace.secondsSinceLastInput(), std::numeric_limits<double>::max());
 }
 
+// Another login session of the same user has its own desktop: its programs
+// are not listed, looked at or attached to; a process whose session the
+// kernel does not know counts as ours.
+TEST(LinuxWorkspace, ProgramsOfAnotherLoginSessionAreNotOurs) {
+    TempDir proc;
+    auto process = [&](int pid, const char* exe, const char* session) {
+        fs::create_directories(proc / std::to_string(pid));
+        writeFile(proc / (std::to_string(pid) + "/stat"), std::to_string(pid) + " (x) S 1 1 1\n");
+        fs::create_symlink(exe, proc / (std::to_string(pid) + "/exe"));
+        if (session) writeFile(proc / (std::to_string(pid) + "/sessionid"), session);
+    };
+    writeFile(proc / "self/sessionid", "3");
+    process(400, "/usr/lib/chromium/chromium", "7");
+    process(401, "/usr/bin/firefox-esr", "3");
+    process(402, "/usr/bin/sleep", nullptr);
+    process(403, "/usr/bin/true", "4294967295");
+    sim::SimEnvironment env{{"XDG_DATA_DIRS", "/nonexistent"}, {"PATH", "/nonexistent"}};
+    LinuxWorkspace workspace(env, proc.path());
+    std::vector<int> pids;
+    for (const auto& app : workspace.runningApplications()) pids.push_back(app.pid);
+    EXPECT_EQ(pids, (std::vector<int>{401, 402, 403}));
+    EXPECT_FALSE(workspace.isRunning(400));
+    EXPECT_TRUE(workspace.isRunning(401));
+    EXPECT_EQ(workspace.applicationOfProcess(400), std::nullopt);
+}
+
 // For real, on GLib's loop: a program started after the workspace began
 // watching is reported, and so is its end, with the same description.
 TEST(LinuxWorkspace, ReportsAProgramStartedAfterSubscribingAndItsEnd) {

@@ -131,7 +131,9 @@ std::vector<AXDump::Probe> AXDump::probes(std::string_view surface) {
     }
     if (surface == "chatgpt") {
         auto out = fromAnchors(ChatGPTTranscriptParser::anchors());
-        out.push_back(proseMirrorComposer());
+        // The editor has no role: on Linux it is an editable group, elsewhere a text area.
+        out.push_back(probe("composer (ProseMirror '#prompt-textarea')", kStructural,
+                            [](const NodeView& v) { return hasClass(v.domClassList(), "ProseMirror"); }));
         return out;
     }
     if (surface == "chatgpt_desktop") {

@@ -19,6 +19,11 @@ page; their selectors and quoted HTML):
   tree in tests/fixtures/chatgpt carries.
 Only what the page itself has: no ids but `main`, `thread` and the
 composer's, no labels or roles beyond the page's own.
+
+One departure: the editor has no role, so Chromium on Linux exposes it as an
+editable group, not a text field, and a harness that types into the page's
+text field finds none. The page shows its fallback textarea (the state the
+real page has before its editor takes over); Return in either sends.
 """
 import html
 
@@ -113,7 +118,7 @@ def page(rich):
     <div class="composer-parent flex flex-col">
      <form class="w-full" data-type="unified-composer"><div class="bg-token-bg-primary flex w-full cursor-text flex-col rounded-[28px]">
       <div class="_prosemirror-parent_ebv8s_2 text-token-text-primary max-h-[max(30svh,5rem)] flex-1 overflow-auto">
-       <textarea class="_fallbackTextarea_ebv8s_2" name="prompt-textarea" placeholder="Ask anything" data-virtualkeyboard="true" style="display: none;"></textarea>
+       <textarea class="_fallbackTextarea_ebv8s_2" name="prompt-textarea" placeholder="Ask anything" data-virtualkeyboard="true" rows="1"></textarea>
        <div contenteditable="true" translate="no" class="ProseMirror" id="prompt-textarea" data-virtualkeyboard="true"><p data-placeholder="Ask anything" class="placeholder"><br class="ProseMirror-trailingBreak"></p></div>
       </div>
       <div class="flex items-center gap-2">

@@ -24,7 +24,8 @@ public:
     std::set<std::string> extraStopButtonLabels;
     bool userBodyEndsAtFirstButton = false;
 
-    static ChatGPTTranscriptParser web() { return {}; }
+    // The web page's stop control is the send button relabelled "Stop streaming".
+    static ChatGPTTranscriptParser web() { return {{"Stop streaming"}, false}; }
     static ChatGPTTranscriptParser desktop() { return {{"Stop"}, true}; }
 
     std::optional<SegmenterSnapshot> snapshot(const AXNode& scope, std::optional<std::string> conversationKey) const;

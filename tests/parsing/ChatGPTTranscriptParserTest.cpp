@@ -146,6 +146,7 @@ TEST(ChatGPTTranscriptParser, CompletionFollowsStopControls) {
         {"quiet page", page(run), true, true},
         {"Stop answering even after a user turn", page(run, {N("AXButton").title("Stop answering")}), false, false},
         {"Stop button only stops the desktop", page(run, {N("AXButton").description("Stop")}), true, false},
+        {"the web page's send button relabelled", page(run, {N("AXButton").description("Stop streaming")}), false, true},
         {"Stop text that is not a button", page(run, {text("Stop")}), true, true},
     };
     for (const auto& c : cases) {
@@ -206,11 +207,12 @@ TEST(ChatGPTTranscriptParser, SmallLiveSnapshotReadCount) {
     ASSERT_TRUE(snap);
     EXPECT_EQ(snap->turns.size(), 2u);
     // 14 nodes: the landmark search, the segment walk and the text walks list
-    // children once each, and the completion check walks the whole scope again.
+    // children once each, and the completion check walks the whole scope
+    // twice (the stop text, then the stop button).
     EXPECT_EQ(log->elementsRead(), 14u);
-    EXPECT_EQ(log->count("AXChildren"), 25u);
-    EXPECT_EQ(log->count("AXRole"), 14u);
-    EXPECT_EQ(log->total(), 88u);
+    EXPECT_EQ(log->count("AXChildren"), 39u);
+    EXPECT_EQ(log->count("AXRole"), 28u);
+    EXPECT_EQ(log->total(), 119u);
 }
 
 }  // namespace

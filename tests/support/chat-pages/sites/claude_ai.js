@@ -38,7 +38,7 @@ window.velmarSites["claude_ai"] = (kit) => {
       const streaming = $("[data-is-streaming]", a);
       streaming.dataset.isStreaming = "true";
       last(wrappers()).after(u, a);
-      const status = $('[role="status"]');
+      const status = $('[role="status"].sr-only');
       status.textContent = "";
       const send = $('[aria-label="Send message"]');
       const stop = button("Stop response");

@@ -32,7 +32,7 @@ constexpr std::string_view kAssistantHeading = "Claude responded:";
 // "group-hover/artifact-block:opacity-100" sit on the card's own children.
 bool isArtifactCard(const std::vector<std::string>& classes) { return hasClass(classes, "artifact-block-cell"); }
 
-// A file caption under a card or an attachment.
+// A file caption under a card or an attachment (Tailwind's line-clamp-N, any N).
 bool isCaption(const std::vector<std::string>& classes) {
     return hasClass(classes, "text-[11px]") &&
            std::any_of(classes.begin(), classes.end(), [](const std::string& c) { return c.starts_with("line-clamp-"); });

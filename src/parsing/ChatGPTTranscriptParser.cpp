@@ -17,6 +17,10 @@ constexpr int kStopButtonDepth = 60;
 constexpr std::string_view kUserPrefix = "You said:";
 constexpr std::string_view kAssistantPrefix = "ChatGPT said:";
 
+bool isPrefixHeading(const std::string& label) {
+    return label.starts_with(kUserPrefix) || label.starts_with(kAssistantPrefix);
+}
+
 void collectSegments(const AXNode& node, int depth, std::vector<ChatGPTTranscriptParser::Segment>& out) {
     if (depth > kSegmentDepth) return;
     auto children = node.children();
@@ -26,7 +30,7 @@ void collectSegments(const AXNode& node, int depth, std::vector<ChatGPTTranscrip
         const auto& child = *children[i];
         if (child.role() != "AXHeading") continue;
         auto label = child.label();
-        bool isHeading = label.starts_with(kUserPrefix) || label.starts_with(kAssistantPrefix);
+        bool isHeading = isPrefixHeading(label);
         if (!isHeading) isHeading = hasClass(child.domClassList(), "sr-only");
         if (isHeading) {
             headings.push_back(i);
@@ -47,21 +51,53 @@ void collectSegments(const AXNode& node, int depth, std::vector<ChatGPTTranscrip
     for (const auto& child : children) collectSegments(*child, depth + 1, out);
 }
 
-}  // namespace
-
-AXNodePtr ChatGPTTranscriptParser::findLandmarkMain(const AXNode& scope) {
-    return findBySubrole(borrowed(scope), "AXLandmarkMain", 0, kLandmarkDepth);
-}
-
-std::vector<ChatGPTTranscriptParser::Segment> ChatGPTTranscriptParser::turnSegments(const AXNode& landmark) {
-    std::vector<Segment> out;
-    collectSegments(landmark, 0, out);
+// Message row 1: the screen-reader headings that open each message, and
+// the siblings after each up to the next.
+std::vector<ChatGPTTranscriptParser::Segment> headingSegments(const AXNode& transcript) {
+    std::vector<ChatGPTTranscriptParser::Segment> out;
+    collectSegments(transcript, 0, out);
     return out;
 }
 
-std::optional<std::string> ChatGPTTranscriptParser::role(const Segment& segment) {
+void collectArticles(const AXNode& node, int depth, std::vector<ChatGPTTranscriptParser::Segment>& out) {
+    if (depth > kSegmentDepth) return;
+    for (const auto& child : node.children()) {
+        if (child->subrole() == "AXDocumentArticle") {
+            out.push_back({nullptr, {}, child->children()});
+        } else if (depth < kSegmentDepth) {
+            collectArticles(*child, depth + 1, out);
+        }
+    }
+}
+
+// Message row 2: one article per turn, where no heading opens the message.
+std::vector<ChatGPTTranscriptParser::Segment> articleSegments(const AXNode& transcript) {
+    std::vector<ChatGPTTranscriptParser::Segment> out;
+    collectArticles(transcript, 0, out);
+    return out;
+}
+
+struct SegmentRow {
+    const char* name;
+    std::vector<ChatGPTTranscriptParser::Segment> (*find)(const AXNode& transcript);
+};
+
+constexpr SegmentRow kSegmentRows[] = {
+    {"'You said:' / 'ChatGPT said:' headings", headingSegments},
+    {"articles", articleSegments},
+};
+
+using Segment = ChatGPTTranscriptParser::Segment;
+
+// Role row 1: the heading that opens the message.
+std::optional<std::string> byHeading(const Segment& segment) {
     if (segment.headingLabel.starts_with(kUserPrefix)) return "user";
     if (segment.headingLabel.starts_with(kAssistantPrefix)) return "assistant";
+    return std::nullopt;
+}
+
+// Role row 2: the message's labelled action bar.
+std::optional<std::string> byActionBar(const Segment& segment) {
     for (const auto& node : segment.body) {
         if (node->role() != "AXGroup") continue;
         auto label = node->label();
@@ -69,6 +105,83 @@ std::optional<std::string> ChatGPTTranscriptParser::role(const Segment& segment)
         if (label == "Response actions") return "assistant";
     }
     return std::nullopt;
+}
+
+// Role row 3: the message's own controls, wherever its action bar's
+// container went: only a prompt can be edited, only a reply rated.
+std::optional<std::string> byControls(const Segment& segment) {
+    std::optional<std::string> role;
+    for (const auto& node : segment.body) {
+        containsText(*node, 0, 8, [&role](const std::string& label) {
+            if (label == "Edit message") role = "user";
+            else if (label == "Good response" || label == "Bad response") role = "assistant";
+            return role.has_value();
+        });
+        if (role) return role;
+    }
+    return std::nullopt;
+}
+
+struct RoleRow {
+    const char* name;
+    std::optional<std::string> (*of)(const Segment& segment);
+};
+
+constexpr RoleRow kRoleRows[] = {
+    {"headings", byHeading},
+    {"'Your message actions' / 'Response actions' bars", byActionBar},
+    {"'Edit message' / 'Good response' controls", byControls},
+};
+
+template <typename Rows>
+std::string tableName(std::string kind, const Rows& rows) {
+    std::string out = kind + " (first of:";
+    bool first = true;
+    for (const auto& row : rows) {
+        out += std::string(first ? " " : ", ") + row.name;
+        first = false;
+    }
+    return out + ")";
+}
+
+}  // namespace
+
+AXNodePtr ChatGPTTranscriptParser::findLandmarkMain(const AXNode& scope) {
+    return findBySubrole(borrowed(scope), "AXLandmarkMain", 0, kLandmarkDepth);
+}
+
+AXNodePtr ChatGPTTranscriptParser::findTranscript(const AXNode& scope) {
+    if (auto main = findLandmarkMain(scope)) return main;
+    return borrowed(scope);
+}
+
+std::vector<ChatGPTTranscriptParser::Segment> ChatGPTTranscriptParser::turnSegments(const AXNode& transcript) {
+    for (const auto& row : kSegmentRows) {
+        auto found = row.find(transcript);
+        if (!found.empty()) return found;
+    }
+    return {};
+}
+
+std::optional<std::string> ChatGPTTranscriptParser::role(const Segment& segment) {
+    for (const auto& row : kRoleRows) {
+        if (auto r = row.of(segment)) return r;
+    }
+    return std::nullopt;
+}
+
+const ParserAnchors& ChatGPTTranscriptParser::anchors() {
+    // The transcript row always finds a scope (the page itself at worst), so
+    // only the message and role tables can fail.
+    static const ParserAnchors rows = {
+        {tableName("messages in the main landmark or the page", kSegmentRows), [](const AXNodePtr& scope) { return !segmentsOf(*scope).empty(); }},
+        {tableName("roles", kRoleRows),
+         [](const AXNodePtr& scope) {
+             auto segments = segmentsOf(*scope);
+             return std::any_of(segments.begin(), segments.end(), [](const Segment& s) { return role(s).has_value(); });
+         }},
+    };
+    return rows;
 }
 
 std::string ChatGPTTranscriptParser::text(const Segment& segment, bool stopAtFirstButton) {
@@ -85,9 +198,7 @@ std::string ChatGPTTranscriptParser::text(const Segment& segment, bool stopAtFir
 }
 
 std::vector<ChatGPTTranscriptParser::Segment> ChatGPTTranscriptParser::segmentsOf(const AXNode& scope) {
-    auto landmark = findLandmarkMain(scope);
-    if (!landmark) return {};
-    return turnSegments(*landmark);
+    return turnSegments(*findTranscript(scope));
 }
 
 std::optional<SegmenterSnapshot> ChatGPTTranscriptParser::snapshot(const AXNode& scope,

@@ -2,6 +2,7 @@
 // Reads a ChatGPT conversation (web tab or native window) into turns.
 
 #include "ax/AXNode.hpp"
+#include "parsing/ParserAnchor.hpp"
 #include "parsing/SegmenterSnapshot.hpp"
 
 #include <optional>
@@ -23,21 +24,28 @@ public:
     std::set<std::string> extraStopButtonLabels;
     bool userBodyEndsAtFirstButton = false;
 
-    static ChatGPTTranscriptParser web() { return {}; }
+    // The web page's stop control is the send button relabelled "Stop streaming".
+    static ChatGPTTranscriptParser web() { return {{"Stop streaming"}, false}; }
     static ChatGPTTranscriptParser desktop() { return {{"Stop"}, true}; }
 
     std::optional<SegmenterSnapshot> snapshot(const AXNode& scope, std::optional<std::string> conversationKey) const;
     std::optional<std::string> firstUserPromptText(const AXNode& scope) const;
 
     static AXNodePtr findLandmarkMain(const AXNode& scope);
-    static std::vector<Segment> turnSegments(const AXNode& landmark);
+    // Where the messages are: the main landmark, else the whole scope.
+    static AXNodePtr findTranscript(const AXNode& scope);
+    // The messages of the first message row that finds any.
+    static std::vector<Segment> turnSegments(const AXNode& transcript);
     static std::optional<std::string> role(const Segment& segment);
     // The message's text, read from its body nodes as blocks; with
     // `stopAtFirstButton`, only from the body nodes before the first button.
     static std::string text(const Segment& segment, bool stopAtFirstButton);
 
-    // The segments of the scope's main landmark; empty when there is none.
+    // The segments of the scope's transcript.
     static std::vector<Segment> segmentsOf(const AXNode& scope);
+    // The transcript, message and role rows, one probe per table, each
+    // passing where some row of it finds (what `ax-check` probes).
+    static const ParserAnchors& anchors();
     // The first user message's text given already-found segments.
     static std::optional<std::string> firstUserPromptText(const std::vector<Segment>& segments);
     // Turns and completion from already-found segments (so one walk serves two answers).

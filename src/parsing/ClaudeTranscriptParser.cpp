@@ -28,9 +28,14 @@ constexpr std::string_view kContainerLabel = "Chat messages";
 constexpr std::string_view kUserHeading = "You said:";
 constexpr std::string_view kAssistantHeading = "Claude responded:";
 
-bool anyClassContains(const std::vector<std::string>& classes, std::string_view part) {
-    return std::any_of(classes.begin(), classes.end(),
-                       [part](const std::string& c) { return c.find(part) != std::string::npos; });
+// An artifact card. Whole class names only: Tailwind variants such as
+// "group-hover/artifact-block:opacity-100" sit on the card's own children.
+bool isArtifactCard(const std::vector<std::string>& classes) { return hasClass(classes, "artifact-block-cell"); }
+
+// A file caption under a card or an attachment (Tailwind's line-clamp-N, any N).
+bool isCaption(const std::vector<std::string>& classes) {
+    return hasClass(classes, "text-[11px]") &&
+           std::any_of(classes.begin(), classes.end(), [](const std::string& c) { return c.starts_with("line-clamp-"); });
 }
 
 // Decimal digits as ICU's \d matched them; anything other than an ASCII
@@ -105,7 +110,7 @@ struct MessageWalk {
             return *classList;
         };
         if (depth <= kSearchDepth) {
-            if (!artifactBlock && anyClassContains(classes(), "artifact-block")) artifactBlock = node;
+            if (!artifactBlock && isArtifactCard(classes())) artifactBlock = node;
             if (!viewButtonTitle && role == "AXButton") viewButtonTitle = ClaudeTranscriptParser::titleFromViewLabel(label);
             if (role == "AXStaticText" && label == "Interactive artifact") interactiveArtifact = true;
         }
@@ -127,8 +132,8 @@ struct MessageWalk {
             return false;
         }
         if (role == "AXToolbar") return false;                             // message action bar
-        if (anyClassContains(classes, "artifact-block")) return false;    // reported as artifact fields
-        if (anyClassContains(classes, "line-clamp") && hasClass(classes, "text-[11px]")) return false;  // captions
+        if (isArtifactCard(classes)) return false;  // reported as artifact fields
+        if (isCaption(classes)) return false;
         return role != "AXStaticText";
     }
 };
@@ -140,8 +145,7 @@ std::string messageText(const AXNode& group) {
     rules.maxDepth = kTextDepth;
     rules.skip = [](const NodeView& n) {
         const auto& classes = n.domClassList();
-        return hasClass(classes, "group/thumbnail") || anyClassContains(classes, "artifact-block") ||
-               (anyClassContains(classes, "line-clamp") && hasClass(classes, "text-[11px]"));
+        return hasClass(classes, "group/thumbnail") || isArtifactCard(classes) || isCaption(classes);
     };
     rules.dropLeaf = [](const std::string& t) { return isTranscriptChrome(t); };
     return NodeText::of(group, rules);
@@ -224,7 +228,7 @@ void collectLeaves(const AXNode& node, std::size_t limit, int depth, std::vector
 }
 
 bool isComposer(const AXNode& node, const std::string& role) {
-    return role == "AXTextArea" && anyClassContains(node.domClassList(), "ProseMirror");
+    return role == "AXTextArea" && hasClass(node.domClassList(), "ProseMirror");
 }
 
 AXNodePtr findComposer(const AXNodePtr& node, int depth) {
@@ -307,7 +311,164 @@ std::string cutTitle(std::string title) {
     return title;
 }
 
+// A message the page keeps as a run of siblings (Chromium on Linux drops the
+// plain containers around each message and hoists their children): the run
+// read as one group.
+class RunNode final : public AXNode {
+public:
+    explicit RunNode(std::vector<AXNodePtr> nodes) : nodes_(std::move(nodes)) {}
+    std::string role() const override { return "AXGroup"; }
+    std::optional<std::string> subrole() const override { return std::nullopt; }
+    std::optional<std::string> title() const override { return std::nullopt; }
+    std::vector<std::string> domClassList() const override { return {}; }
+    std::vector<AXNodePtr> children() const override { return nodes_; }
+    AXNodePtr parent() const override { return nullptr; }
+    std::optional<std::string> string(std::string_view) const override { return std::nullopt; }
+
+private:
+    std::vector<AXNodePtr> nodes_;
+};
+
+using Message = ClaudeTranscriptParser::Message;
+
+std::optional<std::string> headingRole(const AXNode& node) {
+    if (node.role() != "AXHeading") return std::nullopt;
+    auto label = node.label();
+    if (label.empty()) {
+        // The heading's text may sit in its leaf alone.
+        for (const auto& child : node.children()) {
+            if (child->role() == "AXStaticText") label = child->label();
+            if (!label.empty()) break;
+        }
+    }
+    if (label.starts_with(kUserHeading)) return "user";
+    if (label.starts_with(kAssistantHeading)) return "assistant";
+    return std::nullopt;
+}
+
+// A reply's action bar: a toolbar or a group named "Message actions".
+bool isReplyActions(const AXNode& node) {
+    auto role = node.role();
+    return (role == "AXToolbar" || (role == "AXGroup" && !node.subrole())) && node.label() == "Message actions";
+}
+
+// A prompt's own control, the last thing of a prompt where no heading opens it.
+bool isPromptControl(const AXNode& node) { return node.role() == "AXButton" && node.label() == "Edit"; }
+
+// What ends a run at the latest: the page's own furniture after the transcript.
+bool endsRuns(const AXNode& node) {
+    if (auto sub = node.subrole(); sub && sub->starts_with("AXLandmark")) return true;
+    return node.role() == "AXTextArea" ||
+           find(borrowed(node), "AXTextArea", [](const std::string&) { return true; }, 0, 8) != nullptr;
+}
+
+// The first node (pre-order, to depth 60) whose own children pass the test.
+AXNodePtr runParent(const AXNodePtr& node, const std::function<bool(const AXNode&)>& marks, int depth = 0) {
+    if (depth > kContainerDepth) return nullptr;
+    auto children = node->children();
+    for (const auto& child : children)
+        if (marks(*child)) return node;
+    if (depth == kContainerDepth) return nullptr;
+    for (const auto& child : children)
+        if (auto hit = runParent(child, marks, depth + 1)) return hit;
+    return nullptr;
+}
+
+// Row 1: the labelled container's "Message N of M" groups (macOS, and pages
+// that label their messages).
+std::vector<Message> labelledGroups(const AXNode& scope) {
+    auto container = find(borrowed(scope), "AXGroup", labelEquals(std::string(kContainerLabel)), 0, kContainerDepth);
+    if (!container) return {};
+    std::vector<AXNodePtr> groups;
+    collectGroups(container, 0, groups);
+    std::vector<Message> out;
+    for (auto& g : groups) out.push_back({{g}, ClaudeTranscriptParser::parseHeader(g->label()), std::nullopt});
+    return out;
+}
+
+// Row 2: the screen-reader headings "You said: …" / "Claude responded: …",
+// each opening a message that runs to the next heading, through its action
+// bar, or to the page's furniture after the transcript.
+std::vector<Message> headingRuns(const AXNode& scope) {
+    auto parent = runParent(borrowed(scope), [](const AXNode& n) { return headingRole(n).has_value(); });
+    if (!parent) return {};
+    std::vector<Message> out;
+    bool open = false;
+    for (const auto& child : parent->children()) {
+        if (auto role = headingRole(*child)) {
+            out.push_back({{child}, std::nullopt, role});
+            open = true;
+            continue;
+        }
+        if (!open) continue;
+        if (endsRuns(*child)) {
+            open = false;
+            continue;
+        }
+        out.back().nodes.push_back(child);
+        if (isReplyActions(*child)) open = false;
+    }
+    return out;
+}
+
+// Row 3: no headings: a run of content closed by a reply's action bar is a
+// reply, one closed by a prompt's "Edit" control a prompt. A run nothing
+// closes yet (a reply still streaming) is left for a later read.
+std::vector<Message> closedRuns(const AXNode& scope) {
+    auto parent = runParent(borrowed(scope), isReplyActions);
+    if (!parent) return {};
+    std::vector<Message> out;
+    std::vector<AXNodePtr> run;
+    for (const auto& child : parent->children()) {
+        if (isReplyActions(*child) || isPromptControl(*child)) {
+            const bool reply = isReplyActions(*child);
+            if (!run.empty()) out.push_back({std::move(run), std::nullopt, reply ? "assistant" : "user"});
+            run.clear();
+            continue;
+        }
+        if (endsRuns(*child)) {
+            run.clear();
+            continue;
+        }
+        // Controls between messages (a prompt's copy button) open nothing.
+        if (run.empty() && child->role() == "AXButton") continue;
+        run.push_back(child);
+    }
+    return out;
+}
+
+struct MessageRow {
+    const char* name;
+    std::vector<Message> (*find)(const AXNode& scope);
+};
+
+constexpr MessageRow kMessageRows[] = {
+    {"'Message N of M' groups", labelledGroups},
+    {"'You said:' / 'Claude responded:' headings", headingRuns},
+    {"'Message actions' / 'Edit' closers", closedRuns},
+};
+
 }  // namespace
+
+std::vector<ClaudeTranscriptParser::Message> ClaudeTranscriptParser::messages(const AXNode& scope) {
+    for (const auto& row : kMessageRows) {
+        auto found = row.find(scope);
+        if (!found.empty()) return found;
+    }
+    return {};
+}
+
+const ParserAnchors& ClaudeTranscriptParser::anchors() {
+    // One probe for the table: it passes where some row finds messages, so
+    // exactly where the parser reads.
+    static const ParserAnchors rows = [] {
+        std::string name = "messages (first of:";
+        for (const auto& row : kMessageRows) name += std::string(name.back() == ':' ? " " : ", ") + row.name;
+        name += ")";
+        return ParserAnchors{{name, [](const AXNodePtr& scope) { return !messages(*scope).empty(); }}};
+    }();
+    return rows;
+}
 
 const text::Regex& ClaudeTranscriptParser::pasteChipRe() {
     static const text::Regex re(R"(\bpasted\b.*?(\d+)\s+lines?\s*$)", text::Regex::CaseInsensitive);
@@ -440,13 +601,17 @@ std::optional<ClaudeTranscriptParser::Artifact> ClaudeTranscriptParser::artifact
 std::optional<RawTurn> ClaudeTranscriptParser::extractTurn(const AXNode& group) const {
     auto header = parseHeader(group.label());
     if (!header) return std::nullopt;
+    return turnOf(group, header->first, header->second, std::nullopt);
+}
 
+RawTurn ClaudeTranscriptParser::turnOf(const AXNode& group, int index, int total,
+                                       const std::optional<std::string>& role) const {
     RawTurn turn;
-    turn.index = header->first;
-    turn.total = header->second;
+    turn.index = index;
+    turn.total = total;
 
     MessageWalk walk(group);
-    turn.role = "unknown";
+    turn.role = role.value_or("unknown");
     for (const auto& t : walk.nodeTexts) {
         if (t.starts_with(kUserHeading)) {
             turn.role = "user";
@@ -484,15 +649,20 @@ std::optional<RawTurn> ClaudeTranscriptParser::extractTurn(const AXNode& group) 
 std::optional<SegmenterSnapshot> ClaudeTranscriptParser::snapshot(const AXNode& scope,
                                                                  std::optional<std::string> conversationKey) const {
     PageSurvey page(scope, detectFields);
-    if (!page.container) return std::nullopt;
+    auto found = messages(scope);
+    if (!page.container && found.empty()) return std::nullopt;
 
     SegmenterSnapshot snap;
     snap.conversationKey = std::move(conversationKey);
 
-    std::vector<AXNodePtr> groups;
-    collectGroups(page.container, 0, groups);
-    for (const auto& group : groups) {
-        if (auto turn = extractTurn(*group)) snap.turns.push_back(std::move(*turn));
+    const int total = static_cast<int>(found.size());
+    for (int i = 0; i < total; ++i) {
+        const auto& message = found[static_cast<std::size_t>(i)];
+        if (message.header) {
+            snap.turns.push_back(turnOf(*message.nodes.front(), message.header->first, message.header->second, message.role));
+        } else {
+            snap.turns.push_back(turnOf(RunNode(message.nodes), i + 1, total, message.role));
+        }
     }
 
     // Chips still in the composer are resolved now, while the clipboard most

@@ -3,6 +3,7 @@
 // both expose the same tree) into turns and the conversation-level facts.
 
 #include "ax/AXNode.hpp"
+#include "parsing/ParserAnchor.hpp"
 #include "parsing/SegmenterSnapshot.hpp"
 
 #include <functional>
@@ -58,11 +59,24 @@ public:
     bool detectFields = true;
     PasteResolver resolvePaste = pasteboardResolver(nullptr);
 
-    // Absent when the transcript container is not found.
+    // Absent when neither the transcript container nor any message is found.
     std::optional<SegmenterSnapshot> snapshot(const AXNode& scope, std::optional<std::string> conversationKey) const;
 
     // One message group to a turn; absent when its label has no header.
     std::optional<RawTurn> extractTurn(const AXNode& group) const;
+
+    // A message found by one of the message rows: the nodes that make it up
+    // (one labelled group, or a run of siblings in a page that exposes no
+    // message container) and, where the row tells, its role.
+    struct Message {
+        std::vector<AXNodePtr> nodes;
+        std::optional<std::pair<int, int>> header;  // "Message N of M"
+        std::optional<std::string> role;
+    };
+    // The messages of the first message row that finds any, in page order.
+    static std::vector<Message> messages(const AXNode& scope);
+    // The message rows, in the order they are tried (what `ax-check` probes).
+    static const ParserAnchors& anchors();
 
     // "Message N of M" anywhere in a label: (index, total).
     static std::optional<std::pair<int, int>> parseHeader(std::string_view label);
@@ -83,6 +97,10 @@ public:
 
     // Case-insensitive "pasted … N lines" at the end of a chip's label; group 1 is N.
     static const text::Regex& pasteChipRe();
+
+private:
+    // One message to a turn; the role its text states wins over the row's.
+    RawTurn turnOf(const AXNode& group, int index, int total, const std::optional<std::string>& role) const;
 };
 
 }  // namespace velmar

@@ -1,7 +1,9 @@
 // The structural probes of "ax-check": the markers each surface's parser
 // relies on, looked for in a target's scope. Structural searches go at most 60
 // levels deep, text searches 40.
+#include "parsing/ChatGPTTranscriptParser.hpp"
 #include "parsing/ClaudeDesignTranscriptParser.hpp"
+#include "parsing/ClaudeTranscriptParser.hpp"
 #include "parsing/GeminiTranscriptParser.hpp"
 #include "parsing/ParserAnchor.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
@@ -76,6 +78,12 @@ AXDump::Probe proseMirror() {
     return probe("composer (ProseMirror text area)", kStructural, roleClass("AXTextArea", "ProseMirror"));
 }
 
+// The composer as the Claude and ChatGPT parsers find it: the whole class.
+AXDump::Probe proseMirrorComposer() {
+    return probe("composer (ProseMirror text area)", kStructural,
+                 [](const NodeView& v) { return v.role() == "AXTextArea" && hasClass(v.domClassList(), "ProseMirror"); });
+}
+
 // The Claude Design transcript: the design parser's container, a user bubble,
 // or the WebKit transcript run, within 45 levels and outside nested web areas.
 bool designAnchor(const AXNodePtr& node, int depth) {
@@ -122,11 +130,19 @@ std::vector<AXDump::Probe> claudeProbes(bool withModel) {
 }  // namespace
 
 std::vector<AXDump::Probe> AXDump::probes(std::string_view surface) {
-    if (surface == "claude_desktop" || surface == "claude_ai") return claudeProbes(true);
-    if (surface == "claude_cowork") return claudeProbes(false);
+    if (surface == "claude_desktop") return claudeProbes(true);
+    if (surface == "claude_ai" || surface == "claude_cowork") {
+        auto out = fromAnchors(ClaudeTranscriptParser::anchors());
+        out.push_back(proseMirrorComposer());
+        if (surface == "claude_ai") out.push_back(probe("'Model: ' node", kText, labelStarts("Model: ")));
+        return out;
+    }
     if (surface == "chatgpt") {
-        return {landmarkMain(), probe("role heading 'You said:'", kText, labelStarts("You said:")),
-                probe("role heading 'ChatGPT said:'", kText, labelStarts("ChatGPT said:"))};
+        auto out = fromAnchors(ChatGPTTranscriptParser::anchors());
+        // The editor has no role: on Linux it is an editable group, elsewhere a text area.
+        out.push_back(probe("composer (ProseMirror '#prompt-textarea')", kStructural,
+                            [](const NodeView& v) { return hasClass(v.domClassList(), "ProseMirror"); }));
+        return out;
     }
     if (surface == "chatgpt_desktop") {
         return {landmarkMain(), probe("role heading 'You said:' (sr-only)", kText, labelStarts("You said:")),

@@ -18,6 +18,13 @@ N hiddenHeading() { return std::move(N("AXHeading").classes({"sr-only"})); }
 N body(std::string s) { return std::move(N("AXGroup").kids({text(std::move(s))})); }
 N actions(std::string label) { return std::move(N("AXGroup").description(std::move(label))); }
 
+N article(std::vector<N> kids) {
+    N a = std::move(N("AXGroup").subrole("AXDocumentArticle"));
+    for (auto& k : kids) a.kid(k);
+    return a;
+}
+N button(std::string label) { return std::move(N("AXButton").description(std::move(label))); }
+
 // A page: main landmark holding one flat run of message children.
 N page(std::vector<N> run, std::vector<N> extra = {}) {
     N thread("AXGroup");
@@ -60,6 +67,17 @@ TEST(ChatGPTTranscriptParser, SegmentsRolesAndPositions) {
          page({hiddenHeading(), N("AXGroup").kids({actions("Your message actions")})}), {}, {}, {}},
         {"a non-heading with the prefix is body text", page({userHeading(), N("AXGroup").kids({text("You said: x")})}),
          {"user"}, {1}, {"You said: x"}},
+        {"articles without headings take roles from their action bars",
+         page({article({body("q"), actions("Your message actions")}), article({body("a"), actions("Response actions")})}),
+         {"user", "assistant"}, {1, 2}, {"q", "a"}},
+        {"articles whose bars are dropped take roles from their controls",
+         page({article({body("q"), button("Copy message"), button("Edit message")}),
+               article({body("a"), button("Copy"), button("Good response")})}),
+         {"user", "assistant"}, {1, 2}, {"q", "a"}},
+        {"renamed headings and controls give no turns",
+         page({article({N("AXHeading").title("Du hast gesagt:"), body("q"), button("Nachricht bearbeiten")}),
+               article({body("a"), button("Gute Antwort")})}),
+         {}, {}, {}},
     };
     for (const auto& c : cases) {
         auto snap = parser.snapshot(*c.tree.build(), std::string("key"));
@@ -76,6 +94,18 @@ TEST(ChatGPTTranscriptParser, SegmentsRolesAndPositions) {
         EXPECT_EQ(texts, c.texts) << c.description;
         EXPECT_EQ(snap->conversationKey, "key");
     }
+}
+
+TEST(ChatGPTTranscriptParser, WithoutAMainLandmarkThePageIsTheTranscript) {
+    auto tree = N("AXWebArea").kids({N("AXGroup").kids({article({userHeading(), body("q")}),
+                                                        article({assistantHeading(), body("a")})})}).build();
+    auto snap = ChatGPTTranscriptParser::web().snapshot(*tree, std::nullopt);
+    ASSERT_TRUE(snap);
+    EXPECT_EQ(roles(*snap), (std::vector<std::string>{"user", "assistant"}));
+    for (const auto& anchor : ChatGPTTranscriptParser::anchors()) EXPECT_TRUE(anchor.foundIn(tree)) << anchor.name;
+    auto renamed = page({article({body("q"), button("Nachricht bearbeiten")})}).build();
+    EXPECT_TRUE(ChatGPTTranscriptParser::anchors()[0].foundIn(renamed)) << "a message is found";
+    EXPECT_FALSE(ChatGPTTranscriptParser::anchors()[1].foundIn(renamed)) << "but no role: the probe fails as the parse does";
 }
 
 TEST(ChatGPTTranscriptParser, TotalsCountEverySegment) {
@@ -116,6 +146,7 @@ TEST(ChatGPTTranscriptParser, CompletionFollowsStopControls) {
         {"quiet page", page(run), true, true},
         {"Stop answering even after a user turn", page(run, {N("AXButton").title("Stop answering")}), false, false},
         {"Stop button only stops the desktop", page(run, {N("AXButton").description("Stop")}), true, false},
+        {"the web page's send button relabelled", page(run, {N("AXButton").description("Stop streaming")}), false, true},
         {"Stop text that is not a button", page(run, {text("Stop")}), true, true},
     };
     for (const auto& c : cases) {
@@ -176,11 +207,12 @@ TEST(ChatGPTTranscriptParser, SmallLiveSnapshotReadCount) {
     ASSERT_TRUE(snap);
     EXPECT_EQ(snap->turns.size(), 2u);
     // 14 nodes: the landmark search, the segment walk and the text walks list
-    // children once each, and the completion check walks the whole scope again.
+    // children once each, and the completion check walks the whole scope
+    // twice (the stop text, then the stop button).
     EXPECT_EQ(log->elementsRead(), 14u);
-    EXPECT_EQ(log->count("AXChildren"), 25u);
-    EXPECT_EQ(log->count("AXRole"), 14u);
-    EXPECT_EQ(log->total(), 88u);
+    EXPECT_EQ(log->count("AXChildren"), 39u);
+    EXPECT_EQ(log->count("AXRole"), 28u);
+    EXPECT_EQ(log->total(), 119u);
 }
 
 }  // namespace

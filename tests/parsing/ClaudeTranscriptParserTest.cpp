@@ -92,6 +92,56 @@ TEST(ClaudeTranscriptParser, HeadingsHeadersAndContainer) {
     EXPECT_TRUE(empty->turns.empty());
 }
 
+// Chromium on Linux drops the page's plain message containers: a message is a
+// run of siblings in the main landmark, between the page's header and composer.
+N linuxPage(std::vector<N> run) {
+    N main = std::move(N("AXGroup").subrole("AXLandmarkMain").kid(
+        N("AXGroup").subrole("AXLandmarkBanner").kids({testing::button("Tenancy deposit"), testing::button("Share")})));
+    for (auto& n : run) main.kid(n);
+    main.kid(group({group({N("AXTextArea").classes({"tiptap", "ProseMirror"})}), testing::button("Send message")}));
+    main.kid(N("AXGroup").subrole("AXApplicationStatus").kid(text("Claude finished the response")));
+    return std::move(N("AXWebArea").kids({N("AXGroup").subrole("AXLandmarkNavigation").kid(text("Recents")), main}));
+}
+N heading(std::string s) { return std::move(N("AXHeading").kid(text(std::move(s)))); }
+N paragraph(std::string s) { return group({text(std::move(s))}, {"whitespace-pre-wrap"}); }
+N replyActions(std::string role = "AXGroup") {
+    return std::move(N(std::move(role)).description("Message actions").kids({testing::button("Copy"), testing::button("Retry")}));
+}
+
+TEST(ClaudeTranscriptParser, MessageRowsWherePlainContainersAreDropped) {
+    using testing::button;
+    struct Case { const char* description; N tree; std::optional<Turns> turns; } cases[] = {
+        {"hidden headings open runs, through the reply's action bar",
+         linuxPage({heading("You said: Why?"), paragraph("Why?"), text("4:48 PM"), button("Edit"), button("Copy"),
+                    heading("Claude responded: Because."), paragraph("Because."), replyActions(),
+                    heading("You said: And?"), paragraph("And?")}),
+         Turns{turn(1, 3, "user", "Why?"), turn(2, 3, "assistant", "Because."), turn(3, 3, "user", "And?")}},
+        {"a streaming reply runs up to the composer",
+         linuxPage({heading("You said: Why?"), paragraph("Why?"), heading("Claude responded: Bec"), paragraph("Bec")}),
+         Turns{turn(1, 2, "user", "Why?"), turn(2, 2, "assistant", "Bec")}},
+        {"no headings: a reply's action bar or a prompt's Edit closes each run",
+         linuxPage({paragraph("Why?"), text("4:48 PM"), button("Edit"), button("Copy"), paragraph("Because."),
+                    group({text("Line two")}), replyActions("AXToolbar"), paragraph("And?"), button("Edit"),
+                    paragraph("Still stream")}),
+         Turns{turn(1, 3, "user", "Why?"), turn(2, 3, "assistant", "Because.\nLine two"), turn(3, 3, "user", "And?")}},
+        {"renamed headings and action bars give no snapshot",
+         linuxPage({heading("Du sagtest: Warum?"), paragraph("Warum?"), heading("Claude antwortete: Darum."),
+                    paragraph("Darum."), N("AXGroup").description("Nachrichtenaktionen")}),
+         std::nullopt},
+    };
+    Parser bare = offline();
+    bare.detectFields = false;
+    for (auto& c : cases) {
+        auto snap = bare.snapshot(*c.tree.build(), "k");
+        ASSERT_EQ(snap.has_value(), c.turns.has_value()) << c.description;
+        if (!snap) continue;
+        EXPECT_EQ(snap->turns, *c.turns) << c.description;
+        EXPECT_TRUE(snap->responseComplete) << c.description;
+        EXPECT_TRUE(Parser::anchors().front().foundIn(c.tree.build())) << "the probe passes where the parser reads";
+    }
+    EXPECT_FALSE(Parser::anchors().front().foundIn(cases[3].tree.build())) << "and fails where it reads nothing";
+}
+
 TEST(ClaudeTranscriptParser, PasteChips) {
     struct Case {
         const char* description;
@@ -178,6 +228,10 @@ TEST(ClaudeTranscriptParser, Artifacts) {
         {"interactive artifact label", text("Interactive artifact"),
          Parser::Artifact{std::nullopt, "Interactive artifact"}},
         {"plain message", text("nothing here"), std::nullopt},
+        {"a Tailwind variant naming the card's group is not the card",
+         group({group({text("Preview")}, {"group-hover/artifact-block:opacity-100"}),
+                block({text("Budget sheet"), text("Code · CSV")})}),
+         Parser::Artifact{"Budget sheet", "Code · CSV"}},
     };
     for (auto& c : cases) {
         auto turn = onlyTurn(offline(), transcript({message(1, 1, {text("Claude responded: done"), c.content})}));

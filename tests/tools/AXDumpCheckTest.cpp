@@ -25,6 +25,9 @@ using testing::ToolDesktop;
 
 const std::string kClaudeURL = "https://claude.ai/chat/3f2a9c4e-1b2d-4e5f-8a9b-0c1d2e3f4a5b";
 const Texts kExchange = {"Fernhollow capture baseline: plan the offsite", "Here is a plan."};
+const std::string kClaudeMessages =
+    "messages (first of: 'Message N of M' groups, 'You said:' / 'Claude responded:' headings, "
+    "'Message actions' / 'Edit' closers)";
 
 TEST(AXDumpCheck, AClaudeTabWithEveryMarkerPasses) {
     ToolDesktop d;
@@ -33,9 +36,7 @@ TEST(AXDumpCheck, AClaudeTabWithEveryMarkerPasses) {
     EXPECT_EQ(AXDump::check(d.context), 0) << d.output();
     EXPECT_EQ(d.output(),
               "── claude_ai (chromium)\n"
-              "  PASS  container 'Chat messages'\n"
-              "  PASS  'Message N of M' turn groups\n"
-              "  PASS  role prefix 'You said:'\n"
+              "  PASS  " + kClaudeMessages + "\n"
               "  PASS  composer (ProseMirror text area)\n"
               "  PASS  'Model: ' node\n"
               "  PASS  parser: 2 turn(s)\n"
@@ -54,7 +55,7 @@ TEST(AXDumpCheck, AMovedMarkerFailsItsProbeAndTheRun) {
     d.show(json);
     EXPECT_EQ(AXDump::check(d.context), 1);
     EXPECT_THAT(d.output(), HasSubstr("  FAIL  composer (ProseMirror text area)\n"));
-    EXPECT_THAT(d.output(), HasSubstr("  PASS  container 'Chat messages'\n"));
+    EXPECT_THAT(d.output(), HasSubstr("  PASS  " + kClaudeMessages + "\n"));
     EXPECT_THAT(d.output(), HasSubstr("RESULT: FAIL — a contract marker moved; compare with the probes above.\n"));
 }
 
@@ -72,7 +73,7 @@ TEST(AXDumpCheck, ATabWithoutAConversationPrintsItsProbesButDoesNotFail) {
     d.launchBrowser();
     d.show(testing::claudePage("https://claude.ai/new", kExchange, true));
     EXPECT_EQ(AXDump::check(d.context), 0) << d.output();
-    EXPECT_THAT(d.output(), HasSubstr("── claude_ai (chromium)  [no conversation open]\n  PASS  container"));
+    EXPECT_THAT(d.output(), HasSubstr("── claude_ai (chromium)  [no conversation open]\n  PASS  messages"));
     EXPECT_THAT(d.output(), Not(HasSubstr("parser:")));
 }
 

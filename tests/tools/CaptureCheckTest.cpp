@@ -130,7 +130,7 @@ TEST(CaptureCheck, OpensChecksSendsAndClosesEachEntry) {
     EXPECT_EQ(e["send"]["turnsAfter"], 4);
     EXPECT_GE(e["send"]["waitedMs"].get<long long>(), 2000) << "waited for the streamed reply to complete";
     EXPECT_GE(e["openMs"].get<long long>(), 1200);
-    EXPECT_EQ(e["probes"].size(), 5u);
+    EXPECT_EQ(e["probes"].size(), 3u);  // messages, composer, model
     EXPECT_EQ(r["agentVersion"], "1.2.3");
     EXPECT_EQ(r["args"]["send"], true);
 }

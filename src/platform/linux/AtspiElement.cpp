@@ -91,6 +91,37 @@ std::optional<std::string> textContents(AtspiAccessible* a) {
     return takeString(s, error);
 }
 
+// An editable field's text: Chromium stands each child element of a
+// contenteditable editor (ProseMirror's and Quill's paragraphs) in the text as
+// an embedded-object character, in child order; each is replaced by that
+// child's own text, paragraphs one to a line.
+std::optional<std::string> editableText(AtspiAccessible* a, int depth = 0) {
+    static constexpr std::string_view kEmbedded = "\xEF\xBF\xBC";  // U+FFFC
+    auto text = textContents(a);
+    if (!text || depth >= 4 || text->find(kEmbedded) == std::string::npos) return text;
+    std::string out;
+    int child = 0;
+    bool lastWasChild = false;
+    for (std::size_t at = 0; at < text->size();) {
+        if (text->compare(at, kEmbedded.size(), kEmbedded) != 0) {
+            out += (*text)[at++];
+            lastWasChild = false;
+            continue;
+        }
+        at += kEmbedded.size();
+        GError* error = nullptr;
+        AtspiAccessible* c = atspi_accessible_get_child_at_index(a, child++, &error);
+        if (error) g_error_free(error);
+        if (!c) continue;
+        auto inner = editableText(c, depth + 1);
+        g_object_unref(c);
+        if (lastWasChild) out += '\n';
+        if (inner) out += *inner;
+        lastWasChild = true;
+    }
+    return out;
+}
+
 // libatspi's own constructor of an accessible from its bus name and path; it
 // is exported but not declared in the public headers, so it is looked up once
 // and the per-index reads are used where it is missing.
@@ -512,7 +543,7 @@ std::optional<AXAttributeValue> Reading::read(std::string_view name) {
             return std::nullopt;
         }
         if (axRole == "AXTextField" || axRole == "AXTextArea") {
-            auto text = textContents(a);
+            auto text = editableText(a);
             if (!text) return std::nullopt;
             return AXAttributeValue(std::move(*text));
         }

@@ -214,6 +214,27 @@ protected:
         return FixtureParsing::parse(page.surface, *doc.tree, key);
     }
 
+    // Focuses the page's composer, found by its role alone (it has no label
+    // on some surfaces), and waits until the page has moved the focus there:
+    // keys typed before that can land elsewhere.
+    void focusComposer(const std::string& url) {
+        auto area = webArea(url);
+        ASSERT_TRUE(area);
+        std::function<AXNodePtr(const AXNodePtr&, int)> byRole = [&](const AXNodePtr& n, int d) -> AXNodePtr {
+            if (d > 40) return nullptr;
+            if (n->role() == "AXTextArea") return n;
+            for (auto& c : n->children())
+                if (auto f = byRole(c, d + 1)) return f;
+            return nullptr;
+        };
+        auto composer = byRole(area, 0);
+        ASSERT_TRUE(composer) << "no composer";
+        const auto& element = static_cast<const AXElement&>(*composer);
+        ASSERT_TRUE(element.raw()->setBoolAttribute("AXFocused", true));
+        EXPECT_TRUE(waitFor(3s, [&] { return element.attribute("AXFocused") == AXAttributeValue(true); }))
+            << "the composer never took the focus";
+    }
+
     // Runs the loop until `done` holds or `limit` passes.
     static bool runUntil(GLibMainLoop& loop, std::chrono::milliseconds limit, const std::function<bool()>& done) {
         ScopedTimer deadline = loop.postDelayed(limit, [&] { loop.quit(); });
@@ -291,24 +312,7 @@ TEST_P(RealChromium, ParsesThePageAndCapturesATypedExchange) {
     const int settlesBefore = controller.settleRuns();
 
     // Type a prompt into the composer, as a person would.
-    auto area = webArea(url);
-    ASSERT_TRUE(area);
-    // The composer has no label on some surfaces; its role alone finds it.
-    std::function<AXNodePtr(const AXNodePtr&, int)> byRole = [&](const AXNodePtr& n, int d) -> AXNodePtr {
-        if (d > 40) return nullptr;
-        if (n->role() == "AXTextArea") return n;
-        for (auto& c : n->children())
-            if (auto f = byRole(c, d + 1)) return f;
-        return nullptr;
-    };
-    auto composer = byRole(area, 0);
-    ASSERT_TRUE(composer) << "no composer";
-    const auto& composerElement = static_cast<const AXElement&>(*composer);
-    ASSERT_TRUE(composerElement.raw()->setBoolAttribute("AXFocused", true));
-    // The focus request is answered before the page moves the focus: keys typed
-    // at once can land elsewhere.
-    EXPECT_TRUE(waitFor(3s, [&] { return composerElement.attribute("AXFocused") == AXAttributeValue(true); }))
-        << "the composer never took the focus";
+    ASSERT_NO_FATAL_FAILURE(focusComposer(url));
     const std::string prompt = "What does the " + page.surface + " page say?";
     const std::size_t added = page.promptsOnly ? 1 : 2;  // turns a typed exchange adds to the parse
     ASSERT_TRUE(run("xdotool type --delay 5 '" + prompt + "' && xdotool key Return"));
@@ -430,20 +434,7 @@ TEST_P(RealChromiumStreaming, AReplyThatPausesIsSentOnceWhole) {
         ASSERT_TRUE(controller.start());
         runUntil(loop, 1200ms, [] { return false; });
 
-        auto area = webArea(url);
-        ASSERT_TRUE(area);
-        std::function<AXNodePtr(const AXNodePtr&, int)> byRole = [&](const AXNodePtr& n, int d) -> AXNodePtr {
-            if (d > 40) return nullptr;
-            if (n->role() == "AXTextArea") return n;
-            for (auto& c : n->children())
-                if (auto f = byRole(c, d + 1)) return f;
-            return nullptr;
-        };
-        auto composer = byRole(area, 0);
-        ASSERT_TRUE(composer) << "no composer";
-        const auto& composerElement = static_cast<const AXElement&>(*composer);
-        ASSERT_TRUE(composerElement.raw()->setBoolAttribute("AXFocused", true));
-        EXPECT_TRUE(waitFor(3s, [&] { return composerElement.attribute("AXFocused") == AXAttributeValue(true); }));
+        ASSERT_NO_FATAL_FAILURE(focusComposer(url));
         const std::string prompt = "Take your time on " + page.surface;
         ASSERT_TRUE(run("xdotool type --delay 5 '" + prompt + "' && xdotool key Return"));
 

@@ -507,7 +507,10 @@ public:
     std::optional<AXAttributeValue> named(NameSlot wanted) {
         auto m = mapping();
         if (!m) return std::nullopt;
-        if (nameSlot(m->role, lookup(attrs(), "name-from")) != wanted) return std::nullopt;
+        std::string_view nameFrom = lookup(attrs(), "name-from");
+        // Gecko does not say where a name came from; an image's is its alt text.
+        if (nameFrom.empty() && m->role == "AXImage" && isGecko(a_)) nameFrom = "attribute";
+        if (nameSlot(m->role, nameFrom) != wanted) return std::nullopt;
         auto n = name();
         if (!n || n->empty()) return std::nullopt;
         return AXAttributeValue(std::move(*n));

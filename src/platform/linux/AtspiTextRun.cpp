@@ -30,9 +30,19 @@ std::vector<AXElementRef> AtspiTextRun::interleave(const AXElementRef& parent, s
 
     std::vector<AXElementRef> out;
     std::size_t runs = 0, next = 0;
-    auto addRun = [&](std::string_view run, Kind kind) {
+    auto addLeaf = [&](std::string_view run, Kind kind) {
         if (run.empty()) return;
         out.push_back(std::make_shared<AtspiTextRun>(parent, runs++, std::string(run), kind));
+    };
+    // A line break is a leaf of its own, as Chromium gives a <br>: a parser
+    // that drops a line by its leaf's text sees the line alone.
+    auto addRun = [&](std::string_view run, Kind kind) {
+        for (auto nl = run.find('\n'); nl != std::string_view::npos; nl = run.find('\n')) {
+            addLeaf(run.substr(0, nl), kind);
+            addLeaf("\n", kind);
+            run.remove_prefix(nl + 1);
+        }
+        addLeaf(run, kind);
     };
     std::string_view rest = text;
     if (isListItem) {

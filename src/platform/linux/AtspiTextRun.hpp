@@ -25,7 +25,8 @@ public:
 
     // The children a container reads as: its real children at its embedded
     // object characters, in order, and each run of text between them a text
-    // leaf; a list item's leading marker is a marker. A text with nothing
+    // leaf (each line break a leaf of its own); a list item's leading marker
+    // is a marker. A text with nothing
     // but embedded objects leaves the children as they are. Children the
     // text has no character for follow at the end; characters without a
     // child are dropped.

@@ -77,7 +77,9 @@ TEST(AtspiTextRun, SplitsAContainersTextAtItsEmbeddedObjects) {
     const Case cases[] = {
         {"a paragraph with a link and an emphasis", "See " + kObj + " and " + kObj + ".", 2, false,
          {"run:See ", "child:0", "run: and ", "child:1", "run:."}},
-        {"text alone is one leaf, line breaks kept", "Hi\nthere", 0, false, {"run:Hi\nthere"}},
+        {"text alone is one leaf", "Hi there", 0, false, {"run:Hi there"}},
+        {"a line break is a leaf of its own, as a <br> is", "Pasted text (3 lines)\nUse these\n\n" + kObj, 1, false,
+         {"run:Pasted text (3 lines)", "run:\n", "run:Use these", "run:\n", "run:\n", "child:0"}},
         {"only embedded objects: the children as they are", kObj + kObj, 2, false, {"child:0", "child:1"}},
         {"no text at all: the children as they are", "", 1, false, {"child:0"}},
         {"objects side by side leave no empty run", kObj + kObj + "!", 2, false, {"child:0", "child:1", "run:!"}},

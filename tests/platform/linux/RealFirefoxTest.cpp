@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -62,6 +63,10 @@ struct Page {
     // Design pages are captured by their prompts alone: the reply is neither
     // parsed nor sent, so a typed prompt adds one turn and its event has no response.
     bool promptsOnly = false;
+    // Why some turns of the page's history read otherwise in Firefox: Firefox
+    // gives no accessible to a plain <span>, so a parser cannot leave out by
+    // its class what a span holds; its text is part of the text around it.
+    const char* firefoxGap = nullptr;
 };
 
 const std::vector<Page>& pages() {
@@ -69,9 +74,12 @@ const std::vector<Page>& pages() {
         {"chatgpt", "chatgpt/20261201-web-finished-two-exchanges.json", "sr-only"},
         {"claude_ai", "claude_ai/20261206-web-collapsed-view-button.json", "font-claude-response"},
         {"gemini", "gemini/20261202-web-finished-two-exchanges.json", "conversation-container"},
-        {"perplexity", "perplexity/20261202-web-finished-with-citations.json", "group/query"},
-        {"deepseek", "deepseek/20261202-web-finished-reasoning-citations.json", "ds-message"},
-        {"gemini_docs", "gemini_docs/20261202-docs-finished-two-exchanges.json", "appsElementsSidekickRoot"},
+        {"perplexity", "perplexity/20261202-web-finished-with-citations.json", "group/query", false,
+         "its citation chips are spans: their source names read as reply text"},
+        {"deepseek", "deepseek/20261202-web-finished-reasoning-citations.json", "ds-message", false,
+         "its citation chips are spans: their numbers read as reply text"},
+        {"gemini_docs", "gemini_docs/20261202-docs-finished-two-exchanges.json", "appsElementsSidekickRoot", false,
+         "its hidden \"Gemini response\" caption is a span: its source link reads as a link among words"},
         {"gemini_sheets", "gemini_sheets/20261202-sheets-finished-formula.json", "appsElementsSidekickUserMessageRoot"},
         {"claude_design", "claude_design/20261206-design-chat-bubbles.json", "om-chat-messages", true},
         {"claude_cowork", "claude_cowork/20261206-web-cowork-task.json", "font-claude-response"},
@@ -149,6 +157,25 @@ AXNodePtr findWebArea(const AXElement& node, const std::string& url, int depth) 
         if (auto found = findWebArea(static_cast<const AXElement&>(*child), url, depth + 1)) return found;
     }
     return nullptr;
+}
+
+// The turns read as the page states them. On a page with a known gap only
+// its history's turns may read otherwise: a typed exchange never.
+void expectStatedTexts(const Page& page, const std::vector<RawTurn>& turns, const Statement& stated,
+                       std::size_t history) {
+    const auto read = roleTexts(turns);
+    if (!page.firefoxGap) {
+        EXPECT_EQ(read, stated.turns);
+        return;
+    }
+    ASSERT_EQ(read.size(), stated.turns.size());
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        EXPECT_EQ(read[i].first, stated.turns[i].first) << "turn " << i;
+        if (read[i].second == stated.turns[i].second) continue;
+        EXPECT_LT(i, history) << "turn " << i << " of the typed exchange reads otherwise: \"" << read[i].second << "\"";
+        std::cout << "[ note ] " << page.surface << " turn " << i << " reads otherwise in Firefox: " << page.firefoxGap
+                  << "\n";
+    }
 }
 
 class RealFirefox : public ::testing::TestWithParam<Page> {
@@ -267,7 +294,7 @@ TEST_P(RealFirefox, ParsesThePageAndCapturesATypedExchange) {
     std::optional<Statement> stated;
     ASSERT_TRUE(waitFor(3s, [&] { return (stated = statement(url, page.promptsOnly)).has_value(); }))
         << "the page stated nothing";
-    EXPECT_EQ(roleTexts(live->turns), stated->turns);
+    expectStatedTexts(page, live->turns, *stated, expected->turns.size());
     EXPECT_EQ(live->model, expected->model);
     EXPECT_EQ(live->responseComplete, expected->responseComplete);
     EXPECT_EQ(live->conversationKey, expected->conversationKey);
@@ -360,7 +387,7 @@ TEST_P(RealFirefox, ParsesThePageAndCapturesATypedExchange) {
     if (!page.promptsOnly) {
         EXPECT_EQ(live->turns.back().role, "assistant");
     }
-    EXPECT_EQ(roleTexts(live->turns), stated->turns);
+    expectStatedTexts(page, live->turns, *stated, expected->turns.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, RealFirefox, ::testing::ValuesIn(pages()),

@@ -65,7 +65,8 @@ cleanup() {
   [ -n "${server_pid:-}" ] && kill "$server_pid" 2>/dev/null
   [ -n "${proxy_pid:-}" ] && kill "$proxy_pid" 2>/dev/null
   [ -n "${chromium_pid:-}" ] && wait "$chromium_pid" 2>/dev/null
-  [ -n "${firefox_pid:-}" ] && wait "$firefox_pid" 2>/dev/null
+  # Firefox ends on the signal itself: its status is no verdict on the run.
+  [ -n "${firefox_pid:-}" ] && { wait "$firefox_pid" 2>/dev/null || true; }
   true
 }
 trap cleanup EXIT

@@ -178,8 +178,12 @@ private:
     }
     static const std::string& leafText(const NodeView& node) { return node.value() ? *node.value() : node.label(); }
 
+    // Text leaves, or a formula: what a span between runs holds. (A
+    // formula's visually hidden reading copy is positioned out of the flow,
+    // which makes Firefox call its span a block.)
     static bool onlyRuns(const std::vector<AXNodePtr>& children) {
         return !children.empty() && std::all_of(children.begin(), children.end(), [](const AXNodePtr& c) {
+                   if (c->role() == "AXMath" || c->subrole() == "AXDocumentMath") return true;
                    return c->role() == "AXStaticText" && c->children().empty();
                });
     }

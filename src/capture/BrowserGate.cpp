@@ -23,14 +23,23 @@ std::optional<std::string> BrowserGate::url(const AXElement& element) {
     return address->absoluteString;
 }
 
-std::optional<AXElement> BrowserGate::firstWebArea(const AXElement& element, int depth) {
+std::optional<AXElement> BrowserGate::firstWebArea(const AXElement& element, int depth, bool shownOnly) {
     if (depth > maxWebAreaDepth) return std::nullopt;
-    if (element.role() == "AXWebArea" && url(element)) return element;
+    if (element.role() == "AXWebArea" && url(element)) {
+        if (!shownOnly || !isHidden(element)) return element;
+        return std::nullopt;  // a background tab's page, and the pages inside it
+    }
     for (const auto& child : element.children()) {
         // Children of a live element are live elements.
-        if (auto hit = firstWebArea(static_cast<const AXElement&>(*child), depth + 1)) return hit;
+        if (auto hit = firstWebArea(static_cast<const AXElement&>(*child), depth + 1, shownOnly)) return hit;
     }
     return std::nullopt;
+}
+
+bool BrowserGate::isHidden(const AXElement& element) {
+    auto hidden = element.attribute("AXHidden");
+    auto* flag = hidden ? std::get_if<bool>(&*hidden) : nullptr;
+    return flag && *flag;
 }
 
 void BrowserGate::collectURLWebAreas(const AXElement& element, int depth, std::vector<AXElement>& out) {
@@ -47,6 +56,7 @@ void BrowserGate::collectURLWebAreas(const AXElement& element, int depth, std::v
 
 std::optional<AXElement> BrowserGate::resolveWebArea(const AXElement& window) const {
     if (profile_.webAreaResolution == WebAreaResolution::firstURLBearing) return firstWebArea(window, 0);
+    if (profile_.webAreaResolution == WebAreaResolution::firstShownURLBearing) return firstWebArea(window, 0, true);
     std::vector<AXElement> areas;
     collectURLWebAreas(window, 0, areas);
     std::vector<AXElement> ai;

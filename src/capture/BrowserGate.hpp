@@ -44,7 +44,11 @@ public:
     bool showsWindowsWithoutPages() const;
 
     std::optional<AXElement> resolveWebArea(const AXElement& window) const;
-    static std::optional<AXElement> firstWebArea(const AXElement& element, int depth);
+    // `shownOnly`: a hidden web area (a background tab's page) is passed over
+    // with everything inside it.
+    static std::optional<AXElement> firstWebArea(const AXElement& element, int depth, bool shownOnly = false);
+    // Whether the element says it is not on screen ("AXHidden" true).
+    static bool isHidden(const AXElement& element);
     static void collectURLWebAreas(const AXElement& element, int depth, std::vector<AXElement>& out);
     // The "AXURL" address of an element; absent when missing, empty or not an address.
     static std::optional<std::string> url(const AXElement& element);

@@ -98,12 +98,26 @@ const BrowserProfile& BrowserProfile::operaLinux() {
     return profile;
 }
 
+const BrowserProfile& BrowserProfile::firefoxLinux() {
+    static const BrowserProfile profile = [] {
+        // Firefox wakes the same events and, once the session's switch is on,
+        // exposes its pages too, but keeps every tab's document in the
+        // window: the shown one is taken.
+        BrowserProfile firefox = chromeFamily(
+            "firefox", "firefox",
+            {"firefox-esr", "org.mozilla.firefox", "firefox_firefox", "firefox-bin"}, "Firefox");
+        firefox.webAreaResolution = WebAreaResolution::firstShownURLBearing;
+        return firefox;
+    }();
+    return profile;
+}
+
 const std::vector<BrowserProfile>& BrowserProfile::all() { return all(runningPlatform()); }
 
 const std::vector<BrowserProfile>& BrowserProfile::all(DesktopPlatform platform) {
     static const std::vector<BrowserProfile> mac{chrome(), safari()};
-    static const std::vector<BrowserProfile> onLinux{chromeLinux(), chromiumLinux(), braveLinux(),
-                                                     edgeLinux(),   vivaldiLinux(),  operaLinux()};
+    static const std::vector<BrowserProfile> onLinux{chromeLinux(), chromiumLinux(), braveLinux(),  edgeLinux(),
+                                                     vivaldiLinux(), operaLinux(),   firefoxLinux()};
     return platform == DesktopPlatform::linuxDesktop ? onLinux : mac;
 }
 

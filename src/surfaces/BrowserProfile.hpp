@@ -18,6 +18,10 @@ enum class WebAreaResolution {
     // The one URL-bearing web area whose address is an AI surface; a window
     // with none or several such areas has no web area.
     uniqueAIOrigin,
+    // The first URL-bearing web area in a depth-first walk that is not
+    // hidden: a browser that keeps every tab's page in the window's tree
+    // (Firefox) marks all but the tab on screen "AXHidden".
+    firstShownURLBearing,
 };
 
 // The desktop the agent runs on; each has its own browsers.
@@ -51,6 +55,8 @@ struct BrowserProfile {
     static const BrowserProfile& edgeLinux();
     static const BrowserProfile& vivaldiLinux();
     static const BrowserProfile& operaLinux();
+    // Firefox (and Firefox ESR), packaged, snap or Flatpak.
+    static const BrowserProfile& firefoxLinux();
     // The profiles of the desktop this build runs on.
     static const std::vector<BrowserProfile>& all();
     // The profiles of one desktop; of the one this build runs on.

@@ -74,6 +74,7 @@ TEST(BrowserGate, WindowsWebAreasAndTheirOrder) {
     const auto chatgpt = plainPage("https://chatgpt.com/c/abc");
     const auto claude = plainPage("https://claude.ai/chat/xyz");
     const auto news = plainPage("https://news.example.com/today");
+    const auto backgroundChatgpt = std::move(plainPage("https://chatgpt.com/c/abc").attribute("AXHidden", true));
     const Case cases[] = {
         {"focused window first, others keep their order", BrowserProfile::chrome(),
          {chatgpt, news, claude}, {"claude_ai*", "chatgpt"}},
@@ -86,6 +87,12 @@ TEST(BrowserGate, WindowsWebAreasAndTheirOrder) {
          {group({news, claude})}, {"claude_ai*"}},
         {"Safari still locates uncaptured surfaces", BrowserProfile::safari(),
          {plainPage("https://chat.deepseek.com/a/chat/s/d1")}, {"deepseek*"}},
+        {"Firefox takes the tab on screen past a background tab's page", BrowserProfile::firefoxLinux(),
+         {group({backgroundChatgpt, claude})}, {"claude_ai*"}},
+        {"Firefox reads no page inside a background tab's", BrowserProfile::firefoxLinux(),
+         {group({std::move(N(backgroundChatgpt).kid(claude)), news})}, {}},
+        {"Chromium keeps no background tabs: the first page is the tab", BrowserProfile::chromiumLinux(),
+         {group({backgroundChatgpt, claude})}, {"chatgpt*"}},
     };
     for (const auto& c : cases) {
         BrowserRig rig(c.profile);

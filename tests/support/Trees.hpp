@@ -43,6 +43,8 @@ public:
     N& placeholder(std::string v) { json_["placeholder"] = std::move(v); return *this; }
     N& url(std::string v) { json_["url"] = std::move(v); return *this; }
     N& classes(std::vector<std::string> v) { json_["domClassList"] = std::move(v); return *this; }
+    // Any other attribute (simulated trees only).
+    N& attribute(const std::string& name, nlohmann::json v) { json_["attributes"][name] = std::move(v); return *this; }
     N& kids(std::initializer_list<N> children) {
         auto& list = json_["children"];
         if (!list.is_array()) list = nlohmann::json::array();

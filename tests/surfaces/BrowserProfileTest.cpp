@@ -43,6 +43,12 @@ TEST(BrowserProfile, LooksUpEachDesktopsBrowsersByTheirIdentifiers) {
         {"Vivaldi's desktop entry", DesktopPlatform::linuxDesktop, "vivaldi-stable", "vivaldi"},
         {"Opera as a snap", DesktopPlatform::linuxDesktop, "opera_opera", "opera"},
         {"the running desktop's table by default", BrowserProfile::runningPlatform(), "brave", "brave"},
+        {"Firefox's desktop entry", DesktopPlatform::linuxDesktop, "firefox", "firefox"},
+        {"Debian's Firefox ESR: the same browser", DesktopPlatform::linuxDesktop, "firefox-esr", "firefox"},
+        {"Firefox as a Flatpak", DesktopPlatform::linuxDesktop, "org.mozilla.firefox", "firefox"},
+        {"Firefox as a snap", DesktopPlatform::linuxDesktop, "firefox_firefox", "firefox"},
+        {"Firefox by Mozilla's own build's executable", DesktopPlatform::linuxDesktop, "firefox-bin", "firefox"},
+        {"Firefox is no macOS profile", DesktopPlatform::macOS, "firefox", std::nullopt},
     };
     for (const auto& c : cases) {
         auto profile = BrowserProfile::profileForBundleID(c.id, c.platform);
@@ -53,6 +59,12 @@ TEST(BrowserProfile, LooksUpEachDesktopsBrowsersByTheirIdentifiers) {
         EXPECT_EQ(profile.uncapturedSurfaces, BrowserProfile::chrome().uncapturedSurfaces) << profile.slug;
         EXPECT_EQ(profile.notifications, BrowserProfile::chrome().notifications) << profile.slug;
         EXPECT_TRUE(profile.armsEnhancedUI) << profile.slug;
+    }
+    // Only Firefox keeps background tabs' pages in its windows.
+    for (const auto& profile : BrowserProfile::all(DesktopPlatform::linuxDesktop)) {
+        EXPECT_EQ(profile.webAreaResolution, profile.slug == "firefox" ? WebAreaResolution::firstShownURLBearing
+                                                                       : WebAreaResolution::firstURLBearing)
+            << profile.slug;
     }
     EXPECT_EQ(BrowserProfile::all(), BrowserProfile::all(BrowserProfile::runningPlatform()));
     EXPECT_EQ(BrowserProfile::profileForBundleID("brave"), BrowserProfile::braveLinux()) << "no lookup defaults to macOS";

@@ -125,7 +125,7 @@ TEST(AXDumpRecord, RefusesWhatItCannotRecord) {
         {"a value missing", {"--surface", "claude_ai", "--scenario"}, std::string(AXDump::recordUsage)},
         {"an unknown word", {"--surface", "claude_ai", "--scenario", "s", "-v"}, "unknown argument -v\n"},
         {"an unknown browser", {"--surface", "claude_ai", "--scenario", "s", "--browser", "Chrome"},
-         "unknown --browser Chrome; known: chrome, chromium, brave, edge, vivaldi, opera\n"},
+         "unknown --browser Chrome; known: chrome, chromium, brave, edge, vivaldi, opera, firefox\n"},
         {"no such target", {"--surface", "gemini", "--scenario", "s"},
          "no live gemini target — open and FOCUS it, then re-run (a minimized/never-focused browser window exposes "
          "no web areas)\n"},

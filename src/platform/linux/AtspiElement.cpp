@@ -2,6 +2,7 @@
 
 #include "platform/linux/AtspiAccessibility.hpp"
 #include "platform/linux/AtspiRoleMap.hpp"
+#include "platform/linux/AtspiTextRun.hpp"
 
 #include <atspi/atspi.h>
 #include <dbus/dbus.h>
@@ -211,11 +212,22 @@ DBusMessage* methodCall(const Address& at, const char* interface, const char* me
     return dbus_message_new_method_call(at.busName, at.path, interface, method);
 }
 
-DBusMessage* propertyCall(const Address& at, const char* property) {
+DBusMessage* propertyCall(const Address& at, const char* property,
+                          const char* interface = "org.a11y.atspi.Accessible") {
     DBusMessage* call = dbus_message_new_method_call(at.busName, at.path, DBUS_INTERFACE_PROPERTIES, "Get");
-    const char* interface = "org.a11y.atspi.Accessible";
     if (call && !dbus_message_append_args(call, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &property,
                                           DBUS_TYPE_INVALID)) {
+        dbus_message_unref(call);
+        return nullptr;
+    }
+    return call;
+}
+
+// The whole text of an accessible's text interface, as one request.
+DBusMessage* textCall(const Address& at) {
+    DBusMessage* call = methodCall(at, "org.a11y.atspi.Text", "GetText");
+    dbus_int32_t start = 0, end = -1;
+    if (call && !dbus_message_append_args(call, DBUS_TYPE_INT32, &start, DBUS_TYPE_INT32, &end, DBUS_TYPE_INVALID)) {
         dbus_message_unref(call);
         return nullptr;
     }
@@ -307,6 +319,25 @@ std::optional<std::vector<AXElementRef>> childrenInOneCall(AtspiAccessible* a) {
     calls.wait();
     if (calls.unknownMethod(slot)) return std::nullopt;
     return decodeChildren(calls.reply(slot), ref);
+}
+
+// Whether the accessible's application is built on Gecko (Firefox), which
+// folds text into its containers' own text instead of giving text leaves.
+// Asked once per application (its root answers for its toolkit).
+bool isGecko(AtspiAccessible* a) {
+    AtspiApplication* app = a->parent.app;
+    if (!app || !app->bus_name) return false;
+    static std::map<std::string, bool, std::less<>> known;
+    if (auto it = known.find(std::string_view(app->bus_name)); it != known.end()) return it->second;
+    DBusConnection* bus = app->bus ? app->bus : atspi_get_a11y_bus();
+    if (!bus) return false;
+    const Address root{app->bus_name, "/org/a11y/atspi/accessible/root", bus};
+    PipelinedCalls calls(bus);
+    const auto slot = calls.send(propertyCall(root, "ToolkitName", "org.a11y.atspi.Application"));
+    calls.wait();
+    auto name = decodeString(calls.reply(slot));
+    if (!name) return false;  // asked again next time
+    return known.emplace(app->bus_name, *name == "Gecko").first->second;
 }
 
 std::vector<AXElementRef> children(AtspiAccessible* a) {
@@ -449,11 +480,15 @@ public:
         const std::size_t kidsSlot = !kids || children_ || !ref
                                          ? none
                                          : calls.send(methodCall(*at, "org.a11y.atspi.Accessible", "GetChildren"));
+        // Gecko's runs of text are in the container's own text: asked with
+        // its children, they cost no round trip of their own.
+        const std::size_t textSlot = !kids || ownText_ || !isGecko(a_) ? none : calls.send(textCall(*at));
         calls.wait();
         if (roleSlot != none) role_ = decodeRole(calls.reply(roleSlot));
         if (attrsSlot != none) attrs_ = decodeAttributes(calls.reply(attrsSlot)).value_or(ObjectAttributes{});
         if (nameSlot != none) name_ = decodeString(calls.reply(nameSlot));
         if (kidsSlot != none && !calls.unknownMethod(kidsSlot)) children_ = decodeChildren(calls.reply(kidsSlot), ref);
+        if (textSlot != none) ownText_ = decodeString(calls.reply(textSlot));
     }
 
     std::optional<AtspiRole> role() {
@@ -490,12 +525,23 @@ public:
     }
     std::vector<AXElementRef> kids() {
         if (!children_) children_ = children(a_);
-        return *children_;
+        if (!isGecko(a_)) return *children_;
+        // A text leaf or a field reads its text whole; any other container's
+        // runs of text become text leaves between its children.
+        auto m = mapping();
+        if (!m || m->role == "AXStaticText" || m->role == "AXTextField" || m->role == "AXTextArea") return *children_;
+        if (!ownText_) ownText_ = textContents(a_);
+        if (!*ownText_) return *children_;
+        return AtspiTextRun::interleave(AtspiElement::wrap(a_), **ownText_, *children_,
+                                        role() == ATSPI_ROLE_LIST_ITEM);
     }
     std::optional<AXAttributeValue> named(NameSlot wanted) {
         auto m = mapping();
         if (!m) return std::nullopt;
-        if (nameSlot(m->role, lookup(attrs(), "name-from")) != wanted) return std::nullopt;
+        std::string_view nameFrom = lookup(attrs(), "name-from");
+        // Gecko does not say where a name came from; an image's is its alt text.
+        if (nameFrom.empty() && m->role == "AXImage" && isGecko(a_)) nameFrom = "attribute";
+        if (nameSlot(m->role, nameFrom) != wanted) return std::nullopt;
         auto n = name();
         if (!n || n->empty()) return std::nullopt;
         return AXAttributeValue(std::move(*n));
@@ -509,6 +555,7 @@ private:
     std::optional<std::optional<AXRoleMapping>> mapping_;
     std::optional<std::optional<std::string>> name_;
     std::optional<std::vector<AXElementRef>> children_;
+    std::optional<std::optional<std::string>> ownText_;
 };
 
 std::optional<AXAttributeValue> Reading::read(std::string_view name) {
@@ -610,6 +657,12 @@ std::optional<AXAttributeValue> Reading::read(std::string_view name) {
         return std::nullopt;
     }
     if (name == "AXMinimized") return stateAttribute(a, ATSPI_STATE_ICONIFIED);
+    // Firefox keeps a background tab's page in the tree, not showing.
+    if (name == "AXHidden") {
+        auto showing = hasState(a, ATSPI_STATE_SHOWING);
+        if (!showing) return std::nullopt;
+        return AXAttributeValue(!*showing);
+    }
     if (name == "AXFocused") return stateAttribute(a, ATSPI_STATE_FOCUSED);
     if (name == "AXEnabled") return stateAttribute(a, ATSPI_STATE_ENABLED);
     if (name == "AXSelected") return stateAttribute(a, ATSPI_STATE_SELECTED);

@@ -2,6 +2,7 @@
 // relies on, looked for in a target's scope. Structural searches go at most 60
 // levels deep, text searches 40.
 #include "parsing/ClaudeDesignTranscriptParser.hpp"
+#include "parsing/DeepSeekTranscriptParser.hpp"
 #include "parsing/GeminiTranscriptParser.hpp"
 #include "parsing/ParserAnchor.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
@@ -89,14 +90,6 @@ bool designAnchor(const AXNodePtr& node, int depth) {
     return false;
 }
 
-// The DeepSeek transcript: the visible-items list holding at least one message.
-bool deepseekTranscript(const AXNodePtr& scope) {
-    FirstHit list(kStructural, [](const NodeView& v) { return classToken(v, "ds-virtual-list-visible-items"); });
-    findEach(scope, {&list});
-    if (!list.node) return false;
-    return any(list.node, kStructural, [](const NodeView& v) { return classToken(v, "ds-message"); });
-}
-
 // A parser's own anchor rows as probes: each passes where its row finds.
 std::vector<AXDump::Probe> fromAnchors(const ParserAnchors& rows) {
     std::vector<AXDump::Probe> out;
@@ -161,11 +154,9 @@ std::vector<AXDump::Probe> AXDump::probes(std::string_view surface) {
                       [](const NodeView& v) { return v.label().find("Model") != std::string::npos; })};
     }
     if (surface == "deepseek") {
-        return {{"transcript '.ds-virtual-list-visible-items' holding a '.ds-message'", deepseekTranscript},
-                probe("message wrapper '.ds-message'", kStructural, roleClass("", "ds-message")),
-                probe("assistant paragraph '.ds-markdown-paragraph'", kStructural, roleClass("", "ds-markdown-paragraph")),
-                probe("action bar '.ds-flex' (completion marker)", kStructural, roleClass("", "ds-flex")),
-                probe("composer ('.ds-scroll-area' text area)", kStructural, roleClass("AXTextArea", "ds-scroll-area"))};
+        auto out = fromAnchors(DeepSeekTranscriptParser::anchors());
+        out.push_back(probe("composer ('.ds-scroll-area' text area)", kStructural, wholeClass("AXTextArea", "ds-scroll-area")));
+        return out;
     }
     if (surface == "gemini_docs" || surface == "gemini_sheets") {
         return {{"anchor '.appsElementsSidekickRoot' (complementary landmark)",

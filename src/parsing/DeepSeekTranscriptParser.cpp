@@ -15,6 +15,7 @@ constexpr int kClassDepth = 20;
 constexpr int kUserTextDepth = 12;
 constexpr int kAssistantDepth = 20;
 constexpr int kParagraphDepth = 20;
+constexpr int kComposerDepth = 4;
 
 constexpr std::string_view kList = "ds-virtual-list-visible-items";
 constexpr std::string_view kMessage = "ds-message";
@@ -177,13 +178,20 @@ AXNodePtr flatParent(const AXNodePtr& node, int depth) {
     if (depth >= kListDepth) return nullptr;
     auto kids = node->children();
     for (const auto& k : kids)
-        if (isParagraph(*k)) return node;
+        if (isParagraph(*k) || isMessage(*k)) return node;
     for (const auto& k : kids)
         if (auto hit = flatParent(k, depth + 1)) return hit;
     return nullptr;
 }
 
-// Splits that ancestor's children: a '.ds-message' is a prompt (a reply
+// The composer ends the transcript: its toggles and icon buttons follow it.
+bool holdsComposer(const AXNodePtr& node) {
+    FirstHit box{kComposerDepth, [](const NodeView& n) { return n.role() == "AXTextArea"; }};
+    findEach(node, {&box});
+    return box.node != nullptr;
+}
+
+// Splits that ancestor's children, up to the composer: a '.ds-message' is a prompt (a reply
 // when it holds reply paragraphs), a run of unnamed icon buttons ends the
 // message before it, and a reply is every block from the first after a
 // prompt (or the first paragraph) up to its action bar.
@@ -193,6 +201,7 @@ std::vector<Message> fromFlat(const AXNodePtr& scope) {
     if (!parent) return out;
     enum { Outside, AfterPrompt, InReply } state = Outside;
     for (auto& kid : parent->children()) {
+        if (holdsComposer(kid)) break;
         if (isIconButton(*kid)) {
             // A prompt's own actions leave it waiting for its reply.
             if (state == InReply) {
@@ -212,7 +221,9 @@ std::vector<Message> fromFlat(const AXNodePtr& scope) {
         if (state == InReply) {
             // Beside a reply whose wrapper is kept: its controls and notice.
             if (!out.back().node) out.back().blocks.push_back(std::move(kid));
-        } else if (state == AfterPrompt || isParagraph(*kid)) {
+        } else if (isParagraph(*kid) ||
+                   (state == AfterPrompt && !DeepSeekTranscriptParser::replyText({kid}).empty())) {
+            // A prompt's named controls are not its reply's start.
             Message m;
             m.role = "assistant";
             m.blocks.push_back(std::move(kid));

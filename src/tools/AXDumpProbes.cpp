@@ -5,6 +5,7 @@
 #include "parsing/DeepSeekTranscriptParser.hpp"
 #include "parsing/GeminiTranscriptParser.hpp"
 #include "parsing/ParserAnchor.hpp"
+#include "parsing/PerplexityTranscriptParser.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
 #include "text/Regex.hpp"
 #include "tools/AXDump.hpp"
@@ -141,17 +142,9 @@ std::vector<AXDump::Probe> AXDump::probes(std::string_view surface) {
         return out;
     }
     if (surface == "perplexity") {
-        return {landmarkMain(),
-                both("query control pair 'Edit query' + 'Copy query'", kStructural,
-                     roleLabel("AXButton", [](const std::string& l) { return l == "Edit query"; }),
-                     roleLabel("AXButton", [](const std::string& l) { return l == "Copy query"; })),
-                equalsLabel("answer action 'Copy' (closes a turn)", "AXButton", "Copy"),
-                both("feedback pair 'Helpful' / 'Not helpful'", kStructural,
-                     roleLabel("AXButton", [](const std::string& l) { return l == "Helpful"; }),
-                     roleLabel("AXButton", [](const std::string& l) { return l == "Not helpful"; })),
-                probe("composer text area", kStructural, [](const NodeView& v) { return v.role() == "AXTextArea"; }),
-                probe("'Model' picker label (Free tier reads the literal)", kText,
-                      [](const NodeView& v) { return v.label().find("Model") != std::string::npos; })};
+        auto out = fromAnchors(PerplexityTranscriptParser::anchors());
+        out.push_back(probe("composer text area", kStructural, [](const NodeView& v) { return v.role() == "AXTextArea"; }));
+        return out;
     }
     if (surface == "deepseek") {
         auto out = fromAnchors(DeepSeekTranscriptParser::anchors());

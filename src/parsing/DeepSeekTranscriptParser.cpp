@@ -15,7 +15,6 @@ constexpr int kClassDepth = 20;
 constexpr int kUserTextDepth = 12;
 constexpr int kAssistantDepth = 20;
 constexpr int kParagraphDepth = 20;
-constexpr int kComposerDepth = 4;
 
 constexpr std::string_view kList = "ds-virtual-list-visible-items";
 constexpr std::string_view kMessage = "ds-message";
@@ -164,45 +163,65 @@ std::vector<Message> fromList(const AXNodePtr& scope) {
     return out;
 }
 
-bool isMessage(const AXNode& n) { return hasClass(n.domClassList(), kMessage); }
-bool isParagraph(const AXNode& n) { return hasClass(n.domClassList(), kParagraph); }
+// A child of the flat parent with what the split needs, each read once (a
+// live node answers every read over the accessibility bus).
+struct Kid {
+    AXNodePtr node;
+    std::string role;
+    std::vector<std::string> classes;
+    bool message() const { return hasClass(classes, kMessage); }
+    bool paragraph() const { return hasClass(classes, kParagraph); }
+};
+
+std::vector<Kid> readKids(const AXNode& node) {
+    std::vector<Kid> out;
+    for (auto& child : node.children()) {
+        auto role = child->role();
+        auto classes = child->domClassList();
+        out.push_back({std::move(child), std::move(role), std::move(classes)});
+    }
+    return out;
+}
+
+// The node whose own children hold the messages, with those children: on
+// Linux, Chromium leaves the list's class-only wrappers out, and the prompts
+// ('.ds-message', kept around their text), the reply's paragraphs and the
+// action bars' buttons become children of one ancestor.
+std::optional<std::vector<Kid>> flatKids(const AXNode& node, int depth) {
+    auto kids = readKids(node);
+    for (const auto& k : kids)
+        if (k.paragraph() || k.message()) return kids;
+    if (depth + 1 >= kListDepth) return std::nullopt;
+    for (const auto& k : kids)
+        if (auto hit = flatKids(*k.node, depth + 1)) return hit;
+    return std::nullopt;
+}
+
+// The composer ends the transcript (its toggles and icon buttons follow it):
+// the text area, or the group that holds it.
+bool isComposer(const Kid& k) {
+    if (k.role == "AXTextArea") return true;
+    if (k.role != "AXGroup" || k.paragraph()) return false;
+    auto kids = k.node->children();
+    return std::any_of(kids.begin(), kids.end(), [](const AXNodePtr& c) { return c->role() == "AXTextArea"; });
+}
+
 // The icon buttons of a message's action bar carry no name; a code block's
 // "Copy" and "Run" and the composer's toggles do.
-bool isIconButton(const AXNode& n) { return n.role() == "AXButton" && text::trim(n.label()).empty(); }
+bool isIconButton(const Kid& k) { return k.role == "AXButton" && text::trim(k.node->label()).empty(); }
 
-// The node whose own children hold the messages: on Linux, Chromium leaves
-// the list's class-only wrappers out, and the prompts ('.ds-message', kept
-// around their text), the reply's paragraphs and the action bars' buttons
-// become children of one ancestor.
-AXNodePtr flatParent(const AXNodePtr& node, int depth) {
-    if (depth >= kListDepth) return nullptr;
-    auto kids = node->children();
-    for (const auto& k : kids)
-        if (isParagraph(*k) || isMessage(*k)) return node;
-    for (const auto& k : kids)
-        if (auto hit = flatParent(k, depth + 1)) return hit;
-    return nullptr;
-}
-
-// The composer ends the transcript: its toggles and icon buttons follow it.
-bool holdsComposer(const AXNodePtr& node) {
-    FirstHit box{kComposerDepth, [](const NodeView& n) { return n.role() == "AXTextArea"; }};
-    findEach(node, {&box});
-    return box.node != nullptr;
-}
-
-// Splits that ancestor's children, up to the composer: a '.ds-message' is a prompt (a reply
-// when it holds reply paragraphs), a run of unnamed icon buttons ends the
-// message before it, and a reply is every block from the first after a
-// prompt (or the first paragraph) up to its action bar.
+// Splits that ancestor's children, up to the composer: a '.ds-message' is a
+// prompt (a reply when it holds reply paragraphs), a run of unnamed icon
+// buttons ends the message before it, and a reply is every block from the
+// first after a prompt (or the first paragraph) up to its action bar.
 std::vector<Message> fromFlat(const AXNodePtr& scope) {
     std::vector<Message> out;
-    auto parent = flatParent(scope, 0);
-    if (!parent) return out;
+    auto kids = flatKids(*scope, 0);
+    if (!kids) return out;
     enum { Outside, AfterPrompt, InReply } state = Outside;
-    for (auto& kid : parent->children()) {
-        if (holdsComposer(kid)) break;
-        if (isIconButton(*kid)) {
+    for (auto& kid : *kids) {
+        if (isComposer(kid)) break;
+        if (isIconButton(kid)) {
             // A prompt's own actions leave it waiting for its reply.
             if (state == InReply) {
                 out.back().finished = true;
@@ -210,23 +229,23 @@ std::vector<Message> fromFlat(const AXNodePtr& scope) {
             }
             continue;
         }
-        if (isMessage(*kid)) {
+        if (kid.message()) {
             Message m;
-            m.node = kid;
-            m.role = hasAnyClass(*kid, {kParagraph, kThink}, 0) ? "assistant" : "user";
+            m.node = kid.node;
+            m.role = hasAnyClass(*kid.node, {kParagraph, kThink}, 0) ? "assistant" : "user";
             state = m.role == "user" ? AfterPrompt : InReply;
             out.push_back(std::move(m));
             continue;
         }
         if (state == InReply) {
             // Beside a reply whose wrapper is kept: its controls and notice.
-            if (!out.back().node) out.back().blocks.push_back(std::move(kid));
-        } else if (isParagraph(*kid) ||
-                   (state == AfterPrompt && !DeepSeekTranscriptParser::replyText({kid}).empty())) {
+            if (!out.back().node) out.back().blocks.push_back(std::move(kid.node));
+        } else if (kid.paragraph() ||
+                   (state == AfterPrompt && !DeepSeekTranscriptParser::replyText({kid.node}).empty())) {
             // A prompt's named controls are not its reply's start.
             Message m;
             m.role = "assistant";
-            m.blocks.push_back(std::move(kid));
+            m.blocks.push_back(std::move(kid.node));
             out.push_back(std::move(m));
             state = InReply;
         }

@@ -104,6 +104,10 @@ std::string DeepSeekTranscriptParser::userText(const AXNode& message) {
 std::string DeepSeekTranscriptParser::assistantText(const AXNode& message) {
     std::vector<AXNodePtr> blocks;
     collectBlocks(borrowed(message), 0, blocks);
+    return replyText(blocks);
+}
+
+std::string DeepSeekTranscriptParser::replyText(const std::vector<AXNodePtr>& blocks) {
     NodeTextRules rules;
     rules.maxDepth = kParagraphDepth;
     rules.skip = [](const NodeView& n) {
@@ -129,34 +133,186 @@ bool DeepSeekTranscriptParser::hasActionBar(const AXNode& item) {
     return false;
 }
 
+namespace {
+
+// One message as a row reads it: its role and what holds its text.
+struct Message {
+    std::string role;
+    AXNodePtr node;                // a whole message (the list row)
+    std::vector<AXNodePtr> blocks;  // or a reply's blocks (the flat row)
+    bool finished = false;          // its action bar is shown
+};
+
+std::vector<Message> fromList(const AXNodePtr& scope) {
+    std::vector<Message> out;
+    auto items = findList(scope, 0);
+    if (!items) return out;
+    for (auto& item : *items) {
+        Message m;
+        m.node = item.message;
+        if (hasAnyClass(*item.message, {kParagraph, kThink}, 0)) {
+            m.role = "assistant";
+        } else {
+            // No prose and no reply structure: a reply that has not started
+            // (an image-only upload lands here too), unless it holds a prompt.
+            m.role = DeepSeekTranscriptParser::userText(*item.message).empty() ? "assistant" : "user";
+        }
+        m.finished = DeepSeekTranscriptParser::hasActionBar(*item.node);
+        out.push_back(std::move(m));
+    }
+    return out;
+}
+
+// A child of the flat parent with what the split needs, each read once (a
+// live node answers every read over the accessibility bus).
+struct Kid {
+    AXNodePtr node;
+    std::string role;
+    std::vector<std::string> classes;
+    bool message() const { return hasClass(classes, kMessage); }
+    bool paragraph() const { return hasClass(classes, kParagraph); }
+};
+
+std::vector<Kid> readKids(const AXNode& node) {
+    std::vector<Kid> out;
+    for (auto& child : node.children()) {
+        auto role = child->role();
+        auto classes = child->domClassList();
+        out.push_back({std::move(child), std::move(role), std::move(classes)});
+    }
+    return out;
+}
+
+// The node whose own children hold the messages, with those children: on
+// Linux, Chromium leaves the list's class-only wrappers out, and the prompts
+// ('.ds-message', kept around their text), the reply's paragraphs and the
+// action bars' buttons become children of one ancestor.
+std::optional<std::vector<Kid>> flatKids(const AXNode& node, int depth) {
+    auto kids = readKids(node);
+    for (const auto& k : kids)
+        if (k.paragraph() || k.message()) return kids;
+    if (depth + 1 >= kListDepth) return std::nullopt;
+    for (const auto& k : kids)
+        if (auto hit = flatKids(*k.node, depth + 1)) return hit;
+    return std::nullopt;
+}
+
+// The composer ends the transcript (its toggles and icon buttons follow it):
+// the text area, or the group that holds it.
+bool isComposer(const Kid& k) {
+    if (k.role == "AXTextArea") return true;
+    if (k.role != "AXGroup" || k.paragraph()) return false;
+    auto kids = k.node->children();
+    return std::any_of(kids.begin(), kids.end(), [](const AXNodePtr& c) { return c->role() == "AXTextArea"; });
+}
+
+// The icon buttons of a message's action bar carry no name; a code block's
+// "Copy" and "Run" and the composer's toggles do.
+bool isIconButton(const Kid& k) { return k.role == "AXButton" && text::trim(k.node->label()).empty(); }
+
+// Splits that ancestor's children, up to the composer: a '.ds-message' is a
+// prompt (a reply when it holds reply paragraphs), a run of unnamed icon
+// buttons ends the message before it, and a reply is every block from the
+// first after a prompt (or the first paragraph) up to its action bar.
+std::vector<Message> fromFlat(const AXNodePtr& scope) {
+    std::vector<Message> out;
+    auto kids = flatKids(*scope, 0);
+    if (!kids) return out;
+    enum { Outside, AfterPrompt, InReply } state = Outside;
+    for (auto& kid : *kids) {
+        if (isComposer(kid)) break;
+        if (isIconButton(kid)) {
+            // A prompt's own actions leave it waiting for its reply.
+            if (state == InReply) {
+                out.back().finished = true;
+                state = Outside;
+            }
+            continue;
+        }
+        if (kid.message()) {
+            Message m;
+            m.node = kid.node;
+            m.role = hasAnyClass(*kid.node, {kParagraph, kThink}, 0) ? "assistant" : "user";
+            state = m.role == "user" ? AfterPrompt : InReply;
+            out.push_back(std::move(m));
+            continue;
+        }
+        if (state == InReply) {
+            // Beside a reply whose wrapper is kept: its controls and notice.
+            if (!out.back().node) out.back().blocks.push_back(std::move(kid.node));
+        } else if (kid.paragraph() ||
+                   (state == AfterPrompt && !DeepSeekTranscriptParser::replyText({kid.node}).empty())) {
+            // A prompt's named controls are not its reply's start.
+            Message m;
+            m.role = "assistant";
+            m.blocks.push_back(std::move(kid.node));
+            out.push_back(std::move(m));
+            state = InReply;
+        }
+    }
+    return out;
+}
+
+using MessageRow = std::pair<const char*, std::vector<Message> (*)(const AXNodePtr&)>;
+const MessageRow kMessageRows[] = {
+    {"'.ds-virtual-list-visible-items' rows holding '.ds-message'", fromList},
+    {"'.ds-message' prompts and '.ds-markdown-paragraph' replies split by unnamed icon buttons", fromFlat},
+};
+
+std::vector<Message> findMessages(const AXNodePtr& scope) {
+    for (const auto& [name, find] : kMessageRows)
+        if (auto found = find(scope); !found.empty()) return found;
+    return {};
+}
+
+std::string rowNames(const char* what) {
+    std::string out = what;
+    out += ": ";
+    for (std::size_t i = 0; i < std::size(kMessageRows); ++i) {
+        if (i) out += " | ";
+        out += kMessageRows[i].first;
+    }
+    return out;
+}
+
+bool anyWithRole(const AXNodePtr& scope, std::string_view role) {
+    auto found = findMessages(scope);
+    return std::any_of(found.begin(), found.end(), [&](const Message& m) { return m.role == role; });
+}
+
+}  // namespace
+
+const ParserAnchors& DeepSeekTranscriptParser::anchors() {
+    static const ParserAnchors rows{
+        {rowNames("messages"), [](const AXNodePtr& s) { return !findMessages(s).empty(); }},
+        {rowNames("prompts"), [](const AXNodePtr& s) { return anyWithRole(s, "user"); }},
+        {rowNames("replies"), [](const AXNodePtr& s) { return anyWithRole(s, "assistant"); }},
+    };
+    return rows;
+}
+
 std::optional<SegmenterSnapshot> DeepSeekTranscriptParser::snapshot(const AXNode& scope,
                                                                     std::optional<std::string> conversationKey) const {
-    auto items = findList(borrowed(scope), 0);
-    if (!items) return std::nullopt;
+    auto messages = findMessages(borrowed(scope));
+    if (messages.empty()) return std::nullopt;
 
     SegmenterSnapshot snap;
     snap.conversationKey = std::move(conversationKey);
-    const int total = static_cast<int>(items->size());
+    const int total = static_cast<int>(messages.size());
     for (int p = 1; p <= total; ++p) {
-        const auto& m = *(*items)[static_cast<std::size_t>(p - 1)].message;
+        auto& m = messages[static_cast<std::size_t>(p - 1)];
         RawTurn turn;
         turn.index = p;
         turn.total = total;
-        if (hasAnyClass(m, {kParagraph, kThink}, 0)) {
-            turn.role = "assistant";
-            turn.text = assistantText(m);
-        } else if (auto user = userText(m); !user.empty()) {
-            turn.role = "user";
-            turn.text = std::move(user);
+        turn.role = m.role;
+        if (m.node) {
+            turn.text = m.role == "user" ? userText(*m.node) : assistantText(*m.node);
         } else {
-            // No prose and no reply structure: taken as a reply that has not
-            // started. An image-only upload lands here too.
-            turn.role = "assistant";
-            turn.text = assistantText(m);
+            turn.text = replyText(m.blocks);
         }
         snap.turns.push_back(std::move(turn));
     }
-    snap.responseComplete = snap.turns.back().role == "assistant" && hasActionBar(*items->back().node);
+    snap.responseComplete = messages.back().role == "assistant" && messages.back().finished;
     return snap;
 }
 

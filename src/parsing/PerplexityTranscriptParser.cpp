@@ -5,6 +5,8 @@
 #include "text/Regex.hpp"
 #include "text/Unicode.hpp"
 
+#include <algorithm>
+
 namespace velmar {
 namespace {
 
@@ -106,7 +108,8 @@ NodeTextRules bareRules(bool query) {
     NodeTextRules rules;
     rules.maxDepth = kTextDepth;
     rules.skip = [](const NodeView& n) {
-        if (n.role() == "AXLink") return !NodeText::isLinkInProse(n);
+        // A citation is a link inside the prose, marked by its class.
+        if (n.role() == "AXLink") return hasClass(n.domClassList(), "citation") || !NodeText::isLinkInProse(n);
         if (isControlRole(n.role())) return true;
         if (n.role() != "AXGroup") return false;
         auto kids = readKids(n.node());
@@ -122,7 +125,14 @@ struct Thread {
     AXNodePtr node;
     Kids blocks;
     KidsCache blockKids;
+    bool byHeading = false;  // queries are '.group/query' headings, not control groups
 };
+
+constexpr std::string_view kQueryClass = "group/query";
+
+bool isQueryHeading(const Seen& s) {
+    return s.role == "AXHeading" && hasClass(s.node->domClassList(), kQueryClass);
+}
 
 std::optional<Thread> containerIn(const AXNodePtr& node, Kids kids, int depth) {
     KidsCache cache;
@@ -135,9 +145,25 @@ std::optional<Thread> containerIn(const AXNodePtr& node, Kids kids, int depth) {
     return std::nullopt;
 }
 
-std::optional<Thread> findThread(const AXNode& landmark) {
-    return containerIn(borrowed(landmark), readKids(landmark), 0);
+// On Linux, Chromium leaves the class-only wrapper of a query's controls out
+// of the tree; the query itself is a heading, and the thread's other blocks
+// (tabs, source links, the answer's container, its buttons) sit beside it.
+std::optional<Thread> headingContainerIn(const AXNodePtr& node, Kids kids, int depth) {
+    for (const auto& k : kids)
+        if (isQueryHeading(k)) return Thread{node, std::move(kids), {}, true};
+    if (depth == kContainerDepth) return std::nullopt;
+    for (auto& k : kids)
+        if (auto hit = headingContainerIn(k.node, readKids(*k.node), depth + 1)) return hit;
+    return std::nullopt;
 }
+
+using ThreadRow = std::pair<const char*, std::optional<Thread> (*)(const AXNode&)>;
+const ThreadRow kThreadRows[] = {
+    {"query controls group ('Edit query' + 'Copy query')",
+     [](const AXNode& landmark) { return containerIn(borrowed(landmark), readKids(landmark), 0); }},
+    {"query heading '.group/query'",
+     [](const AXNode& landmark) { return headingContainerIn(borrowed(landmark), readKids(landmark), 0); }},
+};
 
 PerplexityTranscriptParser::Segmentation run(Thread& thread) {
     PerplexityTranscriptParser::Segmentation result;
@@ -157,7 +183,14 @@ PerplexityTranscriptParser::Segmentation run(Thread& thread) {
             if (!thread.blockKids[i]) thread.blockKids[i] = readKids(*block.node);
             kids = &*thread.blockKids[i];
         }
-        if (kids && isControls(block.role, *kids)) {
+        if (thread.byHeading && isQueryHeading(block)) {
+            if (state == 2) closeAnswer(false);
+            turns.emplace_back("user", bareText(*block.node, true));
+            state = 2;
+            result.open = true;
+            continue;
+        }
+        if (!thread.byHeading && kids && isControls(block.role, *kids)) {
             // A new query may arrive while an answer is still open: close it first.
             if (state == 2) closeAnswer(false);
             state = 1;
@@ -218,7 +251,7 @@ AXNodePtr PerplexityTranscriptParser::findLandmarkMain(const AXNode& scope) {
 }
 
 AXNodePtr PerplexityTranscriptParser::findContainer(const AXNode& landmark) {
-    auto thread = findThread(landmark);
+    auto thread = kThreadRows[0].second(landmark);
     return thread ? thread->node : nullptr;
 }
 
@@ -248,20 +281,58 @@ PerplexityTranscriptParser::Segmentation PerplexityTranscriptParser::segment(con
     return run(thread);
 }
 
+namespace {
+
+// The thread's turns by the first row that finds a thread with turns.
+std::optional<PerplexityTranscriptParser::Segmentation> segmentThread(const AXNode& scope) {
+    auto landmark = PerplexityTranscriptParser::findLandmarkMain(scope);
+    if (!landmark) return std::nullopt;
+    for (const auto& [name, find] : kThreadRows) {
+        auto thread = find(*landmark);
+        if (!thread) continue;
+        auto segmentation = run(*thread);
+        if (!segmentation.turns.empty()) return segmentation;
+    }
+    return std::nullopt;
+}
+
+std::string rowNames(const char* what) {
+    std::string out = what;
+    out += ": ";
+    for (std::size_t i = 0; i < std::size(kThreadRows); ++i) {
+        if (i) out += " | ";
+        out += kThreadRows[i].first;
+    }
+    return out;
+}
+
+bool anyWithRole(const AXNodePtr& scope, std::string_view role) {
+    auto found = segmentThread(*scope);
+    return found && std::any_of(found->turns.begin(), found->turns.end(),
+                                [&](const auto& t) { return t.first == role; });
+}
+
+}  // namespace
+
+const ParserAnchors& PerplexityTranscriptParser::anchors() {
+    static const ParserAnchors rows{
+        {rowNames("thread (in the main landmark)"), [](const AXNodePtr& s) { return segmentThread(*s).has_value(); }},
+        {rowNames("queries"), [](const AXNodePtr& s) { return anyWithRole(s, "user"); }},
+        {rowNames("answers"), [](const AXNodePtr& s) { return anyWithRole(s, "assistant"); }},
+    };
+    return rows;
+}
+
 std::optional<SegmenterSnapshot> PerplexityTranscriptParser::snapshot(const AXNode& scope,
                                                                       std::optional<std::string> conversationKey) const {
-    auto landmark = findLandmarkMain(scope);
-    if (!landmark) return std::nullopt;
-    auto thread = findThread(*landmark);
-    if (!thread) return std::nullopt;
-    auto segmentation = run(*thread);
-    if (segmentation.turns.empty()) return std::nullopt;
+    auto segmentation = segmentThread(scope);
+    if (!segmentation) return std::nullopt;
 
     SegmenterSnapshot snap;
     snap.conversationKey = std::move(conversationKey);
-    const int total = static_cast<int>(segmentation.turns.size());
+    const int total = static_cast<int>(segmentation->turns.size());
     for (int i = 0; i < total; ++i) {
-        auto& [role, text] = segmentation.turns[static_cast<std::size_t>(i)];
+        auto& [role, text] = segmentation->turns[static_cast<std::size_t>(i)];
         RawTurn turn;
         turn.index = i + 1;
         turn.total = total;
@@ -269,7 +340,7 @@ std::optional<SegmenterSnapshot> PerplexityTranscriptParser::snapshot(const AXNo
         turn.text = std::move(text);
         snap.turns.push_back(std::move(turn));
     }
-    snap.responseComplete = !segmentation.open && findStopButton(scope) == nullptr;
+    snap.responseComplete = !segmentation->open && findStopButton(scope) == nullptr;
     return snap;
 }
 

@@ -3,9 +3,12 @@
 // flat list of blocks is run through a small state machine: query controls
 // ("Edit query", "Copy query") announce a query, the next text block is the
 // query, the blocks after it are the answer, and the answer's "Copy" button
-// closes it.
+// closes it. Where Chromium on Linux leaves the controls' class-only wrapper
+// out, the query heading ('.group/query') announces the query instead; each
+// way of finding the thread is a row of a table, tried in order.
 
 #include "ax/AXNode.hpp"
+#include "parsing/ParserAnchor.hpp"
 #include "parsing/SegmenterSnapshot.hpp"
 
 #include <optional>
@@ -27,8 +30,12 @@ public:
     // Runs the state machine over the thread container's direct children.
     static Segmentation segment(const AXNode& container);
 
+    // What the page must hold for turns: a thread, a query and an answer in
+    // it, each passing exactly where the table of rows reads.
+    static const ParserAnchors& anchors();
+
     static AXNodePtr findLandmarkMain(const AXNode& scope);
-    // The node whose direct children include query controls.
+    // The node whose direct children include query controls (the first row).
     static AXNodePtr findContainer(const AXNode& landmark);
     static bool isQueryControls(const AXNode& node);
     static bool isCitationChip(const AXNode& node);

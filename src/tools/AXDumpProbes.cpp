@@ -4,8 +4,10 @@
 #include "parsing/ChatGPTTranscriptParser.hpp"
 #include "parsing/ClaudeDesignTranscriptParser.hpp"
 #include "parsing/ClaudeTranscriptParser.hpp"
+#include "parsing/DeepSeekTranscriptParser.hpp"
 #include "parsing/GeminiTranscriptParser.hpp"
 #include "parsing/ParserAnchor.hpp"
+#include "parsing/PerplexityTranscriptParser.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
 #include "text/Regex.hpp"
 #include "tools/AXDump.hpp"
@@ -97,14 +99,6 @@ bool designAnchor(const AXNodePtr& node, int depth) {
     return false;
 }
 
-// The DeepSeek transcript: the visible-items list holding at least one message.
-bool deepseekTranscript(const AXNodePtr& scope) {
-    FirstHit list(kStructural, [](const NodeView& v) { return classToken(v, "ds-virtual-list-visible-items"); });
-    findEach(scope, {&list});
-    if (!list.node) return false;
-    return any(list.node, kStructural, [](const NodeView& v) { return classToken(v, "ds-message"); });
-}
-
 // A parser's own anchor rows as probes: each passes where its row finds.
 std::vector<AXDump::Probe> fromAnchors(const ParserAnchors& rows) {
     std::vector<AXDump::Probe> out;
@@ -164,24 +158,14 @@ std::vector<AXDump::Probe> AXDump::probes(std::string_view surface) {
         return out;
     }
     if (surface == "perplexity") {
-        return {landmarkMain(),
-                both("query control pair 'Edit query' + 'Copy query'", kStructural,
-                     roleLabel("AXButton", [](const std::string& l) { return l == "Edit query"; }),
-                     roleLabel("AXButton", [](const std::string& l) { return l == "Copy query"; })),
-                equalsLabel("answer action 'Copy' (closes a turn)", "AXButton", "Copy"),
-                both("feedback pair 'Helpful' / 'Not helpful'", kStructural,
-                     roleLabel("AXButton", [](const std::string& l) { return l == "Helpful"; }),
-                     roleLabel("AXButton", [](const std::string& l) { return l == "Not helpful"; })),
-                probe("composer text area", kStructural, [](const NodeView& v) { return v.role() == "AXTextArea"; }),
-                probe("'Model' picker label (Free tier reads the literal)", kText,
-                      [](const NodeView& v) { return v.label().find("Model") != std::string::npos; })};
+        auto out = fromAnchors(PerplexityTranscriptParser::anchors());
+        out.push_back(probe("composer text area", kStructural, [](const NodeView& v) { return v.role() == "AXTextArea"; }));
+        return out;
     }
     if (surface == "deepseek") {
-        return {{"transcript '.ds-virtual-list-visible-items' holding a '.ds-message'", deepseekTranscript},
-                probe("message wrapper '.ds-message'", kStructural, roleClass("", "ds-message")),
-                probe("assistant paragraph '.ds-markdown-paragraph'", kStructural, roleClass("", "ds-markdown-paragraph")),
-                probe("action bar '.ds-flex' (completion marker)", kStructural, roleClass("", "ds-flex")),
-                probe("composer ('.ds-scroll-area' text area)", kStructural, roleClass("AXTextArea", "ds-scroll-area"))};
+        auto out = fromAnchors(DeepSeekTranscriptParser::anchors());
+        out.push_back(probe("composer ('.ds-scroll-area' text area)", kStructural, wholeClass("AXTextArea", "ds-scroll-area")));
+        return out;
     }
     if (surface == "gemini_docs" || surface == "gemini_sheets") {
         return {{"anchor '.appsElementsSidekickRoot' (complementary landmark)",

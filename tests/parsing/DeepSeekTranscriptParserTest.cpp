@@ -22,6 +22,18 @@ N replyItem(std::vector<N> content, bool finished) {
     if (finished) item.kid(group({group({button("Copy"), button("Regenerate")})}, {"ds-flex"}));
     return item;
 }
+// As Chromium on Linux shows the page: the list's wrappers left out, the
+// prompts' '.ds-message', the replies' blocks and the unnamed icon buttons of
+// every action bar side by side.
+N flat(std::vector<N> kids) {
+    N area("AXWebArea");
+    area.kid(group({text("New chat")}));
+    for (const auto& k : kids) area.kid(k);
+    area.kid(N("AXTextArea"));
+    area.kid(button(""));  // send
+    return area;
+}
+N prompt(const char* s) { return group({group({text(s)})}, {"ds-message"}); }
 N page(std::vector<N> items) {
     return std::move(N("AXWebArea").kids({group({group({button("New chat")})}),
                                           group({group(std::move(items), {"ds-virtual-list-visible-items"})})}));
@@ -56,7 +68,29 @@ TEST(DeepSeekTranscriptParser, Turns) {
         {"items whose message is deeper than two levels are not turns",
          page({group({group({group({group({text("too deep")}, {"ds-message"})})})}), userItem({text("q")})}),
          Turns{turn(1, 1, "user", "q")}},
-        {"no list", N("AXWebArea").kids({userItem({text("q")})}), std::nullopt},
+        {"no list: a prompt's '.ds-message' is still a prompt", N("AXWebArea").kids({userItem({text("q")})}),
+         Turns{turn(1, 1, "user", "q")}},
+        // The flat tree: a run of unnamed buttons ends a message; named ones
+        // (a code block's "Copy") belong to the reply.
+        {"flat: prompts, and replies up to their action bars",
+         flat({prompt("q1"), button(""), button(""), para({text("a1")}), N("AXHeading").kids({text("item")}),
+               button(""), button(""), prompt("q2"), button(""), group({text("python")}), button("Copy"),
+               N("AXGroup").subrole("AXPreformatted").kids({text("x = 1")}), button(""), button("")}),
+         Turns{turn(1, 4, "user", "q1"), turn(2, 4, "assistant", "a1\nitem"), turn(3, 4, "user", "q2"),
+               turn(4, 4, "assistant", "python\nx = 1")},
+         true},
+        {"flat: a reply without its action bar is still streaming, the composer's buttons are not its bar; "
+         "text before the first prompt is not a turn",
+         flat({group({text("Prime sieve")}), prompt("q1"), button(""), para({text("a1 so far")}),
+               group({N("AXTextArea")}), button("DeepThink"), button("")}),
+         Turns{turn(1, 2, "user", "q1"), turn(2, 2, "assistant", "a1 so far")}},
+        {"flat: a prompt whose reply has not started",
+         flat({prompt("q1"), button(""), button("")}), Turns{turn(1, 1, "user", "q1")}},
+        {"flat, prompts renamed: the replies alone, never a prompt taken for one",
+         flat({group({text("q1")}, {"ds-message-v2"}), button(""), para({text("a1")}), button("")}),
+         Turns{turn(1, 1, "assistant", "a1")}, true},
+        {"flat, nothing recognisable", flat({group({text("q1")}), button(""), group({text("a1")}), button("")}),
+         std::nullopt},
         {"a list without messages", page({group({text("Today")})}), std::nullopt},
     };
     for (const auto& c : cases) {
@@ -65,6 +99,29 @@ TEST(DeepSeekTranscriptParser, Turns) {
         if (!snap) continue;
         EXPECT_EQ(snap->turns, *c.turns) << c.description;
         EXPECT_EQ(snap->responseComplete, c.complete) << c.description;
+    }
+}
+
+// Each probe passes exactly where the parser reads what it names.
+TEST(DeepSeekTranscriptParser, AnchorsPassWhereTheParserReads) {
+    struct Case {
+        const char* description;
+        N tree;
+        std::vector<bool> pass;  // messages, prompts, replies
+    };
+    const Case cases[] = {
+        {"the list", page({userItem({text("q")}), replyItem({para({text("a")})}, true)}), {true, true, true}},
+        {"the flat tree", flat({prompt("q"), button(""), para({text("a")})}), {true, true, true}},
+        {"prompts alone", flat({prompt("q"), button("")}), {true, true, false}},
+        {"renamed", flat({group({text("q")}, {"ds-message-v2"}), button(""), group({text("a")})}), {false, false, false}},
+    };
+    const auto& anchors = DeepSeekTranscriptParser::anchors();
+    ASSERT_EQ(anchors.size(), 3u);
+    for (const auto& c : cases) {
+        auto root = c.tree.build();
+        for (std::size_t i = 0; i < anchors.size(); ++i)
+            EXPECT_EQ(anchors[i].foundIn(root), c.pass[i]) << c.description << ": " << anchors[i].name;
+        EXPECT_EQ(DeepSeekTranscriptParser{}.snapshot(*root, std::nullopt).has_value(), c.pass[0]) << c.description;
     }
 }
 

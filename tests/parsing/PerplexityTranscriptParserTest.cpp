@@ -17,6 +17,11 @@ N chip(std::string site, std::string more = "") {
     if (!more.empty()) c.kid(text(std::move(more)));
     return c;
 }
+// On Linux the controls' wrapper is left out: the query heading announces a query.
+N query(std::string q, std::string cls = "group/query") {
+    return std::move(N("AXHeading").classes({std::move(cls), "whitespace-pre-line"}).kid(text(std::move(q))));
+}
+N cite(std::string site) { return std::move(N("AXLink").classes({"citation", "inline"}).kid(text(std::move(site)))); }
 N page(std::vector<N> blocks, std::vector<N> outside = {}) {
     N main = std::move(N("AXGroup").subrole("AXLandmarkMain").kid(group({group(std::move(blocks))})));
     for (auto& o : outside) main.kid(o);
@@ -70,6 +75,16 @@ TEST(PerplexityTranscriptParser, Segmentation) {
         {"controls need both buttons", page({group({button("Edit query"), button("Copy")}), group({text("q")})}),
          std::nullopt},
         {"controls without a query yet", page({controls()}), std::nullopt},
+        {"query headings: the controls, tabs and source links beside them are no part of a turn; "
+         "a citation link in the prose is left out, a link among words kept",
+         page({query("q1"), button("Edit query"), button("Copy query"), N("AXTabGroup").kid(text("Answer")),
+               cite("wikipedia"),
+               group({group({text("Blue"), cite("nasa"), text(", see "), N("AXLink").kid(text("this")), text(".")})}),
+               button("Helpful"), button("Copy"), query("q2"), group({group({text("a2")})})},
+              {button("Stop")}),
+         Turns{{"user", "q1"}, {"assistant", "Blue, see this."}, {"user", "q2"}, {"assistant", "a2"}}, false},
+        {"query headings renamed: nothing", page({query("q1", "group/query-v2"), group({text("a1")}), button("Copy")}),
+         std::nullopt},
     };
     for (const auto& c : cases) {
         auto snap = PerplexityTranscriptParser{}.snapshot(*c.tree.build(), std::string("k"));
@@ -84,6 +99,29 @@ TEST(PerplexityTranscriptParser, Segmentation) {
         }
         EXPECT_EQ(got, *c.turns) << c.description;
         EXPECT_EQ(snap->responseComplete, c.complete) << c.description;
+    }
+}
+
+// Each probe passes exactly where the parser reads what it names.
+TEST(PerplexityTranscriptParser, AnchorsPassWhereTheParserReads) {
+    struct Case {
+        const char* description;
+        N tree;
+        std::vector<bool> pass;  // thread, queries, answers
+    };
+    const Case cases[] = {
+        {"query controls", page({controls(), group({text("q")}), group({text("a")}), button("Copy")}), {true, true, true}},
+        {"query headings", page({query("q"), group({text("a")})}), {true, true, true}},
+        {"a query alone", page({query("q")}), {true, true, false}},
+        {"outside the main landmark", N("AXWebArea").kid(group({query("q"), group({text("a")})})), {false, false, false}},
+    };
+    const auto& anchors = PerplexityTranscriptParser::anchors();
+    ASSERT_EQ(anchors.size(), 3u);
+    for (const auto& c : cases) {
+        auto root = c.tree.build();
+        for (std::size_t i = 0; i < anchors.size(); ++i)
+            EXPECT_EQ(anchors[i].foundIn(root), c.pass[i]) << c.description << ": " << anchors[i].name;
+        EXPECT_EQ(PerplexityTranscriptParser{}.snapshot(*root, std::nullopt).has_value(), c.pass[0]) << c.description;
     }
 }
 

@@ -7,12 +7,19 @@
 #
 #   desktop-session.sh COMMAND [ARGS...]
 #   VELMAR_BROWSER=firefox desktop-session.sh COMMAND [ARGS...]
+#   VELMAR_DISPLAY_SERVER=wayland desktop-session.sh COMMAND [ARGS...]
+#
+# With VELMAR_DISPLAY_SERVER=wayland the browser runs as a Wayland client of
+# a private Weston (Chromium on its Wayland platform, Firefox in Wayland
+# mode); WAYLAND_DISPLAY is set and the browser's window variable names
+# Weston's window, into which keys are typed.
 #
 # The command sees DISPLAY, the session bus, VELMAR_DESKTOP_SESSION=1,
 # VELMAR_CHROMIUM_PID and VELMAR_CHROMIUM_WINDOW (or VELMAR_FIREFOX_PID and
 # VELMAR_FIREFOX_WINDOW), VELMAR_BROWSER and VELMAR_SESSION_DIR.
 # Exits 77 (skipped) with a reason when a needed program is missing.
 set -euo pipefail
+[ -z "${VELMAR_SESSION_TRACE:-}" ] || set -x
 
 here="$(cd "$(dirname "$0")" && pwd)"
 
@@ -32,6 +39,8 @@ if [ "${1:-}" != "--inside-bus" ]; then
     [ -n "$chromium_bin" ] || missing+=(chromium)
   fi
   [ -x /usr/libexec/at-spi-bus-launcher ] || missing+=(at-spi2-core)
+  wayland="${VELMAR_DISPLAY_SERVER:-x11}"
+  [ "$wayland" != wayland ] || command -v weston >/dev/null || missing+=(weston)
   if ((${#missing[@]})); then
     echo "desktop session skipped: missing ${missing[*]} (scripts/bootstrap.sh installs them)" >&2
     exit 77
@@ -40,7 +49,7 @@ if [ "${1:-}" != "--inside-bus" ]; then
   dir="$(mktemp -d /tmp/velmar-desktop.XXXXXX)"
   # Chromium's last helpers can still be writing to its profile while it is
   # removed: try again once, and never let the clean-up decide the status.
-  trap 'kill "${xvfb_pid:-}" 2>/dev/null || true; rm -rf "$dir" 2>/dev/null || { sleep 1; rm -rf "$dir" 2>/dev/null || true; }' EXIT
+  trap 'kill "${weston_pid:-}" "${xvfb_pid:-}" 2>/dev/null || true; rm -rf "$dir" 2>/dev/null || { sleep 1; rm -rf "$dir" 2>/dev/null || true; }' EXIT
 
   # A free display: Xvfb writes the number it took to the descriptor given.
   exec {dfd}<> <(:)
@@ -48,6 +57,19 @@ if [ "${1:-}" != "--inside-bus" ]; then
   xvfb_pid=$!
   read -r -t 20 -u "$dfd" display || { echo "Xvfb did not start" >&2; cat "$dir/xvfb.log" >&2; exit 1; }
   export DISPLAY=":$display"
+  if [ "$wayland" = wayland ]; then
+    # Weston on its X11 backend: the headless backend has no seat, so no
+    # window would ever be activated or take typed keys. Keys typed into
+    # Weston's window (xdotool on DISPLAY) reach the focused Wayland window.
+    export XDG_RUNTIME_DIR="$dir/run"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    weston --backend=x11-backend.so --socket=wayland-velmar --width=1280 --height=900 --idle-time=0 \
+      >"$dir/weston.log" 2>&1 &
+    weston_pid=$!
+    for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/wayland-velmar" ] && break; sleep 0.1; done
+    [ -S "$XDG_RUNTIME_DIR/wayland-velmar" ] || { echo "Weston did not start" >&2; cat "$dir/weston.log" >&2; exit 1; }
+    export WAYLAND_DISPLAY=wayland-velmar
+  fi
   export VELMAR_SESSION_DIR="$dir" VELMAR_BROWSER="$browser" VELMAR_CHROMIUM_BIN="$chromium_bin" \
     VELMAR_FIREFOX_BIN="$firefox_bin"
   set +e
@@ -78,6 +100,24 @@ trap cleanup EXIT
 a11y_switch() {
   gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
     --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled "<$1>" >/dev/null
+}
+# In the Wayland desktop the browser's window lives inside Weston's X
+# window: that is the window keys are typed into. It is ready once the
+# browser is on the accessibility bus.
+weston_window() {
+  local address children
+  address="$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method org.a11y.Bus.GetAddress |
+    sed "s/^('\(.*\)',)$/\1/")"
+  for _ in $(seq 300); do
+    children="$(gdbus call --address "$address" --dest org.a11y.atspi.Registry \
+      --object-path /org/a11y/atspi/accessible/root --method org.a11y.atspi.Accessible.GetChildren 2>/dev/null |
+      grep -o "':[0-9.]*'" | wc -l)"
+    [ "${children:-0}" -ge 1 ] && break
+    sleep 0.1
+  done
+  sleep 1  # its first window maps just after it joins the bus
+  [ -z "${VELMAR_SESSION_TRACE:-}" ] || { xdotool search --name '.*' >&2; cat "$VELMAR_SESSION_DIR/weston.log" >&2; }
+  xdotool search --onlyvisible --name 'Weston Compositor' 2>/dev/null | tail -1 || true
 }
 renderer_a11y=--force-renderer-accessibility
 if [ "${VELMAR_A11Y_LATE:-0}" = 1 ]; then
@@ -157,12 +197,16 @@ user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
 user_pref("security.OCSP.enabled", 0);
 user_pref("toolkit.startup.max_resumed_crashes", -1);
 EOF
-  GNOME_ACCESSIBILITY=1 MOZ_CRASHREPORTER_DISABLE=1 "$VELMAR_FIREFOX_BIN" --profile "$profile" \
+  moz_wayland=0
+  [ -z "${WAYLAND_DISPLAY:-}" ] || moz_wayland=1
+  MOZ_ENABLE_WAYLAND=$moz_wayland GNOME_ACCESSIBILITY=1 MOZ_CRASHREPORTER_DISABLE=1 "$VELMAR_FIREFOX_BIN" --profile "$profile" \
     --width 1280 --height 900 about:blank >"$dir/firefox.log" 2>&1 &
   firefox_pid=$!
   export VELMAR_FIREFOX_PID="$firefox_pid"
   window=""
+  [ -z "${WAYLAND_DISPLAY:-}" ] || window="$(weston_window)"
   for _ in $(seq 300); do
+    [ -n "$window" ] && break
     window="$(xdotool search --onlyvisible --pid "$firefox_pid" 2>/dev/null | tail -1 || true)"
     [ -n "$window" ] && break
     sleep 0.1
@@ -170,7 +214,9 @@ EOF
   [ -n "$window" ] || { echo "Firefox showed no window" >&2; tail -20 "$dir/firefox.log" >&2; exit 1; }
   export VELMAR_FIREFOX_WINDOW="$window"
 else
-  "$VELMAR_CHROMIUM_BIN" $renderer_a11y --no-sandbox --disable-gpu --no-first-run \
+  ozone=--ozone-platform=x11
+  [ -z "${WAYLAND_DISPLAY:-}" ] || ozone=--ozone-platform=wayland
+  "$VELMAR_CHROMIUM_BIN" $renderer_a11y $ozone --no-sandbox --disable-gpu --no-first-run \
     --no-default-browser-check --disable-background-networking --disable-component-update --disable-sync \
     --disable-features=Translate,MediaRouter --password-store=basic \
     --user-data-dir="$dir/profile" --window-position=0,0 --window-size=1280,900 \
@@ -180,7 +226,9 @@ else
   export VELMAR_CHROMIUM_PID="$chromium_pid"
 
   window=""
+  [ -z "${WAYLAND_DISPLAY:-}" ] || window="$(weston_window)"
   for _ in $(seq 300); do
+    [ -n "$window" ] && break
     window="$(xdotool search --sync --onlyvisible --pid "$chromium_pid" --class chromium 2>/dev/null | tail -1 || true)"
     [ -n "$window" ] && break
     window="$(xdotool search --onlyvisible --class chromium 2>/dev/null | tail -1 || true)"

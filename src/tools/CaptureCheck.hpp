@@ -22,8 +22,10 @@ public:
     // How often a live target is read while waiting for it.
     static constexpr Duration pollInterval{500};
     // How long a window stays open after a completed reply, so that an agent
-    // capturing beside the harness reads the reply before the window closes.
-    static constexpr Duration captureGrace{3000};
+    // capturing beside the harness reads the reply before the window closes:
+    // its settle (0.7 s), the 1.5 s a reply must stand still, the read that
+    // confirms it, and room for a slow page.
+    static constexpr Duration captureGrace{5000};
 
     struct Options {
         std::string manifest;

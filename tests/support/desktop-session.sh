@@ -116,8 +116,7 @@ weston_window() {
     sleep 0.1
   done
   sleep 1  # its first window maps just after it joins the bus
-  [ -z "${VELMAR_SESSION_TRACE:-}" ] || { xdotool search --name '.*' >&2; cat "$VELMAR_SESSION_DIR/weston.log" >&2; }
-  xdotool search --onlyvisible --name 'Weston Compositor' 2>/dev/null | tail -1 || true
+  xdotool search --class 'Weston Compositor' 2>/dev/null | tail -1 || true
 }
 renderer_a11y=--force-renderer-accessibility
 if [ "${VELMAR_A11Y_LATE:-0}" = 1 ]; then

@@ -71,8 +71,8 @@ struct Page {
 
 const std::vector<Page>& pages() {
     static const std::vector<Page> all = {
-        {"chatgpt", "chatgpt/20261201-web-finished-two-exchanges.json", "sr-only"},
-        {"claude_ai", "claude_ai/20261206-web-collapsed-view-button.json", "font-claude-response"},
+        {"chatgpt", "chatgpt/20261207-web-linux-two-exchanges.json", "sr-only"},
+        {"claude_ai", "claude_ai/20261207-web-linux-two-exchanges.json", "font-claude-response"},
         {"gemini", "gemini/20261202-web-finished-two-exchanges.json", "conversation-container"},
         {"perplexity", "perplexity/20261202-web-finished-with-citations.json", "group/query", false,
          "its citation chips are spans: their source names read as reply text"},

@@ -27,11 +27,9 @@ bool any(const AXNodePtr& scope, int maxDepth, Test test) {
     return hit.node != nullptr;
 }
 
-bool classToken(const NodeView& v, std::string_view token) {
-    for (const auto& c : v.domClassList())
-        if (c.find(token) != std::string::npos) return true;
-    return false;
-}
+// Whole class names, as the parsers match them: a probe never passes on a
+// class the parser would not take.
+bool classToken(const NodeView& v, std::string_view token) { return hasClass(v.domClassList(), token); }
 
 Test roleLabel(std::string role, std::function<bool(const std::string&)> label) {
     return [role = std::move(role), label = std::move(label)](const NodeView& v) {

@@ -74,12 +74,12 @@ void TurnAssembler::prime(const SegmenterSnapshot& snapshot, TimePoint observedA
         const auto sorted = byIndex(snapshot.turns);
         if (sorted.size() == 1 && isUser(*sorted[0])) {
             emittedIndexes_.erase(sorted[0]->index);
-            pendingUserTurns_.insert_or_assign(sorted[0]->index, PendingTurn{*sorted[0], observedAt});
+            pendingUserTurns_.insert_or_assign(sorted[0]->index, PendingTurn{*sorted[0], observedAt, std::nullopt});
         } else if (sorted.size() == 2 && freshSendAcceptsSettledPair_ && isUser(*sorted[0]) &&
                    isAssistant(*sorted[1])) {
             emittedIndexes_.erase(sorted[0]->index);
             emittedIndexes_.erase(sorted[1]->index);
-            pendingUserTurns_.insert_or_assign(sorted[0]->index, PendingTurn{*sorted[0], observedAt});
+            pendingUserTurns_.insert_or_assign(sorted[0]->index, PendingTurn{*sorted[0], observedAt, *sorted[1]});
         }
     }
     historyWatermark_ = emittedIndexes_.empty() ? 0 : *emittedIndexes_.rbegin();
@@ -193,13 +193,17 @@ void TurnAssembler::steadyState(const SegmenterSnapshot& snapshot, TimePoint obs
     }
 
     // The rest wait for their reply; the first sighting's time is kept.
-    for (const RawTurn* t : turns) {
+    for (auto at = turns.begin(); at != turns.end(); ++at) {
+        const RawTurn* t = *at;
         if (!isUser(*t) || emittedIndexes_.contains(t->index)) continue;
-        if (auto it = pendingUserTurns_.find(t->index); it != pendingUserTurns_.end()) {
+        auto it = pendingUserTurns_.find(t->index);
+        if (it != pendingUserTurns_.end()) {
             it->second.turn = *t;
         } else {
-            pendingUserTurns_.emplace(t->index, PendingTurn{*t, observedAt});
+            it = pendingUserTurns_.emplace(t->index, PendingTurn{*t, observedAt, std::nullopt}).first;
         }
+        const bool replyFollows = std::next(at) != turns.end() && isAssistant(**std::next(at));
+        if (replyFollows && !(*std::next(at))->text.empty()) it->second.reply = **std::next(at);
     }
     tidyPending();
 }
@@ -230,7 +234,7 @@ void TurnAssembler::rememberSent(const RawTurn& reply) {
 }
 
 void TurnAssembler::emit(const RawTurn* prompt, const RawTurn* response, const SegmenterSnapshot& snap,
-                         TimePoint observedAt, int revision) {
+                         TimePoint observedAt, int revision, bool replyConfirmed) {
     std::string promptText = prompt ? prompt->text : std::string();
     if (prompt && prompt->collapsed && !prompt->text.empty()) {
         // The interface shows a long prompt cut short; the draft typed before
@@ -252,9 +256,10 @@ void TurnAssembler::emit(const RawTurn* prompt, const RawTurn* response, const S
     TurnEvent e;
     e.surface = surface_;
     e.captureTier = !promptText.empty() ? 2 : !responseText.empty() ? 1 : 0;
-    e.verdict = !promptText.empty() && !responseText.empty() ? "ok" : "degraded";
+    const bool whole = !promptText.empty() && !responseText.empty();
+    e.verdict = whole && replyConfirmed ? "ok" : "degraded";
     const bool attachFacts =
-        e.verdict == "ok" || (prompt && prompt->collapsed && prompt->text.empty() && !responseText.empty());
+        whole || (prompt && prompt->collapsed && prompt->text.empty() && !responseText.empty());
     if (attachFacts) {
         e.inProject = snap.inProject;
         if (response) e.producedArtifact = response->producedArtifact;
@@ -299,8 +304,10 @@ void TurnAssembler::flushAbandoned() {
     // Move out first: emit calls back into the owner, which may inspect us.
     auto pending = std::move(pendingUserTurns_);
     pendingUserTurns_.clear();
+    // A reply read but never judged complete goes with its prompt as last
+    // read, rather than being lost; its verdict says it was not confirmed.
     for (const auto& [index, entry] : pending) {
-        emit(&entry.turn, nullptr, snap, entry.seenAt);
+        emit(&entry.turn, entry.reply ? &*entry.reply : nullptr, snap, entry.seenAt, 0, false);
         emittedIndexes_.insert(index);
     }
     primed_ = false;

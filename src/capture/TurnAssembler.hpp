@@ -75,14 +75,18 @@ private:
     struct PendingTurn {
         RawTurn turn;
         TimePoint seenAt;
+        // The reply under it as last read, not yet judged complete: what a
+        // flush sends when the page goes away before the reply settles.
+        std::optional<RawTurn> reply;
     };
 
     void prime(const SegmenterSnapshot& snapshot, TimePoint observedAt, bool fromNewChat);
     bool resumeAfterHandedExchange(const SegmenterSnapshot& snapshot);
     void steadyState(const SegmenterSnapshot& snapshot, TimePoint observedAt);
     void tidyPending();
+    // `replyConfirmed` false: the reply is as last read, never judged complete.
     void emit(const RawTurn* prompt, const RawTurn* response, const SegmenterSnapshot& snap, TimePoint observedAt,
-              int revision = 0);
+              int revision = 0, bool replyConfirmed = true);
     // True when the sent reply at this index now reads as what was sent with
     // more after it: it went on after it was judged complete.
     bool grewSinceSent(const RawTurn& reply) const;

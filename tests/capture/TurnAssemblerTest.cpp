@@ -168,6 +168,13 @@ TEST(TurnAssemblerTest, FlushSendsPendingPromptsInOrderFromTheirFirstSightingAnd
     a.flushAbandoned();
     a.process(snap("Q5 R6"), t0 + 9s, false);
     EXPECT_TRUE(events.empty()) << "un-primed: what is visible next is history";
+
+    // The page goes away while its reply waits to be judged complete: the
+    // reply goes as last read, marked unconfirmed, never dropped.
+    a.process(snap("Q5 R6 Q7 R8p ~"), t0 + 10s, false);
+    a.process(snap("Q5 R6 Q7 R8 ~"), t0 + 11s, false);
+    a.flushAbandoned();
+    EXPECT_EQ(describe(events), "8/8 Q7 -> R8 degraded t2");
 }
 
 TEST(TurnAssemblerTest, PendingIsBoundedDroppingTheSmallestUnsent) {

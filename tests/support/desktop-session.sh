@@ -7,6 +7,7 @@
 #
 #   desktop-session.sh COMMAND [ARGS...]
 #   VELMAR_BROWSER=firefox desktop-session.sh COMMAND [ARGS...]
+#   VELMAR_BROWSER=brave desktop-session.sh COMMAND [ARGS...]   (or edge, vivaldi, opera)
 #   VELMAR_DISPLAY_SERVER=wayland desktop-session.sh COMMAND [ARGS...]
 #
 # With VELMAR_DISPLAY_SERVER=wayland the browser runs as a Wayland client of
@@ -37,6 +38,21 @@ if [ "${1:-}" != "--inside-bus" ]; then
   else
     chromium_bin="$(command -v chromium || command -v chromium-browser || command -v google-chrome || true)"
     [ -n "$chromium_bin" ] || missing+=(chromium)
+  fi
+  # Another browser of Chromium's family (VELMAR_BROWSER=brave, edge, vivaldi,
+  # opera) is Debian's Chromium under that browser's executable name: the
+  # agent knows a browser by its executable, so it takes it for that one.
+  family_exe=""
+  case "$browser" in
+    brave) family_exe=brave ;;
+    edge) family_exe=msedge ;;
+    vivaldi) family_exe=vivaldi-bin ;;
+    opera) family_exe=opera ;;
+  esac
+  chromium_real=""
+  if [ -n "$family_exe" ]; then
+    chromium_real="$(readlink -f /usr/lib/chromium/chromium 2>/dev/null || true)"
+    [ -x "$chromium_real" ] || missing+=(chromium)
   fi
   [ -x /usr/libexec/at-spi-bus-launcher ] || missing+=(at-spi2-core)
   wayland="${VELMAR_DISPLAY_SERVER:-x11}"
@@ -69,6 +85,14 @@ if [ "${1:-}" != "--inside-bus" ]; then
     for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/wayland-velmar" ] && break; sleep 0.1; done
     [ -S "$XDG_RUNTIME_DIR/wayland-velmar" ] || { echo "Weston did not start" >&2; cat "$dir/weston.log" >&2; exit 1; }
     export WAYLAND_DISPLAY=wayland-velmar
+  fi
+  if [ -n "$family_exe" ]; then
+    # Its own folder: Chromium finds its resources beside its executable.
+    mkdir "$dir/$browser"
+    for f in "$(dirname "$chromium_real")"/*; do ln -s "$f" "$dir/$browser/"; done
+    rm "$dir/$browser/$(basename "$chromium_real")"
+    ln "$chromium_real" "$dir/$browser/$family_exe" 2>/dev/null || cp "$chromium_real" "$dir/$browser/$family_exe"
+    chromium_bin="$dir/$browser/$family_exe"
   fi
   export VELMAR_SESSION_DIR="$dir" VELMAR_BROWSER="$browser" VELMAR_CHROMIUM_BIN="$chromium_bin" \
     VELMAR_FIREFOX_BIN="$firefox_bin"
@@ -231,6 +255,8 @@ else
     window="$(xdotool search --sync --onlyvisible --pid "$chromium_pid" --class chromium 2>/dev/null | tail -1 || true)"
     [ -n "$window" ] && break
     window="$(xdotool search --onlyvisible --class chromium 2>/dev/null | tail -1 || true)"
+    [ -n "$window" ] && break
+    window="$(xdotool search --onlyvisible --pid "$chromium_pid" 2>/dev/null | tail -1 || true)"
     [ -n "$window" ] && break
     sleep 0.1
   done

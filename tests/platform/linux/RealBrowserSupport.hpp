@@ -6,13 +6,23 @@
 #include "ax/AXElement.hpp"
 #include "parsing/RawTurn.hpp"
 
+#include <gtest/gtest.h>
+
 #include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -116,5 +126,94 @@ inline AXNodePtr findWebArea(const AXElement& node, const std::string& url, int 
     }
     return nullptr;
 }
+
+// The agent itself, started as the session starts it, with the bundled local
+// core, capturing beside the test: a typed exchange must end up in the core's
+// store once, as the page showed it. Its files live apart under the session.
+class AgentBeside {
+public:
+    static std::unique_ptr<AgentBeside> start() {
+        const char* session = std::getenv("VELMAR_SESSION_DIR");
+        const std::string agent = std::string(VELMAR_TOOL_DIR) + "/velmar-desktop-agent";
+        if (!session || !std::filesystem::exists(agent)) return nullptr;
+        auto out = std::unique_ptr<AgentBeside>(new AgentBeside(std::string(session) + "/agent"));
+        const std::string& home = out->home_;
+        for (const char* sub : {"run", "data", "state", "config", "cache"}) std::filesystem::create_directories(home + "/" + sub);
+        std::filesystem::permissions(home + "/run", std::filesystem::perms::owner_all);
+        std::vector<std::string> env;
+        const std::vector<std::pair<std::string, std::string>> own = {
+            {"HOME", home}, {"XDG_RUNTIME_DIR", home + "/run"}, {"XDG_DATA_HOME", home + "/data"},
+            {"XDG_STATE_HOME", home + "/state"}, {"XDG_CONFIG_HOME", home + "/config"},
+            {"XDG_CACHE_HOME", home + "/cache"}, {"VELMAR_CAPTURE_DEBUG", "0"}};
+        for (char** e = environ; *e; ++e) {
+            const std::string entry(*e);
+            const std::string name = entry.substr(0, entry.find('='));
+            bool replaced = false;
+            for (const auto& [key, value] : own) replaced = replaced || key == name;
+            // Its own runtime directory holds no Wayland socket: GTK takes X.
+            if (!replaced && name != "WAYLAND_DISPLAY") env.push_back(entry);
+        }
+        for (const auto& [key, value] : own) env.push_back(key + "=" + value);
+        std::vector<char*> envp, argv;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::string background = "--background";
+        std::string program = agent;
+        argv = {program.data(), background.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        const std::string log = home + "/agent.log";
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        const int rc = posix_spawn(&out->pid_, agent.c_str(), &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) return nullptr;
+        // Ready once its core has made the store; then it attaches to the browser.
+        if (!waitFor(30s, [&] { return std::filesystem::exists(out->storePath()); })) return nullptr;
+        std::this_thread::sleep_for(2s);
+        return out;
+    }
+    ~AgentBeside() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+        }
+    }
+    std::string storePath() const { return home_ + "/data/velmar/turns.jsonl"; }
+    std::string logTail() const {
+        const std::string all = readFile(home_ + "/agent.log");
+        return all.size() > 2000 ? all.substr(all.size() - 2000) : all;
+    }
+    // The stored turns of one surface, in the order stored.
+    std::vector<nlohmann::json> stored(const std::string& surface) const {
+        std::vector<nlohmann::json> out;
+        std::ifstream in(storePath());
+        std::string line;
+        while (std::getline(in, line)) {
+            auto turn = nlohmann::json::parse(line, nullptr, false);
+            if (!turn.is_discarded() && turn.value("surface", "") == surface) out.push_back(std::move(turn));
+        }
+        return out;
+    }
+
+    // The typed exchange is in the store exactly once: its first line may come
+    // a little after the test's own controller saw it, a second never.
+    void expectStoredOnce(const std::string& surface, const nlohmann::json& want) const {
+        const bool arrived = waitFor(15s, [&] { return !stored(surface).empty(); });
+        ASSERT_TRUE(arrived) << surface << ": the agent stored no turn; its log ends:\n" << logTail();
+        std::this_thread::sleep_for(3s);  // a repeat or a revision would come by now
+        const auto turns = stored(surface);
+        ASSERT_EQ(turns.size(), 1u) << surface << ": stored " << nlohmann::json(turns).dump();
+        for (const auto& [key, value] : want.items()) {
+            EXPECT_EQ(turns[0].value(key, nlohmann::json()), value) << surface << ": stored " << key;
+        }
+    }
+
+private:
+    explicit AgentBeside(std::string home) : home_(std::move(home)) {}
+    std::string home_;
+    pid_t pid_ = 0;
+};
 
 }  // namespace velmar::linux_backend::real_browser

@@ -65,9 +65,12 @@ protected:
         auto pagesJson = nlohmann::json::parse(readFile(std::string(std::getenv("VELMAR_SESSION_DIR")) + "/pages.json"));
         for (auto& [surface, url] : pagesJson.items()) urls_[surface] = url.get<std::string>();
         window_ = std::getenv("VELMAR_CHROMIUM_WINDOW");
+        if (const char* browser = std::getenv("VELMAR_BROWSER")) browser_ = browser;
+        agent_ = AgentBeside::start();
         pid_ = std::atoi(std::getenv("VELMAR_CHROMIUM_PID"));
     }
     static void TearDownTestSuite() {
+        agent_.reset();
         delete accessibility_;
         accessibility_ = nullptr;
     }
@@ -159,6 +162,9 @@ protected:
     static inline std::map<std::string, std::string> urls_;
     static inline std::string window_;
     static inline int pid_ = 0;
+    static inline std::unique_ptr<AgentBeside> agent_;
+    // Chromium, or another browser of its family the session runs in its place.
+    static inline std::string browser_ = "chromium";
 };
 
 // The page's address is classified by the real rules; its parse in the real
@@ -203,7 +209,7 @@ TEST_P(RealChromium, ParsesThePageAndCapturesATypedExchange) {
     EXPECT_TRUE(live->conversationKey.has_value());
     EXPECT_FALSE(live->usedParityFallback);
 
-    auto spec = AIAppAllowlist::specForBundleID("chromium");
+    auto spec = AIAppAllowlist::specForBundleID(browser_);
     ASSERT_TRUE(spec && spec->browserCase()) << "Chromium is not allow-listed on this desktop";
     const BrowserProfile profile = spec->browserCase()->profile;
     GLibMainLoop loop;
@@ -211,7 +217,7 @@ TEST_P(RealChromium, ParsesThePageAndCapturesATypedExchange) {
     std::vector<TurnEvent> events;
     CaptureSchedule::Timings timings;
     timings.settle = 300ms;
-    BrowserCaptureController controller(RunningApplication{pid_, "chromium", "Chromium", std::nullopt}, profile,
+    BrowserCaptureController controller(RunningApplication{pid_, browser_, browser_, std::nullopt}, profile,
                                         *accessibility_, loop, timings,
                                         [&](const TurnEvent& e) { events.push_back(e); });
     ASSERT_TRUE(controller.start()) << "no observer on the browser";
@@ -257,9 +263,14 @@ TEST_P(RealChromium, ParsesThePageAndCapturesATypedExchange) {
     EXPECT_EQ(lineTrimmed(e.prompt), stated->turns[stated->turns.size() - added].second);
     EXPECT_EQ(lineTrimmed(e.response), page.promptsOnly ? "" : stated->turns.back().second);
     EXPECT_EQ(e.conversationKey, expected->conversationKey);
-    EXPECT_EQ(e.browser, "chromium");
+    EXPECT_EQ(e.browser, browser_);
     EXPECT_EQ(e.turnIndex, static_cast<int>(expected->turns.size() + added));
     EXPECT_EQ(e.model, expected->model);
+    // The agent beside the test stored the same exchange, once, through its local core.
+    ASSERT_TRUE(agent_) << "the agent did not start beside the test";
+    agent_->expectStoredOnce(page.surface, {{"prompt", e.prompt}, {"response", e.response}, {"verdict", "ok"},
+                                            {"browser", browser_}, {"turn_index", e.turnIndex},
+                                            {"conversation_key", e.conversationKey.value_or("")}});
 
     // The page as a parse reads it now: its history unchanged, then the exchange.
     live = parse(page.surface, url);
@@ -335,14 +346,14 @@ TEST_P(RealChromiumStreaming, AReplyThatPausesIsSentOnceWhole) {
         std::optional<Statement> before;
         ASSERT_TRUE(waitFor(5s, [&] { return (before = statement(url, false)).has_value(); }));
 
-        auto spec = AIAppAllowlist::specForBundleID("chromium");
+        auto spec = AIAppAllowlist::specForBundleID(browser_);
         ASSERT_TRUE(spec && spec->browserCase());
         GLibMainLoop loop;
         CaptureDiag::resetShared(loop.now());
         std::vector<TurnEvent> events;
         CaptureSchedule::Timings timings;
         timings.settle = 300ms;
-        BrowserCaptureController controller(RunningApplication{pid_, "chromium", "Chromium", std::nullopt},
+        BrowserCaptureController controller(RunningApplication{pid_, browser_, browser_, std::nullopt},
                                             spec->browserCase()->profile, *accessibility_, loop, timings,
                                             [&](const TurnEvent& e) { events.push_back(e); });
         ASSERT_TRUE(controller.start());

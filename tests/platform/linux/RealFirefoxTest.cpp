@@ -99,9 +99,11 @@ protected:
         auto pagesJson = nlohmann::json::parse(readFile(std::string(std::getenv("VELMAR_SESSION_DIR")) + "/pages.json"));
         for (auto& [surface, url] : pagesJson.items()) urls_[surface] = url.get<std::string>();
         window_ = std::getenv("VELMAR_FIREFOX_WINDOW");
+        agent_ = AgentBeside::start();
         pid_ = std::atoi(std::getenv("VELMAR_FIREFOX_PID"));
     }
     static void TearDownTestSuite() {
+        agent_.reset();
         delete accessibility_;
         accessibility_ = nullptr;
     }
@@ -170,6 +172,7 @@ protected:
     static inline std::map<std::string, std::string> urls_;
     static inline std::string window_;
     static inline int pid_ = 0;
+    static inline std::unique_ptr<AgentBeside> agent_;
 };
 
 // The page's address is classified by the real rules; its parse in the real
@@ -294,6 +297,11 @@ TEST_P(RealFirefox, ParsesThePageAndCapturesATypedExchange) {
     EXPECT_EQ(e.browser, "firefox");
     EXPECT_EQ(e.turnIndex, static_cast<int>(expected->turns.size() + added));
     EXPECT_EQ(e.model, expected->model);
+    // The agent beside the test stored the same exchange, once, through its local core.
+    ASSERT_TRUE(agent_) << "the agent did not start beside the test";
+    agent_->expectStoredOnce(page.surface, {{"prompt", e.prompt}, {"response", e.response}, {"verdict", "ok"},
+                                            {"browser", std::string("firefox")}, {"turn_index", e.turnIndex},
+                                            {"conversation_key", e.conversationKey.value_or("")}});
 
     // The page as a parse reads it now: its history unchanged, then the exchange.
     live = parse(page.surface, url);

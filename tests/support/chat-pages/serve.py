@@ -177,21 +177,9 @@ def classes(node):
 
 def rich_body(surface, tree):
     """The history reply whose body becomes rich: the node that holds its text."""
+    # Pages with markup of their own (sites/) never come here.
     nodes = list(walk(tree))
-    if surface in ("chatgpt", "gemini"):
-        found = [n for n, _ in nodes if "markdown" in classes(n)]
-    elif surface in ("claude_ai", "claude_cowork"):
-        # The reply's text block; an artifact card beside it stays.
-        found = [c for n, _ in nodes if "font-claude-response" in classes(n)
-                 for c in n.get("children", []) if "whitespace-normal" in classes(c)][:1]
-    elif surface == "deepseek":
-        thinking = {id(c) for n, _ in nodes if "ds-think-content" in classes(n) for c in n.get("children", [])}
-        found = [n for n, _ in nodes if "ds-markdown" in classes(n) and id(n) not in thinking]
-    elif surface == "perplexity":
-        # The answer is the block just before its action buttons.
-        found = [kids[i - 1] for n, _ in nodes for kids in [n.get("children", [])] for i, c in enumerate(kids)
-                 if i and c.get("role") == "AXButton" and c.get("description") == "Share"]
-    elif surface in ("gemini_docs", "gemini_sheets"):
+    if surface in ("gemini_docs", "gemini_sheets"):
         found = [n for n, _ in nodes if "appsElementsSidekickAgentMessageContent" in classes(n)]
     elif surface == "claude_design":
         found = [n for n, _ in nodes if "prose" in classes(n)]
@@ -212,9 +200,10 @@ def site_module(surface):
     return module
 
 
-def page_html(surface, title, body, lang="en"):
-    site_js = os.path.join(HERE, "sites", surface + ".js")
-    own = f'<script src="/_velmar/sites/{surface}.js"></script>' if os.path.exists(site_js) else ""
+def page_html(surface, title, body, lang="en", script=None):
+    script = script or surface
+    site_js = os.path.join(HERE, "sites", script + ".js")
+    own = f'<script src="/_velmar/sites/{script}.js"></script>' if os.path.exists(site_js) else ""
     return (f"<!doctype html><html lang={lang}><head><meta charset=utf-8><title>{html.escape(title)}</title>"
             '<link rel=stylesheet href="/_velmar/chat.css"></head>'
             f'<body data-surface="{surface}">{body}<script>window.velmarReply = {reply_json(surface)};</script>'
@@ -227,16 +216,13 @@ def build(surface, rel):
         # url, title, body; the body is the product's markup with the rich
         # history reply (rich.body) in place.
         url, title, body = site.page(rich)
-        return url, page_html(surface, title, body)
+        return url, page_html(surface, title, body, script=getattr(site, "SCRIPT", None))
     with open(os.path.join(FIXTURES, rel), encoding="utf-8") as f:
         doc = json.load(f)
     tree = doc.get("tree", doc)
     target = rich_body(surface, tree)
     if target is not None:
-        wrapper = {"perplexity": '<div class="prose dark:prose-invert inline leading-relaxed break-words min-w-0 [word-break:break-word]">{}</div>',
-                   "claude_ai": '<div class="standard-markdown grid-cols-1 grid gap-2.5 [&_>_*]:min-w-0">{}</div>',
-                   "claude_cowork": '<div class="standard-markdown grid-cols-1 grid gap-2.5 [&_>_*]:min-w-0">{}</div>'}.get(surface, "{}")
-        target["_rich"] = wrapper.format(rich.body(surface, rich.HISTORY))
+        target["_rich"] = rich.body(surface, rich.HISTORY)
         target["_surface"] = surface
         if surface.startswith("claude"):
             # The message's hidden heading repeats the start of its reply.

@@ -63,3 +63,5 @@ window.velmarSites["claude_ai"] = (kit) => {
     apart: ".artifact-block-cell, .line-clamp-1.text-\\[11px\\]",
   };
 };
+// A Cowork task page is claude.ai's markup too.
+window.velmarSites["claude_cowork"] = window.velmarSites["claude_ai"];

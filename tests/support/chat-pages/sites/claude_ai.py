@@ -67,7 +67,12 @@ def page(rich):
               'scattered away and the reds and oranges are left.</p>',
               "At sunset the light crosses more air, so the blue is scattered away and the reds and oranges are left."),
     ]
-    body = f"""
+    return URL, "Tenancy deposit - Claude", layout("Tenancy deposit", messages)
+
+
+def layout(chat_title, messages):
+    """The page around the messages: sidebar, header, scroller, composer."""
+    return f"""
 <div class="flex min-h-screen w-full">
  <nav class="z-sidebar flex h-screen flex-col" aria-label="Sidebar">
   <a href="/new" class="flex items-center gap-2">New chat</a>
@@ -78,7 +83,7 @@ def page(rich):
  </nav>
  <main class="flex flex-col h-full min-h-screen w-full">
   <header class="sticky top-0 flex w-full items-center justify-between">
-   <button type="button" data-testid="chat-menu-trigger" class="flex items-center gap-1">Tenancy deposit</button>
+   <button type="button" data-testid="chat-menu-trigger" class="flex items-center gap-1">{html.escape(chat_title)}</button>
    <button type="button" class="inline-flex items-center">Share</button>
   </header>
   <div class="relative flex-1 overflow-y-auto overflow-x-hidden">
@@ -102,4 +107,3 @@ def page(rich):
   </div>
  </main>
 </div>"""
-    return URL, "Tenancy deposit - Claude", body

@@ -255,14 +255,29 @@ TEST_P(RealFirefox, ParsesThePageAndCapturesATypedExchange) {
     auto composer = byRole(area, 0);
     ASSERT_TRUE(composer) << "no composer";
     const auto& composerElement = static_cast<const AXElement&>(*composer);
-    ASSERT_TRUE(composerElement.raw()->setBoolAttribute("AXFocused", true));
-    // The focus request is answered before the page moves the focus: keys typed
-    // at once can land elsewhere.
-    EXPECT_TRUE(waitFor(3s, [&] { return composerElement.attribute("AXFocused") == AXAttributeValue(true); }))
-        << "the composer never took the focus";
     const std::string prompt = "What does the " + page.surface + " page say?";
     const std::size_t added = page.promptsOnly ? 1 : 2;  // turns a typed exchange adds to the parse
-    ASSERT_TRUE(run("xdotool type --delay 5 '" + prompt + "' && xdotool key Return"));
+    const auto typePrompt = [&] {
+        ASSERT_TRUE(composerElement.raw()->setBoolAttribute("AXFocused", true));
+        // The focus request is answered before the page moves the focus: keys
+        // typed at once can land elsewhere.
+        EXPECT_TRUE(waitFor(3s, [&] { return composerElement.attribute("AXFocused") == AXAttributeValue(true); }))
+            << "the composer never took the focus";
+        ASSERT_TRUE(run("xdotool key --clearmodifiers ctrl+a BackSpace && xdotool type --delay 5 '" + prompt +
+                        "' && xdotool key Return"));
+    };
+    ASSERT_NO_FATAL_FAILURE(typePrompt());
+    // Keys typed through a nested compositor's window are now and then lost
+    // before they reach the page: a prompt the page never showed is typed
+    // again, and said so, since that is the desktop's doing, not the agent's.
+    if (!waitFor(6s, [&] {
+            auto now = parse(page.surface, url);
+            return now && now->turns.size() > expected->turns.size();
+        })) {
+        std::cout << "[ note ] " << page.surface << ": the typed prompt never reached the page; typing it again"
+                  << std::endl;
+        ASSERT_NO_FATAL_FAILURE(typePrompt());
+    }
 
     // While the controller waits for the page to settle, a parse of our own
     // sees the reply unfinished.

@@ -1,7 +1,7 @@
 #include "platform/linux/atspi/AtspiObserver.hpp"
 
-#include "surfaces/BrowserProfile.hpp"
 #include "capture/CaptureController.hpp"
+#include "surfaces/BrowserProfile.hpp"
 
 #include <gtest/gtest.h>
 
@@ -40,10 +40,6 @@ TEST(AtspiObserver, EventTypesMatchAtTheirSeparators) {
         {"a shorter event", "object:children-changed:add", "object:children-changed", false},
     };
     for (const auto& c : cases) EXPECT_EQ(AtspiObserver::typeMatches(c.registered, c.event), c.matches) << c.description;
-}
-
-TEST(AtspiObserver, NoObserverWithoutAnApplication) {
-    EXPECT_FALSE(AtspiObserver::create(nullptr, [](const AXElementRef&, std::string_view) {}));
 }
 
 }  // namespace

@@ -84,20 +84,24 @@ TEST(LinuxWorkspace, VersionTexts) {
 
 // A made-up /proc: a browser's helper processes fold into the one that started
 // them; other programs, even its children, stay; processes without an
-// executable (kernel threads) are skipped.
-TEST(LinuxWorkspace, HelperProcessesFoldIntoTheProgramThatStartedThem) {
+// executable (kernel threads) are skipped. Another login session of the same
+// user has its own desktop: its programs are not ours; a process whose
+// session the kernel does not know counts as ours.
+TEST(LinuxWorkspace, ListsThisSessionsProgramsWithHelperProcessesFolded) {
     TempDir proc;
-    auto process = [&](int pid, int ppid, const char* exe) {
+    auto process = [&](int pid, int ppid, const char* exe, const char* session = nullptr) {
         fs::create_directories(proc / std::to_string(pid));
         writeFile(proc / (std::to_string(pid) + "/stat"), std::to_string(pid) + " (odd) name) S " + std::to_string(ppid) + " 1 1\n");
         if (exe) fs::create_symlink(exe, proc / (std::to_string(pid) + "/exe"));
+        if (session) writeFile(proc / (std::to_string(pid) + "/sessionid"), session);
     };
-    process(100, 1, "/usr/lib/chromium/chromium");
+    writeFile(proc / "self/sessionid", "3");
+    process(100, 1, "/usr/lib/chromium/chromium", "3");
     process(101, 100, "/usr/lib/chromium/chromium");
     process(102, 101, "/usr/lib/chromium/chromium");
-    process(103, 100, "/usr/bin/sleep");
+    process(103, 100, "/usr/bin/sleep", "4294967295");
     process(2, 0, nullptr);
-    writeFile(proc / "self", "");
+    process(400, 1, "/usr/bin/firefox-esr", "7");
     // Sandboxed browsers are named by their sandbox, not by their program.
     process(200, 1, "/snap/brave/312/opt/brave.com/brave/brave");
     writeFile(proc / "200/cgroup", "0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
@@ -128,35 +132,12 @@ TEST(LinuxWorkspace, HelperProcessesFoldIntoTheProgramThatStartedThem) {
     EXPECT_EQ(workspace.applicationOfProcess(103), expected[1]);
     EXPECT_EQ(workspace.applicationOfProcess(2), std::nullopt) << "a kernel thread";
     EXPECT_EQ(workspace.applicationOfProcess(999), std::nullopt) << "gone";
+    EXPECT_EQ(workspace.applicationOfProcess(400), std::nullopt) << "another session's";
+    EXPECT_FALSE(workspace.isRunning(400));
+    EXPECT_TRUE(workspace.isRunning(100));
     // No display and no session bus: nothing in front, idle time unknown.
     EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
     EXPECT_EQ(workspace.secondsSinceLastInput(), std::numeric_limits<double>::max());
-}
-
-// Another login session of the same user has its own desktop: its programs
-// are not listed, looked at or attached to; a process whose session the
-// kernel does not know counts as ours.
-TEST(LinuxWorkspace, ProgramsOfAnotherLoginSessionAreNotOurs) {
-    TempDir proc;
-    auto process = [&](int pid, const char* exe, const char* session) {
-        fs::create_directories(proc / std::to_string(pid));
-        writeFile(proc / (std::to_string(pid) + "/stat"), std::to_string(pid) + " (x) S 1 1 1\n");
-        fs::create_symlink(exe, proc / (std::to_string(pid) + "/exe"));
-        if (session) writeFile(proc / (std::to_string(pid) + "/sessionid"), session);
-    };
-    writeFile(proc / "self/sessionid", "3");
-    process(400, "/usr/lib/chromium/chromium", "7");
-    process(401, "/usr/bin/firefox-esr", "3");
-    process(402, "/usr/bin/sleep", nullptr);
-    process(403, "/usr/bin/true", "4294967295");
-    sim::SimEnvironment env{{"XDG_DATA_DIRS", "/nonexistent"}, {"PATH", "/nonexistent"}};
-    LinuxWorkspace workspace(env, proc.path());
-    std::vector<int> pids;
-    for (const auto& app : workspace.runningApplications()) pids.push_back(app.pid);
-    EXPECT_EQ(pids, (std::vector<int>{401, 402, 403}));
-    EXPECT_FALSE(workspace.isRunning(400));
-    EXPECT_TRUE(workspace.isRunning(401));
-    EXPECT_EQ(workspace.applicationOfProcess(400), std::nullopt);
 }
 
 // For real, on GLib's loop: a program started after the workspace began

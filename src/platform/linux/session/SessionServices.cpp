@@ -81,31 +81,32 @@ GVariant* callQuickly(GDBusConnection* bus, const char* name, const char* path, 
 }  // namespace
 
 std::optional<double> SessionServices::gnomeIdleSeconds() {
-    if (!gnomeIdle_.ready() || !sessionBus()) return std::nullopt;
-    GVariant* reply = callQuickly(session_, "org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core",
-                                  "org.gnome.Mutter.IdleMonitor", "GetIdletime", G_VARIANT_TYPE("(t)"),
-                                  idleQueryTimeoutMs);
-    if (!reply) {
-        gnomeIdle_.failed();
-        return std::nullopt;
-    }
-    guint64 ms = 0;
-    g_variant_get(reply, "(t)", &ms);
-    g_variant_unref(reply);
-    return static_cast<double>(ms) / 1000.0;
+    return idleSeconds(gnomeIdle_, "org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core", "GetIdletime",
+                       "(t)");
 }
 
 std::optional<double> SessionServices::screenSaverIdleSeconds() {
-    if (!screenSaverIdle_.ready() || !sessionBus()) return std::nullopt;
-    GVariant* reply = callQuickly(session_, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                                  "org.freedesktop.ScreenSaver", "GetSessionIdleTime", G_VARIANT_TYPE("(u)"),
-                                  idleQueryTimeoutMs);
+    return idleSeconds(screenSaverIdle_, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+                       "GetSessionIdleTime", "(u)");
+}
+
+std::optional<double> SessionServices::idleSeconds(Backoff& service, const char* name, const char* path,
+                                                   const char* method, const char* replyType) {
+    if (!service.ready() || !sessionBus()) return std::nullopt;
+    GVariant* reply =
+        callQuickly(session_, name, path, name, method, G_VARIANT_TYPE(replyType), idleQueryTimeoutMs);
     if (!reply) {
-        screenSaverIdle_.failed();
+        service.failed();
         return std::nullopt;
     }
-    guint32 ms = 0;
-    g_variant_get(reply, "(u)", &ms);
+    guint64 ms = 0;
+    if (g_variant_is_of_type(reply, G_VARIANT_TYPE("(t)"))) {
+        g_variant_get(reply, "(t)", &ms);
+    } else {
+        guint32 shortMs = 0;
+        g_variant_get(reply, "(u)", &shortMs);
+        ms = shortMs;
+    }
     g_variant_unref(reply);
     return static_cast<double>(ms) / 1000.0;
 }

@@ -69,6 +69,10 @@ private:
     GDBusConnection* systemBus();
     void ask(int source);
     void answered(int source, std::optional<bool> first, std::optional<bool> second);
+    // Milliseconds idle from a service whose interface is its bus name,
+    // answered as "(t)" or "(u)".
+    std::optional<double> idleSeconds(Backoff& service, const char* name, const char* path, const char* method,
+                                      const char* replyType);
 
     bool sessionBusExpected_;
     GDBusConnection* session_ = nullptr;

@@ -6,8 +6,8 @@
 //   /1: 200 turns captured one per loop pass, each with its own journal
 //       sync, without waiting for the core (it syncs what one read brings);
 //   /2: bursts of 20 turns sharing one journal sync.
-#include "platform/linux/GLibMainLoop.hpp"
-#include "platform/linux/LinuxProcessLauncher.hpp"
+#include "platform/linux/system/GLibMainLoop.hpp"
+#include "platform/linux/system/LinuxProcessLauncher.hpp"
 #include "platform/sim/SimInstallLayout.hpp"
 #include "platform/sim/SimLogSink.hpp"
 #include "runtime/CaptureDiag.hpp"

@@ -13,7 +13,7 @@
 #include "capture/AIAppAllowlist.hpp"
 #include "capture/BrowserGate.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
-#include "platform/linux/AtspiAccessibility.hpp"
+#include "platform/linux/atspi/AtspiAccessibility.hpp"
 #include "platform/sim/SimElement.hpp"
 #include "surfaces/AIWebURL.hpp"
 #include "surfaces/WebAddress.hpp"

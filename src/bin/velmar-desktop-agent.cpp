@@ -1,37 +1,36 @@
 // The agent's executable. With one of the developer verbs as its first
 // argument it is a command-line tool; otherwise it runs the agent on this
 // desktop until the user quits or the session ends it (SIGTERM, SIGINT).
+#include "DeveloperTools.hpp"
 #include "platform/Platform.hpp"
-#include "platform/linux/AppIndicatorStatusItem.hpp"
-#include "platform/linux/AtspiAccessibility.hpp"
-#include "platform/linux/AtspiSettingsLauncher.hpp"
-#include "platform/linux/GLibMainLoop.hpp"
-#include "platform/linux/DbusNotifications.hpp"
-#include "platform/linux/GioDesktopLauncher.hpp"
-#include "platform/linux/GtkAlerts.hpp"
-#include "platform/linux/GtkClipboard.hpp"
-#include "platform/linux/GtkHelperPanel.hpp"
-#include "platform/linux/GtkStatusWindow.hpp"
-#include "platform/linux/GtkWindowing.hpp"
-#include "platform/linux/JsonFileSettings.hpp"
-#include "platform/linux/LibsecretStore.hpp"
-#include "platform/linux/LinuxEnvironment.hpp"
-#include "platform/linux/LinuxProcessLauncher.hpp"
-#include "platform/linux/LinuxToolRunner.hpp"
-#include "platform/linux/LinuxWorkspace.hpp"
-#include "platform/linux/PrefixInstallLayout.hpp"
-#include "platform/linux/SessionInstance.hpp"
-#include "platform/linux/StderrLogSink.hpp"
-#include "platform/linux/XdgAutostartLoginService.hpp"
+#include "platform/headless/HeadlessClipboard.hpp"
+#include "platform/headless/HeadlessHelperPanel.hpp"
+#include "platform/headless/HeadlessStatusItem.hpp"
+#include "platform/headless/HeadlessWindowing.hpp"
+#include "platform/headless/MemorySecretStore.hpp"
+#include "platform/headless/NoUpdateFramework.hpp"
+#include "platform/linux/atspi/AtspiAccessibility.hpp"
+#include "platform/linux/atspi/AtspiSettingsLauncher.hpp"
+#include "platform/linux/gtk/AppIndicatorStatusItem.hpp"
+#include "platform/linux/gtk/GtkAlerts.hpp"
+#include "platform/linux/gtk/GtkClipboard.hpp"
+#include "platform/linux/gtk/GtkHelperPanel.hpp"
+#include "platform/linux/gtk/GtkStatusWindow.hpp"
+#include "platform/linux/gtk/GtkWindowing.hpp"
+#include "platform/linux/session/DbusNotifications.hpp"
+#include "platform/linux/session/GioDesktopLauncher.hpp"
+#include "platform/linux/session/LibsecretStore.hpp"
+#include "platform/linux/session/SessionInstance.hpp"
+#include "platform/linux/session/XdgAutostartLoginService.hpp"
+#include "platform/linux/system/GLibMainLoop.hpp"
+#include "platform/linux/system/JsonFileSettings.hpp"
+#include "platform/linux/system/LinuxEnvironment.hpp"
+#include "platform/linux/system/LinuxProcessLauncher.hpp"
+#include "platform/linux/system/LinuxWorkspace.hpp"
+#include "platform/linux/system/PrefixInstallLayout.hpp"
+#include "platform/linux/system/StderrLogSink.hpp"
 #include "platform/sim/SimAccessibility.hpp"
-#include "platform/sim/SimAlerts.hpp"
 #include "platform/sim/SimChatScript.hpp"
-#include "platform/sim/SimClipboard.hpp"
-#include "platform/sim/SimHelperPanel.hpp"
-#include "platform/sim/SimSecretStore.hpp"
-#include "platform/sim/SimStatusItem.hpp"
-#include "platform/sim/SimUpdateFramework.hpp"
-#include "platform/sim/SimWindowing.hpp"
 #include "platform/sim/SimWorkspace.hpp"
 #include "runtime/AgentConfig.hpp"
 #include "runtime/AppDelegate.hpp"
@@ -116,7 +115,7 @@ int runAgent(const std::vector<std::string>& arguments, bool background) {
     const bool gui = linux_backend::GtkWindowing::displayAvailable();
     std::unique_ptr<Clipboard> clipboard;
     if (gui) clipboard = std::make_unique<linux_backend::GtkClipboard>();
-    else clipboard = std::make_unique<sim::SimClipboard>();
+    else clipboard = std::make_unique<headless::HeadlessClipboard>();
 
     // The desktop's applications over AT-SPI; a development build can play a
     // scripted chat on the simulated desktop instead.
@@ -169,19 +168,19 @@ int runAgent(const std::vector<std::string>& arguments, bool background) {
         helperPanel = std::make_unique<linux_backend::GtkHelperPanel>();
     } else {
         log.writeLine("[agent] no display: running without the status icon and windows");
-        statusItem = std::make_unique<sim::SimStatusItem>();
+        statusItem = std::make_unique<headless::HeadlessStatusItem>();
         alerts = std::make_unique<LoggedAlerts>(log);
-        windowing = std::make_unique<sim::SimWindowing>();
-        helperPanel = std::make_unique<sim::SimHelperPanel>();
+        windowing = std::make_unique<headless::HeadlessWindowing>();
+        helperPanel = std::make_unique<headless::HeadlessHelperPanel>();
     }
     std::unique_ptr<SecretStore> secrets;
     if (environment.get("DBUS_SESSION_BUS_ADDRESS"))
         secrets = std::make_unique<linux_backend::LibsecretStore>(log);
     else
-        secrets = std::make_unique<sim::SimSecretStore>();
+        secrets = std::make_unique<headless::MemorySecretStore>();
     linux_backend::GioDesktopLauncher gioLauncher;
     linux_backend::AtspiSettingsLauncher desktop(gioLauncher);
-    sim::SimUpdateFramework updates;  // no update feed on Linux: packages update through the system
+    headless::NoUpdateFramework updates;  // no update feed on Linux: packages update through the system
 
     std::unique_ptr<Notifications> notifications;
     if (environment.get("DBUS_SESSION_BUS_ADDRESS"))
@@ -229,7 +228,7 @@ int runAgent(const std::vector<std::string>& arguments, bool background) {
 
 int main(int argc, char** argv) {
     if (argc >= 2 && velmar::AXDump::isVerb(argv[1])) {
-        return velmar::linux_backend::runDeveloperTool(std::vector<std::string>(argv + 1, argv + argc));
+        return velmar::runDeveloperTool(std::vector<std::string>(argv + 1, argv + argc));
     }
     const auto launch = velmar::LaunchArguments::parse(std::vector<std::string>(argv + 1, argv + argc));
     switch (launch.action) {

@@ -4,7 +4,7 @@
 // settings window it sits beside is. Coordinates are global with the origin at
 // the bottom left of the first screen.
 
-#include "ui/AXHelperGeometry.hpp"
+#include "platform/PanelGeometry.hpp"
 
 #include <functional>
 #include <optional>

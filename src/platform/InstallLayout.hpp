@@ -1,8 +1,8 @@
 #pragma once
 // Where the agent is installed: its resources ("config.json", "core.mjs", the
 // "signin" folder), auxiliary executables ("node"), its version and identity.
-// On macOS this is the application bundle; on Linux an install prefix laid out
-// like a package (or the build tree, which works as one).
+// An install prefix laid out like a package (or the build tree, which works as
+// one).
 
 #include <filesystem>
 #include <optional>

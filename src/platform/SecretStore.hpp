@@ -1,6 +1,6 @@
 #pragma once
-// Generic passwords kept by the platform's secret store (the Keychain, the
-// Secret Service), one item per service and account. Every call answers with a
+// Generic passwords kept by the desktop's secret store (the Secret Service),
+// one item per service and account. Every call answers with a
 // status: 0 on success, `itemNotFound` when there is no such item, another
 // negative number for any other failure (backends keep their codes stable so
 // log lines stay comparable).

@@ -15,8 +15,8 @@ namespace velmar {
 
 struct RunningApplication {
     int pid = 0;
-    // The identifier applications are allow-listed by (a bundle identifier on
-    // macOS; a desktop entry id or executable name on Linux).
+    // The identifier applications are allow-listed by: a desktop entry id, or
+    // the executable's name.
     std::optional<std::string> bundleIdentifier;
     std::optional<std::string> localizedName;
     // Where the application is installed; what its version is read from.

@@ -3,6 +3,8 @@
 // next to, which screen that window is on, and the panel's clamped frame.
 // Pure functions over plain records, so every rule is testable as a table.
 
+#include "platform/PanelGeometry.hpp"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,25 +12,6 @@
 #include <vector>
 
 namespace velmar {
-
-struct Rect {
-    double x = 0, y = 0, width = 0, height = 0;
-    double minX() const { return x; }
-    double maxX() const { return x + width; }
-    double minY() const { return y; }
-    double maxY() const { return y + height; }
-    double midX() const { return x + width / 2; }
-    bool operator==(const Rect&) const = default;
-};
-
-struct Size {
-    double width = 0, height = 0;
-};
-
-struct ScreenInfo {
-    Rect frame;
-    Rect visibleFrame;  // without menu bar and dock
-};
 
 namespace AXHelperGeometry {
 

@@ -1,6 +1,6 @@
 #include "runtime/DeviceIdentity.hpp"
 
-#include "platform/linux/JsonFileSettings.hpp"
+#include "platform/linux/system/JsonFileSettings.hpp"
 #include "platform/sim/SimPlatform.hpp"
 #include "support/TempFiles.hpp"
 

@@ -3,8 +3,8 @@
 
 #include "runtime/NodeCoreProcess.hpp"
 
-#include "platform/linux/GLibMainLoop.hpp"
-#include "platform/linux/LinuxProcessLauncher.hpp"
+#include "platform/linux/system/GLibMainLoop.hpp"
+#include "platform/linux/system/LinuxProcessLauncher.hpp"
 #include "platform/sim/SimInstallLayout.hpp"
 #include "platform/sim/SimLogSink.hpp"
 #include "runtime/CaptureDiag.hpp"

@@ -2,6 +2,19 @@
 
 namespace velmar::sim {
 
+namespace {
+
+// Whether `o` is an object whose `key` is of the kind `is` tells; otherwise
+// the error says what was expected where.
+bool require(const nlohmann::json& o, const char* key, bool (nlohmann::json::*is)() const noexcept, const char* kind,
+             const std::string& at, std::string& error) {
+    if (o.is_object() && o.contains(key) && (o[key].*is)()) return true;
+    error = std::string("expected ") + kind + " at " + at + "." + key;
+    return false;
+}
+
+}  // namespace
+
 std::optional<SimChatScript> SimChatScript::parse(const nlohmann::json& script, std::string& error) {
     SimChatScript out;
     if (!script.is_object()) {
@@ -16,14 +29,9 @@ std::optional<SimChatScript> SimChatScript::parse(const nlohmann::json& script, 
     for (std::size_t i = 0; i < apps->size(); ++i) {
         const auto& a = (*apps)[i];
         const auto at = "script.applications[" + std::to_string(i) + "]";
-        if (!a.is_object() || !a.contains("pid") || !a["pid"].is_number_integer()) {
-            error = "expected integer at " + at + ".pid";
+        if (!require(a, "pid", &nlohmann::json::is_number_integer, "integer", at, error) ||
+            !require(a, "bundle_id", &nlohmann::json::is_string, "string", at, error))
             return std::nullopt;
-        }
-        if (!a.contains("bundle_id") || !a["bundle_id"].is_string()) {
-            error = "expected string at " + at + ".bundle_id";
-            return std::nullopt;
-        }
         RunningApplication app;
         app.pid = a["pid"].get<int>();
         app.bundleIdentifier = a["bundle_id"].get<std::string>();
@@ -38,14 +46,9 @@ std::optional<SimChatScript> SimChatScript::parse(const nlohmann::json& script, 
         for (std::size_t i = 0; i < steps->size(); ++i) {
             const auto& s = (*steps)[i];
             const auto at = "script.steps[" + std::to_string(i) + "]";
-            if (!s.is_object() || !s.contains("pid") || !s["pid"].is_number_integer()) {
-                error = "expected integer at " + at + ".pid";
+            if (!require(s, "pid", &nlohmann::json::is_number_integer, "integer", at, error) ||
+                !require(s, "window", &nlohmann::json::is_object, "object", at, error))
                 return std::nullopt;
-            }
-            if (!s.contains("window") || !s["window"].is_object()) {
-                error = "expected object at " + at + ".window";
-                return std::nullopt;
-            }
             Step step;
             step.pid = s["pid"].get<int>();
             step.window = s["window"];

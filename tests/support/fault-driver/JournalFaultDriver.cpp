@@ -9,8 +9,8 @@
 
 #include "capture/LastExchangeStore.hpp"
 #include "platform/LogSink.hpp"
-#include "platform/linux/GLibMainLoop.hpp"
-#include "platform/linux/LinuxProcessLauncher.hpp"
+#include "platform/linux/system/GLibMainLoop.hpp"
+#include "platform/linux/system/LinuxProcessLauncher.hpp"
 #include "platform/sim/SimInstallLayout.hpp"
 #include "runtime/CaptureDiag.hpp"
 #include "runtime/NodeCoreProcess.hpp"

@@ -1,0 +1,93 @@
+#pragma once
+// The requests the agent makes to an accessible's application. Two kinds:
+// - pipelined: raw D-Bus calls on the accessibility bus, all sent before any
+//   answer is awaited, so several reads of one accessible cost one round
+//   trip's latency where libatspi would make one round trip each;
+// - single: libatspi's own calls, for what is read rarely or where libatspi's
+//   cache may answer without a request.
+// An instance is one batch of pipelined calls on one connection.
+
+#include <atspi/atspi.h>
+#include <dbus/dbus.h>
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmar::linux_backend {
+
+using AtspiObjectAttributes = std::map<std::string, std::string, std::less<>>;
+
+class AtspiDbusClient {
+public:
+    // Where an accessible's requests go; absent for one libatspi made up.
+    struct Address {
+        const char* busName;
+        const char* path;
+        DBusConnection* bus;
+    };
+    static std::optional<Address> addressOf(AtspiAccessible* a);
+    // The root of the accessible's application, which answers for its toolkit.
+    static std::optional<Address> applicationRootOf(AtspiAccessible* a);
+    // Whether accessibles can be made from a children list's bus names and
+    // paths (libatspi's constructor for them is not public and may be missing).
+    static bool makesAccessibles();
+
+    explicit AtspiDbusClient(DBusConnection* bus) : bus_(bus) {}
+    ~AtspiDbusClient();
+    AtspiDbusClient(const AtspiDbusClient&) = delete;
+    AtspiDbusClient& operator=(const AtspiDbusClient&) = delete;
+
+    // Each sends one call and gives the slot to read its answer from.
+    std::size_t callMethod(const Address& at, const char* interface, const char* method);
+    std::size_t getProperty(const Address& at, const char* property,
+                            const char* interface = "org.a11y.atspi.Accessible");
+    // The whole text of the accessible's text interface.
+    std::size_t getText(const Address& at);
+    // Waits for every answer.
+    void wait();
+
+    // Whether the application does not know the call at all.
+    bool unknownMethod(std::size_t slot) const;
+    // Answers, absent when the call failed, timed out or answered otherwise.
+    std::optional<AtspiRole> role(std::size_t slot) const;
+    std::optional<AtspiObjectAttributes> attributes(std::size_t slot) const;
+    // A string property's answer or a method's string answer.
+    std::optional<std::string> string(std::size_t slot) const;
+    // A children list, each a new reference (the caller adopts them).
+    std::vector<AtspiAccessible*> children(std::size_t slot) const;
+
+    // Single requests through libatspi; absent when the request failed.
+    static std::optional<AtspiRole> roleOf(AtspiAccessible* a);
+    static AtspiObjectAttributes attributesOf(AtspiAccessible* a);
+    // Absent too for a defunct accessible (gone from its application).
+    static std::optional<bool> hasState(AtspiAccessible* a, AtspiStateType state);
+    static std::optional<std::string> nameOf(AtspiAccessible* a);
+    static std::optional<std::string> descriptionOf(AtspiAccessible* a);
+    static std::optional<std::string> textOf(AtspiAccessible* a);
+    // A document's address: Chromium lists it as "DocURL" (older builds "URI").
+    static std::optional<std::string> documentAddressOf(AtspiAccessible* a);
+    static std::optional<std::string> linkAddressOf(AtspiAccessible* a);
+    // New references, or null.
+    static AtspiAccessible* childAt(AtspiAccessible* a, int index);
+    static AtspiAccessible* parentOf(AtspiAccessible* a);
+    static std::optional<int> childCountOf(AtspiAccessible* a);
+    static bool grabFocus(AtspiAccessible* a);
+
+private:
+    DBusMessage* replyIn(std::size_t slot) const;
+    std::size_t send(DBusMessage* call);
+
+    static constexpr int kCallMs = 1000;
+    struct Slot {
+        DBusPendingCall* pending = nullptr;
+        DBusMessage* reply = nullptr;
+    };
+    DBusConnection* bus_;
+    std::vector<Slot> slots_;
+};
+
+}  // namespace velmar::linux_backend

@@ -1,0 +1,411 @@
+// The chat pages in a real Chromium, read through AT-SPI. These run inside
+// the private desktop that tests/support/desktop-session.sh starts (ctest's
+// "desktop_chat_pages"); elsewhere they skip and say so.
+
+#include "ax/AXElement.hpp"
+#include "ax/FixtureDocument.hpp"
+#include "capture/AIAppAllowlist.hpp"
+#include "capture/BrowserCaptureController.hpp"
+#include "parsing/FixtureParsing.hpp"
+#include "parsing/WorkspaceGeminiPanel.hpp"
+#include "platform/linux/atspi/AtspiAccessibility.hpp"
+#include "platform/linux/system/GLibMainLoop.hpp"
+#include "runtime/CaptureDiag.hpp"
+#include "surfaces/AIWebURL.hpp"
+#include "surfaces/WebAddress.hpp"
+
+#include "platform/linux/atspi/RealBrowserSupport.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <thread>
+
+namespace velmar::linux_backend {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace real_browser;
+
+struct Page {
+    std::string surface;
+    std::string fixture;  // the recorded tree the page was built from
+    std::string renamedMarker;  // a class the parser relies on
+    // Design pages are captured by their prompts alone: the reply is neither
+    // parsed nor sent, so a typed prompt adds one turn and its event has no response.
+    bool promptsOnly = false;
+};
+
+const std::vector<Page>& pages() {
+    static const std::vector<Page> all = {
+        {"chatgpt", "chatgpt/20261207-web-linux-two-exchanges.json", "sr-only"},
+        {"claude_ai", "claude_ai/20261207-web-linux-two-exchanges.json", "font-claude-response"},
+        {"gemini", "gemini/20261202-web-finished-two-exchanges.json", "conversation-container"},
+        {"perplexity", "perplexity/20261202-web-finished-with-citations.json", "group/query"},
+        {"deepseek", "deepseek/20261202-web-finished-reasoning-citations.json", "ds-message"},
+        {"gemini_docs", "gemini_docs/20261202-docs-finished-two-exchanges.json", "appsElementsSidekickRoot"},
+        {"gemini_sheets", "gemini_sheets/20261202-sheets-finished-formula.json", "appsElementsSidekickUserMessageRoot"},
+        {"claude_design", "claude_design/20261206-design-chat-bubbles.json", "om-chat-messages", true},
+        {"claude_cowork", "claude_cowork/20261206-web-cowork-task.json", "font-claude-response"},
+    };
+    return all;
+}
+
+class RealChromium : public ::testing::TestWithParam<Page> {
+protected:
+    static void SetUpTestSuite() {
+        if (!std::getenv("VELMAR_DESKTOP_SESSION")) return;
+        accessibility_ = new AtspiAccessibility();
+        auto pagesJson = nlohmann::json::parse(readFile(std::string(std::getenv("VELMAR_SESSION_DIR")) + "/pages.json"));
+        for (auto& [surface, url] : pagesJson.items()) urls_[surface] = url.get<std::string>();
+        window_ = std::getenv("VELMAR_CHROMIUM_WINDOW");
+        if (const char* browser = std::getenv("VELMAR_BROWSER")) browser_ = browser;
+        agent_ = AgentBeside::start();
+        pid_ = std::atoi(std::getenv("VELMAR_CHROMIUM_PID"));
+    }
+    static void TearDownTestSuite() {
+        agent_.reset();
+        delete accessibility_;
+        accessibility_ = nullptr;
+    }
+
+    void SetUp() override {
+        if (!accessibility_) {
+            GTEST_SKIP() << "needs the private desktop: run under tests/support/desktop-session.sh "
+                            "(ctest runs these as desktop_chat_pages)";
+        }
+    }
+
+    // Loads an address in the browser's one tab, through the address bar as a person would.
+    void open(const std::string& url) {
+        ASSERT_TRUE(run("xdotool windowfocus --sync " + window_ + " && xdotool key --clearmodifiers ctrl+l"));
+        // Delete drops the omnibox's inline completion (an earlier address that
+        // begins with this one, e.g. the same page with a query), so Return
+        // loads exactly what was typed.
+        ASSERT_TRUE(run("xdotool type --delay 2 '" + url + "' && xdotool key Delete Return"));
+    }
+
+    AXNodePtr webArea(const std::string& url) {
+        auto app = accessibility_->applicationElement(pid_);
+        if (!app) return nullptr;
+        AXElement root(app);
+        for (const auto& window : root.windows()) {
+            if (auto found = findWebArea(window, url, 0)) return found;
+        }
+        return nullptr;
+    }
+
+    // The surface's parse of what the page shows, as live capture reads it.
+    std::optional<SegmenterSnapshot> parse(const std::string& surface, const std::string& url) {
+        auto area = webArea(url);
+        if (!area) return std::nullopt;
+        auto address = WebAddress::parse(url);
+        std::optional<std::string> key;
+        AXNodePtr scope = area;
+        if (surface == "gemini_docs" || surface == "gemini_sheets") {
+            key = AIWebURL::panelConversationId(address, surface);
+            scope = WorkspaceGeminiPanel::locate(area);
+            if (!scope) return std::nullopt;
+        } else {
+            key = AIWebURL::conversationId(address, surface);
+        }
+        return FixtureParsing::parse(surface, *scope, key);
+    }
+
+    static std::optional<SegmenterSnapshot> fixtureParse(const Page& page, const std::string& url) {
+        auto doc = FixtureDocument::decodeText(readFile(std::string(VELMAR_FIXTURE_DIR) + "/" + page.fixture));
+        doc.tree->wireParents();
+        auto address = WebAddress::parse(url);
+        auto key = page.surface.starts_with("gemini_") ? AIWebURL::panelConversationId(address, page.surface)
+                                                        : AIWebURL::conversationId(address, page.surface);
+        return FixtureParsing::parse(page.surface, *doc.tree, key);
+    }
+
+    // Focuses the page's composer, found by its role alone (it has no label
+    // on some surfaces), and waits until the page has moved the focus there:
+    // keys typed before that can land elsewhere.
+    void focusComposer(const std::string& url) {
+        auto area = webArea(url);
+        ASSERT_TRUE(area);
+        std::function<AXNodePtr(const AXNodePtr&, int)> byRole = [&](const AXNodePtr& n, int d) -> AXNodePtr {
+            if (d > 40) return nullptr;
+            if (n->role() == "AXTextArea") return n;
+            for (auto& c : n->children())
+                if (auto f = byRole(c, d + 1)) return f;
+            return nullptr;
+        };
+        auto composer = byRole(area, 0);
+        ASSERT_TRUE(composer) << "no composer";
+        const auto& element = static_cast<const AXElement&>(*composer);
+        ASSERT_TRUE(element.raw()->setBoolAttribute("AXFocused", true));
+        EXPECT_TRUE(waitFor(3s, [&] { return element.attribute("AXFocused") == AXAttributeValue(true); }))
+            << "the composer never took the focus";
+    }
+
+    // Runs the loop until `done` holds or `limit` passes.
+    static bool runUntil(GLibMainLoop& loop, std::chrono::milliseconds limit, const std::function<bool()>& done) {
+        ScopedTimer deadline = loop.postDelayed(limit, [&] { loop.quit(); });
+        ScopedTimer poll = loop.repeating(50ms, 0ms, [&] {
+            if (done()) loop.quit();
+        });
+        loop.run();
+        return done();
+    }
+
+    static inline AtspiAccessibility* accessibility_ = nullptr;
+    static inline std::map<std::string, std::string> urls_;
+    static inline std::string window_;
+    static inline int pid_ = 0;
+    static inline std::unique_ptr<AgentBeside> agent_;
+    // Chromium, or another browser of its family the session runs in its place.
+    static inline std::string browser_ = "chromium";
+};
+
+// The page's address is classified by the real rules; its parse in the real
+// browser equals the parse of the tree it was built from. Then the real browser
+// controller, attached to the running Chromium through the allow-list and woken
+// only by the AT-SPI observer on the real GLib loop, does not send the page's
+// history again, and a prompt typed into the page, whose reply streams (seen
+// unfinished first), becomes exactly one turn event: once the reply is complete,
+// or, on a design page, as soon as the prompt shows, and no second one after the reply.
+TEST_P(RealChromium, ParsesThePageAndCapturesATypedExchange) {
+    const Page& page = GetParam();
+    const std::string url = urls_.at(page.surface);
+    auto address = WebAddress::parse(url);
+    auto classified = page.surface.starts_with("gemini_") ? AIWebURL::panelSurface(address) : AIWebURL::surface(address);
+    EXPECT_EQ(classified, page.surface);
+
+    auto expected = fixtureParse(page, url);
+    ASSERT_TRUE(expected);
+    std::optional<SegmenterSnapshot> live;
+    auto loaded = [&] {
+        live = parse(page.surface, url);
+        return live && live->turns.size() == expected->turns.size();
+    };
+    // The address bar can miss keys typed while the previous page still loads: type it once more.
+    open(url);
+    if (!waitFor(8s, loaded)) open(url);
+    ASSERT_TRUE(waitFor(12s, loaded)) << "no parse of " << url << " with " << expected->turns.size()
+                                      << " turns; got "
+                                      << (live ? std::to_string(live->turns.size()) : std::string("no snapshot"));
+    std::vector<RawTurn> liveBare, expectedBare;
+    for (const auto& t : live->turns) liveBare.push_back(withoutText(t));
+    for (const auto& t : expected->turns) expectedBare.push_back(withoutText(t));
+    EXPECT_EQ(liveBare, expectedBare);
+    // The text of every turn is what the page states its bubbles read.
+    std::optional<Statement> stated;
+    ASSERT_TRUE(waitFor(3s, [&] { return (stated = statement(url, page.promptsOnly)).has_value(); }))
+        << "the page stated nothing";
+    EXPECT_EQ(roleTexts(live->turns), stated->turns);
+    EXPECT_EQ(live->model, expected->model);
+    EXPECT_EQ(live->responseComplete, expected->responseComplete);
+    EXPECT_EQ(live->conversationKey, expected->conversationKey);
+    EXPECT_TRUE(live->conversationKey.has_value());
+    EXPECT_FALSE(live->usedParityFallback);
+
+    auto spec = AIAppAllowlist::specForBundleID(browser_);
+    ASSERT_TRUE(spec && spec->browserCase()) << "Chromium is not allow-listed on this desktop";
+    const BrowserProfile profile = spec->browserCase()->profile;
+    GLibMainLoop loop;
+    CaptureDiag::resetShared(loop.now());
+    std::vector<TurnEvent> events;
+    CaptureSchedule::Timings timings;
+    timings.settle = 300ms;
+    BrowserCaptureController controller(RunningApplication{pid_, browser_, browser_, std::nullopt}, profile,
+                                        *accessibility_, loop, timings,
+                                        [&](const TurnEvent& e) { events.push_back(e); });
+    ASSERT_TRUE(controller.start()) << "no observer on the browser";
+    runUntil(loop, 1200ms, [] { return false; });
+    EXPECT_GE(controller.settleRuns(), 1);
+    EXPECT_TRUE(events.empty()) << "the history was sent again: " << events.size() << " events";
+    events.clear();
+    const int settlesBefore = controller.settleRuns();
+
+    // Type a prompt into the composer, as a person would.
+    ASSERT_NO_FATAL_FAILURE(focusComposer(url));
+    const std::string prompt = "What does the " + page.surface + " page say?";
+    const std::size_t added = page.promptsOnly ? 1 : 2;  // turns a typed exchange adds to the parse
+    ASSERT_TRUE(run("xdotool type --delay 5 '" + prompt + "' && xdotool key Return"));
+
+    // While the controller waits for the page to settle, a parse of our own
+    // sees the reply unfinished.
+    bool sawStreaming = false;
+    ScopedTimer watch = loop.repeating(250ms, 0ms, [&] {
+        auto now = parse(page.surface, url);
+        if (now && now->turns.size() == expected->turns.size() + added && !now->responseComplete) sawStreaming = true;
+    });
+    ASSERT_TRUE(runUntil(loop, 20s, [&] { return !events.empty(); }))
+        << "no turn event; settles since typing: " << controller.settleRuns() - settlesBefore;
+    // A prompt's event may come before its reply ends: a second one would come after.
+    EXPECT_TRUE(runUntil(loop, 15s, [&] {
+        auto now = parse(page.surface, url);
+        return now && now->turns.size() == expected->turns.size() + added && now->responseComplete;
+    })) << "the reply never completed";
+    runUntil(loop, 1200ms, [] { return false; });
+    controller.stop();
+    EXPECT_GT(controller.settleRuns(), settlesBefore) << "the observer never woke the controller";
+    EXPECT_TRUE(sawStreaming) << "never saw the reply unfinished";
+    ASSERT_EQ(events.size(), 1u);
+    const TurnEvent& e = events.front();
+    EXPECT_EQ(e.surface, page.surface);
+    EXPECT_EQ(e.prompt, prompt);
+    // The reply as the page states it once it has ended.
+    ASSERT_TRUE(waitFor(5s, [&] {
+        stated = statement(url, page.promptsOnly);
+        return stated && stated->complete && stated->turns.size() == expected->turns.size() + added;
+    })) << "the page never stated the finished exchange";
+    EXPECT_EQ(lineTrimmed(e.prompt), stated->turns[stated->turns.size() - added].second);
+    EXPECT_EQ(lineTrimmed(e.response), page.promptsOnly ? "" : stated->turns.back().second);
+    EXPECT_EQ(e.conversationKey, expected->conversationKey);
+    EXPECT_EQ(e.browser, browser_);
+    EXPECT_EQ(e.turnIndex, static_cast<int>(expected->turns.size() + added));
+    EXPECT_EQ(e.model, expected->model);
+    // The agent beside the test stored the same exchange, once, through its local core.
+    ASSERT_TRUE(agent_) << "the agent did not start beside the test";
+    agent_->expectStoredOnce(page.surface, {{"prompt", e.prompt}, {"response", e.response}, {"verdict", "ok"},
+                                            {"browser", browser_}, {"turn_index", e.turnIndex},
+                                            {"conversation_key", e.conversationKey.value_or("")}});
+
+    // The page as a parse reads it now: its history unchanged, then the exchange.
+    live = parse(page.surface, url);
+    ASSERT_TRUE(live);
+    ASSERT_EQ(live->turns.size(), expected->turns.size() + added);
+    EXPECT_TRUE(live->responseComplete);
+    EXPECT_EQ(live->turns[live->turns.size() - added].role, "user");
+    EXPECT_EQ(live->turns[live->turns.size() - added].text, prompt);
+    if (!page.promptsOnly) {
+        EXPECT_EQ(live->turns.back().role, "assistant");
+    }
+    EXPECT_EQ(roleTexts(live->turns), stated->turns);
+}
+
+// A page whose marker class has moved gives no snapshot, an empty or
+// fallback parse, or turns the page really shows: never a wrong turn.
+TEST_P(RealChromium, AMovedMarkerNeverGivesAWrongTurn) {
+    const Page& page = GetParam();
+    const std::string url = urls_.at(page.surface);
+    auto expected = fixtureParse(page, url);
+    ASSERT_TRUE(expected);
+    const std::string moved = url + "?rename=" + page.renamedMarker + ":" + page.renamedMarker + "-v2";
+    // As above: keys typed into the address bar can be missed; type it once more.
+    const auto loaded = [&] { return webArea(moved) != nullptr; };
+    open(moved);
+    if (!waitFor(8s, loaded)) open(moved);
+    ASSERT_TRUE(waitFor(12s, loaded)) << "page did not load";
+    std::this_thread::sleep_for(300ms);  // let the renaming script finish
+    auto live = parse(page.surface, moved);
+    if (!live || live->turns.empty() || live->usedParityFallback) return;
+    // The page states its bubbles before its class is renamed.
+    std::optional<Statement> stated;
+    ASSERT_TRUE(waitFor(3s, [&] { return (stated = statement(moved, page.promptsOnly)).has_value(); }))
+        << "the page stated nothing";
+    for (const auto& turn : live->turns) {
+        bool real = false;
+        for (const auto& [role, text] : stated->turns) real = real || (role == turn.role && text == lineTrimmed(turn.text));
+        EXPECT_TRUE(real) << page.surface << ": turn " << turn.index << " (" << turn.role << ") \"" << turn.text
+                          << "\" is not on the page";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, RealChromium, ::testing::ValuesIn(pages()),
+                         [](const auto& info) { return info.param.surface; });
+
+// A typed exchange whose reply streams as real ones do: slowly (a word every
+// 400 ms, a second's pause now and then), with its stop control blinking out
+// during the pauses, with none at all, or under another label. The reply is
+// sent once, whole, with verdict "ok", never cut at a pause.
+class RealChromiumStreaming : public RealChromium {};
+
+TEST_P(RealChromiumStreaming, AReplyThatPausesIsSentOnceWhole) {
+    const Page& page = GetParam();
+    struct Pace {
+        const char* query;
+        const char* what;
+    };
+    // Every page streams slowly with its stop control blinking; one page also
+    // without any stop control and under an older label (the quick stream
+    // with the page's own label is the typed exchange above).
+    std::vector<Pace> paces{{"?pace=slow&stop=blink", "slow, the stop control gone in every pause"}};
+    if (page.surface == "chatgpt") {
+        paces.push_back({"?pace=slow&stop=none", "slow, no stop control"});
+        paces.push_back({"?stop=Stop%20generating", "quick, an older stop label"});
+    }
+    for (const auto& pace : paces) {
+        SCOPED_TRACE(pace.what);
+        const std::string url = urls_.at(page.surface) + pace.query;
+        open(url);
+        const auto loaded = [&] { return webArea(url) != nullptr; };
+        if (!waitFor(8s, loaded)) open(url);
+        ASSERT_TRUE(waitFor(12s, loaded)) << "page did not load";
+        std::optional<Statement> before;
+        ASSERT_TRUE(waitFor(5s, [&] { return (before = statement(url, false)).has_value(); }));
+
+        auto spec = AIAppAllowlist::specForBundleID(browser_);
+        ASSERT_TRUE(spec && spec->browserCase());
+        GLibMainLoop loop;
+        CaptureDiag::resetShared(loop.now());
+        std::vector<TurnEvent> events;
+        CaptureSchedule::Timings timings;
+        timings.settle = 300ms;
+        BrowserCaptureController controller(RunningApplication{pid_, browser_, browser_, std::nullopt},
+                                            spec->browserCase()->profile, *accessibility_, loop, timings,
+                                            [&](const TurnEvent& e) { events.push_back(e); });
+        ASSERT_TRUE(controller.start());
+        runUntil(loop, 1200ms, [] { return false; });
+
+        ASSERT_NO_FATAL_FAILURE(focusComposer(url));
+        const std::string prompt = "Take your time on " + page.surface;
+        ASSERT_TRUE(run("xdotool type --delay 5 '" + prompt + "' && xdotool key Return"));
+
+        std::optional<Statement> stated;
+        ASSERT_TRUE(runUntil(loop, 90s, [&] {
+            stated = statement(url, false);
+            return stated && stated->complete && stated->turns.size() == before->turns.size() + 2;
+        })) << "the reply never ended";
+        runUntil(loop, 4s, [] { return false; });
+        controller.stop();
+        ASSERT_EQ(events.size(), 1u) << "sent in pieces or not at all";
+        EXPECT_EQ(events[0].prompt, prompt);
+        EXPECT_EQ(lineTrimmed(events[0].response), stated->turns.back().second);
+        EXPECT_EQ(events[0].verdict, "ok");
+        EXPECT_EQ(events[0].revision, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, RealChromiumStreaming, ::testing::ValuesIn([] {
+                             std::vector<Page> some;
+                             for (const auto& p : pages())
+                                 if (!p.promptsOnly) some.push_back(p);
+                             return some;
+                         }()),
+                         [](const auto& info) { return info.param.surface; });
+
+// The session's accessibility switch and registry as the agent sees them.
+TEST(AtspiAccessibilityLive, TrustsTheSessionAndFindsTheBrowserByProcess) {
+    if (!std::getenv("VELMAR_DESKTOP_SESSION")) GTEST_SKIP() << "needs the private desktop (desktop_chat_pages)";
+    AtspiAccessibility accessibility;
+    EXPECT_TRUE(accessibility.isProcessTrusted());
+    auto app = accessibility.applicationElement(std::atoi(std::getenv("VELMAR_CHROMIUM_PID")));
+    ASSERT_TRUE(app);
+    AXElement root(app);
+    EXPECT_EQ(root.role(), "AXApplication");
+    auto windows = root.windows();
+    ASSERT_FALSE(windows.empty());
+    EXPECT_EQ(windows.front().role(), "AXWindow");
+    EXPECT_EQ(windows.front().attribute("AXMinimized"), std::optional<AXAttributeValue>(false));
+    EXPECT_TRUE(root.focusedWindow().has_value());
+    EXPECT_FALSE(accessibility.applicationElement(-1));
+    // The same element read twice is one element.
+    auto again = AXElement(app).windows();
+    EXPECT_TRUE(windows.front() == again.front());
+    EXPECT_EQ(windows.front().raw()->identityHash(), again.front().raw()->identityHash());
+}
+
+}  // namespace
+}  // namespace velmar::linux_backend

@@ -1,0 +1,57 @@
+#include "platform/linux/system/GLibMainLoop.hpp"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace velmar::linux_backend {
+namespace {
+
+// One run of the real loop: a delay fires after its time, a cancelled one
+// never does, a repeating timer repeats until cancelled, work posted from
+// another thread arrives on the loop.
+TEST(GLibMainLoop, DelaysCancellationRepeatingTimersAndCrossThreadPostsWorkForReal) {
+    GLibMainLoop loop;
+    const TimePoint start = loop.now();
+    std::vector<std::string> events;
+    TimePoint delayedAt{};
+
+    loop.postDelayed(50ms, [&] {
+        delayedAt = loop.now();
+        events.push_back("delayed");
+    });
+    TimerHandle cancelled = loop.postDelayed(20ms, [&] { events.push_back("cancelled"); });
+    cancelled.cancel();
+    EXPECT_FALSE(cancelled.active());
+
+    int ticks = 0;
+    TimerHandle ticker;
+    ticker = loop.repeating(10ms, 0ms, [&] {
+        if (++ticks == 3) ticker.cancel();
+    });
+
+    const auto mainThread = std::this_thread::get_id();
+    std::thread other([&] {
+        loop.post([&] {
+            EXPECT_EQ(std::this_thread::get_id(), mainThread);
+            events.push_back("posted");
+        });
+    });
+    TimerHandle end = loop.postDelayed(200ms, [&] { loop.quit(); });
+    loop.run();
+    other.join();
+
+    EXPECT_GE(delayedAt - start, 50ms);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_FALSE(ticker.active());
+    EXPECT_FALSE(end.active()) << "a one-shot that ran is no longer active";
+    EXPECT_NE(std::find(events.begin(), events.end(), "delayed"), events.end());
+    EXPECT_NE(std::find(events.begin(), events.end(), "posted"), events.end());
+    EXPECT_EQ(std::find(events.begin(), events.end(), "cancelled"), events.end());
+}
+
+}  // namespace
+}  // namespace velmar::linux_backend

@@ -1,0 +1,228 @@
+#include "platform/linux/system/LinuxWorkspace.hpp"
+
+#include "platform/linux/system/GLibMainLoop.hpp"
+
+#include "platform/sim/SimEnvironment.hpp"
+#include "runtime/ProviderVersions.hpp"
+#include "support/TempFiles.hpp"
+
+#include <gtest/gtest.h>
+
+#include <glib.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <limits>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace velmar::linux_backend {
+namespace {
+
+namespace fs = std::filesystem;
+using velmar::testing::TempDir;
+using velmar::testing::writeFile;
+
+// A child process for the length of a test.
+class Child {
+public:
+    explicit Child(std::vector<std::string> argv) {
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(a.data());
+        args.push_back(nullptr);
+        if (::posix_spawnp(&pid_, args[0], nullptr, nullptr, args.data(), environ) != 0) pid_ = -1;
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+TEST(LinuxWorkspace, VersionTexts) {
+    struct Case {
+        const char* description;
+        const char* debian;
+        const char* upstream;
+    };
+    const Case debianCases[] = {
+        {"revision", "9.1-1", "9.1"},
+        {"epoch and backport revision", "1:120.0.6099.224-1~deb12u1", "120.0.6099.224"},
+        {"native package", "2.38.1", "2.38.1"},
+        {"dashes in the upstream part", "1.0-rc1-3", "1.0-rc1"},
+        {"trailing newline", "3.11.2-1\n", "3.11.2"},
+    };
+    for (const Case& c : debianCases) EXPECT_EQ(LinuxWorkspace::upstreamVersion(c.debian), c.upstream) << c.description;
+
+    struct OutputCase {
+        const char* description;
+        const char* output;
+        std::optional<std::string> version;
+    };
+    const OutputCase outputCases[] = {
+        {"browser", "Chromium 120.0.6099.224 built on Debian 12.4, running on Debian 12.4\n", "120.0.6099.224"},
+        {"GNU tool", "sleep (GNU coreutils) 9.1\nCopyright (C) 2022\n", "9.1"},
+        {"v prefix and comma", "node v18.19.0, x64", "18.19.0"},
+        {"version on the second line only", "Some App\n1.2.3\n", std::nullopt},
+        {"no dotted number", "tool 7", std::nullopt},
+        {"nothing", "", std::nullopt},
+    };
+    for (const OutputCase& c : outputCases) {
+        EXPECT_EQ(LinuxWorkspace::versionInOutput(c.output), c.version) << c.description;
+    }
+}
+
+// A made-up /proc: a browser's helper processes fold into the one that started
+// them; other programs, even its children, stay; processes without an
+// executable (kernel threads) are skipped. Another login session of the same
+// user has its own desktop: its programs are not ours; a process whose
+// session the kernel does not know counts as ours.
+TEST(LinuxWorkspace, ListsThisSessionsProgramsWithHelperProcessesFolded) {
+    TempDir proc;
+    auto process = [&](int pid, int ppid, const char* exe, const char* session = nullptr) {
+        fs::create_directories(proc / std::to_string(pid));
+        writeFile(proc / (std::to_string(pid) + "/stat"), std::to_string(pid) + " (odd) name) S " + std::to_string(ppid) + " 1 1\n");
+        if (exe) fs::create_symlink(exe, proc / (std::to_string(pid) + "/exe"));
+        if (session) writeFile(proc / (std::to_string(pid) + "/sessionid"), session);
+    };
+    writeFile(proc / "self/sessionid", "3");
+    process(100, 1, "/usr/lib/chromium/chromium", "3");
+    process(101, 100, "/usr/lib/chromium/chromium");
+    process(102, 101, "/usr/lib/chromium/chromium");
+    process(103, 100, "/usr/bin/sleep", "4294967295");
+    process(2, 0, nullptr);
+    process(400, 1, "/usr/bin/firefox-esr", "7");
+    // Sandboxed browsers are named by their sandbox, not by their program.
+    process(200, 1, "/snap/brave/312/opt/brave.com/brave/brave");
+    writeFile(proc / "200/cgroup", "0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
+                                   "snap.brave.brave-2c3b4d35-1111-2222-3333-444455556666.scope\n");
+    process(300, 1, "/app/chromium/chromium");
+    writeFile(proc / "300/cgroup", "0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
+                                   "app-flatpak-org.chromium.Chromium-81234.scope\n");
+
+    TempDir data;
+    writeFile(data / "applications/chromium.desktop",
+              "[Desktop Entry]\nType=Application\nName=Chromium\nName[de]=Chromium-Browser\nExec=/usr/bin/chromium %U\n");
+    writeFile(data / "applications/brave_brave.desktop",
+              "[Desktop Entry]\nType=Application\nName=Brave\nExec=env BAMF=1 /snap/bin/brave %U\n");
+    sim::SimEnvironment env{{"XDG_DATA_HOME", data.path().string()}, {"XDG_DATA_DIRS", "/nonexistent"},
+                            {"PATH", "/nonexistent"}, {"LANG", "de_AT.UTF-8"}};
+    LinuxWorkspace workspace(env, proc.path());
+
+    const std::vector<RunningApplication> expected{
+        {100, "chromium", "Chromium-Browser", "/usr/lib/chromium/chromium"},
+        {103, "sleep", "sleep", "/usr/bin/sleep"},
+        {200, "brave_brave", "Brave", "/snap/brave/312/opt/brave.com/brave/brave"},
+        {300, "org.chromium.Chromium", "org.chromium.Chromium", "/app/chromium/chromium"},
+    };
+    EXPECT_EQ(workspace.runningApplications(), expected);
+
+    // A window's process is a renderer: the application is the browser.
+    EXPECT_EQ(workspace.applicationOfProcess(102), expected[0]);
+    EXPECT_EQ(workspace.applicationOfProcess(103), expected[1]);
+    EXPECT_EQ(workspace.applicationOfProcess(2), std::nullopt) << "a kernel thread";
+    EXPECT_EQ(workspace.applicationOfProcess(999), std::nullopt) << "gone";
+    EXPECT_EQ(workspace.applicationOfProcess(400), std::nullopt) << "another session's";
+    EXPECT_FALSE(workspace.isRunning(400));
+    EXPECT_TRUE(workspace.isRunning(100));
+    // No display and no session bus: nothing in front, idle time unknown.
+    EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
+    EXPECT_EQ(workspace.secondsSinceLastInput(), std::numeric_limits<double>::max());
+}
+
+// For real, on GLib's loop: a program started after the workspace began
+// watching is reported, and so is its end, with the same description.
+TEST(LinuxWorkspace, ReportsAProgramStartedAfterSubscribingAndItsEnd) {
+    TempDir data;
+    writeFile(data / "applications/napper.desktop",
+              "[Desktop Entry]\nType=Application\nName=Napper\nExec=/usr/bin/sleep 1000\n");
+    sim::SimEnvironment env{{"XDG_DATA_HOME", data.path().string()}, {"XDG_DATA_DIRS", "/nonexistent"},
+                            {"PATH", "/usr/bin:/bin"}};
+    GLibMainLoop loop;
+    LinuxWorkspace workspace(env);
+    workspace.attachLoop(&loop);
+    std::vector<WorkspaceNotification> notes;
+    auto subscription = workspace.subscribe([&](const WorkspaceNotification& n) { notes.push_back(n); });
+
+    auto spinUntil = [](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(5000);
+        }
+        return done();
+    };
+    auto find = [&](WorkspaceNotification::Kind kind, int pid) -> std::optional<RunningApplication> {
+        for (const auto& n : notes)
+            if (n.kind == kind && n.app && n.app->pid == pid) return n.app;
+        return std::nullopt;
+    };
+
+    auto sleeper = std::make_unique<Child>(std::vector<std::string>{"/usr/bin/sleep", "30"});
+    const pid_t pid = sleeper->pid();
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(spinUntil([&] { return find(WorkspaceNotification::Kind::launched, pid).has_value(); }))
+        << "no launch reported within 10 s";
+    const auto launched = *find(WorkspaceNotification::Kind::launched, pid);
+    EXPECT_EQ(launched.bundleIdentifier, "napper");
+    EXPECT_EQ(launched.localizedName, "Napper");
+
+    sleeper.reset();  // killed and reaped
+    ASSERT_TRUE(spinUntil([&] { return find(WorkspaceNotification::Kind::terminated, pid).has_value(); }))
+        << "no end reported within 10 s";
+    EXPECT_EQ(*find(WorkspaceNotification::Kind::terminated, pid), launched);
+    for (const auto& n : notes)
+        EXPECT_FALSE(n.kind == WorkspaceNotification::Kind::launched && n.app && n.app->pid == ::getpid())
+            << "what ran before subscribing is not news";
+}
+
+// For real: a running program is found by its desktop entry, its installed
+// location through PATH, and its version from the package database (through
+// the other spelling of a merged /usr), agreeing with its own --version.
+TEST(LinuxWorkspace, FindsARealProcessItsDesktopEntryAndItsPackagesVersion) {
+    TempDir data;
+    writeFile(data / "applications/test/sleeper.desktop",
+              "[Desktop Entry]\nType=Application\nName=Sleeper\nName[fr]=Dormeur\nExec=env A=1 sleep 1000\n");
+    sim::SimEnvironment env{{"XDG_DATA_HOME", data.path().string()}, {"XDG_DATA_DIRS", "/nonexistent"},
+                            {"PATH", "/usr/bin:/bin"}, {"LC_ALL", "fr_FR.UTF-8"}};
+    LinuxWorkspace workspace(env);
+    Child sleeper({"/usr/bin/sleep", "30"});
+    ASSERT_GT(sleeper.pid(), 0);
+
+    std::optional<RunningApplication> found;
+    for (const auto& app : workspace.runningApplications()) {
+        if (app.pid == sleeper.pid()) found = app;
+    }
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->bundleIdentifier, "test-sleeper");
+    EXPECT_EQ(found->localizedName, "Dormeur");
+    EXPECT_EQ(found->bundleLocation, fs::path("/usr/bin/sleep"));
+
+    EXPECT_EQ(workspace.installedApplicationLocation("test-sleeper"), fs::path("/usr/bin/sleep"));
+    EXPECT_EQ(workspace.installedApplicationLocation("sleep"), fs::path("/usr/bin/sleep"));
+    EXPECT_EQ(workspace.installedApplicationLocation("no-such-program-here"), std::nullopt);
+
+    auto version = workspace.applicationShortVersion("/usr/bin/sleep");
+    ASSERT_TRUE(version);
+    EXPECT_TRUE(ProviderVersions::isVersionString(*version)) << *version;
+    std::string own;
+    if (FILE* pipe = ::popen("LC_ALL=C /usr/bin/sleep --version", "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe)) own += buffer;
+        ::pclose(pipe);
+    }
+    EXPECT_EQ(version, LinuxWorkspace::versionInOutput(own)) << own;
+    EXPECT_EQ(workspace.applicationShortVersion("/nonexistent/app"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace velmar::linux_backend

@@ -1,0 +1,65 @@
+#include "platform/linux/system/PrefixInstallLayout.hpp"
+
+#include "platform/sim/SimEnvironment.hpp"
+#include "runtime/AgentConfig.hpp"
+#include "runtime/BuildInfo.hpp"
+#include "support/TempFiles.hpp"
+
+#include <gtest/gtest.h>
+
+namespace velmar::linux_backend {
+namespace {
+
+namespace fs = std::filesystem;
+using velmar::testing::TempDir;
+using velmar::testing::writeFile;
+
+void makeExecutable(const fs::path& file, bool executable) {
+    writeFile(file, "#!/bin/sh\n");
+    fs::permissions(file, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(PrefixInstallLayout, FindsResourcesAndHelpersUnderAnInstallPrefix) {
+    TempDir prefix;
+    writeFile(prefix / "share/velmar/core.mjs", "export {}\n");
+    fs::create_directories(prefix / "share/velmar/signin");
+    fs::create_directories(prefix / "share/velmar/config.json");  // a folder, not a resource
+    makeExecutable(prefix / "libexec/velmar/node", true);
+    makeExecutable(prefix / "libexec/velmar/plain", false);
+
+    PrefixInstallLayout layout(prefix / "bin/velmar-desktop-agent");
+    EXPECT_EQ(layout.installLocation(), prefix.path());
+    EXPECT_EQ(layout.executablePath(), prefix / "bin/velmar-desktop-agent");
+    EXPECT_EQ(layout.resource("core", "mjs"), prefix / "share/velmar/core.mjs");
+    EXPECT_EQ(layout.readResource("core", "mjs"), "export {}\n");
+    EXPECT_EQ(layout.resource("config", "json"), std::nullopt);
+    EXPECT_EQ(layout.readResource("config", "json"), std::nullopt);
+    EXPECT_EQ(layout.resource("missing", "mjs"), std::nullopt);
+    EXPECT_EQ(layout.resourceDirectory("signin"), prefix / "share/velmar/signin");
+    EXPECT_EQ(layout.resourceDirectory("core.mjs"), std::nullopt);
+    EXPECT_EQ(layout.auxiliaryExecutable("node"), prefix / "libexec/velmar/node");
+    EXPECT_EQ(layout.auxiliaryExecutable("plain"), std::nullopt);
+    // Names never reach outside their folders.
+    EXPECT_EQ(layout.resource("../velmar/core", "mjs"), std::nullopt);
+    EXPECT_EQ(layout.resourceDirectory(".."), std::nullopt);
+    EXPECT_EQ(layout.auxiliaryExecutable("../velmar/node"), std::nullopt);
+    EXPECT_EQ(layout.shortVersion(), std::string(build::version));
+    EXPECT_EQ(layout.bundleIdentifier(), "velmar-desktop-agent");
+}
+
+// A build tree keeps its executables beside share/velmar; this test binary
+// runs from one.
+TEST(PrefixInstallLayout, TheBuildTreeIsAPrefixToo) {
+    TempDir build;
+    writeFile(build / "share/velmar/config.json", R"({"VELMAR_DRY_RUN": "1"})");
+    PrefixInstallLayout layout(build / "velmar-desktop-agent");
+    EXPECT_EQ(layout.installLocation(), build.path());
+    EXPECT_TRUE(AgentConfig::load(layout, sim::SimEnvironment{}, true).dryRun);
+
+    PrefixInstallLayout self = PrefixInstallLayout::forThisProcess();
+    EXPECT_EQ(fs::canonical(self.installLocation()), fs::canonical(VELMAR_TOOL_DIR));
+    EXPECT_TRUE(fs::is_directory(self.resourcesFolder()));
+}
+
+}  // namespace
+}  // namespace velmar::linux_backend

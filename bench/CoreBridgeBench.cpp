@@ -10,7 +10,7 @@
 #include "platform/linux/LinuxProcessLauncher.hpp"
 #include "platform/sim/SimInstallLayout.hpp"
 #include "platform/sim/SimLogSink.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
 #include "runtime/NodeCoreProcess.hpp"
 

@@ -3,7 +3,7 @@
 #include "platform/InstallLayout.hpp"
 #include "platform/LogSink.hpp"
 #include "platform/ProcessEnvironment.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "runtime/CoreContract.hpp"
 
 #include <algorithm>

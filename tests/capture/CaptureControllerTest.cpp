@@ -5,7 +5,7 @@
 
 #include "capture/Turns.hpp"
 #include "platform/sim/SimDesktop.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +44,7 @@ class NativeRig {
 public:
     sim::SimMainLoop loop;
     sim::SimDesktop desktop{loop};
+    CaptureDiag diag{loop.now()};
     std::shared_ptr<ScriptedSegmenter> segmenter = std::make_shared<ScriptedSegmenter>();
     RunningApplication app{101, "com.anthropic.claudefordesktop", "Claude", std::nullopt};
     std::vector<TurnEvent> events;
@@ -51,10 +52,9 @@ public:
     const TimePoint t0 = loop.now();
 
     explicit NativeRig(CaptureSchedule::Timings timings = {}) {
-        CaptureDiag::resetShared(t0);
         desktop.launch(app);
         segmenter->loop = &loop;
-        controller = std::make_unique<CaptureController>(app, segmenter, desktop.accessibility(), loop, timings,
+        controller = std::make_unique<CaptureController>(app, segmenter, desktop.accessibility(), loop, diag, timings,
                                                          [this](const TurnEvent& e) { events.push_back(e); });
     }
     // Milliseconds since the rig was made, of each window read.

@@ -31,13 +31,13 @@ TEST_F(AppDelegateTest, LaunchInstallsTheMenuStartsTheCoreAndAttachesAllowlisted
 
     EXPECT_TRUE(item.shown().has_value()) << "the status item is installed";
     EXPECT_EQ(launcher.launchCount(), 1u);
-    EXPECT_EQ(agent->controllerCount(), 2u);
-    EXPECT_TRUE(agent->hasController(testing::claudePid));
-    EXPECT_TRUE(agent->hasController(testing::chromePid));
-    EXPECT_FALSE(agent->hasController(testing::editorPid));
+    EXPECT_EQ(agent->capture().controllerCount(), 2u);
+    EXPECT_TRUE(agent->capture().hasController(testing::claudePid));
+    EXPECT_TRUE(agent->capture().hasController(testing::chromePid));
+    EXPECT_FALSE(agent->capture().hasController(testing::editorPid));
     EXPECT_TRUE(agent->menu().axTrusted);
     EXPECT_EQ(agent->menu().capturingApps.size(), 2u);
-    EXPECT_FALSE(agent->signInWindow()) << "the sign-in window waits for the core's first auth_state";
+    EXPECT_FALSE(agent->onboarding().signInWindow()) << "the sign-in window waits for the core's first auth_state";
     EXPECT_EQ(countSent("agent_status"), 0u) << "no heartbeat before 300 s";
 
     sp.loop.advance(300s);
@@ -59,7 +59,7 @@ TEST_F(AppDelegateTest, TheCaptureTraceSwitchReachesTheAttachedBrowserController
         h.sp.accessibility.addApplication(testing::chromePid, app);
         h.sp.workspace.launch(chromeApp());
         h.launch();
-        ASSERT_TRUE(h.agent->hasController(testing::chromePid));
+        ASSERT_TRUE(h.agent->capture().hasController(testing::chromePid));
         h.sp.accessibility.post(testing::chromePid, "AXValueChanged", window);
         h.sp.loop.advance(3s);
 
@@ -85,21 +85,21 @@ TEST_F(AppDelegateTest, WithoutACoreScriptAWarningIsShownAndTheAgentQuits) {
     EXPECT_GE(windowing.activations, 1);
     EXPECT_EQ(exits, 1);
     EXPECT_EQ(launcher.launchCount(), 0u);
-    EXPECT_EQ(agent->controllerCount(), 0u);
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
 }
 
 TEST_F(AppDelegateTest, ApplicationsAreAttachedAfterLaunchAndReleasedWhenTheyQuit) {
     launch();
     run(claudeApp());
     sp.loop.advance(1400ms);
-    EXPECT_FALSE(agent->hasController(testing::claudePid)) << "attach waits 1.5 s after launch";
+    EXPECT_FALSE(agent->capture().hasController(testing::claudePid)) << "attach waits 1.5 s after launch";
     sp.loop.advance(100ms);
-    EXPECT_TRUE(agent->hasController(testing::claudePid));
+    EXPECT_TRUE(agent->capture().hasController(testing::claudePid));
     EXPECT_EQ(agent->menu().capturingApps, std::vector<std::string>{"Claude"});
 
     sp.workspace.terminate(testing::claudePid);
     sp.loop.runUntilIdle();
-    EXPECT_EQ(agent->controllerCount(), 0u);
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
     EXPECT_TRUE(agent->menu().capturingApps.empty());
 
     // An application that quits within the delay leaves nothing behind.
@@ -107,7 +107,7 @@ TEST_F(AppDelegateTest, ApplicationsAreAttachedAfterLaunchAndReleasedWhenTheyQui
     sp.loop.advance(500ms);
     sp.workspace.terminate(testing::chromePid);
     sp.loop.advance(2s);
-    EXPECT_EQ(agent->controllerCount(), 0u);
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
 }
 
 // An application that cannot be observed yet (a browser not on the bus so
@@ -117,28 +117,28 @@ TEST_F(AppDelegateTest, AnApplicationThatCannotBeObservedYetIsTriedAgainUntilItC
     run(claudeApp());
     sp.accessibility.failObservers(testing::claudePid);
     launch();
-    EXPECT_EQ(agent->controllerCount(), 0u);
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
     const char* degraded = "[agent] could not observe com.anthropic.claudefordesktop over the accessibility bus";
     EXPECT_EQ(sp.log.countContaining(degraded), 1u);
     EXPECT_EQ(agent->menu().lastEventLine, "⚠︎ AX attach failed for Claude");
 
-    sp.loop.advance(AppDelegate::attachRetryFirst + 2 * AppDelegate::attachRetryFirst + 4 * AppDelegate::attachRetryFirst);
-    EXPECT_EQ(agent->controllerCount(), 0u);
+    sp.loop.advance(CaptureSupervisor::attachRetryFirst + 2 * CaptureSupervisor::attachRetryFirst + 4 * CaptureSupervisor::attachRetryFirst);
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
     EXPECT_EQ(sp.log.countContaining(degraded), 1u) << "said once, not per try";
 
     sp.accessibility.failObservers(testing::claudePid, false);
-    sp.loop.advance(AppDelegate::attachRetryMost);
-    EXPECT_TRUE(agent->hasController(testing::claudePid));
+    sp.loop.advance(CaptureSupervisor::attachRetryMost);
+    EXPECT_TRUE(agent->capture().hasController(testing::claudePid));
     EXPECT_EQ(sp.log.countContaining("attached to com.anthropic.claudefordesktop on a later try"), 1u);
 
     // A process that ends while unobservable is no longer tried.
     run(chromeApp());
     sp.accessibility.failObservers(testing::chromePid);
-    sp.loop.advance(AppDelegate::attachAfterLaunch + 10ms);
+    sp.loop.advance(CaptureSupervisor::attachAfterLaunch + 10ms);
     sp.workspace.terminate(testing::chromePid);
     sp.accessibility.failObservers(testing::chromePid, false);
-    sp.loop.advance(2 * AppDelegate::attachRetryMost);
-    EXPECT_FALSE(agent->hasController(testing::chromePid));
+    sp.loop.advance(2 * CaptureSupervisor::attachRetryMost);
+    EXPECT_FALSE(agent->capture().hasController(testing::chromePid));
 }
 
 // A browser started before the accessibility switch shows its windows but
@@ -165,13 +165,13 @@ TEST_F(AppDelegateTest, ABrowserShowingNoPagesIsToldOnceToRestart) {
     };
     launch();
     browser(testing::chromePid, true);
-    sp.loop.advance(AppDelegate::attachAfterLaunch + BrowserCaptureController::pagesCheckDelay + 1s);
-    ASSERT_TRUE(agent->hasController(testing::chromePid));
+    sp.loop.advance(CaptureSupervisor::attachAfterLaunch + BrowserCaptureController::pagesCheckDelay + 1s);
+    ASSERT_TRUE(agent->capture().hasController(testing::chromePid));
     EXPECT_TRUE(notifications.shown.empty()) << "pages are shown";
 
     browser(testing::chromePid + 1, false);
     browser(testing::chromePid + 2, false);  // a second process of the same browser
-    sp.loop.advance(AppDelegate::attachAfterLaunch + BrowserCaptureController::pagesCheckDelay + 1s);
+    sp.loop.advance(CaptureSupervisor::attachAfterLaunch + BrowserCaptureController::pagesCheckDelay + 1s);
     ASSERT_EQ(notifications.shown.size(), 1u);
     EXPECT_EQ(notifications.shown[0].summary, "Restart Google Chrome to capture its AI chats");
 }
@@ -182,9 +182,9 @@ TEST_F(AppDelegateTest, ABrowserOffTheBusIsToldToRestartAfterAFewTries) {
     launch();
     run(chromeApp());
     sp.accessibility.failObservers(testing::chromePid);
-    sp.loop.advance(AppDelegate::attachAfterLaunch + AppDelegate::attachRetryFirst + 10ms);
+    sp.loop.advance(CaptureSupervisor::attachAfterLaunch + CaptureSupervisor::attachRetryFirst + 10ms);
     EXPECT_TRUE(notifications.shown.empty()) << "too soon";
-    sp.loop.advance(AppDelegate::attachRetryMost * 3);
+    sp.loop.advance(CaptureSupervisor::attachRetryMost * 3);
     ASSERT_EQ(notifications.shown.size(), 1u);
     EXPECT_EQ(notifications.shown[0].summary, "Restart Google Chrome to capture its AI chats");
 }
@@ -203,10 +203,10 @@ TEST_F(AppDelegateTest, FlushGraceComesFromSettingsWithNonPositiveMeaningFourHou
     launch();
     for (const auto& c : cases) {
         if (c.stored)
-            sp.settings.setNumber(AppDelegate::flushGraceKey, *c.stored);
+            sp.settings.setNumber(CaptureSupervisor::flushGraceKey, *c.stored);
         else
-            sp.settings.remove(AppDelegate::flushGraceKey);
-        EXPECT_EQ(agent->flushGraceSeconds(), c.expected) << c.description;
+            sp.settings.remove(CaptureSupervisor::flushGraceKey);
+        EXPECT_EQ(agent->capture().flushGraceSeconds(), c.expected) << c.description;
     }
 }
 
@@ -244,11 +244,11 @@ TEST_F(AppDelegateTest, TrustGainedAttachesAndTrustLostLeavesControllersWithAnEd
     sp.accessibility.setTrusted(false);
     run(claudeApp());
     launch();
-    EXPECT_EQ(agent->controllerCount(), 0u);
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
 
     sp.accessibility.setTrusted(true);
     sp.loop.advance(5s);
-    EXPECT_EQ(agent->controllerCount(), 1u);
+    EXPECT_EQ(agent->capture().controllerCount(), 1u);
     auto beats = sentOfType("agent_status");
     ASSERT_EQ(beats.size(), 1u);
     EXPECT_EQ(beats[0]["edge"], true);
@@ -260,7 +260,7 @@ TEST_F(AppDelegateTest, TrustGainedAttachesAndTrustLostLeavesControllersWithAnEd
 
     sp.accessibility.setTrusted(false);
     sp.loop.advance(5s);
-    EXPECT_EQ(agent->controllerCount(), 1u) << "losing the permission does not stop controllers";
+    EXPECT_EQ(agent->capture().controllerCount(), 1u) << "losing the permission does not stop controllers";
     EXPECT_FALSE(agent->menu().axTrusted);
     beats = sentOfType("agent_status");
     ASSERT_EQ(beats.size(), 2u);
@@ -386,20 +386,20 @@ TEST_F(AppDelegateTest, EveryCoreMessageTypeHasItsEffect) {
         {"capture_directive pause stops capture",
          {{"type", "capture_directive"}, {"capture", "pause"}, {"scope", "device"}},
          [&] {
-             EXPECT_TRUE(agent->capturePaused());
-             EXPECT_EQ(agent->controllerCount(), 0u);
+             EXPECT_TRUE(agent->capture().paused());
+             EXPECT_EQ(agent->capture().controllerCount(), 0u);
              EXPECT_EQ(menu.captureDirective.menuLine(), "Capture paused by your organization (this device)");
          }},
         {"capture_directive run resumes", {{"type", "capture_directive"}, {"capture", "run"}},
          [&] {
-             EXPECT_FALSE(agent->capturePaused());
-             EXPECT_EQ(agent->controllerCount(), 1u);
+             EXPECT_FALSE(agent->capture().paused());
+             EXPECT_EQ(agent->capture().controllerCount(), 1u);
          }},
         {"update_check starts a background check", {{"type", "update_check"}},
          [&] { EXPECT_EQ(updates.backgroundChecks, 1); }},
         {"auth_state signed in", {{"type", "auth_state"}, {"signed_in", true}, {"email", "a@b.test"}},
          [&] {
-             EXPECT_EQ(agent->lastAuthSignedIn(), true);
+             EXPECT_EQ(agent->onboarding().lastSignedIn(), true);
              EXPECT_EQ(menu.signedInEmail, "a@b.test");
              EXPECT_TRUE(menu.authKnown);
          }},
@@ -415,7 +415,7 @@ TEST_F(AppDelegateTest, WrongTypesAndUnknownMessagesChangeNothing) {
     run(claudeApp());
     launch();
     fromCore({{"type", "capture_directive"}, {"capture", "pause"}});
-    ASSERT_TRUE(agent->capturePaused());
+    ASSERT_TRUE(agent->capture().paused());
     const auto sentBefore = core().receivedLines().size();
     const auto logBefore = sp.log.lines().size();
     const auto menuBefore = agent->menu().lastEventLine;
@@ -444,8 +444,8 @@ TEST_F(AppDelegateTest, WrongTypesAndUnknownMessagesChangeNothing) {
     for (const auto& m : wrong) fromCore(m);
     fromCoreRaw("{not json\n[1,2]\n\"x\"\n\n");
 
-    EXPECT_TRUE(agent->capturePaused());
-    EXPECT_EQ(agent->controllerCount(), 0u);
+    EXPECT_TRUE(agent->capture().paused());
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
     EXPECT_EQ(core().receivedLines().size(), sentBefore) << "nothing is answered";
     EXPECT_EQ(agent->menu().lastEventLine, menuBefore);
     // Only a Boolean true is success: anything else is a failure without a message.
@@ -454,13 +454,13 @@ TEST_F(AppDelegateTest, WrongTypesAndUnknownMessagesChangeNothing) {
     EXPECT_TRUE(desktop.openedURLs.empty());
     EXPECT_FALSE(sp.settings.contains(Beacon::sentKey(Beacon::welcomeShown)));
     EXPECT_EQ(updates.backgroundChecks, 0) << "no updater configured";
-    EXPECT_FALSE(agent->lastAuthSignedIn());
+    EXPECT_FALSE(agent->onboarding().lastSignedIn());
     for (std::size_t i = logBefore; i < sp.log.lines().size(); ++i)
         EXPECT_EQ(sp.log.lines()[i].rfind("[core:", 0), std::string::npos) << sp.log.lines()[i];
 
     // Wrong types inside auth_state read as signed out, never as a crash.
     fromCore({{"type", "auth_state"}, {"signed_in", "yes"}, {"email", 12}});
-    EXPECT_EQ(agent->lastAuthSignedIn(), false);
+    EXPECT_EQ(agent->onboarding().lastSignedIn(), false);
     EXPECT_EQ(agent->menu().signedInEmail, std::nullopt);
 }
 
@@ -490,7 +490,7 @@ TEST_F(AppDelegateTest, AFloodOfLogLinesIsWrittenLineForLineAndChangesNothingEls
     EXPECT_EQ(sp.log.lines().size() - logBefore, 100'000u);
     EXPECT_EQ(sp.log.lines().back(), "[core:debug] line 99999");
     EXPECT_EQ(core().receivedLines().size(), sentBefore);
-    EXPECT_EQ(agent->controllerCount(), 1u);
+    EXPECT_EQ(agent->capture().controllerCount(), 1u);
 }
 
 // --- capture directive -------------------------------------------------------------
@@ -499,10 +499,10 @@ TEST_F(AppDelegateTest, PauseDetachesResumeReattachesWhatStillRunsAndScopeChange
     run(claudeApp());
     run(chromeApp());
     launch();
-    ASSERT_EQ(agent->controllerCount(), 2u);
+    ASSERT_EQ(agent->capture().controllerCount(), 2u);
 
     fromCore({{"type", "capture_directive"}, {"capture", "pause"}});
-    EXPECT_EQ(agent->controllerCount(), 0u);
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
     EXPECT_TRUE(agent->menu().capturingApps.empty());
     EXPECT_EQ(countSent("agent_status"), 1u) << "an edge beat on the change";
     EXPECT_EQ(sentOfType("agent_status").back()["capture_attached"], 0);
@@ -517,12 +517,12 @@ TEST_F(AppDelegateTest, PauseDetachesResumeReattachesWhatStillRunsAndScopeChange
     sp.accessibility.addApplication(404, sim::SimElement::make("AXApplication"));
     sp.workspace.launch({404, "com.openai.codex", "ChatGPT", {}});
     sp.loop.advance(2s);
-    EXPECT_EQ(agent->controllerCount(), 0u);
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
 
     fromCore({{"type", "capture_directive"}, {"capture", "run"}});
-    EXPECT_TRUE(agent->hasController(testing::claudePid));
-    EXPECT_TRUE(agent->hasController(404));
-    EXPECT_FALSE(agent->hasController(testing::chromePid)) << "quit while paused";
+    EXPECT_TRUE(agent->capture().hasController(testing::claudePid));
+    EXPECT_TRUE(agent->capture().hasController(404));
+    EXPECT_FALSE(agent->capture().hasController(testing::chromePid)) << "quit while paused";
     EXPECT_EQ(countSent("agent_status"), 2u);
 }
 
@@ -532,7 +532,7 @@ TEST_F(AppDelegateTest, ResumingWithoutTrustAttachesNothingButStillBeats) {
     fromCore({{"type", "capture_directive"}, {"capture", "pause"}});
     sp.accessibility.setTrusted(false);
     fromCore({{"type", "capture_directive"}, {"capture", "run"}});
-    EXPECT_EQ(agent->controllerCount(), 0u);
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
     EXPECT_EQ(sentOfType("agent_status").back()["edge"], true);
 }
 
@@ -545,7 +545,7 @@ TEST_F(AppDelegateTest, TerminationFlushesStopsAndEndsWhenTheCoreExits) {
     int replies = 0;
     EXPECT_EQ(agent->applicationShouldTerminate([&] { ++replies; }), AppDelegate::TerminateReply::later);
     sp.loop.runUntilIdle();
-    EXPECT_EQ(agent->controllerCount(), 0u);
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
     auto types = sentTypes();
     ASSERT_GE(types.size(), 2u);
     EXPECT_EQ(types[types.size() - 2], "flush_active_time");

@@ -4,7 +4,7 @@
 #include "platform/sim/SimLogSink.hpp"
 #include "platform/sim/SimMainLoop.hpp"
 #include "platform/sim/SimProcessLauncher.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "capture/AIAppAllowlist.hpp"
 #include "capture/BrowserCaptureController.hpp"
 #include "platform/linux/GLibMainLoop.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "ax/FixtureDocument.hpp"
 #include "parsing/FixtureParsing.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
@@ -207,12 +207,12 @@ TEST_P(RealChromium, ParsesThePageAndCapturesATypedExchange) {
     ASSERT_TRUE(spec && spec->browserCase()) << "Chromium is not allow-listed on this desktop";
     const BrowserProfile profile = spec->browserCase()->profile;
     GLibMainLoop loop;
-    CaptureDiag::resetShared(loop.now());
+    CaptureDiag diag(loop.now());
     std::vector<TurnEvent> events;
     CaptureSchedule::Timings timings;
     timings.settle = 300ms;
     BrowserCaptureController controller(RunningApplication{pid_, "chromium", "Chromium", std::nullopt}, profile,
-                                        *accessibility_, loop, timings,
+                                        *accessibility_, loop, diag, timings,
                                         [&](const TurnEvent& e) { events.push_back(e); });
     ASSERT_TRUE(controller.start()) << "no observer on the browser";
     runUntil(loop, 1200ms, [] { return false; });
@@ -338,12 +338,12 @@ TEST_P(RealChromiumStreaming, AReplyThatPausesIsSentOnceWhole) {
         auto spec = AIAppAllowlist::specForBundleID("chromium");
         ASSERT_TRUE(spec && spec->browserCase());
         GLibMainLoop loop;
-        CaptureDiag::resetShared(loop.now());
+        CaptureDiag diag(loop.now());
         std::vector<TurnEvent> events;
         CaptureSchedule::Timings timings;
         timings.settle = 300ms;
         BrowserCaptureController controller(RunningApplication{pid_, "chromium", "Chromium", std::nullopt},
-                                            spec->browserCase()->profile, *accessibility_, loop, timings,
+                                            spec->browserCase()->profile, *accessibility_, loop, diag, timings,
                                             [&](const TurnEvent& e) { events.push_back(e); });
         ASSERT_TRUE(controller.start());
         runUntil(loop, 1200ms, [] { return false; });

@@ -1,7 +1,8 @@
 #pragma once
 // Per-surface counters of what capture saw and did, reported to the core in
 // acknowledged batches so that no count is lost or counted twice when the core
-// or its network is down. Counts only, never content.
+// or its network is down. Counts only, never content. The composition root
+// owns the one instance and hands it to whatever counts.
 
 #include "platform/Clock.hpp"
 
@@ -49,11 +50,6 @@ public:
         std::int64_t windowSeconds = 0;
         std::vector<nlohmann::json> stats;  // one object per surface
     };
-
-    // The process-wide instance, created on first use.
-    static CaptureDiag& shared();
-    // Tests only: forget everything, as if the process had just started at `now`.
-    static void resetShared(TimePoint now);
 
     explicit CaptureDiag(TimePoint windowStart);
 

@@ -1,4 +1,4 @@
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 
 #include <gtest/gtest.h>
 

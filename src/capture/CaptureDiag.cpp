@@ -66,9 +66,7 @@ std::optional<CaptureDiag::Delta> CaptureDiag::snapshotDeltas(TimePoint now) {
             continue;
         }
         if (delta.stats.size() == maxSurfacesPerBatch) break;
-        nlohmann::json entry = {{"surface", it->first}, {"window_seconds", delta.windowSeconds}};
-        for (auto [counter, value] : it->second) entry[std::string(name(counter))] = value;
-        delta.stats.push_back(std::move(entry));
+        delta.stats.push_back({it->first, delta.windowSeconds, it->second});
         sent.insert(counts_.extract(it++));
     }
     inFlight_ = InFlight{delta.seq, std::move(sent), windowStart_};

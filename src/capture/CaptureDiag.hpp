@@ -13,8 +13,6 @@
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 namespace velmar {
 
 class CaptureDiag {
@@ -45,10 +43,15 @@ public:
     // Surfaces on which a model name is expected.
     static bool isModelSurface(std::string_view surface);
 
+    struct SurfaceStats {
+        std::string surface;
+        std::int64_t windowSeconds = 0;
+        std::map<Counter, std::int64_t> counts;  // the counters that moved
+    };
     struct Delta {
         std::int64_t seq = 0;
         std::int64_t windowSeconds = 0;
-        std::vector<nlohmann::json> stats;  // one object per surface
+        std::vector<SurfaceStats> stats;  // ascending surface key
     };
 
     explicit CaptureDiag(TimePoint windowStart);

@@ -160,7 +160,7 @@ void CaptureSupervisor::attachFailed(const RunningApplication& app, const Captur
     if (!attachRetryDelay_.contains(app.pid)) {
         ports_.platform.log.writeLine("[agent] could not observe " + *app.bundleIdentifier +
                                       " over the accessibility bus — capture degraded, trying again");
-        ports_.menu.lastEventLine = "⚠︎ AX attach failed for " + app.localizedName.value_or(*app.bundleIdentifier);
+        ports_.menu.lastEventLine = "⚠︎ Accessibility attach failed for " + app.localizedName.value_or(*app.bundleIdentifier);
         ports_.menu.refresh();
     }
     // A browser that is still off the bus after several tries was started

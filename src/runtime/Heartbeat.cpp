@@ -38,7 +38,7 @@ void Heartbeat::beat(bool edge) {
         status.captureStats = delta->stats;
         status.providerVersions = std::move(versions);
     }
-    hooks_.send(core_contract::agentStatus(status));
+    hooks_.send(core_contract::toJSON(status));
 }
 
 void Heartbeat::answered(const core_contract::StatusResult& result) {

@@ -120,7 +120,7 @@ TEST_F(AppDelegateTest, AnApplicationThatCannotBeObservedYetIsTriedAgainUntilItC
     EXPECT_EQ(agent->capture().controllerCount(), 0u);
     const char* degraded = "[agent] could not observe com.anthropic.claudefordesktop over the accessibility bus";
     EXPECT_EQ(sp.log.countContaining(degraded), 1u);
-    EXPECT_EQ(agent->menu().lastEventLine, "⚠︎ AX attach failed for Claude");
+    EXPECT_EQ(agent->menu().lastEventLine, "⚠︎ Accessibility attach failed for Claude");
 
     sp.loop.advance(CaptureSupervisor::attachRetryFirst + 2 * CaptureSupervisor::attachRetryFirst + 4 * CaptureSupervisor::attachRetryFirst);
     EXPECT_EQ(agent->capture().controllerCount(), 0u);

@@ -24,7 +24,7 @@ json signedIn(std::optional<std::string> email = "ann@example.test") {
 }
 const json signedOut = {{"type", "auth_state"}, {"signed_in", false}};
 
-class OnboardingFlowTest : public ::testing::Test, protected AgentHarness {
+class OnboardingTest : public ::testing::Test, protected AgentHarness {
 protected:
     sim::SimWebViewWindow* window() { return windowing.lastWindow; }
     void page(const std::string& action) {
@@ -42,7 +42,7 @@ protected:
     bool done() { return sp.settings.boolean(Onboarding::completedKey).value_or(false); }
 };
 
-TEST_F(OnboardingFlowTest, TheDecisionOnEachAuthState) {
+TEST_F(OnboardingTest, TheDecisionOnEachAuthState) {
     enum class Window { none, signInStep, permissionStep };
     struct Case {
         const char* description;
@@ -91,7 +91,7 @@ TEST_F(OnboardingFlowTest, TheDecisionOnEachAuthState) {
     }
 }
 
-TEST_F(OnboardingFlowTest, SignedOutShowsTheSignInStepAndTheMenuDot) {
+TEST_F(OnboardingTest, SignedOutShowsTheSignInStepAndTheMenuDot) {
     launch();
     fromCore(signedIn(std::nullopt));
     EXPECT_EQ(agent->menu().signedInEmail, "(unknown)");
@@ -104,7 +104,7 @@ TEST_F(OnboardingFlowTest, SignedOutShowsTheSignInStepAndTheMenuDot) {
     EXPECT_EQ(sentOfType("beacon").back()["event"], "agent_welcome_shown");
 }
 
-TEST_F(OnboardingFlowTest, WithoutSignInResourcesOneLineAndNoWindow) {
+TEST_F(OnboardingTest, WithoutSignInResourcesOneLineAndNoWindow) {
     sp.install = sim::SimInstallLayout();
     sp.install.setResource("core", "mjs", "// core");
     launch();
@@ -114,7 +114,7 @@ TEST_F(OnboardingFlowTest, WithoutSignInResourcesOneLineAndNoWindow) {
     EXPECT_EQ(countSent("beacon"), 0u) << "no welcome without a window";
 }
 
-TEST_F(OnboardingFlowTest, ThePermissionStepPollsEverySecondUntilGrantedThenCaptureStarts) {
+TEST_F(OnboardingTest, ThePermissionStepPollsEverySecondUntilGrantedThenCaptureStarts) {
     sp.accessibility.setTrusted(false);
     run(testing::claudeApp());
     launch();
@@ -146,7 +146,7 @@ TEST_F(OnboardingFlowTest, ThePermissionStepPollsEverySecondUntilGrantedThenCapt
     EXPECT_EQ(sentOfType("beacon").back()["event"], "agent_dashboard_open_click");
 }
 
-TEST_F(OnboardingFlowTest, FinishWithoutThePermissionDoesNothingAndClosingStopsThePoll) {
+TEST_F(OnboardingTest, FinishWithoutThePermissionDoesNothingAndClosingStopsThePoll) {
     sp.accessibility.setTrusted(false);
     launch();
     fromCore(signedOut);
@@ -158,7 +158,7 @@ TEST_F(OnboardingFlowTest, FinishWithoutThePermissionDoesNothingAndClosingStopsT
     EXPECT_FALSE(agent->onboarding().fastPollRunning());
 }
 
-TEST_F(OnboardingFlowTest, GrantAccessArmsTheHelperAndEveryWayOutOfThePermissionStepDisarmsIt) {
+TEST_F(OnboardingTest, GrantAccessArmsTheHelperAndEveryWayOutOfThePermissionStepDisarmsIt) {
     sp.accessibility.setTrusted(false);
     sp.workspace.launch({55, "com.apple.systempreferences", "System Settings", {}});
     sp.workspace.activate(55);
@@ -212,7 +212,7 @@ TEST_F(OnboardingFlowTest, GrantAccessArmsTheHelperAndEveryWayOutOfThePermission
     EXPECT_FALSE(agent->onboarding().helper()->armed());
 }
 
-TEST_F(OnboardingFlowTest, DashboardAddressesKeepOnlyLettersDigitsAndDotDashUnderscore) {
+TEST_F(OnboardingTest, DashboardAddressesKeepOnlyLettersDigitsAndDotDashUnderscore) {
     struct Case {
         const char* description;
         std::optional<std::string> email;
@@ -226,7 +226,7 @@ TEST_F(OnboardingFlowTest, DashboardAddressesKeepOnlyLettersDigitsAndDotDashUnde
     for (const auto& c : cases) EXPECT_EQ(Onboarding::dashboardURL("https://d.test", c.email), c.expected) << c.description;
 }
 
-TEST_F(OnboardingFlowTest, SignInClicksSendTheirBeaconEveryTime) {
+TEST_F(OnboardingTest, SignInClicksSendTheirBeaconEveryTime) {
     launch();
     fromCore(signedOut);
     page("signIn");
@@ -236,7 +236,7 @@ TEST_F(OnboardingFlowTest, SignInClicksSendTheirBeaconEveryTime) {
     EXPECT_EQ(countSent("signin_desktop"), 2u);
 }
 
-TEST_F(OnboardingFlowTest, OncePerInstallBeaconsRepeatUntilTheCoreConfirmsThem) {
+TEST_F(OnboardingTest, OncePerInstallBeaconsRepeatUntilTheCoreConfirmsThem) {
     struct Case {
         const char* event;
         bool oncePerInstall;
@@ -267,7 +267,7 @@ TEST_F(OnboardingFlowTest, OncePerInstallBeaconsRepeatUntilTheCoreConfirmsThem) 
     EXPECT_EQ(firstLaunchBeacons(), 2) << "confirmed: never again on this installation";
 }
 
-TEST_F(OnboardingFlowTest, LaunchAtLoginIsSwitchedOnOnceAndTheUsersChoiceIsKept) {
+TEST_F(OnboardingTest, LaunchAtLoginIsSwitchedOnOnceAndTheUsersChoiceIsKept) {
     launch();
     fromCore(signedIn());
     EXPECT_EQ(sp.login.status(), LoginService::Status::enabled);
@@ -285,7 +285,7 @@ TEST_F(OnboardingFlowTest, LaunchAtLoginIsSwitchedOnOnceAndTheUsersChoiceIsKept)
     EXPECT_EQ(alerts.shownAlerts[0].message, "Fernhollow");
 }
 
-TEST_F(OnboardingFlowTest, LinksAndReopenBringTheRightThingForward) {
+TEST_F(OnboardingTest, LinksAndReopenBringTheRightThingForward) {
     launch();
     agent->openURLs({"https://example.test"});
     EXPECT_EQ(item.openRequests, 0) << "not our scheme";
@@ -316,7 +316,7 @@ TEST_F(OnboardingFlowTest, LinksAndReopenBringTheRightThingForward) {
     EXPECT_EQ(item.openRequests, opens + 1);
 }
 
-TEST_F(OnboardingFlowTest, MenuActionsReachTheCore) {
+TEST_F(OnboardingTest, MenuActionsReachTheCore) {
     launch();
     agent->menu().signIn();
     agent->menu().signOut();

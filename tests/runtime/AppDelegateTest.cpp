@@ -1,10 +1,7 @@
 #include "runtime/AppDelegate.hpp"
 
 #include "runtime/AppDelegateSupport.hpp"
-#include "capture/BrowserCaptureController.hpp"
 #include "runtime/Beacon.hpp"
-
-#include "capture/ChatPages.hpp"
 
 #include <gtest/gtest.h>
 

@@ -2,14 +2,12 @@
 
 #include "runtime/AppDelegateSupport.hpp"
 #include "capture/BrowserCaptureController.hpp"
-#include "runtime/Beacon.hpp"
 
 #include "capture/ChatPages.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
-using nlohmann::json;
 
 namespace velmar {
 namespace {

@@ -1,23 +1,15 @@
 #include "runtime/Heartbeat.hpp"
 
 #include "runtime/AppDelegateSupport.hpp"
-#include "capture/BrowserCaptureController.hpp"
-#include "runtime/Beacon.hpp"
-
-#include "capture/ChatPages.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
-using nlohmann::json;
 
 namespace velmar {
 namespace {
 
 using testing::AgentHarness;
-using testing::chromeApp;
-using testing::claudeApp;
-using testing::editorApp;
 
 class HeartbeatTest : public ::testing::Test, protected AgentHarness {};
 

@@ -4,6 +4,7 @@
 // Reports CPU time per settle and the attribute reads one settle costs (each
 // a round trip to the browser on a real desktop).
 #include "capture/BrowserCaptureController.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "capture/ChatPages.hpp"
 #include "platform/sim/SimDesktop.hpp"
 
@@ -64,7 +65,8 @@ void BM_BrowserSettle(benchmark::State& state) {
     desktop.application(chrome.pid)->adoptLog(log);
 
     std::size_t events = 0;
-    BrowserCaptureController controller(chrome, BrowserProfile::chrome(), desktop.accessibility(), loop, {},
+    CaptureDiag diag(loop.now());
+    BrowserCaptureController controller(chrome, BrowserProfile::chrome(), desktop.accessibility(), loop, diag, {},
                                         [&](const TurnEvent&) { ++events; });
     controller.start();
     loop.advance(1s);  // primed

@@ -10,8 +10,9 @@
 #include "platform/linux/system/LinuxProcessLauncher.hpp"
 #include "platform/sim/SimInstallLayout.hpp"
 #include "platform/sim/SimLogSink.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
+#include "runtime/CoreContract.hpp"
 #include "runtime/NodeCoreProcess.hpp"
 
 #include <benchmark/benchmark.h>
@@ -83,7 +84,7 @@ void BM_TurnsThroughJournalAndLocalCore(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * perIteration);
     state.counters["turns_per_second"] = benchmark::Counter(static_cast<double>(state.iterations() * perIteration),
                                                             benchmark::Counter::kIsRate);
-    state.counters["bytes_per_turn_message"] = static_cast<double>(realisticTurn(12).turnMessage().size());
+    state.counters["bytes_per_turn_message"] = static_cast<double>(core_contract::toLine(core_contract::toJSON(realisticTurn(12))).size());
     bool finished = false;
     bridge->shutdown([&] {
         finished = true;

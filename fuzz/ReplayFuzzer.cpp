@@ -2,6 +2,7 @@
 // malformed file is one decoding error; a well-formed one plays, and every
 // turn line it yields is one line of valid JSON.
 #include "support/FuzzCheck.hpp"
+#include "runtime/CoreContract.hpp"
 #include "tools/Replay.hpp"
 
 #include <cstdint>
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     Replay::play(script, [](const TurnEvent& event) {
-        const auto line = event.turnMessage();
+        const auto line = core_contract::toLine(core_contract::toJSON(event));
         fuzz::check(line.find('\n') == line.size() - 1, "a turn line that is not one line");
         fuzz::check(jd::Json::accept(line), "a turn line that is not JSON");
     });

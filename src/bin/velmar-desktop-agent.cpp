@@ -35,7 +35,7 @@
 #include "runtime/AgentConfig.hpp"
 #include "runtime/AppDelegate.hpp"
 #include "runtime/BuildInfo.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "runtime/LaunchArguments.hpp"
 #include "tools/AXDump.hpp"
 
@@ -185,9 +185,9 @@ int runAgent(const std::vector<std::string>& arguments, bool background) {
     std::unique_ptr<Notifications> notifications;
     if (environment.get("DBUS_SESSION_BUS_ADDRESS"))
         notifications = std::make_unique<linux_backend::DbusNotifications>(AppDelegate::alertTitle, log);
-    CaptureDiag::resetShared(loop.now());
+    CaptureDiag diag(loop.now());  // the one instance: capture counts into it, heartbeats report it
     auto agent = AppDelegate::create(
-        {platform, *statusItem, *alerts, *windowing, desktop, *secrets, updates, CaptureDiag::shared(),
+        {platform, *statusItem, *alerts, *windowing, desktop, *secrets, updates, diag,
          helperPanel.get(), notifications.get()},
         AgentConfig::load(install, environment));
     bool exited = false;

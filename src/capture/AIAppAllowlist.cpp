@@ -14,14 +14,24 @@
 
 namespace velmar::AIAppAllowlist {
 
+namespace {
+
+// The Claude readers name fields and recover pasted prompts alike, in the
+// app and on the web.
+template <class ClaudeReader>
+std::unique_ptr<ClaudeReader> claudeReader(const Clipboard* clipboard) {
+    auto segmenter = std::make_unique<ClaudeReader>();
+    segmenter->parser.detectFields = true;
+    segmenter->parser.resolvePaste = ClaudeTranscriptParser::pasteboardResolver(clipboard);
+    return segmenter;
+}
+
+}  // namespace
+
 std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clipboard* clipboard,
                                            DesktopPlatform platform) {
-    if (bundleID == claudeDesktopBundleID) {
-        auto segmenter = std::make_shared<ClaudeSegmenter>();
-        segmenter->parser.detectFields = true;
-        segmenter->parser.resolvePaste = ClaudeTranscriptParser::pasteboardResolver(clipboard);
-        return CaptureSpec::native(std::move(segmenter));
-    }
+    if (bundleID == claudeDesktopBundleID)
+        return CaptureSpec::native(std::shared_ptr<ClaudeSegmenter>(claudeReader<ClaudeSegmenter>(clipboard)));
     if (bundleID == chatgptDesktopBundleID) {
         // The ChatGPT app reports the desktop surface, not a key of its own.
         return CaptureSpec::native(std::make_shared<ChatGPTDesktopSegmenter>());
@@ -32,20 +42,10 @@ std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clip
 
 std::unique_ptr<BrowserSegmenter> browserSegmenterForSurface(std::string_view surface, const Clipboard* clipboard) {
     using K = SurfaceKey;
-    if (surface == K::claudeAI) {
-        auto segmenter = std::make_unique<ClaudeWebSegmenter>();
-        segmenter->parser.detectFields = true;
-        segmenter->parser.resolvePaste = ClaudeTranscriptParser::pasteboardResolver(clipboard);
-        return segmenter;
-    }
+    if (surface == K::claudeAI) return claudeReader<ClaudeWebSegmenter>(clipboard);
     if (surface == K::chatgpt) return std::make_unique<ChatGPTWebSegmenter>();
     if (surface == K::claudeDesign) return std::make_unique<ClaudeDesignWebSegmenter>();
-    if (surface == K::claudeCowork) {
-        auto segmenter = std::make_unique<ClaudeCoworkWebSegmenter>();
-        segmenter->parser.detectFields = true;
-        segmenter->parser.resolvePaste = ClaudeTranscriptParser::pasteboardResolver(clipboard);
-        return segmenter;
-    }
+    if (surface == K::claudeCowork) return claudeReader<ClaudeCoworkWebSegmenter>(clipboard);
     if (surface == K::gemini) return std::make_unique<GeminiWebSegmenter>();
     if (surface == K::perplexity) return std::make_unique<PerplexityWebSegmenter>();
     if (surface == K::deepseek) return std::make_unique<DeepSeekWebSegmenter>();

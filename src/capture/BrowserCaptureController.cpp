@@ -1,13 +1,12 @@
 #include "capture/BrowserCaptureController.hpp"
 
 #include "capture/AIAppAllowlist.hpp"
-#include "capture/CaptureCounting.hpp"
 #include "capture/CaptureDebug.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "parsing/ClaudeTranscriptParser.hpp"
 #include "parsing/StopControls.hpp"
 #include "platform/Accessibility.hpp"
 #include "platform/MainLoop.hpp"
-#include "runtime/CaptureDiag.hpp"
 #include "surfaces/SurfaceTraits.hpp"
 
 namespace velmar {
@@ -45,7 +44,7 @@ const char* boolWord(bool b) { return b ? "true" : "false"; }
 }  // namespace
 
 BrowserCaptureController::BrowserCaptureController(RunningApplication app, BrowserProfile profile,
-                                                   Accessibility& accessibility, MainLoop& loop,
+                                                   Accessibility& accessibility, MainLoop& loop, CaptureDiag& diag,
                                                    CaptureSchedule::Timings timings,
                                                    TurnAssembler::EventHandler onEvent, const Clipboard* clipboard,
                                                    const CaptureDebug* debug)
@@ -57,8 +56,9 @@ BrowserCaptureController::BrowserCaptureController(RunningApplication app, Brows
       debug_(debug),
       appElement_(accessibility.applicationElement(app_.pid)),
       gate_(app_.pid, profile_, accessibility, debug),
-      router_(stampedWith(profile_.slug, std::move(onEvent))),
-      schedule_(loop, timings, [this] { settle(); }, [this](TimePoint t) { sweepAbandoned(t); }) {}
+      schedule_(loop, timings, [this] { settle(); }, [this](TimePoint t) { sweepAbandoned(t); }),
+      feed_(stampedWith(profile_.slug, std::move(onEvent)), diag, ConversationFeed::MarkPolicy::clearedWhenProcessed,
+            [this](TimePoint t) { schedule_.settleAt(t); }) {}
 
 BrowserCaptureController::~BrowserCaptureController() = default;
 
@@ -89,92 +89,82 @@ void BrowserCaptureController::stop() {
         for (const auto& name : profile_.notifications) observer_->unregisterNotification(appElement_.raw(), name);
         observer_.reset();
     }
-    router_.stop();
+    feed_.router().stop();
 }
 
 void BrowserCaptureController::settle() {
     for (const auto& tab : gate_.allGatedTabs(maxWindows)) processTab(tab);
 }
 
-void BrowserCaptureController::processTab(const GatedTab& tab) {
-    if (!profile_.captures(tab.surface)) return;
-    auto segmenter = AIAppAllowlist::browserSegmenterForSurface(tab.surface, clipboard_);
-    if (!segmenter) return;
-    auto& diag = CaptureDiag::shared();
-    const std::string focusWord = tab.isFocused ? "focused" : "bg";
-
-    if (!tab.conversationKey) {
-        if (tab.isFocused) {
-            newChatPending_.insert(tab.surface);
-            const bool claude = tab.surface == SurfaceKey::claudeAI;
-            if (claude) newChatPending_.insert(std::string(SurfaceKey::claudeCowork));
-            if (claude) {
-                if (auto draft = ClaudeTranscriptParser::readComposerDraft(tab.webArea)) {
-                    pendingDrafts_[std::string(SurfaceKey::claudeAI)] = *draft;
-                    pendingDrafts_[std::string(SurfaceKey::claudeCowork)] = *draft;
-                }
-            }
-        }
-        debugLine("surface=" + tab.surface + " " + focusWord + " keyless view (no conversation id in URL)");
-        diag.bump(tab.surface, CaptureDiag::Counter::keylessView);
-        return;
-    }
-
-    const std::string& key = *tab.conversationKey;
-    const std::string convWord = " conv=" + CaptureDebug::keySuffix(key);
-    auto snapshot = segmenter->snapshot(tab.webArea, tab.conversationKey);
-    if (!snapshot) {
-        debugLine("surface=" + tab.surface + convWord + " snapshot=nil");
-        diag.bump(tab.surface, CaptureDiag::Counter::parserNil);
-        return;
-    }
-    CaptureCounting::countParsed(tab.surface, *snapshot);
-
-    const std::string composite = compositeKey(tab.surface, key);
-    auto consumeNewChat = [&] { return tab.isFocused && newChatPending_.erase(tab.surface) > 0; };
-
-    if (tab.surface == SurfaceKey::claudeDesign) {
-        const bool fromNewChat = consumeNewChat();
-        router_.route(composite, tab.surface, *snapshot, loop_.now(), fromNewChat);
-        const auto* emitter = router_.designEmitter(composite);
-        debugLine("surface=" + tab.surface + convWord + " " + focusWord + " units=" +
-                  std::to_string(snapshot->turns.size()) + " fromNewChat=" + boolWord(fromNewChat) + " | " +
-                  (emitter ? emitter->debugState() : std::string()));
-        return;
-    }
-
-    router_.judgeCompletion(
-        composite, *snapshot, loop_.now(), [&] { return StopControls::shownIn(tab.surface, borrowed(tab.webArea)); },
-        [this](TimePoint t) { schedule_.settleAt(t); });
-    if (!snapshot->inProject) snapshot->inProject = tab.inProjectFromURL;
-    // Decided before routing, as the stabilizer may still skip this snapshot.
-    const bool fromNewChat = tab.isFocused && !snapshot->turns.empty() && newChatPending_.contains(tab.surface);
-    std::optional<std::string> draft;
-    if (fromNewChat) {
-        if (auto it = pendingDrafts_.find(tab.surface); it != pendingDrafts_.end()) draft = it->second;
-    }
-    auto result = router_.route(composite, tab.surface, *snapshot, loop_.now(), fromNewChat, draft);
-    CaptureCounting::countRouted(tab.surface, result);
-    if (result.stabilizerReset) {
-        debugLine("surface=" + tab.surface + convWord + " stabilizer reset (unalignable window) — re-priming");
-    }
-    if (result.stabilizerSkip) debugLine("surface=" + tab.surface + convWord + " stabilizer skip (unalignable, waiting)");
-    if (!result.processed) return;
-    if (fromNewChat) newChatPending_.erase(tab.surface);
-    if (result.draftConsumed) pendingDrafts_.erase(tab.surface);
-
-    if (debug_ && debug_->enabled()) {
-        const auto& processed = result.stabilized ? *result.stabilized : *snapshot;
-        const int total = processed.turns.empty() ? 0 : processed.turns.front().total;
-        const auto* assembler = router_.assembler(composite);
-        debugLine("surface=" + tab.surface + convWord + " " + focusWord + " turns=" +
-                  std::to_string(processed.turns.size()) + "/tot" + std::to_string(total) +
-                  " roles=" + roleLetters(processed) + " idx=" + indexList(processed) +
-                  " complete=" + boolWord(processed.responseComplete) + " newAsm=" + boolWord(result.newAssembler) +
-                  " fromNewChat=" + boolWord(fromNewChat) + " | " + (assembler ? assembler->debugState() : ""));
-    }
+const BrowserSegmenter* BrowserCaptureController::segmenterFor(const std::string& surface) {
+    auto it = segmenters_.find(surface);
+    if (it == segmenters_.end())
+        it = segmenters_.emplace(surface, AIAppAllowlist::browserSegmenterForSurface(surface, clipboard_)).first;
+    return it->second.get();
 }
 
-void BrowserCaptureController::sweepAbandoned(TimePoint now) { router_.flushIdle(now, schedule_.timings().grace); }
+void BrowserCaptureController::keylessView(const GatedTab& tab) {
+    if (tab.isFocused) {
+        feed_.markNewChat(tab.surface);
+        if (tab.surface == SurfaceKey::claudeAI) {
+            feed_.markNewChat(std::string(SurfaceKey::claudeCowork));
+            if (auto draft = ClaudeTranscriptParser::readComposerDraft(tab.webArea)) {
+                feed_.keepDraft(std::string(SurfaceKey::claudeAI), *draft);
+                feed_.keepDraft(std::string(SurfaceKey::claudeCowork), *draft);
+            }
+        }
+    }
+    debugLine("surface=" + tab.surface + " " + (tab.isFocused ? "focused" : "bg") +
+              " keyless view (no conversation id in URL)");
+    feed_.diag().bump(tab.surface, CaptureDiag::Counter::keylessView);
+}
+
+void BrowserCaptureController::processTab(const GatedTab& tab) {
+    if (!profile_.captures(tab.surface)) return;
+    const auto* segmenter = segmenterFor(tab.surface);
+    if (!segmenter) return;
+    if (!tab.conversationKey) return keylessView(tab);
+
+    const std::string& key = *tab.conversationKey;
+    const std::string prefix = "surface=" + tab.surface + " conv=" + CaptureDebug::keySuffix(key);
+    auto snapshot = segmenter->snapshot(tab.webArea, tab.conversationKey);
+    if (!snapshot) {
+        debugLine(prefix + " snapshot=nil");
+        feed_.diag().bump(tab.surface, CaptureDiag::Counter::parserNil);
+        return;
+    }
+
+    const std::string composite = compositeKey(tab.surface, key);
+    const bool design = tab.surface == SurfaceKey::claudeDesign;
+    ConversationFeed::Read read{composite, tab.surface, tab.surface, tab.isFocused};
+    if (!design) {
+        read.stopShown = [&tab] { return StopControls::shownIn(tab.surface, borrowed(tab.webArea)); };
+        if (!snapshot->inProject) snapshot->inProject = tab.inProjectFromURL;
+    }
+    const auto [result, fromNewChat] = feed_.ingest(read, *snapshot, loop_.now());
+    const std::string focusWord = tab.isFocused ? " focused" : " bg";
+
+    if (design) {
+        const auto* emitter = feed_.router().designEmitter(composite);
+        debugLine(prefix + focusWord + " units=" + std::to_string(snapshot->turns.size()) +
+                  " fromNewChat=" + boolWord(fromNewChat) + " | " + (emitter ? emitter->debugState() : std::string()));
+        return;
+    }
+    if (result.stabilizerReset) debugLine(prefix + " stabilizer reset (unalignable window) — re-priming");
+    if (result.stabilizerSkip) debugLine(prefix + " stabilizer skip (unalignable, waiting)");
+    if (!result.processed || !debug_ || !debug_->enabled()) return;
+
+    const auto& processed = result.stabilized ? *result.stabilized : *snapshot;
+    const int total = processed.turns.empty() ? 0 : processed.turns.front().total;
+    const auto* assembler = feed_.router().assembler(composite);
+    debugLine(prefix + focusWord + " turns=" + std::to_string(processed.turns.size()) + "/tot" + std::to_string(total) +
+              " roles=" + roleLetters(processed) + " idx=" + indexList(processed) +
+              " complete=" + boolWord(processed.responseComplete) + " newAsm=" + boolWord(result.newAssembler) +
+              " fromNewChat=" + boolWord(fromNewChat) + " | " + (assembler ? assembler->debugState() : ""));
+}
+
+void BrowserCaptureController::sweepAbandoned(TimePoint now) {
+    feed_.router().flushIdle(now, schedule_.timings().grace);
+}
 
 }  // namespace velmar

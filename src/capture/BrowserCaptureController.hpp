@@ -9,7 +9,8 @@
 #include "capture/AttachedController.hpp"
 #include "capture/BrowserGate.hpp"
 #include "capture/CaptureSchedule.hpp"
-#include "capture/ConversationRouter.hpp"
+#include "capture/ConversationFeed.hpp"
+#include "parsing/BrowserSegmenter.hpp"
 
 #include <map>
 #include <memory>
@@ -21,6 +22,7 @@ namespace velmar {
 class Accessibility;
 class AccessibilityObserver;
 class CaptureDebug;
+class CaptureDiag;
 class Clipboard;
 class MainLoop;
 
@@ -28,17 +30,21 @@ class BrowserCaptureController final : public AttachedController {
 public:
     static constexpr std::size_t maxWindows = 8;
 
-    // `clipboard` (may be null) recovers pasted prompts on the Claude
-    // surfaces; `debug` may be null. Both must outlive the controller.
+    // `diag` counts what capture saw; `clipboard` (may be null) recovers
+    // pasted prompts on the Claude surfaces; `debug` may be null. All must
+    // outlive the controller.
     BrowserCaptureController(RunningApplication app, BrowserProfile profile, Accessibility& accessibility,
-                             MainLoop& loop, CaptureSchedule::Timings timings, TurnAssembler::EventHandler onEvent,
-                             const Clipboard* clipboard = nullptr, const CaptureDebug* debug = nullptr);
+                             MainLoop& loop, CaptureDiag& diag, CaptureSchedule::Timings timings,
+                             TurnAssembler::EventHandler onEvent, const Clipboard* clipboard = nullptr,
+                             const CaptureDebug* debug = nullptr);
     ~BrowserCaptureController() override;
 
     const RunningApplication& app() const override { return app_; }
     bool start() override;
     void stop() override;
-    void setResumeLookup(TurnAssembler::ResumeLookup lookup) override { router_.setResumeLookup(std::move(lookup)); }
+    void setResumeLookup(TurnAssembler::ResumeLookup lookup) override {
+        feed_.router().setResumeLookup(std::move(lookup));
+    }
 
     // How long after attaching the browser is looked at for windows without
     // pages (time for a browser just launched to open its first page).
@@ -56,12 +62,15 @@ public:
 
     const BrowserGate& gate() const { return gate_; }
     int settleRuns() const { return schedule_.settleRuns(); }
-    const std::set<std::string>& newChatPending() const { return newChatPending_; }
-    const std::map<std::string, std::string>& pendingDrafts() const { return pendingDrafts_; }
-    const ConversationRouter& router() const { return router_; }
+    const std::set<std::string>& newChatPending() const { return feed_.newChatSlots(); }
+    const std::map<std::string, std::string>& pendingDrafts() const { return feed_.drafts(); }
+    const ConversationRouter& router() const { return feed_.router(); }
 
 private:
     void debugLine(const std::string& message) const;
+    void keylessView(const GatedTab& tab);
+    // Built on a surface's first tab and kept: segmenters hold no state of a read.
+    const BrowserSegmenter* segmenterFor(const std::string& surface);
 
     const RunningApplication app_;
     const BrowserProfile profile_;
@@ -71,13 +80,12 @@ private:
     const CaptureDebug* debug_;
     const AXElement appElement_;
     const BrowserGate gate_;
-    ConversationRouter router_;
     CaptureSchedule schedule_;
+    ConversationFeed feed_;
+    std::map<std::string, std::unique_ptr<BrowserSegmenter>, std::less<>> segmenters_;
     std::unique_ptr<AccessibilityObserver> observer_;
     std::function<void()> onPagesHidden_;
     ScopedTimer pagesCheck_;
-    std::set<std::string> newChatPending_;
-    std::map<std::string, std::string> pendingDrafts_;
 };
 
 }  // namespace velmar

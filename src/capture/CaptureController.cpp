@@ -1,6 +1,5 @@
 #include "capture/CaptureController.hpp"
 
-#include "capture/CaptureCounting.hpp"
 #include "parsing/StopControls.hpp"
 #include "platform/Accessibility.hpp"
 #include "platform/MainLoop.hpp"
@@ -8,15 +7,16 @@
 namespace velmar {
 
 CaptureController::CaptureController(RunningApplication app, std::shared_ptr<const Segmenter> segmenter,
-                                     Accessibility& accessibility, MainLoop& loop, CaptureSchedule::Timings timings,
-                                     TurnAssembler::EventHandler onEvent)
+                                     Accessibility& accessibility, MainLoop& loop, CaptureDiag& diag,
+                                     CaptureSchedule::Timings timings, TurnAssembler::EventHandler onEvent)
     : app_(std::move(app)),
       segmenter_(std::move(segmenter)),
       accessibility_(accessibility),
       loop_(loop),
       appElement_(accessibility.applicationElement(app_.pid)),
-      router_(std::move(onEvent)),
-      schedule_(loop, timings, [this] { settle(); }, [this](TimePoint t) { sweepAbandoned(t); }) {}
+      schedule_(loop, timings, [this] { settle(); }, [this](TimePoint t) { sweepAbandoned(t); }),
+      feed_(std::move(onEvent), diag, ConversationFeed::MarkPolicy::clearedWhenTaken,
+            [this](TimePoint t) { schedule_.settleAt(t); }) {}
 
 CaptureController::~CaptureController() = default;
 
@@ -43,48 +43,45 @@ void CaptureController::primeWithRetry(std::vector<int> delaysMs) {
     delaysMs.erase(delaysMs.begin());
     primeWork_ = loop_.postDelayed(delay, [this, rest = std::move(delaysMs)]() mutable {
         if (auto snapshot = segmenter_->snapshot(appElement_)) {
-            feed(*snapshot);
+            take(*snapshot, false);
             return;
         }
-        newChatPending_ = true;
+        feed_.markNewChat(segmenter_->surface());
         primeWithRetry(std::move(rest));
     });
 }
 
 void CaptureController::settle() {
     if (auto snapshot = segmenter_->snapshot(appElement_)) {
-        if (snapshot->conversationKey) {
-            const std::string surface = snapshot->surface.value_or(segmenter_->surface());
-            router_.judgeCompletion(
-                *snapshot->conversationKey, *snapshot, loop_.now(),
-                [&] { return StopControls::shownIn(surface, borrowed(appElement_)); },
-                [this](TimePoint t) { schedule_.settleAt(t); });
-        }
-        feed(*snapshot);
+        take(*snapshot, true);
         return;
     }
-    newChatPending_ = true;
-    if (auto draft = segmenter_->composerDraft(appElement_)) pendingDraft_ = std::move(draft);
+    feed_.markNewChat(segmenter_->surface());
+    if (auto draft = segmenter_->composerDraft(appElement_)) feed_.keepDraft(segmenter_->surface(), std::move(*draft));
 }
 
-void CaptureController::feed(const SegmenterSnapshot& snapshot) {
+void CaptureController::feed(SegmenterSnapshot snapshot) { take(snapshot, false); }
+
+void CaptureController::take(SegmenterSnapshot& snapshot, bool judged) {
+    const std::string slot = segmenter_->surface();
     if (!snapshot.conversationKey) {
         // An empty new chat: what is typed here may be the first prompt.
-        newChatPending_ = true;
-        if (snapshot.composerDraft) pendingDraft_ = snapshot.composerDraft;
+        feed_.markNewChat(slot);
+        if (snapshot.composerDraft) feed_.keepDraft(slot, *snapshot.composerDraft);
         return;
     }
-    const bool fromNewChat = newChatPending_ && !snapshot.turns.empty();
-    if (fromNewChat) newChatPending_ = false;
-    const std::string surface = snapshot.surface.value_or(segmenter_->surface());
-    CaptureCounting::countParsed(surface, snapshot);
-    auto result = router_.route(*snapshot.conversationKey, surface, snapshot, loop_.now(), fromNewChat,
-                                fromNewChat ? pendingDraft_ : std::nullopt);
-    CaptureCounting::countRouted(surface, result);
-    if (result.draftConsumed) pendingDraft_.reset();
+    ConversationFeed::Read read{*snapshot.conversationKey, snapshot.surface.value_or(slot), slot};
+    if (judged) read.stopShown = [this, surface = read.surface] { return StopControls::shownIn(surface, borrowed(appElement_)); };
+    feed_.ingest(read, snapshot, loop_.now());
 }
 
-void CaptureController::sweepAbandoned(TimePoint now) { router_.flushIdle(now, schedule_.timings().grace); }
+std::optional<std::string> CaptureController::pendingDraft() const {
+    auto it = feed_.drafts().find(segmenter_->surface());
+    if (it == feed_.drafts().end()) return std::nullopt;
+    return it->second;
+}
+
+void CaptureController::sweepAbandoned(TimePoint now) { feed_.router().flushIdle(now, schedule_.timings().grace); }
 
 void CaptureController::stop() {
     schedule_.stop();
@@ -93,7 +90,7 @@ void CaptureController::stop() {
         for (auto name : notifications) observer_->unregisterNotification(appElement_.raw(), name);
         observer_.reset();
     }
-    router_.stop();
+    feed_.router().stop();
 }
 
 }  // namespace velmar

@@ -6,7 +6,7 @@
 
 #include "capture/AttachedController.hpp"
 #include "capture/CaptureSchedule.hpp"
-#include "capture/ConversationRouter.hpp"
+#include "capture/ConversationFeed.hpp"
 #include "ax/AXElement.hpp"
 #include "parsing/Segmenter.hpp"
 
@@ -21,6 +21,7 @@ namespace velmar {
 
 class Accessibility;
 class AccessibilityObserver;
+class CaptureDiag;
 class MainLoop;
 
 class CaptureController final : public AttachedController {
@@ -28,29 +29,35 @@ public:
     static constexpr std::array<std::string_view, 4> notifications{"AXValueChanged", "AXLayoutChanged",
                                                                    "AXLiveRegionChanged", "AXCreated"};
 
+    // `diag` counts what capture saw and must outlive the controller.
     CaptureController(RunningApplication app, std::shared_ptr<const Segmenter> segmenter, Accessibility& accessibility,
-                      MainLoop& loop, CaptureSchedule::Timings timings, TurnAssembler::EventHandler onEvent);
+                      MainLoop& loop, CaptureDiag& diag, CaptureSchedule::Timings timings,
+                      TurnAssembler::EventHandler onEvent);
     ~CaptureController() override;
 
     const RunningApplication& app() const override { return app_; }
     bool start() override;
     void stop() override;
-    void setResumeLookup(TurnAssembler::ResumeLookup lookup) override { router_.setResumeLookup(std::move(lookup)); }
+    void setResumeLookup(TurnAssembler::ResumeLookup lookup) override {
+        feed_.router().setResumeLookup(std::move(lookup));
+    }
 
     // Every observed notification, whatever its name or element.
     void scheduleSettle() { schedule_.notify(); }
     // The single entry of snapshots into the pipeline.
-    void feed(const SegmenterSnapshot& snapshot);
+    void feed(SegmenterSnapshot snapshot);
     void sweepAbandoned(TimePoint now);
 
     int settleRuns() const { return schedule_.settleRuns(); }
-    bool newChatPending() const { return newChatPending_; }
-    const std::optional<std::string>& pendingDraft() const { return pendingDraft_; }
-    const ConversationRouter& router() const { return router_; }
+    bool newChatPending() const { return feed_.newChatSlots().contains(segmenter_->surface()); }
+    std::optional<std::string> pendingDraft() const;
+    const ConversationRouter& router() const { return feed_.router(); }
     const CaptureSchedule& schedule() const { return schedule_; }
 
 private:
     void settle();
+    // `judged`: a settled read, whose last reply is judged for completion.
+    void take(SegmenterSnapshot& snapshot, bool judged);
     void primeWithRetry(std::vector<int> delaysMs);
 
     const RunningApplication app_;
@@ -58,12 +65,10 @@ private:
     Accessibility& accessibility_;
     MainLoop& loop_;
     const AXElement appElement_;
-    ConversationRouter router_;
     CaptureSchedule schedule_;
+    ConversationFeed feed_;
     std::unique_ptr<AccessibilityObserver> observer_;
     ScopedTimer primeWork_;
-    bool newChatPending_ = false;
-    std::optional<std::string> pendingDraft_;
 };
 
 }  // namespace velmar

@@ -1,15 +1,16 @@
 #include "capture/ConversationRouter.hpp"
 
 #include "parsing/FnvHash.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "surfaces/SurfaceTraits.hpp"
 
 #include <algorithm>
 
 namespace velmar {
 
-ConversationRouter::ConversationRouter(TurnAssembler::EventHandler onEvent, std::size_t maxConversations)
-    : onEvent_(std::move(onEvent)), maxConversations_(std::max<std::size_t>(maxConversations, 1)) {}
+ConversationRouter::ConversationRouter(TurnAssembler::EventHandler onEvent, CaptureDiag* diag,
+                                       std::size_t maxConversations)
+    : onEvent_(std::move(onEvent)), diag_(diag), maxConversations_(std::max<std::size_t>(maxConversations, 1)) {}
 
 ConversationRouter::~ConversationRouter() = default;
 
@@ -108,9 +109,9 @@ bool ConversationRouter::SentPairs::admit(const TurnEvent& event) {
 TurnAssembler::EventHandler ConversationRouter::dedupedHandler(const std::shared_ptr<SentPairs>& sent) const {
     // The memory is shared with the conversation's entry, so it outlives
     // assemblers replaced by a stabilizer reset.
-    return [sent, onEvent = onEvent_](const TurnEvent& event) {
+    return [sent, onEvent = onEvent_, diag = diag_](const TurnEvent& event) {
         if (!sent->admit(event)) {
-            CaptureDiag::shared().bump(event.surface, CaptureDiag::Counter::duplicateSuppressed);
+            if (diag) diag->bump(event.surface, CaptureDiag::Counter::duplicateSuppressed);
             return;
         }
         onEvent(event);

@@ -41,6 +41,8 @@
 
 namespace velmar {
 
+class CaptureDiag;
+
 class ConversationRouter {
 public:
     static constexpr std::size_t defaultMaxConversations = 20;
@@ -62,7 +64,8 @@ public:
         std::optional<SegmenterSnapshot> stabilized;
     };
 
-    explicit ConversationRouter(TurnAssembler::EventHandler onEvent,
+    // `diag` (may be null: nothing is counted) must outlive the router.
+    explicit ConversationRouter(TurnAssembler::EventHandler onEvent, CaptureDiag* diag = nullptr,
                                 std::size_t maxConversations = defaultMaxConversations);
     ~ConversationRouter();
     ConversationRouter(const ConversationRouter&) = delete;
@@ -137,6 +140,7 @@ private:
     std::vector<std::string> keysByFirstUse() const;
 
     const TurnAssembler::EventHandler onEvent_;
+    CaptureDiag* const diag_;
     const std::size_t maxConversations_;
     std::unordered_map<std::string, Conversation> conversations_;
     std::deque<std::string> lru_;

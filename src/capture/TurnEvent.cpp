@@ -1,51 +1,9 @@
 #include "capture/TurnEvent.hpp"
 
-#include "capture/TurnId.hpp"
-#include "text/Unicode.hpp"
-
 #include <cstdio>
 #include <type_traits>
 
 namespace velmar {
-
-namespace {
-
-nlohmann::json textOrNull(const std::optional<std::string>& s) {
-    return s ? nlohmann::json(text::repairUtf8(*s)) : nlohmann::json(nullptr);
-}
-
-nlohmann::json boolOrNull(const std::optional<bool>& b) { return b ? nlohmann::json(*b) : nlohmann::json(nullptr); }
-
-}  // namespace
-
-nlohmann::json TurnEvent::turnMessageJSON() const {
-    nlohmann::json m = {{"type", "turn"},
-            {"surface", text::repairUtf8(surface)},
-            {"prompt", text::repairUtf8(prompt)},
-            {"response", text::repairUtf8(response)},
-            {"model", textOrNull(model)},
-            {"conversation_key", textOrNull(conversationKey)},
-            {"turn_index", turnIndex},
-            {"turn_total", turnTotal},
-            {"observed_at", formatObservedAt(observedAt)},
-            {"capture_tier", captureTier},
-            {"capture_source", "ax"},
-            {"verdict", text::repairUtf8(verdict)},
-            {"in_project", boolOrNull(inProject)},
-            {"produced_artifact", boolOrNull(producedArtifact)},
-            {"artifact_title", textOrNull(artifactTitle)},
-            {"artifact_type", textOrNull(artifactType)},
-            {"browser", textOrNull(browser)}};
-    if (revision > 0) m["revision"] = revision;
-    m["turn_id"] = turnIdOf(m);
-    return m;
-}
-
-std::string TurnEvent::turnMessage() const {
-    // Compact output escapes newlines and control characters inside strings,
-    // so the object can never span lines.
-    return turnMessageJSON().dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-}
 
 std::string formatObservedAt(TimePoint t) {
     using namespace std::chrono;

@@ -1,10 +1,8 @@
 #pragma once
-// One captured prompt with the reply that answers it (either may be empty),
-// and its wire form for the core process: the turn message.
+// One captured prompt with the reply that answers it (either may be empty).
+// Its wire form, the turn message, is written by CoreContract.
 
 #include "platform/Clock.hpp"
-
-#include <nlohmann/json.hpp>
 
 #include <optional>
 #include <string>
@@ -35,13 +33,6 @@ struct TurnEvent {
     int revision = 0;
 
     bool operator==(const TurnEvent&) const = default;
-
-    // The 18-member object (19 with a revision) sent to the core ("turn_id" among them, see TurnId);
-    // absent values are null and every text is repaired to valid UTF-8
-    // first, so encoding cannot fail.
-    nlohmann::json turnMessageJSON() const;
-    // That object as one compact line, ending in exactly one "\n".
-    std::string turnMessage() const;
 };
 
 // "2026-01-02T03:04:05.678Z": UTC, always three fractional digits, whatever the

@@ -1,36 +1,30 @@
 #pragma once
 // The owner of everything in the running agent: configuration, status menu,
-// core bridge, one capture controller per captured application, engagement
-// monitor, updater and sign-in window. It decides when capture runs (trusted
-// for accessibility and not paused by the core), follows applications
-// starting and quitting, keeps the core informed with heartbeats, turns the
-// core's messages into visible state, drives sign-in and onboarding, and runs
-// the orderly shutdown.
+// core bridge, capture supervision, heartbeats, engagement monitor, updater
+// and onboarding. It runs the launch and the orderly shutdown and turns the
+// core's messages into visible state; capture supervision, heartbeats and
+// onboarding are its parts (CaptureSupervisor, Heartbeat, Onboarding).
 //
 // Everything runs on the main loop. Timers and deferred work hold the delegate
 // weakly, so it is always owned through a shared pointer.
 
-#include "capture/AttachedController.hpp"
 #include "capture/CaptureDebug.hpp"
 #include "capture/LastExchangeStore.hpp"
-#include "platform/MainLoop.hpp"
-#include "platform/Workspace.hpp"
+#include "capture/TurnEvent.hpp"
 #include "runtime/AgentConfig.hpp"
-#include "runtime/CaptureDirective.hpp"
+#include "runtime/CaptureSupervisor.hpp"
 #include "runtime/CoreContract.hpp"
-#include "runtime/ProviderVersions.hpp"
+#include "runtime/Heartbeat.hpp"
+#include "runtime/Onboarding.hpp"
 #include "ui/SessionKeychainStore.hpp"
-#include "ui/SignInWindowController.hpp"
 #include "ui/StatusMenu.hpp"
 
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -41,42 +35,17 @@ class Alerts;
 class CaptureDiag;
 class DesktopLauncher;
 class EngagementMonitor;
+class HelperPanel;
 class NodeCoreProcess;
 class Notifications;
-struct BrowserProfile;
 class SecretStore;
 class StatusItem;
 class UpdateFramework;
 class Updater;
 class Windowing;
-class AXHelperOverlay;
-class HelperPanel;
-class Notifications;
-struct BrowserProfile;
 
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
 public:
-    static constexpr Duration trustPollInterval{5'000};
-    static constexpr Duration fastTrustPollInterval{1'000};
-    static constexpr Duration heartbeatInterval{300'000};
-    static constexpr Duration heartbeatTolerance{30'000};
-    static constexpr Duration attachAfterLaunch{1'500};
-    // An application that cannot be observed yet (a browser not on the
-    // accessibility bus so soon after its start) is tried again, less and
-    // less often, while it runs.
-    static constexpr Duration attachRetryFirst{2'000};
-    static constexpr Duration attachRetryMost{60'000};
-    // A browser still unobservable after waiting this long between tries is
-    // told to be restarted.
-    static constexpr Duration attachRestartHint{8'000};
-    static constexpr Duration controllerSettle{700};
-    static constexpr Duration controllerSweep{60'000};
-    static constexpr double defaultGraceSeconds = 14'400;
-    static constexpr int beatsPerStats = 6;
-
-    static constexpr const char* flushGraceKey = "VelmarFlushGraceSeconds";
-    static constexpr const char* onboardingCompletedKey = "onboardingCompleted";
-    static constexpr const char* launchAtLoginDefaultedKey = "velmar.launchAtLogin.defaulted";
     static constexpr const char* urlScheme = "fernhollow";
     static constexpr const char* alertTitle = "Fernhollow";
     static constexpr const char* missingCoreText =
@@ -127,29 +96,16 @@ public:
     void handleCoreMessage(const nlohmann::json& message);
     // Every controller's turn: counted in the diagnostics, then sent to the core.
     void handleTurn(const TurnEvent& event);
+    void sendHeartbeat(bool edge) { heartbeat_->beat(edge); }
 
     // Read by tests and the status line.
     const StatusMenu& menu() const { return menu_; }
     StatusMenu& menu() { return menu_; }
     NodeCoreProcess* core() const { return core_.get(); }
-    std::size_t controllerCount() const { return controllers_.size(); }
-    bool hasController(int pid) const { return controllers_.count(pid) != 0; }
-    bool capturePaused() const { return capturePaused_; }
+    const CaptureSupervisor& capture() const { return *capture_; }
+    const Onboarding& onboarding() const { return *onboarding_; }
     bool terminationStarted() const { return terminationStarted_; }
-    std::optional<bool> lastAuthSignedIn() const { return lastAuthSignedIn_; }
-    const std::optional<std::string>& lastAuthEmail() const { return lastAuthEmail_; }
-    SignInWindowController* signInWindow() const { return signInWindow_.get(); }
-    bool fastPollRunning() const { return axFastPollTimer_.active(); }
-    // Absent until the accessibility settings are first opened.
-    AXHelperOverlay* axHelper() const { return axHelper_.get(); }
     const std::string& deviceId() const { return deviceId_; }
-    double flushGraceSeconds() const;
-
-    // The dashboard address for a user: the base, "/people/" and the e-mail
-    // with everything but letters, digits and ".-_" percent-encoded.
-    static std::string dashboardURL(const std::string& base, const std::optional<std::string>& email);
-
-    void sendHeartbeat(bool edge);
 
 private:
     AppDelegate(Ports ports, AgentConfig config, Options options);
@@ -157,20 +113,11 @@ private:
     void send(const nlohmann::json& message);
     void wireMenuCallbacks();
     bool startCore();
-    void appLaunched(const RunningApplication& app);
-    void appTerminated(const RunningApplication& app);
-    void attachIfAllowlisted(const RunningApplication& app);
-    void retryAttachLater(const RunningApplication& app);
-    void tellToRestart(const BrowserProfile& browser);
-    // Attaches after `delay` if the application still runs then.
-    void attachLater(const RunningApplication& app, Duration delay);
-    void attachRunningAllowlistedApps();
-    void refreshCapturingLine();
-    void pollTrust();
-    void trustObserved(bool trusted);
-    void applyDirective(const CaptureDirective& directive);
-    void stopAllControllers();
+    void rememberHandedOver(const TurnEvent& event);
     void finishTermination();
+    void toggleLaunchAtLogin();
+    void warn(const std::string& text);
+    std::string shortTime() const;
 
     void handle(const core_contract::Ready&);
     void handle(const core_contract::AuthState& state);
@@ -185,34 +132,11 @@ private:
     void handle(const core_contract::UpdateCheck&);
     void handle(const core_contract::StatusResult& message);
 
-    // Sign-in and onboarding.
-    void handleSignedInForOnboarding(bool isLaunchAuthState);
-    bool presentSignInWindow();
-    void sendWelcomeBeaconIfNeeded();
-    void sendBeaconIfDue(std::string_view event);
-    void onSignInAction(OnboardingAction action);
-    void onSignInWindowClosed();
-    void enterPermissionStep(bool pullFocus);
-    void startFastTrustPoll();
-    void stopFastTrustPoll();
-    void fastPollTick();
-    void finishOnboarding();
-    void bringForward(bool fallbackToMenu);
-    void enableLaunchAtLoginOnFirstSignIn();
-    void toggleLaunchAtLogin();
-    void openAccessibilitySettings();
-    void disarmAXHelper();
-    void warn(const std::string& text);
-    bool onboardingDone() const;
-    bool trusted() const;
-    std::string shortTime() const;
-
     Ports ports_;
     const AgentConfig config_;
     const Options options_;
     StatusMenu menu_;
     SessionKeychainStore keychain_;
-    ProviderVersions providerVersions_;
     std::string deviceId_;
     // The controllers' trace, on when VELMAR_CAPTURE_DEBUG is "1".
     const CaptureDebug captureDebug_;
@@ -223,27 +147,14 @@ private:
     // primes a conversation after a restart.
     std::unique_ptr<LastExchangeStore> lastExchanges_;
     bool lastExchangesSavePosted_ = false;
-    std::map<int, std::unique_ptr<AttachedController>> controllers_;
-    ScopedTimer trustTimer_;
-    ScopedTimer heartbeatTimer_;
-    int routineBeatsSinceStats_ = 0;
-    bool wasTrusted_ = false;
+    std::shared_ptr<CaptureSupervisor> capture_;
+    std::shared_ptr<Heartbeat> heartbeat_;
+    std::shared_ptr<Onboarding> onboarding_;
     std::unique_ptr<Updater> updater_;
     std::unique_ptr<EngagementMonitor> engagement_;
-    std::unique_ptr<SignInWindowController> signInWindow_;
-    std::optional<bool> lastAuthSignedIn_;
-    std::optional<std::string> lastAuthEmail_;
-    bool launchAuthStateSeen_ = false;
-    ScopedTimer axFastPollTimer_;
-    std::shared_ptr<AXHelperOverlay> axHelper_;
     bool terminationStarted_ = false;
-    bool capturePaused_ = false;
     bool exited_ = false;
     std::function<void()> pendingTerminationReply_;
-    WorkspaceSubscription workspaceSubscription_;
-    std::vector<TimerHandle> pendingAttaches_;
-    std::map<int, Duration> attachRetryDelay_;  // by pid: the last wait before another try
-    std::set<std::string> toldToRestart_;        // browser slugs, told once per run
 };
 
 }  // namespace velmar

@@ -1,7 +1,6 @@
 #pragma once
-// The core's policy decision on whether this device may capture.
-
-#include <nlohmann/json_fwd.hpp>
+// The core's policy decision on whether this device may capture (its wire
+// form is read in CoreContract).
 
 #include <optional>
 #include <string>
@@ -20,8 +19,6 @@ struct CaptureDirective {
 
     bool isPause() const { return kind == Kind::pause; }
 
-    // From a core message; absent unless it is a well-formed "capture_directive".
-    static std::optional<CaptureDirective> parse(const nlohmann::json& message);
     // The status menu's line while paused; absent while capture may run.
     std::optional<std::string> menuLine() const;
 

@@ -1,5 +1,7 @@
 #include "runtime/CoreContract.hpp"
 
+#include "capture/TurnId.hpp"
+#include "json/JsonDecoding.hpp"
 #include "text/Unicode.hpp"
 
 #include <cstdio>
@@ -23,6 +25,15 @@ bool trueAt(const json& m, const char* key) {
 
 json typed(const char* type) { return json{{"type", type}}; }
 
+json textOrNull(const std::optional<std::string>& s) { return s ? json(text::repairUtf8(*s)) : json(nullptr); }
+
+json boolOrNull(const std::optional<bool>& b) { return b ? json(*b) : json(nullptr); }
+
+// The member the message cannot do without, as a string.
+std::string requiredString(const json& m, const char* key) {
+    return jsondecode::string(jsondecode::required(m, key, ""), key);
+}
+
 }  // namespace
 
 json session(const std::optional<json>& storedSession) {
@@ -33,19 +44,55 @@ json beacon(const std::string& event, const std::string& deviceId) {
     return {{"type", "beacon"}, {"event", event}, {"device_id", deviceId}};
 }
 
-json agentStatus(const AgentStatus& s) {
+json toJSON(const CaptureDiag::SurfaceStats& stats) {
+    json entry = {{"surface", stats.surface}, {"window_seconds", stats.windowSeconds}};
+    for (auto [counter, value] : stats.counts) entry[std::string(CaptureDiag::name(counter))] = value;
+    return entry;
+}
+
+json toJSON(const AgentStatus& s) {
     json m = {{"type", "agent_status"},
               {"device_id", s.deviceId},
               {"ax_granted", s.axGranted},
               {"capture_attached", s.captureAttached}};
     if (s.edge) m["edge"] = true;
-    if (!s.captureStats.empty()) m["capture_stats"] = s.captureStats;
+    if (!s.captureStats.empty()) {
+        json stats = json::array();
+        for (const auto& entry : s.captureStats) stats.push_back(toJSON(entry));
+        m["capture_stats"] = std::move(stats);
+    }
     if (!s.providerVersions.empty()) m["provider_versions"] = s.providerVersions;
     if (s.statsSeq) m["stats_seq"] = *s.statsSeq;
     return m;
 }
 
-json turn(const TurnEvent& event) { return event.turnMessageJSON(); }
+json toJSON(const TurnEvent& e) {
+    json m = {{"type", "turn"},
+              {"surface", text::repairUtf8(e.surface)},
+              {"prompt", text::repairUtf8(e.prompt)},
+              {"response", text::repairUtf8(e.response)},
+              {"model", textOrNull(e.model)},
+              {"conversation_key", textOrNull(e.conversationKey)},
+              {"turn_index", e.turnIndex},
+              {"turn_total", e.turnTotal},
+              {"observed_at", formatObservedAt(e.observedAt)},
+              {"capture_tier", e.captureTier},
+              {"capture_source", "ax"},
+              {"verdict", text::repairUtf8(e.verdict)},
+              {"in_project", boolOrNull(e.inProject)},
+              {"produced_artifact", boolOrNull(e.producedArtifact)},
+              {"artifact_title", textOrNull(e.artifactTitle)},
+              {"artifact_type", textOrNull(e.artifactType)},
+              {"browser", textOrNull(e.browser)}};
+    if (e.revision > 0) m["revision"] = e.revision;
+    m["turn_id"] = turnIdOf(m);
+    return m;
+}
+
+std::string toLine(const json& message) {
+    return message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
 json flushActiveTime() { return {{"type", "flush_active_time"}, {"force", true}}; }
 json signinDesktop() { return typed("signin_desktop"); }
 json signinPassword(const std::string& email, const std::string& password) {
@@ -56,45 +103,67 @@ json shutdown() { return typed("shutdown"); }
 
 std::string Log::line() const { return "[core:" + oneLine(level) + "] " + oneLine(message); }
 
-std::optional<CoreMessage> decode(const json& m) {
-    if (!m.is_object()) return std::nullopt;
-    const auto type = stringAt(m, "type");
-    if (!type) return std::nullopt;
-    const std::string& t = *type;
+void fromJSON(const json& m, CaptureDirective& out) {
+    jsondecode::object(m, "");
+    if (requiredString(m, "type") != "capture_directive") jsondecode::fail("\"capture_directive\"", "type");
+    const auto capture = requiredString(m, "capture");
+    if (capture == "run") {
+        out = CaptureDirective::run();
+    } else if (capture == "pause") {
+        out = CaptureDirective::pause(stringAt(m, "scope"));
+    } else {
+        jsondecode::fail("\"run\" or \"pause\"", "capture");
+    }
+}
 
-    if (t == "ready") return Ready{};
-    if (t == "auth_state") return AuthState{trueAt(m, "signed_in"), stringAt(m, "email")};
-    if (t == "session_updated") {
-        auto it = m.find("session");
-        if (it == m.end() || !it->is_object()) return std::nullopt;
-        return SessionUpdated{*it};
-    }
-    if (t == "session_cleared") return SessionCleared{};
-    if (t == "open_url") {
-        auto url = stringAt(m, "url");
-        if (!url) return std::nullopt;
-        return OpenUrl{*url};
-    }
-    if (t == "signin_result") return SigninResult{trueAt(m, "ok"), stringAt(m, "message")};
-    if (t == "beacon_result") return BeaconResult{trueAt(m, "ok"), stringAt(m, "event")};
-    if (t == "event_result") {
+void fromJSON(const json& m, CoreMessage& out) {
+    jsondecode::object(m, "");
+    const auto t = requiredString(m, "type");
+    if (t == "ready") {
+        out = Ready{};
+    } else if (t == "auth_state") {
+        out = AuthState{trueAt(m, "signed_in"), stringAt(m, "email")};
+    } else if (t == "session_updated") {
+        out = SessionUpdated{jsondecode::object(jsondecode::required(m, "session", ""), "session")};
+    } else if (t == "session_cleared") {
+        out = SessionCleared{};
+    } else if (t == "open_url") {
+        out = OpenUrl{requiredString(m, "url")};
+    } else if (t == "signin_result") {
+        out = SigninResult{trueAt(m, "ok"), stringAt(m, "message")};
+    } else if (t == "beacon_result") {
+        out = BeaconResult{trueAt(m, "ok"), stringAt(m, "event")};
+    } else if (t == "event_result") {
         auto label = stringAt(m, "label");
         if (!label) label = stringAt(m, "function_label");
-        return EventResult{stringAt(m, "status"), label, stringAt(m, "turn_id")};
+        out = EventResult{stringAt(m, "status"), label, stringAt(m, "turn_id")};
+    } else if (t == "log") {
+        out = Log{stringAt(m, "level").value_or("info"), stringAt(m, "message").value_or("")};
+    } else if (t == "capture_directive") {
+        CaptureDirective directive;
+        fromJSON(m, directive);
+        out = CaptureDirectiveMessage{directive};
+    } else if (t == "update_check") {
+        out = UpdateCheck{};
+    } else if (t == "status_result") {
+        // Strictly an integer: a sequence written as 4.0 is not one the agent sent.
+        const auto& seq = jsondecode::required(m, "stats_seq", "");
+        if (!seq.is_number_integer()) jsondecode::fail("integer", "stats_seq");
+        out = StatusResult{seq.get<std::int64_t>(), trueAt(m, "ok")};
+    } else {
+        jsondecode::fail("a known message type", "type");
     }
-    if (t == "log") return Log{stringAt(m, "level").value_or("info"), stringAt(m, "message").value_or("")};
-    if (t == "capture_directive") {
-        auto directive = CaptureDirective::parse(m);
-        if (!directive) return std::nullopt;
-        return CaptureDirectiveMessage{*directive};
+}
+
+std::optional<CoreMessage> decode(const json& m, std::string* why) {
+    try {
+        CoreMessage message;
+        fromJSON(m, message);
+        return message;
+    } catch (const jsondecode::DecodeError& error) {
+        if (why) *why = error.what();
+        return std::nullopt;
     }
-    if (t == "update_check") return UpdateCheck{};
-    if (t == "status_result") {
-        auto it = m.find("stats_seq");
-        if (it == m.end() || !it->is_number_integer()) return std::nullopt;
-        return StatusResult{it->get<std::int64_t>(), trueAt(m, "ok")};
-    }
-    return std::nullopt;
 }
 
 std::optional<json> parseLine(std::string_view line) {

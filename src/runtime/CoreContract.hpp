@@ -1,9 +1,12 @@
 #pragma once
-// The agent's side of the core's line protocol in one place: an encoder for
-// every message the agent sends, and a decoder that turns each line the core
-// writes into a typed value, reading each key the way the agent relies on it
-// (a key of the wrong JSON type counts as absent), so callers only dispatch.
+// The agent's side of the core's line protocol in one place: `toJSON` for
+// every message and part of one the agent sends, `fromJSON` for everything the
+// core writes, reading each optional key the way the agent relies on it (a
+// key of the wrong JSON type counts as absent). A message the agent cannot
+// take throws jsondecode::DecodeError naming the path of the first problem
+// ("expected string at url"); `decode` turns that into an ignored message.
 
+#include "capture/CaptureDiag.hpp"
 #include "capture/TurnEvent.hpp"
 #include "runtime/CaptureDirective.hpp"
 
@@ -31,12 +34,20 @@ struct AgentStatus {
     bool edge = false;
     // Present when a statistics batch travels with this beat.
     std::optional<std::int64_t> statsSeq;
-    std::vector<nlohmann::json> captureStats;             // sent only when non-empty
+    std::vector<CaptureDiag::SurfaceStats> captureStats;  // sent only when non-empty
     std::map<std::string, std::string> providerVersions;  // sent only when non-empty
 };
-nlohmann::json agentStatus(const AgentStatus& status);
+nlohmann::json toJSON(const AgentStatus& status);
+// One surface's counts in a statistics batch: only the counters that moved.
+nlohmann::json toJSON(const CaptureDiag::SurfaceStats& stats);
 
-nlohmann::json turn(const TurnEvent& event);
+// The 18-member turn object (19 with a revision; "turn_id" among them, see
+// TurnId); absent values are null and every text is repaired to valid UTF-8
+// first, so encoding cannot fail.
+nlohmann::json toJSON(const TurnEvent& event);
+// A message as the core reads it: one compact line ending in exactly one
+// "\n" (newlines and control characters inside strings are escaped).
+std::string toLine(const nlohmann::json& message);
 nlohmann::json flushActiveTime();
 nlohmann::json signinDesktop();
 nlohmann::json signinPassword(const std::string& email, const std::string& password);
@@ -94,11 +105,16 @@ struct StatusResult {
 using CoreMessage = std::variant<Ready, AuthState, SessionUpdated, SessionCleared, OpenUrl, SigninResult,
                                  BeaconResult, EventResult, Log, CaptureDirectiveMessage, UpdateCheck, StatusResult>;
 
-// Absent when the agent ignores the message as a whole: no string "type", an
-// unknown type, or a type whose required key is missing or of the wrong type
-// ("session_updated" without an object, "open_url" without a string,
-// "status_result" without an integer "stats_seq", an invalid directive).
-std::optional<CoreMessage> decode(const nlohmann::json& message);
+// Throws DecodeError for a message the agent ignores as a whole: no string
+// "type", an unknown type, or a type whose required key is missing or of the
+// wrong type ("session_updated" without an object, "open_url" without a
+// string, "status_result" without an integer "stats_seq", an invalid directive).
+void fromJSON(const nlohmann::json& message, CoreMessage& out);
+// A "capture_directive" message: "capture" is "run" or "pause" (with an
+// optional string "scope").
+void fromJSON(const nlohmann::json& message, CaptureDirective& out);
+// Absent when fromJSON throws; `why` (when given) then names the problem.
+std::optional<CoreMessage> decode(const nlohmann::json& message, std::string* why = nullptr);
 
 // One line of core output, decoded: absent unless it is a JSON object.
 std::optional<nlohmann::json> parseLine(std::string_view line);

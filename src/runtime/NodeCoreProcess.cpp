@@ -3,7 +3,7 @@
 #include "platform/InstallLayout.hpp"
 #include "platform/LogSink.hpp"
 #include "platform/ProcessEnvironment.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "runtime/CoreContract.hpp"
 
 #include <algorithm>
@@ -240,14 +240,14 @@ void NodeCoreProcess::noteStall() {
 
 void NodeCoreProcess::send(const nlohmann::json& message) {
     if (!child_ || stalled_) return;
-    std::string line = message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    std::string line = core_contract::toLine(message);
     if (!enqueueOutgoing(std::move(line), false)) noteStall();
 }
 
 void NodeCoreProcess::send(const TurnEvent& turn) {
-    auto message = turn.turnMessageJSON();
+    auto message = core_contract::toJSON(turn);
     const std::string id = message["turn_id"];
-    journal_.append(id, turn.surface, message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+    journal_.append(id, turn.surface, core_contract::toLine(message));
     if (syncPosted_) return;
     // Turns captured in one pass of the loop share one sync; none reaches a
     // core before it.

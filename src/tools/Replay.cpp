@@ -3,6 +3,7 @@
 #include "tools/CommandLine.hpp"
 
 #include "capture/ConversationRouter.hpp"
+#include "runtime/CoreContract.hpp"
 #include "surfaces/SurfaceTraits.hpp"
 
 
@@ -119,7 +120,7 @@ int Replay::runFile(const std::string& path, std::ostream& out, std::ostream& er
         err << "velmar-replay: " << path << ": " << e.what() << '\n';
         return 2;
     }
-    play(script, [&](const TurnEvent& e) { out << e.turnMessage(); });
+    play(script, [&](const TurnEvent& e) { out << core_contract::toLine(core_contract::toJSON(e)); });
     out.flush();
     return 0;
 }

@@ -8,7 +8,7 @@
 #include "platform/sim/SimDesktop.hpp"
 #include "platform/sim/SimEnvironment.hpp"
 #include "platform/sim/SimLogSink.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 
 #include <gtest/gtest.h>
 
@@ -31,17 +31,17 @@ class BrowserRig {
 public:
     sim::SimMainLoop loop;
     sim::SimDesktop desktop{loop};
+    CaptureDiag diag{loop.now()};
     BrowserProfile profile;
     RunningApplication app;
     std::vector<TurnEvent> events;
     std::unique_ptr<BrowserCaptureController> controller;
 
     explicit BrowserRig(const BrowserProfile& p = BrowserProfile::chrome()) : profile(p) {
-        CaptureDiag::resetShared(loop.now());
         app = {p.slug == "chrome" ? 201 : 202, p.bundleID, p.name, std::nullopt};
         desktop.launch(app);
         controller = std::make_unique<BrowserCaptureController>(
-            app, profile, desktop.accessibility(), loop, CaptureSchedule::Timings{},
+            app, profile, desktop.accessibility(), loop, diag, CaptureSchedule::Timings{},
             [this](const TurnEvent& e) { events.push_back(e); });
     }
     // A window showing `page`, focused unless told otherwise.
@@ -195,7 +195,7 @@ TEST(BrowserCaptureController, OnlyTheFocusedWindowMarksANewChatAndItsDraftReach
     rig.loop.advance(1s);
     EXPECT_EQ(rig.controller->newChatPending(), (std::set<std::string>{"claude_ai", "claude_cowork"}));
     EXPECT_EQ(rig.controller->pendingDrafts().at("claude_cowork"), typed);
-    EXPECT_EQ(CaptureDiag::shared().count("chatgpt", CaptureDiag::Counter::keylessView), 1)
+    EXPECT_EQ(rig.diag.count("chatgpt", CaptureDiag::Counter::keylessView), 1)
         << "the background keyless tab is counted, not marked";
 
     rig.show(front, claudePage("https://claude.ai/chat/n1", {"Draft a polite reply declining"}, false));
@@ -262,7 +262,7 @@ TEST(BrowserCaptureController, SafariCapturesOnlyClaudeAndChatGPT) {
     EXPECT_EQ(rig.events[0].browser, "safari");
     for (const char* surface : {"gemini", "perplexity", "deepseek"}) {
         for (int c = 0; c <= static_cast<int>(CaptureDiag::Counter::turnsDropped); ++c) {
-            EXPECT_EQ(CaptureDiag::shared().count(surface, static_cast<CaptureDiag::Counter>(c)), 0)
+            EXPECT_EQ(rig.diag.count(surface, static_cast<CaptureDiag::Counter>(c)), 0)
                 << surface << " leaves no trace, not even a count";
         }
     }

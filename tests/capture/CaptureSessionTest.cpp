@@ -8,7 +8,7 @@
 #include "capture/ChatPages.hpp"
 #include "platform/sim/SimClipboard.hpp"
 #include "platform/sim/SimDesktop.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ TEST(CaptureSession, SendsEachCompletedExchangeOnceWithItsOrdinalAndBrowser) {
     sim::SimMainLoop loop;
     sim::SimDesktop desktop(loop);
     sim::SimClipboard clipboard;
-    CaptureDiag::resetShared(loop.now());
+    CaptureDiag diag(loop.now());
     std::vector<std::string> sent;
     auto record = [&](const TurnEvent& e) {
         sent.push_back(e.surface + "#" + std::to_string(e.turnIndex) + " " + e.prompt + " -> " + e.response + " [" +
@@ -76,8 +76,8 @@ TEST(CaptureSession, SendsEachCompletedExchangeOnceWithItsOrdinalAndBrowser) {
     showTab(true);
     auto spec = AIAppAllowlist::specForBundleID(*claudeApp.bundleIdentifier, &clipboard);
     ASSERT_TRUE(spec && spec->isNative());
-    CaptureController native(claudeApp, spec->nativeCase()->segmenter, desktop.accessibility(), loop, {}, record);
-    BrowserCaptureController browser(chromeApp, BrowserProfile::chrome(), desktop.accessibility(), loop, {}, record,
+    CaptureController native(claudeApp, spec->nativeCase()->segmenter, desktop.accessibility(), loop, diag, {}, record);
+    BrowserCaptureController browser(chromeApp, BrowserProfile::chrome(), desktop.accessibility(), loop, diag, {}, record,
                                      &clipboard);
     ASSERT_TRUE(native.start());
     ASSERT_TRUE(browser.start());
@@ -127,7 +127,7 @@ TEST(CaptureSession, SendsEachCompletedExchangeOnceWithItsOrdinalAndBrowser) {
                         "deepseek#4 What is a monad? -> A monad wraps values with a way to chain computations over "
                         "them. [chrome]",
                     }));
-    EXPECT_GE(CaptureDiag::shared().count("chatgpt", CaptureDiag::Counter::parsedOk), 5);
+    EXPECT_GE(diag.count("chatgpt", CaptureDiag::Counter::parsedOk), 5);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 // ordinals, a pair is still never sent twice.
 #include "capture/ConversationRouter.hpp"
 #include "capture/VirtualWindow.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "surfaces/SurfaceTraits.hpp"
 
 #include <gtest/gtest.h>
@@ -76,7 +76,8 @@ public:
     Pairs sent, expected;
     std::vector<std::string> sentInOrder;  // "prompt -> reply", whatever the ordinal
 
-    Driver(std::string surface, std::uint32_t seed, const Pattern& p) : surface_(std::move(surface)), rng_(seed) {
+    Driver(std::string surface, std::uint32_t seed, const Pattern& p, CaptureDiag* diag = nullptr)
+        : surface_(std::move(surface)), rng_(seed), router_(onEvent(), diag) {
         while (conv_.size() < p.historyTurns) conv_.addSettledPair();
         const int firstWindow = windowSize();
         offset_ = std::max(0, conv_.size() - firstWindow);
@@ -129,10 +130,14 @@ private:
     int offset_ = 0;      // true ordinal of the turn above the first window read
     int highestTop_ = 1;  // scrolling stops here
     TimePoint now_{};
-    ConversationRouter router_{[this](const TurnEvent& e) {
-        sent[e.turnIndex + offset_].push_back(e.prompt + " -> " + e.response);
-        sentInOrder.push_back(e.prompt + " -> " + e.response);
-    }};
+    ConversationRouter router_;
+
+    TurnAssembler::EventHandler onEvent() {
+        return [this](const TurnEvent& e) {
+            sent[e.turnIndex + offset_].push_back(e.prompt + " -> " + e.response);
+            sentInOrder.push_back(e.prompt + " -> " + e.response);
+        };
+    }
 };
 
 using Param = std::tuple<std::string, Pattern>;  // surface, pattern
@@ -166,12 +171,12 @@ TEST(LongConversationGaps, StillBeyondTheRules) {
 
 // However far the user scrolls, even where ordinals cannot be kept.
 TEST(LongConversationResends, NoPairIsEverSentTwice) {
-    CaptureDiag::resetShared(TimePoint{});
+    CaptureDiag diag{TimePoint{}};
     for (const auto& row : SurfaceTraits::all()) {
         if (!row.positionIndexed) continue;
         for (const auto& pattern : kPatterns) {
             for (std::uint32_t seed = 1; seed <= 10; ++seed) {
-                Driver driver(std::string(row.key), seed, pattern);
+                Driver driver(std::string(row.key), seed, pattern, &diag);
                 std::set<std::string> seen;
                 for (const auto& pair : driver.sentInOrder) {
                     EXPECT_TRUE(seen.insert(pair).second)
@@ -179,7 +184,7 @@ TEST(LongConversationResends, NoPairIsEverSentTwice) {
                 }
             }
         }
-        EXPECT_GT(CaptureDiag::shared().count(row.key, CaptureDiag::Counter::duplicateSuppressed), 0)
+        EXPECT_GT(diag.count(row.key, CaptureDiag::Counter::duplicateSuppressed), 0)
             << row.key << ": scrolling above capture start would have re-sent history";
     }
 }

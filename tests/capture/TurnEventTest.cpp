@@ -1,6 +1,7 @@
 #include "capture/TurnEvent.hpp"
 
 #include "capture/TurnId.hpp"
+#include "runtime/CoreContract.hpp"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +29,7 @@ nlohmann::json readBack(const std::string& line) {
 }
 
 TEST(TurnEventTest, AbsentOptionalsAreNullAndAllMembersPresent) {
-    auto json = readBack(bareEvent().turnMessage());
+    auto json = readBack(core_contract::toLine(core_contract::toJSON(bareEvent())));
     EXPECT_EQ(json.size(), 18u);
     for (const char* key : {"model", "conversation_key", "in_project", "produced_artifact", "artifact_title",
                             "artifact_type", "browser"}) {
@@ -44,7 +45,7 @@ TEST(TurnEventTest, TheTurnIdNamesTheExchangeNotTheCapture) {
     base.response = "c";
     base.conversationKey = "k";
     base.turnIndex = 3;
-    const std::string id = base.turnMessageJSON()["turn_id"];
+    const std::string id = core_contract::toJSON(base)["turn_id"];
     EXPECT_EQ(id.size(), 32u);
     EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos);
     const struct {
@@ -62,7 +63,7 @@ TEST(TurnEventTest, TheTurnIdNamesTheExchangeNotTheCapture) {
         {"another surface", [](auto& m) { m["surface"] = "claude"; }, false},
     };
     for (const auto& c : cases) {
-        auto m = base.turnMessageJSON();
+        auto m = core_contract::toJSON(base);
         m.erase("turn_id");
         c.change(m);
         EXPECT_EQ(turnIdOf(m) == id, c.same) << c.what;
@@ -84,7 +85,7 @@ TEST(TurnEventTest, TextsSurviveTheLineUnchanged) {
         auto e = bareEvent();
         e.prompt = e.response = text;
         e.model = e.artifactTitle = text;
-        auto json = readBack(e.turnMessage());
+        auto json = readBack(core_contract::toLine(core_contract::toJSON(e)));
         for (const char* key : {"prompt", "response", "model", "artifact_title"}) EXPECT_EQ(json[key], expected) << key;
     }
 }

@@ -14,7 +14,7 @@
 #include "platform/sim/SimUpdateFramework.hpp"
 #include "platform/sim/SimWindowing.hpp"
 #include "runtime/AppDelegate.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
 #include "runtime/NodeCoreProcess.hpp"
 

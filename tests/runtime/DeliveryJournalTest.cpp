@@ -3,6 +3,7 @@
 #include "capture/TurnId.hpp"
 #include "platform/sim/SimLogSink.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
+#include "runtime/CoreContract.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::numberedTurn;
 
-std::string lineOf(int i) { return numberedTurn(i).turnMessage(); }
-std::string idOf(int i) { return numberedTurn(i).turnMessageJSON()["turn_id"]; }
+std::string lineOf(int i) { return core_contract::toLine(core_contract::toJSON(numberedTurn(i))); }
+std::string idOf(int i) { return core_contract::toJSON(numberedTurn(i))["turn_id"]; }
 
 std::string readAll(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -54,7 +55,7 @@ protected:
 // What a file left by a crash, an older version or a damaged disk holds is
 // read back as turns wherever it can be; nothing is deleted unread.
 TEST_F(DeliveryJournalTest, ReadsWhatItCanAndSetsAsideTheRest) {
-    json legacy = numberedTurn(4).turnMessageJSON();
+    json legacy = core_contract::toJSON(numberedTurn(4));
     legacy.erase("turn_id");
     const std::string brokenUtf8 = R"({"type":"turn","surface":"claude","prompt":"caf)" "\xE9" R"(","turn_index":5,"turn_id":"beef"})";
     const struct {

@@ -7,7 +7,7 @@
 #include "platform/linux/system/LinuxProcessLauncher.hpp"
 #include "platform/sim/SimInstallLayout.hpp"
 #include "platform/sim/SimLogSink.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,9 @@
 #include "platform/sim/SimLogSink.hpp"
 #include "platform/sim/SimMainLoop.hpp"
 #include "platform/sim/SimProcessLauncher.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
+#include "runtime/CoreContract.hpp"
 
 #include <gtest/gtest.h>
 
@@ -261,7 +262,7 @@ TEST_F(NodeCoreProcessTest, UnconfirmedTurnsGoAgainInOrderToTheNextCore) {
     EXPECT_EQ(turnIndexes(first->receivedLines()), range(1, 3));
 
     // Turn 2 confirmed; turn 4 cut off in the pipe; the core dies.
-    first->emit(json{{"type", "event_result"}, {"status", "stored"}, {"turn_id", numberedTurn(2).turnMessageJSON()["turn_id"]}}.dump() + "\n");
+    first->emit(json{{"type", "event_result"}, {"status", "stored"}, {"turn_id", core_contract::toJSON(numberedTurn(2))["turn_id"]}}.dump() + "\n");
     loop.runUntilIdle();
     first->setReading(false);
     first->pipeCapacity = 40;

@@ -12,7 +12,7 @@
 #include "platform/linux/system/GLibMainLoop.hpp"
 #include "platform/linux/system/LinuxProcessLauncher.hpp"
 #include "platform/sim/SimInstallLayout.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "runtime/NodeCoreProcess.hpp"
 
 #include <csignal>

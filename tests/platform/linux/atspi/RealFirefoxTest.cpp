@@ -14,7 +14,7 @@
 #include "parsing/WorkspaceGeminiPanel.hpp"
 #include "platform/linux/atspi/AtspiAccessibility.hpp"
 #include "platform/linux/system/GLibMainLoop.hpp"
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 #include "surfaces/AIWebURL.hpp"
 #include "surfaces/WebAddress.hpp"
 
@@ -227,12 +227,12 @@ TEST_P(RealFirefox, ParsesThePageAndCapturesATypedExchange) {
     ASSERT_TRUE(spec && spec->browserCase()) << "Firefox is not allow-listed on this desktop";
     const BrowserProfile profile = spec->browserCase()->profile;
     GLibMainLoop loop;
-    CaptureDiag::resetShared(loop.now());
+    CaptureDiag diag(loop.now());
     std::vector<TurnEvent> events;
     CaptureSchedule::Timings timings;
     timings.settle = 300ms;
     BrowserCaptureController controller(RunningApplication{pid_, "firefox-esr", "Firefox ESR", std::nullopt}, profile,
-                                        *accessibility_, loop, timings,
+                                        *accessibility_, loop, diag, timings,
                                         [&](const TurnEvent& e) { events.push_back(e); });
     ASSERT_TRUE(controller.start()) << "no observer on the browser";
     runUntil(loop, 1200ms, [] { return false; });

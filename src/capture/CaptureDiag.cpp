@@ -1,9 +1,8 @@
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <memory>
 
 namespace velmar {
 
@@ -14,11 +13,6 @@ constexpr std::array<std::string_view, 15> counterNames = {
     "stabilizer_reset", "stabilizer_skip",  "model_nil",     "verdict_ok",    "verdict_degraded",
     "emitted_tier2",    "emitted_tier1",    "emitted_tier0", "duplicate_suppressed", "turns_dropped",
 };
-
-std::unique_ptr<CaptureDiag>& sharedSlot() {
-    static std::unique_ptr<CaptureDiag> slot;
-    return slot;
-}
 
 std::int64_t cappedSum(std::int64_t a, std::int64_t b) {
     return std::min(CaptureDiag::cap, a + b);  // both are within [0, cap], so no overflow
@@ -32,14 +26,6 @@ bool CaptureDiag::isModelSurface(std::string_view surface) {
     return surface == "claude_ai" || surface == "claude_desktop" || surface == "claude_cowork" ||
            surface == "claude_design" || surface == "gemini";
 }
-
-CaptureDiag& CaptureDiag::shared() {
-    auto& slot = sharedSlot();
-    if (!slot) slot = std::make_unique<CaptureDiag>(std::chrono::system_clock::now());
-    return *slot;
-}
-
-void CaptureDiag::resetShared(TimePoint now) { sharedSlot() = std::make_unique<CaptureDiag>(now); }
 
 CaptureDiag::CaptureDiag(TimePoint windowStart) : windowStart_(windowStart) {}
 
@@ -80,9 +66,7 @@ std::optional<CaptureDiag::Delta> CaptureDiag::snapshotDeltas(TimePoint now) {
             continue;
         }
         if (delta.stats.size() == maxSurfacesPerBatch) break;
-        nlohmann::json entry = {{"surface", it->first}, {"window_seconds", delta.windowSeconds}};
-        for (auto [counter, value] : it->second) entry[std::string(name(counter))] = value;
-        delta.stats.push_back(std::move(entry));
+        delta.stats.push_back({it->first, delta.windowSeconds, it->second});
         sent.insert(counts_.extract(it++));
     }
     inFlight_ = InFlight{delta.seq, std::move(sent), windowStart_};

@@ -1,9 +1,8 @@
-#include "runtime/CaptureDiag.hpp"
+#include "capture/CaptureDiag.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
-using nlohmann::json;
 
 namespace velmar {
 namespace {
@@ -11,9 +10,9 @@ namespace {
 using C = CaptureDiag::Counter;
 const TimePoint t0 = TimePoint{} + std::chrono::seconds(1767225600);
 
-std::int64_t sent(const CaptureDiag::Delta& d, std::string_view surface, std::string_view counter) {
+std::int64_t sent(const CaptureDiag::Delta& d, std::string_view surface, C counter) {
     for (const auto& entry : d.stats)
-        if (entry["surface"] == surface) return entry.value(std::string(counter), std::int64_t{0});
+        if (entry.surface == surface) return entry.counts.contains(counter) ? entry.counts.at(counter) : 0;
     return 0;
 }
 
@@ -30,7 +29,9 @@ TEST(CaptureDiag, BumpIgnoresNothingToCountAndCapsAtOneMillion) {
     auto d = diag.snapshotDeltas(t0 + 1s);
     ASSERT_TRUE(d);
     ASSERT_EQ(d->stats.size(), 1u);
-    EXPECT_EQ(d->stats[0], (json{{"surface", "gemini"}, {"window_seconds", 1}, {"parsed_ok", 1'000'000}}));
+    EXPECT_EQ(d->stats[0].surface, "gemini");
+    EXPECT_EQ(d->stats[0].windowSeconds, 1);
+    EXPECT_EQ(d->stats[0].counts, (std::map<C, std::int64_t>{{C::parsedOk, 1'000'000}}));
 }
 
 // Whatever happens to batches (answered, refused, never answered, answered
@@ -51,16 +52,16 @@ TEST(CaptureDiag, CountsAreConservedThroughLossRetryAndAcknowledgement) {
     auto retried = diag.snapshotDeltas(t0 + 20s);  // carries the lost batch too
     ASSERT_TRUE(retried);
     EXPECT_EQ(retried->seq, lost->seq + 1);
-    EXPECT_EQ(sent(*retried, "chatgpt", "verdict_ok"), 7);
+    EXPECT_EQ(sent(*retried, "chatgpt", C::verdictOk), 7);
     EXPECT_EQ(retried->windowSeconds, 20);  // the older window start
     diag.ack(lost->seq);                    // a late answer for an old batch changes nothing
     diag.nack(retried->seq);                // refused: counted again next time
     count(1);
     auto third = diag.snapshotDeltas(t0 + 30s);
     ASSERT_TRUE(third);
-    EXPECT_EQ(sent(*third, "chatgpt", "verdict_ok"), 8);
+    EXPECT_EQ(sent(*third, "chatgpt", C::verdictOk), 8);
     diag.ack(third->seq);
-    acknowledged += sent(*third, "chatgpt", "verdict_ok");
+    acknowledged += sent(*third, "chatgpt", C::verdictOk);
     diag.ack(third->seq);  // twice: nothing more
 
     EXPECT_FALSE(diag.snapshotDeltas(t0 + 40s)) << "nothing new, no batch and no sequence number";
@@ -70,7 +71,7 @@ TEST(CaptureDiag, CountsAreConservedThroughLossRetryAndAcknowledgement) {
     EXPECT_EQ(fourth->seq, third->seq + 1);
     EXPECT_EQ(fourth->windowSeconds, 20);  // window restarted at the third batch
     diag.ack(fourth->seq);
-    acknowledged += sent(*fourth, "chatgpt", "verdict_ok");
+    acknowledged += sent(*fourth, "chatgpt", C::verdictOk);
     EXPECT_EQ(acknowledged, counted);
 }
 
@@ -88,14 +89,14 @@ TEST(CaptureDiag, BatchesListSurfacesInKeyOrderAndKeepWhatDoesNotFitForTheNext) 
     for (int i = 13; i >= 0; --i) diag.bump("s" + std::to_string(100 + i), C::parsedOk, i + 1);
     auto first = diag.snapshotDeltas(t0 + 5s);
     ASSERT_EQ(first->stats.size(), 12u);
-    EXPECT_EQ(first->stats.front()["surface"], "s100");
-    EXPECT_EQ(first->stats.back()["surface"], "s111");
+    EXPECT_EQ(first->stats.front().surface, "s100");
+    EXPECT_EQ(first->stats.back().surface, "s111");
     diag.ack(first->seq);
     auto rest = diag.snapshotDeltas(t0 + 6s);
     ASSERT_TRUE(rest) << "the two surfaces beyond the limit were not acknowledged unseen";
     ASSERT_EQ(rest->stats.size(), 2u);
-    EXPECT_EQ(rest->stats[0]["parsed_ok"], 13);
-    EXPECT_EQ(rest->stats[1]["parsed_ok"], 14);
+    EXPECT_EQ(rest->stats[0].counts.at(C::parsedOk), 13);
+    EXPECT_EQ(rest->stats[1].counts.at(C::parsedOk), 14);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // Per-surface counters of what capture saw and did, reported to the core in
 // acknowledged batches so that no count is lost or counted twice when the core
-// or its network is down. Counts only, never content.
+// or its network is down. Counts only, never content. The composition root
+// owns the one instance and hands it to whatever counts.
 
 #include "platform/Clock.hpp"
 
@@ -11,8 +12,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace velmar {
 
@@ -44,16 +43,16 @@ public:
     // Surfaces on which a model name is expected.
     static bool isModelSurface(std::string_view surface);
 
+    struct SurfaceStats {
+        std::string surface;
+        std::int64_t windowSeconds = 0;
+        std::map<Counter, std::int64_t> counts;  // the counters that moved
+    };
     struct Delta {
         std::int64_t seq = 0;
         std::int64_t windowSeconds = 0;
-        std::vector<nlohmann::json> stats;  // one object per surface
+        std::vector<SurfaceStats> stats;  // ascending surface key
     };
-
-    // The process-wide instance, created on first use.
-    static CaptureDiag& shared();
-    // Tests only: forget everything, as if the process had just started at `now`.
-    static void resetShared(TimePoint now);
 
     explicit CaptureDiag(TimePoint windowStart);
 

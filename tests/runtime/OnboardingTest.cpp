@@ -24,7 +24,7 @@ json signedIn(std::optional<std::string> email = "ann@example.test") {
 }
 const json signedOut = {{"type", "auth_state"}, {"signed_in", false}};
 
-class OnboardingFlowTest : public ::testing::Test, protected AgentHarness {
+class OnboardingTest : public ::testing::Test, protected AgentHarness {
 protected:
     sim::SimWebViewWindow* window() { return windowing.lastWindow; }
     void page(const std::string& action) {
@@ -39,10 +39,10 @@ protected:
         const auto& e = window()->evaluated;
         return std::find(e.begin(), e.end(), script) != e.end();
     }
-    bool done() { return sp.settings.boolean(AppDelegate::onboardingCompletedKey).value_or(false); }
+    bool done() { return sp.settings.boolean(Onboarding::completedKey).value_or(false); }
 };
 
-TEST_F(OnboardingFlowTest, TheDecisionOnEachAuthState) {
+TEST_F(OnboardingTest, TheDecisionOnEachAuthState) {
     enum class Window { none, signInStep, permissionStep };
     struct Case {
         const char* description;
@@ -68,7 +68,7 @@ TEST_F(OnboardingFlowTest, TheDecisionOnEachAuthState) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
         AgentHarness h;
-        h.sp.settings.setBoolean(AppDelegate::onboardingCompletedKey, c.onboarded);
+        h.sp.settings.setBoolean(Onboarding::completedKey, c.onboarded);
         h.sp.accessibility.setTrusted(c.trusted);
         h.launch();
         if (!c.firstSinceLaunch || c.before != Window::none) {
@@ -80,47 +80,47 @@ TEST_F(OnboardingFlowTest, TheDecisionOnEachAuthState) {
         h.fromCore(signedIn());
 
         EXPECT_EQ(h.countSent("signout") - signoutsBefore, c.signout ? 1u : 0u);
-        auto* w = h.agent->signInWindow();
+        auto* w = h.agent->onboarding().signInWindow();
         EXPECT_EQ(w && w->currentStep == OnboardingStep::permission, c.permissionStep);
-        EXPECT_EQ(h.sp.settings.boolean(AppDelegate::onboardingCompletedKey).value_or(false), c.doneAfter);
+        EXPECT_EQ(h.sp.settings.boolean(Onboarding::completedKey).value_or(false), c.doneAfter);
         EXPECT_EQ(w && w->isVisible(), c.windowVisibleAfter);
-        EXPECT_EQ(h.agent->fastPollRunning(), c.permissionStep);
+        EXPECT_EQ(h.agent->onboarding().fastPollRunning(), c.permissionStep);
         if (c.before == Window::signInStep && c.trusted) {
             EXPECT_EQ(h.windowing.policies.back(), ActivationPolicy::accessory);
         }
     }
 }
 
-TEST_F(OnboardingFlowTest, SignedOutShowsTheSignInStepAndTheMenuDot) {
+TEST_F(OnboardingTest, SignedOutShowsTheSignInStepAndTheMenuDot) {
     launch();
     fromCore(signedIn(std::nullopt));
     EXPECT_EQ(agent->menu().signedInEmail, "(unknown)");
 
     fromCore(signedOut);
-    ASSERT_TRUE(agent->signInWindow());
-    EXPECT_TRUE(agent->signInWindow()->isVisible());
+    ASSERT_TRUE(agent->onboarding().signInWindow());
+    EXPECT_TRUE(agent->onboarding().signInWindow()->isVisible());
     EXPECT_EQ(agent->menu().signedInEmail, std::nullopt);
     EXPECT_TRUE(agent->menu().authKnown);
     EXPECT_EQ(sentOfType("beacon").back()["event"], "agent_welcome_shown");
 }
 
-TEST_F(OnboardingFlowTest, WithoutSignInResourcesOneLineAndNoWindow) {
+TEST_F(OnboardingTest, WithoutSignInResourcesOneLineAndNoWindow) {
     sp.install = sim::SimInstallLayout();
     sp.install.setResource("core", "mjs", "// core");
     launch();
     fromCore(signedOut);
-    EXPECT_FALSE(agent->signInWindow());
+    EXPECT_FALSE(agent->onboarding().signInWindow());
     EXPECT_EQ(sp.log.countContaining("[agent] signin resources not found — set VELMAR_SIGNIN_DIR"), 1u);
     EXPECT_EQ(countSent("beacon"), 0u) << "no welcome without a window";
 }
 
-TEST_F(OnboardingFlowTest, ThePermissionStepPollsEverySecondUntilGrantedThenCaptureStarts) {
+TEST_F(OnboardingTest, ThePermissionStepPollsEverySecondUntilGrantedThenCaptureStarts) {
     sp.accessibility.setTrusted(false);
     run(testing::claudeApp());
     launch();
     fromCore(signedOut);
     fromCore(signedIn());
-    ASSERT_TRUE(agent->fastPollRunning());
+    ASSERT_TRUE(agent->onboarding().fastPollRunning());
     EXPECT_TRUE(evaluated("velmarSetStep('permission')"));
     EXPECT_TRUE(evaluated("velmarSetAXGranted(false)"));
 
@@ -128,12 +128,12 @@ TEST_F(OnboardingFlowTest, ThePermissionStepPollsEverySecondUntilGrantedThenCapt
     EXPECT_EQ(desktop.accessibilitySettingsOpened, 1);
 
     sp.loop.advance(3s);
-    EXPECT_EQ(agent->controllerCount(), 0u);
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
     const auto beatsBefore = countSent("agent_status");
     sp.accessibility.setTrusted(true);
     sp.loop.advance(1s);
-    EXPECT_FALSE(agent->fastPollRunning());
-    EXPECT_EQ(agent->controllerCount(), 1u);
+    EXPECT_FALSE(agent->onboarding().fastPollRunning());
+    EXPECT_EQ(agent->capture().controllerCount(), 1u);
     EXPECT_TRUE(evaluated("velmarSetAXGranted(true)"));
     EXPECT_EQ(countSent("agent_status"), beatsBefore + 1);
 
@@ -146,7 +146,7 @@ TEST_F(OnboardingFlowTest, ThePermissionStepPollsEverySecondUntilGrantedThenCapt
     EXPECT_EQ(sentOfType("beacon").back()["event"], "agent_dashboard_open_click");
 }
 
-TEST_F(OnboardingFlowTest, FinishWithoutThePermissionDoesNothingAndClosingStopsThePoll) {
+TEST_F(OnboardingTest, FinishWithoutThePermissionDoesNothingAndClosingStopsThePoll) {
     sp.accessibility.setTrusted(false);
     launch();
     fromCore(signedOut);
@@ -155,10 +155,10 @@ TEST_F(OnboardingFlowTest, FinishWithoutThePermissionDoesNothingAndClosingStopsT
     EXPECT_FALSE(done());
     EXPECT_TRUE(desktop.openedURLs.empty());
     window()->close();
-    EXPECT_FALSE(agent->fastPollRunning());
+    EXPECT_FALSE(agent->onboarding().fastPollRunning());
 }
 
-TEST_F(OnboardingFlowTest, GrantAccessArmsTheHelperAndEveryWayOutOfThePermissionStepDisarmsIt) {
+TEST_F(OnboardingTest, GrantAccessArmsTheHelperAndEveryWayOutOfThePermissionStepDisarmsIt) {
     sp.accessibility.setTrusted(false);
     sp.workspace.launch({55, "com.apple.systempreferences", "System Settings", {}});
     sp.workspace.activate(55);
@@ -166,53 +166,53 @@ TEST_F(OnboardingFlowTest, GrantAccessArmsTheHelperAndEveryWayOutOfThePermission
     launch();
     fromCore(signedOut);
     fromCore(signedIn());
-    EXPECT_FALSE(agent->axHelper()) << "created only when first needed";
+    EXPECT_FALSE(agent->onboarding().helper()) << "created only when first needed";
 
     page("grantAccess");
-    ASSERT_TRUE(agent->axHelper());
-    EXPECT_TRUE(agent->axHelper()->armed());
+    ASSERT_TRUE(agent->onboarding().helper());
+    EXPECT_TRUE(agent->onboarding().helper()->armed());
     EXPECT_TRUE(helperPanel.shown) << "beside the settings window at once";
 
     // Closing the sign-in window takes the helper away with it.
     window()->close();
     sp.loop.runUntilIdle();
-    EXPECT_FALSE(agent->axHelper()->armed());
+    EXPECT_FALSE(agent->onboarding().helper()->armed());
     EXPECT_FALSE(helperPanel.shown);
 
     // Signing out does too.
     agent->menu().openAccessibilitySettings();
     sp.loop.runUntilIdle();
-    ASSERT_TRUE(agent->axHelper()->armed());
+    ASSERT_TRUE(agent->onboarding().helper()->armed());
     fromCore(signedOut);
-    EXPECT_FALSE(agent->axHelper()->armed());
+    EXPECT_FALSE(agent->onboarding().helper()->armed());
 
     // Back on the permission step: the grant is seen by the fast poll (the
     // helper is held here so only the delegate can put it away).
     fromCore(signedIn());
     page("grantAccess");
-    agent->axHelper()->holdForDev = true;
+    agent->onboarding().helper()->holdForDev = true;
     sp.accessibility.setTrusted(true);
     sp.loop.advance(1s);
-    EXPECT_FALSE(agent->axHelper()->armed()) << "the fast poll disarms it on the grant";
+    EXPECT_FALSE(agent->onboarding().helper()->armed()) << "the fast poll disarms it on the grant";
 
     // Finishing onboarding puts away a helper armed from the menu meanwhile.
     agent->menu().openAccessibilitySettings();
     sp.loop.runUntilIdle();
-    ASSERT_TRUE(agent->axHelper()->armed());
+    ASSERT_TRUE(agent->onboarding().helper()->armed());
     page("finish");
     EXPECT_TRUE(done());
-    EXPECT_FALSE(agent->axHelper()->armed());
+    EXPECT_FALSE(agent->onboarding().helper()->armed());
     EXPECT_FALSE(helperPanel.shown);
 
     // And so does quitting.
     agent->menu().openAccessibilitySettings();
     sp.loop.runUntilIdle();
-    ASSERT_TRUE(agent->axHelper()->armed());
+    ASSERT_TRUE(agent->onboarding().helper()->armed());
     agent->terminate();
-    EXPECT_FALSE(agent->axHelper()->armed());
+    EXPECT_FALSE(agent->onboarding().helper()->armed());
 }
 
-TEST_F(OnboardingFlowTest, DashboardAddressesKeepOnlyLettersDigitsAndDotDashUnderscore) {
+TEST_F(OnboardingTest, DashboardAddressesKeepOnlyLettersDigitsAndDotDashUnderscore) {
     struct Case {
         const char* description;
         std::optional<std::string> email;
@@ -223,10 +223,10 @@ TEST_F(OnboardingFlowTest, DashboardAddressesKeepOnlyLettersDigitsAndDotDashUnde
         {"kept as is", "A-z_0.9", "https://d.test/people/A-z_0.9"},
         {"space, slash, tilde, non-ASCII", "a b/~é", "https://d.test/people/a%20b%2F%7E%C3%A9"},
     };
-    for (const auto& c : cases) EXPECT_EQ(AppDelegate::dashboardURL("https://d.test", c.email), c.expected) << c.description;
+    for (const auto& c : cases) EXPECT_EQ(Onboarding::dashboardURL("https://d.test", c.email), c.expected) << c.description;
 }
 
-TEST_F(OnboardingFlowTest, SignInClicksSendTheirBeaconEveryTime) {
+TEST_F(OnboardingTest, SignInClicksSendTheirBeaconEveryTime) {
     launch();
     fromCore(signedOut);
     page("signIn");
@@ -236,7 +236,7 @@ TEST_F(OnboardingFlowTest, SignInClicksSendTheirBeaconEveryTime) {
     EXPECT_EQ(countSent("signin_desktop"), 2u);
 }
 
-TEST_F(OnboardingFlowTest, OncePerInstallBeaconsRepeatUntilTheCoreConfirmsThem) {
+TEST_F(OnboardingTest, OncePerInstallBeaconsRepeatUntilTheCoreConfirmsThem) {
     struct Case {
         const char* event;
         bool oncePerInstall;
@@ -267,11 +267,11 @@ TEST_F(OnboardingFlowTest, OncePerInstallBeaconsRepeatUntilTheCoreConfirmsThem) 
     EXPECT_EQ(firstLaunchBeacons(), 2) << "confirmed: never again on this installation";
 }
 
-TEST_F(OnboardingFlowTest, LaunchAtLoginIsSwitchedOnOnceAndTheUsersChoiceIsKept) {
+TEST_F(OnboardingTest, LaunchAtLoginIsSwitchedOnOnceAndTheUsersChoiceIsKept) {
     launch();
     fromCore(signedIn());
     EXPECT_EQ(sp.login.status(), LoginService::Status::enabled);
-    EXPECT_EQ(sp.settings.boolean(AppDelegate::launchAtLoginDefaultedKey), true);
+    EXPECT_EQ(sp.settings.boolean(Onboarding::launchAtLoginDefaultedKey), true);
 
     agent->menu().toggleLaunchAtLogin();
     EXPECT_NE(sp.login.status(), LoginService::Status::enabled);
@@ -285,14 +285,14 @@ TEST_F(OnboardingFlowTest, LaunchAtLoginIsSwitchedOnOnceAndTheUsersChoiceIsKept)
     EXPECT_EQ(alerts.shownAlerts[0].message, "Fernhollow");
 }
 
-TEST_F(OnboardingFlowTest, LinksAndReopenBringTheRightThingForward) {
+TEST_F(OnboardingTest, LinksAndReopenBringTheRightThingForward) {
     launch();
     agent->openURLs({"https://example.test"});
     EXPECT_EQ(item.openRequests, 0) << "not our scheme";
     agent->openURLs({"FernHollow://open"});
     EXPECT_EQ(item.openRequests, 1) << "state unknown: the menu, whatever the scheme's case";
     EXPECT_FALSE(agent->applicationShouldHandleReopen());
-    EXPECT_FALSE(agent->signInWindow()) << "reopen with unknown state does nothing";
+    EXPECT_FALSE(agent->onboarding().signInWindow()) << "reopen with unknown state does nothing";
 
     fromCore(signedOut);
     window()->close();
@@ -305,10 +305,10 @@ TEST_F(OnboardingFlowTest, LinksAndReopenBringTheRightThingForward) {
     window()->close();
     EXPECT_TRUE(agent->applicationShouldHandleReopen() == false);
     sp.loop.runUntilIdle();
-    EXPECT_EQ(agent->signInWindow()->currentStep, OnboardingStep::permission);
+    EXPECT_EQ(agent->onboarding().signInWindow()->currentStep, OnboardingStep::permission);
     EXPECT_TRUE(window()->isVisible());
 
-    sp.settings.setBoolean(AppDelegate::onboardingCompletedKey, true);
+    sp.settings.setBoolean(Onboarding::completedKey, true);
     const auto opens = item.openRequests;
     agent->applicationShouldHandleReopen();
     EXPECT_EQ(item.openRequests, opens) << "reopen never opens the menu";
@@ -316,7 +316,7 @@ TEST_F(OnboardingFlowTest, LinksAndReopenBringTheRightThingForward) {
     EXPECT_EQ(item.openRequests, opens + 1);
 }
 
-TEST_F(OnboardingFlowTest, MenuActionsReachTheCore) {
+TEST_F(OnboardingTest, MenuActionsReachTheCore) {
     launch();
     agent->menu().signIn();
     agent->menu().signOut();

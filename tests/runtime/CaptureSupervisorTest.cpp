@@ -1,0 +1,234 @@
+#include "runtime/CaptureSupervisor.hpp"
+
+#include "runtime/AppDelegateSupport.hpp"
+#include "capture/BrowserCaptureController.hpp"
+
+#include "capture/ChatPages.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace velmar {
+namespace {
+
+using testing::AgentHarness;
+using testing::chromeApp;
+using testing::claudeApp;
+using testing::editorApp;
+
+class CaptureSupervisorTest : public ::testing::Test, protected AgentHarness {};
+
+// VELMAR_CAPTURE_DEBUG reaches the browser controllers the agent attaches
+// (that it stays quiet otherwise is CaptureDebug's own test).
+TEST_F(CaptureSupervisorTest, TheCaptureTraceSwitchReachesTheAttachedBrowserControllers) {
+    sp.environment.set("VELMAR_CAPTURE_DEBUG", "1");
+    auto app = sim::SimElement::make("AXApplication");
+    auto window = app->append("AXWindow");
+    window->set("AXMinimized", false);
+    window->append(testing::chatgptPage("https://chatgpt.com/c/s1", {"q1", "a1"}, true).buildSim());
+    app->set("AXWindows", std::vector<AXElementRef>{window});
+    app->set("AXFocusedWindow", AXElementRef(window));
+    sp.accessibility.addApplication(testing::chromePid, app);
+    sp.workspace.launch(chromeApp());
+    launch();
+    ASSERT_TRUE(agent->capture().hasController(testing::chromePid));
+    sp.accessibility.post(testing::chromePid, "AXValueChanged", window);
+    sp.loop.advance(3s);
+
+    EXPECT_GE(sp.log.countContaining("[capture-debug] surface=chatgpt"), 1u) << "no trace of the settle";
+}
+
+TEST_F(CaptureSupervisorTest, ApplicationsAreAttachedAfterLaunchAndReleasedWhenTheyQuit) {
+    launch();
+    run(claudeApp());
+    sp.loop.advance(1400ms);
+    EXPECT_FALSE(agent->capture().hasController(testing::claudePid)) << "attach waits 1.5 s after launch";
+    sp.loop.advance(100ms);
+    EXPECT_TRUE(agent->capture().hasController(testing::claudePid));
+    EXPECT_EQ(agent->menu().capturingApps, std::vector<std::string>{"Claude"});
+
+    sp.workspace.terminate(testing::claudePid);
+    sp.loop.runUntilIdle();
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
+    EXPECT_TRUE(agent->menu().capturingApps.empty());
+
+    // An application that quits within the delay leaves nothing behind.
+    run(chromeApp());
+    sp.loop.advance(500ms);
+    sp.workspace.terminate(testing::chromePid);
+    sp.loop.advance(2s);
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
+}
+
+// An application that cannot be observed yet (a browser not on the bus so
+// soon after its start) is reported once and tried again, less and less
+// often, until it can be; tries end with the application.
+TEST_F(CaptureSupervisorTest, AnApplicationThatCannotBeObservedYetIsTriedAgainUntilItCanBe) {
+    run(claudeApp());
+    sp.accessibility.failObservers(testing::claudePid);
+    launch();
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
+    const char* degraded = "[agent] could not observe com.anthropic.claudefordesktop over the accessibility bus";
+    EXPECT_EQ(sp.log.countContaining(degraded), 1u);
+    EXPECT_EQ(agent->menu().lastEventLine, "⚠︎ Accessibility attach failed for Claude");
+
+    sp.loop.advance(CaptureSupervisor::attachRetryFirst + 2 * CaptureSupervisor::attachRetryFirst + 4 * CaptureSupervisor::attachRetryFirst);
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
+    EXPECT_EQ(sp.log.countContaining(degraded), 1u) << "said once, not per try";
+
+    sp.accessibility.failObservers(testing::claudePid, false);
+    sp.loop.advance(CaptureSupervisor::attachRetryMost);
+    EXPECT_TRUE(agent->capture().hasController(testing::claudePid));
+    EXPECT_EQ(sp.log.countContaining("attached to com.anthropic.claudefordesktop on a later try"), 1u);
+
+    // A process that ends while unobservable is no longer tried.
+    run(chromeApp());
+    sp.accessibility.failObservers(testing::chromePid);
+    sp.loop.advance(CaptureSupervisor::attachAfterLaunch + 10ms);
+    sp.workspace.terminate(testing::chromePid);
+    sp.accessibility.failObservers(testing::chromePid, false);
+    sp.loop.advance(2 * CaptureSupervisor::attachRetryMost);
+    EXPECT_FALSE(agent->capture().hasController(testing::chromePid));
+}
+
+// A browser started before the accessibility switch shows its windows but
+// none of its pages: the user is told once, through the desktop's
+// notifications, to restart it; a browser showing pages is not mentioned.
+TEST_F(CaptureSupervisorTest, ABrowserShowingNoPagesIsToldOnceToRestart) {
+    const auto window = [](bool withPage) {
+        auto w = sim::SimElement::make("AXWindow");
+        w->setString("AXTitle", "New Tab - Google Chrome");
+        auto toolbar = sim::SimElement::make("AXToolbar");
+        w->append(toolbar);
+        if (withPage) {
+            auto page = sim::SimElement::make("AXWebArea");
+            page->set("AXURL", AXURLValue{"https://example.org/"});
+            w->append(page);
+        }
+        return w;
+    };
+    const auto browser = [&](int pid, bool withPage) {
+        auto app = sim::SimElement::make("AXApplication");
+        app->set("AXWindows", std::vector<AXElementRef>{window(withPage)});
+        sp.accessibility.addApplication(pid, app);
+        sp.workspace.launch({pid, "com.google.Chrome", "Google Chrome", {}});
+    };
+    launch();
+    browser(testing::chromePid, true);
+    sp.loop.advance(CaptureSupervisor::attachAfterLaunch + BrowserCaptureController::pagesCheckDelay + 1s);
+    ASSERT_TRUE(agent->capture().hasController(testing::chromePid));
+    EXPECT_TRUE(notifications.shown.empty()) << "pages are shown";
+
+    browser(testing::chromePid + 1, false);
+    browser(testing::chromePid + 2, false);  // a second process of the same browser
+    sp.loop.advance(CaptureSupervisor::attachAfterLaunch + BrowserCaptureController::pagesCheckDelay + 1s);
+    ASSERT_EQ(notifications.shown.size(), 1u);
+    EXPECT_EQ(notifications.shown[0].summary, "Restart Google Chrome to capture its AI chats");
+}
+
+// A browser started before the switch may not come on the bus at all: after
+// a few tries (a browser just launched gets there sooner) it is told once too.
+TEST_F(CaptureSupervisorTest, ABrowserOffTheBusIsToldToRestartAfterAFewTries) {
+    launch();
+    run(chromeApp());
+    sp.accessibility.failObservers(testing::chromePid);
+    sp.loop.advance(CaptureSupervisor::attachAfterLaunch + CaptureSupervisor::attachRetryFirst + 10ms);
+    EXPECT_TRUE(notifications.shown.empty()) << "too soon";
+    sp.loop.advance(CaptureSupervisor::attachRetryMost * 3);
+    ASSERT_EQ(notifications.shown.size(), 1u);
+    EXPECT_EQ(notifications.shown[0].summary, "Restart Google Chrome to capture its AI chats");
+}
+
+TEST_F(CaptureSupervisorTest, FlushGraceComesFromSettingsWithNonPositiveMeaningFourHours) {
+    struct Case {
+        const char* description;
+        std::optional<double> stored;
+        double expected;
+    } cases[] = {
+        {"missing", std::nullopt, 14400},
+        {"zero", 0.0, 14400},
+        {"negative", -1.0, 14400},
+        {"set", 90.0, 90},
+    };
+    launch();
+    for (const auto& c : cases) {
+        if (c.stored)
+            sp.settings.setNumber(CaptureSupervisor::flushGraceKey, *c.stored);
+        else
+            sp.settings.remove(CaptureSupervisor::flushGraceKey);
+        EXPECT_EQ(agent->capture().flushGraceSeconds(), c.expected) << c.description;
+    }
+}
+
+TEST_F(CaptureSupervisorTest, TrustGainedAttachesAndTrustLostLeavesControllersWithAnEdgeBeatEachWay) {
+    sp.accessibility.setTrusted(false);
+    run(claudeApp());
+    launch();
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
+
+    sp.accessibility.setTrusted(true);
+    sp.loop.advance(5s);
+    EXPECT_EQ(agent->capture().controllerCount(), 1u);
+    auto beats = sentOfType("agent_status");
+    ASSERT_EQ(beats.size(), 1u);
+    EXPECT_EQ(beats[0]["edge"], true);
+    EXPECT_EQ(beats[0]["ax_granted"], true);
+    EXPECT_EQ(beats[0]["capture_attached"], 1);
+
+    sp.loop.advance(5s);
+    EXPECT_EQ(countSent("agent_status"), 1u) << "no change, no beat";
+
+    sp.accessibility.setTrusted(false);
+    sp.loop.advance(5s);
+    EXPECT_EQ(agent->capture().controllerCount(), 1u) << "losing the permission does not stop controllers";
+    EXPECT_FALSE(agent->menu().axTrusted);
+    beats = sentOfType("agent_status");
+    ASSERT_EQ(beats.size(), 2u);
+    EXPECT_EQ(beats[1]["ax_granted"], false);
+    EXPECT_EQ(beats[1]["edge"], true);
+}
+
+TEST_F(CaptureSupervisorTest, PauseDetachesResumeReattachesWhatStillRunsAndScopeChangesOnlyTheLine) {
+    run(claudeApp());
+    run(chromeApp());
+    launch();
+    ASSERT_EQ(agent->capture().controllerCount(), 2u);
+
+    fromCore({{"type", "capture_directive"}, {"capture", "pause"}});
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
+    EXPECT_TRUE(agent->menu().capturingApps.empty());
+    EXPECT_EQ(countSent("agent_status"), 1u) << "an edge beat on the change";
+    EXPECT_EQ(sentOfType("agent_status").back()["capture_attached"], 0);
+
+    fromCore({{"type", "capture_directive"}, {"capture", "pause"}, {"scope", "device"}});
+    EXPECT_EQ(countSent("agent_status"), 1u) << "a new scope is no change of state";
+    EXPECT_EQ(agent->menu().captureDirective, CaptureDirective::pause("device"));
+
+    // Launched while paused: not attached, not even after the launch delay.
+    run(editorApp());
+    sp.workspace.terminate(testing::chromePid);
+    sp.accessibility.addApplication(404, sim::SimElement::make("AXApplication"));
+    sp.workspace.launch({404, "com.openai.codex", "ChatGPT", {}});
+    sp.loop.advance(2s);
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
+
+    fromCore({{"type", "capture_directive"}, {"capture", "run"}});
+    EXPECT_TRUE(agent->capture().hasController(testing::claudePid));
+    EXPECT_TRUE(agent->capture().hasController(404));
+    EXPECT_FALSE(agent->capture().hasController(testing::chromePid)) << "quit while paused";
+    EXPECT_EQ(countSent("agent_status"), 2u);
+}
+
+TEST_F(CaptureSupervisorTest, ResumingWithoutTrustAttachesNothingButStillBeats) {
+    run(claudeApp());
+    launch();
+    fromCore({{"type", "capture_directive"}, {"capture", "pause"}});
+    sp.accessibility.setTrusted(false);
+    fromCore({{"type", "capture_directive"}, {"capture", "run"}});
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
+    EXPECT_EQ(sentOfType("agent_status").back()["edge"], true);
+}
+
+}  // namespace
+}  // namespace velmar

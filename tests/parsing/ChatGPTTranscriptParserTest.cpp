@@ -1,6 +1,6 @@
 #include "parsing/ChatGPTDesktopSegmenter.hpp"
 #include "parsing/ChatGPTTranscriptParser.hpp"
-#include "parsing/ChatGPTWebSegmenter.hpp"
+#include "parsing/WebSegmenter.hpp"
 #include "parsing/FnvHash.hpp"
 #include "support/Trees.hpp"
 
@@ -186,8 +186,8 @@ TEST(ChatGPTDesktopSegmenter, ReadsTheFocusedWindowOfTheApplication) {
     EXPECT_FALSE(segmenter.composerDraft(AXElement(app)));
 }
 
-TEST(ChatGPTWebSegmenter, PassesTheKeyThroughUnchanged) {
-    ChatGPTWebSegmenter segmenter;
+TEST(WebSegmenter, PassesTheKeyThroughUnchanged) {
+    WebSegmenter segmenter("chatgpt", ChatGPTTranscriptParser::web());
     auto snap = segmenter.snapshot(AXElement(page({userHeading(), body("q")}).buildSim()), std::string("WEB:x"));
     ASSERT_TRUE(snap);
     EXPECT_EQ(snap->conversationKey, "WEB:x");

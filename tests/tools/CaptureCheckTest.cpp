@@ -230,6 +230,9 @@ TEST(CaptureCheck, SendFailuresSayWhatWentWrong) {
 }
 
 TEST(CaptureCheck, ArgumentAndManifestProblemsStopBeforeAnythingOpens) {
+    auto usageAfter = [](std::string problem) {
+        return "capture-check: " + problem + "\nusage: " + std::string(CaptureCheck::usage) + "\n";
+    };
     Harness h;
     const auto bad = h.manifest({claudeEntry("x"), claudeEntry("x")});
     const auto good = h.manifest({claudeEntry("x")});
@@ -240,11 +243,11 @@ TEST(CaptureCheck, ArgumentAndManifestProblemsStopBeforeAnythingOpens) {
         int status;
         std::string err;
     } cases[] = {
-        {"no manifest", {}, 2, std::string(CaptureCheck::usage)},
+        {"no manifest", {}, 2, usageAfter("--manifest is required")},
         {"an unknown argument", {"--manifest", "m.json", "--fast"}, 2,
-         "unknown argument --fast\n" + std::string(CaptureCheck::usage)},
+         usageAfter("The following argument was not expected: --fast")},
         {"a bad close value", {"--manifest", "m.json", "--close", "yes"}, 2,
-         "unknown argument yes\n" + std::string(CaptureCheck::usage)},
+         usageAfter("--close: Value yes not in range 0 to 1")},
         {"a missing manifest", {"--manifest", (h.dir.path() / "none.json").string()}, 2,
          "manifest not found: " + (h.dir.path() / "none.json").string() +
              "\n  cp capture-baseline.example.json capture-baseline.local.json and fill in YOUR baseline conversation "

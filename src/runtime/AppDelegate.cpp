@@ -418,7 +418,8 @@ void AppDelegate::handle(const cc::StatusResult& m) {
 }
 
 void AppDelegate::applyDirective(const CaptureDirective& directive) {
-    menu_.captureDirective = directive;
+    menu_.capturePause =
+        directive.isPause() ? std::optional(StatusMenu::CapturePause{directive.scope}) : std::nullopt;
     const bool paused = directive.isPause();
     if (paused == capturePaused_) {
         menu_.refresh();

@@ -17,11 +17,4 @@ std::optional<CaptureDirective> CaptureDirective::parse(const nlohmann::json& me
     return pause();
 }
 
-std::optional<std::string> CaptureDirective::menuLine() const {
-    if (kind == Kind::run) return std::nullopt;
-    std::string line = "Capture paused by your organization";
-    if (scope == "device") line += " (this device)";
-    return line;
-}
-
 }  // namespace velmar

@@ -22,8 +22,6 @@ struct CaptureDirective {
 
     // From a core message; absent unless it is a well-formed "capture_directive".
     static std::optional<CaptureDirective> parse(const nlohmann::json& message);
-    // The status menu's line while paused; absent while capture may run.
-    std::optional<std::string> menuLine() const;
 
     bool operator==(const CaptureDirective& other) const {
         if (kind != other.kind) return false;

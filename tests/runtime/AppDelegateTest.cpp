@@ -388,7 +388,7 @@ TEST_F(AppDelegateTest, EveryCoreMessageTypeHasItsEffect) {
          [&] {
              EXPECT_TRUE(agent->capturePaused());
              EXPECT_EQ(agent->controllerCount(), 0u);
-             EXPECT_EQ(menu.captureDirective.menuLine(), "Capture paused by your organization (this device)");
+             EXPECT_EQ(menu.capturePause, StatusMenu::CapturePause{"device"});
          }},
         {"capture_directive run resumes", {{"type", "capture_directive"}, {"capture", "run"}},
          [&] {
@@ -509,7 +509,7 @@ TEST_F(AppDelegateTest, PauseDetachesResumeReattachesWhatStillRunsAndScopeChange
 
     fromCore({{"type", "capture_directive"}, {"capture", "pause"}, {"scope", "device"}});
     EXPECT_EQ(countSent("agent_status"), 1u) << "a new scope is no change of state";
-    EXPECT_EQ(agent->menu().captureDirective, CaptureDirective::pause("device"));
+    EXPECT_EQ(agent->menu().capturePause, StatusMenu::CapturePause{"device"});
 
     // Launched while paused: not attached, not even after the launch delay.
     run(editorApp());

@@ -8,15 +8,13 @@
 #include "ax/AXElement.hpp"
 #include "ax/AXReadScope.hpp"
 #include "parsing/ChatGPTDesktopSegmenter.hpp"
-#include "parsing/ChatGPTWebSegmenter.hpp"
 #include "parsing/ClaudeCodeTranscriptParser.hpp"
-#include "parsing/ClaudeDesignWebSegmenter.hpp"
 #include "parsing/ClaudeSegmenter.hpp"
-#include "parsing/ClaudeWebSegmenter.hpp"
-#include "parsing/DeepSeekWebSegmenter.hpp"
-#include "parsing/GeminiWebSegmenter.hpp"
-#include "parsing/PerplexityWebSegmenter.hpp"
-#include "parsing/WorkspaceGeminiWebSegmenter.hpp"
+#include "parsing/DeepSeekTranscriptParser.hpp"
+#include "parsing/GeminiTranscriptParser.hpp"
+#include "parsing/PerplexityTranscriptParser.hpp"
+#include "parsing/WebSegmenter.hpp"
+#include "parsing/WorkspaceGeminiTranscriptParser.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -38,9 +36,11 @@ AXElement applicationOf(const sim::SimElementPtr& window) {
     return AXElement(app);
 }
 
-template <typename Segmenter>
-std::function<Snapshot(const sim::SimElementPtr&)> web() {
-    return [](const sim::SimElementPtr& root) { return Segmenter{}.snapshot(AXElement(root), kKey); };
+template <typename Parser>
+std::function<Snapshot(const sim::SimElementPtr&)> web(const char* surface, Parser parser = Parser{}) {
+    return [surface, parser](const sim::SimElementPtr& root) {
+        return WebSegmenter<Parser>(surface, parser).snapshot(AXElement(root), kKey);
+    };
 }
 
 struct Surface {
@@ -54,14 +54,14 @@ struct Surface {
 
 const std::vector<Surface>& surfaces() {
     static const std::vector<Surface> all = {
-        {"ChatGPT", [](std::size_t n) { return bench::chatgptPage(n, false); }, web<ChatGPTWebSegmenter>(),
+        {"ChatGPT", [](std::size_t n) { return bench::chatgptPage(n, false); }, web("chatgpt", ChatGPTTranscriptParser::web()),
          [](const AXNode& root) { return ChatGPTTranscriptParser::web().snapshot(root, kKey); }},
         {"ChatGPTDesktop", [](std::size_t n) { return bench::chatgptPage(n, true); },
          [](const sim::SimElementPtr& window) { return ChatGPTDesktopSegmenter{}.snapshot(applicationOf(window)); },
          [](const AXNode& window) {
              return ChatGPTDesktopSegmenter::snapshot(window, ChatGPTTranscriptParser::desktop());
          }},
-        {"Claude", [](std::size_t n) { return bench::claudePage(n, false); }, web<ClaudeWebSegmenter>(),
+        {"Claude", [](std::size_t n) { return bench::claudePage(n, false); }, web<ClaudeTranscriptParser>("claude_ai"),
          [](const AXNode& root) { return ClaudeTranscriptParser{}.snapshot(root, kKey); }},
         {"ClaudeDesktop", [](std::size_t n) { return bench::claudePage(n, true); },
          [](const sim::SimElementPtr& window) { return ClaudeSegmenter{}.snapshot(applicationOf(window)); },
@@ -74,18 +74,16 @@ const std::vector<Surface>& surfaces() {
              return ClaudeCodeTranscriptParser{}.snapshot(scope.read(AXElement(window)), kKey);
          },
          [](const AXNode& window) { return ClaudeCodeTranscriptParser{}.snapshot(window, kKey); }},
-        {"ClaudeDesign", bench::claudeDesignPage, web<ClaudeDesignWebSegmenter>(),
+        {"ClaudeDesign", bench::claudeDesignPage, web<ClaudeDesignTranscriptParser>("claude_design"),
          [](const AXNode& root) { return ClaudeDesignTranscriptParser{}.snapshot(root, kKey); }},
-        {"Gemini", bench::geminiPage, web<GeminiWebSegmenter>(),
+        {"Gemini", bench::geminiPage, web<GeminiTranscriptParser>("gemini"),
          [](const AXNode& root) { return GeminiTranscriptParser{}.snapshot(root, kKey); }},
-        {"Perplexity", bench::perplexityPage, web<PerplexityWebSegmenter>(),
+        {"Perplexity", bench::perplexityPage, web<PerplexityTranscriptParser>("perplexity"),
          [](const AXNode& root) { return PerplexityTranscriptParser{}.snapshot(root, kKey); }},
-        {"DeepSeek", bench::deepSeekPage, web<DeepSeekWebSegmenter>(),
+        {"DeepSeek", bench::deepSeekPage, web<DeepSeekTranscriptParser>("deepseek"),
          [](const AXNode& root) { return DeepSeekTranscriptParser{}.snapshot(root, kKey); }},
         {"WorkspaceGeminiPanel", bench::workspacePanel,
-         [](const sim::SimElementPtr& panel) {
-             return WorkspaceGeminiWebSegmenter("gemini_docs").snapshot(AXElement(panel), kKey);
-         },
+         web<WorkspaceGeminiTranscriptParser>("gemini_docs"),
          [](const AXNode& panel) { return WorkspaceGeminiTranscriptParser{}.snapshot(panel, kKey); }},
     };
     return all;

@@ -1,37 +1,42 @@
 #include "capture/AIAppAllowlist.hpp"
 
+#include "capture/PasteboardCapture.hpp"
 #include "parsing/ChatGPTDesktopSegmenter.hpp"
-#include "parsing/ChatGPTWebSegmenter.hpp"
-#include "parsing/ClaudeCoworkWebSegmenter.hpp"
-#include "parsing/ClaudeDesignWebSegmenter.hpp"
+#include "parsing/ClaudeDesignTranscriptParser.hpp"
 #include "parsing/ClaudeSegmenter.hpp"
-#include "parsing/ClaudeWebSegmenter.hpp"
-#include "parsing/DeepSeekWebSegmenter.hpp"
-#include "parsing/GeminiWebSegmenter.hpp"
-#include "parsing/PerplexityWebSegmenter.hpp"
-#include "parsing/WorkspaceGeminiWebSegmenter.hpp"
+#include "parsing/DeepSeekTranscriptParser.hpp"
+#include "parsing/GeminiTranscriptParser.hpp"
+#include "parsing/PerplexityTranscriptParser.hpp"
+#include "parsing/WebSegmenter.hpp"
+#include "parsing/WorkspaceGeminiTranscriptParser.hpp"
 #include "surfaces/SurfaceTraits.hpp"
 
 namespace velmar::AIAppAllowlist {
-
 namespace {
 
-// The Claude readers name fields and recover pasted prompts alike, in the
-// app and on the web.
-template <class ClaudeReader>
-std::unique_ptr<ClaudeReader> claudeReader(const Clipboard* clipboard) {
-    auto segmenter = std::make_unique<ClaudeReader>();
-    segmenter->parser.detectFields = true;
-    segmenter->parser.resolvePaste = ClaudeTranscriptParser::pasteboardResolver(clipboard);
-    return segmenter;
+// Pasted bodies through the process-wide paste cache, reading `clipboard`
+// when the cache has none (null: the cache alone answers).
+PasteResolver pasteBodies(const Clipboard* clipboard) {
+    return [clipboard](int lines, const std::string& preview) {
+        return PasteboardCapture::resolveBody(clipboard, lines, preview);
+    };
+}
+
+template <typename Parser>
+std::unique_ptr<BrowserSegmenter> web(std::string_view surface, Parser parser = Parser{}) {
+    return std::make_unique<WebSegmenter<Parser>>(std::string(surface), std::move(parser));
 }
 
 }  // namespace
 
 std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clipboard* clipboard,
                                            DesktopPlatform platform) {
-    if (bundleID == claudeDesktopBundleID)
-        return CaptureSpec::native(std::shared_ptr<ClaudeSegmenter>(claudeReader<ClaudeSegmenter>(clipboard)));
+    if (bundleID == claudeDesktopBundleID) {
+        auto segmenter = std::make_shared<ClaudeSegmenter>();
+        segmenter->parser.detectFields = true;
+        segmenter->parser.resolvePaste = pasteBodies(clipboard);
+        return CaptureSpec::native(std::move(segmenter));
+    }
     if (bundleID == chatgptDesktopBundleID) {
         // The ChatGPT app reports the desktop surface, not a key of its own.
         return CaptureSpec::native(std::make_shared<ChatGPTDesktopSegmenter>());
@@ -42,16 +47,18 @@ std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clip
 
 std::unique_ptr<BrowserSegmenter> browserSegmenterForSurface(std::string_view surface, const Clipboard* clipboard) {
     using K = SurfaceKey;
-    if (surface == K::claudeAI) return claudeReader<ClaudeWebSegmenter>(clipboard);
-    if (surface == K::chatgpt) return std::make_unique<ChatGPTWebSegmenter>();
-    if (surface == K::claudeDesign) return std::make_unique<ClaudeDesignWebSegmenter>();
-    if (surface == K::claudeCowork) return claudeReader<ClaudeCoworkWebSegmenter>(clipboard);
-    if (surface == K::gemini) return std::make_unique<GeminiWebSegmenter>();
-    if (surface == K::perplexity) return std::make_unique<PerplexityWebSegmenter>();
-    if (surface == K::deepseek) return std::make_unique<DeepSeekWebSegmenter>();
-    if (surface == K::geminiDocs || surface == K::geminiSheets) {
-        return std::make_unique<WorkspaceGeminiWebSegmenter>(std::string(surface));
+    if (surface == K::claudeAI || surface == K::claudeCowork) {
+        ClaudeTranscriptParser claude;
+        claude.detectFields = true;
+        claude.resolvePaste = pasteBodies(clipboard);
+        return web(surface, std::move(claude));
     }
+    if (surface == K::chatgpt) return web(surface, ChatGPTTranscriptParser::web());
+    if (surface == K::claudeDesign) return web<ClaudeDesignTranscriptParser>(surface);
+    if (surface == K::gemini) return web<GeminiTranscriptParser>(surface);
+    if (surface == K::perplexity) return web<PerplexityTranscriptParser>(surface);
+    if (surface == K::deepseek) return web<DeepSeekTranscriptParser>(surface);
+    if (surface == K::geminiDocs || surface == K::geminiSheets) return web<WorkspaceGeminiTranscriptParser>(surface);
     return nullptr;
 }
 

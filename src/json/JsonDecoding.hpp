@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 namespace velmar::jsondecode {
@@ -36,6 +38,25 @@ Json parse(std::string_view text, std::size_t maxDepth = 1000);
 // The same over a file read in chunks; also throws InputError (JsonReader.hpp)
 // for a missing or unreadable file, a directory, or one over the input limit.
 Json parseFile(const std::filesystem::path& file, std::size_t maxDepth = 1000);
+
+// What kept a file's document from being read: the file itself (missing,
+// unreadable, too large), or its JSON or content (a DecodeError).
+struct FileProblem {
+    bool unreadable = false;
+    std::string what;
+};
+
+// What `read` (which reads and decodes a file) returns, or its problem.
+template <typename Read>
+auto readingFile(Read&& read) -> std::variant<std::invoke_result_t<Read>, FileProblem> {
+    try {
+        return read();
+    } catch (const InputError& e) {
+        return FileProblem{true, e.what()};
+    } catch (const DecodeError& e) {
+        return FileProblem{false, e.what()};
+    }
+}
 
 // Hands a document tree to a handler as the reader would have, so one
 // handler decodes text, files and trees built in memory alike.

@@ -14,7 +14,6 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -294,21 +293,10 @@ private:
     }
 
     void appendUtf8(unsigned code) {
-        if (code < 0x80) {
-            text_.push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            text_.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            text_.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            text_.push_back(static_cast<char>(0xE0 | (code >> 12)));
-            text_.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            text_.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else {
-            text_.push_back(static_cast<char>(0xF0 | (code >> 18)));
-            text_.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-            text_.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            text_.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
+        static constexpr unsigned kLead[] = {0x00, 0xC0, 0xE0, 0xF0};
+        const int tail = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+        text_.push_back(static_cast<char>(kLead[tail] | (code >> (6 * tail))));
+        for (int i = tail - 1; i >= 0; --i) text_.push_back(static_cast<char>(0x80 | ((code >> (6 * i)) & 0x3F)));
     }
 
     void escape() {
@@ -477,33 +465,34 @@ public:
     }
 };
 
-[[noreturn]] void malformed(const std::string& wording) {
-    throw DecodeError("invalid JSON: " + (wording.empty() ? std::string("malformed document") : wording));
+// One document from `source`; at the first malformed byte, `reread` has
+// nlohmann word the error over the same input.
+template <typename Reread>
+void readFrom(Source& source, JsonHandler& handler, std::size_t maxDepth, const Reread& reread) {
+    try {
+        Reader(source, handler, maxDepth).document();
+    } catch (const Malformed&) {
+        ErrorWording wording;
+        reread(wording);
+        const auto& words = wording.message;
+        throw DecodeError("invalid JSON: " + (words.empty() ? std::string("malformed document") : words));
+    }
 }
 
 }  // namespace
 
 void read(std::string_view text, JsonHandler& handler, std::size_t maxDepth, std::size_t window) {
     TextSource source(text, window);
-    try {
-        Reader(source, handler, maxDepth).document();
-    } catch (const Malformed&) {
-        ErrorWording wording;
-        nlohmann::json::sax_parse(text.begin(), text.end(), &wording);
-        malformed(wording.message);
-    }
+    readFrom(source, handler, maxDepth,
+             [&](ErrorWording& wording) { nlohmann::json::sax_parse(text.begin(), text.end(), &wording); });
 }
 
 void readFile(const std::filesystem::path& file, JsonHandler& handler, std::size_t maxDepth) {
     FileSource source(file);
-    try {
-        Reader(source, handler, maxDepth).document();
-    } catch (const Malformed&) {
+    readFrom(source, handler, maxDepth, [&](ErrorWording& wording) {
         std::ifstream again(file, std::ios::binary);
-        ErrorWording wording;
         nlohmann::json::sax_parse(again, &wording);
-        malformed(wording.message);
-    }
+    });
 }
 
 }  // namespace velmar::jsondecode

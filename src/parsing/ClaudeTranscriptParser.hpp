@@ -3,7 +3,7 @@
 // both expose the same tree) into turns and the conversation-level facts.
 
 #include "ax/AXNode.hpp"
-#include "parsing/ParserAnchor.hpp"
+#include "parsing/PasteResolver.hpp"
 #include "parsing/SegmenterSnapshot.hpp"
 
 #include <functional>
@@ -14,8 +14,6 @@
 #include <vector>
 
 namespace velmar {
-
-class Clipboard;
 
 namespace text {
 class Regex;
@@ -46,18 +44,10 @@ public:
         bool operator==(const Artifact&) const = default;
     };
 
-    // Finds the full body of a pasted text from its chip (line count, preview).
-    using PasteResolver = std::function<std::optional<std::string>(int lines, const std::string& preview)>;
-
-    // Bodies through the process-wide pasteboard cache, reading `clipboard`
-    // when the cache has none (null: the cache alone answers).
-    static PasteResolver pasteboardResolver(const Clipboard* clipboard);
-    // Never finds a body: offline parsing that must not depend on the machine.
-    static PasteResolver noPasteBodies();
-
     // Whether inProject and the artifact fields are determined at all.
     bool detectFields = true;
-    PasteResolver resolvePaste = pasteboardResolver(nullptr);
+    // Empty: no pasted bodies, a chip stays a marker with its line count.
+    PasteResolver resolvePaste;
 
     // Absent when neither the transcript container nor any message is found.
     std::optional<SegmenterSnapshot> snapshot(const AXNode& scope, std::optional<std::string> conversationKey) const;
@@ -65,21 +55,6 @@ public:
     // One message group to a turn; absent when its label has no header.
     std::optional<RawTurn> extractTurn(const AXNode& group) const;
 
-    // A message found by one of the message rows: the nodes that make it up
-    // (one labelled group, or a run of siblings in a page that exposes no
-    // message container) and, where the row tells, its role.
-    struct Message {
-        std::vector<AXNodePtr> nodes;
-        std::optional<std::pair<int, int>> header;  // "Message N of M"
-        std::optional<std::string> role;
-    };
-    // The messages of the first message row that finds any, in page order.
-    static std::vector<Message> messages(const AXNode& scope);
-    // The message rows, in the order they are tried (what `ax-check` probes).
-    static const ParserAnchors& anchors();
-
-    // "Message N of M" anywhere in a label: (index, total).
-    static std::optional<std::pair<int, int>> parseHeader(std::string_view label);
 
     static std::optional<std::string> readComposerDraft(const AXNode& scope);
     static std::vector<PasteChip> pasteChips(const AXNode& scope, bool excludingChat);

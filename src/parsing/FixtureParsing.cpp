@@ -21,10 +21,9 @@ std::optional<SegmenterSnapshot> parse(std::string_view surface, const AXNode& r
     if (surface == "claude_desktop" || surface == "claude_ai" || surface == "claude_cowork") {
         // A recording keeps no address below a browser root, so a desktop
         // window is read as a transcript, without the desktop app's dispatch.
-        // Offline, a pasted body never comes from this machine's clipboard.
-        ClaudeTranscriptParser claude;
-        claude.resolvePaste = ClaudeTranscriptParser::noPasteBodies();
-        return claude.snapshot(root, conversationKey);
+        // Offline, a pasted body never comes from this machine's clipboard:
+        // the parser is given no paste resolver.
+        return ClaudeTranscriptParser{}.snapshot(root, conversationKey);
     }
     if (surface == "claude_design") return ClaudeDesignTranscriptParser{}.snapshot(root, conversationKey);
     if (surface == "claude_code_desktop") return ClaudeCodeTranscriptParser{}.snapshot(root, conversationKey);

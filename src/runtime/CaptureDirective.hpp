@@ -19,9 +19,6 @@ struct CaptureDirective {
 
     bool isPause() const { return kind == Kind::pause; }
 
-    // The status menu's line while paused; absent while capture may run.
-    std::optional<std::string> menuLine() const;
-
     bool operator==(const CaptureDirective& other) const {
         if (kind != other.kind) return false;
         return kind == Kind::run || scope == other.scope;

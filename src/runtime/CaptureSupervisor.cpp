@@ -70,7 +70,8 @@ void CaptureSupervisor::trustObserved(bool nowTrusted) {
 }
 
 void CaptureSupervisor::applyDirective(const CaptureDirective& directive) {
-    ports_.menu.captureDirective = directive;
+    ports_.menu.capturePause =
+        directive.isPause() ? std::optional(StatusMenu::CapturePause{directive.scope}) : std::nullopt;
     const bool paused = directive.isPause();
     if (paused == paused_) {
         ports_.menu.refresh();

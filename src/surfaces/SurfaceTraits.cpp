@@ -36,30 +36,27 @@ const SurfaceTraits::Row* SurfaceTraits::find(std::string_view surface) {
     return nullptr;
 }
 
-bool SurfaceTraits::positionIndexed(std::string_view surface) {
-    const auto* row = find(surface);
-    return row && row->positionIndexed;
+namespace {
+
+// One column of the surface's row; false for a key that is not a surface.
+bool flag(std::string_view surface, bool SurfaceTraits::Row::*column) {
+    const auto* row = SurfaceTraits::find(surface);
+    return row && row->*column;
 }
+
+}  // namespace
+
+bool SurfaceTraits::positionIndexed(std::string_view surface) { return flag(surface, &Row::positionIndexed); }
 
 bool SurfaceTraits::freshSendAcceptsSettledPair(std::string_view surface) {
-    const auto* row = find(surface);
-    return row && row->freshSendAcceptsSettledPair;
+    return flag(surface, &Row::freshSendAcceptsSettledPair);
 }
 
-bool SurfaceTraits::modelExpected(std::string_view surface) {
-    const auto* row = find(surface);
-    return row && row->modelExpected;
-}
+bool SurfaceTraits::modelExpected(std::string_view surface) { return flag(surface, &Row::modelExpected); }
 
-bool SurfaceTraits::isBrowserSurface(std::string_view surface) {
-    const auto* row = find(surface);
-    return row && row->browserTab;
-}
+bool SurfaceTraits::isBrowserSurface(std::string_view surface) { return flag(surface, &Row::browserTab); }
 
-bool SurfaceTraits::isPanelSurface(std::string_view surface) {
-    const auto* row = find(surface);
-    return row && row->sidePanel;
-}
+bool SurfaceTraits::isPanelSurface(std::string_view surface) { return flag(surface, &Row::sidePanel); }
 
 const std::set<std::string, std::less<>>& SurfaceTraits::modelSurfaces() {
     static const std::set<std::string, std::less<>> surfaces = [] {

@@ -5,6 +5,7 @@
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
 
+#include <charconv>
 #include <stdexcept>
 
 namespace velmar::text {
@@ -83,6 +84,15 @@ bool Regex::matchesWhole(std::string_view text) const {
     std::unique_ptr<icu::RegexMatcher> m(compiled_->pattern->matcher(u, status));
     if (U_FAILURE(status)) return false;
     return m->matches(status) && U_SUCCESS(status);
+}
+
+std::optional<int> Regex::Match::groupNumber(std::size_t i) const {
+    if (i >= groups.size() || !groups[i] || groups[i]->empty()) return std::nullopt;
+    const auto& digits = *groups[i];
+    int value = 0;
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+    return value;
 }
 
 std::optional<Regex::Match> Regex::firstMatch(std::string_view text) const {

@@ -26,6 +26,9 @@ public:
         std::vector<std::optional<std::string>> groups;  // [0] is the whole match
 
         const std::optional<std::string>& group(std::size_t i) const { return groups.at(i); }
+        // Group i as a number: absent unless it matched ASCII digits that fit
+        // an int (\d also matches other scripts' digits).
+        std::optional<int> groupNumber(std::size_t i) const;
     };
 
     // Throws std::invalid_argument when the pattern does not compile.

@@ -3,7 +3,7 @@
 // levels deep, text searches 40.
 #include "parsing/ChatGPTTranscriptParser.hpp"
 #include "parsing/ClaudeDesignTranscriptParser.hpp"
-#include "parsing/ClaudeTranscriptParser.hpp"
+#include "parsing/ClaudeMessageRows.hpp"
 #include "parsing/DeepSeekTranscriptParser.hpp"
 #include "parsing/GeminiTranscriptParser.hpp"
 #include "parsing/ParserAnchor.hpp"
@@ -124,7 +124,7 @@ std::vector<AXDump::Probe> claudeProbes(bool withModel) {
 std::vector<AXDump::Probe> AXDump::probes(std::string_view surface) {
     if (surface == "claude_desktop") return claudeProbes(true);
     if (surface == "claude_ai" || surface == "claude_cowork") {
-        auto out = fromAnchors(ClaudeTranscriptParser::anchors());
+        auto out = fromAnchors(ClaudeMessageRows::anchors());
         out.push_back(proseMirrorComposer());
         if (surface == "claude_ai") out.push_back(probe("'Model: ' node", kText, labelStarts("Model: ")));
         return out;

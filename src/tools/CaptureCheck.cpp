@@ -1,12 +1,15 @@
 #include "tools/CaptureCheck.hpp"
 
 #include "capture/AIAppAllowlist.hpp"
+#include "capture/ReplyCompletion.hpp"
+#include "parsing/StopControls.hpp"
 #include "platform/Accessibility.hpp"
 #include "platform/Input.hpp"
 #include "platform/Workspace.hpp"
 #include "surfaces/SurfaceTraits.hpp"
 #include "text/Unicode.hpp"
 #include "tools/AXDump.hpp"
+#include "tools/CommandLine.hpp"
 #include "tools/ToolTime.hpp"
 
 #include <algorithm>
@@ -34,9 +37,7 @@ std::vector<std::string> splitList(const std::string& value) {
 
 std::string origin(const Entry& e) { return e.isNative() ? "native" : e.browser; }
 
-long long millisSince(const Clock& clock, TimePoint start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(clock.now() - start).count();
-}
+long long millisSince(const Clock& clock, TimePoint start) { return (clock.now() - start) / 1ms; }
 
 // The live targets that may be the entry's: its surface, shown by its app or browser.
 std::vector<AXDump::Target> targetsFor(ToolContext& context, const Entry& e) {
@@ -80,12 +81,6 @@ std::optional<BrowserApp> runningBrowser(ToolContext& context, const std::string
     return std::nullopt;
 }
 
-std::optional<RunningApplication> runningApp(ToolContext& context, std::string_view bundleID) {
-    for (const auto& app : context.workspace.runningApplications())
-        if (app.bundleIdentifier == bundleID) return app;
-    return std::nullopt;
-}
-
 AXNodePtr firstWhere(const AXNodePtr& root, int maxDepth, std::function<bool(const NodeView&)> test) {
     FirstHit hit(maxDepth, std::move(test));
     findEach(root, {&hit});
@@ -120,13 +115,14 @@ std::string describeFocus(const AXElement& scope) {
     return found.empty() ? "something outside the page" : found;
 }
 
-std::string nativeName(std::string_view surface) {
-    return surface == SurfaceKey::chatgptDesktop ? "the ChatGPT app" : "Claude Desktop";
-}
+struct NativeApp {
+    std::string_view bundleID;
+    std::string name;
+};
 
-std::optional<std::string_view> nativeBundle(std::string_view surface) {
-    if (surface == SurfaceKey::claudeDesktop) return AIAppAllowlist::claudeDesktopBundleID;
-    if (surface == SurfaceKey::chatgptDesktop) return AIAppAllowlist::chatgptDesktopBundleID;
+std::optional<NativeApp> nativeApp(std::string_view surface) {
+    if (surface == SurfaceKey::claudeDesktop) return NativeApp{AIAppAllowlist::claudeDesktopBundleID, "Claude Desktop"};
+    if (surface == SurfaceKey::chatgptDesktop) return NativeApp{AIAppAllowlist::chatgptDesktopBundleID, "the ChatGPT app"};
     return std::nullopt;
 }
 
@@ -184,10 +180,12 @@ private:
     // Opens the entry's conversation; false (with the entry skipped) when it cannot be.
     bool open(const Entry& e, Assert::EntryResult& r, std::optional<AXElement>& openedWindow) {
         if (e.isNative()) {
-            auto bundle = nativeBundle(e.surface);
-            if (!bundle) return skip(r, "no native driver for " + e.surface);
-            auto app = runningApp(c_, *bundle);
-            if (!app) return skip(r, nativeName(e.surface) + " is not running");
+            auto native = nativeApp(e.surface);
+            if (!native) return skip(r, "no native driver for " + e.surface);
+            const auto apps = c_.workspace.runningApplications();
+            auto app = std::find_if(apps.begin(), apps.end(),
+                                    [&](const auto& a) { return a.bundleIdentifier == native->bundleID; });
+            if (app == apps.end()) return skip(r, native->name + " is not running");
             auto element = c_.accessibility.applicationElement(app->pid);
             auto window = element ? AXElement(element).focusedWindow() : std::nullopt;
             if (!window || !c_.input.raiseWindow(window->raw())) return skip(r, "app never became frontmost (nothing typed)");
@@ -242,12 +240,12 @@ private:
     }
 
     // Waits for the target to appear on the expected conversation, and for its
-    // parse to settle (a complete reply read twice alike).
+    // reply to be complete as capture judges it.
     std::optional<AXDump::Target> await(const Entry& e, const std::optional<std::string>& key, Assert::EntryResult& r,
                                         TimePoint started) {
         const auto deadline = started + std::chrono::milliseconds(static_cast<long long>(m_.openSec * 1000));
         std::optional<AXDump::Target> match;
-        std::optional<SegmenterSnapshot> previous;
+        ReplyCompletion completion;
         bool otherConversation = false;
         std::optional<TimePoint> appeared;
         while (true) {
@@ -268,12 +266,14 @@ private:
             }
             if (match) {
                 const auto& parse = match->parse;
-                const bool settled = parse && previous && parse->turns == previous->turns && parse->responseComplete;
+                const auto stopShown = [&] {
+                    return StopControls::shownIn(match->surface, std::make_shared<AXElement>(match->scope));
+                };
+                const bool settled = parse && completion.judge(e.id, *parse, c_.clock.now(), stopShown).complete;
                 // A page that never parses is judged as it is after a short grace.
                 if (settled || e.mode == CaptureManifest::Mode::panelZeroState ||
                     c_.clock.now() - *appeared >= std::chrono::seconds(3) || c_.clock.now() >= deadline)
                     return match;
-                previous = parse;
                 match.reset();
             } else if (c_.clock.now() >= deadline) {
                 break;
@@ -398,58 +398,46 @@ void printTable(std::ostream& out, const std::vector<Assert::EntryResult>& entri
 
 }  // namespace
 
-std::optional<CaptureCheck::Options> CaptureCheck::parseArguments(const std::vector<std::string>& arguments,
-                                                                  std::ostream& err) {
-    Options o;
-    bool haveManifest = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const auto& word = arguments[i];
-        const bool takesValue = word == "--manifest" || word == "--out" || word == "--surfaces" ||
-                                word == "--browsers" || word == "--close";
-        if (word == "--send") {
-            o.send = true;
-        } else if (takesValue && i + 1 < arguments.size()) {
-            const auto& value = arguments[++i];
-            if (word == "--manifest") o.manifest = value, haveManifest = true;
-            else if (word == "--out") o.out = value;
-            else if (word == "--surfaces") o.surfaces = splitList(value);
-            else if (word == "--browsers") o.browsers = splitList(value);
-            else if (value == "0" || value == "1") o.close = value == "1";
-            else {
-                err << "unknown argument " << value << "\n" << usage << std::flush;
-                return std::nullopt;
-            }
-        } else if (takesValue) {
-            err << usage << std::flush;
-            return std::nullopt;
-        } else {
-            err << "unknown argument " << word << "\n" << usage << std::flush;
-            return std::nullopt;
-        }
+std::optional<int> CaptureCheck::parseArguments(const std::vector<std::string>& arguments, Options& o,
+                                                ToolContext& context) {
+    CLI::App app("Opens each baseline conversation of a manifest and checks what capture reads there.",
+                 "capture-check");
+    std::string surfaces, browsers;
+    int close = 1;
+    app.add_option("--manifest", o.manifest, "the baseline conversations")->required();
+    app.add_option("--out", o.out, "where the JSON report is written");
+    app.add_option("--surfaces", surfaces, "only these surfaces (comma-separated)");
+    app.add_option("--browsers", browsers, "only these browsers (comma-separated)");
+    app.add_flag("--send", o.send, "type a ping prompt and wait for the reply");
+    app.add_option("--close", close, "close the windows it opened (1) or leave them (0)")->check(CLI::Range(0, 1));
+    std::vector<const char*> argv{"capture-check"};
+    for (const auto& a : arguments) argv.push_back(a.c_str());
+    if (auto status = parseCommandLine(app, static_cast<int>(argv.size()), argv.data(), context.out, context.err,
+                                       usage)) {
+        return *status;
     }
-    if (!haveManifest || o.manifest.empty()) {
-        err << usage << std::flush;
-        return std::nullopt;
-    }
-    return o;
+    if (app.count("--surfaces")) o.surfaces = splitList(surfaces);
+    if (app.count("--browsers")) o.browsers = splitList(browsers);
+    o.close = close == 1;
+    return std::nullopt;
 }
 
 int CaptureCheck::run(const std::vector<std::string>& arguments, ToolContext& context) {
-    auto options = parseArguments(arguments, context.err);
-    if (!options) return 2;
+    Options options;
+    if (auto status = parseArguments(arguments, options, context)) return *status;
     auto& out = context.out;
     auto& err = context.err;
 
     CaptureManifest manifest;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(options->manifest, ec)) {
-        err << "manifest not found: " << options->manifest << "\n"
+    if (!std::filesystem::is_regular_file(options.manifest, ec)) {
+        err << "manifest not found: " << options.manifest << "\n"
             << "  cp capture-baseline.example.json capture-baseline.local.json and fill in "
             << "YOUR baseline conversation URLs (first prompt must start with the sentinel).\n" << std::flush;
         return 2;
     }
     try {
-        manifest = CaptureManifest::load(options->manifest);
+        manifest = CaptureManifest::load(options.manifest);
     } catch (const std::exception& e) {
         err << "manifest invalid:\n  " << e.what() << "\n" << std::flush;
         return 2;
@@ -460,31 +448,31 @@ int CaptureCheck::run(const std::vector<std::string>& arguments, ToolContext& co
         err << std::flush;
         return 2;
     }
-    const auto selected = manifest.select(options->surfaces, options->browsers);
+    const auto selected = manifest.select(options.surfaces, options.browsers);
     if (selected.empty()) {
         err << "no manifest entries match the selection\n" << std::flush;
         return 1;
     }
 
     std::optional<Assert::PreviousRun> previous;
-    if (std::filesystem::is_regular_file(options->out, ec)) {
+    if (std::filesystem::is_regular_file(options.out, ec)) {
         try {
-            previous = Assert::previousRun(jsondecode::parseFile(options->out));
+            previous = Assert::previousRun(jsondecode::parseFile(options.out));
         } catch (const std::exception& e) {
             err << "previous report unreadable (" << e.what() << "); comparing with nothing\n";
         }
     }
 
     out << "capture-check: " << selected.size() << (selected.size() == 1 ? " entry" : " entries")
-        << (options->send ? " + SEND" : "") << " — hands off the mouse until RESULT prints.\n" << std::flush;
+        << (options.send ? " + SEND" : "") << " — hands off the mouse until RESULT prints.\n" << std::flush;
 
     Assert::Report report;
     report.ranAt = ToolTime::internetTime(context.clock.now());
     report.agentVersion = context.agentVersion;
-    report.surfaces = options->surfaces;
-    report.browsers = options->browsers;
-    report.send = options->send;
-    Run run(context, manifest, *options);
+    report.surfaces = options.surfaces;
+    report.browsers = options.browsers;
+    report.send = options.send;
+    Run run(context, manifest, options);
     for (const auto& entry : selected) {
         out << "▶ " << entry.id << " (" << entry.surface << ", " << entry.browser << ")\n" << std::flush;
         report.entries.push_back(run.entry(entry));
@@ -492,10 +480,10 @@ int CaptureCheck::run(const std::vector<std::string>& arguments, ToolContext& co
         out << "  " << r.status << "  " << r.id << (r.reason ? "  " + *r.reason : std::string()) << "\n" << std::flush;
     }
     report.summary = Assert::summarize(report.entries, previous);
-    printTable(out, report.entries, options->send);
+    printTable(out, report.entries, options.send);
     out << "\n" << Assert::resultLine(report.summary) << "\n";
 
-    const std::filesystem::path reportPath(options->out);
+    const std::filesystem::path reportPath(options.out);
     if (reportPath.has_parent_path()) std::filesystem::create_directories(reportPath.parent_path(), ec);
     std::ofstream file(reportPath, std::ios::binary | std::ios::trunc);
     file << AXDump::prettyJSON(Assert::toJSON(report));

@@ -16,8 +16,8 @@ namespace velmar {
 class CaptureCheck {
 public:
     static constexpr std::string_view usage =
-        "usage: capture-check --manifest <file> [--out <json>] [--surfaces a,b] [--browsers chrome,safari] [--send] "
-        "[--close 0|1]\n";
+        "capture-check --manifest <file> [--out <json>] [--surfaces a,b] [--browsers chrome,safari] [--send] "
+        "[--close 0|1]";
     static constexpr std::string_view defaultReportPath = "capture-check-report.json";
     // How often a live target is read while waiting for it.
     static constexpr Duration pollInterval{500};
@@ -35,8 +35,10 @@ public:
         bool close = true;
     };
 
-    // The arguments after the verb; absent after printing the problem (status 2).
-    static std::optional<Options> parseArguments(const std::vector<std::string>& arguments, std::ostream& err);
+    // The arguments after the verb into `options`; the exit status when the
+    // tool should stop (0 after help, 2 after printing the problem).
+    static std::optional<int> parseArguments(const std::vector<std::string>& arguments, Options& options,
+                                             ToolContext& context);
     // Exit status: 0 when nothing failed, 1 when an entry failed (or none was
     // selected), 2 for usage and manifest problems.
     static int run(const std::vector<std::string>& arguments, ToolContext& context);

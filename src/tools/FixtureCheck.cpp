@@ -109,16 +109,12 @@ std::optional<std::string> firstMismatch(const FixtureDocument::Expect& expect, 
 FixtureCheck::Result FixtureCheck::check(const fs::path& file, const std::optional<std::string>& key) {
     Result result;
     result.path = file.string();
-    FixtureDocument doc;
-    try {
-        doc = FixtureDocument::readFile(file);
-    } catch (const jsondecode::InputError& e) {
-        result.reason = std::string("cannot read file: ") + e.what();
-        return result;
-    } catch (const jsondecode::DecodeError& e) {
-        result.reason = std::string("fixture failed to decode: ") + e.what();
+    auto read = jsondecode::readingFile([&] { return FixtureDocument::readFile(file); });
+    if (const auto* problem = std::get_if<jsondecode::FileProblem>(&read)) {
+        result.reason = (problem->unreadable ? "cannot read file: " : "fixture failed to decode: ") + problem->what;
         return result;
     }
+    auto& doc = std::get<FixtureDocument>(read);
     result.surface = doc.meta.surface;
     doc.tree->wireParents();
 

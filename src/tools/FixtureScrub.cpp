@@ -139,16 +139,14 @@ bool writeAtomically(const fs::path& path, const std::string& bytes, std::string
 }  // namespace
 
 int FixtureScrub::run(const std::string& inPath, const std::string& outPath, std::ostream& out, std::ostream& err) {
-    Result result;
-    try {
-        result = rescrub(jd::parseFile(inPath));
-    } catch (const jd::InputError& e) {
-        err << "velmar-fixture-scrub: cannot read " << inPath << ": " << e.what() << '\n';
-        return 1;
-    } catch (const jd::DecodeError& e) {
-        err << "velmar-fixture-scrub: " << inPath << ": fixture failed to decode: " << e.what() << '\n';
+    auto read = jd::readingFile([&] { return rescrub(jd::parseFile(inPath)); });
+    if (const auto* problem = std::get_if<jd::FileProblem>(&read)) {
+        err << "velmar-fixture-scrub: " << (problem->unreadable ? "cannot read " + inPath + ": "
+                                                                : inPath + ": fixture failed to decode: ")
+            << problem->what << '\n';
         return 1;
     }
+    const auto& result = std::get<Result>(read);
 
     const auto bytes = AXDump::prettyJSON(result.document);
     std::string error;

@@ -110,17 +110,13 @@ void Replay::play(const Script& script, const std::function<void(const TurnEvent
 }
 
 int Replay::runFile(const std::string& path, std::ostream& out, std::ostream& err) {
-    Script script;
-    try {
-        script = decode(jd::parseFile(path));
-    } catch (const jd::InputError& e) {
-        err << "velmar-replay: " << path << ": cannot read the file: " << e.what() << '\n';
-        return 2;
-    } catch (const jd::DecodeError& e) {
-        err << "velmar-replay: " << path << ": " << e.what() << '\n';
+    auto read = jd::readingFile([&] { return decode(jd::parseFile(path)); });
+    if (const auto* problem = std::get_if<jd::FileProblem>(&read)) {
+        err << "velmar-replay: " << path << ": " << (problem->unreadable ? "cannot read the file: " : "")
+            << problem->what << '\n';
         return 2;
     }
-    play(script, [&](const TurnEvent& e) { out << core_contract::toLine(core_contract::toJSON(e)); });
+    play(std::get<Script>(read), [&](const TurnEvent& e) { out << core_contract::toLine(core_contract::toJSON(e)); });
     out.flush();
     return 0;
 }

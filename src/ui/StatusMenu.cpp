@@ -57,8 +57,10 @@ MenuModel StatusMenu::menuModel() {
     if (dryRun_) title += " (dry run)";
     menu.push_back(MenuItem::info(title));
 
-    if (auto line = captureDirective.menuLine()) {
-        menu.push_back(MenuItem::info(*line));
+    if (capturePause) {
+        const bool thisDevice = capturePause->scope == "device";
+        menu.push_back(MenuItem::info(std::string("Capture paused by your organization") +
+                                      (thisDevice ? " (this device)" : "")));
     } else if (axTrusted) {
         menu.push_back(MenuItem::info(capturingApps.empty() ? "Waiting for an AI app (Claude Desktop)"
                                                             : "Capturing: " + text::joinLines(capturingApps, ", ")));

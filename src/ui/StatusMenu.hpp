@@ -6,7 +6,6 @@
 
 #include "platform/Alerts.hpp"
 #include "platform/StatusItem.hpp"
-#include "runtime/CaptureDirective.hpp"
 
 #include <functional>
 #include <optional>
@@ -54,7 +53,13 @@ public:
     // The core cannot store turns (its disk is full): "Storage full: N turns
     // waiting" instead of the buffered count.
     bool storageFull = false;
-    CaptureDirective captureDirective = CaptureDirective::run();
+    // Set while the organization pauses capture; scope "device" pauses this
+    // device only.
+    struct CapturePause {
+        std::optional<std::string> scope;
+        bool operator==(const CapturePause&) const = default;
+    };
+    std::optional<CapturePause> capturePause;
     bool authKnown = false;
 
     // Attaches to the status item; called once at launch.

@@ -114,14 +114,10 @@ TEST(FixtureDocument, RefusesWhatWouldBeMisreadWithItsPath) {
         std::string json;
         std::string error;
     } cases[] = {
-        {"number too large anywhere", head + R"("expect": {"turnCount": 1}, "tree": {"children": [{"x": 1e400}]}})",
-         "number out of range at tree.children[0].x"},
         {"turn count past 64 bits", head + R"("expect": {"turnCount": 18446744073709551615}, "tree": {}})",
          "expected integer from -9223372036854775808 to 9223372036854775807 at expect.turnCount"},
         {"repeated known key", head + R"("expect": {"turnCount": 1}, "tree": {"children": [{"role": "a", "role": "b"}]}})",
          "duplicate key at tree.children[0].role"},
-        {"repeated unknown key", head + R"("expect": {"turnCount": 1}, "tree": {"note": 1, "note": 2}})",
-         "duplicate key at tree.note"},
         {"repeated section", head + R"("expect": {"turnCount": 1}, "expect": {"turnCount": 2}, "tree": {}})",
          "duplicate key at expect"},
     };

@@ -79,7 +79,6 @@ TEST(JsonReader, RefusesWhatTheLibraryWouldMisreadWithThePath) {
         std::string error;
     } cases[] = {
         {"number too large for a double", R"({"a": [1, {"b": 1e400}]})", "number out of range at a[1].b"},
-        {"negative overflow", "[-1e400]", "number out of range at [0]"},
         {"top-level overflow", "1e999", "number out of range at (root)"},
         {"repeated key", R"({"a": {"b": 1, "c": 2, "b": 3}})", "duplicate key at a.b"},
         {"repeated key at the top", R"({"x": 1, "x": 1})", "duplicate key at x"},

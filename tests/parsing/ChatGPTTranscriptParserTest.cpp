@@ -1,6 +1,5 @@
 #include "parsing/ChatGPTDesktopSegmenter.hpp"
 #include "parsing/ChatGPTTranscriptParser.hpp"
-#include "parsing/ChatGPTWebSegmenter.hpp"
 #include "parsing/FnvHash.hpp"
 #include "support/Trees.hpp"
 
@@ -184,13 +183,6 @@ TEST(ChatGPTDesktopSegmenter, ReadsTheFocusedWindowOfTheApplication) {
     EXPECT_EQ(snap->turns.size(), 1u);
     EXPECT_FALSE(segmenter.snapshot(AXElement(sim::SimElement::make("AXApplication"))));
     EXPECT_FALSE(segmenter.composerDraft(AXElement(app)));
-}
-
-TEST(ChatGPTWebSegmenter, PassesTheKeyThroughUnchanged) {
-    ChatGPTWebSegmenter segmenter;
-    auto snap = segmenter.snapshot(AXElement(page({userHeading(), body("q")}).buildSim()), std::string("WEB:x"));
-    ASSERT_TRUE(snap);
-    EXPECT_EQ(snap->conversationKey, "WEB:x");
 }
 
 // Live reads are round trips: pin how many one small snapshot costs so that a

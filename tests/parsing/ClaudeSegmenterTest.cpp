@@ -21,11 +21,7 @@ N window(std::string url) {
                                          N("AXTextArea").classes({"ProseMirror"}).value("draft")}));
 }
 
-ClaudeSegmenter segmenter() {
-    ClaudeSegmenter s;
-    s.parser.resolvePaste = ClaudeTranscriptParser::noPasteBodies();
-    return s;
-}
+ClaudeSegmenter segmenter() { return {}; }
 
 TEST(ClaudeSegmenter, DispatchesByDocumentAddress) {
     struct Case {

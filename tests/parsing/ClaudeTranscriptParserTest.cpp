@@ -1,8 +1,7 @@
 #include "parsing/ClaudeTranscriptParser.hpp"
+#include "parsing/ClaudeMessageRows.hpp"
 
-#include "capture/PasteboardCapture.hpp"
-#include "platform/sim/SimClipboard.hpp"
-#include "support/ParserTrees.hpp"
+#include "support/ParserCases.hpp"
 
 #include "text/Unicode.hpp"
 
@@ -14,7 +13,9 @@ namespace velmar {
 namespace {
 
 using testing::group;
+using testing::expectParses;
 using testing::N;
+using testing::ParserCase;
 using testing::text;
 using testing::turn;
 using testing::Turns;
@@ -110,7 +111,7 @@ N replyActions(std::string role = "AXGroup") {
 
 TEST(ClaudeTranscriptParser, MessageRowsWherePlainContainersAreDropped) {
     using testing::button;
-    struct Case { const char* description; N tree; std::optional<Turns> turns; } cases[] = {
+    const ParserCase cases[] = {
         {"hidden headings open runs, through the reply's action bar",
          linuxPage({heading("You said: Why?"), paragraph("Why?"), text("4:48 PM"), button("Edit"), button("Copy"),
                     heading("Claude responded: Because."), paragraph("Because."), replyActions(),
@@ -131,15 +132,10 @@ TEST(ClaudeTranscriptParser, MessageRowsWherePlainContainersAreDropped) {
     };
     Parser bare = offline();
     bare.detectFields = false;
-    for (auto& c : cases) {
-        auto snap = bare.snapshot(*c.tree.build(), "k");
-        ASSERT_EQ(snap.has_value(), c.turns.has_value()) << c.description;
-        if (!snap) continue;
-        EXPECT_EQ(snap->turns, *c.turns) << c.description;
-        EXPECT_TRUE(snap->responseComplete) << c.description;
-        EXPECT_TRUE(Parser::anchors().front().foundIn(c.tree.build())) << "the probe passes where the parser reads";
+    expectParses(cases, [&](const AXNode& scope, const auto& key) { return bare.snapshot(scope, key); });
+    for (const auto& c : cases) {
+        EXPECT_EQ(ClaudeMessageRows::anchors().front().foundIn(c.tree.build()), c.turns.has_value()) << c.description;
     }
-    EXPECT_FALSE(Parser::anchors().front().foundIn(cases[3].tree.build())) << "and fails where it reads nothing";
 }
 
 TEST(ClaudeTranscriptParser, PasteChips) {
@@ -177,25 +173,20 @@ TEST(ClaudeTranscriptParser, PasteChips) {
     EXPECT_EQ(Parser::chipPreview(*chip.build()), "abcd") << "the preview is the longest text";
 }
 
-// The body is captured from the clipboard while the chip is still in the
-// composer, and still found after the clipboard has moved on.
-TEST(ClaudeTranscriptParser, ComposerChipsAreResolvedBeforeTheClipboardChanges) {
-    PasteboardCapture::resetForTesting();
-    const std::string preview = "first line of the pasted document, long enough to prove it";
-    const std::string body = preview + "\nsecond\nthird";
-    sim::SimClipboard clipboard;
-    clipboard.setText(body);
+// A chip still in the composer is resolved then, while the clipboard still
+// holds its body; the resolver keeps what it found for the sent message.
+TEST(ClaudeTranscriptParser, ComposerChipsAreResolvedBeforeTheMessageIsSent) {
+    const std::string preview = "first line of the pasted document";
+    std::vector<std::pair<int, std::string>> asked;
     Parser parser;
-    parser.resolvePaste = Parser::pasteboardResolver(&clipboard);
-
+    parser.resolvePaste = [&asked](int lines, const std::string& shown) -> std::optional<std::string> {
+        asked.emplace_back(lines, shown);
+        return std::nullopt;
+    };
     auto composing =
         N("AXWindow").kids({N("AXGroup").description("Chat messages"), group({pasteChip("Pasted 3 lines", preview)})});
     ASSERT_TRUE(parser.snapshot(*composing.build(), std::nullopt));
-
-    clipboard.setText("something else entirely");
-    auto sent = transcript({message(1, 1, {text("You said:"), pasteChip("Pasted 3 lines", preview)})});
-    EXPECT_EQ(onlyTurn(parser, sent).text, "[pasted text: 3 lines]\n" + body + "\n[end pasted text]");
-    PasteboardCapture::resetForTesting();
+    EXPECT_EQ(asked, (std::vector<std::pair<int, std::string>>{{3, preview}}));
 }
 
 TEST(ClaudeTranscriptParser, CollapsedMessages) {

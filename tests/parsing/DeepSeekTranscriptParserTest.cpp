@@ -1,5 +1,5 @@
 #include "parsing/DeepSeekTranscriptParser.hpp"
-#include "support/ParserTrees.hpp"
+#include "support/ParserCases.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,9 @@ namespace {
 
 using testing::button;
 using testing::group;
+using testing::expectParses;
 using testing::N;
+using testing::ParserCase;
 using testing::text;
 using testing::turn;
 using testing::Turns;
@@ -40,13 +42,7 @@ N page(std::vector<N> items) {
 }
 
 TEST(DeepSeekTranscriptParser, Turns) {
-    struct Case {
-        const char* description;
-        N tree;
-        std::optional<Turns> turns;  // absent: no snapshot
-        bool complete = false;
-    };
-    const Case cases[] = {
+    const ParserCase cases[] = {
         {"split paragraph pieces are joined as the page split them",
          page({userItem({text("q")}),
                replyItem({para({text("  This is "), group({text("bold")}), text(" text. ")})}, true)}),
@@ -64,12 +60,12 @@ TEST(DeepSeekTranscriptParser, Turns) {
          page({userItem({text("q1")}),
                replyItem({group({text("hidden")}, {"ds-think-content"}), para({text("a1")})}, true),
                userItem({group({text("line one")}), button("Copy"), group({text("line two")})})}),
-         Turns{turn(1, 3, "user", "q1"), turn(2, 3, "assistant", "a1"), turn(3, 3, "user", "line one\nline two")}},
+         Turns{turn(1, 3, "user", "q1"), turn(2, 3, "assistant", "a1"), turn(3, 3, "user", "line one\nline two")}, false},
         {"items whose message is deeper than two levels are not turns",
          page({group({group({group({group({text("too deep")}, {"ds-message"})})})}), userItem({text("q")})}),
-         Turns{turn(1, 1, "user", "q")}},
+         Turns{turn(1, 1, "user", "q")}, false},
         {"no list: a prompt's '.ds-message' is still a prompt", N("AXWebArea").kids({userItem({text("q")})}),
-         Turns{turn(1, 1, "user", "q")}},
+         Turns{turn(1, 1, "user", "q")}, false},
         // The flat tree: a run of unnamed buttons ends a message; named ones
         // (a code block's "Copy") belong to the reply.
         {"flat: prompts, and replies up to their action bars",
@@ -83,9 +79,9 @@ TEST(DeepSeekTranscriptParser, Turns) {
          "text before the first prompt is not a turn",
          flat({group({text("Prime sieve")}), prompt("q1"), button(""), para({text("a1 so far")}),
                group({N("AXTextArea")}), button("DeepThink"), button("")}),
-         Turns{turn(1, 2, "user", "q1"), turn(2, 2, "assistant", "a1 so far")}},
+         Turns{turn(1, 2, "user", "q1"), turn(2, 2, "assistant", "a1 so far")}, false},
         {"flat: a prompt whose reply has not started",
-         flat({prompt("q1"), button(""), button("")}), Turns{turn(1, 1, "user", "q1")}},
+         flat({prompt("q1"), button(""), button("")}), Turns{turn(1, 1, "user", "q1")}, false},
         {"flat, prompts renamed: the replies alone, never a prompt taken for one",
          flat({group({text("q1")}, {"ds-message-v2"}), button(""), para({text("a1")}), button("")}),
          Turns{turn(1, 1, "assistant", "a1")}, true},
@@ -93,13 +89,8 @@ TEST(DeepSeekTranscriptParser, Turns) {
          std::nullopt},
         {"a list without messages", page({group({text("Today")})}), std::nullopt},
     };
-    for (const auto& c : cases) {
-        auto snap = DeepSeekTranscriptParser{}.snapshot(*c.tree.build(), std::string("k"));
-        ASSERT_EQ(snap.has_value(), c.turns.has_value()) << c.description;
-        if (!snap) continue;
-        EXPECT_EQ(snap->turns, *c.turns) << c.description;
-        EXPECT_EQ(snap->responseComplete, c.complete) << c.description;
-    }
+    expectParses(cases,
+                 [](const AXNode& scope, const auto& key) { return DeepSeekTranscriptParser{}.snapshot(scope, key); });
 }
 
 // Each probe passes exactly where the parser reads what it names.

@@ -1,5 +1,5 @@
 #include "parsing/GeminiTranscriptParser.hpp"
-#include "support/ParserTrees.hpp"
+#include "support/ParserCases.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,9 @@ namespace {
 
 using testing::button;
 using testing::group;
+using testing::expectParses;
 using testing::N;
+using testing::ParserCase;
 using testing::text;
 using testing::turn;
 using testing::Turns;
@@ -33,13 +35,7 @@ N page(std::vector<N> exchanges, std::vector<N> chrome = {}, std::vector<std::st
 }
 
 TEST(GeminiTranscriptParser, Turns) {
-    struct Case {
-        const char* description;
-        N tree;
-        std::optional<Turns> turns;  // absent: no snapshot
-        bool complete = true;
-    };
-    const Case cases[] = {
+    const ParserCase cases[] = {
         {"a missing model heading leaves its slot unused",
          page({exchange({userHalf("one")}), exchange({userHalf("two"), modelHalf({text("A2")})})}),
          Turns{turn(1, 4, "user", "one"), turn(3, 4, "user", "two"), turn(4, 4, "assistant", "A2")}},
@@ -80,14 +76,7 @@ TEST(GeminiTranscriptParser, Turns) {
         {"a renamed exchange class gives no turns",
          page({group({userHalf("q"), modelHalf({text("A")})}, {"conversation-box"})}), std::nullopt},
     };
-    for (const auto& c : cases) {
-        auto snap = GeminiTranscriptParser{}.snapshot(*c.tree.build(), std::string("k"));
-        ASSERT_EQ(snap.has_value(), c.turns.has_value()) << c.description;
-        if (!snap) continue;
-        EXPECT_EQ(snap->turns, *c.turns) << c.description;
-        EXPECT_EQ(snap->responseComplete, c.complete) << c.description;
-        EXPECT_EQ(snap->conversationKey, "k") << c.description;
-    }
+    expectParses(cases, [](const AXNode& scope, const auto& key) { return GeminiTranscriptParser{}.snapshot(scope, key); });
     // The exchanges' probe passes exactly where the parser reads turns.
     for (const auto& c : cases) {
         auto root = c.tree.build();

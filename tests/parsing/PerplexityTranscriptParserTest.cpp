@@ -1,5 +1,5 @@
 #include "parsing/PerplexityTranscriptParser.hpp"
-#include "support/ParserTrees.hpp"
+#include "support/ParserCases.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,10 @@ namespace {
 
 using testing::button;
 using testing::group;
+using testing::expectParses;
+using testing::inOrder;
 using testing::N;
+using testing::ParserCase;
 using testing::text;
 
 N controls() { return group({button("Edit query"), button("Copy query")}); }
@@ -30,47 +33,40 @@ N page(std::vector<N> blocks, std::vector<N> outside = {}) {
 
 // The thread's blocks run through the query/answer state machine.
 TEST(PerplexityTranscriptParser, Segmentation) {
-    using Turns = std::vector<std::pair<std::string, std::string>>;
-    struct Case {
-        const char* description;
-        N tree;
-        std::optional<Turns> turns;  // absent: no snapshot
-        bool complete = true;
-    };
-    const Case cases[] = {
+    const ParserCase cases[] = {
         {"clock times are dropped from the query, only there",
          page({controls(), group({text("Mar 3, 9:41 AM"), text("hello"), text("12:05pm")}),
                group({text("At 10:30 PM")}), group({text("9:00 AM")}), button("Copy")}),
-         Turns{{"user", "hello"}, {"assistant", "At 10:30 PM\n9:00 AM"}}},
+         inOrder({{"user", "hello"}, {"assistant", "At 10:30 PM\n9:00 AM"}})},
         {"a query of clock times only is an empty user turn",
          page({controls(), group({text("9:41 AM")}), group({text("a")}), button("Copy")}),
-         Turns{{"user", ""}, {"assistant", "a"}}},
+         inOrder({{"user", ""}, {"assistant", "a"}})},
         {"an answer with no parts yet gives no assistant turn",
-         page({controls(), group({text("q")}), N("AXImage"), group({button("Sources")})}), Turns{{"user", "q"}}, false},
+         page({controls(), group({text("q")}), N("AXImage"), group({button("Sources")})}), inOrder({{"user", "q"}}), false},
         {"a block without bare text does not take the query's place; Copy closes an empty answer",
          page({controls(), group({button("Share"), N("AXLink").kids({text("link")})}), group({text("q")}),
                button("Copy")}),
-         Turns{{"user", "q"}, {"assistant", ""}}},
+         inOrder({{"user", "q"}, {"assistant", ""}})},
         {"a new query closes the open answer",
          page({controls(), group({text("q1")}), group({text("a1")}), controls(), group({text("q2")}),
                group({text("a2")}), button("Copy")}),
-         Turns{{"user", "q1"}, {"assistant", "a1"}, {"user", "q2"}, {"assistant", "a2"}}},
+         inOrder({{"user", "q1"}, {"assistant", "a1"}, {"user", "q2"}, {"assistant", "a2"}})},
         {"chips and controls are left out of the answer; an image with a sentence is kept",
          page({controls(), group({text("q")}),
                group({text("Paris is the capital."), chip("wikipedia", "+3"), chip("britannica"),
                       group({N("AXImage"), text("The Eiffel Tower at night")}),
                       N("AXPopUpButton").kids({text("More")})}),
                button("Copy")}),
-         Turns{{"user", "q"}, {"assistant", "Paris is the capital.\n[image]The Eiffel Tower at night"}}},
+         inOrder({{"user", "q"}, {"assistant", "Paris is the capital.\n[image]The Eiffel Tower at night"}})},
         {"a short Stop button outside the thread means still answering",
          page({controls(), group({text("q")}), button("Copy")}, {button("Stop generating")}),
-         Turns{{"user", "q"}, {"assistant", ""}}, false},
+         inOrder({{"user", "q"}, {"assistant", ""}}), false},
         {"a long Stop label is prose, not the control",
          page({controls(), group({text("q")}), button("Copy")}, {button("Stop words are filtered before indexing")}),
-         Turns{{"user", "q"}, {"assistant", ""}}},
+         inOrder({{"user", "q"}, {"assistant", ""}})},
         {"a Stop button inside the thread is not searched",
          page({controls(), group({text("q")}), group({button("Stop"), text("a")}), button("Copy")}),
-         Turns{{"user", "q"}, {"assistant", "a"}}},
+         inOrder({{"user", "q"}, {"assistant", "a"}})},
         {"no main landmark", N("AXWebArea").kid(group({controls(), group({text("q")})})), std::nullopt},
         {"controls need both buttons", page({group({button("Edit query"), button("Copy")}), group({text("q")})}),
          std::nullopt},
@@ -82,24 +78,12 @@ TEST(PerplexityTranscriptParser, Segmentation) {
                group({group({text("Blue"), cite("nasa"), text(", see "), N("AXLink").kid(text("this")), text(".")})}),
                button("Helpful"), button("Copy"), query("q2"), group({group({text("a2")})})},
               {button("Stop")}),
-         Turns{{"user", "q1"}, {"assistant", "Blue, see this."}, {"user", "q2"}, {"assistant", "a2"}}, false},
+         inOrder({{"user", "q1"}, {"assistant", "Blue, see this."}, {"user", "q2"}, {"assistant", "a2"}}), false},
         {"query headings renamed: nothing", page({query("q1", "group/query-v2"), group({text("a1")}), button("Copy")}),
          std::nullopt},
     };
-    for (const auto& c : cases) {
-        auto snap = PerplexityTranscriptParser{}.snapshot(*c.tree.build(), std::string("k"));
-        ASSERT_EQ(snap.has_value(), c.turns.has_value()) << c.description;
-        if (!snap) continue;
-        Turns got;
-        for (std::size_t i = 0; i < snap->turns.size(); ++i) {
-            const auto& t = snap->turns[i];
-            got.emplace_back(t.role, t.text);
-            EXPECT_EQ(t.index, static_cast<int>(i) + 1) << c.description;
-            EXPECT_EQ(t.total, static_cast<int>(snap->turns.size())) << c.description;
-        }
-        EXPECT_EQ(got, *c.turns) << c.description;
-        EXPECT_EQ(snap->responseComplete, c.complete) << c.description;
-    }
+    expectParses(cases,
+                 [](const AXNode& scope, const auto& key) { return PerplexityTranscriptParser{}.snapshot(scope, key); });
 }
 
 // Each probe passes exactly where the parser reads what it names.

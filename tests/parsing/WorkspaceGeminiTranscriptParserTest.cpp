@@ -1,6 +1,6 @@
 #include "parsing/WorkspaceGeminiTranscriptParser.hpp"
-#include "parsing/WorkspaceGeminiWebSegmenter.hpp"
-#include "support/ParserTrees.hpp"
+#include "parsing/WebSegmenter.hpp"
+#include "support/ParserCases.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,9 @@ namespace velmar {
 namespace {
 
 using testing::group;
+using testing::expectParses;
 using testing::N;
+using testing::ParserCase;
 using testing::text;
 using testing::turn;
 using testing::Turns;
@@ -31,13 +33,7 @@ N feed(std::vector<N> entries) { return group(std::move(entries), {"appsElements
 TEST(WorkspaceGeminiTranscriptParser, Turns) {
     auto spinner = group({group({}, {"appsElementsSidekickThinkingStateCircleSpinner"}), text("Thinking…")},
                          {"appsElementsSidekickThinkingStateContainer"});
-    struct Case {
-        const char* description;
-        N tree;
-        std::optional<Turns> turns;  // absent: no snapshot
-        bool complete = true;
-    };
-    const Case cases[] = {
+    const ParserCase cases[] = {
         {"an answer still thinking: no indicator text, incomplete",
          panel({feed({user({promptHeading("Summarize this doc")}), agent({spinner})})}),
          Turns{turn(1, 2, "user", "Summarize this doc"), turn(2, 2, "assistant", "")}, false},
@@ -63,18 +59,13 @@ TEST(WorkspaceGeminiTranscriptParser, Turns) {
          std::nullopt},
         {"a feed without messages", panel({feed({group({text("Today")})})}), std::nullopt},
     };
-    for (const auto& c : cases) {
-        auto snap = WorkspaceGeminiTranscriptParser{}.snapshot(*c.tree.build(), std::string("doc1"));
-        ASSERT_EQ(snap.has_value(), c.turns.has_value()) << c.description;
-        if (!snap) continue;
-        EXPECT_EQ(snap->turns, *c.turns) << c.description;
-        EXPECT_EQ(snap->responseComplete, c.complete) << c.description;
-        EXPECT_EQ(snap->conversationKey, "doc1") << c.description;
-    }
+    expectParses(
+        cases, [](const AXNode& scope, const auto& key) { return WorkspaceGeminiTranscriptParser{}.snapshot(scope, key); },
+        "doc1");
 
     // The heading's title is its own attribute on a live element.
     const auto& titled = cases[2];
-    auto live = WorkspaceGeminiWebSegmenter("gemini_docs").snapshot(AXElement(titled.tree.buildSim()), "doc1");
+    auto live = WebSegmenter<WorkspaceGeminiTranscriptParser>("gemini_docs").snapshot(AXElement(titled.tree.buildSim()), "doc1");
     ASSERT_TRUE(live);
     EXPECT_EQ(live->turns, *titled.turns);
 }

@@ -143,7 +143,7 @@ TEST_F(AppDelegateTest, EveryCoreMessageTypeHasItsEffect) {
          [&] {
              EXPECT_TRUE(agent->capture().paused());
              EXPECT_EQ(agent->capture().controllerCount(), 0u);
-             EXPECT_EQ(menu.captureDirective.menuLine(), "Capture paused by your organization (this device)");
+             EXPECT_EQ(menu.capturePause, StatusMenu::CapturePause{"device"});
          }},
         {"capture_directive run resumes", {{"type", "capture_directive"}, {"capture", "run"}},
          [&] {

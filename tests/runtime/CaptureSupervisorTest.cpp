@@ -203,7 +203,7 @@ TEST_F(CaptureSupervisorTest, PauseDetachesResumeReattachesWhatStillRunsAndScope
 
     fromCore({{"type", "capture_directive"}, {"capture", "pause"}, {"scope", "device"}});
     EXPECT_EQ(countSent("agent_status"), 1u) << "a new scope is no change of state";
-    EXPECT_EQ(agent->menu().captureDirective, CaptureDirective::pause("device"));
+    EXPECT_EQ(agent->menu().capturePause, StatusMenu::CapturePause{"device"});
 
     // Launched while paused: not attached, not even after the launch delay.
     run(editorApp());

@@ -70,7 +70,8 @@ TEST(WebAddress, DecodedPathAndHelpers) {
     for (const auto& c : cases) EXPECT_EQ(WebAddress::parse(c.text).decodedPath(), c.decoded) << c.description;
 
     EXPECT_TRUE(WebAddress::parse("HTTPS://h/").schemeIs("https"));
-    EXPECT_EQ(WebAddress::parse("http://h:99999/").portNumber(), std::nullopt);
+    EXPECT_EQ(WebAddress::parse("http://h:65535/").portNumber(), 65535);
+    EXPECT_EQ(WebAddress::parse("http://h:65536/").portNumber(), std::nullopt);
     EXPECT_EQ(WebAddress::parse("https://h//a/b//c/").pathSegments(), (std::vector<std::string>{"a", "b", "c"}));
 }
 

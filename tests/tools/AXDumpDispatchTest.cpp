@@ -33,7 +33,8 @@ TEST(AXDumpDispatch, TrustComesFirstThenTheVerb) {
         {"empty list", {}, true, std::string(AXDump::usage)},
         {"unknown verb", {"ax-chekc"}, true, std::string(AXDump::usage)},
         {"the words after the verb reach the recorder", {"ax-record", "--bogus"}, true, "unknown argument --bogus\n"},
-        {"the words after the verb reach the harness", {"capture-check"}, true, std::string(CaptureCheck::usage)},
+        {"the words after the verb reach the harness", {"capture-check"}, true,
+         "capture-check: --manifest is required\nusage: " + std::string(CaptureCheck::usage) + "\n"},
     };
     for (const auto& c : cases) {
         testing::ToolDesktop d;

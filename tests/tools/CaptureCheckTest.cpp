@@ -111,7 +111,6 @@ TEST(CaptureCheck, OpensChecksSendsAndClosesEachEntry) {
     ASSERT_EQ(h.run({"--manifest", manifest.string(), "--out", report, "--send"}), 0) << h.d.output() << h.d.err.str();
     EXPECT_EQ(h.kinds(), (std::vector<Kind>{Kind::openURL, Kind::raise, Kind::click, Kind::type, Kind::key, Kind::close}));
     EXPECT_EQ(h.d.input.events()[3].text, kPrompt);
-    EXPECT_EQ(h.d.input.events()[0].text, kURL);
     EXPECT_TRUE(h.d.desktop.windows(ToolDesktop::browserPid).empty()) << "the window it opened is closed";
 
     const auto out = h.d.output();
@@ -130,9 +129,6 @@ TEST(CaptureCheck, OpensChecksSendsAndClosesEachEntry) {
     EXPECT_EQ(e["send"]["turnsAfter"], 4);
     EXPECT_GE(e["send"]["waitedMs"].get<long long>(), 2000) << "waited for the streamed reply to complete";
     EXPECT_GE(e["openMs"].get<long long>(), 1200);
-    EXPECT_EQ(e["probes"].size(), 3u);  // messages, composer, model
-    EXPECT_EQ(r["agentVersion"], "1.2.3");
-    EXPECT_EQ(r["args"]["send"], true);
 }
 
 TEST(CaptureCheck, ASecondRunNamesWhatNewlyFailsAndWhatRecovered) {
@@ -230,6 +226,9 @@ TEST(CaptureCheck, SendFailuresSayWhatWentWrong) {
 }
 
 TEST(CaptureCheck, ArgumentAndManifestProblemsStopBeforeAnythingOpens) {
+    auto usageAfter = [](std::string problem) {
+        return "capture-check: " + problem + "\nusage: " + std::string(CaptureCheck::usage) + "\n";
+    };
     Harness h;
     const auto bad = h.manifest({claudeEntry("x"), claudeEntry("x")});
     const auto good = h.manifest({claudeEntry("x")});
@@ -240,11 +239,11 @@ TEST(CaptureCheck, ArgumentAndManifestProblemsStopBeforeAnythingOpens) {
         int status;
         std::string err;
     } cases[] = {
-        {"no manifest", {}, 2, std::string(CaptureCheck::usage)},
+        {"no manifest", {}, 2, usageAfter("--manifest is required")},
         {"an unknown argument", {"--manifest", "m.json", "--fast"}, 2,
-         "unknown argument --fast\n" + std::string(CaptureCheck::usage)},
+         usageAfter("The following argument was not expected: --fast")},
         {"a bad close value", {"--manifest", "m.json", "--close", "yes"}, 2,
-         "unknown argument yes\n" + std::string(CaptureCheck::usage)},
+         usageAfter("--close: Value yes not in range 0 to 1")},
         {"a missing manifest", {"--manifest", (h.dir.path() / "none.json").string()}, 2,
          "manifest not found: " + (h.dir.path() / "none.json").string() +
              "\n  cp capture-baseline.example.json capture-baseline.local.json and fill in YOUR baseline conversation "

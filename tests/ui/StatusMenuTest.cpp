@@ -64,19 +64,19 @@ TEST(StatusMenu, LinesFollowTheStateTheDelegateWrote) {
              r.menu.capturingApps = {"Claude", "Google Chrome"};
              r.menu.signedInEmail = "ana@example.com";
              r.menu.lastEventLine = "Last turn: claude_desktop 12:04";
-             r.menu.queuedCount = 3;
+             r.menu.queuedCount = 1;
          },
          {"Fernhollow 1.4.2", "Capturing: Claude, Google Chrome", "Last turn: claude_desktop 12:04",
-          "Buffered events: 3", "---", "Signed in as ana@example.com", "Sign out", "---", "Launch at login", "---",
+          "Buffered events: 1", "---", "Signed in as ana@example.com", "Sign out", "---", "Launch at login", "---",
           "Quit Fernhollow"}},
         {"paused for the device wins over a missing permission",
-         [](MenuRig& r) { r.menu.captureDirective = CaptureDirective::pause("device"); },
+         [](MenuRig& r) { r.menu.capturePause = StatusMenu::CapturePause{"device"}; },
          with({"Fernhollow 1.4.2", "Capture paused by your organization (this device)"}, signedOutTail)},
         {"paused without scope wins over capturing",
          [](MenuRig& r) {
              r.menu.axTrusted = true;
              r.menu.capturingApps = {"Claude"};
-             r.menu.captureDirective = CaptureDirective::pause();
+             r.menu.capturePause = StatusMenu::CapturePause{};
          },
          with({"Fernhollow 1.4.2", "Capture paused by your organization"}, signedOutTail)},
         {"dry run and no version",

@@ -277,6 +277,7 @@ void TurnAssembler::emit(const RawTurn* prompt, const RawTurn* response, const S
     e.conversationKey = snap.conversationKey;
     e.observedAt = observedAt;
     e.revision = revision;
+    if (prompt && response && !replyConfirmed) e.unconfirmedReplyAfter = prompt->index;
     if (onEvent_) onEvent_(e);
 }
 

@@ -31,6 +31,11 @@ struct TurnEvent {
     // grew or was regenerated after it was sent); sent as "revision" when
     // above 0, and the core keeps the highest.
     int revision = 0;
+    // Not sent. Set when the reply went out as last read, never judged
+    // complete (its page went away, or the agent stopped): the prompt's
+    // ordinal, from which a restarted agent resumes so the finished reply
+    // still follows.
+    std::optional<int> unconfirmedReplyAfter;
 
     bool operator==(const TurnEvent&) const = default;
 };

@@ -178,8 +178,14 @@ void AppDelegate::handleTurn(const TurnEvent& event) {
 }
 
 void AppDelegate::rememberHandedOver(const TurnEvent& event) {
-    lastExchanges_->remember(event.surface, *event.conversationKey,
-                             {event.turnIndex, TurnAssembler::resumeSignature(event.response)});
+    // A reply sent as last read counts as its prompt handed alone: the
+    // finished exchange follows after a restart.
+    if (event.unconfirmedReplyAfter) {
+        lastExchanges_->remember(event.surface, *event.conversationKey, {*event.unconfirmedReplyAfter, ""});
+    } else {
+        lastExchanges_->remember(event.surface, *event.conversationKey,
+                                 {event.turnIndex, TurnAssembler::resumeSignature(event.response)});
+    }
     if (lastExchangesSavePosted_) return;
     // Posted after the bridge's sync of the journal, so what is remembered
     // as handed over is on disk first.

@@ -175,6 +175,7 @@ TEST(TurnAssemblerTest, FlushSendsPendingPromptsInOrderFromTheirFirstSightingAnd
     a.process(snap("Q5 R6 Q7 R8 ~"), t0 + 11s, false);
     a.flushAbandoned();
     EXPECT_EQ(describe(events), "8/8 Q7 -> R8 degraded t2");
+    EXPECT_EQ(events[0].unconfirmedReplyAfter, 7) << "a restart resumes after the prompt";
 }
 
 TEST(TurnAssemblerTest, PendingIsBoundedDroppingTheSmallestUnsent) {

@@ -4,7 +4,14 @@
 // finding its web area among the browser's windows.
 
 #include "ax/AXElement.hpp"
+#include "ax/FixtureDocument.hpp"
+#include "parsing/FixtureParsing.hpp"
 #include "parsing/RawTurn.hpp"
+#include "parsing/WorkspaceGeminiPanel.hpp"
+#include "platform/linux/atspi/AtspiAccessibility.hpp"
+#include "platform/linux/system/GLibMainLoop.hpp"
+#include "surfaces/AIWebURL.hpp"
+#include "surfaces/WebAddress.hpp"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +29,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -214,6 +222,113 @@ private:
     explicit AgentBeside(std::string home) : home_(std::move(home)) {}
     std::string home_;
     pid_t pid_ = 0;
+};
+
+// The private desktop's one browser as a real-browser suite reaches it: its
+// accessibility, the pages' addresses, its window and process, and the agent
+// capturing beside it. Set up once per suite; elsewhere it stays empty and
+// the suite skips.
+class BrowserSession {
+protected:
+    // From the session's variables naming this browser's process and window.
+    static void startSession(const char* pidVariable, const char* windowVariable) {
+        if (!std::getenv("VELMAR_DESKTOP_SESSION") || !std::getenv(pidVariable)) return;
+        accessibility_ = new AtspiAccessibility();
+        auto pagesJson = nlohmann::json::parse(readFile(std::string(std::getenv("VELMAR_SESSION_DIR")) + "/pages.json"));
+        for (auto& [surface, url] : pagesJson.items()) urls_[surface] = url.get<std::string>();
+        window_ = std::getenv(windowVariable);
+        agent_ = AgentBeside::start();
+        pid_ = std::atoi(std::getenv(pidVariable));
+    }
+    static void endSession() {
+        agent_.reset();
+        delete accessibility_;
+        accessibility_ = nullptr;
+    }
+
+    // Loads an address in the browser's one tab, through the address bar as a person would.
+    static void open(const std::string& url) {
+        ASSERT_TRUE(run("xdotool windowfocus --sync " + window_ + " && xdotool key --clearmodifiers ctrl+l"));
+        // Delete drops the address bar's inline completion (an earlier address
+        // that begins with this one, e.g. the same page with a query), so
+        // Return loads exactly what was typed.
+        ASSERT_TRUE(run("xdotool type --delay 2 '" + url + "' && xdotool key Delete Return"));
+    }
+
+    static AXNodePtr webArea(const std::string& url) {
+        auto app = accessibility_->applicationElement(pid_);
+        if (!app) return nullptr;
+        AXElement root(app);
+        for (const auto& window : root.windows()) {
+            if (auto found = findWebArea(window, url, 0)) return found;
+        }
+        return nullptr;
+    }
+
+    // The surface's parse of what the page shows, as live capture reads it.
+    static std::optional<SegmenterSnapshot> parse(const std::string& surface, const std::string& url) {
+        auto area = webArea(url);
+        if (!area) return std::nullopt;
+        auto address = WebAddress::parse(url);
+        std::optional<std::string> key;
+        AXNodePtr scope = area;
+        if (surface == "gemini_docs" || surface == "gemini_sheets") {
+            key = AIWebURL::panelConversationId(address, surface);
+            scope = WorkspaceGeminiPanel::locate(area);
+            if (!scope) return std::nullopt;
+        } else {
+            key = AIWebURL::conversationId(address, surface);
+        }
+        return FixtureParsing::parse(surface, *scope, key);
+    }
+
+    // The parse of the recorded tree a page was built from.
+    template <class Page>
+    static std::optional<SegmenterSnapshot> fixtureParse(const Page& page, const std::string& url) {
+        auto doc = FixtureDocument::decodeText(readFile(std::string(VELMAR_FIXTURE_DIR) + "/" + page.fixture));
+        doc.tree->wireParents();
+        auto address = WebAddress::parse(url);
+        auto key = page.surface.starts_with("gemini_") ? AIWebURL::panelConversationId(address, page.surface)
+                                                        : AIWebURL::conversationId(address, page.surface);
+        return FixtureParsing::parse(page.surface, *doc.tree, key);
+    }
+
+    // Focuses the page's composer, found by its role alone (it has no label
+    // on some surfaces), and waits until the page has moved the focus there:
+    // keys typed before that can land elsewhere.
+    static void focusComposer(const std::string& url) {
+        auto area = webArea(url);
+        ASSERT_TRUE(area);
+        std::function<AXNodePtr(const AXNodePtr&, int)> byRole = [&](const AXNodePtr& n, int d) -> AXNodePtr {
+            if (d > 40) return nullptr;
+            if (n->role() == "AXTextArea") return n;
+            for (auto& c : n->children())
+                if (auto f = byRole(c, d + 1)) return f;
+            return nullptr;
+        };
+        auto composer = byRole(area, 0);
+        ASSERT_TRUE(composer) << "no composer";
+        const auto& element = static_cast<const AXElement&>(*composer);
+        ASSERT_TRUE(element.raw()->setBoolAttribute("AXFocused", true));
+        EXPECT_TRUE(waitFor(3s, [&] { return element.attribute("AXFocused") == AXAttributeValue(true); }))
+            << "the composer never took the focus";
+    }
+
+    // Runs the loop until `done` holds or `limit` passes.
+    static bool runUntil(GLibMainLoop& loop, std::chrono::milliseconds limit, const std::function<bool()>& done) {
+        ScopedTimer deadline = loop.postDelayed(limit, [&] { loop.quit(); });
+        ScopedTimer poll = loop.repeating(50ms, 0ms, [&] {
+            if (done()) loop.quit();
+        });
+        loop.run();
+        return done();
+    }
+
+    static inline AtspiAccessibility* accessibility_ = nullptr;
+    static inline std::map<std::string, std::string> urls_;
+    static inline std::string window_;
+    static inline int pid_ = 0;
+    static inline std::unique_ptr<AgentBeside> agent_;
 };
 
 }  // namespace velmar::linux_backend::real_browser

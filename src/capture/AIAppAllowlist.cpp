@@ -22,6 +22,15 @@ PasteResolver pasteBodies(const Clipboard* clipboard) {
     };
 }
 
+// The Claude reader of the app and of the web alike: fields named, pasted
+// bodies resolved through the clipboard.
+ClaudeTranscriptParser claudeParser(const Clipboard* clipboard) {
+    ClaudeTranscriptParser claude;
+    claude.detectFields = true;
+    claude.resolvePaste = pasteBodies(clipboard);
+    return claude;
+}
+
 template <typename Parser>
 std::unique_ptr<BrowserSegmenter> web(std::string_view surface, Parser parser = Parser{}) {
     return std::make_unique<WebSegmenter<Parser>>(std::string(surface), std::move(parser));
@@ -33,8 +42,7 @@ std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clip
                                            DesktopPlatform platform) {
     if (bundleID == claudeDesktopBundleID) {
         auto segmenter = std::make_shared<ClaudeSegmenter>();
-        segmenter->parser.detectFields = true;
-        segmenter->parser.resolvePaste = pasteBodies(clipboard);
+        segmenter->parser = claudeParser(clipboard);
         return CaptureSpec::native(std::move(segmenter));
     }
     if (bundleID == chatgptDesktopBundleID) {
@@ -47,12 +55,7 @@ std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clip
 
 std::unique_ptr<BrowserSegmenter> browserSegmenterForSurface(std::string_view surface, const Clipboard* clipboard) {
     using K = SurfaceKey;
-    if (surface == K::claudeAI || surface == K::claudeCowork) {
-        ClaudeTranscriptParser claude;
-        claude.detectFields = true;
-        claude.resolvePaste = pasteBodies(clipboard);
-        return web(surface, std::move(claude));
-    }
+    if (surface == K::claudeAI || surface == K::claudeCowork) return web(surface, claudeParser(clipboard));
     if (surface == K::chatgpt) return web(surface, ChatGPTTranscriptParser::web());
     if (surface == K::claudeDesign) return web<ClaudeDesignTranscriptParser>(surface);
     if (surface == K::gemini) return web<GeminiTranscriptParser>(surface);

@@ -67,11 +67,8 @@ if [ "${1:-}" != "--inside-bus" ]; then
   # removed: try again once, and never let the clean-up decide the status.
   trap 'kill "${weston_pid:-}" "${xvfb_pid:-}" 2>/dev/null || true; rm -rf "$dir" 2>/dev/null || { sleep 1; rm -rf "$dir" 2>/dev/null || true; }' EXIT
 
-  # A free display: Xvfb writes the number it took to the descriptor given.
-  exec {dfd}<> <(:)
-  Xvfb -displayfd "$dfd" -screen 0 1280x900x24 -nolisten tcp -ac >"$dir/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  read -r -t 20 -u "$dfd" display || { echo "Xvfb did not start" >&2; cat "$dir/xvfb.log" >&2; exit 1; }
+  . "$here/xvfb.sh"
+  start_xvfb "$dir" 1280x900x24 || exit 1
   export DISPLAY=":$display"
   if [ "$wayland" = wayland ]; then
     # Weston on its X11 backend: the headless backend has no seat, so no

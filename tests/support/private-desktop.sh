@@ -57,15 +57,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Let Xvfb pick a free display and tell us its number.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$home/xvfb.log" 2>&1 3>"$home/displayfd" &
-xvfb_pid=$!
-for _ in $(seq 1 100); do
-  [ -s "$home/displayfd" ] && break
-  sleep 0.05
-done
-display=$(head -n1 "$home/displayfd" | tr -d '[:space:]')
-[ -n "$display" ] || { echo "private-desktop: Xvfb did not start" >&2; cat "$home/xvfb.log" >&2; exit 1; }
+. "$(dirname "$0")/xvfb.sh"
+start_xvfb "$home" 1280x800x24 || exit 1
 
 mkdir -p "$home/data" "$home/config" "$home/cache" "$home/runtime"
 chmod 700 "$home/runtime"

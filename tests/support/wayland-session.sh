@@ -25,10 +25,8 @@ if [ "${1:-}" != "--inside-bus" ]; then
   chmod 700 "$dir"
   trap 'kill "${weston_pid:-}" "${xvfb_pid:-}" 2>/dev/null || true; rm -rf "$dir" 2>/dev/null || true' EXIT
   export XDG_RUNTIME_DIR="$dir"
-  exec {dfd}<> <(:)
-  Xvfb -displayfd "$dfd" -screen 0 1300x950x24 -nolisten tcp -ac >"$dir/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  read -r -t 20 -u "$dfd" display || { echo "Xvfb did not start" >&2; exit 1; }
+  . "$(dirname "$0")/xvfb.sh"
+  start_xvfb "$dir" 1300x950x24 || exit 1
   DISPLAY=":$display" weston --backend=x11-backend.so --socket=wayland-velmar --width=1280 --height=900 \
     --idle-time=0 >"$dir/weston.log" 2>&1 &
   weston_pid=$!

@@ -58,7 +58,7 @@ BrowserCaptureController::BrowserCaptureController(RunningApplication app, Brows
       gate_(app_.pid, profile_, accessibility, debug),
       schedule_(loop, timings, [this] { settle(); }, [this](TimePoint t) { sweepAbandoned(t); }),
       feed_(stampedWith(profile_.slug, std::move(onEvent)), diag, ConversationFeed::MarkPolicy::clearedWhenProcessed,
-            [this](TimePoint t) { schedule_.settleAt(t); }) {}
+            [this](const ReplyCompletion::ReadAgain& r) { schedule_.readAgain(r); }) {}
 
 BrowserCaptureController::~BrowserCaptureController() = default;
 

@@ -16,7 +16,7 @@ CaptureController::CaptureController(RunningApplication app, std::shared_ptr<con
       appElement_(accessibility.applicationElement(app_.pid)),
       schedule_(loop, timings, [this] { settle(); }, [this](TimePoint t) { sweepAbandoned(t); }),
       feed_(std::move(onEvent), diag, ConversationFeed::MarkPolicy::clearedWhenTaken,
-            [this](TimePoint t) { schedule_.settleAt(t); }) {}
+            [this](const ReplyCompletion::ReadAgain& r) { schedule_.readAgain(r); }) {}
 
 CaptureController::~CaptureController() = default;
 

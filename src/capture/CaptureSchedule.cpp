@@ -13,6 +13,7 @@ void CaptureSchedule::notify() {
     const TimePoint t = loop_.now();
     if (!deferBurstStart_) deferBurstStart_ = t;
     settleWork_.cancel();
+    quietWork_.cancel();
     if (t - *deferBurstStart_ >= timings_.maxDefer) {
         settleNow();
         return;
@@ -39,6 +40,19 @@ void CaptureSchedule::settleAt(TimePoint t) {
     });
 }
 
+void CaptureSchedule::settleIfQuietAt(TimePoint t) {
+    // One timer serves every conversation of the app: the earliest ask wins,
+    // and the read it brings lets each conversation ask again.
+    if (quietWork_.active() && quietAt_ && *quietAt_ <= t) return;
+    quietAt_ = t;
+    const TimePoint now = loop_.now();
+    const Duration wait = t > now ? std::chrono::ceil<Duration>(t - now) : Duration(0);
+    quietWork_ = loop_.postDelayed(wait, [this] {
+        quietAt_.reset();
+        settleNow();
+    });
+}
+
 void CaptureSchedule::startSweep() {
     sweepTimer_ = loop_.repeating(timings_.sweep, timings_.sweep / 10, [this] { sweepTick(); });
 }
@@ -53,6 +67,7 @@ void CaptureSchedule::sweepTick() {
 void CaptureSchedule::stop() {
     settleWork_.cancel();
     decideWork_.cancel();
+    quietWork_.cancel();
     sweepTimer_.cancel();
 }
 

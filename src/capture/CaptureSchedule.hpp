@@ -9,6 +9,7 @@
 // Timers end with the schedule, so a released controller's pending work
 // never runs.
 
+#include "capture/ReplyCompletion.hpp"
 #include "platform/MainLoop.hpp"
 
 #include <chrono>
@@ -45,6 +46,13 @@ public:
     // that must stay unchanged for a while): a settle runs then, unless one
     // was already due earlier. Cancelled with the schedule.
     void settleAt(TimePoint t);
+    // As `settleAt` for a read that only stands in for a missing event: the
+    // next notification cancels it (its own settle asks again), so a page that
+    // keeps sending events is not read more often than they say.
+    void settleIfQuietAt(TimePoint t);
+    void readAgain(const ReplyCompletion::ReadAgain& request) {
+        request.unlessNotified ? settleIfQuietAt(request.at) : settleAt(request.at);
+    }
     void startSweep();
     // Cancels the pending settle and the sweep.
     void stop();
@@ -61,6 +69,8 @@ private:
     const std::function<void(TimePoint)> sweep_;
     ScopedTimer settleWork_;
     ScopedTimer decideWork_;
+    ScopedTimer quietWork_;
+    std::optional<TimePoint> quietAt_;
     std::optional<TimePoint> decideAt_;
     ScopedTimer sweepTimer_;
     std::optional<TimePoint> deferBurstStart_;

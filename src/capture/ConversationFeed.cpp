@@ -8,8 +8,8 @@
 namespace velmar {
 
 ConversationFeed::ConversationFeed(TurnAssembler::EventHandler onEvent, CaptureDiag& diag, MarkPolicy policy,
-                                   std::function<void(TimePoint)> readAgainAt)
-    : diag_(diag), policy_(policy), readAgainAt_(std::move(readAgainAt)), router_(std::move(onEvent), &diag) {}
+                                   ConversationRouter::ReadAgainHandler readAgain)
+    : diag_(diag), policy_(policy), readAgain_(std::move(readAgain)), router_(std::move(onEvent), &diag) {}
 
 void ConversationFeed::countParsed(const std::string& surface, const SegmenterSnapshot& snapshot) {
     using C = CaptureDiag::Counter;
@@ -24,7 +24,7 @@ void ConversationFeed::countParsed(const std::string& surface, const SegmenterSn
 
 ConversationFeed::Outcome ConversationFeed::ingest(const Read& read, SegmenterSnapshot& snapshot, TimePoint now) {
     countParsed(read.surface, snapshot);
-    if (read.stopShown) router_.judgeCompletion(read.key, snapshot, now, read.stopShown, readAgainAt_);
+    if (read.stopShown) router_.judgeCompletion(read.key, snapshot, now, read.stopShown, readAgain_);
 
     Outcome outcome;
     const bool whenProcessed = policy_ == MarkPolicy::clearedWhenProcessed;

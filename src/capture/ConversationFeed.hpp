@@ -44,9 +44,9 @@ public:
         bool fromNewChat = false;
     };
 
-    // `diag` must outlive the feed; `readAgainAt` asks the owner for a later read.
+    // `diag` must outlive the feed; `readAgain` asks the owner for a later read.
     ConversationFeed(TurnAssembler::EventHandler onEvent, CaptureDiag& diag, MarkPolicy policy,
-                     std::function<void(TimePoint)> readAgainAt);
+                     ConversationRouter::ReadAgainHandler readAgain);
 
     Outcome ingest(const Read& read, SegmenterSnapshot& snapshot, TimePoint now);
 
@@ -65,7 +65,7 @@ private:
 
     CaptureDiag& diag_;
     const MarkPolicy policy_;
-    const std::function<void(TimePoint)> readAgainAt_;
+    const ConversationRouter::ReadAgainHandler readAgain_;
     ConversationRouter router_;
     std::set<std::string> newChat_;
     std::map<std::string, std::string> drafts_;

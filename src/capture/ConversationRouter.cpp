@@ -223,10 +223,10 @@ const TurnAssembler* ConversationRouter::assembler(const std::string& key) const
 
 void ConversationRouter::judgeCompletion(const std::string& key, SegmenterSnapshot& read, TimePoint now,
                                          const std::function<bool()>& stopShown,
-                                         const std::function<void(TimePoint)>& readAgainAt) {
+                                         const ReadAgainHandler& readAgain) {
     const auto verdict = completion_.judge(key, read, now, stopShown);
     read.responseComplete = verdict.complete;
-    if (verdict.readAgainAt && readAgainAt) readAgainAt(*verdict.readAgainAt);
+    if (verdict.readAgain && readAgain) readAgain(*verdict.readAgain);
 }
 
 const DesignPromptEmitter* ConversationRouter::designEmitter(const std::string& key) const {

@@ -45,6 +45,7 @@ class CaptureDiag;
 
 class ConversationRouter {
 public:
+    using ReadAgainHandler = std::function<void(const ReplyCompletion::ReadAgain&)>;
     static constexpr std::size_t defaultMaxConversations = 20;
     static constexpr std::size_t maxSentSignatures = 2000;
 
@@ -97,9 +98,9 @@ public:
     const TurnAssembler* assembler(const std::string& key) const;
     // Decides whether the read's last reply is complete (ReplyCompletion):
     // sets `read.responseComplete` to the verdict and, when a later read
-    // could decide, asks `readAgainAt` for one. Call before `route`.
+    // could decide, asks `readAgain` for one. Call before `route`.
     void judgeCompletion(const std::string& key, SegmenterSnapshot& read, TimePoint now,
-                         const std::function<bool()>& stopShown, const std::function<void(TimePoint)>& readAgainAt);
+                         const std::function<bool()>& stopShown, const ReadAgainHandler& readAgain);
     const ReplyCompletion& completion() const { return completion_; }
     const OrdinalStabilizer* stabilizer(const std::string& key) const;
     const DesignPromptEmitter* designEmitter(const std::string& key) const;

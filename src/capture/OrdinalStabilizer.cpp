@@ -100,9 +100,12 @@ SegmenterSnapshot OrdinalStabilizer::rebuild(const std::vector<RawTurn>& turns, 
                 running += 1;
                 indexBySig_.emplace(sig, running);
                 if (settledMountsAreHistory_ && primedOnEntry && !armedSigs_.contains(sig)) {
-                    const std::size_t after = turns.size() - p - 1;
-                    const bool liveSend = after == 0 || (after == 1 && isAssistant(turns[p + 1]) &&
-                                                         !snapshot.responseComplete);
+                    // Last in view, or followed only by a reply still
+                    // streaming (which a read mid-update may show in pieces).
+                    const bool liveSend =
+                        p + 1 == turns.size() ||
+                        (!snapshot.responseComplete &&
+                         std::all_of(turns.begin() + static_cast<std::ptrdiff_t>(p) + 1, turns.end(), isAssistant));
                     if (!liveSend) {
                         historySigs_.insert(std::move(sig));
                         suppress = true;

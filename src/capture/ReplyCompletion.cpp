@@ -26,14 +26,17 @@ ReplyCompletion::Verdict ReplyCompletion::judge(const std::string& key, const Se
                                                 const std::function<bool()>& stopShown) {
     if (!watched_.contains(key) && watched_.size() >= maxWatched) watched_.clear();
     std::string hash = textHash(read);
-    auto [it, fresh] = watched_.try_emplace(key, Watch{hash, now, false});
+    auto [it, fresh] = watched_.try_emplace(key, Watch{hash, now});
     Watch& watch = it->second;
-    if (!fresh && watch.textHash != hash) watch = Watch{std::move(hash), now, false};
+    if (!fresh && watch.textHash != hash) watch = Watch{std::move(hash), now};
 
-    if (!read.responseComplete) return {false, std::nullopt};
-    if (now - watch.since < stableFor) return {false, watch.since + stableFor};
+    if (!read.responseComplete) {
+        if (watch.rechecks >= unfinishedRechecks) return {false, std::nullopt};
+        return {false, ReadAgain{now + stopRecheck * (1 << watch.rechecks++), true}};
+    }
+    if (now - watch.since < stableFor) return {false, ReadAgain{watch.since + stableFor}};
     if (!watch.stopChecked) {
-        if (stopShown && stopShown()) return {false, now + stopRecheck};
+        if (stopShown && stopShown()) return {false, ReadAgain{now + stopRecheck}};
         watch.stopChecked = true;
     }
     return {true, std::nullopt};

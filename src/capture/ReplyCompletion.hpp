@@ -7,6 +7,12 @@
 // the conversation's text has not changed across reads spanning
 // `stableFor`. Until then the owner reads again at the time given.
 //
+// A page that says a reply goes on is read again too, a few times at growing
+// intervals after its text last changed: the change that ends a reply (the
+// stop control going, a status line) does not always bring an accessibility
+// event of its own (Firefox), and without a read the finished reply would
+// wait for the page's next unrelated change.
+//
 // Keeps one small record per conversation key; the owner forgets a key when
 // it drops the conversation.
 
@@ -27,12 +33,21 @@ public:
     // A conversation whose stop control stays up is looked at again this often.
     static constexpr Duration stopRecheck{1500};
     static constexpr std::size_t maxWatched = 256;
+    // Reads of an unchanged text the page calls unfinished: after 1.5, 3, 6,
+    // 12 and 24 seconds, then only when the page changes.
+    static constexpr int unfinishedRechecks = 5;
 
+    struct ReadAgain {
+        TimePoint at;
+        // Only a fallback for a missing event: any notification before `at`
+        // brings a read anyway, and that read asks again.
+        bool unlessNotified = false;
+    };
     struct Verdict {
         bool complete = false;
-        // When a read could next decide; absent when the page itself says
-        // the reply goes on (its own change will bring the next read).
-        std::optional<TimePoint> readAgainAt;
+        // When a read could next decide; absent once an unfinished text has
+        // been read again `unfinishedRechecks` times.
+        std::optional<ReadAgain> readAgain;
     };
 
     // `read.responseComplete` is the page's own say. `stopShown` looks for a
@@ -48,6 +63,7 @@ private:
         std::string textHash;     // of every turn's role and text, in order
         TimePoint since;          // when that text was first read
         bool stopChecked = false; // the page showed no stop control for this text
+        int rechecks = 0;         // reads asked for while the page called it unfinished
     };
     std::unordered_map<std::string, Watch> watched_;
 };

@@ -298,21 +298,28 @@ std::optional<SegmenterSnapshot> DeepSeekTranscriptParser::snapshot(const AXNode
 
     SegmenterSnapshot snap;
     snap.conversationKey = std::move(conversationKey);
-    const int total = static_cast<int>(messages.size());
-    for (int p = 1; p <= total; ++p) {
-        auto& m = messages[static_cast<std::size_t>(p - 1)];
+    Message* last = nullptr;
+    for (auto& m : messages) {
         RawTurn turn;
-        turn.index = p;
-        turn.total = total;
         turn.role = m.role;
         if (m.node) {
             turn.text = m.role == "user" ? userText(*m.node) : assistantText(*m.node);
         } else {
             turn.text = replyText(m.blocks);
         }
+        // Firefox, mid-stream, can show an empty reply wrapper beside the
+        // reply's first paragraphs: it is no turn of its own, and the action
+        // bar that ends it ends that reply.
+        if (turn.role == "assistant" && turn.text.empty() && last && last->role == "assistant") {
+            last->finished = last->finished || m.finished;
+            continue;
+        }
+        turn.index = static_cast<int>(snap.turns.size()) + 1;
         snap.turns.push_back(std::move(turn));
+        last = &m;
     }
-    snap.responseComplete = messages.back().role == "assistant" && messages.back().finished;
+    for (auto& turn : snap.turns) turn.total = static_cast<int>(snap.turns.size());
+    snap.responseComplete = last->role == "assistant" && last->finished;
     return snap;
 }
 

@@ -245,6 +245,26 @@ TEST(BrowserCaptureController, AStopControlKeepsTheReplyOpen) {
     }
 }
 
+// Firefox may send no event when a page marks its reply done: the reply
+// still goes out, from a read the controller asks for itself.
+TEST(BrowserCaptureController, AReplyMarkedDoneWithoutAnEventIsStillSent) {
+    BrowserRig rig;
+    const std::string url = "https://claude.ai/chat/c1";
+    auto tab = rig.window(claudePage(url, {"q1", "a1"}, true));
+    ASSERT_TRUE(rig.controller->start());
+    rig.loop.advance(3s);
+    rig.show(tab, claudePage(url, {"q1", "a1", "q2", "a2, whole"}, false));
+    rig.loop.advance(2s);
+    tab->clearChildren();
+    tab->append(claudePage(url, {"q1", "a1", "q2", "a2, whole"}, true).buildSim());
+    rig.loop.advance(10s);
+    ASSERT_EQ(rig.events.size(), 1u);
+    EXPECT_EQ(rig.events[0].response, "a2, whole");
+    const int settles = rig.controller->settleRuns();
+    rig.loop.advance(120s);
+    EXPECT_LE(rig.controller->settleRuns() - settles, 1) << "a finished page is not read again unprompted";
+}
+
 TEST(BrowserCaptureController, SafariCapturesOnlyClaudeAndChatGPT) {
     BrowserRig rig(BrowserProfile::safari());
     const std::vector<std::string> uncaptured = {"https://gemini.google.com/app/g1",

@@ -9,7 +9,10 @@
 #include "capture/AIAppAllowlist.hpp"
 #include "capture/BrowserCaptureController.hpp"
 #include "capture/BrowserGate.hpp"
+#include "capture/CaptureDebug.hpp"
 #include "capture/CaptureDiag.hpp"
+#include "platform/linux/system/LinuxEnvironment.hpp"
+#include "platform/linux/system/StderrLogSink.hpp"
 
 #include "platform/linux/atspi/RealBrowserSupport.hpp"
 
@@ -51,8 +54,7 @@ const std::vector<Page>& pages() {
         {"perplexity", "perplexity/20261202-web-finished-with-citations.json", "group/query", false,
          "its citation chips are spans: their source names read as reply text"},
         {"deepseek", "deepseek/20261202-web-finished-reasoning-citations.json", "ds-message", false,
-         "its citation chips are spans: their numbers read as reply text",
-         "on the page rebuilt from the site's markup the typed reply's end is not always seen in Firefox"},
+         "its citation chips are spans: their numbers read as reply text"},
         {"gemini_docs", "gemini_docs/20261202-docs-finished-two-exchanges.json", "appsElementsSidekickRoot", false,
          "its hidden \"Gemini response\" caption is a span: its source link reads as a link among words"},
         {"gemini_sheets", "gemini_sheets/20261202-sheets-finished-formula.json", "appsElementsSidekickUserMessageRoot"},
@@ -150,9 +152,12 @@ TEST_P(RealFirefox, ParsesThePageAndCapturesATypedExchange) {
     std::vector<TurnEvent> events;
     CaptureSchedule::Timings timings;
     timings.settle = 300ms;
+    // VELMAR_CAPTURE_DEBUG=1 shows the controller's reads on standard error.
+    linux_backend::StderrLogSink debugSink;
+    const CaptureDebug debug(linux_backend::LinuxEnvironment{}, debugSink);
     BrowserCaptureController controller(RunningApplication{pid_, "firefox-esr", "Firefox ESR", std::nullopt}, profile,
                                         *accessibility_, loop, diag, timings,
-                                        [&](const TurnEvent& e) { events.push_back(e); });
+                                        [&](const TurnEvent& e) { events.push_back(e); }, nullptr, &debug);
     ASSERT_TRUE(controller.start()) << "no observer on the browser";
     runUntil(loop, 1200ms, [] { return false; });
     EXPECT_GE(controller.settleRuns(), 1);

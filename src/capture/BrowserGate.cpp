@@ -82,7 +82,9 @@ std::optional<GatedTab> BrowserGate::panelTab(const AXElement& webArea, const st
     if (!panelElement) return std::nullopt;
     GatedTab tab{*panelElement, *surface, std::nullopt, isFocused, std::nullopt};
     // The start state has no feed yet: nothing to key a conversation by.
-    if (WorkspaceGeminiPanel::findByClass(panel, "appsElementsSidekickFeedEntries", feedSearchDepth, 0)) {
+    // Chromium on Linux leaves the class-only feed out; its prompt headings stay.
+    if (WorkspaceGeminiPanel::findByClass(panel, "appsElementsSidekickFeedEntries", feedSearchDepth, 0) ||
+        WorkspaceGeminiPanel::findByClass(panel, "appsElementsSidekickUserMessageContainer", feedSearchDepth, 0)) {
         tab.conversationKey = std::move(documentId);
     }
     return tab;

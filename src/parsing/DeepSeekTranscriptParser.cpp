@@ -307,10 +307,12 @@ std::optional<SegmenterSnapshot> DeepSeekTranscriptParser::snapshot(const AXNode
         } else {
             turn.text = replyText(m.blocks);
         }
-        // Firefox, mid-stream, can show an empty reply wrapper beside the
-        // reply's first paragraphs: it is no turn of its own, and the action
-        // bar that ends it ends that reply.
-        if (turn.role == "assistant" && turn.text.empty() && last && last->role == "assistant") {
+        // On a flat reading Firefox, mid-stream, can show an empty reply
+        // wrapper after the reply's first paragraphs: it is no turn of its
+        // own, and the action bar that ends it ends that reply. (In the list,
+        // an empty message is an image-only upload: a turn.)
+        if (turn.role == "assistant" && turn.text.empty() && m.node && last && last->role == "assistant" &&
+            !last->node) {
             last->finished = last->finished || m.finished;
             continue;
         }

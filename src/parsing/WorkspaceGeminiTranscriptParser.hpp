@@ -3,6 +3,7 @@
 // WorkspaceGeminiPanel::locate finds) into turns.
 
 #include "ax/AXNode.hpp"
+#include "parsing/ParserAnchor.hpp"
 #include "parsing/SegmenterSnapshot.hpp"
 
 #include <optional>
@@ -17,6 +18,11 @@ public:
     // Absent while the panel shows its start state (no feed) or the feed has
     // no user or assistant entry.
     std::optional<SegmenterSnapshot> snapshot(const AXNode& scope, std::optional<std::string> conversationKey) const;
+
+    // How the parser finds the turns, in the order it tries: the feed's
+    // message wrappers, else (Chromium on Linux, which leaves those wrappers
+    // out) the prompt headings and what follows each.
+    static const ParserAnchors& anchors();
 
     // The prompt of a user entry: its heading's title, else the heading's
     // texts, else the entry's texts.

@@ -9,6 +9,7 @@
 #include "parsing/ParserAnchor.hpp"
 #include "parsing/PerplexityTranscriptParser.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
+#include "parsing/WorkspaceGeminiTranscriptParser.hpp"
 #include "text/Regex.hpp"
 #include "tools/AXDump.hpp"
 
@@ -166,7 +167,8 @@ std::vector<AXDump::Probe> AXDump::probes(std::string_view surface) {
         return out;
     }
     if (surface == "gemini_docs" || surface == "gemini_sheets") {
-        return {{"anchor '.appsElementsSidekickRoot' (complementary landmark)",
+        std::vector<AXDump::Probe> out{
+            {"anchor '.appsElementsSidekickRoot' (complementary landmark)",
                  [](const AXNodePtr& scope) {
                      FirstHit hit(kStructural, [](const NodeView& v) { return classToken(v, "appsElementsSidekickRoot"); });
                      findEach(scope, {&hit});
@@ -176,13 +178,11 @@ std::vector<AXDump::Probe> AXDump::probes(std::string_view surface) {
                  [](const AXNodePtr& scope) {
                      return WorkspaceGeminiPanel::isDisjointFromEditor(scope, 4000);
                  }},
-                probe("feed '.appsElementsSidekickFeedEntries' (a thread is open)", kStructural,
-                      roleClass("", "appsElementsSidekickFeedEntries")),
-                both("turn entries '.appsElementsSidekick{User,Agent}MessageRoot'", kStructural,
-                     roleClass("", "appsElementsSidekickUserMessageRoot"),
-                     roleClass("", "appsElementsSidekickAgentMessageRoot")),
-                probe("composer ('.appsElementsSidekickPromptInput' text area)", kStructural,
-                      roleClass("AXTextArea", "appsElementsSidekickPromptInput"))};
+        };
+        for (auto& row : fromAnchors(WorkspaceGeminiTranscriptParser::anchors())) out.push_back(std::move(row));
+        out.push_back(probe("composer ('.appsElementsSidekickPromptInput' text area)", kStructural,
+                            roleClass("AXTextArea", "appsElementsSidekickPromptInput")));
+        return out;
     }
     return {};
 }

@@ -132,28 +132,7 @@
       return { target: prose, busy: [stop], done: [] };
     },
     claude_cowork(prompt) { return surfaces.claude_ai(prompt); },
-    gemini_docs(prompt) { return panel(prompt); },
-    gemini_sheets(prompt) { return panel(prompt); },
   };
-
-  function panel(prompt) {
-    const feed = $(".appsElementsSidekickFeedEntries");
-    const u = last($$(".appsElementsSidekickUserMessageRoot", feed)).cloneNode(true);
-    const a = last($$(".appsElementsSidekickAgentMessageRoot", feed)).cloneNode(true);
-    const h = $("h3", u);
-    h.removeAttribute("aria-label");
-    h.textContent = prompt;
-    $$(".appsElementsSidekickSources", a).forEach((n) => n.remove());
-    const content = $(".appsElementsSidekickAgentMessageContent", a);
-    content.replaceChildren(div());
-    feed.append(u, a);
-    const spinner = div("appsElementsSidekickThinkingStateCircleSpinner");
-    spinner.setAttribute("role", "progressbar");
-    spinner.setAttribute("aria-label", "Thinking");
-    a.prepend(spinner);
-    return { target: content.firstChild, busy: [spinner], done: [$(".appsElementsSidekickFeedbackActions", a)] };
-  }
-
 
   const surface = document.body.dataset.surface;
   let streaming = false;
@@ -298,10 +277,6 @@
     deepseek: () => $$("._9663006, ._4f9bf79", $(".ds-virtual-list-visible-items")).map((m) =>
       m.classList.contains("_9663006") ? ["user", $(".fbb737a4", m)]
         : ["assistant", $$(".ds-markdown", m).find((md) => !md.closest(".ds-think-content"))]),
-    gemini_docs: () => $$(".appsElementsSidekickUserMessageRoot, .appsElementsSidekickAgentMessageRoot").map((m) =>
-      m.classList.contains("appsElementsSidekickUserMessageRoot") ? ["user", $("h3", m)]
-        : ["assistant", $(".appsElementsSidekickAgentMessageContent", m)]),
-    gemini_sheets: () => bubbleFinders.gemini_docs(),
     claude_design: () => $$(".select-text.w-fit", $(".om-chat-messages")).map((b) => ["user", b]),
   };
 

@@ -150,9 +150,6 @@ def render(node, inline=False):
         # One history reply carries what real replies carry (rich.py), with
         # the controls and notice real pages put beside a reply.
         tag = "span" if inline else "div"
-        if node["_surface"] == "gemini_sheets":
-            # The panel's only reply keeps its recorded formula and table.
-            node = dict(node, _rich=inner() + node["_rich"])
         beside = rich.beside(node["_surface"]) if node["_surface"] in rich.NOTICES else ""
         if node["_surface"] == "perplexity":
             # The answer's blocks are the page's turn boundaries: its controls sit inside it.
@@ -179,9 +176,7 @@ def rich_body(surface, tree):
     """The history reply whose body becomes rich: the node that holds its text."""
     # Pages with markup of their own (sites/) never come here.
     nodes = list(walk(tree))
-    if surface in ("gemini_docs", "gemini_sheets"):
-        found = [n for n, _ in nodes if "appsElementsSidekickAgentMessageContent" in classes(n)]
-    elif surface == "claude_design":
+    if surface == "claude_design":
         found = [n for n, _ in nodes if "prose" in classes(n)]
     else:
         return None
@@ -233,13 +228,7 @@ def build(surface, rel):
                     first = "".join(r[1] for r in rich.HISTORY[0][1] if r[0] != "img")
                     kids[0]["children"] = [{"role": "AXStaticText", "value": "Claude responded: " + first}]
     url = tree.get("url") or doc.get("meta", {}).get("url")
-    if tree.get("role") == "AXWebArea":
-        title, body = tree.get("title", surface), "".join(render(c) for c in tree.get("children", []))
-    else:
-        # The Docs and Sheets panel sits beside the document it belongs to.
-        title = "Offsite plan - Google Docs" if surface == "gemini_docs" else "Budget - Google Sheets"
-        body = ('<div class="kix-appview-editor" role="document" aria-label="Document content">'
-                "<p>Offsite plan</p><p>Budget and venues for the March offsite.</p></div>" + render(tree))
+    title, body = tree.get("title", surface), "".join(render(c) for c in tree.get("children", []))
     return url, page_html(surface, title, body)
 
 

@@ -39,8 +39,8 @@ const std::vector<Page>& pages() {
         {"gemini", "gemini/20261202-web-finished-two-exchanges.json", "conversation-container"},
         {"perplexity", "perplexity/20261202-web-finished-with-citations.json", "group/query"},
         {"deepseek", "deepseek/20261202-web-finished-reasoning-citations.json", "ds-message"},
-        {"gemini_docs", "gemini_docs/20261202-docs-finished-two-exchanges.json", "appsElementsSidekickRoot"},
-        {"gemini_sheets", "gemini_sheets/20261202-sheets-finished-formula.json", "appsElementsSidekickUserMessageRoot"},
+        {"gemini_docs", "gemini_docs/20261207-docs-linux-two-exchanges.json", "appsElementsSidekickRoot"},
+        {"gemini_sheets", "gemini_sheets/20261207-sheets-linux-formula.json", "appsElementsSidekickUserMessageContainer"},
         {"claude_design", "claude_design/20261206-design-chat-bubbles.json", "om-chat-messages", true},
         {"claude_cowork", "claude_cowork/20261206-web-cowork-task.json", "font-claude-response"},
     };

@@ -219,6 +219,7 @@ std::vector<Message> fromFlat(const AXNodePtr& scope) {
     auto kids = flatKids(*scope, 0);
     if (!kids) return out;
     enum { Outside, AfterPrompt, InReply } state = Outside;
+    std::vector<AXNodePtr> afterEnd;  // blocks after a reply's end, before anything else
     for (auto& kid : *kids) {
         if (isComposer(kid)) break;
         if (isIconButton(kid)) {
@@ -226,10 +227,12 @@ std::vector<Message> fromFlat(const AXNodePtr& scope) {
             if (state == InReply) {
                 out.back().finished = true;
                 state = Outside;
+                afterEnd.clear();
             }
             continue;
         }
         if (kid.message()) {
+            afterEnd.clear();
             Message m;
             m.node = kid.node;
             m.role = hasAnyClass(*kid.node, {kParagraph, kThink}, 0) ? "assistant" : "user";
@@ -240,6 +243,16 @@ std::vector<Message> fromFlat(const AXNodePtr& scope) {
         if (state == InReply) {
             // Beside a reply whose wrapper is kept: its controls and notice.
             if (!out.back().node) out.back().blocks.push_back(std::move(kid.node));
+        } else if (kid.paragraph() && state == Outside && !out.empty() && out.back().role == "assistant" &&
+                   !out.back().node) {
+            // Reply text after a reply's "action bar" and before any prompt:
+            // those were a code block's buttons, read mid-update before their
+            // names (Firefox). The reply goes on.
+            for (auto& skipped : afterEnd) out.back().blocks.push_back(std::move(skipped));
+            afterEnd.clear();
+            out.back().blocks.push_back(std::move(kid.node));
+            out.back().finished = false;
+            state = InReply;
         } else if (kid.paragraph() ||
                    (state == AfterPrompt && !DeepSeekTranscriptParser::replyText({kid.node}).empty())) {
             // A prompt's named controls are not its reply's start.
@@ -248,6 +261,8 @@ std::vector<Message> fromFlat(const AXNodePtr& scope) {
             m.blocks.push_back(std::move(kid.node));
             out.push_back(std::move(m));
             state = InReply;
+        } else if (state == Outside && !out.empty() && out.back().role == "assistant" && !out.back().node) {
+            afterEnd.push_back(std::move(kid.node));
         }
     }
     return out;
@@ -298,30 +313,21 @@ std::optional<SegmenterSnapshot> DeepSeekTranscriptParser::snapshot(const AXNode
 
     SegmenterSnapshot snap;
     snap.conversationKey = std::move(conversationKey);
-    Message* last = nullptr;
-    for (auto& m : messages) {
+    const int total = static_cast<int>(messages.size());
+    for (int p = 1; p <= total; ++p) {
+        auto& m = messages[static_cast<std::size_t>(p - 1)];
         RawTurn turn;
+        turn.index = p;
+        turn.total = total;
         turn.role = m.role;
         if (m.node) {
             turn.text = m.role == "user" ? userText(*m.node) : assistantText(*m.node);
         } else {
             turn.text = replyText(m.blocks);
         }
-        // On a flat reading Firefox, mid-stream, can show an empty reply
-        // wrapper after the reply's first paragraphs: it is no turn of its
-        // own, and the action bar that ends it ends that reply. (In the list,
-        // an empty message is an image-only upload: a turn.)
-        if (turn.role == "assistant" && turn.text.empty() && m.node && last && last->role == "assistant" &&
-            !last->node) {
-            last->finished = last->finished || m.finished;
-            continue;
-        }
-        turn.index = static_cast<int>(snap.turns.size()) + 1;
         snap.turns.push_back(std::move(turn));
-        last = &m;
     }
-    for (auto& turn : snap.turns) turn.total = static_cast<int>(snap.turns.size());
-    snap.responseComplete = last->role == "assistant" && last->finished;
+    snap.responseComplete = messages.back().role == "assistant" && messages.back().finished;
     return snap;
 }
 

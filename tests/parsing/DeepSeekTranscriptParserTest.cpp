@@ -80,11 +80,11 @@ TEST(DeepSeekTranscriptParser, Turns) {
          flat({group({text("Prime sieve")}), prompt("q1"), button(""), para({text("a1 so far")}),
                group({N("AXTextArea")}), button("DeepThink"), button("")}),
          Turns{turn(1, 2, "user", "q1"), turn(2, 2, "assistant", "a1 so far")}, false},
-        {"flat, Firefox mid-stream: an empty reply wrapper after the reply's paragraphs is no turn, "
-         "and the action bar after it ends the reply",
-         flat({prompt("q1"), button(""), para({text("a1")}), group({group({}, {"ds-think-content"})}, {"ds-message"}),
-               button(""), button("")}),
-         Turns{turn(1, 2, "user", "q1"), turn(2, 2, "assistant", "a1")}, true},
+        {"flat, Firefox mid-update: a code block's buttons read without their names do not end the reply "
+         "when its text goes on before any prompt",
+         flat({prompt("q1"), button(""), para({text("a1")}), group({text("python")}), button(""), button(""),
+               group({text("x = 1")}), para({text("a2")}), button(""), button("")}),
+         Turns{turn(1, 2, "user", "q1"), turn(2, 2, "assistant", "a1\npython\nx = 1\na2")}, true},
         {"flat: a prompt whose reply has not started",
          flat({prompt("q1"), button(""), button("")}), Turns{turn(1, 1, "user", "q1")}, false},
         {"flat, prompts renamed: the replies alone, never a prompt taken for one",

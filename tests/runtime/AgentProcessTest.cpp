@@ -18,8 +18,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace velmar {
 namespace {
 
@@ -27,6 +25,8 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using nlohmann::json;
 using testing::Texts;
+
+const std::string agentExe = std::string(VELMAR_TOOL_DIR) + "/velmar-desktop-agent";
 
 std::vector<json> storedTurns(const fs::path& store) {
     std::vector<json> out;
@@ -36,109 +36,104 @@ std::vector<json> storedTurns(const fs::path& store) {
     return out;
 }
 
+std::string readAll(const fs::path& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 json claudeWindow(const Texts& turns, bool finished) {
     return testing::group({testing::claudePage("https://claude.ai/chat/cd-1", turns, finished)}).json();
 }
 
-// Starts any program with an environment of its own; returns its process id.
-pid_t startAgentWith(const std::string& program, const std::vector<std::string>& env, std::vector<std::string> args) {
+// The agent's folders under `home`, and a simulated desktop playing `script`.
+std::vector<std::string> agentEnvironment(const fs::path& home, const json& script) {
+    fs::create_directories(home / "run");
+    fs::permissions(home / "run", fs::perms::owner_all);
+    std::ofstream(home / "desktop.json") << script.dump();
+    return {"HOME=" + home.string(), "XDG_RUNTIME_DIR=" + (home / "run").string(),
+            "XDG_DATA_HOME=" + (home / "data").string(), "XDG_STATE_HOME=" + (home / "state").string(),
+            "XDG_CONFIG_HOME=" + (home / "config").string(), "XDG_CACHE_HOME=" + (home / "cache").string(),
+            "PATH=" + std::string(getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin"),
+            "VELMAR_SIM_DESKTOP=" + (home / "desktop.json").string()};
+}
+
+// Starts a program with an environment of its own (stderr into `errors` when
+// given); its process id, or -1.
+pid_t start(const std::string& program, std::vector<std::string> args, const std::vector<std::string>& env,
+            const std::optional<fs::path>& errors = std::nullopt) {
     args.insert(args.begin(), program);
     std::vector<char*> argv, envp;
     for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     for (auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (errors) posix_spawn_file_actions_addopen(&actions, 2, errors->c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
-    return pid;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned == 0 ? pid : -1;
 }
 
-// Starts the agent with an environment of its own.
-pid_t startAgent(const std::vector<std::string>& env, std::vector<std::string> args = {}) {
-    return startAgentWith(std::string(VELMAR_TOOL_DIR) + "/velmar-desktop-agent", env, std::move(args));
-}
-
-// The exit status, or absent when the process is still running at the deadline.
-std::optional<int> waitForExit(pid_t pid, std::chrono::milliseconds within) {
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds within) {
     const auto deadline = std::chrono::steady_clock::now() + within;
-    while (std::chrono::steady_clock::now() < deadline) {
+    while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(20ms);
+    return done();
+}
+
+// The exit status, or absent (and killed) when the process overstays.
+std::optional<int> waitForExit(pid_t pid, std::chrono::milliseconds within, bool kill = true) {
+    std::optional<int> result;
+    waitUntil([&] {
         int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        std::this_thread::sleep_for(20ms);
-    }
-    return std::nullopt;
+        if (waitpid(pid, &status, WNOHANG) == pid) result = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return result.has_value();
+    }, within);
+    if (!result && kill) ::kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    return result;
 }
 
 TEST(AgentProcess, AScriptedChatReachesTheLocalCoresStoreAndSigtermEndsItWithinSevenSeconds) {
     testing::TempDir home;
-    const fs::path runtime = home.path() / "run", data = home.path() / "data", state = home.path() / "state";
-    fs::create_directories(runtime);
-    fs::permissions(runtime, fs::perms::owner_all);
-
+    const fs::path data = home.path() / "data", state = home.path() / "state";
     const Texts history = {"Old question", "Old answer"};
-    Texts first = history, second;
+    const std::string reply1 = "The team agreed to ship on Friday.", reply2 = "Only the migration, which is rehearsed.";
+    Texts first = history, streaming, done1, second, done2;
     first.push_back("Summarise the meeting notes");
-    const std::string reply1 = "The team agreed to ship on Friday.";
-    second = first;
-    second.push_back(reply1);
-    second.push_back("And the risks?");
-    const std::string reply2 = "Only the migration, which is rehearsed.";
-    Texts streaming = first;
+    streaming = done1 = first;
     streaming.push_back("The team agreed");
-    Texts done1 = first;
     done1.push_back(reply1);
-    Texts done2 = second;
+    second = done1;
+    second.push_back("And the risks?");
+    done2 = second;
     done2.push_back(reply2);
-
-    json script = {
+    json steps = json::array();
+    // The history is on screen before the agent attaches (1.5 s after launch).
+    for (const auto& [after, turns, finished] : std::vector<std::tuple<int, Texts, bool>>{
+             {0, history, true}, {3000, first, false}, {1000, streaming, false}, {1000, done1, true},
+             {1500, second, false}, {1500, done2, true}})
+        steps.push_back({{"after_ms", after}, {"pid", 4242}, {"window", claudeWindow(turns, finished)}});
+    const auto env = agentEnvironment(home.path(), {
         {"applications", {{{"pid", 4242}, {"bundle_id", "com.anthropic.claudefordesktop"}, {"name", "Claude"}}}},
-        {"steps",
-         {
-             // The history is on screen before the agent attaches (1.5 s after launch).
-             {{"after_ms", 0}, {"pid", 4242}, {"window", claudeWindow(history, true)}},
-             {{"after_ms", 3000}, {"pid", 4242}, {"window", claudeWindow(first, false)}},
-             {{"after_ms", 1000}, {"pid", 4242}, {"window", claudeWindow(streaming, false)}},
-             {{"after_ms", 1000}, {"pid", 4242}, {"window", claudeWindow(done1, true)}},
-             {{"after_ms", 1500}, {"pid", 4242}, {"window", claudeWindow(second, false)}},
-             {{"after_ms", 1500}, {"pid", 4242}, {"window", claudeWindow(done2, true)}},
-         }},
-    };
-    const fs::path scriptFile = home.path() / "chat.json";
-    std::ofstream(scriptFile) << script.dump();
-
-    std::vector<std::string> env = {
-        "HOME=" + home.path().string(),
-        "XDG_RUNTIME_DIR=" + runtime.string(),
-        "XDG_DATA_HOME=" + data.string(),
-        "XDG_STATE_HOME=" + state.string(),
-        "XDG_CONFIG_HOME=" + (home.path() / "config").string(),
-        "XDG_CACHE_HOME=" + (home.path() / "cache").string(),
-        "PATH=" + std::string(getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin"),
-        "VELMAR_SIM_DESKTOP=" + scriptFile.string(),
-    };
-    const pid_t agent = startAgent(env);
+        {"steps", steps}});
+    const pid_t agent = start(agentExe, {}, env);
     ASSERT_GT(agent, 0);
 
     // The core creates its store when it starts, well after the agent took
     // its lock: from then on a second agent in the same session (here one
     // without a session bus) refuses.
     const fs::path store = data / "velmar" / "turns.jsonl";
-    const auto deadline = std::chrono::steady_clock::now() + 40s;
-    while (!fs::exists(store) && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(50ms);
-    const pid_t secondAgent = startAgent(env);
-    EXPECT_EQ(waitForExit(secondAgent, 10s), 1);
-
-    while (storedTurns(store).size() < 2 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(100ms);
+    waitUntil([&] { return fs::exists(store); }, 40s);
+    EXPECT_EQ(waitForExit(start(agentExe, {}, env), 10s), 1);
+    waitUntil([&] { return storedTurns(store).size() >= 2; }, 30s);
 
     const auto stopAt = std::chrono::steady_clock::now();
     ASSERT_EQ(::kill(agent, SIGTERM), 0);
     const auto status = waitForExit(agent, 8s);
-    const auto took = std::chrono::steady_clock::now() - stopAt;
-    if (!status) ::kill(agent, SIGKILL), waitpid(agent, nullptr, 0);
     ASSERT_TRUE(status) << "the agent did not end";
     EXPECT_EQ(*status, 0);
-    EXPECT_LE(took, 7s);
+    EXPECT_LE(std::chrono::steady_clock::now() - stopAt, 7s);
 
     const auto turns = storedTurns(store);
     ASSERT_EQ(turns.size(), 2u);
@@ -158,44 +153,6 @@ TEST(AgentProcess, AScriptedChatReachesTheLocalCoresStoreAndSigtermEndsItWithinS
     }
 }
 
-std::string readAll(const fs::path& file) {
-    std::ifstream in(file);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool waitForText(const fs::path& file, const std::string& text, std::chrono::milliseconds within) {
-    const auto deadline = std::chrono::steady_clock::now() + within;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (readAll(file).find(text) != std::string::npos) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return false;
-}
-
-// Runs a program to its end with stderr in a file; its exit status, absent
-// when it overstays.
-std::optional<int> runToEnd(const std::string& program, const std::vector<std::string>& args,
-                            const std::vector<std::string>& env, const fs::path& errors,
-                            std::chrono::milliseconds within) {
-    std::vector<std::string> all = args;
-    all.insert(all.begin(), program);
-    std::vector<char*> argv, envp;
-    for (auto& a : all) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    for (auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return std::nullopt;
-    auto status = waitForExit(pid, within);
-    if (!status) ::kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
-    return status;
-}
-
 // On a session bus of its own: a second start with a link hands it to the
 // running agent and ends at once; a start without one asks the running agent
 // to come forward; the first agent still ends in order on SIGTERM.
@@ -203,51 +160,43 @@ TEST(AgentProcess, ASecondStartHandsItsLinkToTheRunningAgentOverTheSessionBus) {
     const char* runSession = "/usr/bin/dbus-run-session";
     if (::access(runSession, X_OK) != 0) GTEST_SKIP() << "dbus-run-session is not installed (package dbus)";
     testing::TempDir home;
-    const fs::path runtime = home.path() / "run";
-    fs::create_directories(runtime);
-    fs::permissions(runtime, fs::perms::owner_all);
-    const fs::path scriptFile = home.path() / "desktop.json";
-    std::ofstream(scriptFile) << json{{"applications", json::array()}, {"steps", json::array()}}.dump();
-    const fs::path address = home.path() / "bus-address", pidFile = home.path() / "agent-pid";
-    const fs::path firstLog = home.path() / "first.log";
-
-    std::vector<std::string> env = {
-        "HOME=" + home.path().string(),
-        "XDG_RUNTIME_DIR=" + runtime.string(),
-        "XDG_DATA_HOME=" + (home.path() / "data").string(),
-        "XDG_STATE_HOME=" + (home.path() / "state").string(),
-        "XDG_CONFIG_HOME=" + (home.path() / "config").string(),
-        "XDG_CACHE_HOME=" + (home.path() / "cache").string(),
-        "PATH=" + std::string(getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin"),
-        "VELMAR_SIM_DESKTOP=" + scriptFile.string(),
+    const fs::path address = home / "bus-address", pidFile = home / "agent-pid", firstLog = home / "first.log";
+    const auto env = agentEnvironment(home.path(), {{"applications", json::array()}, {"steps", json::array()}});
+    const auto logged = [&](const fs::path& log, const std::string& text) {
+        return waitUntil([&] { return readAll(log).find(text) != std::string::npos; }, 20s);
     };
     // The agent is the session's one program: the shell tells us the bus and
     // its own process id, then becomes the agent.
-    const std::string exe = std::string(VELMAR_TOOL_DIR) + "/velmar-desktop-agent";
-    const pid_t session = startAgentWith(runSession, env,
+    const pid_t session = start(runSession,
         {"--", "/bin/sh", "-c", "echo \"$DBUS_SESSION_BUS_ADDRESS\" >\"$1\"; echo $$ >\"$2\"; exec \"$3\" 2>\"$4\"",
-         "sh", address.string(), pidFile.string(), exe, firstLog.string()});
+         "sh", address.string(), pidFile.string(), agentExe, firstLog.string()}, env);
     ASSERT_GT(session, 0);
-    ASSERT_TRUE(waitForText(firstLog, "[agent] simulated desktop playing", 20s)) << readAll(firstLog);
+    ASSERT_TRUE(logged(firstLog, "[agent] simulated desktop playing")) << readAll(firstLog);
     std::string bus = readAll(address);
     while (!bus.empty() && bus.back() == '\n') bus.pop_back();
     ASSERT_FALSE(bus.empty());
     const pid_t agent = std::stoi(readAll(pidFile));
 
-    std::vector<std::string> onBus = env;
+    auto onBus = env;
     onBus.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
-    const fs::path secondLog = home.path() / "second.log";
-    EXPECT_EQ(runToEnd(exe, {"fernhollow://open?from=test"}, onBus, secondLog, 5s), 0) << readAll(secondLog);
-    EXPECT_EQ(readAll(secondLog), "[agent] an agent is already running in this session; handed it the link\n");
-    EXPECT_TRUE(waitForText(firstLog, "[agent] another start handed over a link (fernhollow:)", 5s)) << readAll(firstLog);
-
-    EXPECT_EQ(runToEnd(exe, {}, onBus, secondLog, 5s), 0) << readAll(secondLog);
-    EXPECT_EQ(readAll(secondLog), "[agent] an agent is already running in this session; asked it to come forward\n");
-    EXPECT_TRUE(waitForText(firstLog, "[agent] another start asked the agent to come forward", 5s)) << readAll(firstLog);
+    const fs::path secondLog = home / "second.log";
+    const struct {
+        std::vector<std::string> args;
+        const char* answer;
+        const char* firstLogs;
+    } starts[] = {
+        {{"fernhollow://open?from=test"}, "handed it the link", "[agent] another start handed over a link (fernhollow:)"},
+        {{}, "asked it to come forward", "[agent] another start asked the agent to come forward"},
+    };
+    for (const auto& s : starts) {
+        EXPECT_EQ(waitForExit(start(agentExe, s.args, onBus, secondLog), 5s), 0) << readAll(secondLog);
+        EXPECT_EQ(readAll(secondLog), std::string("[agent] an agent is already running in this session; ") + s.answer + "\n");
+        EXPECT_TRUE(logged(firstLog, s.firstLogs)) << readAll(firstLog);
+    }
 
     const auto stopAt = std::chrono::steady_clock::now();
     ASSERT_EQ(::kill(agent, SIGTERM), 0);
-    const auto status = waitForExit(session, 10s);
+    const auto status = waitForExit(session, 10s, false);
     if (!status) ::kill(agent, SIGKILL), waitForExit(session, 5s);
     ASSERT_TRUE(status) << "the agent did not end\n" << readAll(firstLog);
     EXPECT_EQ(*status, 0) << readAll(firstLog);

@@ -137,27 +137,14 @@ TEST_F(CaptureSupervisorTest, ABrowserOffTheBusIsToldToRestartAfterAFewTries) {
     EXPECT_TRUE(notifications.shown.empty()) << "too soon";
     sp.loop.advance(CaptureSupervisor::attachRetryMost * 3);
     ASSERT_EQ(notifications.shown.size(), 1u);
-    EXPECT_EQ(notifications.shown[0].summary, "Restart Google Chrome to capture its AI chats");
 }
 
 TEST_F(CaptureSupervisorTest, FlushGraceComesFromSettingsWithNonPositiveMeaningFourHours) {
-    struct Case {
-        const char* description;
-        std::optional<double> stored;
-        double expected;
-    } cases[] = {
-        {"missing", std::nullopt, 14400},
-        {"zero", 0.0, 14400},
-        {"negative", -1.0, 14400},
-        {"set", 90.0, 90},
-    };
     launch();
-    for (const auto& c : cases) {
-        if (c.stored)
-            sp.settings.setNumber(CaptureSupervisor::flushGraceKey, *c.stored);
-        else
-            sp.settings.remove(CaptureSupervisor::flushGraceKey);
-        EXPECT_EQ(agent->capture().flushGraceSeconds(), c.expected) << c.description;
+    EXPECT_EQ(agent->capture().flushGraceSeconds(), 14400) << "missing";
+    for (const auto& [stored, expected] : std::vector<std::pair<double, double>>{{0, 14400}, {-1, 14400}, {90, 90}}) {
+        sp.settings.setNumber(CaptureSupervisor::flushGraceKey, stored);
+        EXPECT_EQ(agent->capture().flushGraceSeconds(), expected) << stored;
     }
 }
 
@@ -218,15 +205,13 @@ TEST_F(CaptureSupervisorTest, PauseDetachesResumeReattachesWhatStillRunsAndScope
     EXPECT_TRUE(agent->capture().hasController(404));
     EXPECT_FALSE(agent->capture().hasController(testing::chromePid)) << "quit while paused";
     EXPECT_EQ(countSent("agent_status"), 2u);
-}
 
-TEST_F(CaptureSupervisorTest, ResumingWithoutTrustAttachesNothingButStillBeats) {
-    run(claudeApp());
-    launch();
+    // Resuming without the permission attaches nothing but still beats.
     fromCore({{"type", "capture_directive"}, {"capture", "pause"}});
     sp.accessibility.setTrusted(false);
     fromCore({{"type", "capture_directive"}, {"capture", "run"}});
     EXPECT_EQ(agent->capture().controllerCount(), 0u);
+    EXPECT_EQ(countSent("agent_status"), 4u);
     EXPECT_EQ(sentOfType("agent_status").back()["edge"], true);
 }
 

@@ -16,7 +16,7 @@ bool isUpperCaseUuid(const std::string& s) {
     return std::regex_match(s, pattern);
 }
 
-TEST(DeviceIdentity, MadeOnceAsAnUpperCaseRandomUuidThenKept) {
+TEST(DeviceIdentity, MadeOnceAsAnUpperCaseRandomUuidThenKeptUnlessEmpty) {
     sim::SimPlatform sim;
     sim::SimSettings& settings = sim.settings;
     const std::string first = DeviceIdentity::current(sim.platform().settings);
@@ -27,13 +27,10 @@ TEST(DeviceIdentity, MadeOnceAsAnUpperCaseRandomUuidThenKept) {
 
     sim::SimSettings other;
     EXPECT_NE(DeviceIdentity::current(other), first);
-}
 
-TEST(DeviceIdentity, AnEmptyStoredValueIsReplacedAndAnyOtherIsKeptAsItIs) {
-    sim::SimSettings settings;
+    // An empty stored value is replaced; any other is kept as it is.
     settings.setString("velmar.deviceId", "");
     EXPECT_TRUE(isUpperCaseUuid(DeviceIdentity::current(settings)));
-
     settings.setString("velmar.deviceId", "legacy-id");
     EXPECT_EQ(DeviceIdentity::current(settings), "legacy-id");
 }

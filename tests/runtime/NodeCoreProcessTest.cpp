@@ -136,19 +136,18 @@ TEST_F(NodeCoreProcessTest, SplitsOutputIntoLinesAndPassesOnlyObjects) {
         }
     }
     EXPECT_EQ(messages.back()["type"], "grüß");
-}
 
-TEST_F(NodeCoreProcessTest, DropsALineLongerThanTheBoundWithOneLogLineAndKeepsReading) {
+    // A line over the bound is dropped with one log line, and reading goes on.
+    messages.clear();
     auto bridge = makeBridge();
     bridge->start();
     auto* core = launcher.latest();
     core->emit("{\"type\":\"before\"}\n{\"pad\":\"");
-    const std::string mib(1024 * 1024, 'x');
-    for (int i = 0; i < 17; ++i) core->emit(mib);
+    for (int i = 0; i < 17; ++i) core->emit(std::string(1024 * 1024, 'x'));
     core->emit("\"}\n{\"type\":\"after\"}\n");
     loop.runUntilIdle();
     EXPECT_EQ(types(), (std::vector<std::string>{"before", "after"}));
-    EXPECT_EQ(std::count(log.lines().begin(), log.lines().end(), std::string("[agent] dropped a line of core output longer than 16 MiB")), 1);
+    EXPECT_EQ(log.countContaining("[agent] dropped a line of core output longer than 16 MiB"), 1u);
 }
 
 TEST_F(NodeCoreProcessTest, ACoreThatExitsAtOnceIsRelaunchedEveryTwoSeconds) {
@@ -219,13 +218,21 @@ TEST_F(NodeCoreProcessTest, ACoreIgnoringShutdownGetsSigtermAfterFiveSecondsAndS
     }
 }
 
-TEST_F(NodeCoreProcessTest, ShutdownWithNoCoreCompletesAtOnce) {
+// Without a core, shutdown completes at once and nothing starts after it;
+// a message sent while no core runs is dropped.
+TEST_F(NodeCoreProcessTest, WithoutACoreShutdownCompletesAtOnceAndMessagesAreDropped) {
     auto bridge = makeBridge();
-    int completions = 0;
-    bridge->shutdown([&] { ++completions; });
-    EXPECT_EQ(completions, 1);
+    bridge->send(json{{"type", "agent_status"}});
     bridge->start();
-    EXPECT_EQ(launcher.launchCount(), 0u) << "nothing starts after shutdown";
+    bridge->send(json{{"type", "beacon"}});
+    EXPECT_EQ(launcher.latest()->receivedLines(), (std::vector<std::string>{R"({"type":"beacon"})"}));
+
+    auto idle = makeBridge();
+    int completions = 0;
+    idle->shutdown([&] { ++completions; });
+    EXPECT_EQ(completions, 1);
+    idle->start();
+    EXPECT_EQ(launcher.launchCount(), 1u) << "nothing starts after shutdown";
 }
 
 // A simulated core that answers every turn line by id with `status(index)`,
@@ -373,14 +380,6 @@ TEST_F(NodeCoreProcessTest, ACoreThatStopsReadingCostsBoundedMemoryAndLosesNothi
     loop.runUntilIdle();
     EXPECT_EQ(turnIndexes(core->receivedLines()), range(1, 10000));
     EXPECT_EQ(bridge->queuedTurnCount(), 0u);
-}
-
-TEST_F(NodeCoreProcessTest, AMessageSentWhileNoCoreRunsIsDropped) {
-    auto bridge = makeBridge();
-    bridge->send(json{{"type", "agent_status"}});
-    bridge->start();
-    bridge->send(json{{"type", "beacon"}});
-    EXPECT_EQ(launcher.latest()->receivedLines(), (std::vector<std::string>{R"({"type":"beacon"})"}));
 }
 
 }  // namespace

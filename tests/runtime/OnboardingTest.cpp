@@ -91,7 +91,7 @@ TEST_F(OnboardingTest, TheDecisionOnEachAuthState) {
     }
 }
 
-TEST_F(OnboardingTest, SignedOutShowsTheSignInStepAndTheMenuDot) {
+TEST_F(OnboardingTest, SignedOutShowsTheSignInStepAndTheMenuDotOrWithoutResourcesOneLine) {
     launch();
     fromCore(signedIn(std::nullopt));
     EXPECT_EQ(agent->menu().signedInEmail, "(unknown)");
@@ -102,16 +102,15 @@ TEST_F(OnboardingTest, SignedOutShowsTheSignInStepAndTheMenuDot) {
     EXPECT_EQ(agent->menu().signedInEmail, std::nullopt);
     EXPECT_TRUE(agent->menu().authKnown);
     EXPECT_EQ(sentOfType("beacon").back()["event"], "agent_welcome_shown");
-}
 
-TEST_F(OnboardingTest, WithoutSignInResourcesOneLineAndNoWindow) {
-    sp.install = sim::SimInstallLayout();
-    sp.install.setResource("core", "mjs", "// core");
-    launch();
-    fromCore(signedOut);
-    EXPECT_FALSE(agent->onboarding().signInWindow());
-    EXPECT_EQ(sp.log.countContaining("[agent] signin resources not found — set VELMAR_SIGNIN_DIR"), 1u);
-    EXPECT_EQ(countSent("beacon"), 0u) << "no welcome without a window";
+    AgentHarness bare;
+    bare.sp.install = sim::SimInstallLayout();
+    bare.sp.install.setResource("core", "mjs", "// core");
+    bare.launch();
+    bare.fromCore(signedOut);
+    EXPECT_FALSE(bare.agent->onboarding().signInWindow());
+    EXPECT_EQ(bare.sp.log.countContaining("[agent] signin resources not found — set VELMAR_SIGNIN_DIR"), 1u);
+    EXPECT_EQ(bare.countSent("beacon"), 0u) << "no welcome without a window";
 }
 
 TEST_F(OnboardingTest, ThePermissionStepPollsEverySecondUntilGrantedThenCaptureStarts) {
@@ -124,6 +123,9 @@ TEST_F(OnboardingTest, ThePermissionStepPollsEverySecondUntilGrantedThenCaptureS
     EXPECT_TRUE(evaluated("velmarSetStep('permission')"));
     EXPECT_TRUE(evaluated("velmarSetAXGranted(false)"));
 
+    page("finish");
+    EXPECT_FALSE(done()) << "finishing needs the permission";
+    EXPECT_TRUE(desktop.openedURLs.empty());
     page("grantAccess");
     EXPECT_EQ(desktop.accessibilitySettingsOpened, 1);
 
@@ -146,18 +148,6 @@ TEST_F(OnboardingTest, ThePermissionStepPollsEverySecondUntilGrantedThenCaptureS
     EXPECT_EQ(sentOfType("beacon").back()["event"], "agent_dashboard_open_click");
 }
 
-TEST_F(OnboardingTest, FinishWithoutThePermissionDoesNothingAndClosingStopsThePoll) {
-    sp.accessibility.setTrusted(false);
-    launch();
-    fromCore(signedOut);
-    fromCore(signedIn());
-    page("finish");
-    EXPECT_FALSE(done());
-    EXPECT_TRUE(desktop.openedURLs.empty());
-    window()->close();
-    EXPECT_FALSE(agent->onboarding().fastPollRunning());
-}
-
 TEST_F(OnboardingTest, GrantAccessArmsTheHelperAndEveryWayOutOfThePermissionStepDisarmsIt) {
     sp.accessibility.setTrusted(false);
     sp.workspace.launch({55, "com.apple.systempreferences", "System Settings", {}});
@@ -173,9 +163,10 @@ TEST_F(OnboardingTest, GrantAccessArmsTheHelperAndEveryWayOutOfThePermissionStep
     EXPECT_TRUE(agent->onboarding().helper()->armed());
     EXPECT_TRUE(helperPanel.shown) << "beside the settings window at once";
 
-    // Closing the sign-in window takes the helper away with it.
+    // Closing the sign-in window takes the helper and the fast poll away with it.
     window()->close();
     sp.loop.runUntilIdle();
+    EXPECT_FALSE(agent->onboarding().fastPollRunning());
     EXPECT_FALSE(agent->onboarding().helper()->armed());
     EXPECT_FALSE(helperPanel.shown);
 
@@ -226,7 +217,8 @@ TEST_F(OnboardingTest, DashboardAddressesKeepOnlyLettersDigitsAndDotDashUndersco
     for (const auto& c : cases) EXPECT_EQ(Onboarding::dashboardURL("https://d.test", c.email), c.expected) << c.description;
 }
 
-TEST_F(OnboardingTest, SignInClicksSendTheirBeaconEveryTime) {
+// Sign-in clicks send their beacon every time; the menu's actions reach the core.
+TEST_F(OnboardingTest, PageAndMenuActionsReachTheCore) {
     launch();
     fromCore(signedOut);
     page("signIn");
@@ -234,23 +226,23 @@ TEST_F(OnboardingTest, SignInClicksSendTheirBeaconEveryTime) {
     auto beacons = sentOfType("beacon");
     EXPECT_EQ(std::count_if(beacons.begin(), beacons.end(), [](auto& b) { return b["event"] == "agent_sign_in_click"; }), 2);
     EXPECT_EQ(countSent("signin_desktop"), 2u);
+    agent->menu().signIn();
+    agent->menu().signOut();
+    agent->menu().openAccessibilitySettings();
+    sp.loop.runUntilIdle();
+    EXPECT_EQ(countSent("signin_desktop"), 3u);
+    EXPECT_EQ(countSent("signout"), 1u);
+    EXPECT_EQ(desktop.accessibilitySettingsOpened, 1);
 }
 
 TEST_F(OnboardingTest, OncePerInstallBeaconsRepeatUntilTheCoreConfirmsThem) {
-    struct Case {
-        const char* event;
-        bool oncePerInstall;
-    } cases[] = {
-        {"agent_first_launch", true},
-        {"agent_welcome_shown", true},
-        {"agent_sign_in_click", false},
-        {"agent_dashboard_open_click", false},
-    };
-    for (const auto& c : cases) {
+    const std::pair<const char*, bool> cases[] = {{"agent_first_launch", true}, {"agent_welcome_shown", true},
+                                                  {"agent_sign_in_click", false}, {"agent_dashboard_open_click", false}};
+    for (const auto& [event, oncePerInstall] : cases) {
         sim::SimSettings settings;
-        EXPECT_TRUE(Beacon::shouldSend(c.event, settings)) << c.event;
-        Beacon::markSent(c.event, settings);
-        EXPECT_EQ(Beacon::shouldSend(c.event, settings), !c.oncePerInstall) << c.event;
+        EXPECT_TRUE(Beacon::shouldSend(event, settings)) << event;
+        Beacon::markSent(event, settings);
+        EXPECT_EQ(Beacon::shouldSend(event, settings), !oncePerInstall) << event;
     }
 
     launch();
@@ -303,7 +295,7 @@ TEST_F(OnboardingTest, LinksAndReopenBringTheRightThingForward) {
     sp.accessibility.setTrusted(false);
     fromCore(signedIn());
     window()->close();
-    EXPECT_TRUE(agent->applicationShouldHandleReopen() == false);
+    EXPECT_FALSE(agent->applicationShouldHandleReopen());
     sp.loop.runUntilIdle();
     EXPECT_EQ(agent->onboarding().signInWindow()->currentStep, OnboardingStep::permission);
     EXPECT_TRUE(window()->isVisible());
@@ -314,17 +306,6 @@ TEST_F(OnboardingTest, LinksAndReopenBringTheRightThingForward) {
     EXPECT_EQ(item.openRequests, opens) << "reopen never opens the menu";
     agent->openURLs({"fernhollow://x"});
     EXPECT_EQ(item.openRequests, opens + 1);
-}
-
-TEST_F(OnboardingTest, MenuActionsReachTheCore) {
-    launch();
-    agent->menu().signIn();
-    agent->menu().signOut();
-    agent->menu().openAccessibilitySettings();
-    sp.loop.runUntilIdle();
-    EXPECT_EQ(countSent("signin_desktop"), 1u);
-    EXPECT_EQ(countSent("signout"), 1u);
-    EXPECT_EQ(desktop.accessibilitySettingsOpened, 1);
 }
 
 }  // namespace

@@ -102,7 +102,7 @@ TEST_F(AXHelperOverlayTest, HidesWhenAnotherApplicationComesToTheFrontAndReturns
     EXPECT_FALSE(panel.shown);
 }
 
-TEST_F(AXHelperOverlayTest, TheCloseButtonKeepsItHiddenUntilTheNextArm) {
+TEST_F(AXHelperOverlayTest, TheCloseButtonKeepsItHiddenUntilTheNextArmAndReleaseStopsEverything) {
     overlay->arm();
     ASSERT_TRUE(panel.shown);
 
@@ -120,6 +120,14 @@ TEST_F(AXHelperOverlayTest, TheCloseButtonKeepsItHiddenUntilTheNextArm) {
     overlay->arm();
     EXPECT_FALSE(overlay->closedByUser());
     EXPECT_TRUE(panel.shown);
+
+    // Releasing the overlay hides the panel and stops its work.
+    overlay.reset();
+    EXPECT_FALSE(panel.shown);
+    EXPECT_EQ(loop.pendingCount(), 0u);
+    panel.pressClose();  // a late click reaches nothing
+    workspace.activate(editorPid);
+    loop.runUntilIdle();
 }
 
 TEST_F(AXHelperOverlayTest, GrantingThePermissionDisarmsWithinATickUnlessHeld) {
@@ -136,17 +144,6 @@ TEST_F(AXHelperOverlayTest, GrantingThePermissionDisarmsWithinATickUnlessHeld) {
     loop.advance(Duration{1'000});
     EXPECT_TRUE(overlay->armed()) << "held for development";
     EXPECT_TRUE(panel.shown);
-}
-
-TEST_F(AXHelperOverlayTest, ReleasingTheOverlayHidesThePanelAndStopsItsWork) {
-    overlay->arm();
-    ASSERT_TRUE(panel.shown);
-    overlay.reset();
-    EXPECT_FALSE(panel.shown);
-    EXPECT_EQ(loop.pendingCount(), 0u);
-    panel.pressClose();  // a late click reaches nothing
-    workspace.activate(editorPid);
-    loop.runUntilIdle();
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST(SessionKeychainStore, LoadsOnlyAStoredObject) {
     }
 }
 
-TEST(SessionKeychainStore, SavingTwiceKeepsOneItemAndClearingTwiceIsSilent) {
+TEST(SessionKeychainStore, SavingTwiceKeepsOneItemClearingTwiceIsSilentAndWhatWouldNotLoadBackIsRefused) {
     StoreRig rig;
     rig.store.saveSession({{"access_token", "first"}});
     rig.store.saveSession({{"access_token", "second"}, {"user", {{"email", "ana@example.com"}}}});
@@ -53,6 +53,13 @@ TEST(SessionKeychainStore, SavingTwiceKeepsOneItemAndClearingTwiceIsSilent) {
     rig.store.clearSession();
     EXPECT_EQ(rig.store.loadSession(), std::nullopt);
     EXPECT_TRUE(rig.log.lines().empty());
+
+    // What would not load back is refused.
+    const int writes = rig.secrets.updates + rig.secrets.adds;
+    rig.store.saveSession(json::array({1, 2}));
+    rig.store.saveSession(json{{"bad", std::string("\xff\xfe")}});  // not UTF-8: cannot be serialised
+    EXPECT_TRUE(rig.secrets.items.empty());
+    EXPECT_EQ(rig.secrets.updates + rig.secrets.adds, writes);
 }
 
 TEST(SessionKeychainStore, AFailedUpdateRecreatesTheItem) {
@@ -68,14 +75,6 @@ TEST(SessionKeychainStore, AFailedUpdateRecreatesTheItem) {
     rig.secrets.items.clear();
     rig.store.saveSession({{"access_token", "lost"}});
     EXPECT_EQ(rig.log.lines(), std::vector<std::string>{"[agent] keychain add failed: -25291"});
-}
-
-TEST(SessionKeychainStore, RefusesWhatWouldNotLoadBack) {
-    StoreRig rig;
-    rig.store.saveSession(json::array({1, 2}));
-    rig.store.saveSession(json{{"bad", std::string("\xff\xfe")}});  // not UTF-8: cannot be serialised
-    EXPECT_TRUE(rig.secrets.items.empty());
-    EXPECT_EQ(rig.secrets.updates + rig.secrets.adds, 0);
 }
 
 }  // namespace

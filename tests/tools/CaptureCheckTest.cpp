@@ -119,8 +119,15 @@ TEST(CaptureCheck, OpensChecksSendsAndClosesEachEntry) {
     EXPECT_THAT(out, HasSubstr("RESULT: PASS — 1 passed, 0 failed. Nothing newly failing since last run.\n"));
     EXPECT_THAT(out, HasSubstr("wrote " + report + "\n"));
 
+    // The report, in camelCase, carries every result.
     const auto r = h.report();
     const auto& e = r["entries"][0];
+    EXPECT_EQ(r["args"]["send"], true);
+    EXPECT_EQ(r["summary"]["pass"], 1);
+    EXPECT_FALSE(r["summary"].contains("previousRunAt"));
+    EXPECT_EQ(e["parse"]["roles"], (json{"user", "assistant"}));
+    EXPECT_GT(e["textCheck"]["assistantChars"].get<int>(), 0);
+    EXPECT_TRUE(e["probes"][0].contains("name") && e["probes"][0].contains("ok")) << e["probes"];
     EXPECT_EQ(e["status"], "PASS");
     EXPECT_EQ(e["conversationKey"], "3f2a9c4e-1b2d-4e5f-8a9b-0c1d2e3f4a5b");
     EXPECT_EQ(e["cleanup"], "closed");

@@ -35,20 +35,32 @@ TEST(SimMainLoop, RunsDueWorkInTimeOrderAtItsDueTime) {
     EXPECT_EQ(loop.now() - start, 5100ms);
 }
 
-TEST(SimMainLoop, CancelledWorkNeverRunsAndReleasesWhatItHeld) {
+// Cancelled work never runs and releases what it held at once; a scoped
+// timer cancels with its owner; weakly held work skips an owner that is gone.
+TEST(SimMainLoop, CancelledScopedAndWeaklyHeldWork) {
     SimMainLoop loop;
     auto held = std::make_shared<int>(1);
     std::weak_ptr<int> watch = held;
-    bool ran = false;
-    TimerHandle h = loop.postDelayed(1s, [&ran, held] { ran = true; });
+    int ran = 0;
+    TimerHandle h = loop.postDelayed(1s, [&ran, held] { ++ran; });
     held.reset();
     EXPECT_TRUE(h.active());
     h.cancel();
     h.cancel();
     EXPECT_FALSE(h.active());
     EXPECT_TRUE(watch.expired());
+    {
+        ScopedTimer t = loop.postDelayed(1s, [&] { ++ran; });
+    }
+    struct Owner { int hits = 0; };
+    auto owner = std::make_shared<Owner>();
+    loop.postDelayed(1s, weakly(owner, [](Owner& o) { ++o.hits; }));
+    auto gone = std::make_shared<Owner>();
+    loop.postDelayed(1s, weakly(gone, [&ran](Owner&) { ++ran; }));
+    gone.reset();
     loop.advance(2s);
-    EXPECT_FALSE(ran);
+    EXPECT_EQ(ran, 0);
+    EXPECT_EQ(owner->hits, 1);
     EXPECT_EQ(loop.pendingCount(), 0u);
 }
 
@@ -64,23 +76,6 @@ TEST(SimMainLoop, RepeatingTimerFiresEveryIntervalWithoutDriftUntilCancelled) {
     loop.advance(60s);
     EXPECT_EQ(at, (std::vector<Duration>{5s, 10s, 15s}));
     EXPECT_EQ(loop.tolerances(), std::vector<Duration>{500ms});
-}
-
-TEST(SimMainLoop, ScopedTimerCancelsWithItsOwnerAndWeaklyHeldWorkSkipsAGoneOwner) {
-    SimMainLoop loop;
-    int fired = 0;
-    {
-        ScopedTimer t = loop.postDelayed(1s, [&] { ++fired; });
-    }
-    struct Owner { int hits = 0; };
-    auto owner = std::make_shared<Owner>();
-    loop.postDelayed(1s, weakly(owner, [](Owner& o) { ++o.hits; }));
-    auto gone = std::make_shared<Owner>();
-    loop.postDelayed(1s, weakly(gone, [&fired](Owner&) { ++fired; }));
-    gone.reset();
-    loop.advance(2s);
-    EXPECT_EQ(fired, 0);
-    EXPECT_EQ(owner->hits, 1);
 }
 
 TEST(SimMainLoop, RunJumpsToEachNextDueTaskUntilQuit) {

@@ -1,6 +1,7 @@
 #include "tools/FixtureCheck.hpp"
 
 #include "ax/FixtureDocument.hpp"
+#include "support/TempFiles.hpp"
 #include "support/Trees.hpp"
 
 #include <gtest/gtest.h>
@@ -18,9 +19,6 @@ namespace fs = std::filesystem;
 class FixtureCheckTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("velmar-fixture-check-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
         fs::create_directories(dir / "sub");
         fs::copy_file(fs::path(VELMAR_FIXTURE_DIR) / "chatgpt" / "20261201-web-streaming.json", dir / "a-good.json");
         write("sub/b-broken.json", R"({"meta": {"surface": "chatgpt", "scenario": "s"}, "expect": {"turnCount": 1},
@@ -29,9 +27,8 @@ protected:
             "tree": {"subrole": "AXLandmarkMain", "children": [{"role": "AXHeading", "title": "You said:"}]}})");
         write("sub/notes.txt", "not a fixture");
     }
-    void TearDown() override { fs::remove_all(dir); }
 
-    void write(const std::string& name, const std::string& text) { std::ofstream(dir / name) << text; }
+    void write(const std::string& name, const std::string& text) { testing::writeFile(dir / name, text); }
 
     int run(std::vector<std::string> args) {
         args.insert(args.begin(), "velmar-fixture-check");
@@ -42,7 +39,8 @@ protected:
         return FixtureCheck::run(static_cast<int>(argv.size()), argv.data(), out, err);
     }
 
-    fs::path dir;
+    const testing::TempDir temp;
+    const fs::path dir = temp.path();
     std::ostringstream out, err;
 };
 

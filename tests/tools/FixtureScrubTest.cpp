@@ -1,9 +1,10 @@
 #include "tools/FixtureScrub.hpp"
 
+#include "support/TempFiles.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 namespace velmar {
@@ -13,27 +14,16 @@ namespace fs = std::filesystem;
 
 class FixtureScrubTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
-    void put(const std::string& name, const std::string& bytes) const { std::ofstream(dir_ / name) << bytes; }
-    std::string get(const std::string& name) const {
-        std::stringstream s;
-        s << std::ifstream(dir_ / name).rdbuf();
-        return s.str();
-    }
+    void put(const std::string& name, const std::string& bytes) const { testing::writeFile(dir_ / name, bytes); }
+    std::string get(const std::string& name) const { return testing::readFile(dir_ / name); }
     int run(const std::string& in, const std::string& out) {
         out_.str({});
         err_.str({});
         return FixtureScrub::run(path(in), path(out), out_, err_);
     }
 
-    const fs::path dir_ = fs::temp_directory_path() /
-        ("velmar-fixture-scrub-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    const testing::TempDir dir_;
     std::ostringstream out_, err_;
 };
 
@@ -72,7 +62,7 @@ TEST_F(FixtureScrubTest, RescrubsTextsAndAddressIntoTheSortedFormInPlaceToo) {
     EXPECT_EQ(get("out.json"), written);
     EXPECT_NE(out_.str().find("0 of 8 texts changed"), std::string::npos) << out_.str();
     EXPECT_EQ(err_.str(), "");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2) << "no temporary file left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2) << "no temporary file left";
 }
 
 TEST_F(FixtureScrubTest, AnotherBrowsersSlugIsAFreeText) {
@@ -93,7 +83,7 @@ TEST_F(FixtureScrubTest, NeverWritesThroughALinkAndLeavesNothingBehindOnFailure)
     fs::create_directory(dir_ / "taken.json");  // renaming over a folder fails
     EXPECT_EQ(run("in.json", "taken.json"), 1);
     EXPECT_NE(err_.str().find("cannot write " + path("taken.json")), std::string::npos) << err_.str();
-    for (const auto& entry : fs::directory_iterator(dir_)) {
+    for (const auto& entry : fs::directory_iterator(dir_.path())) {
         EXPECT_NE(entry.path().filename().string().front(), '.') << "left behind: " << entry.path();
     }
 }

@@ -64,13 +64,5 @@ TEST(AXElement, FocusedWindowFallsBackToFirstWindow) {
     EXPECT_FALSE(*a.focusedWindow() == AXElement(w1));
 }
 
-TEST(AXElement, BooleanWritesGoThroughTheElement) {
-    auto app = SimElement::make("AXApplication");
-    EXPECT_TRUE(app->setBoolAttribute("AXEnhancedUserInterface", true));
-    EXPECT_EQ(std::get<bool>(*AXElement(app).attribute("AXEnhancedUserInterface")), true);
-    app->destroy();
-    EXPECT_FALSE(app->setBoolAttribute("AXEnhancedUserInterface", false));
-}
-
 }  // namespace
 }  // namespace velmar

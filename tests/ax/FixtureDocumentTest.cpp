@@ -36,10 +36,14 @@ TEST(FixtureDocument, DecodesWithDefaultsAndIgnoresUnknownKeys) {
     EXPECT_FALSE(first.string("AXURL"));
 }
 
+// A problem is reported with its place: the first one a field-by-field
+// decoding meets, whatever the key order of the text (recorded files sort
+// their keys, "children" before "role", "expect" before "meta").
 TEST(FixtureDocument, RejectsWithThePlaceOfTheFirstProblem) {
     struct Case { const char* description; std::string json; std::string error; };
     const std::string meta = R"("meta": {"surface": "chatgpt", "scenario": "s"})";
     const std::string expect = R"("expect": {"turnCount": 1})";
+    const std::string head = R"({"meta": {"surface": "chatgpt", "scenario": "s"}, )";
     const Case cases[] = {
         {"not JSON", "{\"meta\": ", "invalid JSON"},
         {"top-level array", "[]", "expected object at (root)"},
@@ -64,27 +68,6 @@ TEST(FixtureDocument, RejectsWithThePlaceOfTheFirstProblem) {
         {"child not an object", "{" + meta + ", " + expect + R"(, "tree": {"children": [{"children": ["x"]}]}})",
          "expected object at tree.children[0].children[0]"},
         {"missing tree", "{" + meta + ", " + expect + "}", "missing key at tree"},
-    };
-    for (const auto& c : cases) {
-        try {
-            FixtureDocument::decodeText(c.json);
-            ADD_FAILURE() << c.description << ": decoded";
-        } catch (const jsondecode::DecodeError& e) {
-            EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos)
-                << c.description << ": got \"" << e.what() << "\"";
-        }
-    }
-}
-
-TEST(FixtureDocument, ReportsTheFirstProblemInFieldOrderWhateverTheKeyOrder) {
-    // Recorded files sort their keys ("children" before "role", "expect"
-    // before "meta"); the problem reported is the one a field-by-field
-    // decoding meets first, not the first in the text.
-    const struct {
-        const char* description;
-        std::string json;
-        std::string error;
-    } cases[] = {
         {"meta before expect", R"({"expect": {"turnCount": "x"}, "meta": {"surface": 1, "scenario": "s"}, "tree": {}})",
          "expected string at meta.surface"},
         {"missing meta before a bad tree", R"({"expect": {"turnCount": 1}, "tree": {"role": 1}})",
@@ -99,21 +82,6 @@ TEST(FixtureDocument, ReportsTheFirstProblemInFieldOrderWhateverTheKeyOrder) {
         {"roles before flags", R"({"meta": {"surface": "s", "scenario": "s"},
              "expect": {"turnCount": 1, "modelPresent": 1, "roles": ["user", 2]}, "tree": {}})",
          "expected string at expect.roles[1]"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(testing::decodeError([&] { FixtureDocument::decodeText(c.json); }), c.error) << c.description;
-        EXPECT_EQ(testing::decodeError([&] { FixtureDocument::decode(nlohmann::json::parse(c.json)); }), c.error)
-            << c.description << ", from a tree";
-    }
-}
-
-TEST(FixtureDocument, RefusesWhatWouldBeMisreadWithItsPath) {
-    const std::string head = R"({"meta": {"surface": "chatgpt", "scenario": "s"}, )";
-    const struct {
-        const char* description;
-        std::string json;
-        std::string error;
-    } cases[] = {
         {"turn count past 64 bits", head + R"("expect": {"turnCount": 18446744073709551615}, "tree": {}})",
          "expected integer from -9223372036854775808 to 9223372036854775807 at expect.turnCount"},
         {"repeated known key", head + R"("expect": {"turnCount": 1}, "tree": {"children": [{"role": "a", "role": "b"}]}})",
@@ -122,7 +90,15 @@ TEST(FixtureDocument, RefusesWhatWouldBeMisreadWithItsPath) {
          "duplicate key at expect"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(testing::decodeError([&] { FixtureDocument::decodeText(c.json); }), c.error) << c.description;
+        const auto error = testing::decodeError([&] { FixtureDocument::decodeText(c.json); });
+        EXPECT_NE(error.value_or("decoded").find(c.error), std::string::npos)
+            << c.description << ": got " << error.value_or("no error");
+        // What only the text shows (its syntax, repeated keys, numbers past 64 bits) a tree cannot hold.
+        if (!c.error.starts_with("invalid") && !c.error.starts_with("duplicate") &&
+            c.error.find(" from ") == std::string::npos) {
+            EXPECT_EQ(testing::decodeError([&] { FixtureDocument::decode(nlohmann::json::parse(c.json)); }), error)
+                << c.description << ", from a tree";
+        }
     }
 }
 

@@ -1,13 +1,12 @@
 #include "json/JsonDecoding.hpp"
 #include "json/JsonReader.hpp"
 #include "support/DecodeErrors.hpp"
+#include "support/TempFiles.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-
-#include <unistd.h>
 
 namespace velmar {
 namespace {
@@ -94,13 +93,11 @@ TEST(JsonReader, RefusesWhatTheLibraryWouldMisreadWithThePath) {
 
 class JsonReaderFile : public ::testing::Test {
 protected:
-    void SetUp() override { fs::create_directories(dir_); }
-    void TearDown() override { fs::remove_all(dir_); }
     fs::path put(const std::string& name, const std::string& bytes) const {
-        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+        testing::writeFile(dir_ / name, bytes);
         return dir_ / name;
     }
-    const fs::path dir_ = fs::temp_directory_path() / ("velmar-json-reader-" + std::to_string(::getpid()));
+    const testing::TempDir dir_;
 };
 
 TEST_F(JsonReaderFile, ReadsInChunksWhatTheLibraryReadsWhole) {
@@ -129,7 +126,7 @@ TEST_F(JsonReaderFile, InputsThatAreNotJsonFiles) {
         std::string error;
     } cases[] = {
         {"missing", dir_ / "absent.json", "No such file or directory"},
-        {"a directory", dir_, "is a directory"},
+        {"a directory", dir_.path(), "is a directory"},
         {"over the input limit", sparse, "larger than the 256 MiB input limit"},
     };
     for (const auto& c : cases) {

@@ -4,6 +4,7 @@
 #include "tools/AXDump.hpp"
 
 #include "capture/AIAppAllowlist.hpp"
+#include "tools/CaptureCheck.hpp"
 #include "support/TempFiles.hpp"
 #include "tools/FixtureCheck.hpp"
 #include "tools/ToolTime.hpp"
@@ -46,47 +47,41 @@ TEST(AXDumpCheck, AClaudeTabWithEveryMarkerPasses) {
     EXPECT_EQ(d.err.str(), "");
 }
 
-TEST(AXDumpCheck, AMovedMarkerFailsItsProbeAndTheRun) {
-    ToolDesktop d;
-    d.launchBrowser();
-    auto json = testing::claudePage(kClaudeURL, kExchange, true).json();
-    // The composer lost its editor class, as after an app update.
-    json["children"].back()["domClassList"] = {"Editor"};
-    d.show(json);
-    EXPECT_EQ(AXDump::check(d.context), 1);
-    EXPECT_THAT(d.output(), HasSubstr("  FAIL  composer (ProseMirror text area)\n"));
-    EXPECT_THAT(d.output(), HasSubstr("  PASS  " + kClaudeMessages + "\n"));
-    EXPECT_THAT(d.output(), HasSubstr("RESULT: FAIL — a contract marker moved; compare with the probes above.\n"));
-}
+TEST(AXDumpCheck, MovedMarkersMissingTargetsAndTabsWithoutAConversation) {
+    auto moved = testing::claudePage(kClaudeURL, kExchange, true).json();
+    moved["children"].back()["domClassList"] = {"Editor"};  // the composer lost its editor class, as after an update
+    struct Case {
+        const char* description;
+        nlohmann::json page;
+        int status;
+        std::vector<std::string> said;
+        std::string unsaid;
+    } cases[] = {
+        {"a moved marker fails its probe and the run", moved, 1,
+         {"  FAIL  composer (ProseMirror text area)\n", "  PASS  " + kClaudeMessages + "\n",
+          "RESULT: FAIL — a contract marker moved; compare with the probes above.\n"}, "RESULT: PASS"},
+        {"a tab without a conversation prints its probes but does not fail",
+         testing::claudePage("https://claude.ai/new", kExchange, true).json(), 0,
+         {"── claude_ai (chromium)  [no conversation open]\n  PASS  messages"}, "parser:"},
+        {"a conversation whose parse finds no transcript fails",
+         N("AXWebArea").url(kClaudeURL).kids({N("AXStaticText").value("Loading")}).json(), 1,
+         {"  FAIL  parser: snapshot nil (container marker missing?)\n"}, "RESULT: PASS"},
+    };
+    for (const auto& c : cases) {
+        ToolDesktop d;
+        d.launchBrowser();
+        d.show(c.page);
+        EXPECT_EQ(AXDump::check(d.context), c.status) << c.description;
+        for (const auto& s : c.said) EXPECT_THAT(d.output(), HasSubstr(s)) << c.description;
+        EXPECT_THAT(d.output(), Not(HasSubstr(c.unsaid))) << c.description;
+    }
 
-TEST(AXDumpCheck, NothingToCheckIsStatusTwo) {
     ToolDesktop d;
     d.launchBrowser();
     d.show(N("AXWebArea").url("https://example.com/"));
-    EXPECT_EQ(AXDump::check(d.context), 2);
+    EXPECT_EQ(AXDump::check(d.context), 2) << "nothing to check";
     EXPECT_EQ(d.err.str(), AXDump::noTargetsMessage());
     EXPECT_THAT(d.err.str(), HasSubstr("claude.ai / chatgpt.com / gemini.google.com / www.perplexity.ai / chat.deepseek.com"));
-}
-
-TEST(AXDumpCheck, ATabWithoutAConversationPrintsItsProbesButDoesNotFail) {
-    ToolDesktop d;
-    d.launchBrowser();
-    d.show(testing::claudePage("https://claude.ai/new", kExchange, true));
-    EXPECT_EQ(AXDump::check(d.context), 0) << d.output();
-    EXPECT_THAT(d.output(), HasSubstr("── claude_ai (chromium)  [no conversation open]\n  PASS  messages"));
-    EXPECT_THAT(d.output(), Not(HasSubstr("parser:")));
-}
-
-TEST(AXDumpCheck, SnapshotlessAndUncapturedTabs) {
-    // A browser that does not capture a surface lists the tab and leaves it out.
-    ToolDesktop mac(DesktopPlatform::macOS);
-    mac.launchBrowser("com.apple.Safari");
-    mac.show(testing::deepseekPage("https://chat.deepseek.com/a/chat/s/5c7e2b9f", {"q", "a"}, true));
-    mac.show(N("AXWebArea").url(kClaudeURL).kids({N("AXStaticText").value("Loading")}));
-    EXPECT_EQ(AXDump::check(mac.context), 1);
-    EXPECT_THAT(mac.output(), HasSubstr("deepseek (safari)  [not captured on safari — BrowserProfile.uncapturedSurfaces]\n"));
-    EXPECT_THAT(mac.output(), Not(HasSubstr("── deepseek")));
-    EXPECT_THAT(mac.output(), HasSubstr("  FAIL  parser: snapshot nil (container marker missing?)\n"));
 }
 
 TEST(AXDumpRecord, RecordsAFixtureThatTheFixtureCheckAccepts) {
@@ -146,14 +141,43 @@ TEST(AXDumpRecord, RefusesWhatItCannotRecord) {
     }
 }
 
-}  // namespace
-}  // namespace velmar
+TEST(AXDumpDispatch, VerbsAreMatchedExactly) {
+    struct Case {
+        const char* argument;
+        bool verb;
+    } cases[] = {
+        {"ax-check", true}, {"ax-record", true}, {"capture-check", true}, {"AX-CHECK", false},
+        {"--help", false},  {"ax-check ", false}, {"", false},            {"/tmp/file", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AXDump::isVerb(c.argument), c.verb) << "'" << c.argument << "'";
+}
 
-namespace velmar {
-namespace {
+TEST(AXDumpDispatch, TrustComesFirstThenTheVerb) {
+    struct Case {
+        const char* description;
+        std::vector<std::string> arguments;
+        bool trusted;
+        std::string expected;
+    } cases[] = {
+        {"untrusted: the grant message only", {"ax-check"}, false, std::string(AXDump::missingTrustMessage())},
+        {"untrusted, unknown verb: still the grant message", {"nope"}, false, std::string(AXDump::missingTrustMessage())},
+        {"empty list", {}, true, std::string(AXDump::usage)},
+        {"unknown verb", {"ax-chekc"}, true, std::string(AXDump::usage)},
+        {"the words after the verb reach the recorder", {"ax-record", "--bogus"}, true, "unknown argument --bogus\n"},
+        {"the words after the verb reach the harness", {"capture-check"}, true,
+         "capture-check: --manifest is required\nusage: " + std::string(CaptureCheck::usage) + "\n"},
+    };
+    for (const auto& c : cases) {
+        ToolDesktop d;
+        d.desktop.accessibility().setTrusted(c.trusted);
+        EXPECT_EQ(AXDump::run(c.arguments, d.context), 2) << c.description;
+        EXPECT_EQ(d.err.str(), c.expected) << c.description;
+        EXPECT_EQ(d.output(), "") << c.description;
+    }
+}
 
 TEST(AXDumpTurns, PrintsWhatEveryTargetShowsNowAsJSONLinesOrReadably) {
-    testing::ToolDesktop d;
+    ToolDesktop d;
     d.launchBrowser();
     auto page = testing::chatgptPage("https://chatgpt.com/c/abc-123", {"Hi \"there\"", "Line one"}, false).json();
     page["title"] = "Greeting";

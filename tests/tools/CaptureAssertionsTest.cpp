@@ -135,29 +135,5 @@ TEST(CaptureAssertions, ARunComparedWithThePreviousReport) {
     EXPECT_TRUE(A::previousRun({{"entries", {{{"id", 3}}, "x"}}}).statusById.empty());
 }
 
-TEST(CaptureAssertions, TheReportCarriesEveryResultInCamelCase) {
-    A::Report r;
-    r.ranAt = "2026-12-07T00:00:00Z";
-    r.agentVersion = "0.1.0";
-    r.send = true;
-    r.surfaces = std::vector<std::string>{"chatgpt"};
-    auto e = result("gpt", "PASS", {{"AXLandmarkMain scope", true}});
-    e.openMs = 1200;
-    e.conversationKey = "k";
-    A::judge(e, snapshot({turn("user", kSentinel), turn("assistant", "Hi")}), e.probes, kSentinel, true);
-    e.send = A::judgeSend(snapshot({}), snapshot({turn("user", kSentinel), turn("assistant", "OK")}), kSentinel, 900);
-    e.cleanup = "closed";
-    r.entries = {e};
-    r.summary = A::summarize(r.entries, std::nullopt);
-    const auto j = A::toJSON(r);
-    EXPECT_EQ(j["args"], (nlohmann::json{{"send", true}, {"surfaces", {"chatgpt"}}}));
-    EXPECT_EQ(j["entries"][0]["parse"]["roles"], (nlohmann::json{"user", "assistant"}));
-    EXPECT_EQ(j["entries"][0]["textCheck"]["assistantChars"], 2);
-    EXPECT_EQ(j["entries"][0]["send"], (nlohmann::json{{"ok", true}, {"turnsBefore", 0}, {"turnsAfter", 2}, {"waitedMs", 900}}));
-    EXPECT_EQ(j["entries"][0]["probes"][0], (nlohmann::json{{"name", "AXLandmarkMain scope"}, {"ok", true}}));
-    EXPECT_EQ(j["summary"]["pass"], 1);
-    EXPECT_FALSE(j["summary"].contains("previousRunAt"));
-}
-
 }  // namespace
 }  // namespace velmar

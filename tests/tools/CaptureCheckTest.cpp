@@ -74,10 +74,9 @@ struct Harness {
 
     // A vector, not a json: a one-element braced list would make an object
     // of its only entry with some compilers rather than an array of one.
-    std::filesystem::path manifest(const std::vector<json>& entries, json extra = json::object()) {
-        json m = {{"timeouts", {{"openSec", 6}, {"sendSec", 8}}}, {"entries", json(entries)}};
-        m.update(extra);
-        const auto path = dir.path() / "manifest.json";
+    std::filesystem::path manifest(const std::vector<json>& entries, const std::string& name = "manifest.json") {
+        const json m = {{"timeouts", {{"openSec", 6}, {"sendSec", 8}}}, {"entries", json(entries)}};
+        const auto path = dir.path() / name;
         std::ofstream(path) << m.dump();
         return path;
     }
@@ -119,8 +118,15 @@ TEST(CaptureCheck, OpensChecksSendsAndClosesEachEntry) {
     EXPECT_THAT(out, HasSubstr("RESULT: PASS — 1 passed, 0 failed. Nothing newly failing since last run.\n"));
     EXPECT_THAT(out, HasSubstr("wrote " + report + "\n"));
 
+    // The report, in camelCase, carries every result.
     const auto r = h.report();
     const auto& e = r["entries"][0];
+    EXPECT_EQ(r["args"]["send"], true);
+    EXPECT_EQ(r["summary"]["pass"], 1);
+    EXPECT_FALSE(r["summary"].contains("previousRunAt"));
+    EXPECT_EQ(e["parse"]["roles"], (json{"user", "assistant"}));
+    EXPECT_GT(e["textCheck"]["assistantChars"].get<int>(), 0);
+    EXPECT_TRUE(e["probes"][0].contains("name") && e["probes"][0].contains("ok")) << e["probes"];
     EXPECT_EQ(e["status"], "PASS");
     EXPECT_EQ(e["conversationKey"], "3f2a9c4e-1b2d-4e5f-8a9b-0c1d2e3f4a5b");
     EXPECT_EQ(e["cleanup"], "closed");
@@ -230,7 +236,7 @@ TEST(CaptureCheck, ArgumentAndManifestProblemsStopBeforeAnythingOpens) {
         return "capture-check: " + problem + "\nusage: " + std::string(CaptureCheck::usage) + "\n";
     };
     Harness h;
-    const auto bad = h.manifest({claudeEntry("x"), claudeEntry("x")});
+    const auto bad = h.manifest({claudeEntry("x"), claudeEntry("x")}, "bad.json");
     const auto good = h.manifest({claudeEntry("x")});
     std::ofstream(h.dir.path() / "broken.json") << R"({"entries": [{"id": 1}]})";
     struct Case {
@@ -255,8 +261,6 @@ TEST(CaptureCheck, ArgumentAndManifestProblemsStopBeforeAnythingOpens) {
          "no manifest entries match the selection\n"},
     };
     for (const auto& c : cases) {
-        if (std::string(c.description) == "an invalid manifest") h.manifest({claudeEntry("x"), claudeEntry("x")});
-        else if (std::string(c.description) == "an empty selection") h.manifest({claudeEntry("x")});
         EXPECT_EQ(h.run(c.args), c.status) << c.description;
         EXPECT_EQ(h.d.err.str(), c.err) << c.description;
     }

@@ -15,23 +15,17 @@ Json entry(std::string id, std::string surface, std::string browser, std::string
     return {{"id", id}, {"surface", surface}, {"browser", browser}, {"url", url}};
 }
 
-TEST(CaptureManifest, DefaultsApplyPerField) {
-    const auto bare = CaptureManifest::decode({{"entries", Json::array()}});
-    EXPECT_EQ(bare.openSec, 20);
-    EXPECT_EQ(bare.sendSec, 90);
-
-    const auto onlyOpen = CaptureManifest::decode({{"timeouts", {{"openSec", 5}}}, {"entries", Json::array()}});
-    EXPECT_EQ(onlyOpen.openSec, 5);
-    EXPECT_EQ(onlyOpen.sendSec, 90) << "the send default stays";
-
+TEST(CaptureManifest, TimeoutsDefaultPerFieldAndAnEntryMayOverrideItsSendTimeout) {
     auto e = entry("a", "chatgpt", "chromium", "https://chatgpt.com/c/1");
-    e["sendSec"] = 12;
     e["unknownKey"] = true;
-    const auto one = CaptureManifest::decode({{"entries", {e}}, {"extra", 1}});
-    ASSERT_EQ(one.entries.size(), 1u);
-    EXPECT_TRUE(one.entries[0].send) << "entries take part in the send pass unless told";
-    EXPECT_EQ(one.entries[0].mode, CaptureManifest::Mode::conversation);
-    EXPECT_EQ(one.sendSecFor(one.entries[0]), 12);
+    const auto m = CaptureManifest::decode({{"timeouts", {{"openSec", 5}}}, {"entries", {e}}, {"extra", 1}});
+    EXPECT_EQ(m.openSec, 5);
+    EXPECT_EQ(m.sendSecFor(m.entries.at(0)), 90) << "the send default stays";
+    EXPECT_TRUE(m.entries.at(0).send) << "entries take part in the send pass unless told";
+    e["sendSec"] = 12;
+    const auto own = CaptureManifest::decode({{"entries", {e}}});
+    EXPECT_EQ(own.openSec, 20);
+    EXPECT_EQ(own.sendSecFor(own.entries.at(0)), 12);
 }
 
 TEST(CaptureManifest, DecodingErrorsNameTheirPlace) {
@@ -67,56 +61,45 @@ TEST(CaptureManifest, ValidationTable) {
     struct Case {
         const char* description;
         std::vector<Json> entries;
-        DesktopPlatform platform;
         std::vector<std::string> problems;
     } cases[] = {
         {"a sound manifest", {entry("gpt", "chatgpt", "chromium", "https://chatgpt.com/c/6750a1b2"),
-                              entry("ds", "deepseek", "chrome", "https://chat.deepseek.com/a/chat/s/8d1f0e2a")},
-         DesktopPlatform::linuxDesktop, {}},
+                              entry("ds", "deepseek", "chrome", "https://chat.deepseek.com/a/chat/s/8d1f0e2a")}, {}},
         {"duplicate ids", {entry("x", "chatgpt", "chromium", "https://chatgpt.com/c/1"),
-                           entry("x", "chatgpt", "chromium", "https://chatgpt.com/c/2")},
-         DesktopPlatform::linuxDesktop, {"x: duplicate entry id"}},
+                           entry("x", "chatgpt", "chromium", "https://chatgpt.com/c/2")}, {"x: duplicate entry id"}},
         {"an unknown browser", {entry("b", "chatgpt", "netscape", "https://chatgpt.com/c/1")},
-         DesktopPlatform::linuxDesktop, {"b: browser must be native or one of chrome, chromium, brave, edge, vivaldi, opera, firefox"}},
-        {"a surface the browser never captures", {entry("s", "gemini", "safari", "https://gemini.google.com/app/3f2a")},
-         DesktopPlatform::macOS,
-         {"s: gemini is not captured on safari (BrowserProfile.uncapturedSurfaces) — drop this entry"}},
+         {"b: browser must be native or one of chrome, chromium, brave, edge, vivaldi, opera, firefox"}},
         {"a web surface marked native", {entry("n", "chatgpt", "native", "https://chatgpt.com/c/1")},
-         DesktopPlatform::linuxDesktop, {"n: surface chatgpt is not a native app surface"}},
+         {"n: surface chatgpt is not a native app surface"}},
         {"a surface without probes", {entry("p", "chatgpt_web", "chromium", "https://chatgpt.com/c/1")},
-         DesktopPlatform::linuxDesktop,
          {"p: no ax-check probe table for surface chatgpt_web", "p: url does not resolve to a chatgpt_web conversation key"}},
         {"zero state outside the panels",
          {with(entry("z", "gemini", "chromium", "https://gemini.google.com/app/3f2a"), "mode", "panel-zero-state")},
-         DesktopPlatform::linuxDesktop, {"z: panel-zero-state applies to gemini_docs / gemini_sheets only"}},
-        {"zero state on a panel", 
-         {with(entry("z", "gemini_docs", "chromium", "https://docs.google.com/document/d/1AbC/edit"), "mode", "panel-zero-state")},
-         DesktopPlatform::linuxDesktop, {}},
+         {"z: panel-zero-state applies to gemini_docs / gemini_sheets only"}},
+        {"zero state on a panel",
+         {with(entry("z", "gemini_docs", "chromium", "https://docs.google.com/document/d/1AbC/edit"), "mode", "panel-zero-state")}, {}},
         {"the ChatGPT app without its first prompt",
-         {entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1")}, DesktopPlatform::linuxDesktop,
+         {entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1")},
          {"app: chatgpt_desktop needs firstPrompt (the app keys on its hash)",
           "app: url does not resolve to a chatgpt_desktop conversation key"}},
         {"a first prompt without the sentinel",
          {with(entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1"), "firstPrompt", "Hello there")},
-         DesktopPlatform::linuxDesktop,
          {"app: firstPrompt must contain the sentinel \"Fernhollow capture baseline\""}},
         {"a first prompt with the sentinel",
          {with(entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1"), "firstPrompt",
-               sentinel + ": warm up")},
-         DesktopPlatform::linuxDesktop, {}},
+               sentinel + ": warm up")}, {}},
         {"an address without a conversation", {entry("home", "claude_ai", "chromium", "https://claude.ai/new")},
-         DesktopPlatform::linuxDesktop, {"home: url does not resolve to a claude_ai conversation key"}},
+         {"home: url does not resolve to a claude_ai conversation key"}},
         {"example placeholders",
          {entry("c", "claude_ai", "chromium", "https://claude.ai/chat/00000000-0000-0000-0000-000000000000"),
           entry("d", "gemini_docs", "chromium", "https://docs.google.com/document/d/00000000/edit"),
           entry("g", "gemini", "chromium", "https://gemini.google.com/app/0000abcd")},
-         DesktopPlatform::linuxDesktop,
          {"c: url is still the example placeholder", "d: url is still the example placeholder",
           "g: url is still the example placeholder"}},
     };
     for (const auto& c : cases) {
         Json json = {{"entries", c.entries}};
-        EXPECT_EQ(CaptureManifest::decode(json).validate(c.platform), c.problems) << c.description;
+        EXPECT_EQ(CaptureManifest::decode(json).validate(DesktopPlatform::linuxDesktop), c.problems) << c.description;
     }
 }
 

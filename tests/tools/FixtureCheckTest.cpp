@@ -1,5 +1,9 @@
 #include "tools/FixtureCheck.hpp"
 
+#include "ax/FixtureDocument.hpp"
+#include "support/TempFiles.hpp"
+#include "support/Trees.hpp"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -15,9 +19,6 @@ namespace fs = std::filesystem;
 class FixtureCheckTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("velmar-fixture-check-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
         fs::create_directories(dir / "sub");
         fs::copy_file(fs::path(VELMAR_FIXTURE_DIR) / "chatgpt" / "20261201-web-streaming.json", dir / "a-good.json");
         write("sub/b-broken.json", R"({"meta": {"surface": "chatgpt", "scenario": "s"}, "expect": {"turnCount": 1},
@@ -26,9 +27,8 @@ protected:
             "tree": {"subrole": "AXLandmarkMain", "children": [{"role": "AXHeading", "title": "You said:"}]}})");
         write("sub/notes.txt", "not a fixture");
     }
-    void TearDown() override { fs::remove_all(dir); }
 
-    void write(const std::string& name, const std::string& text) { std::ofstream(dir / name) << text; }
+    void write(const std::string& name, const std::string& text) { testing::writeFile(dir / name, text); }
 
     int run(std::vector<std::string> args) {
         args.insert(args.begin(), "velmar-fixture-check");
@@ -39,27 +39,13 @@ protected:
         return FixtureCheck::run(static_cast<int>(argv.size()), argv.data(), out, err);
     }
 
-    fs::path dir;
+    const testing::TempDir temp;
+    const fs::path dir = temp.path();
     std::ostringstream out, err;
 };
 
-TEST_F(FixtureCheckTool, ValidFixturePasses) {
-    EXPECT_EQ(run({(dir / "a-good.json").string()}), 0);
-    EXPECT_EQ(out.str(), "PASS " + (dir / "a-good.json").string() + "\n1 passed, 0 failed\n");
-}
-
-TEST_F(FixtureCheckTool, DirectoryIsSearchedRecursivelyInPathOrder) {
-    EXPECT_EQ(run({dir.string()}), 1);
-    std::istringstream lines(out.str());
-    std::string l1, l2, l3, l4;
-    std::getline(lines, l1), std::getline(lines, l2), std::getline(lines, l3), std::getline(lines, l4);
-    EXPECT_EQ(l1, "PASS " + (dir / "a-good.json").string());
-    EXPECT_EQ(l2, "FAIL " + (dir / "sub/b-broken.json").string() +
-                      ": fixture failed to decode: expected string at tree.children[1].role");
-    EXPECT_EQ(l3, "FAIL " + (dir / "sub/c-mismatch.json").string() + ": turnCount: expected 5, got 1");
-    EXPECT_EQ(l4, "1 passed, 2 failed");
-}
-
+// Directories are searched recursively in path order; a file that does not
+// decode, overflows or is too large is reported and the others still checked.
 TEST_F(FixtureCheckTool, HostileFilesAreReportedAndTheOthersStillChecked) {
     write("sub/d-overflow.json", R"({"meta": {"surface": "chatgpt", "scenario": "s"}, "expect": {"turnCount": 1},
         "tree": {"children": [{"x": 1e400}]}})");
@@ -75,25 +61,24 @@ TEST_F(FixtureCheckTool, HostileFilesAreReportedAndTheOthersStillChecked) {
     EXPECT_EQ(out.str(), expected);
 }
 
-TEST_F(FixtureCheckTool, UsageErrorsExitTwo) {
-    EXPECT_EQ(run({}), 2);
-    EXPECT_EQ(run({"--bogus", dir.string()}), 2);
-    EXPECT_EQ(run({"--key"}), 2);
-    EXPECT_NE(err.str().find("usage: velmar-fixture-check"), std::string::npos);
-}
-
-TEST_F(FixtureCheckTool, MissingPathFails) {
+TEST_F(FixtureCheckTool, UsageErrorsExitTwoAndAMissingPathFails) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{}, {"--bogus", dir.string()}, {"--key"}}) {
+        EXPECT_EQ(run(args), 2) << ::testing::PrintToString(args);
+        EXPECT_NE(err.str().find("usage: velmar-fixture-check"), std::string::npos);
+    }
     EXPECT_EQ(run({(dir / "nope.json").string()}), 1);
     EXPECT_NE(out.str().find("0 passed, 1 failed"), std::string::npos);
 }
 
 TEST_F(FixtureCheckTool, JsonOutputIsOneObjectPerFixture) {
-    EXPECT_EQ(run({"--json", "--key", "K", (dir / "a-good.json").string(), (dir / "sub/b-broken.json").string()}), 1);
+    write("x.json", R"({"meta": {"surface": "nonesuch", "scenario": "s"}, "expect": {"turnCount": 0}, "tree": {}})");
+    EXPECT_EQ(run({"--json", "--key", "K", (dir / "a-good.json").string(), (dir / "sub/b-broken.json").string(),
+                   (dir / "x.json").string()}), 1);
     std::istringstream lines(out.str());
     std::string line;
     std::vector<nlohmann::json> objects;
     while (std::getline(lines, line)) objects.push_back(nlohmann::json::parse(line));
-    ASSERT_EQ(objects.size(), 2u);
+    ASSERT_EQ(objects.size(), 3u);
     EXPECT_EQ(objects[0]["result"], "pass");
     EXPECT_TRUE(objects[0]["reason"].is_null());
     EXPECT_EQ(objects[0]["surface"], "chatgpt");
@@ -110,14 +95,66 @@ TEST_F(FixtureCheckTool, JsonOutputIsOneObjectPerFixture) {
     EXPECT_EQ(objects[1]["result"], "fail");
     EXPECT_TRUE(objects[1]["snapshot"].is_null());
     EXPECT_TRUE(objects[1]["surface"].is_null());
+    EXPECT_TRUE(objects[2]["snapshot"].is_null()) << "a surface without a parser";
+    EXPECT_EQ(objects[2]["surface"], "nonesuch");
 }
 
-TEST_F(FixtureCheckTool, SurfaceWithoutParserFailsWithNullSnapshot) {
-    write("x.json", R"({"meta": {"surface": "nonesuch", "scenario": "s"}, "expect": {"turnCount": 0}, "tree": {}})");
-    EXPECT_EQ(run({"--json", (dir / "x.json").string()}), 1);
-    auto obj = nlohmann::json::parse(out.str());
-    EXPECT_TRUE(obj["snapshot"].is_null());
-    EXPECT_EQ(obj["surface"], "nonesuch");
+using Opt = std::optional<std::string>;
+const Opt none;
+
+// A one-turn ChatGPT-shaped document; the root carries the address when given.
+FixtureDocument document(const std::string& surface, const Opt& url) {
+    using testing::N;
+    auto tree = std::move(N("AXWebArea").subrole("AXLandmarkMain").kid(N("AXHeading").title("You said:")));
+    if (url) tree.url(*url);
+    FixtureDocument doc;
+    doc.meta.surface = surface;
+    doc.meta.scenario = "key";
+    doc.expect.turnCount = 1;
+    doc.expect.conversationKeyPresent = true;
+    doc.tree = tree.build();
+    return doc;
+}
+
+// A browser fixture's conversation key comes from the address recorded on
+// its root, as live capture would derive it.
+TEST(FixtureCheckKey, DerivesKeyFromRootAddress) {
+    struct Case { const char* description; std::string surface; Opt url; Opt key; bool derivable; };
+    const Case cases[] = {
+        {"chatgpt conversation", "chatgpt", "https://chatgpt.com/c/abc-1?model=x#top", "abc-1", true},
+        {"docs panel, account form", "gemini_docs", "https://docs.google.com/document/u/1/d/DOC/edit", "DOC", true},
+        {"browser fixture without address", "chatgpt", none, none, false},
+        {"browser fixture with empty address", "chatgpt", "", none, false},
+        {"desktop surface keys itself, ignores an address", "chatgpt_desktop", "https://chatgpt.com/c/a", none, true},
+        {"native surface that does not key itself", "claude_code_desktop", "https://claude.ai/epitaxy/s1", none, false},
+    };
+    for (const auto& c : cases) {
+        bool derivable = !c.derivable;
+        EXPECT_EQ(FixtureCheck::deriveKey(document(c.surface, c.url), derivable), c.key) << c.description;
+        EXPECT_EQ(derivable, c.derivable) << c.description;
+    }
+}
+
+TEST_F(FixtureCheckTool, KeyPresenceIsCheckedForBrowserFixtures) {
+    auto put = [&](const std::string& name, const Opt& url) {
+        write(name + ".json", document("chatgpt", url).toJSON().dump(2));
+        return dir / (name + ".json");
+    };
+    auto keyless = put("keyless", "https://chatgpt.com/");
+
+    auto result = FixtureCheck::check(put("keyed", "https://chatgpt.com/c/abc"), std::nullopt);
+    EXPECT_TRUE(result.passed) << result.reason.value_or("");
+    EXPECT_EQ(result.snapshot ? result.snapshot->conversationKey : none, "abc");
+
+    result = FixtureCheck::check(keyless, std::nullopt);
+    EXPECT_EQ(result.reason, "conversationKeyPresent: expected true, got false");
+
+    result = FixtureCheck::check(put("addressless", none), std::nullopt);
+    EXPECT_TRUE(result.passed) << "without an address nothing is derived, so presence is not checked";
+
+    result = FixtureCheck::check(keyless, std::string("K"));
+    EXPECT_TRUE(result.passed) << "a key given on the command line wins over the derived one";
+    EXPECT_EQ(result.snapshot ? result.snapshot->conversationKey : none, "K");
 }
 
 }  // namespace

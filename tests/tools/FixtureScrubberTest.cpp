@@ -80,14 +80,8 @@ TEST(FixtureScrubberTest, ScrubKeepsTheVocabularyAndMasksTheRest) {
         {"allowed word inside a sentence", "Retry the upload", "Xxxxx xxx xxxxxx"},
         {"a prefix whose last character is not whole is no prefix", "<pasted_text\u0E33 secret",
          "<xxxxxx_xxxx xxxxxx"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(scrub(c.input), c.expected) << c.description;
-}
-
-// Texts that once passed the allow-list verbatim while carrying anything a
-// user typed.
-TEST(FixtureScrubberTest, CraftedTextsDoNotPassTheAllowList) {
-    const Case cases[] = {
+        // Texts that once passed the allow-list verbatim while carrying
+        // anything a user typed.
         {"anything after the model label", "Model: meet Anna at noon", "Xxxxx: xxxx Xxxx xx xxxx"},
         {"words before a paste note", "I pasted my pin 4711 12 lines", "X xxxxxx xx xxx 0000 00 xxxxx"},
         {"a letter inside a model name", "GPT-4k", "XXX-0x"},
@@ -99,7 +93,7 @@ TEST(FixtureScrubberTest, CraftedTextsDoNotPassTheAllowList) {
         {"tag characters behind an emoji", "\U0001F44D\U000E0068\U000E0069", "\U0001F44D\U000E0078\U000E0078"},
     };
     for (const auto& c : cases) EXPECT_EQ(scrub(c.input), c.expected) << c.description;
-    // Still allowed: the forms the apps show.
+    // Still kept: the forms the apps show.
     for (const std::string kept : {"Model: Sonnet 4.5", "GPT-4o mini \u25BE", "o4-mini-high", "Claude Opus 4.1 Extended",
                                    "Sep 30, 11:59 PM", "Pasted content, 48 lines", "9:41\u202FAM", "123456 sources"}) {
         EXPECT_EQ(scrub(kept), kept);

@@ -63,8 +63,6 @@ TEST(ReplayTest, InputsThatAreNotReplayFiles) {
     } cases[] = {
         {"a directory", kDir.string(), "cannot read the file: is a directory"},
         {"missing", (kDir / "absent.json").string(), "cannot read the file: No such file or directory"},
-        {"an endless device", "/dev/zero", "invalid JSON: parse error at line 1, column 1: syntax error while parsing "
-                                           "value - unexpected end of input; expected '[', '{', or a literal"},
     };
     for (const auto& c : cases) {
         std::ostringstream out, err;

@@ -10,49 +10,57 @@ using namespace std::chrono_literals;
 namespace velmar::sim {
 namespace {
 
-TEST(SimMainLoop, RunsDueWorkInTimeOrderAndSameInstantInSchedulingOrder) {
-    SimMainLoop loop;
-    std::vector<std::string> ran;
-    loop.postDelayed(300ms, [&] { ran.push_back("c@300"); });
-    loop.postDelayed(100ms, [&] { ran.push_back("a@100"); });
-    loop.postDelayed(100ms, [&] { ran.push_back("b@100"); });
-    loop.post([&] { ran.push_back("posted"); });
-
-    EXPECT_EQ(loop.advance(99ms), 1u);
-    EXPECT_EQ(ran, std::vector<std::string>{"posted"});
-    loop.advance(1ms);
-    EXPECT_EQ(ran, (std::vector<std::string>{"posted", "a@100", "b@100"}));
-    loop.advance(1s);
-    EXPECT_EQ(ran.back(), "c@300");
-}
-
-TEST(SimMainLoop, TimeSeenByWorkIsItsDueTimeAndChainsFallDueWithinOneAdvance) {
+// Due work runs in time order, work due at the same instant in scheduling
+// order; each sees its own due time as now, and work it schedules that falls
+// due within the same advance runs in that advance.
+TEST(SimMainLoop, RunsDueWorkInTimeOrderAtItsDueTime) {
     SimMainLoop loop;
     const TimePoint start = loop.now();
-    std::vector<Duration> seen;
-    loop.postDelayed(700ms, [&] {
-        seen.push_back(std::chrono::duration_cast<Duration>(loop.now() - start));
-        loop.postDelayed(700ms, [&] { seen.push_back(std::chrono::duration_cast<Duration>(loop.now() - start)); });
-    });
+    std::vector<std::string> ran;
+    auto at = [&](std::string name) {
+        return [&, name] { ran.push_back(name + "@" + std::to_string((loop.now() - start) / 1ms)); };
+    };
+    loop.postDelayed(300ms, at("c"));
+    loop.postDelayed(100ms, at("a"));
+    loop.postDelayed(100ms, at("b"));
+    loop.post(at("posted"));
+    loop.postDelayed(700ms, [&] { loop.postDelayed(700ms, at("chained")); });
+
+    EXPECT_EQ(loop.advance(99ms), 1u);
+    EXPECT_EQ(ran, std::vector<std::string>{"posted@0"});
+    loop.advance(1ms);
+    EXPECT_EQ(ran, (std::vector<std::string>{"posted@0", "a@100", "b@100"}));
     loop.advance(5s);
-    EXPECT_EQ(seen, (std::vector<Duration>{700ms, 1400ms}));
-    EXPECT_EQ(loop.now() - start, 5s);
+    EXPECT_EQ(ran, (std::vector<std::string>{"posted@0", "a@100", "b@100", "c@300", "chained@1400"}));
+    EXPECT_EQ(loop.now() - start, 5100ms);
 }
 
-TEST(SimMainLoop, CancelledWorkNeverRunsAndReleasesWhatItHeld) {
+// Cancelled work never runs and releases what it held at once; a scoped
+// timer cancels with its owner; weakly held work skips an owner that is gone.
+TEST(SimMainLoop, CancelledScopedAndWeaklyHeldWork) {
     SimMainLoop loop;
     auto held = std::make_shared<int>(1);
     std::weak_ptr<int> watch = held;
-    bool ran = false;
-    TimerHandle h = loop.postDelayed(1s, [&ran, held] { ran = true; });
+    int ran = 0;
+    TimerHandle h = loop.postDelayed(1s, [&ran, held] { ++ran; });
     held.reset();
     EXPECT_TRUE(h.active());
     h.cancel();
     h.cancel();
     EXPECT_FALSE(h.active());
     EXPECT_TRUE(watch.expired());
+    {
+        ScopedTimer t = loop.postDelayed(1s, [&] { ++ran; });
+    }
+    struct Owner { int hits = 0; };
+    auto owner = std::make_shared<Owner>();
+    loop.postDelayed(1s, weakly(owner, [](Owner& o) { ++o.hits; }));
+    auto gone = std::make_shared<Owner>();
+    loop.postDelayed(1s, weakly(gone, [&ran](Owner&) { ++ran; }));
+    gone.reset();
     loop.advance(2s);
-    EXPECT_FALSE(ran);
+    EXPECT_EQ(ran, 0);
+    EXPECT_EQ(owner->hits, 1);
     EXPECT_EQ(loop.pendingCount(), 0u);
 }
 
@@ -68,23 +76,6 @@ TEST(SimMainLoop, RepeatingTimerFiresEveryIntervalWithoutDriftUntilCancelled) {
     loop.advance(60s);
     EXPECT_EQ(at, (std::vector<Duration>{5s, 10s, 15s}));
     EXPECT_EQ(loop.tolerances(), std::vector<Duration>{500ms});
-}
-
-TEST(SimMainLoop, ScopedTimerCancelsWithItsOwnerAndWeaklyHeldWorkSkipsAGoneOwner) {
-    SimMainLoop loop;
-    int fired = 0;
-    {
-        ScopedTimer t = loop.postDelayed(1s, [&] { ++fired; });
-    }
-    struct Owner { int hits = 0; };
-    auto owner = std::make_shared<Owner>();
-    loop.postDelayed(1s, weakly(owner, [](Owner& o) { ++o.hits; }));
-    auto gone = std::make_shared<Owner>();
-    loop.postDelayed(1s, weakly(gone, [&fired](Owner&) { ++fired; }));
-    gone.reset();
-    loop.advance(2s);
-    EXPECT_EQ(fired, 0);
-    EXPECT_EQ(owner->hits, 1);
 }
 
 TEST(SimMainLoop, RunJumpsToEachNextDueTaskUntilQuit) {

@@ -1,6 +1,6 @@
 // The browser gate and the browser capture controller on a simulated desktop:
-// which windows are read, which tabs mark new chats, what each browser
-// captures, and that every event names its browser.
+// which windows are read, which tabs mark new chats, and that every event
+// names its browser.
 #include "capture/BrowserCaptureController.hpp"
 
 #include "capture/CaptureDebug.hpp"
@@ -82,11 +82,6 @@ TEST(BrowserGate, WindowsWebAreasAndTheirOrder) {
          {group({news, claude})}, {}},
         {"a web area without an address is looked through", BrowserProfile::chrome(),
          {N("AXWebArea").kid(claude)}, {"claude_ai*"}},
-        {"Safari skips a window with two AI web areas", BrowserProfile::safari(), {group({chatgpt, claude})}, {}},
-        {"Safari keeps the one AI web area beside an unrelated one", BrowserProfile::safari(),
-         {group({news, claude})}, {"claude_ai*"}},
-        {"Safari still locates uncaptured surfaces", BrowserProfile::safari(),
-         {plainPage("https://chat.deepseek.com/a/chat/s/d1")}, {"deepseek*"}},
         {"Firefox takes the tab on screen past a background tab's page", BrowserProfile::firefoxLinux(),
          {group({backgroundChatgpt, claude})}, {"claude_ai*"}},
         {"Firefox reads no page inside a background tab's", BrowserProfile::firefoxLinux(),
@@ -108,19 +103,6 @@ TEST(BrowserGate, WindowsWebAreasAndTheirOrder) {
     EXPECT_EQ(rig.desktop.application(rig.app.pid)->writes(),
               (std::vector<std::pair<std::string, bool>>{{"AXEnhancedUserInterface", true}}))
         << "Chrome's gate wakes the tree";
-}
-
-TEST(BrowserGate, LooksAtEightWindowsAtMost) {
-    BrowserRig rig;
-    auto log = std::make_shared<sim::SimReadLog>();
-    std::vector<sim::SimElementPtr> windows;
-    for (int i = 0; i < 10; ++i) {
-        windows.push_back(rig.window(plainPage("https://chatgpt.com/c/w" + std::to_string(i)), i == 0));
-        windows.back()->adoptLog(log);
-    }
-    EXPECT_EQ(rig.controller->gate().allGatedTabs(BrowserCaptureController::maxWindows).size(), 8u);
-    EXPECT_EQ(log->count(windows[8].get(), "AXMinimized") + log->count(windows[9].get(), "AXMinimized"), 0u)
-        << "windows past the eighth are never read";
 }
 
 // Chromium on AT-SPI lists two untitled frames (its hidden address-bar popup
@@ -189,7 +171,7 @@ TEST(BrowserGate, DocsPanelClosedEmptyAndWithAFeed) {
 TEST(BrowserCaptureController, OnlyTheFocusedWindowMarksANewChatAndItsDraftReachesTheConversation) {
     BrowserRig rig;
     const std::string typed = "Draft a polite reply declining the meeting on Thursday afternoon";
-    auto background = rig.window(chatgptPage("https://chatgpt.com/", {}, true));
+    rig.window(chatgptPage("https://chatgpt.com/", {}, true));  // in the background
     auto front = rig.window(claudePage("https://claude.ai/new", {}, true, typed));
     ASSERT_TRUE(rig.controller->start());
     rig.loop.advance(1s);
@@ -208,7 +190,6 @@ TEST(BrowserCaptureController, OnlyTheFocusedWindowMarksANewChatAndItsDraftReach
     EXPECT_EQ(rig.events[0].turnIndex, 2);
     EXPECT_EQ(rig.controller->newChatPending(), std::set<std::string>{"claude_cowork"});
     EXPECT_FALSE(rig.controller->pendingDrafts().contains("claude_ai"));
-    (void)background;
 }
 
 // A stop control under any of its surface's labels keeps a reply open even
@@ -265,42 +246,15 @@ TEST(BrowserCaptureController, AReplyMarkedDoneWithoutAnEventIsStillSent) {
     EXPECT_LE(rig.controller->settleRuns() - settles, 1) << "a finished page is not read again unprompted";
 }
 
-TEST(BrowserCaptureController, SafariCapturesOnlyClaudeAndChatGPT) {
-    BrowserRig rig(BrowserProfile::safari());
-    const std::vector<std::string> uncaptured = {"https://gemini.google.com/app/g1",
-                                                 "https://www.perplexity.ai/search/p1",
-                                                 "https://chat.deepseek.com/a/chat/s/d1"};
-    std::vector<sim::SimElementPtr> windows;
-    for (const auto& url : uncaptured) windows.push_back(rig.window(plainPage(url), false));
-    auto chat = rig.window(chatgptPage("https://chatgpt.com/c/s1", {"q1", "a1"}, true));
-    ASSERT_TRUE(rig.controller->start());
-    rig.loop.advance(1s);
-    rig.show(chat, chatgptPage("https://chatgpt.com/c/s1", {"q1", "a1", "q2", "a2"}, true));
-    rig.loop.advance(3s);
-    ASSERT_EQ(rig.events.size(), 1u);
-    EXPECT_EQ(rig.events[0].prompt, "q2");
-    EXPECT_EQ(rig.events[0].browser, "safari");
-    for (const char* surface : {"gemini", "perplexity", "deepseek"}) {
-        for (int c = 0; c <= static_cast<int>(CaptureDiag::Counter::turnsDropped); ++c) {
-            EXPECT_EQ(rig.diag.count(surface, static_cast<CaptureDiag::Counter>(c)), 0)
-                << surface << " leaves no trace, not even a count";
-        }
-    }
-}
-
 TEST(BrowserCaptureController, DebugLinesOnlyWhenSwitchedOn) {
     for (const char* value : {"1", "true", ""}) {
         sim::SimEnvironment env;
         env.set("VELMAR_CAPTURE_DEBUG", value);
         sim::SimLogSink log;
-        CaptureDebug debug(env, log);
-        debug.line("surface=chatgpt bg keyless view (no conversation id in URL)");
+        CaptureDebug(env, log).line("surface=chatgpt bg keyless view");
         EXPECT_EQ(log.lines().size(), std::string(value) == "1" ? 1u : 0u) << value;
-        if (!log.lines().empty()) {
-            EXPECT_EQ(log.lines()[0], "[capture-debug] surface=chatgpt bg keyless view (no conversation id in URL)");
-        }
     }
-    EXPECT_EQ(CaptureDebug::keySuffix("6f1c2e-4b7a-a1b2c3"), "…a1b2c3");
+    EXPECT_EQ(CaptureDebug::keySuffix("6f1c2e-4b7a-a1b2c3"), "…a1b2c3") << "only a key's tail reaches the log";
     EXPECT_EQ(CaptureDebug::keySuffix("abc"), "…abc");
 }
 

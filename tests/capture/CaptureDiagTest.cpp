@@ -16,7 +16,7 @@ std::int64_t sent(const CaptureDiag::Delta& d, std::string_view surface, C count
     return 0;
 }
 
-TEST(CaptureDiag, BumpIgnoresNothingToCountAndCapsAtOneMillion) {
+TEST(CaptureDiag, BumpIgnoresNothingToCountCapsAtOneMillionAndTheWindowIsClamped) {
     CaptureDiag diag(t0);
     diag.bump("gemini", C::parsedOk, 999'999);
     diag.bump("gemini", C::parsedOk, 5);
@@ -32,6 +32,11 @@ TEST(CaptureDiag, BumpIgnoresNothingToCountAndCapsAtOneMillion) {
     EXPECT_EQ(d->stats[0].surface, "gemini");
     EXPECT_EQ(d->stats[0].windowSeconds, 1);
     EXPECT_EQ(d->stats[0].counts, (std::map<C, std::int64_t>{{C::parsedOk, 1'000'000}}));
+
+    CaptureDiag now(t0), late(t0);  // the window is kept between a second and seven days
+    for (auto* diag : {&now, &late}) diag->bump("deepseek", C::parserNil);
+    EXPECT_EQ(now.snapshotDeltas(t0)->windowSeconds, 1);
+    EXPECT_EQ(late.snapshotDeltas(t0 + 24h * 10)->windowSeconds, 604'800);
 }
 
 // Whatever happens to batches (answered, refused, never answered, answered
@@ -73,15 +78,6 @@ TEST(CaptureDiag, CountsAreConservedThroughLossRetryAndAcknowledgement) {
     diag.ack(fourth->seq);
     acknowledged += sent(*fourth, "chatgpt", C::verdictOk);
     EXPECT_EQ(acknowledged, counted);
-}
-
-TEST(CaptureDiag, WindowIsClampedBetweenOneSecondAndSevenDays) {
-    CaptureDiag diag(t0);
-    diag.bump("deepseek", C::parserNil);
-    EXPECT_EQ(diag.snapshotDeltas(t0)->windowSeconds, 1);
-    CaptureDiag late(t0);
-    late.bump("deepseek", C::parserNil);
-    EXPECT_EQ(late.snapshotDeltas(t0 + 24h * 10)->windowSeconds, 604'800);
 }
 
 TEST(CaptureDiag, BatchesListSurfacesInKeyOrderAndKeepWhatDoesNotFitForTheNext) {

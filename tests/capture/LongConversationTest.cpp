@@ -53,7 +53,7 @@ const Pattern kPatterns[] = {
     {"up while streaming, mid-conversation, above capture start", 20, Scroll::whileStreaming, true},
 };
 
-// What the stabilizer's rules cannot meet, and why; these patterns are not expected to pass.
+// What the stabilizer's rules cannot meet, and why: those runs are checked for resends only.
 std::string gap(const Pattern& p, std::string_view surface) {
     const bool scrollsFar = p.scroll == Scroll::nearHistory || p.scroll == Scroll::toTheTop;
     if (p.historyTurns > 8 && p.aboveCaptureStart && scrollsFar) {
@@ -150,22 +150,6 @@ TEST_P(LongConversation, EachFollowedPairSentOnceAndHistoryNever) {
         Driver driver(surface, seed, pattern);
         ASSERT_GE(driver.expected.size(), 20u);
         EXPECT_EQ(driver.sent, driver.expected) << pattern.name << ", seed " << seed;
-    }
-}
-
-// The gaps are real: should the rules come to meet one, it belongs among the runs above.
-TEST(LongConversationGaps, StillBeyondTheRules) {
-    for (const auto& row : SurfaceTraits::all()) {
-        for (const auto& pattern : kPatterns) {
-            const auto why = gap(pattern, row.key);
-            if (!row.positionIndexed || why.empty()) continue;
-            bool missed = false;
-            for (std::uint32_t seed = 1; seed <= 10 && !missed; ++seed) {
-                Driver driver(std::string(row.key), seed, pattern);
-                missed = driver.sent != driver.expected;
-            }
-            EXPECT_TRUE(missed) << row.key << ", " << pattern.name << " is met now: " << why;
-        }
     }
 }
 

@@ -21,9 +21,9 @@ using testing::turn;
 using testing::Turns;
 using Parser = ClaudeTranscriptParser;
 
-N message(int index, int total, std::initializer_list<N> kids) {
+N message(int index, int total, std::vector<N> kids) {
     auto header = "Message " + std::to_string(index) + " of " + std::to_string(total);
-    return std::move(N("AXGroup").description(header).kids(kids));
+    return std::move(group(std::move(kids)).description(header));
 }
 N transcript(std::initializer_list<N> messages) {
     return std::move(N("AXWindow").kid(N("AXWebArea").kid(N("AXGroup").description("Chat messages").kids(messages))));
@@ -49,21 +49,58 @@ RawTurn onlyTurn(const Parser& parser, const N& tree) {
     return snap && !snap->turns.empty() ? snap->turns.front() : RawTurn{};
 }
 
-TEST(ClaudeTranscriptParser, StaticTextsThatAreNotMessageText) {
-    struct Case { const char* description; std::string label; bool kept; } cases[] = {
-        {"a message's text is trimmed", "  padded  ", true},
-        {"reasoning toggle", "Thought process", false},
-        {"relative time", "5 minutes ago", false},
-        {"relative time with a leading space is not a timestamp", " 5 minutes ago", true},
-        {"clock time", "9:41 AM", false},
-        {"month, day and year", "December 25, 2024", false},
-        {"a sentence starting with Yesterday", "Yesterday I wrote a parser", true},
-        {"hidden heading", "You said: hello", false},
+// A message's text: its texts less the page's own labels, its paste chips as
+// blocks (the body when the clipboard still holds it).
+TEST(ClaudeTranscriptParser, MessageText) {
+    auto said = [](std::string label) { return std::vector<N>{text("You said: prompt"), text(std::move(label))}; };
+    auto review = [](std::string label) {
+        return std::vector<N>{text("You said: Please review"), text("Please review"), pasteChip(std::move(label), "preview")};
+    };
+    const std::string notCaptured = "Please review\n[pasted text: 12 lines, content not captured]";
+    struct Case {
+        const char* description;
+        std::vector<N> kids;
+        std::string expected;
+        std::map<int, std::string> bodies = {};
+        bool collapsed = false;
+    } cases[] = {
+        {"a message's text is trimmed", said("  padded  "), "padded"},
+        {"reasoning toggle", said("Thought process"), ""},
+        {"relative time", said("5 minutes ago"), ""},
+        {"relative time with a leading space is not a timestamp", said(" 5 minutes ago"), "5 minutes ago"},
+        {"clock time", said("9:41 AM"), ""},
+        {"month, day and year", said("December 25, 2024"), ""},
+        {"a sentence starting with Yesterday", said("Yesterday I wrote a parser"), "Yesterday I wrote a parser"},
+        {"hidden heading", said("You said: hello"), ""},
+        {"paste chip in any letter case, no body", review("PASTED content · 12 LINES"), notCaptured},
+        {"one line says line", review("Pasted 1 line"), "Please review\n[pasted text: 1 line, content not captured]"},
+        {"body resolved", review("pasted text 2 lines"), "Please review\n[pasted text: 2 lines]\na\nb\n[end pasted text]",
+         {{2, "a\nb"}}},
+        {"word pasted must stand alone", review("copypasted 3 lines"), "Please review"},
+        {"count must end the label", review("Pasted 3 lines ago"), "Please review"},
+        {"a message that is only chips has no leading empty line",
+         {text("You said:"), pasteChip("Pasted 4 lines", "x"), pasteChip("Pasted 5 lines", "y")},
+         "[pasted text: 4 lines, content not captured]\n[pasted text: 5 lines]\nbody\n[end pasted text]",
+         {{5, "body"}}},
+        {"no paste blocks or image markers on a collapsed message",
+         {text("Claude responded: the long reply"), text("Message collapsed"), pasteChip("Pasted 3 lines", "p"),
+          group({N("AXImage").description("a.png")}, {"group/thumbnail"})},
+         "the long reply", {{3, "body"}}, true},
     };
     for (const auto& c : cases) {
-        auto tree = transcript({message(1, 1, {text("You said: prompt"), text(c.label)})});
-        EXPECT_EQ(onlyTurn(offline(), tree).text, c.kept ? text::trim(c.label) : "") << c.description;
+        auto turn = onlyTurn(withBodies(c.bodies), transcript({message(1, 1, c.kids)}));
+        EXPECT_EQ(turn.text, c.expected) << c.description;
+        EXPECT_EQ(turn.collapsed, c.collapsed) << c.description;
     }
+    EXPECT_EQ(Parser::collapsedRecovery(" Message collapsed\n", {"x", "You said:   the prompt  "}), "the prompt");
+    EXPECT_EQ(Parser::collapsedRecovery("Message collapsed", {"You said:x"}), "") << "a heading needs its space";
+
+    auto chip = N("AXButton").description("Pasted 3 lines").kids({
+        text("PASTED"), text("abcd"),
+        group({text("éééé")}),  // same length in characters, later: loses the tie
+        N("AXImage").description("a much longer image description"),
+    });
+    EXPECT_EQ(Parser::chipPreview(*chip.build()), "abcd") << "the preview is the longest text";
 }
 
 // Turns are kept whatever their role; a group whose label has no readable
@@ -138,41 +175,6 @@ TEST(ClaudeTranscriptParser, MessageRowsWherePlainContainersAreDropped) {
     }
 }
 
-TEST(ClaudeTranscriptParser, PasteChips) {
-    struct Case {
-        const char* description;
-        std::string label;
-        std::map<int, std::string> bodies;
-        std::string expected;
-    } cases[] = {
-        {"any letter case, no body", "PASTED content · 12 LINES", {},
-         "Please review\n[pasted text: 12 lines, content not captured]"},
-        {"one line says line", "Pasted 1 line", {}, "Please review\n[pasted text: 1 line, content not captured]"},
-        {"body resolved", "pasted text 2 lines", {{2, "a\nb"}},
-         "Please review\n[pasted text: 2 lines]\na\nb\n[end pasted text]"},
-        {"word pasted must stand alone", "copypasted 3 lines", {}, "Please review"},
-        {"count must end the label", "Pasted 3 lines ago", {}, "Please review"},
-    };
-    for (const auto& c : cases) {
-        auto tree = transcript({message(1, 2, {text("You said: Please review"), text("Please review"),
-                                               pasteChip(c.label, "preview text")})});
-        EXPECT_EQ(onlyTurn(withBodies(c.bodies), tree).text, c.expected) << c.description;
-    }
-
-    auto chipOnly = transcript(
-        {message(1, 1, {text("You said:"), pasteChip("Pasted 4 lines", "x"), pasteChip("Pasted 5 lines", "y")})});
-    EXPECT_EQ(onlyTurn(withBodies({{5, "body"}}), chipOnly).text,
-              "[pasted text: 4 lines, content not captured]\n[pasted text: 5 lines]\nbody\n[end pasted text]")
-        << "a message that is only chips has no leading empty line";
-
-    auto chip = N("AXButton").description("Pasted 3 lines").kids({
-        text("PASTED"), text("abcd"),
-        group({text("éééé")}),  // same length in characters, later: loses the tie
-        N("AXImage").description("a much longer image description"),
-    });
-    EXPECT_EQ(Parser::chipPreview(*chip.build()), "abcd") << "the preview is the longest text";
-}
-
 // A chip still in the composer is resolved then, while the clipboard still
 // holds its body; the resolver keeps what it found for the sent message.
 TEST(ClaudeTranscriptParser, ComposerChipsAreResolvedBeforeTheMessageIsSent) {
@@ -187,18 +189,6 @@ TEST(ClaudeTranscriptParser, ComposerChipsAreResolvedBeforeTheMessageIsSent) {
         N("AXWindow").kids({N("AXGroup").description("Chat messages"), group({pasteChip("Pasted 3 lines", preview)})});
     ASSERT_TRUE(parser.snapshot(*composing.build(), std::nullopt));
     EXPECT_EQ(asked, (std::vector<std::pair<int, std::string>>{{3, preview}}));
-}
-
-TEST(ClaudeTranscriptParser, CollapsedMessages) {
-    EXPECT_EQ(Parser::collapsedRecovery(" Message collapsed\n", {"x", "You said:   the prompt  "}), "the prompt");
-    EXPECT_EQ(Parser::collapsedRecovery("Message collapsed", {"You said:x"}), "") << "a heading needs its space";
-
-    auto tree = transcript({message(2, 2, {text("Claude responded: the long reply"), text("Message collapsed"),
-                                           pasteChip("Pasted 3 lines", "p"),
-                                           group({N("AXImage").description("a.png")}, {"group/thumbnail"})})});
-    auto turn = onlyTurn(offline(), tree);
-    EXPECT_TRUE(turn.collapsed);
-    EXPECT_EQ(turn.text, "the long reply") << "no paste blocks or image markers on a collapsed message";
 }
 
 TEST(ClaudeTranscriptParser, Artifacts) {

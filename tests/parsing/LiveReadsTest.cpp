@@ -114,15 +114,6 @@ TEST(LiveReads, EverySegmenterCallIsItsOwnParse) {
         EXPECT_TRUE(log->repeats().empty()) << shown;
         EXPECT_EQ(log->total(), log->elementsRead()) << shown;
     }
-
-    // The native side: the application element too.
-    auto app = sim::SimElement::make("AXApplication", log);
-    auto window = N("AXWindow").kid(page).buildSim(log);
-    app->set("AXFocusedWindow", AXElementRef(window));
-    log->reset();
-    ChatGPTDesktopSegmenter desktop;
-    ASSERT_TRUE(desktop.snapshot(AXElement(app)));
-    EXPECT_TRUE(log->repeats().empty());
 }
 
 }  // namespace

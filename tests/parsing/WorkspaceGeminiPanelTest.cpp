@@ -48,8 +48,9 @@ TEST(WorkspaceGeminiPanel, DisjointFromEditor) {
 }
 
 // A Docs page whose candidate subtree is the whole 30,000-node document: the
-// check must give up after its node cap instead of reading the document.
-TEST(WorkspaceGeminiPanel, EditorCheckReadsAtMostItsCap) {
+// editor check gives up after its node cap instead of reading the document.
+// The class search's depth cap is inclusive, and nothing below it is read.
+TEST(WorkspaceGeminiPanel, ReadsStopAtTheCaps) {
     auto log = std::make_shared<sim::SimReadLog>();
     auto root = sim::SimElement::make("AXGroup", log);
     root->set("AXDOMClassList", std::vector<std::string>{"appsElementsSidekickRoot"});
@@ -57,16 +58,11 @@ TEST(WorkspaceGeminiPanel, EditorCheckReadsAtMostItsCap) {
         auto paragraph = root->append("AXGroup");
         for (int w = 0; w < 99; ++w) paragraph->append("AXStaticText")->setString("AXValue", "word");
     }
-    auto candidate = std::make_shared<AXElement>(root);
     log->reset();
-    EXPECT_FALSE(WorkspaceGeminiPanel::isDisjointFromEditor(candidate, 4000));
+    EXPECT_FALSE(WorkspaceGeminiPanel::isDisjointFromEditor(std::make_shared<AXElement>(root), 4000));
     EXPECT_LE(log->elementsRead(), 4001u);
     EXPECT_GT(log->elementsRead(), 3900u);
-}
 
-// The cap is inclusive, and nothing below it is read on a live tree.
-TEST(WorkspaceGeminiPanel, FindByClassStopsAtItsCap) {
-    auto log = std::make_shared<sim::SimReadLog>();
     auto live = nested(group({}, {"deep"}), 5).buildSim(log);
     auto first = live->childElements().front();
     log->reset();

@@ -220,19 +220,29 @@ std::vector<Message> fromFlat(const AXNodePtr& scope) {
     if (!kids) return out;
     enum { Outside, AfterPrompt, InReply } state = Outside;
     std::vector<AXNodePtr> afterEnd;  // blocks after a reply's end, before anything else
+    bool reopenable = false;          // no other message's controls since that end
+    bool inBar = false;               // the last child was one of a run of icon buttons
     for (auto& kid : *kids) {
         if (isComposer(kid)) break;
+        if (!isIconButton(kid)) inBar = false;
         if (isIconButton(kid)) {
             // A prompt's own actions leave it waiting for its reply.
             if (state == InReply) {
                 out.back().finished = true;
                 state = Outside;
                 afterEnd.clear();
+                reopenable = true;
+            } else if (state == Outside && !inBar) {
+                // Another message's own actions (a prompt whose class is
+                // unknown): what follows is not the reply before.
+                reopenable = false;
             }
+            inBar = true;
             continue;
         }
         if (kid.message()) {
             afterEnd.clear();
+            reopenable = false;
             Message m;
             m.node = kid.node;
             m.role = hasAnyClass(*kid.node, {kParagraph, kThink}, 0) ? "assistant" : "user";
@@ -243,8 +253,8 @@ std::vector<Message> fromFlat(const AXNodePtr& scope) {
         if (state == InReply) {
             // Beside a reply whose wrapper is kept: its controls and notice.
             if (!out.back().node) out.back().blocks.push_back(std::move(kid.node));
-        } else if (kid.paragraph() && state == Outside && !out.empty() && out.back().role == "assistant" &&
-                   !out.back().node) {
+        } else if (kid.paragraph() && state == Outside && reopenable && !out.empty() &&
+                   out.back().role == "assistant" && !out.back().node) {
             // Reply text after a reply's "action bar" and before any prompt:
             // those were a code block's buttons, read mid-update before their
             // names (Firefox). The reply goes on.
@@ -253,6 +263,7 @@ std::vector<Message> fromFlat(const AXNodePtr& scope) {
             out.back().blocks.push_back(std::move(kid.node));
             out.back().finished = false;
             state = InReply;
+            reopenable = false;
         } else if (kid.paragraph() ||
                    (state == AfterPrompt && !DeepSeekTranscriptParser::replyText({kid.node}).empty())) {
             // A prompt's named controls are not its reply's start.
@@ -261,7 +272,8 @@ std::vector<Message> fromFlat(const AXNodePtr& scope) {
             m.blocks.push_back(std::move(kid.node));
             out.push_back(std::move(m));
             state = InReply;
-        } else if (state == Outside && !out.empty() && out.back().role == "assistant" && !out.back().node) {
+            reopenable = false;
+        } else if (state == Outside && reopenable) {
             afterEnd.push_back(std::move(kid.node));
         }
     }

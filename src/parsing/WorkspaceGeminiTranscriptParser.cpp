@@ -203,11 +203,11 @@ std::string replyText(const Entry& entry) {
 }  // namespace
 
 const ParserAnchors& WorkspaceGeminiTranscriptParser::anchors() {
+    // One probe for the whole table: it passes where any row finds entries.
     static const ParserAnchors rows = [] {
-        ParserAnchors out;
-        for (const auto& [name, find] : kEntryRows)
-            out.push_back({std::string("turn entries: ") + name, [find](const AXNodePtr& s) { return !find(s).empty(); }});
-        return out;
+        std::string name = "turn entries: ";
+        for (std::size_t i = 0; i < std::size(kEntryRows); ++i) name += (i ? " | " : "") + std::string(kEntryRows[i].first);
+        return ParserAnchors{{name, [](const AXNodePtr& s) { return !findEntries(s).empty(); }}};
     }();
     return rows;
 }

@@ -153,6 +153,8 @@ TEST(BrowserGate, DocsPanelClosedEmptyAndWithAFeed) {
         {"panel open, no conversation yet: a keyless tab", docs({text("Ask Gemini")}), true, std::nullopt},
         {"panel with a feed: keyed by the document", docs({group({text("Q")}, {"appsElementsSidekickFeedEntries"})}),
          true, "DOC1"},
+        {"Chromium's panel, the feed left out: its prompt headings key it",
+         docs({N("AXHeading").classes({"appsElementsSidekickUserMessageContainer"}).kid(text("Q"))}), true, "DOC1"},
         {"a candidate holding editor elements is refused", docs({group({text("x")}, {"kix-page"})}), false,
          std::nullopt},
     };

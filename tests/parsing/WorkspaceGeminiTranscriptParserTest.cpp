@@ -7,6 +7,7 @@
 namespace velmar {
 namespace {
 
+using testing::button;
 using testing::group;
 using testing::expectParses;
 using testing::N;
@@ -58,6 +59,23 @@ TEST(WorkspaceGeminiTranscriptParser, Turns) {
                       {"appsElementsSidekickZeroState"})}),
          std::nullopt},
         {"a feed without messages", panel({feed({group({text("Today")})})}), std::nullopt},
+        // Chromium on Linux leaves the class-only feed, messages and bubbles
+        // out: headings, reply blocks and control rows side by side.
+        {"flat: each reply runs to its control row; the notice after it and the prompt's edit row are no text; "
+         "a cut-short prompt reads whole from its heading's name",
+         panel({text("Today"), promptHeading(std::nullopt, {text("q1")}), group({button("Edit prompt")}),
+                text("Gemini response"), group({text("a1")}), N("AXList").kids({group({text("item")})}),
+                group({button("Sources"), N("AXLink").kids({text("Plan")})}),
+                group({button("Insert"), button("Copy"), button("Good response"), button("Bad response")}),
+                group({text("Your content is not used to train models.")}),
+                std::move(promptHeading(std::nullopt, {text("Draft a reply…")}).description("Draft a reply to Sam")),
+                group({button("Edit prompt")}), text("Gemini response"), group({text("a2")})}),
+         Turns{turn(1, 4, "user", "q1"), turn(2, 4, "assistant", "a1\n- item"), turn(3, 4, "user", "Draft a reply to Sam"),
+               turn(4, 4, "assistant", "a2")}},
+        {"flat, thinking: the spinner keeps its class where its wrapper is gone",
+         panel({promptHeading(std::nullopt, {text("q1")}), text("Gemini response"),
+                std::move(N("AXProgressIndicator").classes({"appsElementsSidekickThinkingStateCircleSpinner"}))}),
+         Turns{turn(1, 2, "user", "q1"), turn(2, 2, "assistant", "")}, false},
     };
     expectParses(
         cases, [](const AXNode& scope, const auto& key) { return WorkspaceGeminiTranscriptParser{}.snapshot(scope, key); },

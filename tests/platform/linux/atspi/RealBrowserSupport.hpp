@@ -5,6 +5,7 @@
 
 #include "ax/AXElement.hpp"
 #include "ax/FixtureDocument.hpp"
+#include "capture/TurnEvent.hpp"
 #include "parsing/FixtureParsing.hpp"
 #include "parsing/RawTurn.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
@@ -41,6 +42,15 @@
 namespace velmar::linux_backend::real_browser {
 
 using namespace std::chrono_literals;
+
+// The events a test got, for its failure message.
+inline std::string describeEvents(const std::vector<TurnEvent>& events) {
+    std::string out;
+    for (const auto& e : events)
+        out += "\n  #" + std::to_string(e.turnIndex) + " " + e.verdict + " prompt \"" + e.prompt.substr(0, 60) +
+               "\" reply \"" + e.response.substr(0, 60) + "\"";
+    return out;
+}
 
 // A turn's text compared as a person reads it: spaces at line ends do not count.
 inline std::string lineTrimmed(const std::string& text) {

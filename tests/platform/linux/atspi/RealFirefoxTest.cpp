@@ -204,7 +204,7 @@ TEST_P(RealFirefox, ParsesThePageAndCapturesATypedExchange) {
     controller.stop();
     EXPECT_GT(controller.settleRuns(), settlesBefore) << "the observer never woke the controller";
     EXPECT_TRUE(sawStreaming) << "never saw the reply unfinished";
-    ASSERT_EQ(events.size(), 1u);
+    ASSERT_EQ(events.size(), 1u) << describeEvents(events);
     const TurnEvent& e = events.front();
     EXPECT_EQ(e.surface, page.surface);
     EXPECT_EQ(e.prompt, prompt);

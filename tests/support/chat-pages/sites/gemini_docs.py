@@ -20,7 +20,7 @@ side sheet, the feed and every message wrapper are class-only divs.
 """
 import html
 
-URL = "https://docs.google.com/document/d/1Qx7Offs1tePlAn0Mar2026Budg3tV3nu3s/edit"
+URL = "https://docs.google.com/document/d/1AbCdEfGhIjKlMnOpQrStUvWxYz0123456789abcdEF/edit"
 TITLE = "Offsite plan - Google Docs"
 SCRIPT = "gemini_docs"
 

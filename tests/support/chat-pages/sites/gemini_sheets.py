@@ -10,7 +10,7 @@ _spec = importlib.util.spec_from_file_location("site_gemini_docs_markup",
 docs = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(docs)
 
-URL = "https://docs.google.com/spreadsheets/d/1BudG3tSh33tRegi0nTotalsEMEA2026q1/edit"
+URL = "https://docs.google.com/spreadsheets/d/1PoIuVuTsRqPoNmLkJiHgFeDcBa0123456789AbCdE/edit"
 SCRIPT = "gemini_docs"
 
 

@@ -227,7 +227,7 @@ void run(benchmark::State& state, const std::string& surface, bool oneByOne) {
     std::size_t settleTrips = 0, settleTurns = 0;
     if (!oneByOne) {
         linux_backend::AtspiAccessibility accessibility;
-        auto spec = AIAppAllowlist::specForBundleID("chromium");
+        auto spec = AIAppAllowlist::specForAppId("chromium");
         if (spec && spec->browserCase()) {
             BrowserGate gate(std::atoi(std::getenv("VELMAR_CHROMIUM_PID")), spec->browserCase()->profile, accessibility);
             const std::size_t before = gRoundTrips.load();

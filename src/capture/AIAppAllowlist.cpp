@@ -38,18 +38,18 @@ std::unique_ptr<BrowserSegmenter> web(std::string_view surface, Parser parser = 
 
 }  // namespace
 
-std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clipboard* clipboard,
+std::optional<CaptureSpec> specForAppId(std::string_view appId, const Clipboard* clipboard,
                                            DesktopPlatform platform) {
-    if (bundleID == claudeDesktopBundleID) {
+    if (appId == claudeDesktopAppId) {
         auto segmenter = std::make_shared<ClaudeSegmenter>();
         segmenter->parser = claudeParser(clipboard);
         return CaptureSpec::native(std::move(segmenter));
     }
-    if (bundleID == chatgptDesktopBundleID) {
+    if (appId == chatgptDesktopAppId) {
         // The ChatGPT app reports the desktop surface, not a key of its own.
         return CaptureSpec::native(std::make_shared<ChatGPTDesktopSegmenter>());
     }
-    if (auto profile = BrowserProfile::profileForBundleID(bundleID, platform)) return CaptureSpec::browser(std::move(*profile));
+    if (auto profile = BrowserProfile::profileForAppId(appId, platform)) return CaptureSpec::browser(std::move(*profile));
     return std::nullopt;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Which applications are captured and how, and which segmenter reads each web
-// surface. Pure functions over constant tables: every bundle identifier not
+// surface. Pure functions over constant tables: every app id not
 // named here is simply not captured, and every segmenter handed out is a
 // fresh value configured with its surface key.
 
@@ -17,14 +17,14 @@ class Clipboard;
 
 namespace velmar::AIAppAllowlist {
 
-inline constexpr std::string_view claudeDesktopBundleID = "com.anthropic.claudefordesktop";
-inline constexpr std::string_view chatgptDesktopBundleID = "com.openai.codex";
+inline constexpr std::string_view claudeDesktopAppId = "com.anthropic.claudefordesktop";
+inline constexpr std::string_view chatgptDesktopAppId = "com.openai.codex";
 
 // Exact, case-sensitive: the two native apps, then the supported browsers of
 // `platform` (by default the desktop this build runs on).
 // Live capture passes the clipboard (it must outlive the segmenters): the
 // Claude readers recover pasted prompts from it. Without one they do not.
-std::optional<CaptureSpec> specForBundleID(std::string_view bundleID, const Clipboard* clipboard = nullptr,
+std::optional<CaptureSpec> specForAppId(std::string_view appId, const Clipboard* clipboard = nullptr,
                                            DesktopPlatform platform = BrowserProfile::runningPlatform());
 
 // The web segmenter of a browser surface; null for the native-only surfaces

@@ -32,8 +32,8 @@ public:
     virtual std::vector<ScreenInfo> screens() = 0;
     // Whether an application identifier (of the front application) is the
     // desktop's settings application, beyond the ones every platform knows.
-    virtual bool isSettingsApplication(const std::string& bundleIdentifier) const {
-        (void)bundleIdentifier;
+    virtual bool isSettingsApplication(const std::string& appId) const {
+        (void)appId;
         return false;
     }
 };

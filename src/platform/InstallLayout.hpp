@@ -30,7 +30,7 @@ public:
     // The release's short version ("1.4.2"); absent in builds that have none.
     virtual std::optional<std::string> shortVersion() const = 0;
     // The application's identifier; absent when run outside an installation.
-    virtual std::optional<std::string> bundleIdentifier() const = 0;
+    virtual std::optional<std::string> appId() const = 0;
     // The running executable and the folder the installation lives in.
     virtual std::filesystem::path executablePath() const = 0;
     virtual std::filesystem::path installLocation() const = 0;

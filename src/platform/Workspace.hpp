@@ -17,7 +17,7 @@ struct RunningApplication {
     int pid = 0;
     // The identifier applications are allow-listed by: a desktop entry id, or
     // the executable's name.
-    std::optional<std::string> bundleIdentifier;
+    std::optional<std::string> appId;
     std::optional<std::string> localizedName;
     // Where the application is installed; what its version is read from.
     std::optional<std::filesystem::path> bundleLocation;
@@ -52,7 +52,7 @@ public:
 
     virtual std::vector<RunningApplication> runningApplications() const = 0;
     // Where an application with this identifier is installed, running or not.
-    virtual std::optional<std::filesystem::path> installedApplicationLocation(std::string_view bundleIdentifier) const = 0;
+    virtual std::optional<std::filesystem::path> installedApplicationLocation(std::string_view appId) const = 0;
     // The short version string an installed application declares, untrimmed and
     // unchecked; absent when it declares none. May be slow the first time.
     virtual std::optional<std::string> applicationShortVersion(const std::filesystem::path& bundleLocation) const = 0;

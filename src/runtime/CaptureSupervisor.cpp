@@ -90,7 +90,7 @@ void CaptureSupervisor::applyDirective(const CaptureDirective& directive) {
 
 void CaptureSupervisor::appLaunched(const RunningApplication& app) {
     // Most programs started on a desktop are none of ours: they cost nothing more.
-    if (!app.bundleIdentifier || !AIAppAllowlist::specForBundleID(*app.bundleIdentifier)) return;
+    if (!app.appId || !AIAppAllowlist::specForAppId(*app.appId)) return;
     // Give the application time to build its windows before observing it.
     attachLater(app, attachAfterLaunch);
 }
@@ -142,16 +142,16 @@ std::unique_ptr<AttachedController> CaptureSupervisor::controllerFor(const Runni
 }
 
 void CaptureSupervisor::attachIfAllowlisted(const RunningApplication& app) {
-    if (paused_ || stopped_ || !app.bundleIdentifier || controllers_.count(app.pid)) return;
+    if (paused_ || stopped_ || !app.appId || controllers_.count(app.pid)) return;
     // The allow-list first: asking the bus whether capture is trusted costs a round trip.
-    auto spec = AIAppAllowlist::specForBundleID(*app.bundleIdentifier, &ports_.platform.clipboard);
+    auto spec = AIAppAllowlist::specForAppId(*app.appId, &ports_.platform.clipboard);
     if (!spec || !trusted()) return;
     auto controller = controllerFor(app, *spec);
     if (!controller) return;
     if (hooks_.resumeLookup) controller->setResumeLookup(hooks_.resumeLookup);
     if (!controller->start()) return attachFailed(app, *spec);
     if (attachRetryDelay_.erase(app.pid))
-        ports_.platform.log.writeLine("[agent] attached to " + *app.bundleIdentifier + " on a later try");
+        ports_.platform.log.writeLine("[agent] attached to " + *app.appId + " on a later try");
     controllers_.emplace(app.pid, std::move(controller));
     refreshCapturingLine();
 }
@@ -159,9 +159,9 @@ void CaptureSupervisor::attachIfAllowlisted(const RunningApplication& app) {
 void CaptureSupervisor::attachFailed(const RunningApplication& app, const CaptureSpec& spec) {
     // Said once per process; the tries go on quietly.
     if (!attachRetryDelay_.contains(app.pid)) {
-        ports_.platform.log.writeLine("[agent] could not observe " + *app.bundleIdentifier +
+        ports_.platform.log.writeLine("[agent] could not observe " + *app.appId +
                                       " over the accessibility bus — capture degraded, trying again");
-        ports_.menu.lastEventLine = "⚠︎ Accessibility attach failed for " + app.localizedName.value_or(*app.bundleIdentifier);
+        ports_.menu.lastEventLine = "⚠︎ Accessibility attach failed for " + app.localizedName.value_or(*app.appId);
         ports_.menu.refresh();
     }
     // A browser that is still off the bus after several tries was started

@@ -36,12 +36,12 @@ void EngagementMonitor::handle(const WorkspaceNotification& note) {
 
 std::optional<EngagementMonitor::Focus> EngagementMonitor::focusedSurface() {
     auto front = workspace_.frontmostApplication();
-    if (!front || !front->bundleIdentifier) return std::nullopt;
-    const auto& bundle = *front->bundleIdentifier;
-    if (bundle == AIAppAllowlist::claudeDesktopBundleID) return Focus{std::string(SurfaceKey::claudeDesktop), {}};
-    if (bundle == AIAppAllowlist::chatgptDesktopBundleID) return Focus{std::string(SurfaceKey::chatgptDesktop), {}};
+    if (!front || !front->appId) return std::nullopt;
+    const auto& bundle = *front->appId;
+    if (bundle == AIAppAllowlist::claudeDesktopAppId) return Focus{std::string(SurfaceKey::claudeDesktop), {}};
+    if (bundle == AIAppAllowlist::chatgptDesktopAppId) return Focus{std::string(SurfaceKey::chatgptDesktop), {}};
     if (!accessibility_.isProcessTrusted()) return std::nullopt;
-    auto profile = BrowserProfile::profileForBundleID(bundle);
+    auto profile = BrowserProfile::profileForAppId(bundle);
     if (!profile) return std::nullopt;
     auto surface = gate(front->pid, *profile).focusedAISurface();
     if (!surface) return std::nullopt;

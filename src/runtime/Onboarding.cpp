@@ -214,7 +214,7 @@ void Onboarding::bringForward(bool fallbackToMenu) {
 
 void Onboarding::enableLaunchAtLoginOnFirstSignIn() {
     auto& p = ports_.platform;
-    if (!p.install.bundleIdentifier() || p.settings.boolean(launchAtLoginDefaultedKey).value_or(false)) return;
+    if (!p.install.appId() || p.settings.boolean(launchAtLoginDefaultedKey).value_or(false)) return;
     p.settings.setBoolean(launchAtLoginDefaultedKey, true);
     if (p.login.status() != LoginService::Status::enabled) LoginItem::setEnabled(p.login, true);
 }

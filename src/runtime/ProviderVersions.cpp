@@ -21,9 +21,9 @@ const std::vector<ProviderVersions::Bundle>& ProviderVersions::bundles() {
     static const std::vector<Bundle> list = [] {
         std::vector<Bundle> out;
         for (const BrowserProfile& profile : BrowserProfile::all())
-            out.push_back({profile.slug, profile.bundleID, profile.otherIDs});
-        out.push_back({"claude_desktop", std::string(AIAppAllowlist::claudeDesktopBundleID), {}});
-        out.push_back({"chatgpt_desktop", std::string(AIAppAllowlist::chatgptDesktopBundleID), {}});
+            out.push_back({profile.slug, profile.appId, profile.otherIDs});
+        out.push_back({"claude_desktop", std::string(AIAppAllowlist::claudeDesktopAppId), {}});
+        out.push_back({"chatgpt_desktop", std::string(AIAppAllowlist::chatgptDesktopAppId), {}});
         return out;
     }();
     return list;
@@ -42,21 +42,21 @@ bool ProviderVersions::isVersionString(std::string_view text) {
 ProviderVersions::ProviderVersions(const Workspace& workspace, std::chrono::seconds refreshAfter)
     : workspace_(workspace), refreshAfter_(refreshAfter) {}
 
-std::optional<std::string> ProviderVersions::versionForBundleID(std::string_view bundleID, TimePoint now) {
-    return versionForBundleID(bundleID, workspace_.runningApplications(), now);
+std::optional<std::string> ProviderVersions::versionForAppId(std::string_view appId, TimePoint now) {
+    return versionForAppId(appId, workspace_.runningApplications(), now);
 }
 
-std::optional<std::string> ProviderVersions::versionForBundleID(std::string_view bundleID,
+std::optional<std::string> ProviderVersions::versionForAppId(std::string_view appId,
                                                                 const std::vector<RunningApplication>& running,
                                                                 TimePoint now) {
     std::optional<std::filesystem::path> location;
     for (const RunningApplication& app : running) {
-        if (app.bundleIdentifier == bundleID) {
+        if (app.appId == appId) {
             location = app.bundleLocation;
             break;
         }
     }
-    if (!location) location = workspace_.installedApplicationLocation(bundleID);
+    if (!location) location = workspace_.installedApplicationLocation(appId);
     if (!location) return std::nullopt;
     return versionAt(*location, now);
 }
@@ -78,9 +78,9 @@ std::map<std::string, std::string> ProviderVersions::current(TimePoint now) {
     std::map<std::string, std::string> versions;
     const std::vector<RunningApplication> running = workspace_.runningApplications();
     for (const Bundle& bundle : bundles()) {
-        auto version = versionForBundleID(bundle.bundleID, running, now);
+        auto version = versionForAppId(bundle.appId, running, now);
         for (auto other = bundle.otherIDs.begin(); !version && other != bundle.otherIDs.end(); ++other)
-            version = versionForBundleID(*other, running, now);
+            version = versionForAppId(*other, running, now);
         if (version) versions.insert_or_assign(bundle.key, *version);
     }
     return versions;

@@ -28,9 +28,9 @@ class ProviderVersions {
 public:
     struct Bundle {
         std::string key;
-        std::string bundleID;
+        std::string appId;
         // Other identifiers of the same application (a browser's snap or
-        // Flatpak id, its executable's name), tried in order after bundleID.
+        // Flatpak id, its executable's name), tried in order after appId.
         std::vector<std::string> otherIDs;
         bool operator==(const Bundle&) const = default;
     };
@@ -51,7 +51,7 @@ public:
 
     // The version of the first running application with this identifier, else
     // of its installed copy; absent when neither declares a valid version.
-    std::optional<std::string> versionForBundleID(std::string_view bundleID, TimePoint now);
+    std::optional<std::string> versionForAppId(std::string_view appId, TimePoint now);
 
     // Key to version, for every bundle whose version is known.
     std::map<std::string, std::string> current(TimePoint now);
@@ -62,7 +62,7 @@ private:
         TimePoint readAt;
     };
 
-    std::optional<std::string> versionForBundleID(std::string_view bundleID,
+    std::optional<std::string> versionForAppId(std::string_view appId,
                                                   const std::vector<RunningApplication>& running, TimePoint now);
     std::optional<std::string> versionAt(const std::filesystem::path& location, TimePoint now);
 

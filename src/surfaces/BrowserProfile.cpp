@@ -7,7 +7,7 @@ namespace velmar {
 const BrowserProfile& BrowserProfile::chrome() {
     static const BrowserProfile profile{
         .slug = "chrome",
-        .bundleID = "com.google.Chrome",
+        .appId = "com.google.Chrome",
         .otherIDs = {},
         .name = "Chrome",
         // Chrome builds its web content's accessibility tree only for clients
@@ -24,7 +24,7 @@ const BrowserProfile& BrowserProfile::chrome() {
 const BrowserProfile& BrowserProfile::safari() {
     static const BrowserProfile profile{
         .slug = "safari",
-        .bundleID = "com.apple.Safari",
+        .appId = "com.apple.Safari",
         .otherIDs = {},
         .name = "Safari",
         .armsEnhancedUI = false,
@@ -48,7 +48,7 @@ namespace {
 BrowserProfile chromeFamily(std::string slug, std::string id, std::vector<std::string> otherIDs, std::string name) {
     BrowserProfile profile = BrowserProfile::chrome();
     profile.slug = std::move(slug);
-    profile.bundleID = std::move(id);
+    profile.appId = std::move(id);
     profile.otherIDs = std::move(otherIDs);
     profile.name = std::move(name);
     return profile;
@@ -133,8 +133,8 @@ std::optional<BrowserProfile> BrowserProfile::profileForSlug(std::string_view sl
     return profileForSlug(slug, runningPlatform());
 }
 
-std::optional<BrowserProfile> BrowserProfile::profileForBundleID(std::string_view bundleID) {
-    return profileForBundleID(bundleID, runningPlatform());
+std::optional<BrowserProfile> BrowserProfile::profileForAppId(std::string_view appId) {
+    return profileForAppId(appId, runningPlatform());
 }
 
 bool BrowserProfile::isKnownSlug(std::string_view slug) {
@@ -148,11 +148,11 @@ std::optional<BrowserProfile> BrowserProfile::profileForSlug(std::string_view sl
     return std::nullopt;
 }
 
-std::optional<BrowserProfile> BrowserProfile::profileForBundleID(std::string_view bundleID, DesktopPlatform platform) {
+std::optional<BrowserProfile> BrowserProfile::profileForAppId(std::string_view appId, DesktopPlatform platform) {
     for (const auto& profile : all(platform)) {
-        if (profile.bundleID == bundleID) return profile;
+        if (profile.appId == appId) return profile;
         for (const auto& other : profile.otherIDs) {
-            if (other == bundleID) return profile;
+            if (other == appId) return profile;
         }
     }
     return std::nullopt;

@@ -31,7 +31,7 @@ struct BrowserProfile {
     std::string slug;      // stamped into turn events as "browser"
     // The identifier the workspace reports: a bundle identifier on macOS, the
     // desktop entry id on Linux.
-    std::string bundleID;
+    std::string appId;
     // Other identifiers the same browser goes by: packagings' desktop entry
     // ids and executable names, for a workspace that found no desktop entry.
     std::vector<std::string> otherIDs;
@@ -67,11 +67,11 @@ struct BrowserProfile {
     // one platform's; absent when no profile matches. An identifier matches
     // the bundle identifier or one of the other identifiers.
     static std::optional<BrowserProfile> profileForSlug(std::string_view slug);
-    static std::optional<BrowserProfile> profileForBundleID(std::string_view bundleID);
+    static std::optional<BrowserProfile> profileForAppId(std::string_view appId);
     // A slug any desktop's browser goes by (recorded trees come from both).
     static bool isKnownSlug(std::string_view slug);
     static std::optional<BrowserProfile> profileForSlug(std::string_view slug, DesktopPlatform platform);
-    static std::optional<BrowserProfile> profileForBundleID(std::string_view bundleID, DesktopPlatform platform);
+    static std::optional<BrowserProfile> profileForAppId(std::string_view appId, DesktopPlatform platform);
 };
 
 }  // namespace velmar

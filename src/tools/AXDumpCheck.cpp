@@ -50,10 +50,10 @@ std::vector<AXDump::Target> AXDump::liveTargets(ToolContext& context,
     std::vector<Target> out;
     const auto running = context.workspace.runningApplications();
 
-    for (auto bundleID : {AIAppAllowlist::claudeDesktopBundleID, AIAppAllowlist::chatgptDesktopBundleID}) {
+    for (auto appId : {AIAppAllowlist::claudeDesktopAppId, AIAppAllowlist::chatgptDesktopAppId}) {
         for (const auto& app : running) {
-            if (app.bundleIdentifier != bundleID) continue;
-            auto spec = AIAppAllowlist::specForBundleID(bundleID, nullptr, context.platform);
+            if (app.appId != appId) continue;
+            auto spec = AIAppAllowlist::specForAppId(appId, nullptr, context.platform);
             auto element = context.accessibility.applicationElement(app.pid);
             if (!spec || !spec->nativeCase() || !element) break;
             AXElement root(element);
@@ -68,8 +68,8 @@ std::vector<AXDump::Target> AXDump::liveTargets(ToolContext& context,
     }
 
     for (const auto& app : running) {
-        if (!app.bundleIdentifier) continue;
-        auto spec = AIAppAllowlist::specForBundleID(*app.bundleIdentifier, nullptr, context.platform);
+        if (!app.appId) continue;
+        auto spec = AIAppAllowlist::specForAppId(*app.appId, nullptr, context.platform);
         if (!spec || !spec->browserCase()) continue;
         const BrowserProfile& profile = spec->browserCase()->profile;
         // A browser of another session (or not yet on the accessibility bus) has nothing to show.

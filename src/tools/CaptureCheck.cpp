@@ -72,11 +72,11 @@ struct BrowserApp {
 
 std::optional<BrowserApp> runningBrowser(ToolContext& context, const std::string& slug) {
     for (const auto& app : context.workspace.runningApplications()) {
-        if (!app.bundleIdentifier) continue;
-        auto spec = AIAppAllowlist::specForBundleID(*app.bundleIdentifier, nullptr, context.platform);
+        if (!app.appId) continue;
+        auto spec = AIAppAllowlist::specForAppId(*app.appId, nullptr, context.platform);
         if (!spec || !spec->browserCase() || spec->browserCase()->profile.slug != slug) continue;
         if (!context.accessibility.applicationElement(app.pid)) continue;
-        return BrowserApp{app, app.bundleLocation.value_or(std::filesystem::path(*app.bundleIdentifier))};
+        return BrowserApp{app, app.bundleLocation.value_or(std::filesystem::path(*app.appId))};
     }
     return std::nullopt;
 }
@@ -116,13 +116,13 @@ std::string describeFocus(const AXElement& scope) {
 }
 
 struct NativeApp {
-    std::string_view bundleID;
+    std::string_view appId;
     std::string name;
 };
 
 std::optional<NativeApp> nativeApp(std::string_view surface) {
-    if (surface == SurfaceKey::claudeDesktop) return NativeApp{AIAppAllowlist::claudeDesktopBundleID, "Claude Desktop"};
-    if (surface == SurfaceKey::chatgptDesktop) return NativeApp{AIAppAllowlist::chatgptDesktopBundleID, "the ChatGPT app"};
+    if (surface == SurfaceKey::claudeDesktop) return NativeApp{AIAppAllowlist::claudeDesktopAppId, "Claude Desktop"};
+    if (surface == SurfaceKey::chatgptDesktop) return NativeApp{AIAppAllowlist::chatgptDesktopAppId, "the ChatGPT app"};
     return std::nullopt;
 }
 
@@ -184,7 +184,7 @@ private:
             if (!native) return skip(r, "no native driver for " + e.surface);
             const auto apps = c_.workspace.runningApplications();
             auto app = std::find_if(apps.begin(), apps.end(),
-                                    [&](const auto& a) { return a.bundleIdentifier == native->bundleID; });
+                                    [&](const auto& a) { return a.appId == native->appId; });
             if (app == apps.end()) return skip(r, native->name + " is not running");
             auto element = c_.accessibility.applicationElement(app->pid);
             auto window = element ? AXElement(element).focusedWindow() : std::nullopt;
@@ -207,7 +207,7 @@ private:
             executable = browser->executable;
             before_ = AXElement(c_.accessibility.applicationElement(browser->app.pid)).windows();
         } else if (auto profile = BrowserProfile::profileForSlug(e.browser, c_.platform)) {
-            executable = c_.workspace.installedApplicationLocation(profile->bundleID).value_or(profile->bundleID);
+            executable = c_.workspace.installedApplicationLocation(profile->appId).value_or(profile->appId);
         }
         if (!c_.input.openURLInNewWindow(executable, pid, e.url)) {
             return skip(r, "could not open the address in " + executable.string() +

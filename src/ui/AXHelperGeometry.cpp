@@ -44,8 +44,8 @@ std::optional<Rect> visibleFrameFor(const Rect& window, const std::vector<Screen
 
 namespace AXHelperVisibility {
 
-bool isFrontmostAllowed(const std::string& bundleIdentifier) {
-    return bundleIdentifier == "com.apple.systempreferences" || bundleIdentifier == "com.apple.SecurityAgent";
+bool isFrontmostAllowed(const std::string& appId) {
+    return appId == "com.apple.systempreferences" || appId == "com.apple.SecurityAgent";
 }
 
 Decision decide(const Inputs& in, Size panel, std::optional<Rect> visibleFrame) {

@@ -55,7 +55,7 @@ struct Hide {
 using Decision = std::variant<Show, Hide>;
 
 // The frontmost applications next to which the helper may show.
-bool isFrontmostAllowed(const std::string& bundleIdentifier);
+bool isFrontmostAllowed(const std::string& appId);
 Decision decide(const Inputs& inputs, Size panelSize, std::optional<Rect> visibleFrame);
 
 }  // namespace AXHelperVisibility

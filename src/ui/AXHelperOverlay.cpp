@@ -56,7 +56,7 @@ void AXHelperOverlay::tick() {
         return;
     }
     std::string front;
-    if (auto app = ports_.workspace.frontmostApplication(); app && app->bundleIdentifier) front = *app->bundleIdentifier;
+    if (auto app = ports_.workspace.frontmostApplication(); app && app->appId) front = *app->appId;
 
     AXHelperVisibility::Inputs in;
     in.armed = armed_;

@@ -13,7 +13,7 @@ bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0
 }  // namespace
 
 Placement current(const Bundle& bundle, const std::filesystem::path& home) {
-    if (!bundle.bundleIdentifier) return Placement::notBundled;
+    if (!bundle.appId) return Placement::notBundled;
     const std::string path = bundle.path.string();
     bool offRoot = !bundle.volume.volume || bundle.volume.volume->string() != "/";
     if (path.find("/AppTranslocation/") != std::string::npos) return Placement::translocated;
@@ -24,7 +24,7 @@ Placement current(const Bundle& bundle, const std::filesystem::path& home) {
 }
 
 std::optional<std::filesystem::path> applicationsDestination(const Bundle& bundle) {
-    if (!bundle.bundleIdentifier) return std::nullopt;
+    if (!bundle.appId) return std::nullopt;
     auto name = bundle.path.filename();
     if (name.empty()) name = bundle.path.parent_path().filename();  // "/x/App.app/"
     if (name.empty()) return std::nullopt;
@@ -32,7 +32,7 @@ std::optional<std::filesystem::path> applicationsDestination(const Bundle& bundl
 }
 
 std::optional<std::filesystem::path> ejectableSourceVolume(const Bundle& bundle) {
-    if (!bundle.bundleIdentifier || !bundle.volume.volume) return std::nullopt;
+    if (!bundle.appId || !bundle.volume.volume) return std::nullopt;
     if (bundle.volume.volume->string() == "/" || !bundle.volume.readOnly) return std::nullopt;
     return bundle.volume.volume;
 }

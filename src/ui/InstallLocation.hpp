@@ -23,7 +23,7 @@ struct VolumeInfo {
 };
 
 struct Bundle {
-    std::optional<std::string> bundleIdentifier;
+    std::optional<std::string> appId;
     std::filesystem::path path;
     VolumeInfo volume;
 };

@@ -85,7 +85,7 @@ MenuModel StatusMenu::menuModel() {
     }
     menu.push_back(MenuItem::separator());
 
-    if (ports_.install.bundleIdentifier()) {
+    if (ports_.install.appId()) {
         auto status = ports_.login.status();
         std::string label = status == LoginService::Status::requiresApproval
                                 ? "Launch at login (approve in System Settings…)"

@@ -9,10 +9,10 @@ namespace {
 
 // Native apps by their exact identifier on every desktop; browsers by the
 // desktop's own profiles (looked up as the profiles' own test checks).
-TEST(AIAppAllowlist, SpecForBundleIDIsExact) {
+TEST(AIAppAllowlist, SpecForAppIdIsExact) {
     struct Case {
         const char* description;
-        std::string bundleID;
+        std::string appId;
         std::optional<std::string> nativeSurface;  // set for native apps
         std::optional<std::string> browserSlug;    // set for browsers
         DesktopPlatform platform = DesktopPlatform::macOS;
@@ -31,7 +31,7 @@ TEST(AIAppAllowlist, SpecForBundleIDIsExact) {
         {"native apps on Linux too", "com.openai.codex", "chatgpt_desktop", std::nullopt, onLinux},
     };
     for (const auto& c : cases) {
-        auto spec = AIAppAllowlist::specForBundleID(c.bundleID, nullptr, c.platform);
+        auto spec = AIAppAllowlist::specForAppId(c.appId, nullptr, c.platform);
         ASSERT_EQ(spec.has_value(), c.nativeSurface || c.browserSlug) << c.description;
         if (!spec) continue;
         auto native = spec->nativeCase();

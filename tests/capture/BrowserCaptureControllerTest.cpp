@@ -38,7 +38,7 @@ public:
     std::unique_ptr<BrowserCaptureController> controller;
 
     explicit BrowserRig(const BrowserProfile& p = BrowserProfile::chrome()) : profile(p) {
-        app = {p.slug == "chrome" ? 201 : 202, p.bundleID, p.name, std::nullopt};
+        app = {p.slug == "chrome" ? 201 : 202, p.appId, p.name, std::nullopt};
         desktop.launch(app);
         controller = std::make_unique<BrowserCaptureController>(
             app, profile, desktop.accessibility(), loop, diag, CaptureSchedule::Timings{},

@@ -74,7 +74,7 @@ TEST(CaptureSession, SendsEachCompletedExchangeOnceWithItsOrdinalAndBrowser) {
 
     showClaude(true);
     showTab(true);
-    auto spec = AIAppAllowlist::specForBundleID(*claudeApp.bundleIdentifier, &clipboard);
+    auto spec = AIAppAllowlist::specForAppId(*claudeApp.appId, &clipboard);
     ASSERT_TRUE(spec && spec->isNative());
     CaptureController native(claudeApp, spec->nativeCase()->segmenter, desktop.accessibility(), loop, diag, {}, record);
     BrowserCaptureController browser(chromeApp, BrowserProfile::chrome(), desktop.accessibility(), loop, diag, {}, record,

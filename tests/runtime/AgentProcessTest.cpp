@@ -115,7 +115,7 @@ TEST(AgentProcess, AScriptedChatReachesTheLocalCoresStoreAndSigtermEndsItWithinS
              {1500, second, false}, {1500, done2, true}})
         steps.push_back({{"after_ms", after}, {"pid", 4242}, {"window", claudeWindow(turns, finished)}});
     const auto env = agentEnvironment(home.path(), {
-        {"applications", {{{"pid", 4242}, {"bundle_id", "com.anthropic.claudefordesktop"}, {"name", "Claude"}}}},
+        {"applications", {{{"pid", 4242}, {"app_id", "com.anthropic.claudefordesktop"}, {"name", "Claude"}}}},
         {"steps", steps}});
     const pid_t agent = start(agentExe, {}, env);
     ASSERT_GT(agent, 0);

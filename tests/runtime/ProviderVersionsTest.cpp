@@ -15,7 +15,7 @@ const TimePoint t0 = TimePoint{} + 1767225600s;
 TEST(ProviderVersions, BundlesAreThisDesktopsBrowsersThenTheNativeApps) {
     const auto& bundles = ProviderVersions::bundles();
     ASSERT_EQ(bundles.size(), BrowserProfile::all().size() + 2);
-    EXPECT_EQ(bundles[0], (ProviderVersions::Bundle{"chrome", BrowserProfile::all()[0].bundleID, BrowserProfile::all()[0].otherIDs}));
+    EXPECT_EQ(bundles[0], (ProviderVersions::Bundle{"chrome", BrowserProfile::all()[0].appId, BrowserProfile::all()[0].otherIDs}));
     EXPECT_EQ(bundles[bundles.size() - 2].key, "claude_desktop");
     EXPECT_EQ(bundles.back().key, "chatgpt_desktop");
 }
@@ -69,11 +69,11 @@ TEST_F(ProviderVersionsLookup, RunningFirstInstalledSecondInvalidRejected) {
     workspace.launch({7, "org.mozilla.firefox", "Firefox", std::nullopt});
     workspace.install("org.mozilla.firefox", "/usr/lib/firefox", "128.0");
 
-    EXPECT_EQ(versions.versionForBundleID("google-chrome", t0), "121.0b");
-    EXPECT_EQ(versions.versionForBundleID("com.anthropic.claudefordesktop", t0), std::nullopt);
-    EXPECT_EQ(versions.versionForBundleID("com.openai.codex", t0), std::nullopt);
-    EXPECT_EQ(versions.versionForBundleID("org.mozilla.firefox", t0), "128.0");
-    EXPECT_EQ(versions.versionForBundleID("com.brave.Browser", t0), std::nullopt);
+    EXPECT_EQ(versions.versionForAppId("google-chrome", t0), "121.0b");
+    EXPECT_EQ(versions.versionForAppId("com.anthropic.claudefordesktop", t0), std::nullopt);
+    EXPECT_EQ(versions.versionForAppId("com.openai.codex", t0), std::nullopt);
+    EXPECT_EQ(versions.versionForAppId("org.mozilla.firefox", t0), "128.0");
+    EXPECT_EQ(versions.versionForAppId("com.brave.Browser", t0), std::nullopt);
 
     const std::map<std::string, std::string> expected{{"chrome", "121.0b"}, {"chromium", "131.0"}, {"firefox", "128.0"}};
     EXPECT_EQ(versions.current(t0), expected);
@@ -97,7 +97,7 @@ TEST_F(ProviderVersionsLookup, SlowLookupsAreRememberedUntilTheRefreshInterval) 
 
     // A running copy at the same location shares the remembered answer.
     workspace.launch({9, "google-chrome", "Chrome", "/opt/google/chrome"});
-    EXPECT_EQ(versions.versionForBundleID("google-chrome", t0 + 5h), "119.0");
+    EXPECT_EQ(versions.versionForAppId("google-chrome", t0 + 5h), "119.0");
     EXPECT_EQ(workspace.versionReads(), firstRound);
 
     EXPECT_EQ(versions.current(t0 + 6h)["chrome"], "120.0");

@@ -31,7 +31,7 @@ TEST(BrowserProfile, LooksUpEachDesktopsBrowsersByTheirIdentifiers) {
         {"Debian's Firefox ESR: the same browser", DesktopPlatform::linuxDesktop, "firefox-esr", "firefox"},
     };
     for (const auto& c : cases) {
-        auto profile = BrowserProfile::profileForBundleID(c.id, c.platform);
+        auto profile = BrowserProfile::profileForAppId(c.id, c.platform);
         EXPECT_EQ(profile ? std::optional<std::string>(profile->slug) : std::nullopt, c.slug) << c.what;
     }
     // The Linux browsers capture every browser surface, with Chrome's traits;
@@ -46,7 +46,7 @@ TEST(BrowserProfile, LooksUpEachDesktopsBrowsersByTheirIdentifiers) {
                                                                        : WebAreaResolution::firstURLBearing)
             << profile.slug;
     }
-    EXPECT_EQ(BrowserProfile::profileForBundleID("brave"), BrowserProfile::braveLinux()) << "no lookup defaults to macOS";
+    EXPECT_EQ(BrowserProfile::profileForAppId("brave"), BrowserProfile::braveLinux()) << "no lookup defaults to macOS";
     EXPECT_TRUE(BrowserProfile::isKnownSlug("safari")) << "recorded trees name both desktops' browsers";
     EXPECT_FALSE(BrowserProfile::isKnownSlug("netscape"));
 }

@@ -30,11 +30,11 @@ std::optional<SimChatScript> SimChatScript::parse(const nlohmann::json& script, 
         const auto& a = (*apps)[i];
         const auto at = "script.applications[" + std::to_string(i) + "]";
         if (!require(a, "pid", &nlohmann::json::is_number_integer, "integer", at, error) ||
-            !require(a, "bundle_id", &nlohmann::json::is_string, "string", at, error))
+            !require(a, "app_id", &nlohmann::json::is_string, "string", at, error))
             return std::nullopt;
         RunningApplication app;
         app.pid = a["pid"].get<int>();
-        app.bundleIdentifier = a["bundle_id"].get<std::string>();
+        app.appId = a["app_id"].get<std::string>();
         if (a.contains("name") && a["name"].is_string()) app.localizedName = a["name"].get<std::string>();
         out.applications_.push_back(std::move(app));
     }

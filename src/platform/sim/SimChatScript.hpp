@@ -5,7 +5,7 @@
 // Lets the whole agent (real core, real loop) be exercised end to end
 // without a desktop.
 //
-// Script (JSON): {"applications": [{"pid", "bundle_id", "name"}],
+// Script (JSON): {"applications": [{"pid", "app_id", "name"}],
 //                 "steps": [{"after_ms", "pid", "window": <tree>}]}
 // where a tree is what SimElement::fromJSON reads. Steps run in order, each
 // `after_ms` after the previous one; a step replaces the window's content.

@@ -19,7 +19,7 @@ public:
     std::optional<std::filesystem::path> resourceDirectory(std::string_view name) const override;
     std::optional<std::filesystem::path> auxiliaryExecutable(std::string_view name) const override;
     std::optional<std::string> shortVersion() const override { return version_; }
-    std::optional<std::string> bundleIdentifier() const override { return identifier_; }
+    std::optional<std::string> appId() const override { return identifier_; }
     std::filesystem::path executablePath() const override { return location_ / "bin" / "velmar-desktop-agent"; }
     std::filesystem::path installLocation() const override { return location_; }
 

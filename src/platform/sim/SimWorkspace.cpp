@@ -5,8 +5,8 @@
 
 namespace velmar::sim {
 
-std::optional<std::filesystem::path> SimWorkspace::installedApplicationLocation(std::string_view bundleIdentifier) const {
-    auto it = installed_.find(bundleIdentifier);
+std::optional<std::filesystem::path> SimWorkspace::installedApplicationLocation(std::string_view appId) const {
+    auto it = installed_.find(appId);
     if (it == installed_.end()) return std::nullopt;
     return it->second;
 }
@@ -74,10 +74,10 @@ void SimWorkspace::userInput() {
 
 void SimWorkspace::post(Kind kind) { deliver({kind, std::nullopt}); }
 
-void SimWorkspace::install(std::string bundleIdentifier, std::filesystem::path location,
+void SimWorkspace::install(std::string appId, std::filesystem::path location,
                            std::optional<std::string> shortVersion) {
     versions_[location] = std::move(shortVersion);
-    installed_[std::move(bundleIdentifier)] = std::move(location);
+    installed_[std::move(appId)] = std::move(location);
 }
 
 void SimWorkspace::setShortVersion(const std::filesystem::path& location, std::optional<std::string> shortVersion) {

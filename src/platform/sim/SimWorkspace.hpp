@@ -17,7 +17,7 @@ public:
     using Kind = WorkspaceNotification::Kind;
 
     std::vector<RunningApplication> runningApplications() const override { return running_; }
-    std::optional<std::filesystem::path> installedApplicationLocation(std::string_view bundleIdentifier) const override;
+    std::optional<std::filesystem::path> installedApplicationLocation(std::string_view appId) const override;
     std::optional<std::string> applicationShortVersion(const std::filesystem::path& bundleLocation) const override;
     std::optional<RunningApplication> frontmostApplication() const override;
     double secondsSinceLastInput() const override;
@@ -37,7 +37,7 @@ public:
     // Displays, session and screen lock: posts the notification of that kind.
     void post(Kind kind);
 
-    void install(std::string bundleIdentifier, std::filesystem::path location, std::optional<std::string> shortVersion);
+    void install(std::string appId, std::filesystem::path location, std::optional<std::string> shortVersion);
     void setShortVersion(const std::filesystem::path& location, std::optional<std::string> shortVersion);
     // Version look-ups so far (they are slow on a real desktop).
     std::size_t versionReads() const { return versionReads_; }

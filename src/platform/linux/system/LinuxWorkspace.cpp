@@ -191,14 +191,14 @@ RunningApplication LinuxWorkspace::describe(int pid, const std::filesystem::path
     // little (the snap Chromium runs ".../chromium-browser/chrome").
     if (auto sandboxed = SandboxIdentity::ofProcess(procRoot_.string(), pid)) {
         const DesktopEntry* entry = entries().byId(*sandboxed);
-        app.bundleIdentifier = *sandboxed;
+        app.appId = *sandboxed;
         app.localizedName = entry ? entry->nameFor(localeOf(environment_)) : *sandboxed;
     } else if (const DesktopEntry* entry = entries().byExecutable(executable)) {
-        app.bundleIdentifier = entry->id;
+        app.appId = entry->id;
         app.localizedName = entry->nameFor(localeOf(environment_));
     } else {
-        app.bundleIdentifier = executable.filename().string();
-        app.localizedName = app.bundleIdentifier;
+        app.appId = executable.filename().string();
+        app.localizedName = app.appId;
     }
     return app;
 }
@@ -330,13 +330,13 @@ void LinuxWorkspace::look() {
     desktop().services.refresh();
 }
 
-std::optional<std::filesystem::path> LinuxWorkspace::installedApplicationLocation(std::string_view bundleIdentifier) const {
+std::optional<std::filesystem::path> LinuxWorkspace::installedApplicationLocation(std::string_view appId) const {
     const DesktopEntries& index = entries();
-    if (const DesktopEntry* entry = index.byId(bundleIdentifier)) {
+    if (const DesktopEntry* entry = index.byId(appId)) {
         if (auto location = index.programLocation(*entry)) return location;
     }
-    if (bundleIdentifier.find('/') != std::string_view::npos) return std::nullopt;
-    return DesktopEntries::findInPath(bundleIdentifier, environment_.get("PATH").value_or("/usr/local/bin:/usr/bin:/bin"));
+    if (appId.find('/') != std::string_view::npos) return std::nullopt;
+    return DesktopEntries::findInPath(appId, environment_.get("PATH").value_or("/usr/local/bin:/usr/bin:/bin"));
 }
 
 std::optional<std::string> LinuxWorkspace::applicationShortVersion(const std::filesystem::path& bundleLocation) const {

@@ -47,7 +47,7 @@ public:
     std::vector<RunningApplication> runningApplications() const override;
     // One look at /proc/PID: a process of this user and login session.
     bool isRunning(int pid) const override { return inspect(pid).has_value(); }
-    std::optional<std::filesystem::path> installedApplicationLocation(std::string_view bundleIdentifier) const override;
+    std::optional<std::filesystem::path> installedApplicationLocation(std::string_view appId) const override;
     std::optional<std::string> applicationShortVersion(const std::filesystem::path& bundleLocation) const override;
     std::optional<RunningApplication> frontmostApplication() const override;
     double secondsSinceLastInput() const override;

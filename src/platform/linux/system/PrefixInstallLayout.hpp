@@ -25,7 +25,7 @@ public:
     std::optional<std::filesystem::path> resourceDirectory(std::string_view name) const override;
     std::optional<std::filesystem::path> auxiliaryExecutable(std::string_view name) const override;
     std::optional<std::string> shortVersion() const override;
-    std::optional<std::string> bundleIdentifier() const override { return std::string(applicationId); }
+    std::optional<std::string> appId() const override { return std::string(applicationId); }
     std::filesystem::path executablePath() const override { return executable_; }
     std::filesystem::path installLocation() const override { return prefix_; }
 

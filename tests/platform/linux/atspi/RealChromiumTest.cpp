@@ -108,7 +108,7 @@ TEST_P(RealChromium, ParsesThePageAndCapturesATypedExchange) {
     EXPECT_TRUE(live->conversationKey.has_value());
     EXPECT_FALSE(live->usedParityFallback);
 
-    auto spec = AIAppAllowlist::specForBundleID(browser_);
+    auto spec = AIAppAllowlist::specForAppId(browser_);
     ASSERT_TRUE(spec && spec->browserCase()) << "Chromium is not allow-listed on this desktop";
     const BrowserProfile profile = spec->browserCase()->profile;
     GLibMainLoop loop;
@@ -245,7 +245,7 @@ TEST_P(RealChromiumStreaming, AReplyThatPausesIsSentOnceWhole) {
         std::optional<Statement> before;
         ASSERT_TRUE(waitFor(5s, [&] { return (before = statement(url, false)).has_value(); }));
 
-        auto spec = AIAppAllowlist::specForBundleID(browser_);
+        auto spec = AIAppAllowlist::specForAppId(browser_);
         ASSERT_TRUE(spec && spec->browserCase());
         GLibMainLoop loop;
         CaptureDiag diag(loop.now());

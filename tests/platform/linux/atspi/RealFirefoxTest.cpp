@@ -144,7 +144,7 @@ TEST_P(RealFirefox, ParsesThePageAndCapturesATypedExchange) {
     }
 
     // Debian's Firefox ESR, as the workspace names it by its desktop entry.
-    auto spec = AIAppAllowlist::specForBundleID("firefox-esr");
+    auto spec = AIAppAllowlist::specForAppId("firefox-esr");
     ASSERT_TRUE(spec && spec->browserCase()) << "Firefox is not allow-listed on this desktop";
     const BrowserProfile profile = spec->browserCase()->profile;
     GLibMainLoop loop;
@@ -266,7 +266,7 @@ TEST_P(RealFirefoxTabs, TheGateTakesTheTabOnScreen) {
         return back && front && hidden(back) && !hidden(front);
     })) << "the background tab's page is not in the tree, or not hidden";
 
-    auto spec = AIAppAllowlist::specForBundleID("firefox-esr");
+    auto spec = AIAppAllowlist::specForAppId("firefox-esr");
     ASSERT_TRUE(spec && spec->browserCase());
     BrowserGate gate(pid_, spec->browserCase()->profile, *accessibility_);
     auto tabs = gate.allGatedTabs(8);

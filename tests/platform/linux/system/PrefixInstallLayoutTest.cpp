@@ -44,7 +44,7 @@ TEST(PrefixInstallLayout, FindsResourcesAndHelpersUnderAnInstallPrefix) {
     EXPECT_EQ(layout.resourceDirectory(".."), std::nullopt);
     EXPECT_EQ(layout.auxiliaryExecutable("../velmar/node"), std::nullopt);
     EXPECT_EQ(layout.shortVersion(), std::string(build::version));
-    EXPECT_EQ(layout.bundleIdentifier(), "velmar-desktop-agent");
+    EXPECT_EQ(layout.appId(), "velmar-desktop-agent");
 }
 
 // A build tree keeps its executables beside share/velmar; this test binary

@@ -29,12 +29,15 @@ void CaptureSchedule::settleNow() {
     settle_();
 }
 
-void CaptureSchedule::settleAt(TimePoint t) {
+Duration CaptureSchedule::until(TimePoint t) const {
     const TimePoint now = loop_.now();
+    return t > now ? std::chrono::ceil<Duration>(t - now) : Duration(0);
+}
+
+void CaptureSchedule::settleAt(TimePoint t) {
     if (decideWork_.active() && decideAt_ && *decideAt_ <= t) return;
     decideAt_ = t;
-    const Duration wait = t > now ? std::chrono::ceil<Duration>(t - now) : Duration(0);
-    decideWork_ = loop_.postDelayed(wait, [this] {
+    decideWork_ = loop_.postDelayed(until(t), [this] {
         decideAt_.reset();
         settleNow();
     });
@@ -45,9 +48,7 @@ void CaptureSchedule::settleIfQuietAt(TimePoint t) {
     // and the read it brings lets each conversation ask again.
     if (quietWork_.active() && quietAt_ && *quietAt_ <= t) return;
     quietAt_ = t;
-    const TimePoint now = loop_.now();
-    const Duration wait = t > now ? std::chrono::ceil<Duration>(t - now) : Duration(0);
-    quietWork_ = loop_.postDelayed(wait, [this] {
+    quietWork_ = loop_.postDelayed(until(t), [this] {
         quietAt_.reset();
         settleNow();
     });

@@ -63,6 +63,8 @@ public:
     void sweepTick();
 
 private:
+    Duration until(TimePoint t) const;  // from now, never negative
+
     MainLoop& loop_;
     const Timings timings_;
     const Task settle_;

@@ -183,16 +183,16 @@ def rich_body(surface, tree):
     return found[-1] if found else None
 
 
+# A site's page may build on another's markup: they import each other by name.
+sys.path.insert(0, os.path.join(HERE, "sites"))
+
+
 def site_module(surface):
     """A page rebuilt from the product's own public markup (sites/<surface>.py),
     when there is one; it replaces the page made from a recorded tree."""
-    path = os.path.join(HERE, "sites", surface + ".py")
-    if not os.path.exists(path):
+    if not os.path.exists(os.path.join(HERE, "sites", surface + ".py")):
         return None
-    spec = importlib.util.spec_from_file_location("site_" + surface, path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+    return importlib.import_module(surface)
 
 
 def page_html(surface, title, body, lang="en", script=None):

@@ -4,13 +4,7 @@ describes what Cowork adds around a task (its step lines, its folder
 picker), so the page has none of it rather than a guess; the reply script is
 claude.ai's (sites/claude_ai.js).
 """
-import importlib.util
-import os
-
-_spec = importlib.util.spec_from_file_location("site_claude_ai_markup",
-                                               os.path.join(os.path.dirname(os.path.abspath(__file__)), "claude_ai.py"))
-claude_ai = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(claude_ai)
+import claude_ai
 
 URL = "https://claude.ai/cowork/7c9e1a3b-5d7f-4b9d-8e0a-2c4e6a8b0d35"
 SCRIPT = "claude_ai"

@@ -35,35 +35,35 @@ def prompt(text, shown=None):
     return ('<div class="appsElementsSidekickUserMessageRoot"><div class="appsElementsSidekickUserMessageBubble">'
             f'<h3 class="appsElementsSidekickUserMessageContainer"{label}>{html.escape(shown or text)}</h3></div>'
             '<div class="appsElementsSidekickUserMessageActions">'
-            '<button type="button" aria-label="Edit prompt" class="appsElementsSidekickIconButton">'
+            '<button type="button" aria-label="Edit prompt">'
             '<svg width="16" height="16"></svg></button></div></div>')
 
 
 def actions():
-    buttons = "".join(f'<button type="button" aria-label="{l}" class="appsElementsSidekickIconButton">'
+    buttons = "".join(f'<button type="button" aria-label="{l}">'
                       f'<svg width="16" height="16"></svg></button>' for l in ("Copy", "Good response", "Bad response"))
     return ('<div class="appsElementsSidekickFeedbackActions">'
-            '<button type="button" class="appsElementsSidekickInsertButton">Insert</button>' + buttons + '</div>')
+            '<button type="button">Insert</button>' + buttons + '</div>')
 
 
 def reply(body, sources=""):
     return ('<div class="appsElementsSidekickAgentMessageRoot">'
-            '<span class="appsElementsSidekickVisuallyHidden">Gemini response</span>'
+            '<span>Gemini response</span>'
             '<div class="appsElementsSidekickAgentMessageContent">'
             f'<div class="appsElementsSidekickAgentMessageBubbleContent">{body}</div></div>'
             f'{sources}{actions()}</div>')
 
 
 def source(name):
-    return ('<div class="appsElementsSidekickSources"><button type="button" class="appsElementsSidekickChip">'
-            f'Sources</button><a href="{URL}" class="appsElementsSidekickSourceLink">{html.escape(name)}</a></div>')
+    return ('<div class="appsElementsSidekickSources"><button type="button">'
+            f'Sources</button><a href="{URL}">{html.escape(name)}</a></div>')
 
 
 def panel(entries):
     return (
         '<div class="docsSidekickSideSheetRoot"><div class="appsElementsSidekickRoot appsElementsSidekickSidePanel" '
         'role="complementary">'
-        '<div class="appsElementsSidekickHeader"><h2 class="appsElementsSidekickTitle">Gemini</h2>'
+        '<div class="appsElementsSidekickHeader"><h2>Gemini</h2>'
         '<button type="button" aria-label="New chat"><svg width="16" height="16"></svg></button>'
         '<button type="button" aria-label="More options"><svg width="16" height="16"></svg></button>'
         '<button type="button" aria-label="Close"><svg width="16" height="16"></svg></button></div>'
@@ -71,11 +71,11 @@ def panel(entries):
         f'{entries}</div></div>'
         '<div class="appsElementsSidekickComposer">'
         '<textarea class="appsElementsSidekickPromptInput" aria-label="Ask Gemini" rows="1"></textarea>'
-        '<button type="button" aria-label="Submit" class="appsElementsSidekickSendButton" disabled>'
+        '<button type="button" aria-label="Submit" disabled>'
         '<svg width="16" height="16"></svg></button>'
-        '<button type="button" aria-label="Submit" class="appsElementsSidekickSendButton">'
+        '<button type="button" aria-label="Submit">'
         '<svg width="16" height="16"></svg></button>'
-        '<div class="appsElementsSidekickDisclaimer">Gemini in Workspace can make mistakes. '
+        '<div>Gemini in Workspace can make mistakes. '
         '<a href="https://support.google.com/">Learn more</a></div></div></div></div>')
 
 

@@ -2,13 +2,7 @@
 as in Docs (sites/gemini_docs.py notes its sources, and its reply script is
 the same), beside the sheet's grid.
 """
-import importlib.util
-import os
-
-_spec = importlib.util.spec_from_file_location("site_gemini_docs_markup",
-                                               os.path.join(os.path.dirname(os.path.abspath(__file__)), "gemini_docs.py"))
-docs = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(docs)
+import gemini_docs as docs
 
 URL = "https://docs.google.com/spreadsheets/d/1PoIuVuTsRqPoNmLkJiHgFeDcBa0123456789AbCdE/edit"
 SCRIPT = "gemini_docs"

@@ -1,5 +1,7 @@
 #include "ax/AXElement.hpp"
 
+#include "ax/AXElementMemory.hpp"
+
 #include "text/Unicode.hpp"
 
 #include <array>
@@ -9,15 +11,9 @@
 namespace velmar {
 namespace {
 
-// What nearly every walk reads of a node, asked for together where the
-// platform answers several attributes in one request: one round trip instead
-// of up to seven.
-constexpr std::array<std::string_view, 7> kCommon{"AXRole",        "AXSubrole",      "AXValue",   "AXTitle",
-                                                  "AXDescription", "AXDOMClassList", "AXChildren"};
-
 std::optional<std::size_t> commonSlot(std::string_view name) {
-    for (std::size_t i = 0; i < kCommon.size(); ++i) {
-        if (kCommon[i] == name) return i;
+    for (std::size_t i = 0; i < axmemory::kCommon.size(); ++i) {
+        if (axmemory::kCommon[i] == name) return i;
     }
     return std::nullopt;
 }
@@ -29,29 +25,7 @@ std::optional<std::string> stringIn(const std::optional<AXAttributeValue>& value
     return std::nullopt;
 }
 
-struct RefHash {
-    std::size_t operator()(const AXElementRef& ref) const { return ref ? ref->identityHash() : 0; }
-};
-struct RefSame {
-    bool operator()(const AXElementRef& a, const AXElementRef& b) const { return sameElement(a, b); }
-};
-
 }  // namespace
-
-struct AXElement::Entry {
-    std::array<bool, kCommon.size()> commonRead{};
-    std::array<std::optional<AXAttributeValue>, kCommon.size()> common;
-    std::map<std::string, std::optional<AXAttributeValue>, std::less<>> others;
-    // Built once, so a second walk meets the same child elements and their memory.
-    std::optional<std::vector<AXNodePtr>> children;
-};
-
-// Keyed by the platform element, so an element reached twice (from its parent
-// and through "AXParent", say) is read once.
-struct AXElement::Memory {
-    bool open = true;
-    std::unordered_map<AXElementRef, std::unique_ptr<Entry>, RefHash, RefSame> entries;
-};
 
 std::shared_ptr<AXElement::Memory> AXElement::openMemory() { return std::make_shared<Memory>(); }
 
@@ -65,13 +39,17 @@ void AXElement::closeMemory(Memory& memory) {
 
 AXElement::Entry* AXElement::entry() const {
     if (!memory_ || !memory_->open || !raw_) return nullptr;
-    if (!entry_) {
+    if (!entry_ || entryEpoch_ != memory_->epoch) {
         auto& slot = memory_->entries[raw_];
         if (!slot) slot = std::make_unique<Entry>();
         entry_ = slot.get();
+        entryEpoch_ = memory_->epoch;
     }
+    entry_->pass = memory_->pass;
     return entry_;
 }
+
+bool AXElement::readsThroughOpenMemory() const { return memory_ && memory_->open; }
 
 const std::optional<AXAttributeValue>& AXElement::value(std::string_view name,
                                                         std::optional<AXAttributeValue>& fresh) const {
@@ -85,8 +63,8 @@ const std::optional<AXAttributeValue>& AXElement::value(std::string_view name,
     if (auto slot = commonSlot(name)) {
         if (!e->commonRead[*slot]) {
             if (raw_->readsSeveralAtOnce()) {
-                auto answers = raw_->copyAttributes(kCommon);
-                for (std::size_t i = 0; i < kCommon.size(); ++i) {
+                auto answers = raw_->copyAttributes(axmemory::kCommon);
+                for (std::size_t i = 0; i < axmemory::kCommon.size(); ++i) {
                     if (e->commonRead[i]) continue;
                     if (i < answers.size()) e->common[i] = std::move(answers[i]);
                     e->commonRead[i] = true;
@@ -152,7 +130,10 @@ std::vector<AXNodePtr> AXElement::children() const {
     std::optional<AXAttributeValue> fresh;
     Entry* e = entry();
     if (!e) return childNodes(value("AXChildren", fresh));
-    if (!e->children) e->children = childNodes(value("AXChildren", fresh));
+    if (!e->children || !e->childrenCurrent) {
+        e->children = childNodes(value("AXChildren", fresh));
+        e->childrenCurrent = true;
+    }
     return *e->children;
 }
 

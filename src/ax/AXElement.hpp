@@ -8,10 +8,12 @@
 #include "ax/AXNode.hpp"
 #include "platform/AccessibilityElement.hpp"
 
+#include <cstdint>
 #include <memory>
 
 namespace velmar {
 
+class AXMirror;
 class AXReadScope;
 
 class AXElement final : public AXNode {
@@ -40,6 +42,7 @@ public:
     bool operator==(const AXElement& other) const { return sameElement(raw_, other.raw_); }
 
 private:
+    friend class AXMirror;
     friend class AXReadScope;
     struct Memory;
     struct Entry;
@@ -51,6 +54,7 @@ private:
     AXElement(AXElementRef raw, std::shared_ptr<Memory> memory) : raw_(std::move(raw)), memory_(std::move(memory)) {}
     // What the open scope remembers of this element; null outside one.
     Entry* entry() const;
+    bool readsThroughOpenMemory() const;
     // The attribute's answer: remembered within a scope, else read into `fresh`.
     const std::optional<AXAttributeValue>& value(std::string_view name, std::optional<AXAttributeValue>& fresh) const;
     // Another element of the same application, read through the same scope.
@@ -59,7 +63,9 @@ private:
 
     AXElementRef raw_;
     std::shared_ptr<Memory> memory_;
+    // Looked up again once the memory dropped entries (its epoch moved on).
     mutable Entry* entry_ = nullptr;
+    mutable std::uint64_t entryEpoch_ = 0;
 };
 
 }  // namespace velmar

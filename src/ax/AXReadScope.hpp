@@ -7,7 +7,8 @@
 // (and, without such a request, for each common one) once, and answer
 // repeats from memory. The memory lasts exactly as long as the scope: the next parse opens
 // its own and sees the application as it is then, and an element kept past
-// the end of its scope reads fresh again.
+// the end of its scope reads fresh again. An element already read through a
+// mirror (AXMirror, a memory kept between parses) is read through that instead.
 //
 //   AXReadScope scope;
 //   return parser.snapshot(scope.read(webArea), key);

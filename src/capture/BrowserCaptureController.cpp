@@ -41,6 +41,18 @@ std::string indexList(const SegmenterSnapshot& snapshot) {
 
 const char* boolWord(bool b) { return b ? "true" : "false"; }
 
+// What a notification says changed about the element it names; absent for
+// the browser's own windows and loads, which say nothing about a page's elements.
+std::optional<AXMirror::Change> changeOf(std::string_view notification) {
+    if (notification == "AXValueChanged" || notification == "AXLiveRegionChanged") return AXMirror::Change::content;
+    if (notification == "AXLayoutChanged" || notification == "AXCreated" || notification == "AXLayoutComplete" ||
+        notification == "AXUIElementDestroyed")
+        return AXMirror::Change::children;
+    if (notification == "AXTitleChanged" || notification == "AXFocusedUIElementChanged")
+        return AXMirror::Change::attributes;
+    return std::nullopt;
+}
+
 }  // namespace
 
 BrowserCaptureController::BrowserCaptureController(RunningApplication app, BrowserProfile profile,
@@ -58,7 +70,12 @@ BrowserCaptureController::BrowserCaptureController(RunningApplication app, Brows
       gate_(app_.pid, profile_, accessibility, debug),
       schedule_(loop, timings, [this] { settle(); }, [this](TimePoint t) { sweepAbandoned(t); }),
       feed_(stampedWith(profile_.slug, std::move(onEvent)), diag, ConversationFeed::MarkPolicy::clearedWhenProcessed,
-            [this](const ReplyCompletion::ReadAgain& r) { schedule_.readAgain(r); }) {}
+            [this](const ReplyCompletion::ReadAgain& r) {
+                // That read stands in for an event that may never come: it
+                // reads again what events would have named.
+                if (!tailDueAt_ || r.at < *tailDueAt_) tailDueAt_ = r.at;
+                schedule_.readAgain(r);
+            }) {}
 
 BrowserCaptureController::~BrowserCaptureController() = default;
 
@@ -67,9 +84,8 @@ void BrowserCaptureController::debugLine(const std::string& message) const {
 }
 
 bool BrowserCaptureController::start() {
-    observer_ = accessibility_.createObserver(app_.pid, [this](const AXElementRef&, std::string_view) {
-        scheduleSettle();
-    });
+    observer_ = accessibility_.createObserver(
+        app_.pid, [this](const AXElementRef& element, std::string_view notification) { noted(element, notification); });
     if (!observer_) return false;
     for (const auto& name : profile_.notifications) observer_->registerNotification(appElement_.raw(), name);
     schedule_.startSweep();
@@ -90,10 +106,100 @@ void BrowserCaptureController::stop() {
         observer_.reset();
     }
     feed_.router().stop();
+    watched_.clear();
+}
+
+void BrowserCaptureController::noted(const AXElementRef& element, std::string_view notification) {
+    ++notesSinceSettle_;
+    if (!element || sameElement(element, appElement_.raw())) {
+        forgetAllPages();  // somewhere in the browser: nothing is vouched for
+    } else if (const auto change = changeOf(notification)) {
+        const TimePoint now = loop_.now();
+        bool held = false;
+        for (auto& watched : watched_) {
+            // A page's own name is its tab's title: no parser reads it, and
+            // some pages rename themselves every second.
+            if (notification == "AXTitleChanged" && sameElement(element, watched->webArea)) continue;
+            if (watched->mirror.changed(element, *change)) {
+                watched->changedAt = now;
+                ++watched->changesSinceRead;
+                held = true;
+            }
+        }
+        // A change to an element no page has read may be a new one in a page
+        // whose own event was lost: the pages' cheap checks run.
+        if (!held && *change != AXMirror::Change::attributes) ++unheldSinceSettle_;
+    }
+    scheduleSettle();
+}
+
+void BrowserCaptureController::forgetAllPages() {
+    for (auto& watched : watched_) watched->mirror.forget();
+}
+
+std::size_t BrowserCaptureController::mirroredElements() const {
+    std::size_t n = 0;
+    for (const auto& watched : watched_) n += watched->mirror.size();
+    return n;
+}
+
+BrowserCaptureController::Watched& BrowserCaptureController::watch(const AXElement& webArea) {
+    for (auto& watched : watched_) {
+        if (sameElement(watched->webArea, webArea.raw())) return *watched;
+    }
+    auto& added = watched_.emplace_back(std::make_unique<Watched>());
+    added->webArea = webArea.raw();
+    added->verifiedAt = loop_.now();
+    return *added;
 }
 
 void BrowserCaptureController::settle() {
-    for (const auto& tab : gate_.allGatedTabs(maxWindows)) processTab(tab);
+    const TimePoint now = loop_.now();
+    timedSettle_ = notesSinceSettle_ == 0 || (tailDueAt_ && *tailDueAt_ <= now);
+    if (timedSettle_) tailDueAt_.reset();
+    settleNotes_ = std::exchange(notesSinceSettle_, 0);
+    settleUnheld_ = std::exchange(unheldSinceSettle_, 0);
+
+    const auto tabs = gate_.allGatedTabs(maxWindows);
+    // Pages no longer gated are forgotten: a page shown again is read whole.
+    std::erase_if(watched_, [&](const std::unique_ptr<Watched>& watched) {
+        return std::none_of(tabs.begin(), tabs.end(),
+                            [&](const GatedTab& tab) { return sameElement(tab.webArea.raw(), watched->webArea); });
+    });
+    for (const auto& tab : tabs) processTab(tab);
+
+    // A page that changed since it was last read whole is read whole once
+    // changes have stood for the period: a settle then, whatever else is due.
+    std::optional<TimePoint> verifyAt;
+    for (const auto& watched : watched_) {
+        if (!watched->changedAt || *watched->changedAt <= watched->verifiedAt) continue;
+        const TimePoint due = watched->verifiedAt + verifyPeriod;
+        if (!verifyAt || due < *verifyAt) verifyAt = due;
+    }
+    if (verifyAt) schedule_.settleAt(std::max(*verifyAt, now));
+}
+
+std::optional<SegmenterSnapshot> BrowserCaptureController::read(Watched& watched, const GatedTab& tab,
+                                                                const BrowserSegmenter& segmenter) {
+    const TimePoint now = loop_.now();
+    watched.changesRead = std::exchange(watched.changesSinceRead, 0);
+    if (watched.changedAt && *watched.changedAt > watched.verifiedAt && now - watched.verifiedAt >= verifyPeriod) {
+        watched.mirror.forget();
+        watched.verifiedAt = now;
+        debugLine("surface=" + tab.surface + " page read whole (verification)");
+    } else if (timedSettle_ || watched.changesRead > 0 || settleUnheld_ > 0) {
+        // Events do not name everything that changed (Chromium adds to a
+        // list without a word now and then): the transcript's length and its
+        // last messages are read again whenever the page changed, and the
+        // end of the page when time, not an event, asks for the read.
+        watched.mirror.refreshTail(tab.webArea.raw(), timedSettle_ ? unvouchedTail : 16, lastMessages);
+    }
+    if (!watched.mirror.stale() && watched.snapshot && watched.snapshotKey == tab.conversationKey)
+        return watched.snapshot;
+    watched.parsed = true;
+    watched.snapshot = segmenter.snapshot(watched.mirror.read(tab.webArea), tab.conversationKey);
+    watched.snapshotKey = tab.conversationKey;
+    return watched.snapshot;
 }
 
 const BrowserSegmenter* BrowserCaptureController::segmenterFor(const std::string& surface) {
@@ -127,7 +233,17 @@ void BrowserCaptureController::processTab(const GatedTab& tab) {
 
     const std::string& key = *tab.conversationKey;
     const std::string prefix = "surface=" + tab.surface + " conv=" + CaptureDebug::keySuffix(key);
-    auto snapshot = segmenter->snapshot(tab.webArea, tab.conversationKey);
+    Watched& watched = watch(tab.webArea);
+    // Everything this settle reads of the page goes through its mirror.
+    const AXElement page = watched.mirror.read(tab.webArea);
+    auto snapshot = read(watched, tab, *segmenter);
+    // A parse's pass ends after the stop-control read below, whatever way this returns.
+    struct PassEnd {
+        Watched& watched;
+        ~PassEnd() {
+            if (std::exchange(watched.parsed, false)) watched.mirror.endPass();
+        }
+    } passEnd{watched};
     if (!snapshot) {
         debugLine(prefix + " snapshot=nil");
         feed_.diag().bump(tab.surface, CaptureDiag::Counter::parserNil);
@@ -138,11 +254,14 @@ void BrowserCaptureController::processTab(const GatedTab& tab) {
     const bool design = tab.surface == SurfaceKey::claudeDesign;
     ConversationFeed::Read read{composite, tab.surface, tab.surface, tab.isFocused};
     if (!design) {
-        read.stopShown = [&tab] { return StopControls::shownIn(tab.surface, borrowed(tab.webArea)); };
+        read.stopShown = [&tab, &page] { return StopControls::shownIn(tab.surface, borrowed(page)); };
         if (!snapshot->inProject) snapshot->inProject = tab.inProjectFromURL;
     }
     const auto [result, fromNewChat] = feed_.ingest(read, *snapshot, loop_.now());
     const std::string focusWord = tab.isFocused ? " focused" : " bg";
+    const std::string pageWord = " page=" + std::to_string(watched.mirror.size()) + (watched.parsed ? "/read" : "/kept") +
+                                 "+" + std::to_string(watched.changesRead) + "/" +
+                                 std::to_string(settleNotes_) + (timedSettle_ ? " timed" : "");
 
     if (design) {
         const auto* emitter = feed_.router().designEmitter(composite);
@@ -157,7 +276,7 @@ void BrowserCaptureController::processTab(const GatedTab& tab) {
     const auto& processed = result.stabilized ? *result.stabilized : *snapshot;
     const int total = processed.turns.empty() ? 0 : processed.turns.front().total;
     const auto* assembler = feed_.router().assembler(composite);
-    debugLine(prefix + focusWord + " turns=" + std::to_string(processed.turns.size()) + "/tot" + std::to_string(total) +
+    debugLine(prefix + focusWord + pageWord + " last=" + (processed.turns.empty() ? std::string() : processed.turns.back().text) + " turns=" + std::to_string(processed.turns.size()) + "/tot" + std::to_string(total) +
               " roles=" + roleLetters(processed) + " idx=" + indexList(processed) +
               " complete=" + boolWord(processed.responseComplete) + " newAsm=" + boolWord(result.newAssembler) +
               " fromNewChat=" + boolWord(fromNewChat) + " | " + (assembler ? assembler->debugState() : ""));

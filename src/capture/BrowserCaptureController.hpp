@@ -5,7 +5,16 @@
 // focused tab without a conversation id is a new-chat view: the first turns
 // of the conversation it becomes are marked as new, with the draft typed there.
 // Every event carries the browser's slug.
+//
+// Each gated page is read through a mirror kept between settles: the
+// browser's events say which of its elements to read again, so a settle
+// costs what changed. What events cannot vouch for is read again too: the end
+// of the page when a settle comes from time rather than an event (a page may
+// finish a reply without one), and the whole page once changes have stood
+// for `verifyPeriod`. Events about anything else (the browser's own window,
+// other tabs) only send the gate to look again.
 
+#include "ax/AXMirror.hpp"
 #include "capture/AttachedController.hpp"
 #include "capture/BrowserGate.hpp"
 #include "capture/CaptureSchedule.hpp"
@@ -15,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <vector>
 #include <string>
 
 namespace velmar {
@@ -53,7 +63,16 @@ public:
     // but none of its pages (see BrowserGate::showsWindowsWithoutPages).
     void setOnPagesHidden(std::function<void()> handler) { onPagesHidden_ = std::move(handler); }
 
+    // How long changes to a page go before it is read whole again.
+    static constexpr Duration verifyPeriod{30'000};
+    // How many elements at the end of a page a settle without events reads again.
+    static constexpr std::size_t unvouchedTail = 256;
+    // How many of the transcript's last members a settle after changes reads again whole.
+    static constexpr std::size_t lastMessages = 2;
+
     void scheduleSettle() { schedule_.notify(); }
+    // An accessibility notification about `element` (the application: anywhere).
+    void noted(const AXElementRef& element, std::string_view notification);
     void settle();
     void processTab(const GatedTab& tab);
     void sweepAbandoned(TimePoint now);
@@ -61,12 +80,31 @@ public:
     static std::string compositeKey(const std::string& surface, const std::string& key) { return surface + ":" + key; }
 
     const BrowserGate& gate() const { return gate_; }
+    // Elements remembered of the gated pages, for inspection.
+    std::size_t mirroredElements() const;
     int settleRuns() const { return schedule_.settleRuns(); }
     const std::set<std::string>& newChatPending() const { return feed_.newChatSlots(); }
     const std::map<std::string, std::string>& pendingDrafts() const { return feed_.drafts(); }
     const ConversationRouter& router() const { return feed_.router(); }
 
 private:
+    // One gated page and what the controller knows of it.
+    struct Watched {
+        AXElementRef webArea;
+        AXMirror mirror;
+        // The last parse, valid while the mirror is not stale and the key holds.
+        std::optional<SegmenterSnapshot> snapshot;
+        std::optional<std::string> snapshotKey;
+        bool parsed = false;  // in this settle
+        int changesSinceRead = 0;  // elements events named since the last settle
+        int changesRead = 0;       // ... before this one
+        TimePoint verifiedAt{};
+        std::optional<TimePoint> changedAt;
+    };
+    Watched& watch(const AXElement& webArea);
+    void forgetAllPages();
+    std::optional<SegmenterSnapshot> read(Watched& watched, const GatedTab& tab, const BrowserSegmenter& segmenter);
+
     void debugLine(const std::string& message) const;
     void keylessView(const GatedTab& tab);
     // Built on a surface's first tab and kept: segmenters hold no state of a read.
@@ -84,6 +122,16 @@ private:
     ConversationFeed feed_;
     std::map<std::string, std::unique_ptr<BrowserSegmenter>, std::less<>> segmenters_;
     std::unique_ptr<AccessibilityObserver> observer_;
+    std::vector<std::unique_ptr<Watched>> watched_;
+    // Notifications since the last settle: none means the settle came from time.
+    int notesSinceSettle_ = 0;
+    int settleNotes_ = 0;  // for the capture trace
+    // Changes to elements no page holds, since the last settle and in it.
+    int unheldSinceSettle_ = 0;
+    int settleUnheld_ = 0;
+    // A read the completion rule asked for stands in for a missing event.
+    std::optional<TimePoint> tailDueAt_;
+    bool timedSettle_ = false;
     std::function<void()> onPagesHidden_;
     ScopedTimer pagesCheck_;
 };

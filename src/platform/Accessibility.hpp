@@ -12,7 +12,9 @@ namespace velmar {
 
 // The notification names the agent subscribes to ("AXValueChanged",
 // "AXLayoutChanged", "AXFocusedWindowChanged", ...). A backend maps them onto
-// its own events; a name it cannot deliver is refused at registration.
+// its own events; a name it cannot deliver is refused at registration. The
+// element is the one the change is about; the application element (or null)
+// means the change may be anywhere in it.
 using AXNotificationHandler = std::function<void(const AXElementRef& element, std::string_view notification)>;
 
 // Receives one application's notifications. Registrations are per element and

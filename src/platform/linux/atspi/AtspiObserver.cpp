@@ -155,13 +155,22 @@ void AtspiObserver::handle(const AtspiEvent& event) {
         if (!source) source = AtspiElement::wrap(event.source);
         if (!r.wholeApplication && !r.element->sameElement(*source)) continue;
         auto& pending = queue_->pending;
-        // A stream raises hundreds of events a second; one of each name per turn of the loop is enough.
-        if (std::any_of(pending.begin(), pending.end(), [&](const auto& p) { return p.second == r.notification; })) {
+        // A stream raises hundreds of events a second, mostly on the same few
+        // elements: one of each name per element and turn of the loop is enough.
+        if (std::any_of(pending.begin(), pending.end(), [&](const auto& p) {
+                return p.second == r.notification && p.first->sameElement(*source);
+            })) {
+            continue;
+        }
+        if (pending.size() >= maxPendingPerTurn) {
+            // Too much at once to say where: the application as the source
+            // tells the handler that anything may have changed.
+            queue_->overflowed = true;
             continue;
         }
         pending.emplace_back(source, r.notification);
     }
-    if (!queue_->pending.empty() && !queue_->source) {
+    if ((!queue_->pending.empty() || queue_->overflowed) && !queue_->source) {
         queue_->source = g_idle_add_full(G_PRIORITY_DEFAULT, &AtspiObserver::deliver,
                                          new std::shared_ptr<Queue>(queue_),
                                          [](void* data) { delete static_cast<std::shared_ptr<Queue>*>(data); });
@@ -172,6 +181,8 @@ int AtspiObserver::deliver(void* data) {
     std::shared_ptr<Queue> queue = *static_cast<std::shared_ptr<Queue>*>(data);
     queue->source = 0;
     auto batch = std::exchange(queue->pending, {});
+    if (std::exchange(queue->overflowed, false) && queue->owner)
+        batch.insert(batch.begin(), {queue->owner->application_, "AXLayoutChanged"});
     for (const auto& [element, name] : batch) {
         // The handler may destroy the observer: check before every call.
         if (!queue->owner) break;

@@ -2,7 +2,8 @@
 // One application's accessibility notifications, from AT-SPI event listeners.
 // The agent's notification names are mapped onto AT-SPI event types through
 // one table; events from other processes are dropped by the source's bus
-// name. libatspi may dispatch events while the agent itself waits on an
+// name; each change is handed on with the element it names, so a reader can
+// read again just that. libatspi may dispatch events while the agent itself waits on an
 // AT-SPI call, so events are queued and handed on from an idle source of the
 // default main context: never inside a registration or a tree read, never
 // after the observer is gone.
@@ -23,6 +24,10 @@ namespace velmar::linux_backend {
 
 class AtspiObserver final : public AccessibilityObserver {
 public:
+    // Distinct (element, name) pairs handed on per turn of the loop; past it
+    // the application element stands for them all.
+    static constexpr std::size_t maxPendingPerTurn = 256;
+
     // The AT-SPI event types that stand for one notification name; empty for
     // a name this backend cannot deliver.
     static std::span<const std::string_view> eventTypes(std::string_view notification);
@@ -51,6 +56,7 @@ private:
         AtspiObserver* owner = nullptr;  // null once the observer is gone
         unsigned source = 0;
         std::vector<std::pair<AXElementRef, std::string>> pending;
+        bool overflowed = false;
     };
 
     AtspiObserver(AXElementRef application, std::string busName, AXNotificationHandler handler);

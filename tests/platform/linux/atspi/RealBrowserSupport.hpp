@@ -162,7 +162,9 @@ public:
         const std::vector<std::pair<std::string, std::string>> own = {
             {"HOME", home}, {"XDG_RUNTIME_DIR", home + "/run"}, {"XDG_DATA_HOME", home + "/data"},
             {"XDG_STATE_HOME", home + "/state"}, {"XDG_CONFIG_HOME", home + "/config"},
-            {"XDG_CACHE_HOME", home + "/cache"}, {"VELMAR_CAPTURE_DEBUG", "0"}};
+            {"XDG_CACHE_HOME", home + "/cache"},
+            // VELMAR_AGENT_DEBUG=1 puts its capture trace in its log.
+            {"VELMAR_CAPTURE_DEBUG", std::getenv("VELMAR_AGENT_DEBUG") ? "1" : "0"}};
         for (char** e = environ; *e; ++e) {
             const std::string entry(*e);
             const std::string name = entry.substr(0, entry.find('='));
@@ -201,7 +203,8 @@ public:
     std::string storePath() const { return home_ + "/data/velmar/turns.jsonl"; }
     std::string logTail() const {
         const std::string all = readFile(home_ + "/agent.log");
-        return all.size() > 2000 ? all.substr(all.size() - 2000) : all;
+        const std::size_t keep = std::getenv("VELMAR_AGENT_DEBUG") ? 12000 : 2000;
+        return all.size() > keep ? all.substr(all.size() - keep) : all;
     }
     // The stored turns of one surface, in the order stored.
     std::vector<nlohmann::json> stored(const std::string& surface) const {

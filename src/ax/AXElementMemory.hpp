@@ -1,0 +1,57 @@
+#pragma once
+// What a memory of live elements holds: one entry per platform element, the
+// answers read so far. Shared by AXElement (which reads through it) and
+// AXMirror (which keeps it between parses and forgets what events name).
+
+#include "ax/AXElement.hpp"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace velmar {
+
+namespace axmemory {
+
+// What nearly every walk reads of a node, asked for together where the
+// platform answers several attributes in one request: one round trip instead
+// of up to seven.
+constexpr std::array<std::string_view, 7> kCommon{"AXRole",        "AXSubrole",      "AXValue",   "AXTitle",
+                                                  "AXDescription", "AXDOMClassList", "AXChildren"};
+
+struct RefHash {
+    std::size_t operator()(const AXElementRef& ref) const { return ref ? ref->identityHash() : 0; }
+};
+struct RefSame {
+    bool operator()(const AXElementRef& a, const AXElementRef& b) const { return sameElement(a, b); }
+};
+
+}  // namespace axmemory
+
+struct AXElement::Entry {
+    // The last pass that read this element (a lasting memory drops the rest).
+    std::uint64_t pass = 0;
+    std::array<bool, axmemory::kCommon.size()> commonRead{};
+    std::array<std::optional<AXAttributeValue>, axmemory::kCommon.size()> common;
+    std::map<std::string, std::optional<AXAttributeValue>, std::less<>> others;
+    // Built once, so a second walk meets the same child elements and their memory.
+    std::optional<std::vector<AXNodePtr>> children;
+    // False once the list is to be read again; the old list stays until then,
+    // so a walk through what the memory holds still reaches what lies below.
+    bool childrenCurrent = false;
+};
+
+// Keyed by the platform element, so an element reached twice (from its parent
+// and through "AXParent", say) is read once.
+struct AXElement::Memory {
+    bool open = true;
+    // Moves on whenever entries are dropped, so elements holding one look it up again.
+    std::uint64_t epoch = 1;
+    std::uint64_t pass = 1;
+    std::unordered_map<AXElementRef, std::unique_ptr<Entry>, axmemory::RefHash, axmemory::RefSame> entries;
+};
+
+}  // namespace velmar

@@ -1,0 +1,131 @@
+#include "ax/AXMirror.hpp"
+
+#include "ax/AXElementMemory.hpp"
+
+#include <deque>
+#include <vector>
+
+namespace velmar {
+
+void AXMirror::clear(AXElement::Entry& entry) {
+    entry.commonRead.fill(false);
+    for (auto& answer : entry.common) answer.reset();
+    entry.others.clear();
+    entry.childrenCurrent = false;
+}
+
+AXMirror::AXMirror() : memory_(AXElement::openMemory()) {}
+
+AXMirror::~AXMirror() { AXElement::closeMemory(*memory_); }
+
+AXElement AXMirror::read(const AXElement& element) const { return AXElement(element.raw(), memory_); }
+
+bool AXMirror::holds(const AXElementRef& element) const {
+    return element && memory_->entries.find(element) != memory_->entries.end();
+}
+
+std::size_t AXMirror::size() const { return memory_->entries.size(); }
+
+bool AXMirror::changed(const AXElementRef& element, Change what) {
+    if (!element) return false;
+    auto it = memory_->entries.find(element);
+    if (it == memory_->entries.end()) return false;
+    AXElement::Entry& entry = *it->second;
+    if (what == Change::content && entry.children) {
+        // A leaf's text is part of its parent's: the event names the parent.
+        for (const auto& child : *entry.children) {
+            const auto& raw = static_cast<const AXElement&>(*child).raw();
+            auto leaf = memory_->entries.find(raw);
+            if (leaf == memory_->entries.end()) continue;
+            const auto& grandchildren = leaf->second->children;
+            if (!grandchildren || grandchildren->empty()) clear(*leaf->second);
+        }
+    }
+    clear(entry);
+    stale_ = true;
+    return true;
+}
+
+std::size_t AXMirror::refreshTail(const AXElementRef& root, std::size_t count, std::size_t lastChildren) {
+    if (!root) return 0;
+    // Depth first through the children lists the mirror holds: the last
+    // `count` elements in document order, and the widest list with it.
+    struct Seen {
+        AXElement::Entry* entry;
+        std::size_t parent;  // index into `order`; none for the root
+        std::size_t depth;
+    };
+    constexpr auto none = static_cast<std::size_t>(-1);
+    std::vector<Seen> order;
+    std::vector<std::pair<const AXElementRef*, std::size_t>> stack{{&root, none}};
+    std::size_t widest = none;
+    while (!stack.empty()) {
+        auto [ref, parent] = stack.back();
+        stack.pop_back();
+        auto it = memory_->entries.find(*ref);
+        if (it == memory_->entries.end()) continue;
+        AXElement::Entry* entry = it->second.get();
+        const std::size_t at = order.size();
+        order.push_back({entry, parent, parent == none ? 0 : order[parent].depth + 1});
+        if (!entry->children) continue;
+        if (!entry->children->empty() &&
+            (widest == none || entry->children->size() >= order[widest].entry->children->size()))
+            widest = at;
+        for (auto child = entry->children->rbegin(); child != entry->children->rend(); ++child)
+            stack.emplace_back(&static_cast<const AXElement&>(**child).raw(), at);
+    }
+    std::vector<bool> mark(order.size(), false);
+    auto withAncestors = [&](std::size_t i) {
+        for (; i != none && !mark[i]; i = order[i].parent) mark[i] = true;
+    };
+    for (std::size_t i = order.size() > count ? order.size() - count : 0; i < order.size(); ++i) withAncestors(i);
+    if (widest != none) {
+        // The widest list is most likely the transcript: its length, and its
+        // last members whole. Its subtree follows it in document order.
+        withAncestors(widest);
+        std::size_t end = widest + 1;
+        std::vector<std::size_t> direct;
+        for (; end < order.size() && order[end].depth > order[widest].depth; ++end)
+            if (order[end].parent == widest) direct.push_back(end);
+        if (lastChildren > 0 && !direct.empty()) {
+            const std::size_t from = direct[direct.size() > lastChildren ? direct.size() - lastChildren : 0];
+            for (std::size_t i = from; i < end; ++i) mark[i] = true;
+        }
+    }
+    // Cleared only now: the walk stands on the children lists.
+    std::size_t cleared = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (!mark[i]) continue;
+        clear(*order[i].entry);
+        ++cleared;
+    }
+    if (cleared) stale_ = true;
+    return cleared;
+}
+
+void AXMirror::forget() {
+    // Dropped, not cleared: elements holding an entry look theirs up again.
+    auto entries = std::move(memory_->entries);
+    memory_->entries.clear();
+    ++memory_->epoch;
+    stale_ = true;
+}
+
+void AXMirror::endPass() {
+    const auto pass = memory_->pass;
+    std::vector<std::unique_ptr<AXElement::Entry>> dropped;
+    for (auto it = memory_->entries.begin(); it != memory_->entries.end();) {
+        if (it->second->pass == pass) {
+            ++it;
+            continue;
+        }
+        dropped.push_back(std::move(it->second));
+        it = memory_->entries.erase(it);
+    }
+    if (!dropped.empty()) ++memory_->epoch;
+    ++memory_->pass;
+    stale_ = false;
+}
+
+}  // namespace velmar
+

@@ -1,0 +1,77 @@
+#pragma once
+// A copy of a live subtree kept between parses: what one parse read is
+// answered from memory by the next, except what the application's events
+// say changed, which is read again. Reading a page then costs what changed
+// on it, not what it holds.
+//
+// Events are not proof: an application may change without one, and the
+// platform may drop them. The owner decides when to doubt the copy:
+// `refreshTail` reads again the end of the page (where a reply finishes and
+// its controls appear), `forget` reads everything again.
+//
+//   AXMirror mirror;
+//   parser.snapshot(mirror.read(webArea), key);  // reads all
+//   mirror.endPass();
+//   mirror.changed(source, AXMirror::Change::content);
+//   parser.snapshot(mirror.read(webArea), key);  // reads `source` again
+
+#include "ax/AXElement.hpp"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmar {
+
+class AXMirror {
+public:
+    // What an event says changed about the element it names.
+    enum class Change {
+        // Its own attributes: name, states, value.
+        attributes,
+        // Which children it has (and its own attributes with them).
+        children,
+        // Its text: its own attributes and its text leaves, whose text is
+        // its text where the platform splits it into leaves.
+        content,
+    };
+
+    AXMirror();
+    ~AXMirror();
+    AXMirror(const AXMirror&) = delete;
+    AXMirror& operator=(const AXMirror&) = delete;
+
+    // The element as read through the mirror; elements reached from it share it.
+    AXElement read(const AXElement& element) const;
+    // Whether a parse through the mirror has read the element.
+    bool holds(const AXElementRef& element) const;
+    // An event named `element`: what it may have changed is read again by the
+    // next parse. False, and nothing done, when the mirror never read it.
+    bool changed(const AXElementRef& element, Change what);
+    // What a page may change without an event is read again: the last
+    // `count` elements below `root` in document order as far as the mirror
+    // knows it, and the widest children list (most likely the transcript)
+    // with its last `lastChildren` members whole, each with its ancestors'
+    // lists. Returns how many elements.
+    std::size_t refreshTail(const AXElementRef& root, std::size_t count, std::size_t lastChildren);
+    // Everything is read again by the next parse.
+    void forget();
+    // One parse is over: elements it did not reach are dropped, so the
+    // memory follows the page instead of growing with it.
+    void endPass();
+    // Whether something the last parse read has been dropped since: when
+    // false, a parse now would read what the last one read.
+    bool stale() const { return stale_; }
+    // Elements remembered.
+    std::size_t size() const;
+
+private:
+    // Everything read of one element, to be read again.
+    static void clear(AXElement::Entry& entry);
+
+    std::shared_ptr<AXElement::Memory> memory_;
+    bool stale_ = true;
+};
+
+}  // namespace velmar

@@ -1,0 +1,133 @@
+#include "ax/AXMirror.hpp"
+#include "ax/NodeText.hpp"
+#include "support/Trees.hpp"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace velmar {
+namespace {
+
+using sim::SimElement;
+using sim::SimElementPtr;
+using testing::N;
+
+// Every text leaf under `node`, in document order: what a parser would read.
+std::string texts(const AXNode& node) {
+    std::string out;
+    if (auto v = node.string("AXValue")) out += *v + "|";
+    for (const auto& child : node.children()) out += texts(*child);
+    return out;
+}
+
+struct Page {
+    SimElementPtr root;     // the document
+    SimElementPtr thread;   // the messages' parent
+    SimElementPtr last;     // the last message's paragraph
+    SimElementPtr composer; // after the thread, as on every chat page
+};
+
+Page page() {
+    auto root = N("AXWebArea")
+                    .kids({N("AXGroup").kids({N("AXGroup").kids({N("AXStaticText").value("Hi")}),
+                                              N("AXGroup").kids({N("AXStaticText").value("Hello")})}),
+                           N("AXTextArea").value("")})
+                    .buildSim();
+    auto thread = root->childElements()[0];
+    return {root, thread, thread->childElements()[1], root->childElements()[1]};
+}
+
+// A mirror answers from memory until an event names what changed, and then
+// reads again exactly that; what no event names is found by the tail and
+// by forgetting.
+TEST(AXMirror, ReadsAgainWhatChangedAndNothingElse) {
+    struct Case {
+        const char* description;
+        // Changes the page and tells the mirror (or not); returns what a parse must read afterwards.
+        std::function<std::string(Page&, AXMirror&)> change;
+        std::size_t roundTrips;  // of the parse after the change
+    };
+    const std::vector<Case> cases = {
+        {"nothing changed: no request at all", [](Page&, AXMirror&) { return std::string("Hi|Hello||"); }, 0},
+        {"a paragraph's text grew, the event names the paragraph: it and its leaf",
+         [](Page& p, AXMirror& m) {
+             p.last->childElements()[0]->setString("AXValue", "Hello there");
+             EXPECT_TRUE(m.changed(p.last, AXMirror::Change::content));
+             return std::string("Hi|Hello there||");
+         },
+         2},
+        {"a message added, the event names the thread: the thread and the new message",
+         [](Page& p, AXMirror& m) {
+             p.thread->append(N("AXGroup").kids({N("AXStaticText").value("More")}).buildSim());
+             EXPECT_TRUE(m.changed(p.thread, AXMirror::Change::children));
+             return std::string("Hi|Hello|More||");
+         },
+         3},
+        {"an event about an element never read is refused and costs nothing",
+         [](Page& p, AXMirror& m) {
+             EXPECT_FALSE(m.changed(SimElement::make("AXGroup"), AXMirror::Change::children));
+             (void)p;
+             return std::string("Hi|Hello||");
+         },
+         0},
+        {"a change without an event is found by reading the tail again",
+         [](Page& p, AXMirror& m) {
+             p.last->childElements()[0]->setString("AXValue", "Hello, silently");
+             p.composer->setString("AXValue", "draft");
+             // The last two elements (the composer and the last message's
+             // leaf) with their ancestors (the page, the thread, the message).
+             EXPECT_EQ(m.refreshTail(p.root, 2, 0), 5u);
+             return std::string("Hi|Hello, silently|draft|");
+         },
+         5},
+        {"a message added without an event: the widest list and its last members are read again",
+         [](Page& p, AXMirror& m) {
+             p.thread->append(N("AXGroup").kids({N("AXStaticText").value("More")}).buildSim());
+             p.last->childElements()[0]->setString("AXValue", "Hello!");
+             // The page and the thread (the widest list), the last message and its leaf.
+             EXPECT_EQ(m.refreshTail(p.root, 0, 1), 4u);
+             return std::string("Hi|Hello!|More||");
+         },
+         6},
+        {"a change anywhere is found once the mirror forgets",
+         [](Page& p, AXMirror& m) {
+             p.thread->childElements()[0]->childElements()[0]->setString("AXValue", "Hey");
+             m.forget();
+             return std::string("Hey|Hello||");
+         },
+         7},
+    };
+    for (const auto& c : cases) {
+        Page p = page();
+        auto log = p.root->readLog();
+        AXMirror mirror;
+        EXPECT_EQ(texts(mirror.read(AXElement(p.root))), "Hi|Hello||") << c.description;
+        mirror.endPass();
+        EXPECT_FALSE(mirror.stale()) << c.description;
+        const std::string want = c.change(p, mirror);
+        log->reset();
+        EXPECT_EQ(texts(mirror.read(AXElement(p.root))), want) << c.description;
+        EXPECT_EQ(log->total(), c.roundTrips) << c.description;
+        mirror.endPass();
+    }
+}
+
+// What a parse no longer reaches is dropped, so the memory follows the page.
+TEST(AXMirror, DropsWhatTheLastParseDidNotReach) {
+    Page p = page();
+    AXMirror mirror;
+    texts(mirror.read(AXElement(p.root)));
+    mirror.endPass();
+    const std::size_t whole = mirror.size();
+    p.thread->removeChild(p.last);
+    mirror.changed(p.thread, AXMirror::Change::children);
+    EXPECT_TRUE(mirror.stale());
+    EXPECT_EQ(texts(mirror.read(AXElement(p.root))), "Hi||");
+    mirror.endPass();
+    EXPECT_EQ(mirror.size(), whole - 2);
+    EXPECT_FALSE(mirror.holds(p.last));
+}
+
+}  // namespace
+}  // namespace velmar

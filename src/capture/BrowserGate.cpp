@@ -120,16 +120,19 @@ std::optional<std::string> BrowserGate::stillShown(const AXElement& webArea) con
     // A page that is gone reads no address; ask that first.
     auto address = url(webArea);
     if (!address || webArea.role() != "AXWebArea") return std::nullopt;
-    switch (profile_.webAreaResolution) {
-        case WebAreaResolution::firstURLBearing: break;
-        case WebAreaResolution::firstShownURLBearing:
-            // Firefox keeps every tab's page in the window and hides those not shown.
-            if (isHidden(webArea)) return std::nullopt;
-            break;
-        case WebAreaResolution::uniqueAIOrigin:
-            // It was chosen for being the one AI page; navigated away, another may be.
-            if (!AIWebURL::surface(WebAddress::parse(*address))) return std::nullopt;
-            break;
+    if (profile_.webAreaResolution == WebAreaResolution::firstShownURLBearing) {
+        // Firefox keeps every tab's page in the window and hides those not shown.
+        if (isHidden(webArea)) return std::nullopt;
+        return address;
+    }
+    // Chromium takes a tab's page out of the tree when another tab is shown,
+    // and the page still reads its address, role and showing state: only its
+    // missing parent tells.
+    if (!webArea.element("AXParent")) return std::nullopt;
+    // Chosen for being the window's one AI page; navigated away, another may be.
+    if (profile_.webAreaResolution == WebAreaResolution::uniqueAIOrigin &&
+        !AIWebURL::surface(WebAddress::parse(*address))) {
+        return std::nullopt;
     }
     return address;
 }

@@ -8,7 +8,8 @@
 // Walking a window down to its page costs a request per node on the way and
 // the gate runs on every settle, so, given a clock, it remembers each
 // window's page and next time only checks that the page still stands
-// (address, role, and for Firefox that it is still the tab on screen). The
+// (address, role, and that it is still the tab on screen: for Firefox not
+// hidden, for the others still in the tree). The
 // memory is a cache: it is forgotten when the browser's structure changes
 // (the controller says so), and by itself every `structureCheckPeriod` so a
 // missed change never hides a tab for long.

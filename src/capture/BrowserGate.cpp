@@ -10,8 +10,17 @@
 
 namespace velmar {
 
-BrowserGate::BrowserGate(int pid, BrowserProfile profile, const Accessibility& accessibility, const CaptureDebug* debug)
-    : pid_(pid), profile_(std::move(profile)), app_(accessibility.applicationElement(pid)), debug_(debug) {
+namespace {
+
+// A clock set back makes every span due rather than none.
+bool due(TimePoint since, TimePoint now, Duration span) { return now < since || now - since >= span; }
+
+}  // namespace
+
+BrowserGate::BrowserGate(int pid, BrowserProfile profile, const Accessibility& accessibility, const CaptureDebug* debug,
+                         const Clock* clock)
+    : pid_(pid), profile_(std::move(profile)), app_(accessibility.applicationElement(pid)), debug_(debug),
+      clock_(clock) {
     if (profile_.armsEnhancedUI && app_.raw()) app_.raw()->setBoolAttribute("AXEnhancedUserInterface", true);
 }
 
@@ -90,16 +99,86 @@ std::optional<GatedTab> BrowserGate::panelTab(const AXElement& webArea, const st
     return tab;
 }
 
+void BrowserGate::forgetStructure() const {
+    remembered_.clear();
+    rememberingSince_.reset();
+}
+
+void BrowserGate::forgetWindow(const AXElement& window) const {
+    std::erase_if(remembered_, [&](const Remembered& r) { return r.window == window; });
+}
+
+std::optional<TimePoint> BrowserGate::passTime() const {
+    if (!clock_) return std::nullopt;
+    const TimePoint now = clock_->now();
+    if (rememberingSince_ && due(*rememberingSince_, now, structureCheckPeriod)) remembered_.clear();
+    if (remembered_.empty()) rememberingSince_ = now;
+    return now;
+}
+
+std::optional<std::string> BrowserGate::stillShown(const AXElement& webArea) const {
+    // A page that is gone reads no address; ask that first.
+    auto address = url(webArea);
+    if (!address || webArea.role() != "AXWebArea") return std::nullopt;
+    if (profile_.webAreaResolution == WebAreaResolution::firstShownURLBearing) {
+        // Firefox keeps every tab's page in the window and hides those not shown.
+        if (isHidden(webArea)) return std::nullopt;
+        return address;
+    }
+    // Chromium takes a tab's page out of the tree when another tab is shown,
+    // and the page still reads its address, role and showing state: only its
+    // missing parent tells.
+    if (!webArea.element("AXParent")) return std::nullopt;
+    // Chosen for being the window's one AI page; navigated away, another may be.
+    if (profile_.webAreaResolution == WebAreaResolution::uniqueAIOrigin &&
+        !AIWebURL::surface(WebAddress::parse(*address))) {
+        return std::nullopt;
+    }
+    return address;
+}
+
+std::optional<BrowserGate::Page> BrowserGate::pageOf(const AXElement& window, std::optional<TimePoint> now) const {
+    auto walk = [&]() -> std::optional<Page> {
+        auto area = resolveWebArea(window);
+        std::optional<std::string> address = area ? url(*area) : std::nullopt;
+        if (!address) area.reset();
+        if (now) {
+            forgetWindow(window);
+            // Kept without the walk's read memory: later passes read afresh.
+            std::optional<AXElement> kept;
+            if (area) kept.emplace(area->raw());
+            remembered_.push_back({AXElement(window.raw()), std::move(kept), *now});
+        }
+        if (!area) return std::nullopt;
+        return Page{std::move(*area), std::move(*address)};
+    };
+    if (!now) return walk();
+    auto it = std::find_if(remembered_.begin(), remembered_.end(), [&](const Remembered& r) { return r.window == window; });
+    if (it == remembered_.end()) return walk();
+    if (!it->webArea) {
+        if (!due(it->walkedAt, *now, pagelessRecheck)) return std::nullopt;
+        return walk();
+    }
+    if (auto address = stillShown(*it->webArea)) return Page{*it->webArea, std::move(*address)};
+    return walk();
+}
+
 std::vector<GatedTab> BrowserGate::allGatedTabs(std::size_t maxWindows) const {
+    const auto now = passTime();
     const auto focused = app_.focusedWindow();
     std::vector<AXElement> windows = app_.windows();
     if (focused) {
         auto it = std::find(windows.begin(), windows.end(), *focused);
         if (it != windows.end() && it != windows.begin()) std::iter_swap(windows.begin(), it);
     }
+    std::erase_if(remembered_, [&](const Remembered& r) {
+        return std::find(windows.begin(), windows.end(), r.window) == windows.end();
+    });
 
     std::vector<GatedTab> tabs;
     std::size_t counted = 0;
+    // Within the cap every window is looked at, titled or not: no title to read.
+    const bool capReachable = windows.size() > maxWindows;
     for (const auto& window : windows) {
         if (counted == maxWindows) break;
         // Chromium on AT-SPI lists, beside each of its windows, two untitled
@@ -107,19 +186,17 @@ std::vector<GatedTab> BrowserGate::allGatedTabs(std::size_t maxWindows) const {
         // showing. They are looked at, but only titled windows (what a person
         // has open) use up the cap; counting the hosts would hide every window
         // past the third.
-        if (!text::isBlank(window.label())) ++counted;
+        if (capReachable && !text::isBlank(window.label())) ++counted;
         auto minimized = window.attribute("AXMinimized");
         if (minimized && std::get_if<bool>(&*minimized) && std::get<bool>(*minimized)) continue;
         const bool isFocused = focused && window == *focused;
-        auto area = resolveWebArea(window);
-        if (!area) continue;
-        auto address = url(*area);
-        if (!address) continue;
-        const WebAddress parsed = WebAddress::parse(*address);
+        auto page = pageOf(window, now);
+        if (!page) continue;
+        const WebAddress parsed = WebAddress::parse(page->url);
         if (auto surface = AIWebURL::surface(parsed)) {
-            tabs.push_back({*area, *surface, AIWebURL::conversationId(parsed, *surface), isFocused,
+            tabs.push_back({page->webArea, *surface, AIWebURL::conversationId(parsed, *surface), isFocused,
                             AIWebURL::inProject(parsed, *surface)});
-        } else if (auto panel = panelTab(*area, *address, isFocused)) {
+        } else if (auto panel = panelTab(page->webArea, page->url, isFocused)) {
             tabs.push_back(std::move(*panel));
         }
     }
@@ -127,13 +204,12 @@ std::vector<GatedTab> BrowserGate::allGatedTabs(std::size_t maxWindows) const {
 }
 
 std::optional<std::string> BrowserGate::focusedAISurface() const {
+    const auto now = passTime();
     auto window = app_.focusedWindow();
     if (!window) return std::nullopt;
-    auto area = resolveWebArea(*window);
-    if (!area) return std::nullopt;
-    auto address = url(*area);
-    if (!address) return std::nullopt;
-    return AIWebURL::surface(WebAddress::parse(*address));
+    auto page = pageOf(*window, now);
+    if (!page) return std::nullopt;
+    return AIWebURL::surface(WebAddress::parse(page->url));
 }
 
 namespace {

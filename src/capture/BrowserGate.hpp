@@ -4,9 +4,19 @@
 // on the application element at creation, for browsers that need it to expose
 // their pages. Every failed read skips the step; the gate never reports errors.
 // Every walk is bounded (windows, depth, web areas, panel nodes).
+//
+// Walking a window down to its page costs a request per node on the way and
+// the gate runs on every settle, so, given a clock, it remembers each
+// window's page and next time only checks that the page still stands
+// (address, role, and that it is still the tab on screen: for Firefox not
+// hidden, for the others still in the tree). The
+// memory is a cache: it is forgotten when the browser's structure changes
+// (the controller says so), and by itself every `structureCheckPeriod` so a
+// missed change never hides a tab for long.
 
 #include "ax/AXElement.hpp"
 #include "capture/GatedTab.hpp"
+#include "platform/MainLoop.hpp"
 #include "surfaces/BrowserProfile.hpp"
 
 #include <optional>
@@ -24,9 +34,16 @@ public:
     static constexpr std::size_t maxCollectedWebAreas = 4;
     static constexpr int panelNodeCap = 4000;
     static constexpr int feedSearchDepth = 12;
+    // Everything remembered is walked again after this long.
+    static constexpr Duration structureCheckPeriod{30'000};
+    // A window without a page (perhaps one still loading) is walked again
+    // after this long.
+    static constexpr Duration pagelessRecheck{2'000};
 
-    // `debug` may be null (no trace); it must outlive the gate.
-    BrowserGate(int pid, BrowserProfile profile, const Accessibility& accessibility, const CaptureDebug* debug = nullptr);
+    // `debug` may be null (no trace); `clock` may be null (nothing is
+    // remembered: every pass walks). Both must outlive the gate.
+    BrowserGate(int pid, BrowserProfile profile, const Accessibility& accessibility, const CaptureDebug* debug = nullptr,
+                const Clock* clock = nullptr);
 
     int pid() const { return pid_; }
     const BrowserProfile& profile() const { return profile_; }
@@ -43,6 +60,13 @@ public:
     // exposes its own controls but none of its pages until it restarts.
     bool showsWindowsWithoutPages() const;
 
+    // The browser's own structure changed: every window is walked on the next
+    // pass. Forgetting changes only what the next pass costs, so a const gate
+    // may forget.
+    void forgetStructure() const;
+    // One window changed (or closed): only it is walked on the next pass.
+    void forgetWindow(const AXElement& window) const;
+
     std::optional<AXElement> resolveWebArea(const AXElement& window) const;
     // `shownOnly`: a hidden web area (a background tab's page) is passed over
     // with everything inside it.
@@ -55,10 +79,32 @@ public:
     static std::optional<GatedTab> panelTab(const AXElement& webArea, const std::string& url, bool isFocused);
 
 private:
+    struct Page {
+        AXElement webArea;
+        std::string url;
+    };
+    // What a walk of one window found, and when.
+    struct Remembered {
+        AXElement window;
+        std::optional<AXElement> webArea;  // absent: the walk found no page
+        TimePoint walkedAt;
+    };
+
+    // Starts a pass: drops the memory when it is due. Absent without a clock.
+    std::optional<TimePoint> passTime() const;
+    // The window's page and its address: remembered when that still holds, else walked for.
+    std::optional<Page> pageOf(const AXElement& window, std::optional<TimePoint> now) const;
+    // The remembered web area's address while it is still the window's page; absent otherwise.
+    std::optional<std::string> stillShown(const AXElement& webArea) const;
+
     const int pid_;
     const BrowserProfile profile_;
     const AXElement app_;
     const CaptureDebug* debug_;
+    const Clock* clock_;
+    mutable std::vector<Remembered> remembered_;
+    // When the memory was last emptied; absent until the first pass after it.
+    mutable std::optional<TimePoint> rememberingSince_;
 };
 
 }  // namespace velmar

@@ -172,6 +172,181 @@ TEST(BrowserGate, DocsPanelClosedEmptyAndWithAFeed) {
     }
 }
 
+// A browser as a remembering gate sees it: each window holds the browser's
+// own controls first and its pages a few levels down.
+class RememberingBrowser {
+public:
+    BrowserRig rig;
+    BrowserGate gate{rig.app.pid, rig.profile, rig.desktop.accessibility(), nullptr, &rig.loop};
+
+    explicit RememberingBrowser(const BrowserProfile& profile) : rig(profile) {}
+
+    static sim::SimElementPtr page(const std::string& url, bool hidden = false) {
+        auto area = plainPage(url).buildSim();
+        if (hidden) area->set("AXHidden", true);
+        return area;
+    }
+    sim::SimElementPtr window(std::vector<sim::SimElementPtr> pages, bool focus = true) {
+        auto w = rig.desktop.openWindow(rig.app.pid, "page - Browser", focus);
+        w->append(group({group({button("Back"), button("Forward"), button("Reload"), group({text("address")})}),
+                         group({button("Tab one"), button("Tab two")})})
+                      .buildSim());
+        auto holder = w->append("AXGroup")->append("AXGroup");
+        for (auto& p : pages) holder->append(p);
+        return w;
+    }
+    // "surface:key", "*" marking the focused window's tab.
+    std::vector<std::string> tabs() const {
+        std::vector<std::string> out;
+        for (const auto& tab : gate.allGatedTabs(8)) {
+            out.push_back(tab.surface + ":" + tab.conversationKey.value_or("") + (tab.isFocused ? "*" : ""));
+        }
+        return out;
+    }
+};
+
+TEST(BrowserGate, ARepeatedPassChecksTheRememberedPagesInsteadOfWalking) {
+    struct Case {
+        const char* description;
+        const BrowserProfile& profile;
+        std::size_t perWindow;
+    };
+    const auto chromium = BrowserProfile::chromiumLinux();
+    const auto firefox = BrowserProfile::firefoxLinux();
+    const Case cases[] = {
+        {"Chromium: minimized, then the page's address, role and parent", chromium, 4},
+        {"Firefox: minimized, then the page's address, role and whether it is hidden", firefox, 4},
+    };
+    for (const auto& c : cases) {
+        RememberingBrowser b(c.profile);
+        for (const char* url : {"https://chatgpt.com/c/a", "https://news.example.com/", "https://claude.ai/chat/b"}) {
+            // Firefox keeps a background tab's page beside the one shown.
+            std::vector<sim::SimElementPtr> pages;
+            if (&c.profile == &firefox) pages.push_back(RememberingBrowser::page("https://news.example.com/bg", true));
+            pages.push_back(RememberingBrowser::page(url));
+            b.window(pages);
+        }
+        auto log = std::make_shared<sim::SimReadLog>();
+        b.rig.desktop.application(b.rig.app.pid)->adoptLog(log);
+        const auto first = b.tabs();
+        const std::size_t walk = log->total();
+        log->reset();
+        b.rig.loop.advance(1s);
+        EXPECT_EQ(b.tabs(), first) << c.description;
+        // The application's focused window and window list, then each window.
+        EXPECT_LE(log->total(), 2 + 3 * c.perWindow) << c.description;
+        EXPECT_EQ(log->repeats().size(), 0u) << c.description;
+
+        BrowserGate forgetful(b.rig.app.pid, b.rig.profile, b.rig.desktop.accessibility());
+        log->reset();
+        forgetful.allGatedTabs(8);
+        EXPECT_EQ(log->total(), walk) << c.description << ": without a clock every pass walks";
+        EXPECT_GT(walk, 4 * (2 + 3 * c.perWindow)) << c.description;
+    }
+}
+
+TEST(BrowserGate, RememberedPagesFollowTheBrowser) {
+    enum class Then { forget, forgetWindow, wait };
+    struct Case {
+        const char* description;
+        const BrowserProfile& profile;
+        std::function<void(RememberingBrowser&, const sim::SimElementPtr& window, const sim::SimElementPtr& shown)>
+            change;
+        std::vector<std::string> atOnce;  // the next pass, nothing forgotten, no time passed
+        Then then;
+        Duration wait;
+        std::vector<std::string> later;
+    };
+    const auto chrome = BrowserProfile::chromiumLinux();
+    const auto firefox = BrowserProfile::firefoxLinux();
+    // A page that is not the tab on screen any more, yet still stands in the
+    // tree ahead of nothing that the check could see.
+    auto pageBefore = [](RememberingBrowser&, const sim::SimElementPtr&, const sim::SimElementPtr& shown) {
+        auto holder = shown->parentElement();
+        holder->clearChildren();
+        holder->append(RememberingBrowser::page("https://chatgpt.com/c/abc"));
+        holder->append(shown);
+    };
+    const std::vector<std::string> stale{"claude_ai:xyz*"};
+    const std::vector<std::string> switched{"chatgpt:abc*"};
+    const Case cases[] = {
+        {"another page put before the remembered one, which still stands: seen after a forget", chrome, pageBefore,
+         stale, Then::forget, {}, switched},
+        {"... or after its window is forgotten", chrome, pageBefore, stale, Then::forgetWindow, {}, switched},
+        {"... or once the structure check is due", chrome, pageBefore, stale, Then::wait,
+         BrowserGate::structureCheckPeriod, switched},
+        {"... and not before", chrome, pageBefore, stale, Then::wait, BrowserGate::structureCheckPeriod - 1s, stale},
+        {"Chromium: a tab switched, the old page out of the tree but still reading: seen at once", chrome,
+         [](RememberingBrowser&, const sim::SimElementPtr&, const sim::SimElementPtr& shown) {
+             auto holder = shown->parentElement();
+             holder->removeChild(shown);
+             holder->append(RememberingBrowser::page("https://chatgpt.com/c/abc"));
+         },
+         switched, Then::forget, {}, switched},
+        {"a page gone and nothing in its place: no tab at once", chrome,
+         [](RememberingBrowser&, const sim::SimElementPtr&, const sim::SimElementPtr& shown) { shown->destroy(); },
+         {}, Then::forget, {}, {}},
+        {"a page navigated: seen at once", chrome,
+         [](RememberingBrowser&, const sim::SimElementPtr&, const sim::SimElementPtr& shown) {
+             shown->set("AXURL", AXURLValue{"https://claude.ai/chat/next"});
+         },
+         {"claude_ai:next*"}, Then::forget, {}, {"claude_ai:next*"}},
+        {"a page navigated to a document whose Gemini panel is open: the panel is found at once", chrome,
+         [](RememberingBrowser&, const sim::SimElementPtr&, const sim::SimElementPtr& shown) {
+             shown->set("AXURL", AXURLValue{"https://docs.google.com/document/d/DOC1/edit"});
+             shown->append(N("AXGroup")
+                               .subrole("AXLandmarkComplementary")
+                               .classes({"appsElementsSidekickRoot"})
+                               .kid(text("Ask Gemini"))
+                               .buildSim());
+         },
+         {"gemini_docs:*"}, Then::forget, {}, {"gemini_docs:*"}},
+        {"Firefox: the shown tab hidden and another shown: seen at once", firefox,
+         [](RememberingBrowser&, const sim::SimElementPtr&, const sim::SimElementPtr& shown) {
+             shown->set("AXHidden", true);
+             shown->parentElement()->childElements().front()->set("AXHidden", false);
+         },
+         switched, Then::forget, {}, switched},
+        {"a new window: seen at once", chrome,
+         [](RememberingBrowser& b, const sim::SimElementPtr&, const sim::SimElementPtr&) {
+             b.window({RememberingBrowser::page("https://chatgpt.com/c/abc")}, false);
+         },
+         {"claude_ai:xyz*", "chatgpt:abc"}, Then::forget, {}, {"claude_ai:xyz*", "chatgpt:abc"}},
+        {"a window found without a page is looked at again 2 s later", chrome,
+         [](RememberingBrowser& b, const sim::SimElementPtr&, const sim::SimElementPtr&) {
+             auto loading = b.window({}, false);
+             b.tabs();
+             loading->childElements().back()->append(RememberingBrowser::page("https://chatgpt.com/c/abc"));
+         },
+         stale, Then::wait, BrowserGate::pagelessRecheck, {"claude_ai:xyz*", "chatgpt:abc"}},
+        {"... and not before", chrome,
+         [](RememberingBrowser& b, const sim::SimElementPtr&, const sim::SimElementPtr&) {
+             auto loading = b.window({}, false);
+             b.tabs();
+             loading->childElements().back()->append(RememberingBrowser::page("https://chatgpt.com/c/abc"));
+         },
+         stale, Then::wait, BrowserGate::pagelessRecheck - 1ms, stale},
+    };
+    for (const auto& c : cases) {
+        RememberingBrowser b(c.profile);
+        // Firefox keeps a background tab's page beside the one shown.
+        std::vector<sim::SimElementPtr> pages;
+        if (&c.profile == &firefox) pages.push_back(RememberingBrowser::page("https://chatgpt.com/c/abc", true));
+        auto shown = pages.emplace_back(RememberingBrowser::page("https://claude.ai/chat/xyz"));
+        auto window = b.window(pages);
+        ASSERT_EQ(b.tabs(), stale) << c.description;
+
+        c.change(b, window, shown);
+        EXPECT_EQ(b.tabs(), c.atOnce) << c.description;
+        switch (c.then) {
+            case Then::forget: b.gate.forgetStructure(); break;
+            case Then::forgetWindow: b.gate.forgetWindow(AXElement(window)); break;
+            case Then::wait: b.rig.loop.advance(c.wait); break;
+        }
+        EXPECT_EQ(b.tabs(), c.later) << c.description;
+    }
+}
+
 TEST(BrowserCaptureController, OnlyTheFocusedWindowMarksANewChatAndItsDraftReachesTheConversation) {
     BrowserRig rig;
     const std::string typed = "Draft a polite reply declining the meeting on Thursday afternoon";

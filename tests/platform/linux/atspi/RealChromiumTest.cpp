@@ -5,9 +5,11 @@
 #include "ax/AXElement.hpp"
 #include "capture/AIAppAllowlist.hpp"
 #include "capture/BrowserCaptureController.hpp"
+#include "capture/BrowserGate.hpp"
 #include "capture/CaptureDiag.hpp"
 
 #include "platform/linux/atspi/RealBrowserSupport.hpp"
+#include "platform/sim/SimClock.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -281,6 +283,46 @@ INSTANTIATE_TEST_SUITE_P(Pages, RealChromiumStreaming, ::testing::ValuesIn([] {
                              std::vector<Page> some;
                              for (const auto& p : pages())
                                  if (!p.promptsOnly) some.push_back(p);
+                             return some;
+                         }()),
+                         [](const auto& info) { return info.param.surface; });
+
+// A gate that remembers a window's page only checks it on the next pass.
+class RealChromiumTabs : public RealChromium {};
+
+TEST_P(RealChromiumTabs, ARememberedPageAfterATabSwitch) {
+    const std::string first = urls_.at("chatgpt");
+    const std::string second = urls_.at(GetParam().surface);
+    auto loaded = [&](const std::string& url) { return [&, url] { return webArea(url) != nullptr; }; };
+    open(first);
+    if (!waitFor(8s, loaded(first))) open(first);
+    ASSERT_TRUE(waitFor(12s, loaded(first))) << "page did not load";
+    auto spec = AIAppAllowlist::specForAppId(browser_);
+    ASSERT_TRUE(spec && spec->browserCase());
+    sim::SimClock clock;
+    BrowserGate gate(pid_, spec->browserCase()->profile, *accessibility_, nullptr, &clock);
+    ASSERT_EQ(gate.allGatedTabs(8).size(), 1u);
+
+    ASSERT_TRUE(run("xdotool key --clearmodifiers ctrl+t"));
+    std::this_thread::sleep_for(500ms);
+    open(second);
+    if (!waitFor(8s, loaded(second))) open(second);
+    ASSERT_TRUE(waitFor(12s, loaded(second))) << "the second tab did not load";
+    // The first tab's page still reads its address, role and showing state,
+    // but is out of the tree: the check sees that without a walk.
+    auto switched = gate.allGatedTabs(8);
+    ASSERT_EQ(switched.size(), 1u);
+    EXPECT_EQ(switched[0].surface, GetParam().surface);
+    EXPECT_EQ(BrowserGate::url(switched[0].webArea), second);
+
+    ASSERT_TRUE(run("xdotool key --clearmodifiers ctrl+w"));
+    EXPECT_TRUE(waitFor(5s, [&] { return webArea(second) == nullptr; })) << "the second tab did not close";
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, RealChromiumTabs, ::testing::ValuesIn([] {
+                             std::vector<Page> some;
+                             for (const auto& p : pages())
+                                 if (p.surface == "claude_ai") some.push_back(p);
                              return some;
                          }()),
                          [](const auto& info) { return info.param.surface; });

@@ -15,6 +15,7 @@
 #include "platform/linux/system/StderrLogSink.hpp"
 
 #include "platform/linux/atspi/RealBrowserSupport.hpp"
+#include "platform/sim/SimClock.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -275,6 +276,23 @@ TEST_P(RealFirefoxTabs, TheGateTakesTheTabOnScreen) {
     EXPECT_TRUE(tabs[0].isFocused);
     EXPECT_EQ(BrowserGate::url(tabs[0].webArea), shown);
     EXPECT_EQ(gate.focusedAISurface(), GetParam().surface);
+
+    // A gate that remembers the page only checks it on the next pass; going
+    // back a tab hides it, which that check sees without walking again.
+    sim::SimClock clock;
+    BrowserGate remembering(pid_, spec->browserCase()->profile, *accessibility_, nullptr, &clock);
+    ASSERT_EQ(remembering.allGatedTabs(8).size(), 1u);
+    ASSERT_TRUE(run("xdotool key --clearmodifiers ctrl+Page_Up"));
+    EXPECT_TRUE(waitFor(3s, [&] {
+        auto back = webArea(background), front = webArea(shown);
+        return back && front && !hidden(back) && hidden(front);
+    })) << "the tab switch did not hide the page";
+    auto switched = remembering.allGatedTabs(8);
+    ASSERT_EQ(switched.size(), 1u);
+    EXPECT_EQ(switched[0].surface, "chatgpt");
+    EXPECT_EQ(BrowserGate::url(switched[0].webArea), background);
+    ASSERT_TRUE(run("xdotool key --clearmodifiers ctrl+Page_Down"));
+    EXPECT_TRUE(waitFor(3s, [&] { return webArea(shown) && !hidden(webArea(shown)); }));
 
     ASSERT_TRUE(run("xdotool key --clearmodifiers ctrl+w"));
     EXPECT_TRUE(waitFor(5s, [&] { return webArea(shown) == nullptr; })) << "the second tab did not close";

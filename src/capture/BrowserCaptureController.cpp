@@ -67,7 +67,7 @@ BrowserCaptureController::BrowserCaptureController(RunningApplication app, Brows
       clipboard_(clipboard),
       debug_(debug),
       appElement_(accessibility.applicationElement(app_.pid)),
-      gate_(app_.pid, profile_, accessibility, debug),
+      gate_(app_.pid, profile_, accessibility, debug, &loop),
       schedule_(loop, timings, [this] { settle(); }, [this](TimePoint t) { sweepAbandoned(t); }),
       feed_(stampedWith(profile_.slug, std::move(onEvent)), diag, ConversationFeed::MarkPolicy::clearedWhenProcessed,
             [this](const ReplyCompletion::ReadAgain& r) {
@@ -111,9 +111,16 @@ void BrowserCaptureController::stop() {
 
 void BrowserCaptureController::noted(const AXElementRef& element, std::string_view notification) {
     ++notesSinceSettle_;
+    const auto change = changeOf(notification);
     if (!element || sameElement(element, appElement_.raw())) {
-        forgetAllPages();  // somewhere in the browser: nothing is vouched for
-    } else if (const auto change = changeOf(notification)) {
+        // Somewhere in the browser: nothing is vouched for.
+        forgetAllPages();
+        gate_.forgetStructure();
+    } else if (!change) {
+        // A window came, went or came forward, or a page loaded: where the
+        // pages are is looked for again.
+        gate_.forgetStructure();
+    } else {
         const TimePoint now = loop_.now();
         bool held = false;
         for (auto& watched : watched_) {
@@ -276,7 +283,7 @@ void BrowserCaptureController::processTab(const GatedTab& tab) {
     const auto& processed = result.stabilized ? *result.stabilized : *snapshot;
     const int total = processed.turns.empty() ? 0 : processed.turns.front().total;
     const auto* assembler = feed_.router().assembler(composite);
-    debugLine(prefix + focusWord + pageWord + " last=" + (processed.turns.empty() ? std::string() : processed.turns.back().text) + " turns=" + std::to_string(processed.turns.size()) + "/tot" + std::to_string(total) +
+    debugLine(prefix + focusWord + pageWord + " turns=" + std::to_string(processed.turns.size()) + "/tot" + std::to_string(total) +
               " roles=" + roleLetters(processed) + " idx=" + indexList(processed) +
               " complete=" + boolWord(processed.responseComplete) + " newAsm=" + boolWord(result.newAssembler) +
               " fromNewChat=" + boolWord(fromNewChat) + " | " + (assembler ? assembler->debugState() : ""));

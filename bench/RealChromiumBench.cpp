@@ -37,6 +37,7 @@
 namespace {
 std::atomic<std::size_t> gRoundTrips{0};
 }
+std::size_t velmarDbusRequests() { return gRoundTrips.load(); }
 extern "C" {
 dbus_bool_t dbus_connection_send_with_reply(DBusConnection* c, DBusMessage* m, DBusPendingCall** p, int timeout) {
     using Fn = dbus_bool_t (*)(DBusConnection*, DBusMessage*, DBusPendingCall**, int);

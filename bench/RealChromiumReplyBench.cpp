@@ -6,8 +6,10 @@
 // been quiet for 3 s. Counters: the D-Bus requests the agent sent, its CPU,
 // the browser's CPU over all its processes with the agent and, in the
 // "/without" runs, the same reply without any agent; "to_event_s" is Return
-// to the turn event. Inside the private desktop:
-//   bash tests/support/desktop-session.sh build/velmar_bench --benchmark_filter=RealChromiumReply
+// to the turn event. "RealChromiumIdle" is a minute of a quiet 400-exchange
+// page that renames its tab every second. Inside the private desktop:
+//   bash tests/support/desktop-session.sh build/velmar_bench --benchmark_filter='RealChromium(Reply|Idle)'
+
 #include "capture/AIAppAllowlist.hpp"
 #include "capture/BrowserCaptureController.hpp"
 #include "capture/CaptureDiag.hpp"
@@ -163,7 +165,68 @@ void reply(benchmark::State& state, const std::string& surface, bool withAgent) 
     }
 }
 
+// A quiet page that renames its tab every second: what the agent and the
+// browser spend on it over a minute, with the controller attached and without.
+void idle(benchmark::State& state, bool withAgent) {
+    if (!std::getenv("VELMAR_DESKTOP_SESSION")) {
+        state.SkipWithError("needs the private desktop (tests/support/desktop-session.sh)");
+        return;
+    }
+    const int exchanges = static_cast<int>(state.range(0));
+    std::ifstream in(std::string(std::getenv("VELMAR_SESSION_DIR")) + "/pages.json");
+    const std::string url = nlohmann::json::parse(in).at("chatgpt").get<std::string>() + "?retitle=1&history=" +
+                            std::to_string(exchanges);
+    const int pid = std::atoi(std::getenv("VELMAR_CHROMIUM_PID"));
+    sh("xdotool windowfocus --sync " + std::string(std::getenv("VELMAR_CHROMIUM_WINDOW")) +
+       " && xdotool key --clearmodifiers ctrl+l && xdotool type --delay 2 '" + url + "' && xdotool key Delete Return");
+    std::this_thread::sleep_for(std::chrono::milliseconds(3'000 + exchanges * 8));
+    linux_backend::AtspiAccessibility accessibility;
+    GLibMainLoop loop;
+    CaptureDiag diag(loop.now());
+    std::unique_ptr<BrowserCaptureController> controller;
+    if (withAgent) {
+        controller = std::make_unique<BrowserCaptureController>(
+            RunningApplication{pid, "chromium", "chromium", std::nullopt},
+            AIAppAllowlist::specForAppId("chromium")->browserCase()->profile, accessibility, loop, diag,
+            CaptureSchedule::Timings{}, [](const TurnEvent&) {});
+        if (!controller->start()) {
+            state.SkipWithError("no observer on the browser");
+            return;
+        }
+    }
+    runFor(loop, 5s, [] { return false; });  // the first read of the page
+    double agentCpu = 0, browserCpu = 0;
+    std::size_t requests = 0;
+    int settles = 0;
+    for (auto _ : state) {
+        const double agent0 = selfCpuSeconds(), browser0 = browserCpuSeconds();
+        const std::size_t requests0 = velmarDbusRequests();
+        const int settles0 = controller ? controller->settleRuns() : 0;
+        runFor(loop, 60s, [] { return false; });
+        agentCpu = selfCpuSeconds() - agent0;
+        browserCpu = browserCpuSeconds() - browser0;
+        requests = velmarDbusRequests() - requests0;
+        settles = controller ? controller->settleRuns() - settles0 : 0;
+    }
+    if (controller) controller->stop();
+    state.counters["exchanges"] = exchanges;
+    state.counters["browser_cpu_s"] = browserCpu;
+    if (withAgent) {
+        state.counters["agent_cpu_s"] = agentCpu;
+        state.counters["dbus_requests"] = static_cast<double>(requests);
+        state.counters["settles"] = settles;
+    }
+}
+
 const int registered = [] {
+    for (bool withAgent : {false, true}) {
+        benchmark::RegisterBenchmark(
+            (std::string("RealChromiumIdle/chatgpt") + (withAgent ? "/agent" : "/without")).c_str(),
+            [withAgent](benchmark::State& s) { idle(s, withAgent); })
+            ->Arg(400)
+            ->Unit(benchmark::kSecond)
+            ->Iterations(1);
+    }
     for (const char* surface : {"chatgpt", "claude_ai"}) {
         for (int exchanges : {10, 100, 400, 1000}) {
             if (exchanges == 1000 && std::string(surface) != "chatgpt") continue;

@@ -110,7 +110,6 @@ void BrowserCaptureController::stop() {
 }
 
 void BrowserCaptureController::noted(const AXElementRef& element, std::string_view notification) {
-    ++notesSinceSettle_;
     const auto change = changeOf(notification);
     if (!element || sameElement(element, appElement_.raw())) {
         // Somewhere in the browser: nothing is vouched for.
@@ -136,7 +135,12 @@ void BrowserCaptureController::noted(const AXElementRef& element, std::string_vi
         // A change to an element no page has read may be a new one in a page
         // whose own event was lost: the pages' cheap checks run.
         if (!held && *change != AXMirror::Change::attributes) ++unheldSinceSettle_;
+        // A name or state no page holds (a tab renaming itself, the browser's
+        // own controls) is nothing to read: a tab switch also changes a
+        // window's children, a navigation its page.
+        if (!held && *change == AXMirror::Change::attributes) return;
     }
+    ++notesSinceSettle_;
     scheduleSettle();
 }
 

@@ -394,6 +394,14 @@
   const history = Number(new URLSearchParams(location.search).get("history") || 0);
   for (let i = 1; i <= history; i++) finish(surfaces[surface](`Earlier question ${i}?`), `Earlier answer ${i}. ` + REPLY, false);
 
+  // "?retitle=1" renames the tab every second, as pages that count unread
+  // messages or show a clock in their title do.
+  if (new URLSearchParams(location.search).get("retitle")) {
+    const base = document.title;
+    let tick = 0;
+    setInterval(() => { document.title = `(${++tick}) ${base}`; }, 1000);
+  }
+
   // "?ask=TEXT" adds one finished exchange asking TEXT: a conversation that
   // began with a known prompt (what a regression baseline looks for).
   const ask = new URLSearchParams(location.search).get("ask");

@@ -99,123 +99,119 @@ void runFor(GLibMainLoop& loop, std::chrono::milliseconds limit, const std::func
     loop.run();
 }
 
-void reply(benchmark::State& state, const std::string& surface, bool withAgent) {
-    if (!std::getenv("VELMAR_DESKTOP_SESSION")) {
-        state.SkipWithError("needs the private desktop (tests/support/desktop-session.sh)");
-        return;
-    }
-    const int exchanges = static_cast<int>(state.range(0));
-    std::ifstream in(std::string(std::getenv("VELMAR_SESSION_DIR")) + "/pages.json");
-    const std::string url = nlohmann::json::parse(in).at(surface).get<std::string>() + "?history=" +
-                            std::to_string(exchanges);
-    const std::string window = std::getenv("VELMAR_CHROMIUM_WINDOW");
-    const int pid = std::atoi(std::getenv("VELMAR_CHROMIUM_PID"));
-    sh("xdotool windowfocus --sync " + window + " && xdotool key --clearmodifiers ctrl+l && xdotool type --delay 2 '" +
-       url + "' && xdotool key Delete Return");
-    std::this_thread::sleep_for(std::chrono::milliseconds(3'000 + exchanges * 8));
-
+// One chat page loaded with `query` in the private desktop's Chromium, and,
+// when asked, the real controller attached to the browser and past its first
+// read of the page (the history is not what is measured).
+struct Rig {
     linux_backend::AtspiAccessibility accessibility;
     GLibMainLoop loop;
-    CaptureDiag diag(loop.now());
+    CaptureDiag diag{loop.now()};
     std::vector<TurnEvent> events;
-    auto spec = AIAppAllowlist::specForAppId("chromium");
     std::unique_ptr<BrowserCaptureController> controller;
-    if (withAgent) {
-        controller = std::make_unique<BrowserCaptureController>(
-            RunningApplication{pid, "chromium", "chromium", std::nullopt}, spec->browserCase()->profile,
-            accessibility, loop, diag, CaptureSchedule::Timings{}, [&](const TurnEvent& e) { events.push_back(e); });
-        if (!controller->start()) {
-            state.SkipWithError("no observer on the browser");
-            return;
+    int pid = std::atoi(std::getenv("VELMAR_CHROMIUM_PID"));
+
+    // False when the browser could not be observed.
+    bool open(const std::string& surface, const std::string& query, int exchanges, bool withAgent) {
+        std::ifstream in(std::string(std::getenv("VELMAR_SESSION_DIR")) + "/pages.json");
+        const std::string url = nlohmann::json::parse(in).at(surface).get<std::string>() + query;
+        sh("xdotool windowfocus --sync " + std::string(std::getenv("VELMAR_CHROMIUM_WINDOW")) +
+           " && xdotool key --clearmodifiers ctrl+l && xdotool type --delay 2 '" + url + "' && xdotool key Delete Return");
+        std::this_thread::sleep_for(std::chrono::milliseconds(3'000 + exchanges * 8));
+        if (withAgent) {
+            controller = std::make_unique<BrowserCaptureController>(
+                RunningApplication{pid, "chromium", "chromium", std::nullopt},
+                AIAppAllowlist::specForAppId("chromium")->browserCase()->profile, accessibility, loop, diag,
+                CaptureSchedule::Timings{}, [this](const TurnEvent& e) { events.push_back(e); });
+            if (!controller->start()) return false;
         }
-        // The first read of the page (its history) is not the reply's cost.
-        runFor(loop, 4s, [] { return false; });
+        runFor(loop, 5s, [] { return false; });
+        return true;
     }
-    int sent = 0;
-    double agentCpu = 0, browserCpu = 0, toEvent = 0;
+};
+
+// What the agent and the browser spent between `start` and `stop`.
+struct Costs {
+    double agentCpu = 0, browserCpu = 0;
     std::size_t requests = 0;
+    int settles = 0;
+    void start(const Rig& rig) {
+        agentCpu = selfCpuSeconds();
+        browserCpu = browserCpuSeconds();
+        requests = velmarDbusRequests();
+        settles = rig.controller ? rig.controller->settleRuns() : 0;
+    }
+    void stop(const Rig& rig) {
+        agentCpu = selfCpuSeconds() - agentCpu;
+        browserCpu = browserCpuSeconds() - browserCpu;
+        requests = velmarDbusRequests() - requests;
+        settles = rig.controller ? rig.controller->settleRuns() - settles : 0;
+    }
+    void report(benchmark::State& state, int exchanges, bool withAgent) const {
+        state.counters["exchanges"] = exchanges;
+        state.counters["browser_cpu_s"] = browserCpu;
+        if (!withAgent) return;
+        state.counters["agent_cpu_s"] = agentCpu;
+        state.counters["dbus_requests"] = static_cast<double>(requests);
+        state.counters["settles"] = settles;
+    }
+};
+
+bool inDesktop(benchmark::State& state) {
+    if (std::getenv("VELMAR_DESKTOP_SESSION")) return true;
+    state.SkipWithError("needs the private desktop (tests/support/desktop-session.sh)");
+    return false;
+}
+
+void reply(benchmark::State& state, const std::string& surface, bool withAgent) {
+    if (!inDesktop(state)) return;
+    const int exchanges = static_cast<int>(state.range(0));
+    Rig rig;
+    if (!rig.open(surface, "?history=" + std::to_string(exchanges), exchanges, withAgent)) {
+        state.SkipWithError("no observer on the browser");
+        return;
+    }
+    Costs costs;
+    double toEvent = 0;
     for (auto _ : state) {
-        focusComposer(accessibility, pid);
-        const double agent0 = selfCpuSeconds(), browser0 = browserCpuSeconds();
-        const std::size_t requests0 = velmarDbusRequests();
+        focusComposer(rig.accessibility, rig.pid);
+        costs.start(rig);
         const auto start = std::chrono::steady_clock::now();
         sh("xdotool type --delay 5 'How long is a piece of string?' && xdotool key Return");
         if (withAgent) {
-            runFor(loop, 40s, [&] { return !events.empty(); });
+            runFor(rig.loop, 40s, [&] { return !rig.events.empty(); });
             toEvent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         }
         // The reply streams for about 6 s; 3 s of quiet after it.
-        runFor(loop, withAgent && !events.empty() ? 3s : 12s, [] { return false; });
-        agentCpu = selfCpuSeconds() - agent0;
-        browserCpu = browserCpuSeconds() - browser0;
-        requests = velmarDbusRequests() - requests0;
-        sent = static_cast<int>(events.size());
+        runFor(rig.loop, withAgent && !rig.events.empty() ? 3s : 12s, [] { return false; });
+        costs.stop(rig);
     }
-    const double mirrored = controller ? static_cast<double>(controller->mirroredElements()) : 0;
-    if (controller) controller->stop();
-    state.counters["exchanges"] = exchanges;
-    state.counters["browser_cpu_s"] = browserCpu;
+    costs.report(state, exchanges, withAgent);
     if (withAgent) {
-        state.counters["agent_cpu_s"] = agentCpu;
-        state.counters["dbus_requests"] = static_cast<double>(requests);
         state.counters["to_event_s"] = toEvent;
-        state.counters["turns_sent"] = sent;
-        state.counters["mirrored"] = mirrored;
-        state.counters["settles"] = controller ? controller->settleRuns() : 0;
+        state.counters["turns_sent"] = static_cast<double>(rig.events.size());
+        state.counters["mirrored"] = static_cast<double>(rig.controller->mirroredElements());
     }
+    if (rig.controller) rig.controller->stop();
 }
 
 // A quiet page that renames its tab every second: what the agent and the
 // browser spend on it over a minute, with the controller attached and without.
 void idle(benchmark::State& state, bool withAgent) {
-    if (!std::getenv("VELMAR_DESKTOP_SESSION")) {
-        state.SkipWithError("needs the private desktop (tests/support/desktop-session.sh)");
+    if (!inDesktop(state)) return;
+    const int exchanges = static_cast<int>(state.range(0));
+    Rig rig;
+    if (!rig.open("chatgpt", "?retitle=1&history=" + std::to_string(exchanges), exchanges, withAgent)) {
+        state.SkipWithError("no observer on the browser");
         return;
     }
-    const int exchanges = static_cast<int>(state.range(0));
-    std::ifstream in(std::string(std::getenv("VELMAR_SESSION_DIR")) + "/pages.json");
-    const std::string url = nlohmann::json::parse(in).at("chatgpt").get<std::string>() + "?retitle=1&history=" +
-                            std::to_string(exchanges);
-    const int pid = std::atoi(std::getenv("VELMAR_CHROMIUM_PID"));
-    sh("xdotool windowfocus --sync " + std::string(std::getenv("VELMAR_CHROMIUM_WINDOW")) +
-       " && xdotool key --clearmodifiers ctrl+l && xdotool type --delay 2 '" + url + "' && xdotool key Delete Return");
-    std::this_thread::sleep_for(std::chrono::milliseconds(3'000 + exchanges * 8));
-    linux_backend::AtspiAccessibility accessibility;
-    GLibMainLoop loop;
-    CaptureDiag diag(loop.now());
-    std::unique_ptr<BrowserCaptureController> controller;
-    if (withAgent) {
-        controller = std::make_unique<BrowserCaptureController>(
-            RunningApplication{pid, "chromium", "chromium", std::nullopt},
-            AIAppAllowlist::specForAppId("chromium")->browserCase()->profile, accessibility, loop, diag,
-            CaptureSchedule::Timings{}, [](const TurnEvent&) {});
-        if (!controller->start()) {
-            state.SkipWithError("no observer on the browser");
-            return;
-        }
-    }
-    runFor(loop, 5s, [] { return false; });  // the first read of the page
-    double agentCpu = 0, browserCpu = 0;
-    std::size_t requests = 0;
-    int settles = 0;
+    Costs costs;
     for (auto _ : state) {
-        const double agent0 = selfCpuSeconds(), browser0 = browserCpuSeconds();
-        const std::size_t requests0 = velmarDbusRequests();
-        const int settles0 = controller ? controller->settleRuns() : 0;
-        runFor(loop, 60s, [] { return false; });
-        agentCpu = selfCpuSeconds() - agent0;
-        browserCpu = browserCpuSeconds() - browser0;
-        requests = velmarDbusRequests() - requests0;
-        settles = controller ? controller->settleRuns() - settles0 : 0;
+        costs.start(rig);
+        runFor(rig.loop, 60s, [] { return false; });
+        costs.stop(rig);
     }
-    if (controller) controller->stop();
-    state.counters["exchanges"] = exchanges;
-    state.counters["browser_cpu_s"] = browserCpu;
-    if (withAgent) {
-        state.counters["agent_cpu_s"] = agentCpu;
-        state.counters["dbus_requests"] = static_cast<double>(requests);
-        state.counters["settles"] = settles;
-    }
+    costs.report(state, exchanges, withAgent);
+    if (rig.controller) rig.controller->stop();
 }
 
 const int registered = [] {

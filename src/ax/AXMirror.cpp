@@ -2,7 +2,6 @@
 
 #include "ax/AXElementMemory.hpp"
 
-#include <deque>
 #include <vector>
 
 namespace velmar {
@@ -112,20 +111,12 @@ void AXMirror::forget() {
 }
 
 void AXMirror::endPass() {
+    // Dropping an entry touches no other: its child elements only hold the memory.
     const auto pass = memory_->pass;
-    std::vector<std::unique_ptr<AXElement::Entry>> dropped;
-    for (auto it = memory_->entries.begin(); it != memory_->entries.end();) {
-        if (it->second->pass == pass) {
-            ++it;
-            continue;
-        }
-        dropped.push_back(std::move(it->second));
-        it = memory_->entries.erase(it);
-    }
-    if (!dropped.empty()) ++memory_->epoch;
+    if (std::erase_if(memory_->entries, [pass](const auto& kept) { return kept.second->pass != pass; }) > 0)
+        ++memory_->epoch;
     ++memory_->pass;
     stale_ = false;
 }
 
 }  // namespace velmar
-

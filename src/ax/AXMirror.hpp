@@ -19,8 +19,6 @@
 
 #include <cstddef>
 #include <memory>
-#include <string>
-#include <vector>
 
 namespace velmar {
 

@@ -132,13 +132,15 @@ void BrowserCaptureController::noted(const AXElementRef& element, std::string_vi
                 held = true;
             }
         }
-        // A change to an element no page has read may be a new one in a page
-        // whose own event was lost: the pages' cheap checks run.
-        if (!held && *change != AXMirror::Change::attributes) ++unheldSinceSettle_;
-        // A name or state no page holds (a tab renaming itself, the browser's
-        // own controls) is nothing to read: a tab switch also changes a
-        // window's children, a navigation its page.
-        if (!held && *change == AXMirror::Change::attributes) return;
+        if (!held) {
+            // A name or state no page holds (a tab renaming itself, the
+            // browser's own controls) is nothing to read: a tab switch also
+            // changes a window's children, a navigation its page.
+            if (*change == AXMirror::Change::attributes) return;
+            // Anything else may be a new element of a page whose own event
+            // was lost: the pages' cheap checks run.
+            ++unheldSinceSettle_;
+        }
     }
     ++notesSinceSettle_;
     scheduleSettle();
@@ -191,7 +193,7 @@ void BrowserCaptureController::settle() {
 }
 
 std::optional<SegmenterSnapshot> BrowserCaptureController::read(Watched& watched, const GatedTab& tab,
-                                                                const BrowserSegmenter& segmenter) {
+                                                                const AXElement& page, const BrowserSegmenter& segmenter) {
     const TimePoint now = loop_.now();
     watched.changesRead = std::exchange(watched.changesSinceRead, 0);
     if (watched.changedAt && *watched.changedAt > watched.verifiedAt && now - watched.verifiedAt >= verifyPeriod) {
@@ -208,7 +210,7 @@ std::optional<SegmenterSnapshot> BrowserCaptureController::read(Watched& watched
     if (!watched.mirror.stale() && watched.snapshot && watched.snapshotKey == tab.conversationKey)
         return watched.snapshot;
     watched.parsed = true;
-    watched.snapshot = segmenter.snapshot(watched.mirror.read(tab.webArea), tab.conversationKey);
+    watched.snapshot = segmenter.snapshot(page, tab.conversationKey);
     watched.snapshotKey = tab.conversationKey;
     return watched.snapshot;
 }
@@ -247,7 +249,7 @@ void BrowserCaptureController::processTab(const GatedTab& tab) {
     Watched& watched = watch(tab.webArea);
     // Everything this settle reads of the page goes through its mirror.
     const AXElement page = watched.mirror.read(tab.webArea);
-    auto snapshot = read(watched, tab, *segmenter);
+    auto snapshot = read(watched, tab, page, *segmenter);
     // A parse's pass ends after the stop-control read below, whatever way this returns.
     struct PassEnd {
         Watched& watched;

@@ -103,7 +103,9 @@ private:
     };
     Watched& watch(const AXElement& webArea);
     void forgetAllPages();
-    std::optional<SegmenterSnapshot> read(Watched& watched, const GatedTab& tab, const BrowserSegmenter& segmenter);
+    // `page` is the tab's page read through `watched`'s mirror.
+    std::optional<SegmenterSnapshot> read(Watched& watched, const GatedTab& tab, const AXElement& page,
+                                          const BrowserSegmenter& segmenter);
 
     void debugLine(const std::string& message) const;
     void keylessView(const GatedTab& tab);

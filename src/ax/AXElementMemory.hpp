@@ -42,6 +42,9 @@ struct AXElement::Entry {
     // False once the list is to be read again; the old list stays until then,
     // so a walk through what the memory holds still reaches what lies below.
     bool childrenCurrent = false;
+    // The last prefetch walk that visited it: a page that lists an element
+    // twice (or inside itself) is walked once.
+    std::uint64_t walk = 0;
 };
 
 // Keyed by the platform element, so an element reached twice (from its parent

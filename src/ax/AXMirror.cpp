@@ -1,7 +1,9 @@
 #include "ax/AXMirror.hpp"
 
 #include "ax/AXElementMemory.hpp"
+#include "platform/Accessibility.hpp"
 
+#include <algorithm>
 #include <vector>
 
 namespace velmar {
@@ -102,7 +104,75 @@ std::size_t AXMirror::refreshTail(const AXElementRef& root, std::size_t count, s
     return cleared;
 }
 
+bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibility,
+                        const std::function<bool()>& due) {
+    if (!root) return true;
+    if (!walking_ || !sameElement(walkRoot_, root)) {
+        walkRoot_ = root;
+        walk_.assign(1, root);
+        walking_ = true;
+        ++walkId_;
+    }
+    constexpr std::size_t kChildren = axmemory::kCommon.size() - 1;
+    static_assert(axmemory::kCommon[kChildren] == "AXChildren");
+    auto descend = [&](const AXElement& element, AXElement::Entry& entry) {
+        if (!entry.children || !entry.childrenCurrent) {
+            if (!entry.commonRead[kChildren]) return;  // a stale list is the parse's to read
+            entry.children = element.childNodes(entry.common[kChildren]);
+            entry.childrenCurrent = true;
+        }
+        // Reversed onto the stack: visited in document order.
+        for (auto child = entry.children->rbegin(); child != entry.children->rend(); ++child)
+            walk_.push_back(static_cast<const AXElement&>(**child).raw());
+    };
+    std::vector<AXElementRef> toRead;
+    std::vector<AXElement::Entry*> entries;
+    std::size_t visited = 0;
+    while (!walk_.empty()) {
+        // Gathers a batch, walking what is held on the way.
+        toRead.clear();
+        entries.clear();
+        while (!walk_.empty() && toRead.size() < batch) {
+            AXElementRef raw = std::move(walk_.back());
+            walk_.pop_back();
+            if (!raw) continue;
+            const AXElement element(raw, memory_);
+            AXElement::Entry* entry = element.entry();
+            if (entry->walk == walkId_) continue;
+            entry->walk = walkId_;
+            const bool read = std::all_of(entry->commonRead.begin(), entry->commonRead.end(), [](bool r) { return r; });
+            if (read || !raw->readsSeveralAtOnce()) {
+                descend(element, *entry);
+                // A walk of a large page held whole is work too.
+                if (++visited % 4096 == 0 && due()) break;
+                continue;
+            }
+            toRead.push_back(std::move(raw));
+            entries.push_back(entry);
+        }
+        if (!toRead.empty()) {
+            auto answers = accessibility.copyAttributesOfEach(toRead, axmemory::kCommon);
+            stale_ = true;
+            for (std::size_t i = 0; i < toRead.size(); ++i) {
+                AXElement::Entry& entry = *entries[i];
+                for (std::size_t k = 0; k < axmemory::kCommon.size(); ++k) {
+                    if (entry.commonRead[k]) continue;
+                    if (i < answers.size() && k < answers[i].size()) entry.common[k] = std::move(answers[i][k]);
+                    entry.commonRead[k] = true;
+                }
+                entry.childrenCurrent = false;
+                descend(AXElement(toRead[i], memory_), entry);
+            }
+        }
+        if (!walk_.empty() && due()) return false;
+    }
+    walking_ = false;
+    walkRoot_.reset();
+    return true;
+}
+
 void AXMirror::forget() {
+    walking_ = false;
     // Dropped, not cleared: elements holding an entry look theirs up again.
     auto entries = std::move(memory_->entries);
     memory_->entries.clear();

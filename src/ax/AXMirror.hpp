@@ -18,9 +18,14 @@
 #include "ax/AXElement.hpp"
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace velmar {
+
+class Accessibility;
 
 class AXMirror {
 public:
@@ -53,6 +58,17 @@ public:
     // with its last `lastChildren` members whole, each with its ancestors'
     // lists. Returns how many elements.
     std::size_t refreshTail(const AXElementRef& root, std::size_t count, std::size_t lastChildren);
+    // Reads ahead of a parse what it would otherwise read one element at a
+    // time: every element below `root` the mirror does not hold, or holds
+    // to be read again, `batch` at a time with all their requests in flight
+    // together. What the mirror holds is walked without a request. Stops at
+    // the first batch after which `due` says the time is up, and the next call
+    // goes on from there (an unchanged `root`), so the reading can be spread
+    // over turns of the loop. True once nothing is left to read. Elements
+    // whose platform answers one attribute per request are left to the parse,
+    // which asks only for what it needs.
+    bool prefetch(const AXElementRef& root, const Accessibility& accessibility, const std::function<bool()>& due);
+    static constexpr std::size_t batch = 64;
     // Everything is read again by the next parse.
     void forget();
     // One parse is over: elements it did not reach are dropped, so the
@@ -70,6 +86,11 @@ private:
 
     std::shared_ptr<AXElement::Memory> memory_;
     bool stale_ = true;
+    // Where a prefetch stopped: the elements still to visit below its root.
+    AXElementRef walkRoot_;
+    std::vector<AXElementRef> walk_;
+    bool walking_ = false;
+    std::uint64_t walkId_ = 0;
 };
 
 }  // namespace velmar

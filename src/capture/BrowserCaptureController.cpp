@@ -100,6 +100,9 @@ bool BrowserCaptureController::start() {
 
 void BrowserCaptureController::stop() {
     schedule_.stop();
+    nextSlice_.cancel();
+    settling_ = settleAgain_ = false;
+    tabs_.clear();
     pagesCheck_.cancel();
     if (observer_) {
         for (const auto& name : profile_.notifications) observer_->unregisterNotification(appElement_.raw(), name);
@@ -167,33 +170,34 @@ BrowserCaptureController::Watched& BrowserCaptureController::watch(const AXEleme
 }
 
 void BrowserCaptureController::settle() {
+    if (settling_) {
+        settleAgain_ = true;
+        return;
+    }
     const TimePoint now = loop_.now();
     timedSettle_ = notesSinceSettle_ == 0 || (tailDueAt_ && *tailDueAt_ <= now);
     if (timedSettle_) tailDueAt_.reset();
     settleNotes_ = std::exchange(notesSinceSettle_, 0);
     settleUnheld_ = std::exchange(unheldSinceSettle_, 0);
 
-    const auto tabs = gate_.allGatedTabs(maxWindows);
+    tabs_ = gate_.allGatedTabs(maxWindows);
     // Pages no longer gated are forgotten: a page shown again is read whole.
     std::erase_if(watched_, [&](const std::unique_ptr<Watched>& watched) {
-        return std::none_of(tabs.begin(), tabs.end(),
+        return std::none_of(tabs_.begin(), tabs_.end(),
                             [&](const GatedTab& tab) { return sameElement(tab.webArea.raw(), watched->webArea); });
     });
-    for (const auto& tab : tabs) processTab(tab);
-
-    // A page that changed since it was last read whole is read whole once
-    // changes have stood for the period: a settle then, whatever else is due.
-    std::optional<TimePoint> verifyAt;
-    for (const auto& watched : watched_) {
-        if (!watched->changedAt || *watched->changedAt <= watched->verifiedAt) continue;
-        const TimePoint due = watched->verifiedAt + verifyPeriod;
-        if (!verifyAt || due < *verifyAt) verifyAt = due;
+    for (const auto& tab : tabs_) {
+        if (parses(tab)) doubt(watch(tab.webArea), tab);
     }
-    if (verifyAt) schedule_.settleAt(std::max(*verifyAt, now));
+    settling_ = true;
+    readAhead();
 }
 
-std::optional<SegmenterSnapshot> BrowserCaptureController::read(Watched& watched, const GatedTab& tab,
-                                                                const AXElement& page, const BrowserSegmenter& segmenter) {
+bool BrowserCaptureController::parses(const GatedTab& tab) {
+    return profile_.captures(tab.surface) && tab.conversationKey && segmenterFor(tab.surface);
+}
+
+void BrowserCaptureController::doubt(Watched& watched, const GatedTab& tab) {
     const TimePoint now = loop_.now();
     watched.changesRead = std::exchange(watched.changesSinceRead, 0);
     if (watched.changedAt && *watched.changedAt > watched.verifiedAt && now - watched.verifiedAt >= verifyPeriod) {
@@ -207,6 +211,42 @@ std::optional<SegmenterSnapshot> BrowserCaptureController::read(Watched& watched
         // end of the page when time, not an event, asks for the read.
         watched.mirror.refreshTail(tab.webArea.raw(), timedSettle_ ? unvouchedTail : 16, lastMessages);
     }
+}
+
+void BrowserCaptureController::readAhead() {
+    const TimePoint until = loop_.now() + slice_;
+    const auto due = [&] { return loop_.now() >= until; };
+    for (const auto& tab : tabs_) {
+        if (!parses(tab)) continue;
+        if (!watch(tab.webArea).mirror.prefetch(tab.webArea.raw(), accessibility_, due)) {
+            nextSlice_ = loop_.postDelayed(Duration{0}, [this] { readAhead(); });
+            return;
+        }
+    }
+    finishSettle();
+}
+
+void BrowserCaptureController::finishSettle() {
+    settling_ = false;
+    const auto tabs = std::move(tabs_);
+    tabs_.clear();
+    for (const auto& tab : tabs) processTab(tab);
+
+    // A page that changed since it was last read whole is read whole once
+    // changes have stood for the period: a settle then, whatever else is due.
+    const TimePoint now = loop_.now();
+    std::optional<TimePoint> verifyAt;
+    for (const auto& watched : watched_) {
+        if (!watched->changedAt || *watched->changedAt <= watched->verifiedAt) continue;
+        const TimePoint due = watched->verifiedAt + verifyPeriod;
+        if (!verifyAt || due < *verifyAt) verifyAt = due;
+    }
+    if (verifyAt) schedule_.settleAt(std::max(*verifyAt, now));
+    if (std::exchange(settleAgain_, false)) scheduleSettle();
+}
+
+std::optional<SegmenterSnapshot> BrowserCaptureController::read(Watched& watched, const GatedTab& tab,
+                                                                const AXElement& page, const BrowserSegmenter& segmenter) {
     if (!watched.mirror.stale() && watched.snapshot && watched.snapshotKey == tab.conversationKey)
         return watched.snapshot;
     watched.parsed = true;

@@ -13,6 +13,11 @@
 // finish a reply without one), and the whole page once changes have stood
 // for `verifyPeriod`. Events about anything else (the browser's own window,
 // other tabs) only send the gate to look again.
+//
+// A settle never holds the loop for long: what its pages need read is read
+// ahead, many elements' requests in flight at once, a slice of
+// `settleSlice` at a time with the loop's other work between slices; the
+// pages are parsed from memory once all is read.
 
 #include "ax/AXMirror.hpp"
 #include "capture/AttachedController.hpp"
@@ -70,11 +75,17 @@ public:
     // How many of the transcript's last members a settle after changes reads again whole.
     static constexpr std::size_t lastMessages = 2;
 
+    // How long one slice of a settle's reading may go before the loop has a turn.
+    static constexpr Duration settleSlice{20};
+    // Another slice, for tests that spread a settle over many turns (zero: one batch a turn).
+    void setSettleSlice(Duration slice) { slice_ = slice; }
+
     void scheduleSettle() { schedule_.notify(); }
     // An accessibility notification about `element` (the application: anywhere).
     void noted(const AXElementRef& element, std::string_view notification);
     void settle();
-    void processTab(const GatedTab& tab);
+    // Whether a settle's reading is still spread over turns of the loop.
+    bool settling() const { return settling_; }
     void sweepAbandoned(TimePoint now);
 
     static std::string compositeKey(const std::string& surface, const std::string& key) { return surface + ":" + key; }
@@ -103,6 +114,14 @@ private:
     };
     Watched& watch(const AXElement& webArea);
     void forgetAllPages();
+    // The tab's page is parsed in this settle (its surface is captured and it names a conversation).
+    bool parses(const GatedTab& tab);
+    // What of the page this settle must read again, beyond what events named.
+    void doubt(Watched& watched, const GatedTab& tab);
+    // One slice of the settle's reading; the pages are processed once it is all read.
+    void readAhead();
+    void finishSettle();
+    void processTab(const GatedTab& tab);
     // `page` is the tab's page read through `watched`'s mirror.
     std::optional<SegmenterSnapshot> read(Watched& watched, const GatedTab& tab, const AXElement& page,
                                           const BrowserSegmenter& segmenter);
@@ -134,6 +153,12 @@ private:
     // A read the completion rule asked for stands in for a missing event.
     std::optional<TimePoint> tailDueAt_;
     bool timedSettle_ = false;
+    // The settle under way: the tabs the gate named, and a settle asked for meanwhile.
+    std::vector<GatedTab> tabs_;
+    bool settling_ = false;
+    bool settleAgain_ = false;
+    Duration slice_ = settleSlice;
+    ScopedTimer nextSlice_;
     std::function<void()> onPagesHidden_;
     ScopedTimer pagesCheck_;
 };

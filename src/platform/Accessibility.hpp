@@ -6,7 +6,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string_view>
+#include <vector>
 
 namespace velmar {
 
@@ -41,6 +44,21 @@ public:
     // An observer for one process; null when it cannot be created (no
     // permission, process gone).
     virtual std::unique_ptr<AccessibilityObserver> createObserver(int pid, AXNotificationHandler handler) = 0;
+
+    // The same attributes of many elements: one answer list per element, in
+    // order, as each element's copyAttributes would give it. A backend that
+    // can have every element's requests in flight at once overrides it, so
+    // the lot costs about one round trip's wait instead of one per element.
+    virtual std::vector<std::vector<std::optional<AXAttributeValue>>> copyAttributesOfEach(
+        std::span<const AXElementRef> elements, std::span<const std::string_view> names) const {
+        std::vector<std::vector<std::optional<AXAttributeValue>>> out;
+        out.reserve(elements.size());
+        for (const auto& element : elements) {
+            if (element) out.push_back(element->copyAttributes(names));
+            else out.emplace_back(names.size());
+        }
+        return out;
+    }
 };
 
 }  // namespace velmar

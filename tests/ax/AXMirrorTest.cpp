@@ -1,5 +1,6 @@
 #include "ax/AXMirror.hpp"
 #include "ax/NodeText.hpp"
+#include "platform/Accessibility.hpp"
 #include "support/Trees.hpp"
 
 #include <gtest/gtest.h>
@@ -127,6 +128,92 @@ TEST(AXMirror, DropsWhatTheLastParseDidNotReach) {
     mirror.endPass();
     EXPECT_EQ(mirror.size(), whole - 2);
     EXPECT_FALSE(mirror.holds(p.last));
+}
+
+// Counts the batches a prefetch asks for; the elements answer as themselves.
+class Batches final : public Accessibility {
+public:
+    bool isProcessTrusted() const override { return true; }
+    AXElementRef applicationElement(int) const override { return nullptr; }
+    std::unique_ptr<AccessibilityObserver> createObserver(int, AXNotificationHandler) override { return nullptr; }
+    std::vector<std::vector<std::optional<AXAttributeValue>>> copyAttributesOfEach(
+        std::span<const AXElementRef> elements, std::span<const std::string_view> names) const override {
+        ++calls;
+        largest = std::max(largest, elements.size());
+        return Accessibility::copyAttributesOfEach(elements, names);
+    }
+    mutable std::size_t calls = 0;
+    mutable std::size_t largest = 0;
+};
+
+// Read ahead in batches, a page costs its parse nothing; spread over many
+// calls it costs no more than in one, and what changed is all a later
+// prefetch reads.
+TEST(AXMirror, ReadsAheadInBatchesSoTheParseReadsNothing) {
+    auto many = [] {
+        N thread("AXGroup");
+        for (int i = 0; i < 100; ++i) thread.kid(N("AXGroup").kids({N("AXStaticText").value("m" + std::to_string(i))}));
+        return N("AXWebArea").kids({thread, N("AXTextArea").value("")}).buildSim();
+    };
+    std::string whole;
+    for (int i = 0; i < 100; ++i) whole += "m" + std::to_string(i) + "|";
+    whole += "|";
+    const std::size_t elements = 1 + 1 + 200 + 1;
+
+    for (const bool spread : {false, true}) {
+        SCOPED_TRACE(spread ? "a batch per call" : "all in one call");
+        auto root = many();
+        auto log = root->readLog();
+        Batches platform;
+        AXMirror mirror;
+        int calls = 0;
+        while (!mirror.prefetch(root, platform, [&] { return spread; })) ASSERT_LT(++calls, 100);
+        EXPECT_EQ(calls + 1, spread ? static_cast<int>(platform.calls) : 1);
+        // Level by level: the page, the thread and composer, 64 messages,
+        // their 64 leaves, the other 36 messages, their leaves.
+        EXPECT_EQ(platform.calls, 6u);
+        EXPECT_EQ(platform.largest, AXMirror::batch);
+        EXPECT_EQ(log->total(), elements) << "every element read once";
+        log->reset();
+        EXPECT_EQ(texts(mirror.read(AXElement(root))), whole);
+        EXPECT_EQ(log->total(), 0u) << "the parse reads from memory";
+        mirror.endPass();
+
+        // A message added: the thread and the new message are read, in one batch.
+        auto thread = root->childElements()[0];
+        thread->append(N("AXGroup").kids({N("AXStaticText").value("new")}).buildSim());
+        mirror.changed(thread, AXMirror::Change::children);
+        log->reset();
+        platform.calls = 0;
+        EXPECT_TRUE(mirror.prefetch(root, platform, [] { return false; }));
+        EXPECT_EQ(platform.calls, 3u) << "the thread, its new message, the message's leaf";
+        EXPECT_EQ(log->total(), 3u);
+        EXPECT_NE(texts(mirror.read(AXElement(root))).find("m99|new|"), std::string::npos);
+        EXPECT_EQ(log->total(), 3u);
+        mirror.endPass();
+
+        // Forgotten half way: the walk starts again and still ends with everything held.
+        mirror.forget();
+        ASSERT_FALSE(mirror.prefetch(root, platform, [] { return true; }));
+        mirror.forget();
+        while (!mirror.prefetch(root, platform, [] { return true; })) {
+        }
+        log->reset();
+        texts(mirror.read(AXElement(root)));
+        EXPECT_EQ(log->total(), 0u);
+    }
+}
+
+// A page that lists an element inside itself is walked once, not forever.
+TEST(AXMirror, APrefetchWalksEachElementOnce) {
+    auto root = N("AXWebArea").kids({N("AXGroup").kids({N("AXStaticText").value("x")})}).buildSim();
+    auto group = root->childElements()[0];
+    group->append(root);
+    Batches platform;
+    AXMirror mirror;
+    EXPECT_TRUE(mirror.prefetch(root, platform, [] { return false; }));
+    EXPECT_EQ(root->readLog()->total(), 3u);
+    group->removeChild(root);  // the cycle would outlive the test
 }
 
 }  // namespace

@@ -109,4 +109,9 @@ std::unique_ptr<AccessibilityObserver> AtspiAccessibility::createObserver(int pi
     return AtspiObserver::create(applicationElement(pid), std::move(handler));
 }
 
+std::vector<std::vector<std::optional<AXAttributeValue>>> AtspiAccessibility::copyAttributesOfEach(
+    std::span<const AXElementRef> elements, std::span<const std::string_view> names) const {
+    return AtspiElement::copyAttributesOfEach(elements, names);
+}
+
 }  // namespace velmar::linux_backend

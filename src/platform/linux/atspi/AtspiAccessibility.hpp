@@ -22,6 +22,9 @@ public:
     // Listens to the application's AT-SPI events, delivered on the default
     // GLib main context; null when the registry has no such process.
     std::unique_ptr<AccessibilityObserver> createObserver(int pid, AXNotificationHandler handler) override;
+    // Every element's requests are sent before any answer is awaited.
+    std::vector<std::vector<std::optional<AXAttributeValue>>> copyAttributesOfEach(
+        std::span<const AXElementRef> elements, std::span<const std::string_view> names) const override;
 
     // The session's accessibility switch (org.a11y.Status IsEnabled); absent
     // when the session has no accessibility bus.

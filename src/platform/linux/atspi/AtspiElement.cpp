@@ -7,6 +7,8 @@
 
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 namespace velmar::linux_backend {
@@ -168,8 +170,24 @@ class Reading {
 public:
     explicit Reading(AtspiAccessible* a) : a_(a) {}
 
+    // The requests one read has in flight: a slot in its client each, or none.
+    struct Sent {
+        static constexpr std::size_t none = static_cast<std::size_t>(-1);
+        std::size_t role = none, attrs = none, name = none, kids = none, text = none;
+    };
+
     // Sends the requests the named attributes need, all at once.
     void fetch(std::span<const std::string_view> names) {
+        auto at = Client::addressOf(a_);
+        if (!at) return;
+        Client calls(at->bus);
+        const Sent sent = send(calls, names);
+        calls.wait();
+        receive(calls, sent);
+    }
+
+    // Sends them on `calls` (which must be for this accessible's bus) without waiting.
+    Sent send(Client& calls, std::span<const std::string_view> names) {
         bool role = false, name = false, kids = false;
         for (auto n : names) {
             if (n == "AXRole" || n == "AXSubrole" || n == "AXDOMClassList" || n == "AXDOMIdentifier" ||
@@ -181,25 +199,27 @@ public:
                 role = kids = true;
             }
         }
+        Sent sent;
         auto at = Client::addressOf(a_);
-        if (!at || !role) return;
-        Client calls(at->bus);
-        const std::size_t none = static_cast<std::size_t>(-1);
+        if (!at || !role) return sent;
         const char* accessible = "org.a11y.atspi.Accessible";
-        const std::size_t roleSlot = role_ ? none : calls.callMethod(*at, accessible, "GetRole");
-        const std::size_t attrsSlot = attrs_ ? none : calls.callMethod(*at, accessible, "GetAttributes");
-        const std::size_t nameSlot = !name || name_ ? none : calls.getProperty(*at, "Name");
-        const std::size_t kidsSlot =
-            !kids || children_ || !Client::makesAccessibles() ? none : calls.callMethod(*at, accessible, "GetChildren");
+        if (!role_) sent.role = calls.callMethod(*at, accessible, "GetRole");
+        if (!attrs_) sent.attrs = calls.callMethod(*at, accessible, "GetAttributes");
+        if (name && !name_) sent.name = calls.getProperty(*at, "Name");
+        if (kids && !children_ && Client::makesAccessibles()) sent.kids = calls.callMethod(*at, accessible, "GetChildren");
         // Gecko's runs of text are in the container's own text: asked with
         // its children, they cost no round trip of their own.
-        const std::size_t textSlot = !kids || ownText_ || !isGecko(a_) ? none : calls.getText(*at);
-        calls.wait();
-        if (roleSlot != none) role_ = calls.role(roleSlot);
-        if (attrsSlot != none) attrs_ = calls.attributes(attrsSlot).value_or(AtspiObjectAttributes{});
-        if (nameSlot != none) name_ = calls.string(nameSlot);
-        if (kidsSlot != none && !calls.unknownMethod(kidsSlot)) children_ = adoptAll(calls.children(kidsSlot));
-        if (textSlot != none) ownText_ = calls.string(textSlot);
+        if (kids && !ownText_ && isGecko(a_)) sent.text = calls.getText(*at);
+        return sent;
+    }
+
+    // Takes the answers once `calls` has them all.
+    void receive(const Client& calls, const Sent& sent) {
+        if (sent.role != Sent::none) role_ = calls.role(sent.role);
+        if (sent.attrs != Sent::none) attrs_ = calls.attributes(sent.attrs).value_or(AtspiObjectAttributes{});
+        if (sent.name != Sent::none) name_ = calls.string(sent.name);
+        if (sent.kids != Sent::none && !calls.unknownMethod(sent.kids)) children_ = adoptAll(calls.children(sent.kids));
+        if (sent.text != Sent::none) ownText_ = calls.string(sent.text);
     }
 
     std::optional<AtspiRole> role() {
@@ -390,6 +410,49 @@ std::vector<std::optional<AXAttributeValue>> AtspiElement::copyAttributes(std::s
     std::vector<std::optional<AXAttributeValue>> out;
     out.reserve(names.size());
     for (auto name : names) out.push_back(reading.read(name));
+    return out;
+}
+
+std::vector<std::vector<std::optional<AXAttributeValue>>> AtspiElement::copyAttributesOfEach(
+    std::span<const AXElementRef> elements, std::span<const std::string_view> names) {
+    // One client per bus (a browser on its own peer-to-peer bus has one),
+    // all sending before any waits.
+    std::vector<std::pair<DBusConnection*, std::unique_ptr<Client>>> clients;
+    auto clientFor = [&](DBusConnection* bus) -> Client& {
+        for (auto& [b, c] : clients) {
+            if (b == bus) return *c;
+        }
+        return *clients.emplace_back(bus, std::make_unique<Client>(bus)).second;
+    };
+    struct One {
+        std::optional<Reading> reading;
+        Client* calls = nullptr;
+        Reading::Sent sent;
+    };
+    std::vector<One> all(elements.size());
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        const auto* element = dynamic_cast<const AtspiElement*>(elements[i].get());
+        if (!element) continue;
+        One& one = all[i];
+        one.reading.emplace(element->accessible());
+        if (auto at = Client::addressOf(element->accessible())) {
+            one.calls = &clientFor(at->bus);
+            one.sent = one.reading->send(*one.calls, names);
+        }
+    }
+    for (auto& [bus, calls] : clients) calls->wait();
+    std::vector<std::vector<std::optional<AXAttributeValue>>> out(elements.size());
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        One& one = all[i];
+        auto& answers = out[i];
+        answers.reserve(names.size());
+        if (!one.reading) {
+            answers.resize(names.size());
+            continue;
+        }
+        if (one.calls) one.reading->receive(*one.calls, one.sent);
+        for (auto name : names) answers.push_back(one.reading->read(name));
+    }
     return out;
 }
 

@@ -6,6 +6,9 @@
 
 #include "platform/AccessibilityElement.hpp"
 
+#include <span>
+#include <vector>
+
 typedef struct _AtspiAccessible AtspiAccessible;
 
 namespace velmar::linux_backend {
@@ -29,6 +32,10 @@ public:
     // made once for all of them.
     bool readsSeveralAtOnce() const override { return true; }
     std::vector<std::optional<AXAttributeValue>> copyAttributes(std::span<const std::string_view> names) const override;
+    // The same attributes of many accessibles, every request of every one
+    // sent before any answer is awaited. Elements of other backends read absent.
+    static std::vector<std::vector<std::optional<AXAttributeValue>>> copyAttributesOfEach(
+        std::span<const AXElementRef> elements, std::span<const std::string_view> names);
     // "AXFocused" moves focus to the element; "AXEnhancedUserInterface" (or
     // "AXManualAccessibility") on an application sets the session's
     // accessibility switch; nothing else is writable.

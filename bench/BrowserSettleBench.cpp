@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <functional>
+
 namespace velmar {
 namespace {
 
@@ -52,7 +54,9 @@ std::size_t countNodes(const sim::SimElementPtr& e) {
     return n;
 }
 
-void BM_BrowserSettle(benchmark::State& state) {
+// Each iteration: the whole page again (an event about the whole browser),
+// or only the last reply's text (an event naming its paragraph).
+void settleAfter(benchmark::State& state, bool wholePage) {
     sim::SimMainLoop loop;
     sim::SimDesktop desktop(loop);
     const RunningApplication chrome{201, "com.google.Chrome", "Chrome", std::nullopt};
@@ -72,8 +76,23 @@ void BM_BrowserSettle(benchmark::State& state) {
     loop.advance(1s);  // primed
     log->reset();
     const int settlesBefore = controller.settleRuns();
+    // The last element holding text: the end of the last reply.
+    sim::SimElementPtr paragraph;
+    std::function<void(const sim::SimElementPtr&)> lastText = [&](const sim::SimElementPtr& e) {
+        for (const auto& c : e->childElements()) {
+            if (c->copyAttribute("AXRole") == AXAttributeValue(std::string("AXStaticText"))) paragraph = e;
+            lastText(c);
+        }
+    };
+    lastText(page);
+    int grown = 0;
     for (auto _ : state) {
-        desktop.changed(chrome.pid);
+        if (wholePage) {
+            desktop.changed(chrome.pid);
+        } else {
+            paragraph->childElements().back()->setString("AXValue", "grown " + std::to_string(++grown));
+            desktop.changed(chrome.pid, "AXValueChanged", paragraph);
+        }
         loop.advance(700ms);
     }
     const auto settles = controller.settleRuns() - settlesBefore;
@@ -83,7 +102,10 @@ void BM_BrowserSettle(benchmark::State& state) {
     controller.stop();
     benchmark::DoNotOptimize(events);
 }
+void BM_BrowserSettle(benchmark::State& state) { settleAfter(state, true); }
+void BM_BrowserSettleOneChange(benchmark::State& state) { settleAfter(state, false); }
 BENCHMARK(BM_BrowserSettle)->Arg(3'000)->Arg(30'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BrowserSettleOneChange)->Arg(3'000)->Arg(30'000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velmar

@@ -6,13 +6,17 @@
 // been quiet for 3 s. Counters: the D-Bus requests the agent sent, its CPU,
 // the browser's CPU over all its processes with the agent and, in the
 // "/without" runs, the same reply without any agent; "to_event_s" is Return
-// to the turn event. "RealChromiumIdle" is a minute of a quiet 400-exchange
+// to the turn event, "decidable_to_stored_s" from the moment the completion
+// rule could first decide (1.5 s after the page's last change, as its events
+// tell) to the turn event, "longest_stall_ms" the longest the loop was held.
+// "RealChromiumIdle" is a minute of a quiet 400-exchange
 // page that renames its tab every second. Inside the private desktop:
 //   bash tests/support/desktop-session.sh build/velmar_bench --benchmark_filter='RealChromium(Reply|Idle)'
 
 #include "capture/AIAppAllowlist.hpp"
 #include "capture/BrowserCaptureController.hpp"
 #include "capture/CaptureDiag.hpp"
+#include "platform/Accessibility.hpp"
 #include "platform/linux/atspi/AtspiAccessibility.hpp"
 #include "platform/linux/system/GLibMainLoop.hpp"
 
@@ -91,8 +95,27 @@ void focusComposer(const linux_backend::AtspiAccessibility& accessibility, int p
 
 bool sh(const std::string& command) { return std::system(command.c_str()) == 0; }
 
-void runFor(GLibMainLoop& loop, std::chrono::milliseconds limit, const std::function<bool()>& done) {
+// The longest the loop went without running a 10 ms timer, beyond its 10 ms:
+// how long the agent held it.
+struct StallProbe {
+    std::chrono::steady_clock::time_point last{};
+    double longestMs = 0;
+    void restart() { last = std::chrono::steady_clock::now(); }
+    void tick() {
+        const auto now = std::chrono::steady_clock::now();
+        longestMs = std::max(longestMs, std::chrono::duration<double, std::milli>(now - last).count() - 10.0);
+        last = now;
+    }
+};
+
+void runFor(GLibMainLoop& loop, std::chrono::milliseconds limit, const std::function<bool()>& done,
+            StallProbe* probe = nullptr) {
     ScopedTimer deadline = loop.postDelayed(limit, [&] { loop.quit(); });
+    ScopedTimer ticks;
+    if (probe) {
+        probe->restart();
+        ticks = loop.repeating(10ms, 0ms, [probe] { probe->tick(); });
+    }
     ScopedTimer poll = loop.repeating(50ms, 0ms, [&] {
         if (done()) loop.quit();
     });
@@ -107,8 +130,13 @@ struct Rig {
     GLibMainLoop loop;
     CaptureDiag diag{loop.now()};
     std::vector<TurnEvent> events;
+    std::chrono::steady_clock::time_point storedAt{};
     std::unique_ptr<BrowserCaptureController> controller;
     int pid = std::atoi(std::getenv("VELMAR_CHROMIUM_PID"));
+    StallProbe probe;
+    // The page's last change as its own events tell it, heard beside the controller.
+    std::unique_ptr<AccessibilityObserver> changes;
+    std::chrono::steady_clock::time_point lastChange{};
 
     // False when the browser could not be observed.
     bool open(const std::string& surface, const std::string& query, int exchanges, bool withAgent) {
@@ -121,8 +149,18 @@ struct Rig {
             controller = std::make_unique<BrowserCaptureController>(
                 RunningApplication{pid, "chromium", "chromium", std::nullopt},
                 AIAppAllowlist::specForAppId("chromium")->browserCase()->profile, accessibility, loop, diag,
-                CaptureSchedule::Timings{}, [this](const TurnEvent& e) { events.push_back(e); });
+                CaptureSchedule::Timings{}, [this](const TurnEvent& e) {
+                    events.push_back(e);
+                    storedAt = std::chrono::steady_clock::now();
+                });
             if (!controller->start()) return false;
+            changes = accessibility.createObserver(pid, [this](const AXElementRef&, std::string_view) {
+                if (events.empty()) lastChange = std::chrono::steady_clock::now();
+            });
+            if (changes) {
+                auto app = accessibility.applicationElement(pid);
+                for (const char* name : {"AXValueChanged", "AXLayoutChanged"}) changes->registerNotification(app, name);
+            }
         }
         runFor(loop, 5s, [] { return false; });
         return true;
@@ -134,13 +172,16 @@ struct Costs {
     double agentCpu = 0, browserCpu = 0;
     std::size_t requests = 0;
     int settles = 0;
-    void start(const Rig& rig) {
+    double stallMs = 0;
+    void start(Rig& rig) {
+        rig.probe.longestMs = 0;
         agentCpu = selfCpuSeconds();
         browserCpu = browserCpuSeconds();
         requests = velmarDbusRequests();
         settles = rig.controller ? rig.controller->settleRuns() : 0;
     }
     void stop(const Rig& rig) {
+        stallMs = rig.probe.longestMs;
         agentCpu = selfCpuSeconds() - agentCpu;
         browserCpu = browserCpuSeconds() - browserCpu;
         requests = velmarDbusRequests() - requests;
@@ -153,6 +194,7 @@ struct Costs {
         state.counters["agent_cpu_s"] = agentCpu;
         state.counters["dbus_requests"] = static_cast<double>(requests);
         state.counters["settles"] = settles;
+        state.counters["longest_stall_ms"] = stallMs;
     }
 };
 
@@ -178,16 +220,20 @@ void reply(benchmark::State& state, const std::string& surface, bool withAgent) 
         const auto start = std::chrono::steady_clock::now();
         sh("xdotool type --delay 5 'How long is a piece of string?' && xdotool key Return");
         if (withAgent) {
-            runFor(rig.loop, 40s, [&] { return !rig.events.empty(); });
+            runFor(rig.loop, 40s, [&] { return !rig.events.empty(); }, &rig.probe);
             toEvent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         }
         // The reply streams for about 6 s; 3 s of quiet after it.
-        runFor(rig.loop, withAgent && !rig.events.empty() ? 3s : 12s, [] { return false; });
+        runFor(rig.loop, withAgent && !rig.events.empty() ? 3s : 12s, [] { return false; }, &rig.probe);
         costs.stop(rig);
     }
     costs.report(state, exchanges, withAgent);
     if (withAgent) {
         state.counters["to_event_s"] = toEvent;
+        // The completion rule can decide 1.5 s after the reply's last change.
+        if (!rig.events.empty() && rig.lastChange.time_since_epoch().count() != 0)
+            state.counters["decidable_to_stored_s"] =
+                std::chrono::duration<double>(rig.storedAt - rig.lastChange).count() - 1.5;
         state.counters["turns_sent"] = static_cast<double>(rig.events.size());
         state.counters["mirrored"] = static_cast<double>(rig.controller->mirroredElements());
     }
@@ -207,7 +253,7 @@ void idle(benchmark::State& state, bool withAgent) {
     Costs costs;
     for (auto _ : state) {
         costs.start(rig);
-        runFor(rig.loop, 60s, [] { return false; });
+        runFor(rig.loop, 60s, [] { return false; }, &rig.probe);
         costs.stop(rig);
     }
     costs.report(state, exchanges, withAgent);

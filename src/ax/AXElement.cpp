@@ -20,12 +20,23 @@ std::optional<std::size_t> commonSlot(std::string_view name) {
 
 std::optional<std::string> stringIn(const std::optional<AXAttributeValue>& value) {
     if (!value) return std::nullopt;
-    // Applications occasionally hand over broken UTF-8; never pass it on raw.
-    if (const auto* s = std::get_if<std::string>(&*value)) return text::repairUtf8(*s);
+    if (const auto* s = std::get_if<std::string>(&*value)) return *s;
     return std::nullopt;
 }
 
 }  // namespace
+
+void AXElement::repaired(std::optional<AXAttributeValue>& answer) {
+    if (!answer) return;
+    // Applications occasionally hand over broken UTF-8; never pass it on raw.
+    if (auto* s = std::get_if<std::string>(&*answer)) {
+        if (!text::isValidUtf8(*s)) *s = text::repairUtf8(*s);
+    } else if (auto* list = std::get_if<std::vector<std::string>>(&*answer)) {
+        for (auto& item : *list) {
+            if (!text::isValidUtf8(item)) item = text::repairUtf8(item);
+        }
+    }
+}
 
 std::shared_ptr<AXElement::Memory> AXElement::openMemory() { return std::make_shared<Memory>(); }
 
@@ -58,6 +69,7 @@ const std::optional<AXAttributeValue>& AXElement::value(std::string_view name,
     Entry* e = entry();
     if (!e) {
         fresh = raw_->copyAttribute(name);
+        repaired(fresh);
         return fresh;
     }
     if (auto slot = commonSlot(name)) {
@@ -67,18 +79,23 @@ const std::optional<AXAttributeValue>& AXElement::value(std::string_view name,
                 for (std::size_t i = 0; i < axmemory::kCommon.size(); ++i) {
                     if (e->commonRead[i]) continue;
                     if (i < answers.size()) e->common[i] = std::move(answers[i]);
+                    repaired(e->common[i]);
                     e->commonRead[i] = true;
                 }
             } else {
                 // Asked one by one, the common set would cost more than the walk needs.
                 e->common[*slot] = raw_->copyAttribute(name);
+                repaired(e->common[*slot]);
                 e->commonRead[*slot] = true;
             }
         }
         return e->common[*slot];
     }
     auto it = e->others.find(name);
-    if (it == e->others.end()) it = e->others.emplace(std::string(name), raw_->copyAttribute(name)).first;
+    if (it == e->others.end()) {
+        it = e->others.emplace(std::string(name), raw_->copyAttribute(name)).first;
+        repaired(it->second);
+    }
     return it->second;
 }
 
@@ -105,12 +122,7 @@ std::vector<std::string> AXElement::domClassList() const {
     std::optional<AXAttributeValue> fresh;
     const auto& answer = value("AXDOMClassList", fresh);
     if (!answer) return {};
-    if (const auto* list = std::get_if<std::vector<std::string>>(&*answer)) {
-        std::vector<std::string> out;
-        out.reserve(list->size());
-        for (const auto& s : *list) out.push_back(text::repairUtf8(s));
-        return out;
-    }
+    if (const auto* list = std::get_if<std::vector<std::string>>(&*answer)) return *list;
     return {};
 }
 
@@ -126,14 +138,27 @@ std::vector<AXNodePtr> AXElement::childNodes(const std::optional<AXAttributeValu
     return out;
 }
 
+void AXElement::keepChildren(Entry& entry) const {
+    std::optional<AXAttributeValue> fresh;
+    auto list = childNodes(value("AXChildren", fresh));
+    if (entry.children) {
+        const auto& old = *entry.children;
+        std::size_t same = 0;
+        while (same < old.size() && same < list.size() &&
+               sameElement(static_cast<const AXElement&>(*old[same]).raw_, static_cast<const AXElement&>(*list[same]).raw_))
+            ++same;
+        if (same < old.size()) memory_->listsShrank = true;
+        for (std::size_t i = 0; i < same; ++i) list[i] = old[i];
+    }
+    entry.children = std::move(list);
+    entry.childrenCurrent = true;
+}
+
 std::vector<AXNodePtr> AXElement::children() const {
     std::optional<AXAttributeValue> fresh;
     Entry* e = entry();
     if (!e) return childNodes(value("AXChildren", fresh));
-    if (!e->children || !e->childrenCurrent) {
-        e->children = childNodes(value("AXChildren", fresh));
-        e->childrenCurrent = true;
-    }
+    if (!e->children || !e->childrenCurrent) keepChildren(*e);
     return *e->children;
 }
 

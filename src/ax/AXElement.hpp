@@ -60,6 +60,11 @@ private:
     // Another element of the same application, read through the same scope.
     AXElement sibling(AXElementRef raw) const { return AXElement(std::move(raw), memory_); }
     std::vector<AXNodePtr> childNodes(const std::optional<AXAttributeValue>& answer) const;
+    // The entry's children from its "AXChildren" answer, keeping the
+    // elements it already had (and what they remember) where the list only grew.
+    void keepChildren(Entry& entry) const;
+    // Broken UTF-8 repaired once, as an answer is kept, not at every read of it.
+    static void repaired(std::optional<AXAttributeValue>& answer);
 
     AXElementRef raw_;
     std::shared_ptr<Memory> memory_;

@@ -54,6 +54,9 @@ struct AXElement::Memory {
     // Moves on whenever entries are dropped, so elements holding one look it up again.
     std::uint64_t epoch = 1;
     std::uint64_t pass = 1;
+    // A children list lost a member since the last pass ended: something may
+    // no longer be reachable.
+    bool listsShrank = false;
     std::unordered_map<AXElementRef, std::unique_ptr<Entry>, axmemory::RefHash, axmemory::RefSame> entries;
 };
 

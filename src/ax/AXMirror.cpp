@@ -109,7 +109,7 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
     if (!root) return true;
     if (!walking_ || !sameElement(walkRoot_, root)) {
         walkRoot_ = root;
-        walk_.assign(1, root);
+        walk_.assign(1, std::make_shared<AXElement>(AXElement(root, memory_)));
         walking_ = true;
         ++walkId_;
     }
@@ -118,25 +118,26 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
     auto descend = [&](const AXElement& element, AXElement::Entry& entry) {
         if (!entry.children || !entry.childrenCurrent) {
             if (!entry.commonRead[kChildren]) return;  // a stale list is the parse's to read
-            entry.children = element.childNodes(entry.common[kChildren]);
-            entry.childrenCurrent = true;
+            element.keepChildren(entry);
         }
         // Reversed onto the stack: visited in document order.
-        for (auto child = entry.children->rbegin(); child != entry.children->rend(); ++child)
-            walk_.push_back(static_cast<const AXElement&>(**child).raw());
+        walk_.insert(walk_.end(), entry.children->rbegin(), entry.children->rend());
     };
     std::vector<AXElementRef> toRead;
+    std::vector<AXNodePtr> toReadNodes;
     std::vector<AXElement::Entry*> entries;
     std::size_t visited = 0;
     while (!walk_.empty()) {
         // Gathers a batch, walking what is held on the way.
         toRead.clear();
+        toReadNodes.clear();
         entries.clear();
         while (!walk_.empty() && toRead.size() < batch) {
-            AXElementRef raw = std::move(walk_.back());
+            AXNodePtr node = std::move(walk_.back());
             walk_.pop_back();
+            const auto& element = static_cast<const AXElement&>(*node);
+            const AXElementRef& raw = element.raw();
             if (!raw) continue;
-            const AXElement element(raw, memory_);
             AXElement::Entry* entry = element.entry();
             if (entry->walk == walkId_) continue;
             entry->walk = walkId_;
@@ -147,7 +148,8 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
                 if (++visited % 4096 == 0 && due()) break;
                 continue;
             }
-            toRead.push_back(std::move(raw));
+            toRead.push_back(raw);
+            toReadNodes.push_back(std::move(node));
             entries.push_back(entry);
         }
         if (!toRead.empty()) {
@@ -158,10 +160,11 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
                 for (std::size_t k = 0; k < axmemory::kCommon.size(); ++k) {
                     if (entry.commonRead[k]) continue;
                     if (i < answers.size() && k < answers[i].size()) entry.common[k] = std::move(answers[i][k]);
+                    AXElement::repaired(entry.common[k]);
                     entry.commonRead[k] = true;
                 }
                 entry.childrenCurrent = false;
-                descend(AXElement(toRead[i], memory_), entry);
+                descend(static_cast<const AXElement&>(*toReadNodes[i]), entry);
             }
         }
         if (!walk_.empty() && due()) return false;
@@ -181,9 +184,13 @@ void AXMirror::forget() {
 }
 
 void AXMirror::endPass() {
-    // Dropping an entry touches no other: its child elements only hold the memory.
+    // Only a list that lost a member can leave an element unreachable; a
+    // page that only grew is not swept (the next sweep still drops what its
+    // own pass did not reach). Dropping an entry touches no other: its child
+    // elements only hold the memory.
     const auto pass = memory_->pass;
-    if (std::erase_if(memory_->entries, [pass](const auto& kept) { return kept.second->pass != pass; }) > 0)
+    if (std::exchange(memory_->listsShrank, false) &&
+        std::erase_if(memory_->entries, [pass](const auto& kept) { return kept.second->pass != pass; }) > 0)
         ++memory_->epoch;
     ++memory_->pass;
     stale_ = false;

@@ -88,7 +88,8 @@ private:
     bool stale_ = true;
     // Where a prefetch stopped: the elements still to visit below its root.
     AXElementRef walkRoot_;
-    std::vector<AXElementRef> walk_;
+    // The mirror's own elements, which keep their entries at hand.
+    std::vector<AXNodePtr> walk_;
     bool walking_ = false;
     std::uint64_t walkId_ = 0;
 };

@@ -285,7 +285,7 @@ const int registered = [] {
             ->Unit(benchmark::kSecond)
             ->Iterations(1);
     }
-    for (int exchanges : {400, 9'500}) {
+    for (int exchanges : {400, 3'000, 9'500}) {
         benchmark::RegisterBenchmark("RealChromiumStall/chatgpt/agent",
                                      [](benchmark::State& s) { reply(s, "chatgpt", true, true); })
             ->Arg(exchanges)

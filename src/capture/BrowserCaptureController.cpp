@@ -200,7 +200,8 @@ bool BrowserCaptureController::parses(const GatedTab& tab) {
 void BrowserCaptureController::doubt(Watched& watched, const GatedTab& tab) {
     const TimePoint now = loop_.now();
     watched.changesRead = std::exchange(watched.changesSinceRead, 0);
-    if (watched.changedAt && *watched.changedAt > watched.verifiedAt && now - watched.verifiedAt >= verifyPeriod) {
+    if (watched.changedAt && *watched.changedAt > watched.verifiedAt &&
+        now - watched.verifiedAt >= watched.verifyEvery()) {
         watched.mirror.forget();
         watched.verifiedAt = now;
         debugLine("surface=" + tab.surface + " page read whole (verification)");
@@ -211,6 +212,7 @@ void BrowserCaptureController::doubt(Watched& watched, const GatedTab& tab) {
         // end of the page when time, not an event, asks for the read.
         watched.mirror.refreshTail(tab.webArea.raw(), timedSettle_ ? unvouchedTail : 16, lastMessages);
     }
+    if (watched.mirror.size() == 0 && !watched.wholeReadFrom) watched.wholeReadFrom = now;
 }
 
 void BrowserCaptureController::readAhead() {
@@ -237,8 +239,12 @@ void BrowserCaptureController::finishSettle() {
     const TimePoint now = loop_.now();
     std::optional<TimePoint> verifyAt;
     for (const auto& watched : watched_) {
+        if (watched->wholeReadFrom) {
+            watched->wholeRead = std::chrono::duration_cast<Duration>(now - *watched->wholeReadFrom);
+            watched->wholeReadFrom.reset();
+        }
         if (!watched->changedAt || *watched->changedAt <= watched->verifiedAt) continue;
-        const TimePoint due = watched->verifiedAt + verifyPeriod;
+        const TimePoint due = watched->verifiedAt + watched->verifyEvery();
         if (!verifyAt || due < *verifyAt) verifyAt = due;
     }
     if (verifyAt) schedule_.settleAt(std::max(*verifyAt, now));

@@ -68,8 +68,11 @@ public:
     // but none of its pages (see BrowserGate::showsWindowsWithoutPages).
     void setOnPagesHidden(std::function<void()> handler) { onPagesHidden_ = std::move(handler); }
 
-    // How long changes to a page go before it is read whole again.
+    // How long changes to a page go before it is read whole again; for a
+    // page whose whole read takes long, at least `verifyShare` times that
+    // read, so that reading whole never takes more than a twentieth of the time.
     static constexpr Duration verifyPeriod{30'000};
+    static constexpr int verifyShare = 20;
     // How many elements at the end of a page a settle without events reads again.
     static constexpr std::size_t unvouchedTail = 256;
     // How many of the transcript's last members a settle after changes reads again whole.
@@ -111,6 +114,10 @@ private:
         int changesRead = 0;       // ... before this one
         TimePoint verifiedAt{};
         std::optional<TimePoint> changedAt;
+        // When a read of the whole page began, until the settle that read it ends.
+        std::optional<TimePoint> wholeReadFrom;
+        Duration wholeRead{0};  // how long the last one took
+        Duration verifyEvery() const { return std::max(verifyPeriod, wholeRead * verifyShare); }
     };
     Watched& watch(const AXElement& webArea);
     void forgetAllPages();

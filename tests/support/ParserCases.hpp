@@ -22,6 +22,7 @@ struct ParserCase {
     N tree;
     std::optional<Turns> turns;
     bool complete = true;
+    bool fallback = false;  // read by position alone, the page's markers gone
 };
 
 // Turns numbered in page order, from their roles and texts.
@@ -33,7 +34,8 @@ inline Turns inOrder(std::initializer_list<std::pair<const char*, const char*>> 
 }
 
 // Each case through `parse(scope, key)`: a snapshot exactly when turns are
-// expected, with those turns, that completion and the key handed in. With a
+// expected, with those turns, that completion, that way of reading and the
+// key handed in. With a
 // `probe`, it finds its structure exactly where the parser reads turns.
 template <typename Parse>
 void expectParses(std::span<const ParserCase> cases, const Parse& parse, const std::optional<std::string>& key = "k",
@@ -48,6 +50,7 @@ void expectParses(std::span<const ParserCase> cases, const Parse& parse, const s
         if (!snap) continue;
         EXPECT_EQ(snap->turns, *c.turns) << c.description;
         EXPECT_EQ(snap->responseComplete, c.complete) << c.description;
+        EXPECT_EQ(snap->usedParityFallback, c.fallback) << c.description;
         EXPECT_EQ(snap->conversationKey, key) << c.description;
     }
 }

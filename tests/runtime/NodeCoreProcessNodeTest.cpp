@@ -9,6 +9,7 @@
 #include "platform/sim/SimLogSink.hpp"
 #include "capture/CaptureDiag.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
+#include "support/TempFiles.hpp"
 
 #include <gtest/gtest.h>
 
@@ -27,8 +28,6 @@ using testing::numberedTurn;
 
 class NodeCoreProcessNodeTest : public ::testing::Test {
 protected:
-    NodeCoreProcessNodeTest() : home(testing::freshTempDir("node-core")) {}
-
     std::shared_ptr<NodeCoreProcess> makeBridge(const fs::path& script, std::map<std::string, std::string> extra = {}) {
         sim::SimInstallLayout layout;  // no bundled runtime: node is found on the PATH
         std::map<std::string, std::string> env{{"PATH", std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"},
@@ -63,7 +62,8 @@ protected:
         return out;
     }
 
-    fs::path home;
+    testing::TempDir folder;
+    fs::path home = folder.path();
     linux_backend::GLibMainLoop loop;
     linux_backend::LinuxProcessLauncher launcher;
     sim::SimLogSink log;

@@ -7,6 +7,7 @@
 #include "capture/CaptureDiag.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
 #include "runtime/CoreContract.hpp"
+#include "support/TempFiles.hpp"
 
 #include <gtest/gtest.h>
 
@@ -38,10 +39,7 @@ std::vector<int> range(int from, int to) {
 
 class NodeCoreProcessTest : public ::testing::Test {
 protected:
-    NodeCoreProcessTest() {
-        layout.setResource("core", "mjs", "");
-        stateDir = testing::freshTempDir("bridge-state");
-    }
+    NodeCoreProcessTest() { layout.setResource("core", "mjs", ""); }
 
     std::shared_ptr<NodeCoreProcess> makeBridge() {
         auto bridge = NodeCoreProcess::create(layout, std::nullopt, {{"PATH", "/usr/bin"}}, stateDir,
@@ -67,7 +65,8 @@ protected:
     sim::SimLogSink log;
     CaptureDiag diag{loop.now()};
     sim::SimInstallLayout layout;
-    fs::path stateDir;
+    testing::TempDir stateFolder;
+    fs::path stateDir = stateFolder.path();
     std::vector<json> messages;
 };
 

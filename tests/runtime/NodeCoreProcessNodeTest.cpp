@@ -73,23 +73,6 @@ protected:
 
 const fs::path cores = VELMAR_TEST_CORES_DIR;
 
-// Pieces, batches, blank and array lines, and the last line written before
-// the exit all arrive, before the shutdown completes.
-TEST_F(NodeCoreProcessNodeTest, FramesAwkwardOutputAndDeliversTheLastLineBeforeCompletion) {
-    auto bridge = makeBridge(cores / "chatty.mjs");
-    bridge->start();
-    ASSERT_TRUE(runUntil([&] { return messages.size() == 6; }));
-    std::vector<std::string> atCompletion;
-    int completions = 0;
-    bridge->shutdown([&] {
-        ++completions;
-        atCompletion = types();
-    });
-    ASSERT_TRUE(runUntil([&] { return completions > 0; }));
-    EXPECT_EQ(atCompletion, (std::vector<std::string>{"ready", "fragment", "a", "b", "c", "d", "last"}));
-    EXPECT_TRUE(log.lines().empty()) << log.lines().front();
-}
-
 // The whole path with the bundled local core: start, ready, session, turns
 // stored and confirmed, shutdown, exit; then turns left in the journal at a
 // shutdown reach the next run's core, every one stored exactly once.

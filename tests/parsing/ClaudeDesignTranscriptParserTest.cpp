@@ -1,18 +1,21 @@
 #include "parsing/ClaudeDesignTranscriptParser.hpp"
 
-#include "support/ParserTrees.hpp"
+#include "support/ParserCases.hpp"
 
 #include <gtest/gtest.h>
 
 namespace velmar {
 namespace {
 
+using testing::expectParses;
 using testing::group;
+using testing::inOrder;
 using testing::N;
 using testing::nested;
+using testing::ParserCase;
 using testing::text;
+using testing::Turns;
 using Parser = ClaudeDesignTranscriptParser;
-using Texts = std::vector<std::string>;
 
 N bubble(std::initializer_list<N> kids) {
     return std::move(N("AXGroup").classes({"select-text", "w-fit", "max-w-[85%]", "rounded"}).kids(kids));
@@ -26,13 +29,7 @@ N empty() { return std::move(N("AXGroup").subrole("AXEmptyGroup")); }
 
 // The page has been seen in several shapes; each is read into the user's prompts.
 TEST(ClaudeDesignTranscriptParser, ReadsEachShape) {
-    struct Case {
-        const char* description;
-        N scope;
-        std::optional<Texts> texts;  // absent: no snapshot
-        bool fallback = false;
-        bool complete = true;
-    } cases[] = {
+    const ParserCase cases[] = {
         {"bubbles: interface text and chips are not the prompt, tiles sit in the bubble's row; Stop: still answering",
          page({chat({group({thumb("sketch.png"), bubble({text("Make the header blue"), text("<system-info>x"),
                                                          group({text("chip")}, {"cursor-pointer"}),
@@ -40,7 +37,7 @@ TEST(ClaudeDesignTranscriptParser, ReadsEachShape) {
                      group({text("Sure, editing the header now.")}),
                      group({bubble({text("Response stopped"), text("Undo that")})})}),
                N("AXButton").description("Stop response")}),
-         Texts{"Make the header blue and bold\n[attached image: sketch.png]", "Undo that"}, false, false},
+         inOrder({{"user", "Make the header blue and bold\n[attached image: sketch.png]"}, {"user", "Undo that"}}), false},
         {"structural units under a single-child chain; single letters do not start a prompt",
          page({chat({group({group({
              group({text("Add a footer"), text("with links"), N("AXButton").description("x"), text("late")}),
@@ -48,17 +45,18 @@ TEST(ClaudeDesignTranscriptParser, ReadsEachShape) {
              group({text("x"), text("single letters do not start a prompt")}),
              group({text("Now dark mode"), thumb("pasted-1.png")}),
          })})})}),
-         Texts{"Add a footer\nwith links", "Now dark mode\n[pasted image]"}},
+         inOrder({{"user", "Add a footer\nwith links"}, {"user", "Now dark mode\n[pasted image]"}})},
         {"parity fallback keeps every child, empty ones too; markers only on prompts",
          page({chat({group({text("A")}), group({group({text("reply"), thumb("r.png")})}),
                      group({group({text("second prompt")}), thumb("")}), group()})}),
-         Texts{"A", "reply", "second prompt\n[attached image]", ""}, true},
-        {"an empty container still gives a snapshot", page({chat({})}), Texts{}, true},
+         inOrder({{"user", "A"}, {"assistant", "reply"}, {"user", "second prompt\n[attached image]"}, {"assistant", ""}}),
+         true, true},
+        {"an empty container still gives a snapshot", page({chat({})}), Turns{}, true, true},
         {"flat bubbles collect the tiles before them, not inside a nested document",
          page({group({thumb("a.png"), thumb("b.png"), bubble({text("Use these")})}), group({thumb("stray.png")}),
                group({bubble({text("Plain prompt")})}),
                N("AXWebArea").kid(bubble({text("inside a nested document")}))}),
-         Texts{"Use these\n[attached image: a.png]\n[attached image: b.png]", "Plain prompt"}},
+         inOrder({{"user", "Use these\n[attached image: a.png]\n[attached image: b.png]"}, {"user", "Plain prompt"}})},
         {"web-kit run: texts after separators, a tile before one is dropped, a short text keeps the turn start",
          group({group({text("older run")}),
                 group({text("First prompt"), text("continued"), N("AXButton").description("Copy"), text("reply text"),
@@ -66,25 +64,12 @@ TEST(ClaudeDesignTranscriptParser, ReadsEachShape) {
                        text("<system-info>only"), empty(), text("?"), text("after a short text")}),
                 std::move(empty().kid(text("an empty group is never the run"))), N("AXTextArea"),
                 group({text("after the composer")})}),
-         Texts{"First prompt\ncontinued", "Second prompt\n[attached image: mock.png]", "after a short text"}},
+         inOrder({{"user", "First prompt\ncontinued"}, {"user", "Second prompt\n[attached image: mock.png]"},
+                  {"user", "after a short text"}})},
         {"a run without prompts gives no snapshot", group({group({group({text("nested")})}), N("AXTextArea")}),
          std::nullopt},
     };
-    for (auto& c : cases) {
-        auto snap = Parser().snapshot(*c.scope.build(), "p1");
-        ASSERT_EQ(snap.has_value(), c.texts.has_value()) << c.description;
-        if (!snap) continue;
-        Texts texts;
-        for (std::size_t i = 0; i < snap->turns.size(); ++i) {
-            texts.push_back(snap->turns[i].text);
-            EXPECT_EQ(snap->turns[i].index, static_cast<int>(i) + 1) << c.description;
-            EXPECT_EQ(snap->turns[i].total, static_cast<int>(snap->turns.size())) << c.description;
-        }
-        EXPECT_EQ(texts, *c.texts) << c.description;
-        EXPECT_EQ(snap->usedParityFallback, c.fallback) << c.description;
-        EXPECT_EQ(snap->responseComplete, c.complete) << c.description;
-        EXPECT_EQ(snap->conversationKey, "p1") << c.description;
-    }
+    expectParses(cases, [](const AXNode& scope, const auto& key) { return Parser().snapshot(scope, key); }, "p1");
 }
 
 // With the chat container the picker is looked for near the composer; without

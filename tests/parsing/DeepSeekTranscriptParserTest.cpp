@@ -6,8 +6,10 @@
 namespace velmar {
 namespace {
 
+using testing::AnchorCase;
 using testing::button;
 using testing::group;
+using testing::expectAnchors;
 using testing::expectParses;
 using testing::N;
 using testing::ParserCase;
@@ -101,25 +103,14 @@ TEST(DeepSeekTranscriptParser, Turns) {
 
 // Each probe passes exactly where the parser reads what it names.
 TEST(DeepSeekTranscriptParser, AnchorsPassWhereTheParserReads) {
-    struct Case {
-        const char* description;
-        N tree;
-        std::vector<bool> pass;  // messages, prompts, replies
-    };
-    const Case cases[] = {
+    const AnchorCase cases[] = {  // messages, prompts, replies
         {"the list", page({userItem({text("q")}), replyItem({para({text("a")})}, true)}), {true, true, true}},
         {"the flat tree", flat({prompt("q"), button(""), para({text("a")})}), {true, true, true}},
         {"prompts alone", flat({prompt("q"), button("")}), {true, true, false}},
         {"renamed", flat({group({text("q")}, {"ds-message-v2"}), button(""), group({text("a")})}), {false, false, false}},
     };
-    const auto& anchors = DeepSeekTranscriptParser::anchors();
-    ASSERT_EQ(anchors.size(), 3u);
-    for (const auto& c : cases) {
-        auto root = c.tree.build();
-        for (std::size_t i = 0; i < anchors.size(); ++i)
-            EXPECT_EQ(anchors[i].foundIn(root), c.pass[i]) << c.description << ": " << anchors[i].name;
-        EXPECT_EQ(DeepSeekTranscriptParser{}.snapshot(*root, std::nullopt).has_value(), c.pass[0]) << c.description;
-    }
+    expectAnchors(cases, DeepSeekTranscriptParser::anchors(),
+                  [](const AXNode& scope, const auto& key) { return DeepSeekTranscriptParser{}.snapshot(scope, key); });
 }
 
 TEST(DeepSeekTranscriptParser, ActionBarIsAChildOrGrandchild) {

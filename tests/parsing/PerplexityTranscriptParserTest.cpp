@@ -6,8 +6,10 @@
 namespace velmar {
 namespace {
 
+using testing::AnchorCase;
 using testing::button;
 using testing::group;
+using testing::expectAnchors;
 using testing::expectParses;
 using testing::inOrder;
 using testing::N;
@@ -88,25 +90,14 @@ TEST(PerplexityTranscriptParser, Segmentation) {
 
 // Each probe passes exactly where the parser reads what it names.
 TEST(PerplexityTranscriptParser, AnchorsPassWhereTheParserReads) {
-    struct Case {
-        const char* description;
-        N tree;
-        std::vector<bool> pass;  // thread, queries, answers
-    };
-    const Case cases[] = {
+    const AnchorCase cases[] = {  // thread, queries, answers
         {"query controls", page({controls(), group({text("q")}), group({text("a")}), button("Copy")}), {true, true, true}},
         {"query headings", page({query("q"), group({text("a")})}), {true, true, true}},
         {"a query alone", page({query("q")}), {true, true, false}},
         {"outside the main landmark", N("AXWebArea").kid(group({query("q"), group({text("a")})})), {false, false, false}},
     };
-    const auto& anchors = PerplexityTranscriptParser::anchors();
-    ASSERT_EQ(anchors.size(), 3u);
-    for (const auto& c : cases) {
-        auto root = c.tree.build();
-        for (std::size_t i = 0; i < anchors.size(); ++i)
-            EXPECT_EQ(anchors[i].foundIn(root), c.pass[i]) << c.description << ": " << anchors[i].name;
-        EXPECT_EQ(PerplexityTranscriptParser{}.snapshot(*root, std::nullopt).has_value(), c.pass[0]) << c.description;
-    }
+    expectAnchors(cases, PerplexityTranscriptParser::anchors(),
+                  [](const AXNode& scope, const auto& key) { return PerplexityTranscriptParser{}.snapshot(scope, key); });
 }
 
 TEST(PerplexityTranscriptParser, CitationChip) {

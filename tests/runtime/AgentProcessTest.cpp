@@ -36,11 +36,6 @@ std::vector<json> storedTurns(const fs::path& store) {
     return out;
 }
 
-std::string readAll(const fs::path& file) {
-    std::ifstream in(file);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 json claudeWindow(const Texts& turns, bool finished) {
     return testing::group({testing::claudePage("https://claude.ai/chat/cd-1", turns, finished)}).json();
 }
@@ -163,7 +158,7 @@ TEST(AgentProcess, ASecondStartHandsItsLinkToTheRunningAgentOverTheSessionBus) {
     const fs::path address = home / "bus-address", pidFile = home / "agent-pid", firstLog = home / "first.log";
     const auto env = agentEnvironment(home.path(), {{"applications", json::array()}, {"steps", json::array()}});
     const auto logged = [&](const fs::path& log, const std::string& text) {
-        return waitUntil([&] { return readAll(log).find(text) != std::string::npos; }, 20s);
+        return waitUntil([&] { return testing::readFile(log).find(text) != std::string::npos; }, 20s);
     };
     // The agent is the session's one program: the shell tells us the bus and
     // its own process id, then becomes the agent.
@@ -171,11 +166,11 @@ TEST(AgentProcess, ASecondStartHandsItsLinkToTheRunningAgentOverTheSessionBus) {
         {"--", "/bin/sh", "-c", "echo \"$DBUS_SESSION_BUS_ADDRESS\" >\"$1\"; echo $$ >\"$2\"; exec \"$3\" 2>\"$4\"",
          "sh", address.string(), pidFile.string(), agentExe, firstLog.string()}, env);
     ASSERT_GT(session, 0);
-    ASSERT_TRUE(logged(firstLog, "[agent] simulated desktop playing")) << readAll(firstLog);
-    std::string bus = readAll(address);
+    ASSERT_TRUE(logged(firstLog, "[agent] simulated desktop playing")) << testing::readFile(firstLog);
+    std::string bus = testing::readFile(address);
     while (!bus.empty() && bus.back() == '\n') bus.pop_back();
     ASSERT_FALSE(bus.empty());
-    const pid_t agent = std::stoi(readAll(pidFile));
+    const pid_t agent = std::stoi(testing::readFile(pidFile));
 
     auto onBus = env;
     onBus.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
@@ -189,19 +184,19 @@ TEST(AgentProcess, ASecondStartHandsItsLinkToTheRunningAgentOverTheSessionBus) {
         {{}, "asked it to come forward", "[agent] another start asked the agent to come forward"},
     };
     for (const auto& s : starts) {
-        EXPECT_EQ(waitForExit(start(agentExe, s.args, onBus, secondLog), 5s), 0) << readAll(secondLog);
-        EXPECT_EQ(readAll(secondLog), std::string("[agent] an agent is already running in this session; ") + s.answer + "\n");
-        EXPECT_TRUE(logged(firstLog, s.firstLogs)) << readAll(firstLog);
+        EXPECT_EQ(waitForExit(start(agentExe, s.args, onBus, secondLog), 5s), 0) << testing::readFile(secondLog);
+        EXPECT_EQ(testing::readFile(secondLog), std::string("[agent] an agent is already running in this session; ") + s.answer + "\n");
+        EXPECT_TRUE(logged(firstLog, s.firstLogs)) << testing::readFile(firstLog);
     }
 
     const auto stopAt = std::chrono::steady_clock::now();
     ASSERT_EQ(::kill(agent, SIGTERM), 0);
     const auto status = waitForExit(session, 10s, false);
     if (!status) ::kill(agent, SIGKILL), waitForExit(session, 5s);
-    ASSERT_TRUE(status) << "the agent did not end\n" << readAll(firstLog);
-    EXPECT_EQ(*status, 0) << readAll(firstLog);
+    ASSERT_TRUE(status) << "the agent did not end\n" << testing::readFile(firstLog);
+    EXPECT_EQ(*status, 0) << testing::readFile(firstLog);
     EXPECT_LE(std::chrono::steady_clock::now() - stopAt, 8s);
-    EXPECT_EQ(readAll(firstLog).find("fernhollow://"), std::string::npos) << "links are never written to the log";
+    EXPECT_EQ(testing::readFile(firstLog).find("fernhollow://"), std::string::npos) << "links are never written to the log";
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "capture/CaptureDiag.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
 #include "runtime/NodeCoreProcess.hpp"
+#include "support/TempFiles.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -39,7 +40,6 @@ public:
         sp.install.setResource("core", "mjs", "// core");
         sp.install.addResourceDirectory("signin");
         config.dashboardBase = "https://app.example.test";
-        stateDir = freshTempDir("agent-state");
     }
 
     // Runs an application on the desktop, observable by accessibility.
@@ -96,7 +96,8 @@ public:
     sim::SimNotifications notifications;
     CaptureDiag diag{sp.loop.now()};
     AgentConfig config;
-    std::filesystem::path stateDir;
+    TempDir stateFolder;
+    std::filesystem::path stateDir = stateFolder.path();
     std::shared_ptr<AppDelegate> agent;
     int exits = 0;
 };

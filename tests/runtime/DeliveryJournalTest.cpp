@@ -4,11 +4,11 @@
 #include "platform/sim/SimLogSink.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
 #include "runtime/CoreContract.hpp"
+#include "support/TempFiles.hpp"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 using nlohmann::json;
@@ -18,16 +18,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::numberedTurn;
+using testing::readFile;
 
 std::string lineOf(int i) { return core_contract::toLine(core_contract::toJSON(numberedTurn(i))); }
 std::string idOf(int i) { return core_contract::toJSON(numberedTurn(i))["turn_id"]; }
-
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 unsigned modeOf(const fs::path& p) {
     struct stat st {};
@@ -43,12 +37,12 @@ std::vector<int> heldIndexes(const DeliveryJournal& j) {
 
 class DeliveryJournalTest : public ::testing::Test {
 protected:
-    DeliveryJournalTest() : dir(testing::freshTempDir("journal") / "velmar") {}
     void writeFile(const std::string& bytes) {
         fs::create_directories(dir);
         std::ofstream(dir / DeliveryJournal::fileName, std::ios::binary) << bytes;
     }
-    fs::path dir;
+    testing::TempDir folder;
+    fs::path dir = folder / "velmar";
     sim::SimLogSink log;
 };
 
@@ -82,7 +76,7 @@ TEST_F(DeliveryJournalTest, ReadsWhatItCanAndSetsAsideTheRest) {
         log.clear();
         DeliveryJournal j(dir, log);
         EXPECT_EQ(heldIndexes(j), c.held);
-        EXPECT_EQ(readAll(dir / DeliveryJournal::unreadableFileName), c.setAside);
+        EXPECT_EQ(readFile(dir / DeliveryJournal::unreadableFileName), c.setAside);
         EXPECT_EQ(log.lines().size(), c.logLines);
         for (const auto& e : j.entries()) {
             if (e.id == "beef") continue;
@@ -185,7 +179,7 @@ TEST_F(DeliveryJournalTest, AJournalThatCannotBeWrittenHoldsTurnsInMemory) {
     EXPECT_TRUE(j.append(idOf(2), "claude", lineOf(2)));
     j.sync();
     EXPECT_EQ(heldIndexes(j), (std::vector<int>{1, 2}));
-    EXPECT_EQ(readAll(dir / DeliveryJournal::fileName), lineOf(1) + lineOf(2));
+    EXPECT_EQ(readFile(dir / DeliveryJournal::fileName), lineOf(1) + lineOf(2));
 }
 
 }  // namespace

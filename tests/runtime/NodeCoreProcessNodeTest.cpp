@@ -9,6 +9,7 @@
 #include "platform/sim/SimLogSink.hpp"
 #include "capture/CaptureDiag.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
+#include "support/TempFiles.hpp"
 
 #include <gtest/gtest.h>
 
@@ -27,8 +28,6 @@ using testing::numberedTurn;
 
 class NodeCoreProcessNodeTest : public ::testing::Test {
 protected:
-    NodeCoreProcessNodeTest() : home(testing::freshTempDir("node-core")) {}
-
     std::shared_ptr<NodeCoreProcess> makeBridge(const fs::path& script, std::map<std::string, std::string> extra = {}) {
         sim::SimInstallLayout layout;  // no bundled runtime: node is found on the PATH
         std::map<std::string, std::string> env{{"PATH", std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"},
@@ -63,7 +62,8 @@ protected:
         return out;
     }
 
-    fs::path home;
+    testing::TempDir folder;
+    fs::path home = folder.path();
     linux_backend::GLibMainLoop loop;
     linux_backend::LinuxProcessLauncher launcher;
     sim::SimLogSink log;
@@ -72,23 +72,6 @@ protected:
 };
 
 const fs::path cores = VELMAR_TEST_CORES_DIR;
-
-// Pieces, batches, blank and array lines, and the last line written before
-// the exit all arrive, before the shutdown completes.
-TEST_F(NodeCoreProcessNodeTest, FramesAwkwardOutputAndDeliversTheLastLineBeforeCompletion) {
-    auto bridge = makeBridge(cores / "chatty.mjs");
-    bridge->start();
-    ASSERT_TRUE(runUntil([&] { return messages.size() == 6; }));
-    std::vector<std::string> atCompletion;
-    int completions = 0;
-    bridge->shutdown([&] {
-        ++completions;
-        atCompletion = types();
-    });
-    ASSERT_TRUE(runUntil([&] { return completions > 0; }));
-    EXPECT_EQ(atCompletion, (std::vector<std::string>{"ready", "fragment", "a", "b", "c", "d", "last"}));
-    EXPECT_TRUE(log.lines().empty()) << log.lines().front();
-}
 
 // The whole path with the bundled local core: start, ready, session, turns
 // stored and confirmed, shutdown, exit; then turns left in the journal at a

@@ -7,6 +7,7 @@
 #include "capture/CaptureDiag.hpp"
 #include "runtime/CoreBridgeSupport.hpp"
 #include "runtime/CoreContract.hpp"
+#include "support/TempFiles.hpp"
 
 #include <gtest/gtest.h>
 
@@ -38,10 +39,7 @@ std::vector<int> range(int from, int to) {
 
 class NodeCoreProcessTest : public ::testing::Test {
 protected:
-    NodeCoreProcessTest() {
-        layout.setResource("core", "mjs", "");
-        stateDir = testing::freshTempDir("bridge-state");
-    }
+    NodeCoreProcessTest() { layout.setResource("core", "mjs", ""); }
 
     std::shared_ptr<NodeCoreProcess> makeBridge() {
         auto bridge = NodeCoreProcess::create(layout, std::nullopt, {{"PATH", "/usr/bin"}}, stateDir,
@@ -67,7 +65,8 @@ protected:
     sim::SimLogSink log;
     CaptureDiag diag{loop.now()};
     sim::SimInstallLayout layout;
-    fs::path stateDir;
+    testing::TempDir stateFolder;
+    fs::path stateDir = stateFolder.path();
     std::vector<json> messages;
 };
 
@@ -169,52 +168,54 @@ TEST_F(NodeCoreProcessTest, ACoreThatExitsAtOnceIsRelaunchedEveryTwoSeconds) {
     EXPECT_EQ(launcher.launchCount(), 6u) << "a failed launch is retried on the same clock";
 }
 
-TEST_F(NodeCoreProcessTest, ShutdownCompletesOnceWhenTheCoreExitsWithItsLastOutputFirst) {
-    launcher.onLaunch = [](sim::SimProcess& p) {
+// Shutdown completes once: when the core exits, with every line it wrote
+// before; after SIGTERM at 5 s; or with SIGKILL at 7 s. It never restarts the core.
+TEST_F(NodeCoreProcessTest, ShutdownEndsTheCoreWithinSevenSeconds) {
+    const auto answers = [](sim::SimProcess& p) {
         p.onLine = [](sim::SimProcess& self, const std::string& line) {
-            if (json::parse(line)["type"] == "shutdown") {
-                self.emit("{\"type\":\"log\",\"message\":\"bye\"}\n{\"type\":\"la");
-                self.emit("st\"}\n");
-                self.exit(0);
-            }
+            if (json::parse(line)["type"] != "shutdown") return;
+            self.emit("{\"type\":\"log\",\"message\":\"bye\"}\n{\"type\":\"la");
+            self.emit("st\"}\n");
+            self.exit(0);
         };
     };
-    auto bridge = startedBridge();
-    int completions = 0;
-    std::vector<std::string> seenAtCompletion;
-    bridge->shutdown([&] {
-        ++completions;
-        seenAtCompletion = types();
-    });
-    loop.advance(10s);
-    EXPECT_EQ(completions, 1);
-    EXPECT_EQ(seenAtCompletion, (std::vector<std::string>{"log", "last"}));
-    EXPECT_EQ(launcher.launchCount(), 1u) << "no restart while shutting down";
-    EXPECT_EQ(launcher.latest()->terminateSignals(), 0);
-}
-
-TEST_F(NodeCoreProcessTest, ACoreIgnoringShutdownGetsSigtermAfterFiveSecondsAndSigkillAfterSeven) {
     struct Case {
         const char* what;
-        bool exitsOnSigterm;
-    } cases[] = {{"dies on the signal", true}, {"ignores the signal too (stopped or hung)", false}};
+        std::function<void(sim::SimProcess&)> onLaunch;
+        Duration completesAfter;
+        int terminateSignals, killSignals;
+        std::vector<std::string> seenAtCompletion;
+    } cases[] = {
+        {"the core exits with its last output first", answers, 0ms, 0, 0, {"log", "last"}},
+        {"ignores shutdown, dies on the signal", [](sim::SimProcess& p) { p.exitOnTerminate = true; }, 5000ms, 1, 0, {}},
+        {"ignores the signal too (stopped or hung)", [](sim::SimProcess& p) { p.exitOnTerminate = false; }, 7000ms, 1, 1,
+         {}},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        launcher.onLaunch = [&](sim::SimProcess& p) { p.exitOnTerminate = c.exitsOnSigterm; };
+        messages.clear();
+        launcher.onLaunch = c.onLaunch;
         auto bridge = startedBridge();
         auto* core = launcher.latest();
+        const auto launches = launcher.launchCount();
         const TimePoint start = loop.now();
         std::vector<TimePoint> completions;
-        bridge->shutdown([&] { completions.push_back(loop.now()); });
+        std::vector<std::string> seen;
+        bridge->shutdown([&] {
+            completions.push_back(loop.now());
+            seen = types();
+        });
         loop.advance(4999ms);
         EXPECT_EQ(core->terminateSignals(), 0);
         loop.advance(1ms);
-        EXPECT_EQ(core->terminateSignals(), 1);
+        EXPECT_EQ(core->terminateSignals(), c.terminateSignals);
         loop.advance(60s);
         ASSERT_EQ(completions.size(), 1u);
-        EXPECT_EQ(completions[0] - start, c.exitsOnSigterm ? 5000ms : 7000ms);
-        EXPECT_EQ(core->killSignals(), c.exitsOnSigterm ? 0 : 1) << "never left behind";
+        EXPECT_EQ(completions[0] - start, c.completesAfter);
+        EXPECT_EQ(seen, c.seenAtCompletion);
+        EXPECT_EQ(core->killSignals(), c.killSignals) << "never left behind";
         EXPECT_TRUE(core->hasExited());
+        EXPECT_EQ(launcher.launchCount(), launches) << "no restart while shutting down";
     }
 }
 

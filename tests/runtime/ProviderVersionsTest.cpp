@@ -12,14 +12,6 @@ namespace {
 
 const TimePoint t0 = TimePoint{} + 1767225600s;
 
-TEST(ProviderVersions, BundlesAreThisDesktopsBrowsersThenTheNativeApps) {
-    const auto& bundles = ProviderVersions::bundles();
-    ASSERT_EQ(bundles.size(), BrowserProfile::all().size() + 2);
-    EXPECT_EQ(bundles[0], (ProviderVersions::Bundle{"chrome", BrowserProfile::all()[0].appId, BrowserProfile::all()[0].otherIDs}));
-    EXPECT_EQ(bundles[bundles.size() - 2].key, "claude_desktop");
-    EXPECT_EQ(bundles.back().key, "chatgpt_desktop");
-}
-
 TEST(ProviderVersions, IsVersionString) {
     struct Case {
         const char* description;

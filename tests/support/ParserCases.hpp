@@ -1,7 +1,9 @@
 #pragma once
-// The parsers' shared case table: a page, and the turns a parser reads from
-// it (absent: no snapshot at all).
+// The parsers' shared case tables: a page, and the turns a parser reads from
+// it (absent: no snapshot at all); a page, and which of a parser's probes
+// find their structure in it.
 
+#include "parsing/ParserAnchor.hpp"
 #include "parsing/SegmenterSnapshot.hpp"
 #include "support/ParserTrees.hpp"
 
@@ -11,6 +13,7 @@
 #include <span>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace velmar::testing {
 
@@ -19,6 +22,7 @@ struct ParserCase {
     N tree;
     std::optional<Turns> turns;
     bool complete = true;
+    bool fallback = false;  // read by position alone, the page's markers gone
 };
 
 // Turns numbered in page order, from their roles and texts.
@@ -30,16 +34,43 @@ inline Turns inOrder(std::initializer_list<std::pair<const char*, const char*>> 
 }
 
 // Each case through `parse(scope, key)`: a snapshot exactly when turns are
-// expected, with those turns, that completion and the key handed in.
+// expected, with those turns, that completion, that way of reading and the
+// key handed in. With a
+// `probe`, it finds its structure exactly where the parser reads turns.
 template <typename Parse>
-void expectParses(std::span<const ParserCase> cases, const Parse& parse, const std::optional<std::string>& key = "k") {
+void expectParses(std::span<const ParserCase> cases, const Parse& parse, const std::optional<std::string>& key = "k",
+                  const ParserAnchor* probe = nullptr) {
     for (const auto& c : cases) {
-        std::optional<SegmenterSnapshot> snap = parse(*c.tree.build(), key);
+        auto root = c.tree.build();
+        std::optional<SegmenterSnapshot> snap = parse(*root, key);
         ASSERT_EQ(snap.has_value(), c.turns.has_value()) << c.description;
+        if (probe) {
+            EXPECT_EQ(probe->foundIn(root), c.turns.has_value()) << c.description << ": " << probe->name;
+        }
         if (!snap) continue;
         EXPECT_EQ(snap->turns, *c.turns) << c.description;
         EXPECT_EQ(snap->responseComplete, c.complete) << c.description;
+        EXPECT_EQ(snap->usedParityFallback, c.fallback) << c.description;
         EXPECT_EQ(snap->conversationKey, key) << c.description;
+    }
+}
+
+struct AnchorCase {
+    const char* description;
+    N tree;
+    std::vector<bool> pass;  // one per probe, in the parser's order
+};
+
+// Each probe passes exactly where the case says, and the parser reads turns
+// exactly where the first one passes.
+template <typename Parse>
+void expectAnchors(std::span<const AnchorCase> cases, const ParserAnchors& anchors, const Parse& parse) {
+    for (const auto& c : cases) {
+        auto root = c.tree.build();
+        ASSERT_EQ(anchors.size(), c.pass.size()) << c.description;
+        for (std::size_t i = 0; i < anchors.size(); ++i)
+            EXPECT_EQ(anchors[i].foundIn(root), c.pass[i]) << c.description << ": " << anchors[i].name;
+        EXPECT_EQ(parse(*root, std::nullopt).has_value(), c.pass[0]) << c.description;
     }
 }
 

@@ -432,7 +432,7 @@ std::vector<std::vector<std::optional<AXAttributeValue>>> AtspiElement::copyAttr
     std::vector<One> all(elements.size());
     for (std::size_t i = 0; i < elements.size(); ++i) {
         const auto* element = dynamic_cast<const AtspiElement*>(elements[i].get());
-        if (!element) continue;
+        if (!element) continue;  // answered on its own below
         One& one = all[i];
         one.reading.emplace(element->accessible());
         if (auto at = Client::addressOf(element->accessible())) {
@@ -447,7 +447,9 @@ std::vector<std::vector<std::optional<AXAttributeValue>>> AtspiElement::copyAttr
         auto& answers = out[i];
         answers.reserve(names.size());
         if (!one.reading) {
-            answers.resize(names.size());
+            // Not an accessible of its own (a run of a container's text, say): it answers itself.
+            if (elements[i]) answers = elements[i]->copyAttributes(names);
+            else answers.resize(names.size());
             continue;
         }
         if (one.calls) one.reading->receive(*one.calls, one.sent);

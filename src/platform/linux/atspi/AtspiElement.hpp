@@ -33,7 +33,7 @@ public:
     bool readsSeveralAtOnce() const override { return true; }
     std::vector<std::optional<AXAttributeValue>> copyAttributes(std::span<const std::string_view> names) const override;
     // The same attributes of many accessibles, every request of every one
-    // sent before any answer is awaited. Elements of other backends read absent.
+    // sent before any answer is awaited; other elements answer on their own.
     static std::vector<std::vector<std::optional<AXAttributeValue>>> copyAttributesOfEach(
         std::span<const AXElementRef> elements, std::span<const std::string_view> names);
     // "AXFocused" moves focus to the element; "AXEnhancedUserInterface" (or

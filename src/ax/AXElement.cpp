@@ -141,6 +141,16 @@ std::vector<AXNodePtr> AXElement::childNodes(const std::optional<AXAttributeValu
 void AXElement::keepChildren(Entry& entry) const {
     std::optional<AXAttributeValue> fresh;
     auto list = childNodes(value("AXChildren", fresh));
+    if (memory_->lasting) {
+        for (const auto& child : list) {
+            auto& slot = memory_->entries[static_cast<const AXElement&>(*child).raw_];
+            if (!slot) {
+                slot = std::make_unique<Entry>();
+                slot->pass = memory_->pass;
+            }
+            slot->parent = raw_;
+        }
+    }
     if (entry.children) {
         const auto& old = *entry.children;
         std::size_t same = 0;
@@ -160,6 +170,15 @@ std::vector<AXNodePtr> AXElement::children() const {
     if (!e) return childNodes(value("AXChildren", fresh));
     if (!e->children || !e->childrenCurrent) keepChildren(*e);
     return *e->children;
+}
+
+std::any* AXElement::memo(const void* key) const {
+    if (!memory_ || !memory_->lasting) return nullptr;
+    Entry* e = entry();
+    if (!e) return nullptr;
+    auto [it, made] = e->memos.try_emplace(key);
+    if (made) ++memory_->memoClock;
+    return &it->second;
 }
 
 std::optional<AXElement> AXElement::element(std::string_view name) const {

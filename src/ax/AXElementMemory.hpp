@@ -5,6 +5,7 @@
 
 #include "ax/AXElement.hpp"
 
+#include <any>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -45,6 +46,13 @@ struct AXElement::Entry {
     // The last prefetch walk that visited it: a page that lists an element
     // twice (or inside itself) is walked once.
     std::uint64_t walk = 0;
+    // The element whose children list it was last found in: what may have
+    // changed here may have changed its ancestors' subtrees too.
+    AXElementRef parent;
+    // Answers about the subtree (`AXNode::memo`), dropped when it changes.
+    std::map<const void*, std::any> memos;
+    // The memory's memo clock when its memos (and its ancestors') were last dropped.
+    std::uint64_t touched = 0;
 };
 
 // Keyed by the platform element, so an element reached twice (from its parent
@@ -57,6 +65,11 @@ struct AXElement::Memory {
     // A children list lost a member since the last pass ended: something may
     // no longer be reachable.
     bool listsShrank = false;
+    // Kept between parses (a mirror): answers about subtrees are kept too.
+    bool lasting = false;
+    // Moves on whenever a memo is made, so dropping memos up the ancestors
+    // can stop at an ancestor already dropped since the last one was made.
+    std::uint64_t memoClock = 1;
     std::unordered_map<AXElementRef, std::unique_ptr<Entry>, axmemory::RefHash, axmemory::RefSame> entries;
 };
 

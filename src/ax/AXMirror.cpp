@@ -13,9 +13,18 @@ void AXMirror::clear(AXElement::Entry& entry) {
     for (auto& answer : entry.common) answer.reset();
     entry.others.clear();
     entry.childrenCurrent = false;
+    // Up the ancestors the list walks found it through; one already dropped
+    // since the last memo was made has had its own ancestors dropped too.
+    const auto clock = memory_->memoClock;
+    for (AXElement::Entry* at = &entry; at && at->touched != clock;) {
+        at->touched = clock;
+        at->memos.clear();
+        auto up = at->parent ? memory_->entries.find(at->parent) : memory_->entries.end();
+        at = up == memory_->entries.end() ? nullptr : up->second.get();
+    }
 }
 
-AXMirror::AXMirror() : memory_(AXElement::openMemory()) {}
+AXMirror::AXMirror() : memory_(AXElement::openMemory()) { memory_->lasting = true; }
 
 AXMirror::~AXMirror() { AXElement::closeMemory(*memory_); }
 

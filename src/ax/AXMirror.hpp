@@ -81,8 +81,9 @@ public:
     std::size_t size() const;
 
 private:
-    // Everything read of one element, to be read again.
-    static void clear(AXElement::Entry& entry);
+    // Everything read of one element, to be read again; what is remembered
+    // about the subtrees holding it is dropped.
+    void clear(AXElement::Entry& entry);
 
     std::shared_ptr<AXElement::Memory> memory_;
     bool stale_ = true;

@@ -6,6 +6,7 @@
 // once. Outside one, a walk that needs a member more than once reads it into
 // a local and reuses it.
 
+#include <any>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -34,6 +35,14 @@ public:
     virtual AXNodePtr parent() const = 0;
     // The string value of a named attribute; absent when missing or not a string.
     virtual std::optional<std::string> string(std::string_view attribute) const = 0;
+    // Where to keep an answer about this node's subtree under `key`, emptied
+    // whenever something in the subtree may have changed; null where the tree
+    // is not kept between reads (recorded trees, plain live reads), so the
+    // answer is worked out each time.
+    virtual std::any* memo(const void* key) const {
+        (void)key;
+        return nullptr;
+    }
 
     // The first of "AXValue", "AXTitle", "AXDescription" that is not blank,
     // returned as read (untrimmed); empty when all three are blank or absent.

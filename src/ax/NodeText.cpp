@@ -3,6 +3,7 @@
 #include "text/Unicode.hpp"
 
 #include <algorithm>
+#include <any>
 #include <array>
 
 namespace velmar {
@@ -37,6 +38,14 @@ public:
     void block() {
         if (open_) endLine();
     }
+    // Between blocks with no list marker waiting: what follows starts afresh,
+    // whatever came before.
+    bool atBoundary() const { return !open_ && prefix_.empty(); }
+    std::size_t lineCount() const { return lines_.size(); }
+    std::vector<std::string> linesFrom(std::size_t first) const {
+        return {lines_.begin() + static_cast<std::ptrdiff_t>(first), lines_.end()};
+    }
+    void append(const std::vector<std::string>& lines) { lines_.insert(lines_.end(), lines.begin(), lines.end()); }
     void setPrefix(std::string prefix) {
         block();
         prefix_ = std::move(prefix);
@@ -148,6 +157,20 @@ public:
             walk(views[i], depth + 1, out, listLevel, beside);
         }
         if (!inlineRun) out.block();
+    }
+
+    // A top-level node as blocks: its lines kept with it where the tree keeps
+    // answers and the rules are named (see NodeTextRules::memoKey).
+    void block(const AXNode& node, Lines& out) {
+        out.block();
+        std::any* kept = rules_.memoKey && out.atBoundary() ? node.memo(rules_.memoKey) : nullptr;
+        if (kept && kept->has_value()) return out.append(std::any_cast<const std::vector<std::string>&>(*kept));
+        const auto first = out.lineCount();
+        walk(node, 0, out);
+        out.block();
+        if (!kept) return;
+        if (out.atBoundary()) *kept = out.linesFrom(first);
+        else kept->reset();
     }
 
     std::string text(const AXNode& node, int depth) {
@@ -364,15 +387,16 @@ bool NodeText::isControl(std::string_view role, const std::optional<std::string>
 
 std::string NodeText::of(const AXNode& node, const NodeTextRules& rules) {
     Reader reader(rules);
-    return reader.text(node, 0);
+    Lines out;
+    reader.block(node, out);
+    return out.finish();
 }
 
 std::string NodeText::of(const std::vector<AXNodePtr>& nodes, const NodeTextRules& rules) {
     Reader reader(rules);
     Lines out;
     for (const auto& node : nodes) {
-        out.block();
-        if (node) reader.walk(*node, 0, out);
+        if (node) reader.block(*node, out);
     }
     return out.finish();
 }

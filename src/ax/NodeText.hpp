@@ -26,6 +26,12 @@ struct NodeTextRules {
     std::function<bool(const std::string&)> dropLeaf;
     // Nodes deeper than this below the node given are not read.
     int maxDepth = 40;
+    // Names these rules, for rules that are the same whenever the key is and
+    // look at nothing outside the subtree they read: a tree kept between
+    // reads (a mirrored page) then keeps each node's text until something in
+    // its subtree changes, so an unchanged message is not read again. Null
+    // keeps nothing.
+    const void* memoKey = nullptr;
 };
 
 class NodeText {

@@ -194,6 +194,8 @@ std::string ChatGPTTranscriptParser::text(const Segment& segment, bool stopAtFir
     rules.maxDepth = kTextDepth;
     // The screen-reader headings that open a message are not its text.
     rules.dropLeaf = [](const std::string& t) { return t == kUserPrefix || t == kAssistantPrefix; };
+    static const char key = 0;
+    rules.memoKey = &key;
     return NodeText::of(body, rules);
 }
 

@@ -59,6 +59,8 @@ std::optional<RawTurn> ClaudeCodeTranscriptParser::extractTurn(const AXNode& art
     rules.dropLeaf = [](const std::string& t) {
         return t.starts_with(kUserPrefix) || t.starts_with(kAssistantPrefix) || t == kFinished;
     };
+    static const char key = 0;
+    rules.memoKey = &key;
     auto text = NodeText::of(article, rules);
     RawTurn turn;
     turn.index = index;

@@ -136,6 +136,8 @@ std::string messageText(const AXNode& group) {
         return hasClass(classes, "group/thumbnail") || isArtifactCard(classes) || isCaption(classes);
     };
     rules.dropLeaf = [](const std::string& t) { return isTranscriptChrome(t); };
+    static const char key = 0;
+    rules.memoKey = &key;
     return NodeText::of(group, rules);
 }
 

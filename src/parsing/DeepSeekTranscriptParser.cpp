@@ -98,6 +98,8 @@ std::string DeepSeekTranscriptParser::userText(const AXNode& message) {
     rules.maxDepth = kUserTextDepth;
     // Links and images in a prompt are its attachments, not what was typed.
     rules.skip = [](const NodeView& n) { return n.role() == "AXLink" || n.role() == "AXImage"; };
+    static const char key = 0;
+    rules.memoKey = &key;
     return NodeText::of(message, rules);
 }
 

@@ -218,6 +218,8 @@ std::string GeminiTranscriptParser::staticText(const AXNode& root) {
     rules.skip = [](const NodeView& n) {
         return n.role() == "AXHeading" && hasClass(n.domClassList(), "cdk-visually-hidden");
     };
+    static const char key = 0;
+    rules.memoKey = &key;
     return NodeText::of(root, rules);
 }
 

@@ -65,15 +65,26 @@ std::string repairUtf8(std::string_view s) {
 bool isWhitespace(char32_t c) { return u_isUWhiteSpace(static_cast<UChar32>(c)); }
 
 std::string trim(std::string_view s) {
-    int32_t first = -1, last = 0;
-    forEachCodePoint(s, [&](char32_t c, int32_t start, int32_t end) {
-        if (!isWhitespace(c)) {
-            if (first < 0) first = start;
-            last = end;
-        }
-        return true;
-    });
-    if (first < 0) return {};
+    // Only the ends are looked at: a long text costs no more than a short one.
+    const auto n = static_cast<int32_t>(s.size());
+    const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+    int32_t first = 0;
+    while (first < n) {
+        int32_t next = first;
+        UChar32 c;
+        U8_NEXT(p, next, n, c);
+        if (c >= 0 && isWhitespace(static_cast<char32_t>(c))) first = next;
+        else break;
+    }
+    if (first == n) return {};
+    int32_t last = n;
+    while (last > first) {
+        int32_t prev = last;
+        UChar32 c;
+        U8_PREV(p, first, prev, c);
+        if (c >= 0 && isWhitespace(static_cast<char32_t>(c))) last = prev;
+        else break;
+    }
     return repairUtf8(s.substr(static_cast<size_t>(first), static_cast<size_t>(last - first)));
 }
 

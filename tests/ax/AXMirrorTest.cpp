@@ -22,6 +22,19 @@ std::string texts(const AXNode& node) {
     return out;
 }
 
+// The messages' text, each message's kept with it where the tree keeps
+// answers; `visits` counts the nodes actually walked.
+std::string messages(const AXNode& root, int* visits = nullptr) {
+    NodeTextRules rules;
+    static const char key = 0;
+    rules.memoKey = &key;
+    rules.skip = [visits](const NodeView&) {
+        if (visits) ++*visits;
+        return false;
+    };
+    return NodeText::of(root.children()[0]->children(), rules);
+}
+
 struct Page {
     SimElementPtr root;     // the document
     SimElementPtr thread;   // the messages' parent
@@ -104,14 +117,36 @@ TEST(AXMirror, ReadsAgainWhatChangedAndNothingElse) {
         auto log = p.root->readLog();
         AXMirror mirror;
         EXPECT_EQ(texts(mirror.read(AXElement(p.root))), "Hi|Hello||") << c.description;
+        messages(mirror.read(AXElement(p.root)));
         mirror.endPass();
         EXPECT_FALSE(mirror.stale()) << c.description;
         const std::string want = c.change(p, mirror);
         log->reset();
         EXPECT_EQ(texts(mirror.read(AXElement(p.root))), want) << c.description;
         EXPECT_EQ(log->total(), c.roundTrips) << c.description;
+        // What the mirror reads again, no text kept from before may hide.
+        EXPECT_EQ(messages(mirror.read(AXElement(p.root))), messages(AXElement(p.root))) << c.description;
         mirror.endPass();
     }
+}
+
+// A message's text is worked out again only when something in it changed.
+TEST(AXMirror, KeepsEachMessagesTextUntilSomethingInItChanges) {
+    Page p = page();
+    AXMirror mirror;
+    int visits = 0;
+    EXPECT_EQ(messages(mirror.read(AXElement(p.root)), &visits), "Hi\nHello");
+    EXPECT_EQ(visits, 4);
+    visits = 0;
+    EXPECT_EQ(messages(mirror.read(AXElement(p.root)), &visits), "Hi\nHello");
+    EXPECT_EQ(visits, 0) << "nothing changed";
+    p.last->childElements()[0]->setString("AXValue", "Hello there");
+    mirror.changed(p.last, AXMirror::Change::content);
+    EXPECT_EQ(messages(mirror.read(AXElement(p.root)), &visits), "Hi\nHello there");
+    EXPECT_EQ(visits, 2) << "the last message only";
+    visits = 0;
+    EXPECT_EQ(messages(AXElement(p.root), &visits), "Hi\nHello there");
+    EXPECT_EQ(visits, 4) << "a tree not kept between reads keeps nothing";
 }
 
 // What a parse no longer reaches is dropped, so the memory follows the page.

@@ -16,6 +16,8 @@ TEST(Unicode, TrimRemovesUnicodeWhitespaceOnly) {
         {"zero width space is not whitespace", "\u200BHi", "\u200BHi"},
         {"all blank", " \u00A0\n", ""},
         {"empty", "", ""},
+        {"broken bytes at the ends are text, repaired", " \xFF a \xE2\x80 ", "\uFFFD a \uFFFD"},
+        {"a separator after a broken byte", "x\xFF\u2029", "x\uFFFD"},
     };
     for (const auto& c : cases) EXPECT_EQ(trim(c.input), c.expected) << c.description;
 }

@@ -143,12 +143,17 @@ void AXElement::keepChildren(Entry& entry) const {
     auto list = childNodes(value("AXChildren", fresh));
     if (memory_->lasting) {
         for (const auto& child : list) {
-            auto& slot = memory_->entries[static_cast<const AXElement&>(*child).raw_];
+            const auto& raw = static_cast<const AXElement&>(*child).raw_;
+            auto& slot = memory_->entries[raw];
             if (!slot) {
                 slot = std::make_unique<Entry>();
                 slot->pass = memory_->pass;
             }
             slot->parent = raw_;
+            if (!slot->pending && !slot->whole()) {
+                slot->pending = true;
+                memory_->pending.push_back(raw);
+            }
         }
     }
     if (entry.children) {
@@ -172,11 +177,11 @@ std::vector<AXNodePtr> AXElement::children() const {
     return *e->children;
 }
 
-std::any* AXElement::memo(const void* key) const {
+std::any* AXElement::memo(const void* key, int variant) const {
     if (!memory_ || !memory_->lasting) return nullptr;
     Entry* e = entry();
     if (!e) return nullptr;
-    auto [it, made] = e->memos.try_emplace(key);
+    auto [it, made] = e->memos.try_emplace({key, variant});
     if (made) ++memory_->memoClock;
     return &it->second;
 }

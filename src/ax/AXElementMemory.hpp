@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace velmar {
 
@@ -43,14 +44,20 @@ struct AXElement::Entry {
     // False once the list is to be read again; the old list stays until then,
     // so a walk through what the memory holds still reaches what lies below.
     bool childrenCurrent = false;
-    // The last prefetch walk that visited it: a page that lists an element
-    // twice (or inside itself) is walked once.
-    std::uint64_t walk = 0;
+    // Waiting in the memory's `pending` list.
+    bool pending = false;
+
+    // Every common attribute read.
+    bool whole() const {
+        for (bool read : commonRead)
+            if (!read) return false;
+        return true;
+    }
     // The element whose children list it was last found in: what may have
     // changed here may have changed its ancestors' subtrees too.
     AXElementRef parent;
     // Answers about the subtree (`AXNode::memo`), dropped when it changes.
-    std::map<const void*, std::any> memos;
+    std::map<std::pair<const void*, int>, std::any> memos;
     // The memory's memo clock when its memos (and its ancestors') were last dropped.
     std::uint64_t touched = 0;
 };
@@ -70,6 +77,10 @@ struct AXElement::Memory {
     // Moves on whenever a memo is made, so dropping memos up the ancestors
     // can stop at an ancestor already dropped since the last one was made.
     std::uint64_t memoClock = 1;
+    // Elements of a lasting memory to be read (new in a children list, or
+    // cleared) since a prefetch last took them: what reading ahead has to
+    // do, without walking what is held.
+    std::vector<AXElementRef> pending;
     std::unordered_map<AXElementRef, std::unique_ptr<Entry>, axmemory::RefHash, axmemory::RefSame> entries;
 };
 

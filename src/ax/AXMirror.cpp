@@ -8,7 +8,11 @@
 
 namespace velmar {
 
-void AXMirror::clear(AXElement::Entry& entry) {
+void AXMirror::clear(const AXElementRef& element, AXElement::Entry& entry) {
+    if (!entry.pending) {
+        entry.pending = true;
+        memory_->pending.push_back(element);
+    }
     entry.commonRead.fill(false);
     for (auto& answer : entry.common) answer.reset();
     entry.others.clear();
@@ -48,10 +52,10 @@ bool AXMirror::changed(const AXElementRef& element, Change what) {
             auto leaf = memory_->entries.find(raw);
             if (leaf == memory_->entries.end()) continue;
             const auto& grandchildren = leaf->second->children;
-            if (!grandchildren || grandchildren->empty()) clear(*leaf->second);
+            if (!grandchildren || grandchildren->empty()) clear(leaf->first, *leaf->second);
         }
     }
-    clear(entry);
+    clear(it->first, entry);
     stale_ = true;
     return true;
 }
@@ -61,6 +65,7 @@ std::size_t AXMirror::refreshTail(const AXElementRef& root, std::size_t count, s
     // Depth first through the children lists the mirror holds: the last
     // `count` elements in document order, and the widest list with it.
     struct Seen {
+        const AXElementRef* element;
         AXElement::Entry* entry;
         std::size_t parent;  // index into `order`; none for the root
         std::size_t depth;
@@ -76,7 +81,7 @@ std::size_t AXMirror::refreshTail(const AXElementRef& root, std::size_t count, s
         if (it == memory_->entries.end()) continue;
         AXElement::Entry* entry = it->second.get();
         const std::size_t at = order.size();
-        order.push_back({entry, parent, parent == none ? 0 : order[parent].depth + 1});
+        order.push_back({&it->first, entry, parent, parent == none ? 0 : order[parent].depth + 1});
         if (!entry->children) continue;
         if (!entry->children->empty() &&
             (widest == none || entry->children->size() >= order[widest].entry->children->size()))
@@ -106,7 +111,7 @@ std::size_t AXMirror::refreshTail(const AXElementRef& root, std::size_t count, s
     std::size_t cleared = 0;
     for (std::size_t i = 0; i < order.size(); ++i) {
         if (!mark[i]) continue;
-        clear(*order[i].entry);
+        clear(*order[i].element, *order[i].entry);
         ++cleared;
     }
     if (cleared) stale_ = true;
@@ -116,50 +121,38 @@ std::size_t AXMirror::refreshTail(const AXElementRef& root, std::size_t count, s
 bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibility,
                         const std::function<bool()>& due) {
     if (!root) return true;
-    if (!walking_ || !sameElement(walkRoot_, root)) {
-        walkRoot_ = root;
-        walk_.assign(1, std::make_shared<AXElement>(AXElement(root, memory_)));
-        walking_ = true;
-        ++walkId_;
+    auto& pending = memory_->pending;
+    AXElement top(root, memory_);
+    if (AXElement::Entry* entry = top.entry(); !entry->pending && (!entry->whole() || !entry->childrenCurrent)) {
+        entry->pending = true;
+        pending.push_back(root);
     }
     constexpr std::size_t kChildren = axmemory::kCommon.size() - 1;
     static_assert(axmemory::kCommon[kChildren] == "AXChildren");
-    auto descend = [&](const AXElement& element, AXElement::Entry& entry) {
-        if (!entry.children || !entry.childrenCurrent) {
-            if (!entry.commonRead[kChildren]) return;  // a stale list is the parse's to read
-            element.keepChildren(entry);
-        }
-        // Reversed onto the stack: visited in document order.
-        walk_.insert(walk_.end(), entry.children->rbegin(), entry.children->rend());
+    // The list read again puts its new members on `pending`.
+    auto listed = [](const AXElement& element, AXElement::Entry& entry) {
+        if (entry.commonRead[kChildren] && (!entry.children || !entry.childrenCurrent)) element.keepChildren(entry);
     };
     std::vector<AXElementRef> toRead;
-    std::vector<AXNodePtr> toReadNodes;
     std::vector<AXElement::Entry*> entries;
-    std::size_t visited = 0;
-    while (!walk_.empty()) {
-        // Gathers a batch, walking what is held on the way.
+    while (!pending.empty()) {
         toRead.clear();
-        toReadNodes.clear();
         entries.clear();
-        while (!walk_.empty() && toRead.size() < batch) {
-            AXNodePtr node = std::move(walk_.back());
-            walk_.pop_back();
-            const auto& element = static_cast<const AXElement&>(*node);
-            const AXElementRef& raw = element.raw();
-            if (!raw) continue;
-            AXElement::Entry* entry = element.entry();
-            if (entry->walk == walkId_) continue;
-            entry->walk = walkId_;
-            const bool read = std::all_of(entry->commonRead.begin(), entry->commonRead.end(), [](bool r) { return r; });
-            if (read || !raw->readsSeveralAtOnce()) {
-                descend(element, *entry);
-                // A walk of a large page held whole is work too.
-                if (++visited % 4096 == 0 && due()) break;
+        while (!pending.empty() && toRead.size() < batch) {
+            AXElementRef raw = std::move(pending.back());
+            pending.pop_back();
+            auto it = raw ? memory_->entries.find(raw) : memory_->entries.end();
+            if (it == memory_->entries.end()) continue;  // dropped since
+            AXElement::Entry& entry = *it->second;
+            entry.pending = false;
+            // Elements answering one attribute per request are the parse's to
+            // read: it asks only for what it needs.
+            if (entry.whole() || !raw->readsSeveralAtOnce()) {
+                if (entry.whole()) listed(AXElement(raw, memory_), entry);
                 continue;
             }
-            toRead.push_back(raw);
-            toReadNodes.push_back(std::move(node));
-            entries.push_back(entry);
+            toRead.push_back(std::move(raw));
+            entries.push_back(&entry);
         }
         if (!toRead.empty()) {
             auto answers = accessibility.copyAttributesOfEach(toRead, axmemory::kCommon);
@@ -173,18 +166,16 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
                     entry.commonRead[k] = true;
                 }
                 entry.childrenCurrent = false;
-                descend(static_cast<const AXElement&>(*toReadNodes[i]), entry);
+                listed(AXElement(toRead[i], memory_), entry);
             }
         }
-        if (!walk_.empty() && due()) return false;
+        if (!pending.empty() && due()) return false;
     }
-    walking_ = false;
-    walkRoot_.reset();
     return true;
 }
 
 void AXMirror::forget() {
-    walking_ = false;
+    memory_->pending.clear();
     // Dropped, not cleared: elements holding an entry look theirs up again.
     auto entries = std::move(memory_->entries);
     memory_->entries.clear();
@@ -203,6 +194,14 @@ void AXMirror::endPass() {
         ++memory_->epoch;
     ++memory_->pass;
     stale_ = false;
+    // Elements dropped while waiting to be read: the list never grows past the page.
+    auto& pending = memory_->pending;
+    if (pending.size() > memory_->entries.size()) {
+        std::erase_if(pending, [this](const AXElementRef& element) {
+            auto it = memory_->entries.find(element);
+            return it == memory_->entries.end() || !it->second->pending;
+        });
+    }
 }
 
 }  // namespace velmar

@@ -61,10 +61,10 @@ public:
     // Reads ahead of a parse what it would otherwise read one element at a
     // time: every element below `root` the mirror does not hold, or holds
     // to be read again, `batch` at a time with all their requests in flight
-    // together. What the mirror holds is walked without a request. Stops at
+    // together. What the mirror holds is not walked at all: only what was
+    // named as changed, or is new in a list read again, is visited. Stops at
     // the first batch after which `due` says the time is up, and the next call
-    // goes on from there (an unchanged `root`), so the reading can be spread
-    // over turns of the loop. True once nothing is left to read. Elements
+    // goes on from there, so the reading can be spread over turns of the loop. True once nothing is left to read. Elements
     // whose platform answers one attribute per request are left to the parse,
     // which asks only for what it needs.
     bool prefetch(const AXElementRef& root, const Accessibility& accessibility, const std::function<bool()>& due);
@@ -83,16 +83,10 @@ public:
 private:
     // Everything read of one element, to be read again; what is remembered
     // about the subtrees holding it is dropped.
-    void clear(AXElement::Entry& entry);
+    void clear(const AXElementRef& element, AXElement::Entry& entry);
 
     std::shared_ptr<AXElement::Memory> memory_;
     bool stale_ = true;
-    // Where a prefetch stopped: the elements still to visit below its root.
-    AXElementRef walkRoot_;
-    // The mirror's own elements, which keep their entries at hand.
-    std::vector<AXNodePtr> walk_;
-    bool walking_ = false;
-    std::uint64_t walkId_ = 0;
 };
 
 }  // namespace velmar

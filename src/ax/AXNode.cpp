@@ -45,6 +45,27 @@ bool containsText(const AXNode& node, int depth, int maxDepth, const LabelPredic
 }
 
 namespace {
+bool containsBelow(const AXNode& node, int depth, int maxDepth, const void* key,
+                   const std::function<bool(const NodeView&)>& test) {
+    if (test(NodeView(node))) return true;
+    if (depth >= maxDepth) return false;
+    auto children = node.children();
+    if (children.empty()) return false;
+    std::any* kept = key ? node.memo(key, maxDepth - depth) : nullptr;
+    if (kept && kept->has_value()) return std::any_cast<bool>(*kept);
+    const bool found = std::any_of(children.begin(), children.end(), [&](const AXNodePtr& child) {
+        return containsBelow(*child, depth + 1, maxDepth, key, test);
+    });
+    if (kept) *kept = found;
+    return found;
+}
+}  // namespace
+
+bool contains(const AXNode& node, int maxDepth, const void* key, const std::function<bool(const NodeView&)>& test) {
+    return maxDepth >= 0 && containsBelow(node, 0, maxDepth, key, test);
+}
+
+namespace {
 void collectText(const AXNode& node, int depth, int maxDepth, std::vector<TextNode>& out) {
     if (depth > maxDepth) return;
     auto label = node.label();

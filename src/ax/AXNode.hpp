@@ -35,12 +35,14 @@ public:
     virtual AXNodePtr parent() const = 0;
     // The string value of a named attribute; absent when missing or not a string.
     virtual std::optional<std::string> string(std::string_view attribute) const = 0;
-    // Where to keep an answer about this node's subtree under `key`, emptied
-    // whenever something in the subtree may have changed; null where the tree
-    // is not kept between reads (recorded trees, plain live reads), so the
-    // answer is worked out each time.
-    virtual std::any* memo(const void* key) const {
+    // Where to keep an answer about this node's subtree under `key` (and a
+    // `variant` of the question, such as the depth left), emptied whenever
+    // something in the subtree may have changed; null where the tree is not
+    // kept between reads (recorded trees, plain live reads), so the answer is
+    // worked out each time.
+    virtual std::any* memo(const void* key, int variant = 0) const {
         (void)key;
+        (void)variant;
         return nullptr;
     }
 
@@ -107,6 +109,12 @@ struct FirstHit {
 // every search finds what a walk of its own would, and no node is read that
 // none of those walks would read.
 void findEach(const AXNodePtr& root, std::vector<FirstHit*> searches);
+
+// Whether `node` (depth 0) or a node below it within maxDepth (inclusive)
+// passes `test`. Where the tree keeps answers and `key` names the test (one
+// that looks at nothing but the node it is given), each subtree's answer is
+// kept until something in it changes, so asking again costs what changed.
+bool contains(const AXNode& node, int maxDepth, const void* key, const std::function<bool(const NodeView&)>& test);
 
 // True when the DOM class list holds exactly this class.
 bool hasClass(const std::vector<std::string>& classes, std::string_view cls);

@@ -222,13 +222,13 @@ std::optional<SegmenterSnapshot> ChatGPTTranscriptParser::snapshot(const AXNode&
         turn.text = text(segment, stop);
         snap.turns.push_back(std::move(turn));
     }
-    if (containsText(scope, 0, kStopTextDepth, labelEquals("Stop answering"))) {
+    static const char stopTextKey = 0;
+    if (contains(scope, kStopTextDepth, &stopTextKey, [](const NodeView& n) { return n.label() == "Stop answering"; })) {
         snap.responseComplete = false;
     } else if (!extraStopButtonLabels.empty()) {
-        auto stop = find(borrowed(scope), "AXButton",
-                         [this](const std::string& label) { return extraStopButtonLabels.count(label) > 0; }, 0,
-                         kStopButtonDepth);
-        snap.responseComplete = stop == nullptr;
+        snap.responseComplete = !contains(scope, kStopButtonDepth, stopButtonKey, [this](const NodeView& n) {
+            return n.role() == "AXButton" && extraStopButtonLabels.count(n.label()) > 0;
+        });
     }
     return snap;
 }

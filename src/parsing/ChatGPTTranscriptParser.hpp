@@ -23,10 +23,19 @@ public:
 
     std::set<std::string> extraStopButtonLabels;
     bool userBodyEndsAtFirstButton = false;
+    // Names `extraStopButtonLabels`, so a page kept between reads keeps the
+    // search's answer per subtree; null searches afresh each time.
+    const void* stopButtonKey = nullptr;
 
     // The web page's stop control is the send button relabelled "Stop streaming".
-    static ChatGPTTranscriptParser web() { return {{"Stop streaming"}, false}; }
-    static ChatGPTTranscriptParser desktop() { return {{"Stop"}, true}; }
+    static ChatGPTTranscriptParser web() {
+        static const char key = 0;
+        return {{"Stop streaming"}, false, &key};
+    }
+    static ChatGPTTranscriptParser desktop() {
+        static const char key = 0;
+        return {{"Stop"}, true, &key};
+    }
 
     std::optional<SegmenterSnapshot> snapshot(const AXNode& scope, std::optional<std::string> conversationKey) const;
     std::optional<std::string> firstUserPromptText(const AXNode& scope) const;

@@ -52,9 +52,17 @@ const StopControls::Row* StopControls::match(std::string_view surface, const Nod
 }
 
 bool StopControls::shownIn(std::string_view surface, const AXNodePtr& scope) {
-    FirstHit hit(maxDepth, [surface](const NodeView& node) { return match(surface, node) != nullptr; });
-    findEach(scope, {&hit});
-    return hit.node != nullptr;
+    if (!scope) return false;
+    // Names the rows that apply: the surface's first own row, else the table
+    // (only the rows for every surface).
+    const void* key = &kRows;
+    for (const auto& row : kRows) {
+        if (row.surface == surface) {
+            key = &row;
+            break;
+        }
+    }
+    return contains(*scope, maxDepth, key, [surface](const NodeView& node) { return match(surface, node) != nullptr; });
 }
 
 }  // namespace velmar

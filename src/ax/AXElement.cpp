@@ -141,9 +141,26 @@ std::vector<AXNodePtr> AXElement::childNodes(const std::optional<AXAttributeValu
 void AXElement::keepChildren(Entry& entry) const {
     std::optional<AXAttributeValue> fresh;
     auto list = childNodes(value("AXChildren", fresh));
+    std::size_t same = 0;
+    if (entry.children) {
+        const auto& old = *entry.children;
+        while (same < old.size() && same < list.size() &&
+               sameElement(static_cast<const AXElement&>(*old[same]).raw_, static_cast<const AXElement&>(*list[same]).raw_))
+            ++same;
+        if (same < old.size()) memory_->listsShrank = true;
+        if (memory_->lasting && (same < old.size() || list.size() != old.size())) memory_->dropMemos(entry);
+        for (std::size_t i = 0; i < same; ++i) list[i] = old[i];
+    }
     if (memory_->lasting) {
-        for (const auto& child : list) {
-            const auto& raw = static_cast<const AXElement&>(*child).raw_;
+        const bool wasWidest = memory_->widest && sameElement(memory_->widest, raw_);
+        if (wasWidest && list.size() < memory_->widestSize) memory_->widestUnsure = true;
+        if (wasWidest || (!list.empty() && list.size() >= memory_->widestSize)) {
+            memory_->widest = raw_;
+            memory_->widestSize = list.size();
+        }
+        // The members it kept were taken in when they first came.
+        for (std::size_t i = same; i < list.size(); ++i) {
+            const auto& raw = static_cast<const AXElement&>(*list[i]).raw_;
             auto& slot = memory_->entries[raw];
             if (!slot) {
                 slot = std::make_unique<Entry>();
@@ -155,15 +172,6 @@ void AXElement::keepChildren(Entry& entry) const {
                 memory_->pending.push_back(raw);
             }
         }
-    }
-    if (entry.children) {
-        const auto& old = *entry.children;
-        std::size_t same = 0;
-        while (same < old.size() && same < list.size() &&
-               sameElement(static_cast<const AXElement&>(*old[same]).raw_, static_cast<const AXElement&>(*list[same]).raw_))
-            ++same;
-        if (same < old.size()) memory_->listsShrank = true;
-        for (std::size_t i = 0; i < same; ++i) list[i] = old[i];
     }
     entry.children = std::move(list);
     entry.childrenCurrent = true;
@@ -178,7 +186,9 @@ std::vector<AXNodePtr> AXElement::children() const {
 }
 
 std::any* AXElement::memo(const void* key, int variant) const {
-    if (!memory_ || !memory_->lasting) return nullptr;
+    // Kept answers hold only once everything named as changed has been read
+    // again (a list read again drops those it disproves).
+    if (!memory_ || !memory_->lasting || !memory_->pending.empty()) return nullptr;
     Entry* e = entry();
     if (!e) return nullptr;
     auto [it, made] = e->memos.try_emplace({key, variant});

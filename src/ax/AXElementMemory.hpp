@@ -81,7 +81,29 @@ struct AXElement::Memory {
     // cleared) since a prefetch last took them: what reading ahead has to
     // do, without walking what is held.
     std::vector<AXElementRef> pending;
+    // The widest children list kept (most likely the transcript), followed
+    // as lists are read; found again by a walk when it may no longer be.
+    AXElementRef widest;
+    std::size_t widestSize = 0;
+    bool widestUnsure = false;
     std::unordered_map<AXElementRef, std::unique_ptr<Entry>, axmemory::RefHash, axmemory::RefSame> entries;
+
+    // What is remembered about the subtrees holding `from` (its own and its
+    // ancestors', up the lists they were found through) is dropped. One
+    // already dropped since the last memo was made has had its ancestors' dropped too.
+    void dropMemos(Entry& from) {
+        for (Entry* at = &from; at && at->touched != memoClock;) {
+            at->touched = memoClock;
+            at->memos.clear();
+            auto up = at->parent ? entries.find(at->parent) : entries.end();
+            at = up == entries.end() ? nullptr : up->second.get();
+        }
+    }
+    // Only its ancestors': its own attributes changed, not what lies below it.
+    void dropMemosAbove(const Entry& of) {
+        if (!of.parent) return;
+        if (auto up = entries.find(of.parent); up != entries.end()) dropMemos(*up->second);
+    }
 };
 
 }  // namespace velmar

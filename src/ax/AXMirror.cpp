@@ -4,11 +4,12 @@
 #include "platform/Accessibility.hpp"
 
 #include <algorithm>
+#include <unordered_set>
 #include <vector>
 
 namespace velmar {
 
-void AXMirror::clear(const AXElementRef& element, AXElement::Entry& entry) {
+void AXMirror::clear(const AXElementRef& element, AXElement::Entry& entry, Change what) {
     if (!entry.pending) {
         entry.pending = true;
         memory_->pending.push_back(element);
@@ -17,15 +18,11 @@ void AXMirror::clear(const AXElementRef& element, AXElement::Entry& entry) {
     for (auto& answer : entry.common) answer.reset();
     entry.others.clear();
     entry.childrenCurrent = false;
-    // Up the ancestors the list walks found it through; one already dropped
-    // since the last memo was made has had its own ancestors dropped too.
-    const auto clock = memory_->memoClock;
-    for (AXElement::Entry* at = &entry; at && at->touched != clock;) {
-        at->touched = clock;
-        at->memos.clear();
-        auto up = at->parent ? memory_->entries.find(at->parent) : memory_->entries.end();
-        at = up == memory_->entries.end() ? nullptr : up->second.get();
-    }
+    // A renamed element's subtree is as it was (answers about a subtree
+    // check the element's own attributes themselves); a children list found
+    // different when read again drops its own.
+    if (what == Change::attributes) memory_->dropMemosAbove(entry);
+    else memory_->dropMemos(entry);
 }
 
 AXMirror::AXMirror() : memory_(AXElement::openMemory()) { memory_->lasting = true; }
@@ -52,70 +49,113 @@ bool AXMirror::changed(const AXElementRef& element, Change what) {
             auto leaf = memory_->entries.find(raw);
             if (leaf == memory_->entries.end()) continue;
             const auto& grandchildren = leaf->second->children;
-            if (!grandchildren || grandchildren->empty()) clear(leaf->first, *leaf->second);
+            if (!grandchildren || grandchildren->empty()) clear(leaf->first, *leaf->second, Change::content);
         }
     }
-    clear(it->first, entry);
+    clear(it->first, entry, what);
     stale_ = true;
     return true;
 }
 
-std::size_t AXMirror::refreshTail(const AXElementRef& root, std::size_t count, std::size_t lastChildren) {
-    if (!root) return 0;
-    // Depth first through the children lists the mirror holds: the last
-    // `count` elements in document order, and the widest list with it.
-    struct Seen {
-        const AXElementRef* element;
-        AXElement::Entry* entry;
-        std::size_t parent;  // index into `order`; none for the root
-        std::size_t depth;
-    };
-    constexpr auto none = static_cast<std::size_t>(-1);
-    std::vector<Seen> order;
-    std::vector<std::pair<const AXElementRef*, std::size_t>> stack{{&root, none}};
-    std::size_t widest = none;
-    while (!stack.empty()) {
-        auto [ref, parent] = stack.back();
-        stack.pop_back();
-        auto it = memory_->entries.find(*ref);
-        if (it == memory_->entries.end()) continue;
-        AXElement::Entry* entry = it->second.get();
-        const std::size_t at = order.size();
-        order.push_back({&it->first, entry, parent, parent == none ? 0 : order[parent].depth + 1});
-        if (!entry->children) continue;
-        if (!entry->children->empty() &&
-            (widest == none || entry->children->size() >= order[widest].entry->children->size()))
-            widest = at;
-        for (auto child = entry->children->rbegin(); child != entry->children->rend(); ++child)
-            stack.emplace_back(&static_cast<const AXElement&>(**child).raw(), at);
-    }
-    std::vector<bool> mark(order.size(), false);
-    auto withAncestors = [&](std::size_t i) {
-        for (; i != none && !mark[i]; i = order[i].parent) mark[i] = true;
-    };
-    for (std::size_t i = order.size() > count ? order.size() - count : 0; i < order.size(); ++i) withAncestors(i);
-    if (widest != none) {
-        // The widest list is most likely the transcript: its length, and its
-        // last members whole. Its subtree follows it in document order.
-        withAncestors(widest);
-        std::size_t end = widest + 1;
-        std::vector<std::size_t> direct;
-        for (; end < order.size() && order[end].depth > order[widest].depth; ++end)
-            if (order[end].parent == widest) direct.push_back(end);
-        if (lastChildren > 0 && !direct.empty()) {
-            const std::size_t from = direct[direct.size() > lastChildren ? direct.size() - lastChildren : 0];
-            for (std::size_t i = from; i < end; ++i) mark[i] = true;
+AXElement::Entry* AXMirror::widestBelow(const AXElementRef& root) {
+    auto& entries = memory_->entries;
+    if (!memory_->widestUnsure && memory_->widest) {
+        auto it = entries.find(memory_->widest);
+        if (it != entries.end() && it->second->children && it->second->children->size() == memory_->widestSize) {
+            // Still below this page: up the lists it was found through.
+            std::size_t steps = 0;
+            for (auto at = it; at != entries.end() && steps++ < entries.size();) {
+                if (sameElement(at->first, root)) return it->second.get();
+                if (!at->second->parent) break;
+                at = entries.find(at->second->parent);
+            }
         }
     }
-    // Cleared only now: the walk stands on the children lists.
-    std::size_t cleared = 0;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        if (!mark[i]) continue;
-        clear(*order[i].element, *order[i].entry);
-        ++cleared;
+    // Found again by a walk through what is held: the last widest in document order.
+    memory_->widest.reset();
+    memory_->widestSize = 0;
+    memory_->widestUnsure = false;
+    AXElement::Entry* widest = nullptr;
+    std::unordered_set<const AXElement::Entry*> seen;
+    std::vector<const AXElementRef*> stack{&root};
+    while (!stack.empty()) {
+        const AXElementRef& ref = *stack.back();
+        stack.pop_back();
+        auto it = entries.find(ref);
+        if (it == entries.end() || !seen.insert(it->second.get()).second || !it->second->children) continue;
+        const auto& children = *it->second->children;
+        if (!children.empty() && children.size() >= memory_->widestSize) {
+            memory_->widest = it->first;
+            memory_->widestSize = children.size();
+            widest = it->second.get();
+        }
+        for (auto child = children.rbegin(); child != children.rend(); ++child)
+            stack.push_back(&static_cast<const AXElement&>(**child).raw());
     }
-    if (cleared) stale_ = true;
-    return cleared;
+    return widest;
+}
+
+std::size_t AXMirror::refreshTail(const AXElementRef& root, std::size_t count, std::size_t lastChildren) {
+    if (!root) return 0;
+    auto& entries = memory_->entries;
+    using Held = decltype(entries.begin());
+    // What is to be read again; cleared only at the end, as the walks stand
+    // on the children lists.
+    std::vector<Held> marked;
+    std::unordered_set<const AXElement::Entry*> isMarked;
+    auto mark = [&](Held it) { return isMarked.insert(it->second.get()).second ? (marked.push_back(it), true) : false; };
+    auto childrenOf = [](const AXElement::Entry& entry) { return entry.children ? entry.children->size() : 0; };
+
+    // The last `count` elements in document order, from the end backwards:
+    // down the last lists only, so it costs the depth and the count, not the page.
+    struct Frame {
+        Held at;
+        std::size_t next;  // its children not yet visited, from the end
+    };
+    std::vector<Frame> path;
+    std::unordered_set<const AXElement::Entry*> onPath;
+    if (auto it = entries.find(root); it != entries.end() && count > 0) {
+        path.push_back({it, childrenOf(*it->second)});
+        onPath.insert(it->second.get());
+    }
+    for (std::size_t found = 0; !path.empty() && found < count;) {
+        Frame& top = path.back();
+        if (top.next > 0) {
+            const auto& child = (*top.at->second->children)[--top.next];
+            auto it = entries.find(static_cast<const AXElement&>(*child).raw());
+            if (it == entries.end() || !onPath.insert(it->second.get()).second) continue;
+            path.push_back({it, childrenOf(*it->second)});
+            continue;
+        }
+        // Everything after it is taken: it, with its ancestors (the path).
+        for (auto frame = path.rbegin(); frame != path.rend() && mark(frame->at); ++frame) {
+        }
+        ++found;
+        onPath.erase(top.at->second.get());
+        path.pop_back();
+    }
+
+    if (AXElement::Entry* widest = widestBelow(root)) {
+        // The widest list is most likely the transcript: its length, and its
+        // last members whole.
+        for (auto it = entries.find(memory_->widest); it != entries.end() && mark(it);) {
+            if (sameElement(it->first, root) || !it->second->parent) break;
+            it = entries.find(it->second->parent);
+        }
+        const auto& members = *widest->children;
+        std::vector<const AXElementRef*> stack;
+        for (std::size_t i = members.size() > lastChildren ? members.size() - lastChildren : 0; i < members.size(); ++i)
+            stack.push_back(&static_cast<const AXElement&>(*members[i]).raw());
+        while (!stack.empty()) {
+            auto it = entries.find(*stack.back());
+            stack.pop_back();
+            if (it == entries.end() || !mark(it) || !it->second->children) continue;
+            for (const auto& child : *it->second->children) stack.push_back(&static_cast<const AXElement&>(*child).raw());
+        }
+    }
+    for (auto it : marked) clear(it->first, *it->second, Change::content);
+    if (!marked.empty()) stale_ = true;
+    return marked.size();
 }
 
 bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibility,
@@ -149,6 +189,7 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
             // read: it asks only for what it needs.
             if (entry.whole() || !raw->readsSeveralAtOnce()) {
                 if (entry.whole()) listed(AXElement(raw, memory_), entry);
+                else memory_->dropMemos(entry);  // read by the parse, unchecked
                 continue;
             }
             toRead.push_back(std::move(raw));
@@ -176,6 +217,8 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
 
 void AXMirror::forget() {
     memory_->pending.clear();
+    memory_->widest.reset();
+    memory_->widestSize = 0;
     // Dropped, not cleared: elements holding an entry look theirs up again.
     auto entries = std::move(memory_->entries);
     memory_->entries.clear();

@@ -83,7 +83,9 @@ public:
 private:
     // Everything read of one element, to be read again; what is remembered
     // about the subtrees holding it is dropped.
-    void clear(const AXElementRef& element, AXElement::Entry& entry);
+    void clear(const AXElementRef& element, AXElement::Entry& entry, Change what);
+    // The widest children list below `root` and its entry; null when none.
+    AXElement::Entry* widestBelow(const AXElementRef& root);
 
     std::shared_ptr<AXElement::Memory> memory_;
     bool stale_ = true;

@@ -35,11 +35,12 @@ public:
     virtual AXNodePtr parent() const = 0;
     // The string value of a named attribute; absent when missing or not a string.
     virtual std::optional<std::string> string(std::string_view attribute) const = 0;
-    // Where to keep an answer about this node's subtree under `key` (and a
-    // `variant` of the question, such as the depth left), emptied whenever
-    // something in the subtree may have changed; null where the tree is not
-    // kept between reads (recorded trees, plain live reads), so the answer is
-    // worked out each time.
+    // Where to keep an answer about what lies below this node under `key`
+    // (and a `variant` of the question, such as the depth left), emptied
+    // whenever something below it may have changed; an answer that depends on
+    // the node's own attributes checks them itself. Null where the tree is
+    // not kept between reads (recorded trees, plain live reads) or not yet
+    // read again where it changed, so the answer is worked out afresh.
     virtual std::any* memo(const void* key, int variant = 0) const {
         (void)key;
         (void)variant;

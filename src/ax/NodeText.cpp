@@ -164,12 +164,19 @@ public:
     void block(const AXNode& node, Lines& out) {
         out.block();
         std::any* kept = rules_.memoKey && out.atBoundary() ? node.memo(rules_.memoKey) : nullptr;
-        if (kept && kept->has_value()) return out.append(std::any_cast<const std::vector<std::string>&>(*kept));
+        std::string own;
+        if (kept) {
+            // The memory vouches for what lies below the node; the node's own
+            // attributes (a message renamed "Message 3 of 4") are checked here.
+            own = ownAttributes(node);
+            if (const auto* lines = std::any_cast<Kept>(kept); lines && lines->own == own)
+                return out.append(lines->lines);
+        }
         const auto first = out.lineCount();
         walk(node, 0, out);
         out.block();
         if (!kept) return;
-        if (out.atBoundary()) *kept = out.linesFrom(first);
+        if (out.atBoundary()) *kept = Kept{std::move(own), out.linesFrom(first)};
         else kept->reset();
     }
 
@@ -180,6 +187,24 @@ public:
     }
 
 private:
+    struct Kept {
+        std::string own;
+        std::vector<std::string> lines;
+    };
+
+    // What the walk reads of the node itself: its label only where it is
+    // the node's text (a leaf, an image, a marker), not a container's name.
+    static std::string ownAttributes(const AXNode& node) {
+        NodeView view(node);
+        std::string own = view.role() + '\x1f' + view.subrole().value_or("") + '\x1f' + view.value().value_or("");
+        for (const auto& cls : view.domClassList()) own += '\x1f' + cls;
+        const auto& role = view.role();
+        if (role == "AXStaticText" || role == "AXTextArea" || role == "AXTextField" || role == "AXImage" ||
+            role == "AXListMarker" || node.children().empty())
+            own += '\x1e' + view.label();
+        return own;
+    }
+
     // A text leaf with something to read.
     bool isRun(const NodeView& node) {
         if (node.role() != "AXStaticText") return false;

@@ -27,7 +27,8 @@ struct NodeTextRules {
     // Nodes deeper than this below the node given are not read.
     int maxDepth = 40;
     // Names these rules, for rules that are the same whenever the key is and
-    // look at nothing outside the subtree they read: a tree kept between
+    // look at nothing outside the subtree they read (nor at a container's
+    // name): a tree kept between
     // reads (a mirrored page) then keeps each node's text until something in
     // its subtree changes, so an unchanged message is not read again. Null
     // keeps nothing.

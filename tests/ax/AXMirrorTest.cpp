@@ -52,6 +52,22 @@ Page page() {
     return {root, thread, thread->childElements()[1], root->childElements()[1]};
 }
 
+// Counts the batches a prefetch asks for; the elements answer as themselves.
+class Batches final : public Accessibility {
+public:
+    bool isProcessTrusted() const override { return true; }
+    AXElementRef applicationElement(int) const override { return nullptr; }
+    std::unique_ptr<AccessibilityObserver> createObserver(int, AXNotificationHandler) override { return nullptr; }
+    std::vector<std::vector<std::optional<AXAttributeValue>>> copyAttributesOfEach(
+        std::span<const AXElementRef> elements, std::span<const std::string_view> names) const override {
+        ++calls;
+        largest = std::max(largest, elements.size());
+        return Accessibility::copyAttributesOfEach(elements, names);
+    }
+    mutable std::size_t calls = 0;
+    mutable std::size_t largest = 0;
+};
+
 // A mirror answers from memory until an event names what changed, and then
 // reads again exactly that; what no event names is found by the tail and
 // by forgetting.
@@ -117,6 +133,8 @@ TEST(AXMirror, ReadsAgainWhatChangedAndNothingElse) {
         auto log = p.root->readLog();
         AXMirror mirror;
         EXPECT_EQ(texts(mirror.read(AXElement(p.root))), "Hi|Hello||") << c.description;
+        Batches platform;
+        EXPECT_TRUE(mirror.prefetch(p.root, platform, [] { return false; }));
         messages(mirror.read(AXElement(p.root)));
         mirror.endPass();
         EXPECT_FALSE(mirror.stale()) << c.description;
@@ -124,29 +142,50 @@ TEST(AXMirror, ReadsAgainWhatChangedAndNothingElse) {
         log->reset();
         EXPECT_EQ(texts(mirror.read(AXElement(p.root))), want) << c.description;
         EXPECT_EQ(log->total(), c.roundTrips) << c.description;
-        // What the mirror reads again, no text kept from before may hide.
+        // Read ahead as a settle does: what was read again, no text kept from before may hide.
+        EXPECT_TRUE(mirror.prefetch(p.root, platform, [] { return false; }));
         EXPECT_EQ(messages(mirror.read(AXElement(p.root))), messages(AXElement(p.root))) << c.description;
         mirror.endPass();
     }
 }
 
-// A message's text is worked out again only when something in it changed.
+// A message's text is worked out again only when something below it
+// changed, or its own attributes that are text.
 TEST(AXMirror, KeepsEachMessagesTextUntilSomethingInItChanges) {
     Page p = page();
     AXMirror mirror;
+    Batches platform;
     int visits = 0;
-    EXPECT_EQ(messages(mirror.read(AXElement(p.root)), &visits), "Hi\nHello");
+    auto settle = [&] {
+        visits = 0;
+        EXPECT_TRUE(mirror.prefetch(p.root, platform, [] { return false; }));
+        auto text = messages(mirror.read(AXElement(p.root)), &visits);
+        mirror.endPass();
+        return text;
+    };
+    EXPECT_EQ(settle(), "Hi\nHello");
     EXPECT_EQ(visits, 4);
-    visits = 0;
-    EXPECT_EQ(messages(mirror.read(AXElement(p.root)), &visits), "Hi\nHello");
+    EXPECT_EQ(settle(), "Hi\nHello");
     EXPECT_EQ(visits, 0) << "nothing changed";
     p.last->childElements()[0]->setString("AXValue", "Hello there");
     mirror.changed(p.last, AXMirror::Change::content);
-    EXPECT_EQ(messages(mirror.read(AXElement(p.root)), &visits), "Hi\nHello there");
+    EXPECT_EQ(settle(), "Hi\nHello there");
     EXPECT_EQ(visits, 2) << "the last message only";
+    p.last->setString("AXTitle", "Message 2 of 2");
+    mirror.changed(p.last, AXMirror::Change::attributes);
+    EXPECT_EQ(settle(), "Hi\nHello there");
+    EXPECT_EQ(visits, 0) << "a message renamed is the same text";
+    p.last->append(N("AXStaticText").value("Bye").buildSim());
+    mirror.changed(p.last, AXMirror::Change::attributes);
+    EXPECT_EQ(settle(), "Hi\nHello there\nBye") << "its list read again disproves what was kept";
+    EXPECT_EQ(visits, 3);
+    mirror.changed(p.last, AXMirror::Change::content);
     visits = 0;
-    EXPECT_EQ(messages(AXElement(p.root), &visits), "Hi\nHello there");
-    EXPECT_EQ(visits, 4) << "a tree not kept between reads keeps nothing";
+    EXPECT_EQ(messages(mirror.read(AXElement(p.root)), &visits), "Hi\nHello there\nBye");
+    EXPECT_EQ(visits, 5) << "nothing kept is trusted before what changed is read again";
+    visits = 0;
+    EXPECT_EQ(messages(AXElement(p.root), &visits), "Hi\nHello there\nBye");
+    EXPECT_EQ(visits, 5) << "a tree not kept between reads keeps nothing";
 }
 
 // What a parse no longer reaches is dropped, so the memory follows the page.
@@ -164,22 +203,6 @@ TEST(AXMirror, DropsWhatTheLastParseDidNotReach) {
     EXPECT_EQ(mirror.size(), whole - 2);
     EXPECT_FALSE(mirror.holds(p.last));
 }
-
-// Counts the batches a prefetch asks for; the elements answer as themselves.
-class Batches final : public Accessibility {
-public:
-    bool isProcessTrusted() const override { return true; }
-    AXElementRef applicationElement(int) const override { return nullptr; }
-    std::unique_ptr<AccessibilityObserver> createObserver(int, AXNotificationHandler) override { return nullptr; }
-    std::vector<std::vector<std::optional<AXAttributeValue>>> copyAttributesOfEach(
-        std::span<const AXElementRef> elements, std::span<const std::string_view> names) const override {
-        ++calls;
-        largest = std::max(largest, elements.size());
-        return Accessibility::copyAttributesOfEach(elements, names);
-    }
-    mutable std::size_t calls = 0;
-    mutable std::size_t largest = 0;
-};
 
 // Read ahead in batches, a page costs its parse nothing; spread over many
 // calls it costs no more than in one, and what changed is all a later

@@ -46,6 +46,8 @@ struct AXElement::Entry {
     bool childrenCurrent = false;
     // Waiting in the memory's `pending` list.
     bool pending = false;
+    // The pass whose sweep last reached it through the lists.
+    std::uint64_t walk = 0;
 
     // Every common attribute read.
     bool whole() const {

@@ -29,7 +29,12 @@ AXMirror::AXMirror() : memory_(AXElement::openMemory()) { memory_->lasting = tru
 
 AXMirror::~AXMirror() { AXElement::closeMemory(*memory_); }
 
-AXElement AXMirror::read(const AXElement& element) const { return AXElement(element.raw(), memory_); }
+AXElement AXMirror::read(const AXElement& element) const {
+    if (element.raw() && std::none_of(roots_.begin(), roots_.end(),
+                                      [&](const AXElementRef& root) { return sameElement(root, element.raw()); }))
+        roots_.push_back(element.raw());
+    return AXElement(element.raw(), memory_);
+}
 
 bool AXMirror::holds(const AXElementRef& element) const {
     return element && memory_->entries.find(element) != memory_->entries.end();
@@ -228,13 +233,28 @@ void AXMirror::forget() {
 
 void AXMirror::endPass() {
     // Only a list that lost a member can leave an element unreachable; a
-    // page that only grew is not swept (the next sweep still drops what its
-    // own pass did not reach). Dropping an entry touches no other: its child
-    // elements only hold the memory.
+    // page that only grew is not swept. What the pass read is kept, and what
+    // its pages' lists still reach: a parse does not walk a subtree whose
+    // answers it kept. Dropping an entry touches no other: its child elements
+    // only hold the memory.
     const auto pass = memory_->pass;
-    if (std::exchange(memory_->listsShrank, false) &&
-        std::erase_if(memory_->entries, [pass](const auto& kept) { return kept.second->pass != pass; }) > 0)
-        ++memory_->epoch;
+    if (std::exchange(memory_->listsShrank, false)) {
+        auto& entries = memory_->entries;
+        std::vector<const AXElementRef*> stack;
+        for (const auto& root : roots_) stack.push_back(&root);
+        while (!stack.empty()) {
+            auto it = entries.find(*stack.back());
+            stack.pop_back();
+            if (it == entries.end()) continue;
+            AXElement::Entry& entry = *it->second;
+            if (entry.pass == pass && entry.walk == pass) continue;  // reached twice
+            entry.pass = entry.walk = pass;
+            if (entry.children)
+                for (const auto& child : *entry.children) stack.push_back(&static_cast<const AXElement&>(*child).raw());
+        }
+        if (std::erase_if(entries, [pass](const auto& kept) { return kept.second->pass != pass; }) > 0) ++memory_->epoch;
+    }
+    roots_.clear();
     ++memory_->pass;
     stale_ = false;
     // Elements dropped while waiting to be read: the list never grows past the page.

@@ -88,6 +88,8 @@ private:
     AXElement::Entry* widestBelow(const AXElementRef& root);
 
     std::shared_ptr<AXElement::Memory> memory_;
+    // The pages read this pass: what their lists reach is kept.
+    mutable std::vector<AXElementRef> roots_;
     bool stale_ = true;
 };
 

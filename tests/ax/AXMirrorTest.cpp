@@ -179,6 +179,10 @@ TEST(AXMirror, KeepsEachMessagesTextUntilSomethingInItChanges) {
     mirror.changed(p.last, AXMirror::Change::attributes);
     EXPECT_EQ(settle(), "Hi\nHello there\nBye") << "its list read again disproves what was kept";
     EXPECT_EQ(visits, 3);
+    p.root->removeChild(p.composer);
+    mirror.changed(p.root, AXMirror::Change::children);
+    settle();
+    EXPECT_TRUE(mirror.holds(p.last->childElements()[0])) << "a list lost a member: what kept answers stand for stays";
     mirror.changed(p.last, AXMirror::Change::content);
     visits = 0;
     EXPECT_EQ(messages(mirror.read(AXElement(p.root)), &visits), "Hi\nHello there\nBye");

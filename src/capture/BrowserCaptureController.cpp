@@ -311,7 +311,7 @@ void BrowserCaptureController::processTab(const GatedTab& tab) {
 
     const std::string composite = compositeKey(tab.surface, key);
     const bool design = tab.surface == SurfaceKey::claudeDesign;
-    ConversationFeed::Read read{composite, tab.surface, tab.surface, tab.isFocused};
+    ConversationFeed::Read read{composite, tab.surface, tab.surface, tab.isFocused, nullptr};
     if (!design) {
         read.stopShown = [&tab, &page] { return StopControls::shownIn(tab.surface, borrowed(page)); };
         if (!snapshot->inProject) snapshot->inProject = tab.inProjectFromURL;

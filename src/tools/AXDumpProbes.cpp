@@ -59,10 +59,6 @@ AXDump::Probe probe(std::string name, int depth, Test test) {
     return {std::move(name), [depth, test = std::move(test)](const AXNodePtr& scope) { return any(scope, depth, test); }};
 }
 
-AXDump::Probe both(std::string name, int depth, Test first, Test second) {
-    return {std::move(name), [=](const AXNodePtr& scope) { return any(scope, depth, first) && any(scope, depth, second); }};
-}
-
 bool subroleWithin(const AXNodePtr& scope, std::string_view subrole, int depth) {
     return findBySubrole(scope, subrole, 0, depth) != nullptr;
 }

@@ -46,6 +46,9 @@ struct AXElement::Entry {
     bool childrenCurrent = false;
     // Waiting in the memory's `pending` list.
     bool pending = false;
+    // Asked for in a read still in flight; cleared when it is to be read
+    // again, so an answer older than the change is not taken.
+    bool asked = false;
     // The pass whose sweep last reached it through the lists.
     std::uint64_t walk = 0;
 

@@ -14,6 +14,7 @@ void AXMirror::clear(const AXElementRef& element, AXElement::Entry& entry, Chang
         entry.pending = true;
         memory_->pending.push_back(element);
     }
+    entry.asked = false;
     entry.commonRead.fill(false);
     for (auto& answer : entry.common) answer.reset();
     entry.others.clear();
@@ -163,8 +164,45 @@ std::size_t AXMirror::refreshTail(const AXElementRef& root, std::size_t count, s
     return marked.size();
 }
 
+namespace {
+constexpr std::size_t kChildren = axmemory::kCommon.size() - 1;
+static_assert(axmemory::kCommon[kChildren] == "AXChildren");
+}  // namespace
+
+void AXMirror::listed(const AXElement& element, AXElement::Entry& entry) {
+    if (entry.commonRead[kChildren] && (!entry.children || !entry.childrenCurrent)) element.keepChildren(entry);
+}
+
+void AXMirror::keepAnswers(const std::vector<AXElementRef>& read,
+                           std::vector<std::vector<std::optional<AXAttributeValue>>> answers) {
+    stale_ = true;
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        auto it = memory_->entries.find(read[i]);
+        // Dropped, or to be read again, since it was asked for.
+        if (it == memory_->entries.end() || !it->second->asked) continue;
+        AXElement::Entry& entry = *it->second;
+        entry.asked = false;
+        for (std::size_t k = 0; k < axmemory::kCommon.size(); ++k) {
+            if (entry.commonRead[k]) continue;
+            if (i < answers.size() && k < answers[i].size()) entry.common[k] = std::move(answers[i][k]);
+            AXElement::repaired(entry.common[k]);
+            entry.commonRead[k] = true;
+        }
+        entry.childrenCurrent = false;
+        listed(AXElement(it->first, memory_), entry);
+    }
+}
+
+bool AXMirror::waiting() const { return inFlight_ && !inFlight_->request->answered(); }
+
 bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibility,
-                        const std::function<bool()>& due) {
+                        const std::function<bool()>& due, const std::function<void()>& onAnswered) {
+    if (inFlight_) {
+        if (!inFlight_->request->answered()) return false;
+        auto flight = std::move(*inFlight_);
+        inFlight_.reset();
+        keepAnswers(flight.elements, flight.request->take());
+    }
     if (!root) return true;
     auto& pending = memory_->pending;
     AXElement top(root, memory_);
@@ -172,17 +210,9 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
         entry->pending = true;
         pending.push_back(root);
     }
-    constexpr std::size_t kChildren = axmemory::kCommon.size() - 1;
-    static_assert(axmemory::kCommon[kChildren] == "AXChildren");
-    // The list read again puts its new members on `pending`.
-    auto listed = [](const AXElement& element, AXElement::Entry& entry) {
-        if (entry.commonRead[kChildren] && (!entry.children || !entry.childrenCurrent)) element.keepChildren(entry);
-    };
     std::vector<AXElementRef> toRead;
-    std::vector<AXElement::Entry*> entries;
     while (!pending.empty()) {
         toRead.clear();
-        entries.clear();
         while (!pending.empty() && toRead.size() < batch) {
             AXElementRef raw = std::move(pending.back());
             pending.pop_back();
@@ -197,23 +227,18 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
                 else memory_->dropMemos(entry);  // read by the parse, unchecked
                 continue;
             }
+            entry.asked = true;
             toRead.push_back(std::move(raw));
-            entries.push_back(&entry);
         }
         if (!toRead.empty()) {
-            auto answers = accessibility.copyAttributesOfEach(toRead, axmemory::kCommon);
-            stale_ = true;
-            for (std::size_t i = 0; i < toRead.size(); ++i) {
-                AXElement::Entry& entry = *entries[i];
-                for (std::size_t k = 0; k < axmemory::kCommon.size(); ++k) {
-                    if (entry.commonRead[k]) continue;
-                    if (i < answers.size() && k < answers[i].size()) entry.common[k] = std::move(answers[i][k]);
-                    AXElement::repaired(entry.common[k]);
-                    entry.commonRead[k] = true;
+            if (onAnswered) {
+                if (auto request = accessibility.requestAttributesOfEach(toRead, axmemory::kCommon, onAnswered)) {
+                    inFlight_.emplace(Flight{std::move(toRead), std::move(request)});
+                    stale_ = true;
+                    return false;
                 }
-                entry.childrenCurrent = false;
-                listed(AXElement(toRead[i], memory_), entry);
             }
+            keepAnswers(toRead, accessibility.copyAttributesOfEach(toRead, axmemory::kCommon));
         }
         if (!pending.empty() && due()) return false;
     }

@@ -21,11 +21,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace velmar {
 
 class Accessibility;
+class PendingAttributes;
 
 class AXMirror {
 public:
@@ -64,10 +66,19 @@ public:
     // together. What the mirror holds is not walked at all: only what was
     // named as changed, or is new in a list read again, is visited. Stops at
     // the first batch after which `due` says the time is up, and the next call
-    // goes on from there, so the reading can be spread over turns of the loop. True once nothing is left to read. Elements
-    // whose platform answers one attribute per request are left to the parse,
-    // which asks only for what it needs.
-    bool prefetch(const AXElementRef& root, const Accessibility& accessibility, const std::function<bool()>& due);
+    // goes on from there, so the reading can be spread over turns of the
+    // loop. True once nothing is left to read. Elements whose platform
+    // answers one attribute per request are left to the parse, which asks
+    // only for what it needs.
+    // With `onAnswered`, a batch is read without waiting where the platform
+    // can: the call returns false with the batch in flight (`waiting`), and
+    // `onAnswered` runs on the loop once it is answered, for the next call to
+    // take the answers and go on. An element named as changed meanwhile is
+    // read again, not given the older answer.
+    bool prefetch(const AXElementRef& root, const Accessibility& accessibility, const std::function<bool()>& due,
+                  const std::function<void()>& onAnswered = {});
+    // A batch is in flight and not yet answered.
+    bool waiting() const;
     static constexpr std::size_t batch = 64;
     // Everything is read again by the next parse.
     void forget();
@@ -84,6 +95,11 @@ private:
     // Everything read of one element, to be read again; what is remembered
     // about the subtrees holding it is dropped.
     void clear(const AXElementRef& element, AXElement::Entry& entry, Change what);
+    // A list read again puts its new members on the memory's `pending` list.
+    static void listed(const AXElement& element, AXElement::Entry& entry);
+    // Answers to a batch, for what was asked and is still to be read.
+    void keepAnswers(const std::vector<AXElementRef>& read,
+                     std::vector<std::vector<std::optional<AXAttributeValue>>> answers);
     // The widest children list below `root` and its entry; null when none.
     AXElement::Entry* widestBelow(const AXElementRef& root);
 
@@ -91,6 +107,11 @@ private:
     // The pages read this pass: what their lists reach is kept.
     mutable std::vector<AXElementRef> roots_;
     bool stale_ = true;
+    struct Flight {
+        std::vector<AXElementRef> elements;
+        std::unique_ptr<PendingAttributes> request;
+    };
+    std::optional<Flight> inFlight_;
 };
 
 }  // namespace velmar

@@ -220,8 +220,12 @@ void BrowserCaptureController::readAhead() {
     const auto due = [&] { return loop_.now() >= until; };
     for (const auto& tab : tabs_) {
         if (!parses(tab)) continue;
-        if (!watch(tab.webArea).mirror.prefetch(tab.webArea.raw(), accessibility_, due)) {
-            nextSlice_ = loop_.postDelayed(Duration{0}, [this] { readAhead(); });
+        // The loop goes on while the browser answers; the answers resume the reading.
+        AXMirror& mirror = watch(tab.webArea).mirror;
+        if (!mirror.prefetch(tab.webArea.raw(), accessibility_, due, [this] {
+                if (settling_) readAhead();
+            })) {
+            if (!mirror.waiting()) nextSlice_ = loop_.postDelayed(Duration{0}, [this] { readAhead(); });
             return;
         }
     }

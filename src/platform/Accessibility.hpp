@@ -33,6 +33,17 @@ public:
     virtual bool unregisterNotification(const AXElementRef& element, std::string_view notification) = 0;
 };
 
+// A batch of reads in flight. Destroying it drops what is still unanswered:
+// its callback then never runs.
+class PendingAttributes {
+public:
+    virtual ~PendingAttributes() = default;
+    // Whether every answer is in.
+    virtual bool answered() const = 0;
+    // Once answered: the answers, as copyAttributesOfEach would give them.
+    virtual std::vector<std::vector<std::optional<AXAttributeValue>>> take() = 0;
+};
+
 class Accessibility {
 public:
     virtual ~Accessibility() = default;
@@ -58,6 +69,17 @@ public:
             else out.emplace_back(names.size());
         }
         return out;
+    }
+    // The same reads without waiting for the answers, so the loop goes on
+    // while an application is slow to answer. `onAnswered` runs on a later
+    // turn of the main loop once every answer is in (a request that fails or
+    // times out counts as answered, without a value). Null when the backend
+    // can only read by waiting: the caller then uses copyAttributesOfEach.
+    virtual std::unique_ptr<PendingAttributes> requestAttributesOfEach(
+        std::span<const AXElementRef> elements, std::span<const std::string_view> names,
+        std::function<void()> onAnswered) const {
+        (void)elements, (void)names, (void)onAnswered;
+        return nullptr;
     }
 };
 

@@ -1,6 +1,8 @@
 #include "ax/AXMirror.hpp"
 #include "ax/NodeText.hpp"
 #include "platform/Accessibility.hpp"
+#include "platform/sim/SimAccessibility.hpp"
+#include "platform/sim/SimMainLoop.hpp"
 #include "support/Trees.hpp"
 
 #include <gtest/gtest.h>
@@ -263,6 +265,71 @@ TEST(AXMirror, ReadsAheadInBatchesSoTheParseReadsNothing) {
         log->reset();
         texts(mirror.read(AXElement(root)));
         EXPECT_EQ(log->total(), 0u);
+    }
+}
+
+// Reads in flight leave the loop free, and an answer older than a change
+// named meanwhile is never taken: the change would be lost until the next
+// verification.
+TEST(AXMirror, ReadsInFlightNeverTakeAnAnswerOlderThanAChange) {
+    using std::chrono::milliseconds;
+    struct Case {
+        const char* description;
+        std::function<void(Page&, AXMirror&)> meanwhile;  // while the first batch is in flight
+        const char* parsed;
+    };
+    const std::vector<Case> cases = {
+        {"nothing happens meanwhile", [](Page&, AXMirror&) {}, "Hi|Hello there||"},
+        {"the paragraph changes again and is named again",
+         [](Page& p, AXMirror& m) {
+             p.last->childElements()[0]->setString("AXValue", "Hello there, friend");
+             m.changed(p.last, AXMirror::Change::content);
+         },
+         "Hi|Hello there, friend||"},
+        {"the mirror forgets the page", [](Page&, AXMirror& m) { m.forget(); }, "Hi|Hello there||"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        sim::SimMainLoop loop;
+        sim::SimAccessibility platform(&loop);
+        Page p = page();
+        AXMirror mirror;
+        EXPECT_TRUE(mirror.prefetch(p.root, platform, [] { return false; }));
+        texts(mirror.read(AXElement(p.root)));
+        mirror.endPass();
+
+        platform.answerAfter(milliseconds(100));
+        int resumed = 0;
+        const auto resume = [&] { ++resumed; };
+        p.last->childElements()[0]->setString("AXValue", "Hello there");
+        mirror.changed(p.last, AXMirror::Change::content);
+        ASSERT_FALSE(mirror.prefetch(p.root, platform, [] { return false; }, resume));
+        EXPECT_TRUE(mirror.waiting());
+        EXPECT_FALSE(mirror.prefetch(p.root, platform, [] { return false; }, resume)) << "still in flight";
+        c.meanwhile(p, mirror);
+        loop.advance(milliseconds(100));
+        EXPECT_EQ(resumed, 1);
+        for (int turns = 0; !mirror.prefetch(p.root, platform, [] { return false; }, resume); ++turns) {
+            ASSERT_LT(turns, 20);
+            ASSERT_TRUE(mirror.waiting());
+            loop.advance(milliseconds(100));
+        }
+        auto log = p.root->readLog();
+        log->reset();
+        EXPECT_EQ(texts(mirror.read(AXElement(p.root))), c.parsed);
+        EXPECT_EQ(log->total(), 0u) << "everything was read ahead";
+        mirror.endPass();
+
+        // A mirror dropped with a batch in flight never hears of it.
+        mirror.changed(p.last, AXMirror::Change::content);
+        {
+            AXMirror gone;
+            gone.prefetch(p.root, platform, [] { return false; }, resume);
+            ASSERT_TRUE(gone.waiting());
+        }
+        const int before = resumed;
+        loop.advance(milliseconds(200));
+        EXPECT_EQ(resumed, before);
     }
 }
 

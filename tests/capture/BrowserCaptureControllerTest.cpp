@@ -430,8 +430,9 @@ TEST(BrowserCaptureController, AReplyMarkedDoneWithoutAnEventIsStillSent) {
 // message): a page streaming exchange after exchange, each event dropped at
 // random, still has every exchange sent once, whole, and nothing else.
 // A settle spread over turns of the loop (`slice` zero: one batch of reads a
-// turn) meets events between its slices: it must come to the same turns.
-void streamWithLostEvents(unsigned seed, Duration slice) {
+// turn), or waiting on the loop for a slow browser's answers (`latency`),
+// meets events between its reads: it must come to the same turns.
+void streamWithLostEvents(unsigned seed, Duration slice, std::optional<Duration> latency = std::nullopt) {
     std::mt19937 random(seed);
     auto chance = [&](double p) { return std::bernoulli_distribution(p)(random); };
     auto between = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
@@ -445,6 +446,7 @@ void streamWithLostEvents(unsigned seed, Duration slice) {
         rig.app, rig.profile, rig.desktop.accessibility(), rig.loop, rig.diag, CaptureSchedule::Timings{},
         [&rig](const TurnEvent& e) { rig.events.push_back(e); }, nullptr, &debug);
     rig.controller->setSettleSlice(slice);
+    rig.desktop.accessibility().answerAfter(latency);
     const std::string url = "https://chatgpt.com/c/drop";
     auto history = chatgptPage(url, {"q0", "a0"}, true).buildSim();
     auto window = rig.desktop.openWindow(rig.app.pid, "page - Browser", true);
@@ -491,6 +493,7 @@ void streamWithLostEvents(unsigned seed, Duration slice) {
         EXPECT_EQ(rig.events.back().response, reply) << "exchange " << exchange;
     }
     rig.loop.advance(60s);
+    if (latency) EXPECT_GT(rig.desktop.accessibility().requests(), 24u) << "reads went without waiting";
     ASSERT_EQ(rig.events.size(), replies.size());
     for (std::size_t i = 0; i < replies.size(); ++i) {
         EXPECT_EQ(rig.events[i].prompt, "q" + std::to_string(i + 1)) << i;
@@ -509,6 +512,10 @@ TEST(BrowserCaptureController, LostEventsNeverLoseOrCutATurn) {
     {
         SCOPED_TRACE("each settle spread over turns of the loop");
         streamWithLostEvents(seed, Duration{0});
+    }
+    {
+        SCOPED_TRACE("each batch of reads answered while the loop runs");
+        streamWithLostEvents(seed, BrowserCaptureController::settleSlice, 150ms);
     }
 }
 

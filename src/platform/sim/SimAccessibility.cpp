@@ -88,4 +88,31 @@ std::multiset<std::string> SimAccessibility::registeredNames(int pid) const {
     return names;
 }
 
+namespace {
+class SimPendingAttributes final : public PendingAttributes {
+public:
+    explicit SimPendingAttributes(std::vector<std::vector<std::optional<AXAttributeValue>>> answers)
+        : answers_(std::move(answers)) {}
+    bool answered() const override { return answered_; }
+    std::vector<std::vector<std::optional<AXAttributeValue>>> take() override { return std::move(answers_); }
+
+    std::vector<std::vector<std::optional<AXAttributeValue>>> answers_;
+    bool answered_ = false;
+    ScopedTimer answer;
+};
+}  // namespace
+
+std::unique_ptr<PendingAttributes> SimAccessibility::requestAttributesOfEach(std::span<const AXElementRef> elements,
+                                                                             std::span<const std::string_view> names,
+                                                                             std::function<void()> onAnswered) const {
+    if (!answerAfter_ || !loop_) return nullptr;
+    ++requests_;
+    auto pending = std::make_unique<SimPendingAttributes>(copyAttributesOfEach(elements, names));
+    pending->answer = loop_->postDelayed(*answerAfter_, [p = pending.get(), onAnswered = std::move(onAnswered)] {
+        p->answered_ = true;
+        onAnswered();
+    });
+    return pending;
+}
+
 }  // namespace velmar::sim

@@ -10,6 +10,7 @@
 #include "platform/sim/SimElement.hpp"
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,6 +27,15 @@ public:
     std::unique_ptr<AccessibilityObserver> createObserver(int pid, AXNotificationHandler handler) override;
 
     void attachLoop(MainLoop* loop) { loop_ = loop; }
+    // Batches of reads are answered `latency` after they are asked, on the
+    // attached loop, as the page stood when asked (a busy browser's answers);
+    // absent: reads wait, as a backend that cannot read otherwise.
+    void answerAfter(std::optional<Duration> latency) { answerAfter_ = latency; }
+    std::unique_ptr<PendingAttributes> requestAttributesOfEach(std::span<const AXElementRef> elements,
+                                                               std::span<const std::string_view> names,
+                                                               std::function<void()> onAnswered) const override;
+    // Batches asked without waiting.
+    std::size_t requests() const { return requests_; }
     void setTrusted(bool trusted) { trusted_ = trusted; }
     void addApplication(int pid, SimElementPtr app) { apps_[pid] = std::move(app); }
     void removeApplication(int pid) { apps_.erase(pid); }
@@ -60,6 +70,8 @@ private:
 
     bool trusted_ = true;
     MainLoop* loop_ = nullptr;
+    std::optional<Duration> answerAfter_;
+    mutable std::size_t requests_ = 0;
     std::map<int, SimElementPtr> apps_;
     std::set<int> failing_;
     std::map<int, std::set<std::string, std::less<>>> refused_;

@@ -114,4 +114,10 @@ std::vector<std::vector<std::optional<AXAttributeValue>>> AtspiAccessibility::co
     return AtspiElement::copyAttributesOfEach(elements, names);
 }
 
+std::unique_ptr<PendingAttributes> AtspiAccessibility::requestAttributesOfEach(
+    std::span<const AXElementRef> elements, std::span<const std::string_view> names,
+    std::function<void()> onAnswered) const {
+    return AtspiElement::requestAttributesOfEach(elements, names, std::move(onAnswered));
+}
+
 }  // namespace velmar::linux_backend

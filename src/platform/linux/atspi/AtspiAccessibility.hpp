@@ -25,6 +25,10 @@ public:
     // Every element's requests are sent before any answer is awaited.
     std::vector<std::vector<std::optional<AXAttributeValue>>> copyAttributesOfEach(
         std::span<const AXElementRef> elements, std::span<const std::string_view> names) const override;
+    // Answered through the connections' dispatch on the default GLib main context.
+    std::unique_ptr<PendingAttributes> requestAttributesOfEach(std::span<const AXElementRef> elements,
+                                                               std::span<const std::string_view> names,
+                                                               std::function<void()> onAnswered) const override;
 
     // The session's accessibility switch (org.a11y.Status IsEnabled); absent
     // when the session has no accessibility bus.

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <string_view>
+#include <utility>
 
 namespace velmar::linux_backend {
 namespace {
@@ -107,13 +108,56 @@ std::size_t AtspiDbusClient::getText(const Address& at) {
 }
 
 void AtspiDbusClient::wait() {
-    for (auto& slot : slots_) {
-        if (!slot.pending) continue;
-        dbus_pending_call_block(slot.pending);
-        slot.reply = dbus_pending_call_steal_reply(slot.pending);
-        dbus_pending_call_unref(slot.pending);
-        slot.pending = nullptr;
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+        if (!slots_[i].pending) continue;
+        dbus_pending_call_block(slots_[i].pending);
+        take(i);
     }
+}
+
+void AtspiDbusClient::take(std::size_t i) {
+    Slot& slot = slots_[i];
+    if (!slot.pending) return;
+    slot.reply = dbus_pending_call_steal_reply(slot.pending);
+    dbus_pending_call_unref(slot.pending);
+    slot.pending = nullptr;
+}
+
+namespace {
+struct Answering {
+    AtspiDbusClient* client;
+    std::size_t slot;
+};
+void freeAnswering(void* data) { delete static_cast<Answering*>(data); }
+}  // namespace
+
+void AtspiDbusClient::answered(DBusPendingCall*, void* data) {
+    auto* at = static_cast<Answering*>(data);
+    AtspiDbusClient& client = *at->client;
+    // Taking the reply drops the pending call, and with it `at`.
+    client.take(at->slot);
+    if (client.unanswered_ > 0 && --client.unanswered_ == 0 && client.done_) std::exchange(client.done_, nullptr)();
+}
+
+void AtspiDbusClient::whenAnswered(std::function<void()> done) {
+    done_ = std::move(done);
+    unanswered_ = 0;
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+        DBusPendingCall* pending = slots_[i].pending;
+        if (!pending) continue;
+        if (dbus_pending_call_get_completed(pending)) {
+            take(i);
+            continue;
+        }
+        ++unanswered_;
+        if (!dbus_pending_call_set_notify(pending, &AtspiDbusClient::answered, new Answering{this, i}, freeAnswering)) {
+            // Out of memory: this one is waited for instead.
+            dbus_pending_call_block(pending);
+            take(i);
+            --unanswered_;
+        }
+    }
+    if (unanswered_ == 0 && done_) std::exchange(done_, nullptr)();
 }
 
 DBusMessage* AtspiDbusClient::replyIn(std::size_t slot) const {

@@ -49,6 +49,11 @@ public:
     std::size_t getText(const Address& at);
     // Waits for every answer.
     void wait();
+    // Calls `done` once every answer is in, without waiting: answers are
+    // taken as the connection's dispatch (on the main loop) delivers them, or
+    // any later call on the connection that waits. Calls sent after this are
+    // not covered.
+    void whenAnswered(std::function<void()> done);
 
     // Whether the application does not know the call at all.
     bool unknownMethod(std::size_t slot) const;
@@ -81,6 +86,9 @@ private:
     DBusMessage* replyIn(std::size_t slot) const;
     std::size_t send(DBusMessage* call);
 
+    static void answered(DBusPendingCall* pending, void* slot);
+    void take(std::size_t slot);
+
     static constexpr int kCallMs = 1000;
     struct Slot {
         DBusPendingCall* pending = nullptr;
@@ -88,6 +96,8 @@ private:
     };
     DBusConnection* bus_;
     std::vector<Slot> slots_;
+    std::size_t unanswered_ = 0;
+    std::function<void()> done_;
 };
 
 }  // namespace velmar::linux_backend

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <utility>
 
 namespace velmar::linux_backend {
 namespace {
@@ -413,49 +414,128 @@ std::vector<std::optional<AXAttributeValue>> AtspiElement::copyAttributes(std::s
     return out;
 }
 
-std::vector<std::vector<std::optional<AXAttributeValue>>> AtspiElement::copyAttributesOfEach(
-    std::span<const AXElementRef> elements, std::span<const std::string_view> names) {
-    // One client per bus (a browser on its own peer-to-peer bus has one),
-    // all sending before any waits.
-    std::vector<std::pair<DBusConnection*, std::unique_ptr<Client>>> clients;
-    auto clientFor = [&](DBusConnection* bus) -> Client& {
-        for (auto& [b, c] : clients) {
+namespace {
+
+// The same attributes of many accessibles: one client per bus (a browser on
+// its own peer-to-peer bus has one), every request sent before any answer is
+// awaited. The elements are held, so the accessibles outlive the requests.
+class AttributeBatch {
+public:
+    AttributeBatch(std::span<const AXElementRef> elements, std::span<const std::string_view> names)
+        : elements_(elements.begin(), elements.end()), names_(names.begin(), names.end()), all_(elements.size()) {
+        for (std::size_t i = 0; i < elements_.size(); ++i) {
+            const auto* element = dynamic_cast<const AtspiElement*>(elements_[i].get());
+            if (!element) continue;  // answered on its own when taken
+            One& one = all_[i];
+            one.reading.emplace(element->accessible());
+            if (auto at = Client::addressOf(element->accessible())) {
+                one.calls = &clientFor(at->bus);
+                one.sent = one.reading->send(*one.calls, names_);
+            }
+        }
+    }
+
+    void wait() {
+        for (auto& [bus, calls] : clients_) calls->wait();
+    }
+
+    // `done` runs once every client has all its answers.
+    void whenAnswered(std::function<void()> done) {
+        unanswered_ = clients_.size();
+        done_ = std::move(done);
+        if (unanswered_ == 0) return std::exchange(done_, nullptr)();
+        for (auto& [bus, calls] : clients_) {
+            calls->whenAnswered([this] {
+                if (--unanswered_ == 0) std::exchange(done_, nullptr)();
+            });
+        }
+    }
+
+    std::vector<std::vector<std::optional<AXAttributeValue>>> take() {
+        std::vector<std::vector<std::optional<AXAttributeValue>>> out(elements_.size());
+        for (std::size_t i = 0; i < elements_.size(); ++i) {
+            One& one = all_[i];
+            auto& answers = out[i];
+            answers.reserve(names_.size());
+            if (!one.reading) {
+                // Not an accessible of its own (a run of a container's text, say): it answers itself.
+                if (elements_[i]) answers = elements_[i]->copyAttributes(names_);
+                else answers.resize(names_.size());
+                continue;
+            }
+            if (one.calls) one.reading->receive(*one.calls, one.sent);
+            for (auto name : names_) answers.push_back(one.reading->read(name));
+        }
+        return out;
+    }
+
+private:
+    Client& clientFor(DBusConnection* bus) {
+        for (auto& [b, c] : clients_) {
             if (b == bus) return *c;
         }
-        return *clients.emplace_back(bus, std::make_unique<Client>(bus)).second;
-    };
+        return *clients_.emplace_back(bus, std::make_unique<Client>(bus)).second;
+    }
+
     struct One {
         std::optional<Reading> reading;
         Client* calls = nullptr;
         Reading::Sent sent;
     };
-    std::vector<One> all(elements.size());
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        const auto* element = dynamic_cast<const AtspiElement*>(elements[i].get());
-        if (!element) continue;  // answered on its own below
-        One& one = all[i];
-        one.reading.emplace(element->accessible());
-        if (auto at = Client::addressOf(element->accessible())) {
-            one.calls = &clientFor(at->bus);
-            one.sent = one.reading->send(*one.calls, names);
-        }
+    std::vector<AXElementRef> elements_;
+    std::vector<std::string_view> names_;
+    std::vector<std::pair<DBusConnection*, std::unique_ptr<Client>>> clients_;
+    std::vector<One> all_;
+    std::size_t unanswered_ = 0;
+    std::function<void()> done_;
+};
+
+// A batch answered through the connections' dispatch on the GLib main loop;
+// the caller hears of it on a turn of its own, never inside whatever call
+// happened to take the last answer.
+class AtspiPendingAttributes final : public PendingAttributes {
+public:
+    AtspiPendingAttributes(std::span<const AXElementRef> elements, std::span<const std::string_view> names,
+                           std::function<void()> onAnswered)
+        : batch_(elements, names), onAnswered_(std::move(onAnswered)) {
+        batch_.whenAnswered([this] {
+            answered_ = true;
+            idle_ = g_idle_add(
+                [](gpointer self) -> gboolean {
+                    auto& me = *static_cast<AtspiPendingAttributes*>(self);
+                    me.idle_ = 0;
+                    if (me.onAnswered_) std::exchange(me.onAnswered_, nullptr)();
+                    return G_SOURCE_REMOVE;
+                },
+                this);
+        });
     }
-    for (auto& [bus, calls] : clients) calls->wait();
-    std::vector<std::vector<std::optional<AXAttributeValue>>> out(elements.size());
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        One& one = all[i];
-        auto& answers = out[i];
-        answers.reserve(names.size());
-        if (!one.reading) {
-            // Not an accessible of its own (a run of a container's text, say): it answers itself.
-            if (elements[i]) answers = elements[i]->copyAttributes(names);
-            else answers.resize(names.size());
-            continue;
-        }
-        if (one.calls) one.reading->receive(*one.calls, one.sent);
-        for (auto name : names) answers.push_back(one.reading->read(name));
+    ~AtspiPendingAttributes() override {
+        if (idle_) g_source_remove(idle_);
     }
-    return out;
+    bool answered() const override { return answered_; }
+    std::vector<std::vector<std::optional<AXAttributeValue>>> take() override { return batch_.take(); }
+
+private:
+    AttributeBatch batch_;
+    std::function<void()> onAnswered_;
+    bool answered_ = false;
+    guint idle_ = 0;
+};
+
+}  // namespace
+
+std::vector<std::vector<std::optional<AXAttributeValue>>> AtspiElement::copyAttributesOfEach(
+    std::span<const AXElementRef> elements, std::span<const std::string_view> names) {
+    AttributeBatch batch(elements, names);
+    batch.wait();
+    return batch.take();
+}
+
+std::unique_ptr<PendingAttributes> AtspiElement::requestAttributesOfEach(std::span<const AXElementRef> elements,
+                                                                         std::span<const std::string_view> names,
+                                                                         std::function<void()> onAnswered) {
+    return std::make_unique<AtspiPendingAttributes>(elements, names, std::move(onAnswered));
 }
 
 bool AtspiElement::setBoolAttribute(std::string_view name, bool value) const {

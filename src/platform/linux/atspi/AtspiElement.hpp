@@ -4,8 +4,11 @@
 // libatspi; libatspi keeps role, name and the children list of applications
 // that publish its cache, so those reads are often answered locally.
 
+#include "platform/Accessibility.hpp"
 #include "platform/AccessibilityElement.hpp"
 
+#include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -36,6 +39,11 @@ public:
     // sent before any answer is awaited; other elements answer on their own.
     static std::vector<std::vector<std::optional<AXAttributeValue>>> copyAttributesOfEach(
         std::span<const AXElementRef> elements, std::span<const std::string_view> names);
+    // The same without waiting: answered through the GLib main loop. `names`
+    // must outlive the request.
+    static std::unique_ptr<PendingAttributes> requestAttributesOfEach(std::span<const AXElementRef> elements,
+                                                                      std::span<const std::string_view> names,
+                                                                      std::function<void()> onAnswered);
     // "AXFocused" moves focus to the element; "AXEnhancedUserInterface" (or
     // "AXManualAccessibility") on an application sets the session's
     // accessibility switch; nothing else is writable.

@@ -49,8 +49,6 @@ struct AXElement::Entry {
     // Asked for in a read still in flight; cleared when it is to be read
     // again, so an answer older than the change is not taken.
     bool asked = false;
-    // The pass whose sweep last reached it through the lists.
-    std::uint64_t walk = 0;
 
     // Every common attribute read.
     bool whole() const {

@@ -63,6 +63,23 @@ bool AXMirror::changed(const AXElementRef& element, Change what) {
     return true;
 }
 
+template <class Visit>
+void AXMirror::forEachHeld(std::vector<const AXElementRef*> from, Visit&& visit) {
+    auto& entries = memory_->entries;
+    std::unordered_set<const AXElement::Entry*> seen;
+    std::vector<const AXElementRef*> stack(from.rbegin(), from.rend());
+    while (!stack.empty()) {
+        auto it = entries.find(*stack.back());
+        stack.pop_back();
+        if (it == entries.end() || !seen.insert(it->second.get()).second || !visit(it->first, *it->second) ||
+            !it->second->children)
+            continue;
+        const auto& children = *it->second->children;
+        for (auto child = children.rbegin(); child != children.rend(); ++child)
+            stack.push_back(&static_cast<const AXElement&>(**child).raw());
+    }
+}
+
 AXElement::Entry* AXMirror::widestBelow(const AXElementRef& root) {
     auto& entries = memory_->entries;
     if (!memory_->widestUnsure && memory_->widest) {
@@ -82,22 +99,15 @@ AXElement::Entry* AXMirror::widestBelow(const AXElementRef& root) {
     memory_->widestSize = 0;
     memory_->widestUnsure = false;
     AXElement::Entry* widest = nullptr;
-    std::unordered_set<const AXElement::Entry*> seen;
-    std::vector<const AXElementRef*> stack{&root};
-    while (!stack.empty()) {
-        const AXElementRef& ref = *stack.back();
-        stack.pop_back();
-        auto it = entries.find(ref);
-        if (it == entries.end() || !seen.insert(it->second.get()).second || !it->second->children) continue;
-        const auto& children = *it->second->children;
-        if (!children.empty() && children.size() >= memory_->widestSize) {
-            memory_->widest = it->first;
-            memory_->widestSize = children.size();
-            widest = it->second.get();
+    forEachHeld({&root}, [&](const AXElementRef& element, AXElement::Entry& entry) {
+        const auto& children = entry.children;
+        if (children && !children->empty() && children->size() >= memory_->widestSize) {
+            memory_->widest = element;
+            memory_->widestSize = children->size();
+            widest = &entry;
         }
-        for (auto child = children.rbegin(); child != children.rend(); ++child)
-            stack.push_back(&static_cast<const AXElement&>(**child).raw());
-    }
+        return true;
+    });
     return widest;
 }
 
@@ -149,15 +159,12 @@ std::size_t AXMirror::refreshTail(const AXElementRef& root, std::size_t count, s
             it = entries.find(it->second->parent);
         }
         const auto& members = *widest->children;
-        std::vector<const AXElementRef*> stack;
+        std::vector<const AXElementRef*> last;
         for (std::size_t i = members.size() > lastChildren ? members.size() - lastChildren : 0; i < members.size(); ++i)
-            stack.push_back(&static_cast<const AXElement&>(*members[i]).raw());
-        while (!stack.empty()) {
-            auto it = entries.find(*stack.back());
-            stack.pop_back();
-            if (it == entries.end() || !mark(it) || !it->second->children) continue;
-            for (const auto& child : *it->second->children) stack.push_back(&static_cast<const AXElement&>(*child).raw());
-        }
+            last.push_back(&static_cast<const AXElement&>(*members[i]).raw());
+        forEachHeld(std::move(last), [&](const AXElementRef& element, AXElement::Entry&) {
+            return mark(entries.find(element));
+        });
     }
     for (auto it : marked) clear(it->first, *it->second, Change::content);
     if (!marked.empty()) stale_ = true;
@@ -233,9 +240,15 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
         if (!toRead.empty()) {
             if (onAnswered) {
                 if (auto request = accessibility.requestAttributesOfEach(toRead, axmemory::kCommon, onAnswered)) {
-                    inFlight_.emplace(Flight{std::move(toRead), std::move(request)});
-                    stale_ = true;
-                    return false;
+                    if (!request->waitFor(answerWait)) {
+                        inFlight_.emplace(Flight{std::move(toRead), std::move(request)});
+                        stale_ = true;
+                        return false;
+                    }
+                    // Answered in time: no turn of the loop for it, and no call.
+                    keepAnswers(toRead, request->take());
+                    if (!pending.empty() && due()) return false;
+                    continue;
                 }
             }
             keepAnswers(toRead, accessibility.copyAttributesOfEach(toRead, axmemory::kCommon));
@@ -264,20 +277,13 @@ void AXMirror::endPass() {
     // only hold the memory.
     const auto pass = memory_->pass;
     if (std::exchange(memory_->listsShrank, false)) {
-        auto& entries = memory_->entries;
-        std::vector<const AXElementRef*> stack;
-        for (const auto& root : roots_) stack.push_back(&root);
-        while (!stack.empty()) {
-            auto it = entries.find(*stack.back());
-            stack.pop_back();
-            if (it == entries.end()) continue;
-            AXElement::Entry& entry = *it->second;
-            if (entry.pass == pass && entry.walk == pass) continue;  // reached twice
-            entry.pass = entry.walk = pass;
-            if (entry.children)
-                for (const auto& child : *entry.children) stack.push_back(&static_cast<const AXElement&>(*child).raw());
-        }
-        if (std::erase_if(entries, [pass](const auto& kept) { return kept.second->pass != pass; }) > 0) ++memory_->epoch;
+        std::vector<const AXElementRef*> roots;
+        for (const auto& root : roots_) roots.push_back(&root);
+        forEachHeld(std::move(roots), [pass](const AXElementRef&, AXElement::Entry& entry) {
+            entry.pass = pass;
+            return true;
+        });
+        if (std::erase_if(memory_->entries, [pass](const auto& kept) { return kept.second->pass != pass; }) > 0) ++memory_->epoch;
     }
     roots_.clear();
     ++memory_->pass;

@@ -17,6 +17,7 @@
 
 #include "ax/AXElement.hpp"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -77,6 +78,9 @@ public:
     // read again, not given the older answer.
     bool prefetch(const AXElementRef& root, const Accessibility& accessibility, const std::function<bool()>& due,
                   const std::function<void()>& onAnswered = {});
+    // How long a batch's answers are waited for before the loop goes on
+    // without them: a responsive application answers well within it.
+    static constexpr std::chrono::milliseconds answerWait{20};
     // A batch is in flight and not yet answered.
     bool waiting() const;
     static constexpr std::size_t batch = 64;
@@ -100,6 +104,11 @@ private:
     // Answers to a batch, for what was asked and is still to be read.
     void keepAnswers(const std::vector<AXElementRef>& read,
                      std::vector<std::vector<std::optional<AXAttributeValue>>> answers);
+    // Each held element reached from `from` through the held lists, once,
+    // depth first in document order; `visit(element, entry)` says whether to
+    // go below it.
+    template <class Visit>
+    void forEachHeld(std::vector<const AXElementRef*> from, Visit&& visit);
     // The widest children list below `root` and its entry; null when none.
     AXElement::Entry* widestBelow(const AXElementRef& root);
 

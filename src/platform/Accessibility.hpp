@@ -4,6 +4,7 @@
 
 #include "platform/AccessibilityElement.hpp"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -40,6 +41,13 @@ public:
     virtual ~PendingAttributes() = default;
     // Whether every answer is in.
     virtual bool answered() const = 0;
+    // Waits for the answers up to `limit`, where the backend can wait on the
+    // requests alone; whether they are in. A responsive application answers
+    // within it, and the reading goes on without a turn of the loop.
+    virtual bool waitFor(std::chrono::milliseconds limit) {
+        (void)limit;
+        return answered();
+    }
     // Once answered: the answers, as copyAttributesOfEach would give them.
     virtual std::vector<std::vector<std::optional<AXAttributeValue>>> take() = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
 #include <string_view>
 #include <utility>
 
@@ -140,6 +141,10 @@ void AtspiDbusClient::answered(DBusPendingCall*, void* data) {
 }
 
 void AtspiDbusClient::whenAnswered(std::function<void()> done) {
+    // libatspi opens an application's peer-to-peer connection without
+    // putting it on the loop (its own calls block on it): the answers would
+    // wait for the next blocking call. Setting it up again is a no-op.
+    atspi_dbus_connection_setup_with_g_main(bus_, nullptr);
     done_ = std::move(done);
     unanswered_ = 0;
     for (std::size_t i = 0; i < slots_.size(); ++i) {
@@ -158,6 +163,19 @@ void AtspiDbusClient::whenAnswered(std::function<void()> done) {
         }
     }
     if (unanswered_ == 0 && done_) std::exchange(done_, nullptr)();
+}
+
+bool AtspiDbusClient::waitFor(std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (unanswered_ > 0) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+        if (left <= 0) break;
+        // Reads what has come (waiting at most `left`), then dispatches it,
+        // which completes the calls it answers.
+        if (!dbus_connection_read_write_dispatch(bus_, static_cast<int>(left))) break;  // disconnected
+    }
+    return unanswered_ == 0;
 }
 
 DBusMessage* AtspiDbusClient::replyIn(std::size_t slot) const {

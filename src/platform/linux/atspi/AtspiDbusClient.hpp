@@ -10,6 +10,7 @@
 #include <atspi/atspi.h>
 #include <dbus/dbus.h>
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -54,6 +55,10 @@ public:
     // any later call on the connection that waits. Calls sent after this are
     // not covered.
     void whenAnswered(std::function<void()> done);
+    // After `whenAnswered`: reads the connection until every answer is in
+    // or `limit` has passed; whether they are in. Other messages read on the
+    // way are dispatched as the loop would (libatspi's own calls do the same).
+    bool waitFor(std::chrono::milliseconds limit);
 
     // Whether the application does not know the call at all.
     bool unknownMethod(std::size_t slot) const;

@@ -5,6 +5,8 @@
 #include "platform/linux/atspi/AtspiRoleMap.hpp"
 #include "platform/linux/atspi/AtspiTextRun.hpp"
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -439,6 +441,16 @@ public:
         for (auto& [bus, calls] : clients_) calls->wait();
     }
 
+    // After `whenAnswered`.
+    bool waitFor(std::chrono::milliseconds limit) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        for (auto& [bus, calls] : clients_) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            if (!calls->waitFor(std::max(left, std::chrono::milliseconds(0)))) return false;
+        }
+        return unanswered_ == 0;
+    }
+
     // `done` runs once every client has all its answers.
     void whenAnswered(std::function<void()> done) {
         unanswered_ = clients_.size();
@@ -500,20 +512,24 @@ public:
         : batch_(elements, names), onAnswered_(std::move(onAnswered)) {
         batch_.whenAnswered([this] {
             answered_ = true;
-            idle_ = g_idle_add(
+            // At the loop's default priority: an idle one starves while a
+            // busy page keeps events coming.
+            idle_ = g_idle_add_full(
+                G_PRIORITY_DEFAULT,
                 [](gpointer self) -> gboolean {
                     auto& me = *static_cast<AtspiPendingAttributes*>(self);
                     me.idle_ = 0;
                     if (me.onAnswered_) std::exchange(me.onAnswered_, nullptr)();
                     return G_SOURCE_REMOVE;
                 },
-                this);
+                this, nullptr);
         });
     }
     ~AtspiPendingAttributes() override {
         if (idle_) g_source_remove(idle_);
     }
     bool answered() const override { return answered_; }
+    bool waitFor(std::chrono::milliseconds limit) override { return answered_ || batch_.waitFor(limit); }
     std::vector<std::vector<std::optional<AXAttributeValue>>> take() override { return batch_.take(); }
 
 private:

@@ -3,10 +3,11 @@
 // .error must fail with status 2, that message and nothing on standard output.
 #include "tools/Replay.hpp"
 
+#include "support/TempFiles.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 namespace velmar {
@@ -26,11 +27,7 @@ std::vector<std::string> replayFiles() {
 }
 
 std::optional<std::string> slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return fs::exists(p) ? std::optional(testing::readFile(p)) : std::nullopt;
 }
 
 class ReplayGolden : public ::testing::TestWithParam<std::string> {};

@@ -79,11 +79,6 @@ TEST(SignInWindowController, OnlyWellFormedVelmarMessagesAreActions) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(SignInWindowController::actionFromMessage(c.handler, c.body), c.expected) << c.description;
-
-    WindowRig rig;
-    rig.window.postMessage("velmar", {{"action", "grantAccess"}});
-    rig.window.postMessage("velmar", {{"action", "grantaccess"}});
-    EXPECT_EQ(rig.actions, std::vector<OnboardingAction>{OnboardingAction::grantAccess});
 }
 
 TEST(SignInWindowController, TheEmailFormSignsInWithCredentialsWhenWired) {

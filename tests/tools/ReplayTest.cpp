@@ -52,21 +52,14 @@ INSTANTIATE_TEST_SUITE_P(All, ReplayGolden, ::testing::ValuesIn(replayFiles()), 
     return name;
 });
 
-TEST(ReplayTest, InputsThatAreNotReplayFiles) {
-    const struct {
-        const char* description;
-        std::string path;
-        std::string error;
-    } cases[] = {
-        {"a directory", kDir.string(), "cannot read the file: is a directory"},
-        {"missing", (kDir / "absent.json").string(), "cannot read the file: No such file or directory"},
-    };
-    for (const auto& c : cases) {
-        std::ostringstream out, err;
-        EXPECT_EQ(Replay::runFile(c.path, out, err), 2) << c.description;
-        EXPECT_EQ(err.str(), "velmar-replay: " + c.path + ": " + c.error + "\n") << c.description;
-        EXPECT_EQ(out.str(), "");
-    }
+// A file that cannot be read at all is named with the reader's words; the
+// JSON reader's own test has the other ways a file is unreadable.
+TEST(ReplayTest, AFileThatCannotBeReadIsNamed) {
+    const auto path = (kDir / "absent.json").string();
+    std::ostringstream out, err;
+    EXPECT_EQ(Replay::runFile(path, out, err), 2);
+    EXPECT_EQ(err.str(), "velmar-replay: " + path + ": cannot read the file: No such file or directory\n");
+    EXPECT_EQ(out.str(), "");
 }
 
 TEST(ReplayTest, MissingOptionalsDefaultToAbsentOrFalse) {

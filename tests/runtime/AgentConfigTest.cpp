@@ -20,26 +20,20 @@ AgentConfig defaults() {
 TEST(AgentConfig, EveryBrokenConfigFileFallsBackToTheDefaults) {
     struct Case {
         const char* description;
-        std::optional<std::string> contents;  // nullopt: present but unreadable
-        bool present = true;
+        std::optional<std::string> contents;  // nullopt: no file
     };
     const Case cases[] = {
-        {"no file", "", false},
-        {"unreadable file", std::nullopt},
-        {"empty file", ""},
-        {"not JSON", "VELMAR_DRY_RUN=1"},
+        {"no file", std::nullopt},
         {"cut off mid-write", R"({"VELMAR_DRY_RUN": "1", "SUPABASE_URL": "https://x.supa)"},
         {"a JSON array", R"(["VELMAR_DRY_RUN", "1"])"},
-        {"JSON null", "null"},
-        {"one numeric value", R"({"VELMAR_DRY_RUN": "1", "VELMAR_OBFUSCATION_ENABLED": 1})"},
-        {"one nested object", R"({"VELMAR_DRY_RUN": "1", "extra": {"a": "b"}})"},
+        {"one value that is not a string", R"({"VELMAR_DRY_RUN": "1", "VELMAR_OBFUSCATION_ENABLED": 1})"},
         {"broken UTF-8 in a value", "{\"SUPABASE_URL\": \"\xff\xfe\"}"},
         {"trailing garbage", R"({"VELMAR_DRY_RUN": "1"} x)"},
     };
     for (const Case& c : cases) {
         for (bool release : {false, true}) {
             sim::SimInstallLayout install;
-            if (c.present) install.setResource("config", "json", c.contents);
+            if (c.contents) install.setResource("config", "json", c.contents);
             AgentConfig config = AgentConfig::load(install, sim::SimEnvironment{}, release);
             EXPECT_EQ(config, defaults()) << c.description << (release ? " (release)" : " (development)");
         }

@@ -140,32 +140,22 @@ TEST_F(AppDelegateTest, EveryCoreMessageTypeHasItsEffect) {
     }
 }
 
-TEST_F(AppDelegateTest, WrongTypesAndUnknownMessagesChangeNothing) {
-    run(claudeApp());
+TEST_F(AppDelegateTest, WronglyTypedMessagesChangeNothing) {
     launch();
-    fromCore({{"type", "capture_directive"}, {"capture", "pause"}});
-    ASSERT_TRUE(agent->capture().paused());
     const auto sentBefore = core().receivedLines().size();
     const auto logBefore = sp.log.lines().size();
     const auto menuBefore = agent->menu().lastEventLine;
 
-    // One of each way to be wrong; the decoder's own table has the rest.
+    // What the decoder drops never reaches the delegate (its own table has
+    // those); these decode, and still must change nothing.
     const json wrong[] = {
-        json::array(),
-        {{"type", "no_such_type"}},
-        {{"type", "session_updated"}, {"session", "token"}},
         {{"type", "open_url"}, {"url", "javascript alert(1)"}},
         {{"type", "signin_result"}, {"ok", "true"}, {"message", json::array()}},
         {{"type", "beacon_result"}, {"ok", 1}, {"event", "agent_welcome_shown"}},
-        {{"type", "capture_directive"}, {"capture", "stop"}},
-        {{"type", "status_result"}, {"ok", true}, {"stats_seq", 1.5}},
         {{"type", "update_check"}},
     };
     for (const auto& m : wrong) fromCore(m);
-    fromCoreRaw("{not json\n[1,2]\n\"x\"\n\n");
 
-    EXPECT_TRUE(agent->capture().paused());
-    EXPECT_EQ(agent->capture().controllerCount(), 0u);
     EXPECT_EQ(core().receivedLines().size(), sentBefore) << "nothing is answered";
     EXPECT_EQ(agent->menu().lastEventLine, menuBefore);
     // Only a Boolean true is success: anything else is a failure without a message.

@@ -1,8 +1,6 @@
 #include "runtime/DeviceIdentity.hpp"
 
-#include "platform/linux/system/JsonFileSettings.hpp"
 #include "platform/sim/SimPlatform.hpp"
-#include "support/TempFiles.hpp"
 
 #include <gtest/gtest.h>
 
@@ -33,21 +31,6 @@ TEST(DeviceIdentity, MadeOnceAsAnUpperCaseRandomUuidThenKeptUnlessEmpty) {
     EXPECT_TRUE(isUpperCaseUuid(DeviceIdentity::current(settings)));
     settings.setString("velmar.deviceId", "legacy-id");
     EXPECT_EQ(DeviceIdentity::current(settings), "legacy-id");
-}
-
-// What a restart sees: a second settings store over the same file.
-TEST(DeviceIdentity, SurvivesARestartThroughTheSettingsFile) {
-    testing::TempDir dir;
-    sim::SimLogSink log;
-    const auto file = dir / "velmar/settings.json";
-    std::string first;
-    {
-        linux_backend::JsonFileSettings settings(file, log);
-        first = DeviceIdentity::current(settings);
-    }
-    linux_backend::JsonFileSettings restarted(file, log);
-    EXPECT_EQ(DeviceIdentity::current(restarted), first);
-    EXPECT_TRUE(log.lines().empty());
 }
 
 }  // namespace

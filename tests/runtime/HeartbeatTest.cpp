@@ -40,13 +40,6 @@ TEST_F(HeartbeatTest, RoutineBeatsCarryStatisticsEverySixthBeatAndEdgeBeatsAtOnc
     ASSERT_EQ(beats.size(), 13u);
     EXPECT_EQ(beats[12]["edge"], true);
     EXPECT_TRUE(beats[12].contains("stats_seq"));
-
-    // Once the core has taken the batch and nothing more is counted, no
-    // beat carries statistics.
-    fromCore({{"type", "status_result"}, {"ok", true}, {"stats_seq", beats[12]["stats_seq"]}});
-    for (int beat = 1; beat <= 7; ++beat) sp.loop.advance(300s);
-    beats = sentOfType("agent_status");
-    for (std::size_t i = 13; i < beats.size(); ++i) EXPECT_FALSE(beats[i].contains("stats_seq"));
 }
 
 TEST_F(HeartbeatTest, StatusResultsAcknowledgeOrReleaseTheBatch) {

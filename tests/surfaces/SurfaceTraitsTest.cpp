@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 namespace velmar {
 namespace {
 
@@ -19,10 +17,6 @@ TEST(SurfaceTraits, TraitsThatAreEasyToMixUp) {
         {"keys are case-sensitive", SurfaceTraits::positionIndexed("ChatGPT"), false},
     };
     for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.description;
-
-    std::set<std::string> models(SurfaceTraits::modelSurfaces().begin(), SurfaceTraits::modelSurfaces().end());
-    EXPECT_EQ(models,
-              (std::set<std::string>{"claude_ai", "claude_desktop", "claude_cowork", "claude_design", "gemini"}));
 }
 
 }  // namespace

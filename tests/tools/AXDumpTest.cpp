@@ -6,14 +6,13 @@
 #include "ax/FixtureDocument.hpp"
 #include "parsing/FixtureParsing.hpp"
 #include "support/BundledFixtures.hpp"
+#include "support/TempFiles.hpp"
 #include "support/Trees.hpp"
 #include "tools/FixtureCheck.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace velmar {
 namespace {
@@ -122,10 +121,8 @@ std::string vocabulary(std::optional<SegmenterSnapshot> s) {
 class FixtureRoundTrip : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(FixtureRoundTrip, ScrubbedCopyParsesLikeTheLiveTree) {
-    std::ifstream in(std::filesystem::path(VELMAR_FIXTURE_DIR) / GetParam(), std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    const auto original = FixtureDocument::decodeText(bytes.str());
+    const auto original =
+        FixtureDocument::decodeText(testing::readFile(std::filesystem::path(VELMAR_FIXTURE_DIR) / GetParam()));
     const auto& surface = original.meta.surface;
     bool derivable = false;
 

@@ -493,7 +493,9 @@ void streamWithLostEvents(unsigned seed, Duration slice, std::optional<Duration>
         EXPECT_EQ(rig.events.back().response, reply) << "exchange " << exchange;
     }
     rig.loop.advance(60s);
-    if (latency) EXPECT_GT(rig.desktop.accessibility().requests(), 24u) << "reads went without waiting";
+    if (latency) {
+        EXPECT_GT(rig.desktop.accessibility().requests(), 24u) << "reads went without waiting";
+    }
     ASSERT_EQ(rig.events.size(), replies.size());
     for (std::size_t i = 0; i < replies.size(); ++i) {
         EXPECT_EQ(rig.events[i].prompt, "q" + std::to_string(i + 1)) << i;

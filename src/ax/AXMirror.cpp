@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace velmar {
@@ -201,6 +202,17 @@ void AXMirror::keepAnswers(const std::vector<AXElementRef>& read,
 }
 
 bool AXMirror::waiting() const { return inFlight_ && !inFlight_->request->answered(); }
+
+void AXMirror::dropRead() {
+    if (!inFlight_) return;
+    for (const auto& element : inFlight_->elements) {
+        auto it = memory_->entries.find(element);
+        if (it == memory_->entries.end() || !it->second->asked) continue;
+        it->second->asked = false;
+        if (!std::exchange(it->second->pending, true)) memory_->pending.push_back(element);
+    }
+    inFlight_.reset();
+}
 
 bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibility,
                         const std::function<bool()>& due, const std::function<void()>& onAnswered) {

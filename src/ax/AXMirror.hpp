@@ -83,6 +83,8 @@ public:
     static constexpr std::chrono::milliseconds answerWait{20};
     // A batch is in flight and not yet answered.
     bool waiting() const;
+    // The batch in flight is given up: its elements are read again.
+    void dropRead();
     static constexpr std::size_t batch = 64;
     // Everything is read again by the next parse.
     void forget();

@@ -102,6 +102,7 @@ void BrowserCaptureController::stop() {
     schedule_.stop();
     nextSlice_.cancel();
     settling_ = settleAgain_ = false;
+    heldNotes_.clear();
     tabs_.clear();
     pagesCheck_.cancel();
     if (observer_) {
@@ -113,6 +114,15 @@ void BrowserCaptureController::stop() {
 }
 
 void BrowserCaptureController::noted(const AXElementRef& element, std::string_view notification) {
+    if (settling_) {
+        // What changes while a settle reads is read by the next settle, the
+        // events for one element taken together: read as each came, an
+        // element renamed in waves (Claude's "Message N of M") would be read
+        // once a wave. Past the cap, the pages are read whole instead.
+        if (heldNotes_.size() < maxHeldNotes) heldNotes_.emplace_back(element, std::string(notification));
+        else heldNotes_.assign(1, {nullptr, std::string()});
+        return;
+    }
     const auto change = changeOf(notification);
     if (!element || sameElement(element, appElement_.raw())) {
         // Somewhere in the browser: nothing is vouched for.
@@ -225,7 +235,17 @@ void BrowserCaptureController::readAhead() {
         if (!mirror.prefetch(tab.webArea.raw(), accessibility_, due, [this] {
                 if (settling_) readAhead();
             })) {
-            if (!mirror.waiting()) nextSlice_ = loop_.postDelayed(Duration{0}, [this] { readAhead(); });
+            if (!mirror.waiting()) {
+                nextSlice_ = loop_.postDelayed(Duration{0}, [this] { readAhead(); });
+            } else {
+                // The browser's calls time out long before this; should the
+                // answers still not come, the settle must not wait for ever
+                // (and hold every event with it): it parses what it has.
+                nextSlice_ = loop_.postDelayed(answersDue, [this] {
+                    for (auto& watched : watched_) watched->mirror.dropRead();
+                    finishSettle();
+                });
+            }
             return;
         }
     }
@@ -233,10 +253,12 @@ void BrowserCaptureController::readAhead() {
 }
 
 void BrowserCaptureController::finishSettle() {
+    nextSlice_.cancel();
     settling_ = false;
     const auto tabs = std::move(tabs_);
     tabs_.clear();
     for (const auto& tab : tabs) processTab(tab);
+    for (const auto& [element, notification] : std::exchange(heldNotes_, {})) noted(element, notification);
 
     // A page that changed since it was last read whole is read whole once
     // changes have stood for the period: a settle then, whatever else is due.

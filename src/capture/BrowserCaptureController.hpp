@@ -80,6 +80,10 @@ public:
 
     // How long one slice of a settle's reading may go before the loop has a turn.
     static constexpr Duration settleSlice{20};
+    // How long a settle waits for a batch's answers before it parses without them.
+    static constexpr Duration answersDue{5'000};
+    // Notifications kept while a settle reads; more forget the pages.
+    static constexpr std::size_t maxHeldNotes = 4096;
     // Another slice, for tests that spread a settle over many turns (zero: one batch a turn).
     void setSettleSlice(Duration slice) { slice_ = slice; }
 
@@ -164,6 +168,8 @@ private:
     std::vector<GatedTab> tabs_;
     bool settling_ = false;
     bool settleAgain_ = false;
+    // Notifications that came while the settle read, for after it.
+    std::vector<std::pair<AXElementRef, std::string>> heldNotes_;
     Duration slice_ = settleSlice;
     ScopedTimer nextSlice_;
     std::function<void()> onPagesHidden_;

@@ -521,6 +521,28 @@ TEST(BrowserCaptureController, LostEventsNeverLoseOrCutATurn) {
     }
 }
 
+// A browser whose answers never come (hung, or a call lost on the way)
+// holds no settle for ever, and with it every event: the settle parses what
+// it has, reading the rest as the parse needs it.
+TEST(BrowserCaptureController, ASettleDoesNotWaitForeverForAnswers) {
+    BrowserRig rig;
+    rig.desktop.accessibility().answerAfter(10min);
+    auto history = chatgptPage("https://chatgpt.com/c/hung", {"q0", "a0"}, true).buildSim();
+    rig.desktop.openWindow(rig.app.pid, "page - Browser", true)->append(history);
+    auto thread = history->childElements()[0]->childElements()[0]->childElements()[0];
+    ASSERT_TRUE(rig.controller->start());
+    rig.loop.advance(10s);
+    thread->append(N("AXHeading").title("You said:").classes({"sr-only"}).buildSim());
+    thread->append(group({text("q1")}).buildSim());
+    thread->append(N("AXHeading").title("ChatGPT said:").classes({"sr-only"}).buildSim());
+    thread->append(group({text("a1")}).buildSim());
+    rig.desktop.changed(rig.app.pid, "AXLayoutChanged", thread);
+    rig.loop.advance(30s);
+    ASSERT_EQ(rig.events.size(), 1u);
+    EXPECT_EQ(rig.events[0].response, "a1");
+    EXPECT_FALSE(rig.controller->settling());
+}
+
 TEST(BrowserCaptureController, DebugLinesOnlyWhenSwitchedOn) {
     for (const char* value : {"1", "true", ""}) {
         sim::SimEnvironment env;

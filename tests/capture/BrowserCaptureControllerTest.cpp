@@ -521,6 +521,34 @@ TEST(BrowserCaptureController, LostEventsNeverLoseOrCutATurn) {
     }
 }
 
+// Events that come while a settle waits for the browser's answers are read
+// by the settle after it: an exchange named by one event then, and never
+// again, is still sent, and soon.
+TEST(BrowserCaptureController, WhatChangesWhileASettleReadsIsReadByTheNext) {
+    BrowserRig rig;
+    rig.desktop.accessibility().answerAfter(150ms);
+    auto history = chatgptPage("https://chatgpt.com/c/held", {"q0", "a0", "q1", "a1"}, true).buildSim();
+    rig.desktop.openWindow(rig.app.pid, "page - Browser", true)->append(history);
+    auto thread = history->childElements()[0]->childElements()[0]->childElements()[0];
+    ASSERT_TRUE(rig.controller->start());
+    rig.loop.advance(5s);
+
+    // An early message is renamed, nothing read changes: a settle begins and asks the browser.
+    rig.desktop.changed(rig.app.pid, "AXTitleChanged", thread->childElements()[1]);
+    for (int step = 0; step < 200 && !rig.controller->settling(); ++step) rig.loop.advance(10ms);
+    ASSERT_TRUE(rig.controller->settling());
+    // Meanwhile a whole exchange lands, with one event for it.
+    thread->append(N("AXHeading").title("You said:").classes({"sr-only"}).buildSim());
+    thread->append(group({text("q2")}).buildSim());
+    thread->append(N("AXHeading").title("ChatGPT said:").classes({"sr-only"}).buildSim());
+    thread->append(group({text("a2")}).buildSim());
+    rig.desktop.changed(rig.app.pid, "AXLayoutChanged", thread);
+    rig.loop.advance(6s);
+    ASSERT_EQ(rig.events.size(), 1u);
+    EXPECT_EQ(rig.events[0].prompt, "q2");
+    EXPECT_EQ(rig.events[0].response, "a2");
+}
+
 // A browser whose answers never come (hung, or a call lost on the way)
 // holds no settle for ever, and with it every event: the settle parses what
 // it has, reading the rest as the parse needs it.

@@ -521,6 +521,16 @@ TEST(BrowserCaptureController, LostEventsNeverLoseOrCutATurn) {
     }
 }
 
+// A whole ChatGPT exchange appears in the thread, with one event for it.
+void landExchange(BrowserRig& rig, const sim::SimElementPtr& thread, const std::string& prompt,
+                  const std::string& reply) {
+    thread->append(N("AXHeading").title("You said:").classes({"sr-only"}).buildSim());
+    thread->append(group({text(prompt)}).buildSim());
+    thread->append(N("AXHeading").title("ChatGPT said:").classes({"sr-only"}).buildSim());
+    thread->append(group({text(reply)}).buildSim());
+    rig.desktop.changed(rig.app.pid, "AXLayoutChanged", thread);
+}
+
 // Events that come while a settle waits for the browser's answers are read
 // by the settle after it: an exchange named by one event then, and never
 // again, is still sent, and soon.
@@ -537,12 +547,8 @@ TEST(BrowserCaptureController, WhatChangesWhileASettleReadsIsReadByTheNext) {
     rig.desktop.changed(rig.app.pid, "AXTitleChanged", thread->childElements()[1]);
     for (int step = 0; step < 200 && !rig.controller->settling(); ++step) rig.loop.advance(10ms);
     ASSERT_TRUE(rig.controller->settling());
-    // Meanwhile a whole exchange lands, with one event for it.
-    thread->append(N("AXHeading").title("You said:").classes({"sr-only"}).buildSim());
-    thread->append(group({text("q2")}).buildSim());
-    thread->append(N("AXHeading").title("ChatGPT said:").classes({"sr-only"}).buildSim());
-    thread->append(group({text("a2")}).buildSim());
-    rig.desktop.changed(rig.app.pid, "AXLayoutChanged", thread);
+    // Meanwhile a whole exchange lands.
+    landExchange(rig, thread, "q2", "a2");
     rig.loop.advance(6s);
     ASSERT_EQ(rig.events.size(), 1u);
     EXPECT_EQ(rig.events[0].prompt, "q2");
@@ -560,11 +566,7 @@ TEST(BrowserCaptureController, ASettleDoesNotWaitForeverForAnswers) {
     auto thread = history->childElements()[0]->childElements()[0]->childElements()[0];
     ASSERT_TRUE(rig.controller->start());
     rig.loop.advance(10s);
-    thread->append(N("AXHeading").title("You said:").classes({"sr-only"}).buildSim());
-    thread->append(group({text("q1")}).buildSim());
-    thread->append(N("AXHeading").title("ChatGPT said:").classes({"sr-only"}).buildSim());
-    thread->append(group({text("a1")}).buildSim());
-    rig.desktop.changed(rig.app.pid, "AXLayoutChanged", thread);
+    landExchange(rig, thread, "q1", "a1");
     rig.loop.advance(30s);
     ASSERT_EQ(rig.events.size(), 1u);
     EXPECT_EQ(rig.events[0].response, "a1");

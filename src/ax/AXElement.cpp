@@ -75,13 +75,7 @@ const std::optional<AXAttributeValue>& AXElement::value(std::string_view name,
     if (auto slot = commonSlot(name)) {
         if (!e->commonRead[*slot]) {
             if (raw_->readsSeveralAtOnce()) {
-                auto answers = raw_->copyAttributes(axmemory::kCommon);
-                for (std::size_t i = 0; i < axmemory::kCommon.size(); ++i) {
-                    if (e->commonRead[i]) continue;
-                    if (i < answers.size()) e->common[i] = std::move(answers[i]);
-                    repaired(e->common[i]);
-                    e->commonRead[i] = true;
-                }
+                e->keepCommon(raw_->copyAttributes(axmemory::kCommon));
             } else {
                 // Asked one by one, the common set would cost more than the walk needs.
                 e->common[*slot] = raw_->copyAttribute(name);

@@ -50,6 +50,16 @@ struct AXElement::Entry {
     // again, so an answer older than the change is not taken.
     bool asked = false;
 
+    // Takes a read of the common attributes (as `kCommon` orders them) for
+    // those not read yet.
+    void keepCommon(std::vector<std::optional<AXAttributeValue>> answers) {
+        for (std::size_t i = 0; i < axmemory::kCommon.size(); ++i) {
+            if (commonRead[i]) continue;
+            if (i < answers.size()) common[i] = std::move(answers[i]);
+            AXElement::repaired(common[i]);
+            commonRead[i] = true;
+        }
+    }
     // Every common attribute read.
     bool whole() const {
         for (bool read : commonRead)

@@ -190,12 +190,7 @@ void AXMirror::keepAnswers(const std::vector<AXElementRef>& read,
         if (it == memory_->entries.end() || !it->second->asked) continue;
         AXElement::Entry& entry = *it->second;
         entry.asked = false;
-        for (std::size_t k = 0; k < axmemory::kCommon.size(); ++k) {
-            if (entry.commonRead[k]) continue;
-            if (i < answers.size() && k < answers[i].size()) entry.common[k] = std::move(answers[i][k]);
-            AXElement::repaired(entry.common[k]);
-            entry.commonRead[k] = true;
-        }
+        entry.keepCommon(i < answers.size() ? std::move(answers[i]) : std::vector<std::optional<AXAttributeValue>>{});
         entry.childrenCurrent = false;
         listed(AXElement(it->first, memory_), entry);
     }
@@ -249,21 +244,18 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
             entry.asked = true;
             toRead.push_back(std::move(raw));
         }
-        if (!toRead.empty()) {
-            if (onAnswered) {
-                if (auto request = accessibility.requestAttributesOfEach(toRead, axmemory::kCommon, onAnswered)) {
-                    if (!request->waitFor(answerWait)) {
-                        inFlight_.emplace(Flight{std::move(toRead), std::move(request)});
-                        stale_ = true;
-                        return false;
-                    }
-                    // Answered in time: no turn of the loop for it, and no call.
-                    keepAnswers(toRead, request->take());
-                    if (!pending.empty() && due()) return false;
-                    continue;
-                }
-            }
+        if (toRead.empty()) continue;
+        auto request = onAnswered ? accessibility.requestAttributesOfEach(toRead, axmemory::kCommon, onAnswered)
+                                  : nullptr;
+        if (!request) {
             keepAnswers(toRead, accessibility.copyAttributesOfEach(toRead, axmemory::kCommon));
+        } else if (request->waitFor(answerWait)) {
+            // Answered in time: no turn of the loop for it.
+            keepAnswers(toRead, request->take());
+        } else {
+            inFlight_.emplace(Flight{std::move(toRead), std::move(request)});
+            stale_ = true;
+            return false;
         }
         if (!pending.empty() && due()) return false;
     }

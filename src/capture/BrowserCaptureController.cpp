@@ -119,6 +119,7 @@ void BrowserCaptureController::noted(const AXElementRef& element, std::string_vi
         // events for one element taken together: read as each came, an
         // element renamed in waves (Claude's "Message N of M") would be read
         // once a wave. Past the cap, the pages are read whole instead.
+        schedule_.heard();
         if (heldNotes_.size() < maxHeldNotes) heldNotes_.emplace_back(element, std::string(notification));
         else heldNotes_.assign(1, {nullptr, std::string()});
         return;
@@ -337,7 +338,7 @@ void BrowserCaptureController::processTab(const GatedTab& tab) {
 
     const std::string composite = compositeKey(tab.surface, key);
     const bool design = tab.surface == SurfaceKey::claudeDesign;
-    ConversationFeed::Read read{composite, tab.surface, tab.surface, tab.isFocused, nullptr};
+    ConversationFeed::Read read{composite, tab.surface, tab.surface, tab.isFocused, nullptr, schedule_.lastNotified()};
     if (!design) {
         read.stopShown = [&tab, &page] { return StopControls::shownIn(tab.surface, borrowed(page)); };
         if (!snapshot->inProject) snapshot->inProject = tab.inProjectFromURL;

@@ -70,7 +70,8 @@ void CaptureController::take(SegmenterSnapshot& snapshot, bool judged) {
         if (snapshot.composerDraft) feed_.keepDraft(slot, *snapshot.composerDraft);
         return;
     }
-    ConversationFeed::Read read{*snapshot.conversationKey, snapshot.surface.value_or(slot), slot, true, nullptr};
+    ConversationFeed::Read read{*snapshot.conversationKey, snapshot.surface.value_or(slot), slot, true, nullptr,
+                                schedule_.lastNotified()};
     if (judged) read.stopShown = [this, surface = read.surface] { return StopControls::shownIn(surface, borrowed(appElement_)); };
     feed_.ingest(read, snapshot, loop_.now());
 }

@@ -11,6 +11,7 @@ CaptureSchedule::CaptureSchedule(MainLoop& loop, Timings timings, Task settle, s
 
 void CaptureSchedule::notify() {
     const TimePoint t = loop_.now();
+    lastNotified_ = t;
     if (!deferBurstStart_) deferBurstStart_ = t;
     settleWork_.cancel();
     quietWork_.cancel();

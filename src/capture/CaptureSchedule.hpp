@@ -40,6 +40,12 @@ public:
 
     // One notification arrived.
     void notify();
+    // A notification that brings no settle of its own (one held while a
+    // settle reads): only its time is kept.
+    void heard() { lastNotified_ = loop_.now(); }
+    // When the latest notification arrived: a page's text changed no later
+    // than this, as far as its events tell.
+    std::optional<TimePoint> lastNotified() const { return lastNotified_; }
     // Runs the settle now (counted, burst closed).
     void settleNow();
     // A read at `t` could decide what reads before it could not (a reply
@@ -77,6 +83,7 @@ private:
     ScopedTimer sweepTimer_;
     std::optional<TimePoint> deferBurstStart_;
     std::optional<TimePoint> lastSweepTick_;
+    std::optional<TimePoint> lastNotified_;
     int settleRuns_ = 0;
 };
 

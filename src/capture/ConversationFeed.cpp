@@ -24,7 +24,7 @@ void ConversationFeed::countParsed(const std::string& surface, const SegmenterSn
 
 ConversationFeed::Outcome ConversationFeed::ingest(const Read& read, SegmenterSnapshot& snapshot, TimePoint now) {
     countParsed(read.surface, snapshot);
-    if (read.stopShown) router_.judgeCompletion(read.key, snapshot, now, read.stopShown, readAgain_);
+    if (read.stopShown) router_.judgeCompletion(read.key, snapshot, now, read.stopShown, read.lastNotified, readAgain_);
 
     Outcome outcome;
     const bool whenProcessed = policy_ == MarkPolicy::clearedWhenProcessed;

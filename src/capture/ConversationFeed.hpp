@@ -38,6 +38,8 @@ public:
         bool takesNewChat = true;  // false for a background tab
         // Null: the read's reply is not judged for completion.
         std::function<bool()> stopShown;
+        // The owner's latest notification of a change (ReplyCompletion).
+        std::optional<TimePoint> lastNotified;
     };
     struct Outcome {
         ConversationRouter::Result routed;

@@ -223,8 +223,8 @@ const TurnAssembler* ConversationRouter::assembler(const std::string& key) const
 
 void ConversationRouter::judgeCompletion(const std::string& key, SegmenterSnapshot& read, TimePoint now,
                                          const std::function<bool()>& stopShown,
-                                         const ReadAgainHandler& readAgain) {
-    const auto verdict = completion_.judge(key, read, now, stopShown);
+                                         std::optional<TimePoint> lastNotified, const ReadAgainHandler& readAgain) {
+    const auto verdict = completion_.judge(key, read, now, stopShown, lastNotified);
     read.responseComplete = verdict.complete;
     if (verdict.readAgain && readAgain) readAgain(*verdict.readAgain);
 }

@@ -100,7 +100,8 @@ public:
     // sets `read.responseComplete` to the verdict and, when a later read
     // could decide, asks `readAgain` for one. Call before `route`.
     void judgeCompletion(const std::string& key, SegmenterSnapshot& read, TimePoint now,
-                         const std::function<bool()>& stopShown, const ReadAgainHandler& readAgain);
+                         const std::function<bool()>& stopShown, std::optional<TimePoint> lastNotified,
+                         const ReadAgainHandler& readAgain);
     const ReplyCompletion& completion() const { return completion_; }
     const OrdinalStabilizer* stabilizer(const std::string& key) const;
     const DesignPromptEmitter* designEmitter(const std::string& key) const;

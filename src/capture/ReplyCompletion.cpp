@@ -2,6 +2,8 @@
 
 #include <xxhash.h>
 
+#include <algorithm>
+
 namespace velmar {
 
 namespace {
@@ -23,18 +25,28 @@ std::string textHash(const SegmenterSnapshot& read) {
 }  // namespace
 
 ReplyCompletion::Verdict ReplyCompletion::judge(const std::string& key, const SegmenterSnapshot& read, TimePoint now,
-                                                const std::function<bool()>& stopShown) {
+                                                const std::function<bool()>& stopShown,
+                                                std::optional<TimePoint> lastNotified) {
     if (!watched_.contains(key) && watched_.size() >= maxWatched) watched_.clear();
     std::string hash = textHash(read);
-    auto [it, fresh] = watched_.try_emplace(key, Watch{hash, now});
+    auto [it, fresh] = watched_.try_emplace(key, Watch{hash, now, now});
     Watch& watch = it->second;
-    if (!fresh && watch.textHash != hash) watch = Watch{std::move(hash), now};
+    if (!fresh && watch.textHash != hash) {
+        // Changed after the last read; if a notification came since, no later than it.
+        const bool notifiedSince = lastNotified && *lastNotified > watch.readAt;
+        watch = Watch{std::move(hash), notifiedSince ? std::min(*lastNotified, now) : now, now};
+    } else if (!fresh) {
+        watch.readAt = now;
+        watch.readTwice = true;
+    }
 
     if (!read.responseComplete) {
         if (watch.rechecks >= unfinishedRechecks) return {false, std::nullopt};
         return {false, ReadAgain{now + stopRecheck * (1 << watch.rechecks++), true}};
     }
-    if (now - watch.since < stableFor) return {false, ReadAgain{watch.since + stableFor}};
+    if (!watch.readTwice || now - watch.since < stableFor) {
+        return {false, ReadAgain{std::max(watch.since + stableFor, now)}};
+    }
     if (!watch.stopChecked) {
         if (stopShown && stopShown()) return {false, ReadAgain{now + stopRecheck}};
         watch.stopChecked = true;

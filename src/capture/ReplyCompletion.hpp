@@ -7,6 +7,13 @@
 // the conversation's text has not changed across reads spanning
 // `stableFor`. Until then the owner reads again at the time given.
 //
+// The owner's notifications say when the text last changed: a text first
+// read after a notification has stood since that notification, not since
+// the read, so the read that decides comes `stableFor` after the page's last
+// change rather than a debounce later. A change with no notification since
+// the last read (a lost event) counts from the read itself. A new text is
+// never complete on its first read.
+//
 // A page that says a reply goes on is read again too, a few times at growing
 // intervals after its text last changed: the change that ends a reply (the
 // stop control going, a status line) does not always bring an accessibility
@@ -52,16 +59,19 @@ public:
 
     // `read.responseComplete` is the page's own say. `stopShown` looks for a
     // stop control in the page; it is called only when everything else
-    // agrees the reply is done, and once per settled text.
+    // agrees the reply is done, and once per settled text. `lastNotified`:
+    // the owner's latest notification of a change, if it has one.
     Verdict judge(const std::string& key, const SegmenterSnapshot& read, TimePoint now,
-                  const std::function<bool()>& stopShown);
+                  const std::function<bool()>& stopShown, std::optional<TimePoint> lastNotified = std::nullopt);
     void forget(const std::string& key) { watched_.erase(key); }
     std::size_t watchedCount() const { return watched_.size(); }
 
 private:
     struct Watch {
         std::string textHash;     // of every turn's role and text, in order
-        TimePoint since;          // when that text was first read
+        TimePoint since;          // since when that text is known to stand
+        TimePoint readAt;         // the latest read of it
+        bool readTwice = false;
         bool stopChecked = false; // the page showed no stop control for this text
         int rechecks = 0;         // reads asked for while the page called it unfinished
     };

@@ -110,22 +110,30 @@ TEST(CaptureController, SettlesAfterQuietAndAtLeastEveryTwoAndAHalfSecondsOfAStr
 }
 
 // A reply is complete once the page says so and its text stayed the same
-// for 1.5 s of reads: a page that pauses between chunks with no stop control
-// shown must not have its first half sent. Reads on virtual time.
+// for 1.5 s: a page that pauses between chunks with no stop control shown
+// must not have its first half sent. The 1.5 s run from the change the
+// window's event told of, not from the debounced read; a change no event told
+// of counts from the read that found it. Reads on virtual time.
 TEST(CaptureController, AReplyIsSentWholeOnceUnchangedForOneAndAHalfSeconds) {
+    struct Shown {
+        long ms;
+        std::string window;
+        bool notified = true;
+    };
     struct Case {
         const char* description;
-        std::vector<std::pair<long, std::string>> shown;  // from this ms, the window shows
+        std::vector<Shown> shown;
         std::string sent;
-        long sentByMs;
+        long sentAtMs;
     };
     const Case cases[] = {
-        {"complete and left alone: sent 1.5 s after the read that first saw it",
-         {{2000, "Q1 R2 Q3 R4whole"}}, "R4whole", 2700 + 1500},
+        {"complete and left alone: sent 1.5 s after its event", {{2000, "Q1 R2 Q3 R4whole"}}, "R4whole", 3500},
         {"a pause of a second with no stop control shown, then more",
-         {{2000, "Q1 R2 Q3 R4half"}, {3000, "Q1 R2 Q3 R4halfwhole"}}, "R4halfwhole", 3700 + 1500},
+         {{2000, "Q1 R2 Q3 R4half"}, {3000, "Q1 R2 Q3 R4halfwhole"}}, "R4halfwhole", 4500},
         {"a torn read, then the window stable", {{2000, "Q1 R2 Q3 R4cut"}, {2750, "Q1 R2 Q3 R4whole"}}, "R4whole",
-         6000},
+         4250},
+        {"finished with no event: 1.5 s from the timed read that found it (1.5 s after 800)",
+         {{2000, "Q1 R2 Q3 R4whole", false}}, "R4whole", 2300 + 1500},
     };
     for (const auto& c : cases) {
         NativeRig rig;
@@ -134,19 +142,21 @@ TEST(CaptureController, AReplyIsSentWholeOnceUnchangedForOneAndAHalfSeconds) {
         rig.at(100);
         rig.segmenter->shows = testing::snap("Q1 R2 Q3 R4 ~", false, "c1");
         rig.desktop.changed(rig.app.pid, "AXValueChanged");
-        for (const auto& [ms, window] : c.shown) {
-            rig.at(ms);
-            rig.segmenter->shows = testing::snap(window, false, "c1");
-            rig.desktop.changed(rig.app.pid, "AXValueChanged");
-            rig.at(ms + 1);
-            EXPECT_TRUE(rig.events.empty()) << c.description << ": nothing before " << window << " stood still";
+        for (const auto& shown : c.shown) {
+            rig.at(shown.ms);
+            rig.segmenter->shows = testing::snap(shown.window, false, "c1");
+            if (shown.notified) rig.desktop.changed(rig.app.pid, "AXValueChanged");
+            rig.at(shown.ms + 1);
+            EXPECT_TRUE(rig.events.empty()) << c.description << ": nothing before " << shown.window << " stood still";
         }
-        rig.at(c.sentByMs);
+        rig.at(c.sentAtMs - 1);
+        EXPECT_TRUE(rig.events.empty()) << c.description << ": not before 1.5 s";
+        rig.at(c.sentAtMs);
         ASSERT_EQ(rig.events.size(), 1u) << c.description;
         EXPECT_EQ(rig.events[0].prompt, "Q3") << c.description;
         EXPECT_EQ(rig.events[0].response, c.sent) << c.description;
         EXPECT_EQ(rig.events[0].revision, 0) << c.description;
-        rig.at(c.sentByMs + 10000);
+        rig.at(c.sentAtMs + 10000);
         EXPECT_EQ(rig.events.size(), 1u) << c.description << ": sent once";
     }
 }

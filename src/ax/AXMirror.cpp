@@ -4,22 +4,35 @@
 #include "platform/Accessibility.hpp"
 
 #include <algorithm>
+#include <optional>
+#include <span>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
 namespace velmar {
 
-void AXMirror::clear(const AXElementRef& element, AXElement::Entry& entry, Change what) {
+namespace {
+constexpr std::size_t kChildren = axmemory::kCommon.size() - 1;
+static_assert(axmemory::kCommon[kChildren] == "AXChildren");
+// What an element whose children list stands is asked for.
+constexpr std::span<const std::string_view> kCommonButChildren(axmemory::kCommon.data(), kChildren);
+}  // namespace
+
+void AXMirror::clear(const AXElementRef& element, AXElement::Entry& entry, Change what, bool keepChildren) {
     if (!entry.pending) {
         entry.pending = true;
         memory_->pending.push_back(element);
     }
     entry.asked = false;
-    entry.commonRead.fill(false);
-    for (auto& answer : entry.common) answer.reset();
+    const bool keepsChildren = keepChildren && entry.commonRead[kChildren];
+    for (std::size_t i = 0; i < axmemory::kCommon.size(); ++i) {
+        if (keepsChildren && i == kChildren) continue;
+        entry.commonRead[i] = false;
+        entry.common[i].reset();
+    }
     entry.others.clear();
-    entry.childrenCurrent = false;
+    if (!keepsChildren) entry.childrenCurrent = false;
     // A renamed element's subtree is as it was (answers about a subtree
     // check the element's own attributes themselves); a children list found
     // different when read again drops its own.
@@ -56,10 +69,13 @@ bool AXMirror::changed(const AXElementRef& element, Change what) {
             auto leaf = memory_->entries.find(raw);
             if (leaf == memory_->entries.end()) continue;
             const auto& grandchildren = leaf->second->children;
-            if (!grandchildren || grandchildren->empty()) clear(leaf->first, *leaf->second, Change::content);
+            if (!grandchildren || grandchildren->empty()) clear(leaf->first, *leaf->second, Change::content, true);
         }
     }
-    clear(it->first, entry, what);
+    // A name or state change leaves the children list as it was: its own
+    // event says when that changes. So does a change of a leaf's text (one
+    // event on a wide parent reads every leaf below it again).
+    clear(it->first, entry, what, what == Change::attributes);
     stale_ = true;
     return true;
 }
@@ -167,15 +183,10 @@ std::size_t AXMirror::refreshTail(const AXElementRef& root, std::size_t count, s
             return mark(entries.find(element));
         });
     }
-    for (auto it : marked) clear(it->first, *it->second, Change::content);
+    for (auto it : marked) clear(it->first, *it->second, Change::content, false);
     if (!marked.empty()) stale_ = true;
     return marked.size();
 }
-
-namespace {
-constexpr std::size_t kChildren = axmemory::kCommon.size() - 1;
-static_assert(axmemory::kCommon[kChildren] == "AXChildren");
-}  // namespace
 
 void AXMirror::listed(const AXElement& element, AXElement::Entry& entry) {
     if (entry.commonRead[kChildren] && (!entry.children || !entry.childrenCurrent)) element.keepChildren(entry);
@@ -190,8 +201,9 @@ void AXMirror::keepAnswers(const std::vector<AXElementRef>& read,
         if (it == memory_->entries.end() || !it->second->asked) continue;
         AXElement::Entry& entry = *it->second;
         entry.asked = false;
+        const bool childrenAsked = !entry.commonRead[kChildren];
         entry.keepCommon(i < answers.size() ? std::move(answers[i]) : std::vector<std::optional<AXAttributeValue>>{});
-        entry.childrenCurrent = false;
+        if (childrenAsked) entry.childrenCurrent = false;
         listed(AXElement(it->first, memory_), entry);
     }
 }
@@ -225,14 +237,26 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
         pending.push_back(root);
     }
     std::vector<AXElementRef> toRead;
+    // A batch asks every element for the same attributes: those whose
+    // children list stands wait for a batch of their own kind.
+    std::vector<AXElementRef> otherKind;
     while (!pending.empty()) {
         toRead.clear();
+        std::optional<bool> withChildren;
         while (!pending.empty() && toRead.size() < batch) {
             AXElementRef raw = std::move(pending.back());
             pending.pop_back();
             auto it = raw ? memory_->entries.find(raw) : memory_->entries.end();
             if (it == memory_->entries.end()) continue;  // dropped since
             AXElement::Entry& entry = *it->second;
+            if (!entry.whole() && raw->readsSeveralAtOnce()) {
+                const bool needsChildren = !entry.commonRead[kChildren];
+                if (!withChildren) withChildren = needsChildren;
+                if (*withChildren != needsChildren) {
+                    otherKind.push_back(std::move(raw));
+                    continue;
+                }
+            }
             entry.pending = false;
             // Elements answering one attribute per request are the parse's to
             // read: it asks only for what it needs.
@@ -244,11 +268,14 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
             entry.asked = true;
             toRead.push_back(std::move(raw));
         }
+        pending.insert(pending.end(), otherKind.rbegin(), otherKind.rend());
+        otherKind.clear();
         if (toRead.empty()) continue;
-        auto request = onAnswered ? accessibility.requestAttributesOfEach(toRead, axmemory::kCommon, onAnswered)
-                                  : nullptr;
+        const std::span<const std::string_view> names =
+            withChildren.value_or(true) ? std::span<const std::string_view>(axmemory::kCommon) : kCommonButChildren;
+        auto request = onAnswered ? accessibility.requestAttributesOfEach(toRead, names, onAnswered) : nullptr;
         if (!request) {
-            keepAnswers(toRead, accessibility.copyAttributesOfEach(toRead, axmemory::kCommon));
+            keepAnswers(toRead, accessibility.copyAttributesOfEach(toRead, names));
         } else if (request->waitFor(answerWait)) {
             // Answered in time: no turn of the loop for it.
             keepAnswers(toRead, request->take());

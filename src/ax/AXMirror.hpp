@@ -100,7 +100,8 @@ public:
 private:
     // Everything read of one element, to be read again; what is remembered
     // about the subtrees holding it is dropped.
-    void clear(const AXElementRef& element, AXElement::Entry& entry, Change what);
+    // `keepChildren`: the change cannot have touched the children list.
+    void clear(const AXElementRef& element, AXElement::Entry& entry, Change what, bool keepChildren);
     // A list read again puts its new members on the memory's `pending` list.
     static void listed(const AXElement& element, AXElement::Entry& entry);
     // Answers to a batch, for what was asked and is still to be read.

@@ -64,10 +64,12 @@ public:
         std::span<const AXElementRef> elements, std::span<const std::string_view> names) const override {
         ++calls;
         largest = std::max(largest, elements.size());
+        if (std::find(names.begin(), names.end(), "AXChildren") != names.end()) childrenAsked += elements.size();
         return Accessibility::copyAttributesOfEach(elements, names);
     }
     mutable std::size_t calls = 0;
     mutable std::size_t largest = 0;
+    mutable std::size_t childrenAsked = 0;
 };
 
 // A mirror answers from memory until an event names what changed, and then
@@ -171,14 +173,18 @@ TEST(AXMirror, KeepsEachMessagesTextUntilSomethingInItChanges) {
     EXPECT_EQ(visits, 0) << "nothing changed";
     p.last->childElements()[0]->setString("AXValue", "Hello there");
     mirror.changed(p.last, AXMirror::Change::content);
+    platform.childrenAsked = 0;
     EXPECT_EQ(settle(), "Hi\nHello there");
     EXPECT_EQ(visits, 2) << "the last message only";
+    EXPECT_EQ(platform.childrenAsked, 1u) << "the message's list, not its text leaves' lists";
     p.last->setString("AXTitle", "Message 2 of 2");
     mirror.changed(p.last, AXMirror::Change::attributes);
+    platform.childrenAsked = 0;
     EXPECT_EQ(settle(), "Hi\nHello there");
     EXPECT_EQ(visits, 0) << "a message renamed is the same text";
+    EXPECT_EQ(platform.childrenAsked, 0u) << "a rename leaves the children list as it was";
     p.last->append(N("AXStaticText").value("Bye").buildSim());
-    mirror.changed(p.last, AXMirror::Change::attributes);
+    mirror.changed(p.last, AXMirror::Change::children);
     EXPECT_EQ(settle(), "Hi\nHello there\nBye") << "its list read again disproves what was kept";
     EXPECT_EQ(visits, 3);
     p.root->removeChild(p.composer);

@@ -60,6 +60,21 @@ bool AtspiObserver::typeMatches(std::string_view registered, std::string_view ev
     return eventType.size() == registered.size() || eventType[registered.size()] == ':';
 }
 
+std::vector<std::string_view> AtspiObserver::deliveredAs(std::string_view eventType,
+                                                        std::span<const std::string_view> registered) {
+    constexpr std::string_view liveRegion = "AXLiveRegionChanged";
+    std::vector<std::string_view> names;
+    bool live = false;
+    for (auto name : registered) {
+        auto types = eventTypes(name);
+        if (std::none_of(types.begin(), types.end(), [&](auto t) { return typeMatches(t, eventType); })) continue;
+        if (name == liveRegion) live = true;
+        else if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+    if (live && names.empty()) names.push_back(liveRegion);
+    return names;
+}
+
 std::unique_ptr<AtspiObserver> AtspiObserver::create(AXElementRef application, AXNotificationHandler handler) {
     const char* bus = busNameOf(accessibleOf(application));
     if (!bus || !handler) return nullptr;
@@ -149,16 +164,19 @@ void AtspiObserver::handle(const AtspiEvent& event) {
     if (!bus || busName_ != bus || !event.type) return;
     const std::string_view type(event.type);
     AXElementRef source;
+    std::vector<std::string_view> registered;
     for (const auto& r : registrations_) {
         auto types = eventTypes(r.notification);
         if (std::none_of(types.begin(), types.end(), [&](auto t) { return typeMatches(t, type); })) continue;
         if (!source) source = AtspiElement::wrap(event.source);
-        if (!r.wholeApplication && !r.element->sameElement(*source)) continue;
+        if (r.wholeApplication || r.element->sameElement(*source)) registered.push_back(r.notification);
+    }
+    for (auto name : deliveredAs(type, registered)) {
         auto& pending = queue_->pending;
         // A stream raises hundreds of events a second, mostly on the same few
         // elements: one of each name per element and turn of the loop is enough.
         if (std::any_of(pending.begin(), pending.end(), [&](const auto& p) {
-                return p.second == r.notification && p.first->sameElement(*source);
+                return p.second == name && p.first->sameElement(*source);
             })) {
             continue;
         }
@@ -168,7 +186,7 @@ void AtspiObserver::handle(const AtspiEvent& event) {
             queue_->overflowed = true;
             continue;
         }
-        pending.emplace_back(source, r.notification);
+        pending.emplace_back(source, std::string(name));
     }
     if ((!queue_->pending.empty() || queue_->overflowed) && !queue_->source) {
         queue_->source = g_idle_add_full(G_PRIORITY_DEFAULT, &AtspiObserver::deliver,

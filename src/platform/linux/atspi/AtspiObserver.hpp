@@ -34,6 +34,13 @@ public:
     // Whether an event of type `eventType` (e.g. "object:children-changed:add")
     // is one of `registered` (e.g. "object:children-changed").
     static bool typeMatches(std::string_view registered, std::string_view eventType);
+    // Which of the names registered for an event's source it is delivered
+    // as. On AT-SPI a live region's change is a plain text or children
+    // change, so "AXLiveRegionChanged" goes out only where no other name
+    // covers the event: otherwise a children change would also read as a
+    // text change, and every text leaf of a wide group would be read again.
+    static std::vector<std::string_view> deliveredAs(std::string_view eventType,
+                                                     std::span<const std::string_view> registered);
 
     // Null when the application has no element in the registry.
     static std::unique_ptr<AtspiObserver> create(AXElementRef application, AXNotificationHandler handler);

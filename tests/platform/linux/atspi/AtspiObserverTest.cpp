@@ -40,5 +40,29 @@ TEST(AtspiObserver, EventTypesMatchAtTheirSeparators) {
     for (const auto& c : cases) EXPECT_EQ(AtspiObserver::typeMatches(c.registered, c.event), c.matches) << c.description;
 }
 
+// One event, the names it goes out as: a live region adds nothing on AT-SPI
+// where a text or children change already covers the event.
+TEST(AtspiObserver, AnEventGoesOutAsALiveRegionOnlyWhereNothingElseCoversIt) {
+    using Names = std::vector<std::string_view>;
+    const Names chromium{"AXValueChanged", "AXLayoutChanged", "AXLiveRegionChanged", "AXCreated"};
+    struct Case {
+        const char* description;
+        const char* event;
+        Names registered;
+        Names delivered;
+    };
+    const Case cases[] = {
+        {"a child added is a children change, not a text change", "object:children-changed:add", chromium,
+         {"AXLayoutChanged", "AXCreated"}},
+        {"streamed text", "object:text-changed:insert", chromium, {"AXValueChanged"}},
+        {"only the live region registered", "object:children-changed:remove", {"AXLiveRegionChanged"},
+         {"AXLiveRegionChanged"}},
+        {"a load is both names it stands for", "document:load-complete", {"AXLayoutComplete", "AXLoadComplete"},
+         {"AXLayoutComplete", "AXLoadComplete"}},
+        {"nothing registered for it", "object:state-changed:focused", chromium, {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AtspiObserver::deliveredAs(c.event, c.registered), c.delivered) << c.description;
+}
+
 }  // namespace
 }  // namespace velmar::linux_backend

@@ -249,22 +249,21 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
             auto it = raw ? memory_->entries.find(raw) : memory_->entries.end();
             if (it == memory_->entries.end()) continue;  // dropped since
             AXElement::Entry& entry = *it->second;
-            if (!entry.whole() && raw->readsSeveralAtOnce()) {
-                const bool needsChildren = !entry.commonRead[kChildren];
-                if (!withChildren) withChildren = needsChildren;
-                if (*withChildren != needsChildren) {
-                    otherKind.push_back(std::move(raw));
-                    continue;
-                }
-            }
-            entry.pending = false;
             // Elements answering one attribute per request are the parse's to
             // read: it asks only for what it needs.
             if (entry.whole() || !raw->readsSeveralAtOnce()) {
+                entry.pending = false;
                 if (entry.whole()) listed(AXElement(raw, memory_), entry);
                 else memory_->dropMemos(entry);  // read by the parse, unchecked
                 continue;
             }
+            const bool needsChildren = !entry.commonRead[kChildren];
+            if (!withChildren) withChildren = needsChildren;
+            if (*withChildren != needsChildren) {
+                otherKind.push_back(std::move(raw));  // still pending
+                continue;
+            }
+            entry.pending = false;
             entry.asked = true;
             toRead.push_back(std::move(raw));
         }

@@ -124,18 +124,23 @@ a11y_switch() {
 }
 # In the Wayland desktop the browser's window lives inside Weston's X
 # window: that is the window keys are typed into. It is ready once the
-# browser is on the accessibility bus.
+# browser itself is on the accessibility bus: other programs of the session
+# (a desktop portal, say) may join it first.
 weston_window() {
-  local address children
+  local pid="$1" address name owner joined=0
   address="$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method org.a11y.Bus.GetAddress |
     sed "s/^('\(.*\)',)$/\1/")"
   for _ in $(seq 300); do
-    children="$(gdbus call --address "$address" --dest org.a11y.atspi.Registry \
+    for name in $(gdbus call --address "$address" --dest org.a11y.atspi.Registry \
       --object-path /org/a11y/atspi/accessible/root --method org.a11y.atspi.Accessible.GetChildren 2>/dev/null |
-      grep -o "':[0-9.]*'" | wc -l)"
-    [ "${children:-0}" -ge 1 ] && break
+      grep -o "':[0-9.]*'" | tr -d "'"); do
+      owner="$(gdbus call --address "$address" --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+        --method org.freedesktop.DBus.GetConnectionUnixProcessID "$name" 2>/dev/null | grep -o '[0-9]\+' | tail -1)"
+      [ "$owner" = "$pid" ] && joined=1 && break 2
+    done
     sleep 0.1
   done
+  [ "$joined" = 1 ] || echo "the browser (process $pid) never joined the accessibility bus" >&2
   sleep 1  # its first window maps just after it joins the bus
   xdotool search --class 'Weston Compositor' 2>/dev/null | tail -1 || true
 }
@@ -224,7 +229,7 @@ EOF
   firefox_pid=$!
   export VELMAR_FIREFOX_PID="$firefox_pid"
   window=""
-  [ -z "${WAYLAND_DISPLAY:-}" ] || window="$(weston_window)"
+  [ -z "${WAYLAND_DISPLAY:-}" ] || window="$(weston_window "$firefox_pid")"
   for _ in $(seq 300); do
     [ -n "$window" ] && break
     window="$(xdotool search --onlyvisible --pid "$firefox_pid" 2>/dev/null | tail -1 || true)"
@@ -246,7 +251,7 @@ else
   export VELMAR_CHROMIUM_PID="$chromium_pid"
 
   window=""
-  [ -z "${WAYLAND_DISPLAY:-}" ] || window="$(weston_window)"
+  [ -z "${WAYLAND_DISPLAY:-}" ] || window="$(weston_window "$chromium_pid")"
   for _ in $(seq 300); do
     [ -n "$window" ] && break
     window="$(xdotool search --sync --onlyvisible --pid "$chromium_pid" --class chromium 2>/dev/null | tail -1 || true)"

@@ -151,6 +151,7 @@ int runAgent(const std::vector<std::string>& arguments, bool background) {
     std::unique_ptr<Windowing> windowing;
     std::unique_ptr<HelperPanel> helperPanel;
     linux_backend::GtkStatusWindow* statusWindow = nullptr;
+    unsigned trayWatch = 0;
     if (gui) {
         // The tray icon where a tray host runs; the status window where none
         // does (stock GNOME).
@@ -159,9 +160,17 @@ int runAgent(const std::vector<std::string>& arguments, bool background) {
             statusItem = std::make_unique<linux_backend::AppIndicatorStatusItem>(icons, log);
         } else {
             log.writeLine("[agent] no status tray on this desktop — the status window stands in for the menu icon");
-            auto window = std::make_unique<linux_backend::GtkStatusWindow>(icons, nullptr, nullptr);
+            auto window = std::make_unique<linux_backend::GtkStatusWindow>(
+                icons, nullptr, &linux_backend::AppIndicatorStatusItem::trayHostRunning);
             statusWindow = window.get();
             statusItem = std::move(window);
+            // A panel started after the agent at login brings its tray late:
+            // the icon goes there once it does, as it would have at start.
+            trayWatch = linux_backend::AppIndicatorStatusItem::watchTrayHost([&log, statusWindow, icons] {
+                if (statusWindow->hasTray()) return;
+                log.writeLine("[agent] a status tray appeared — the menu icon is shown there");
+                statusWindow->adoptTray(std::make_unique<linux_backend::AppIndicatorStatusItem>(icons, log));
+            });
         }
         alerts = std::make_unique<linux_backend::GtkAlerts>();
         windowing = std::make_unique<linux_backend::GtkWindowing>();
@@ -221,6 +230,7 @@ int runAgent(const std::vector<std::string>& arguments, bool background) {
 
     g_source_remove(term);
     g_source_remove(interrupt);
+    if (trayWatch) linux_backend::AppIndicatorStatusItem::unwatchTrayHost(trayWatch);
     return 0;
 }
 

@@ -23,19 +23,8 @@ if [ "${1:-}" = "--inside" ]; then
   else
     export VELMAR_NO_SECRET_SERVICE="gnome-keyring-daemon is not installed"
   fi
-  # VELMAR_TRAY_HOST=1: a panel whose status tray hosts StatusNotifier
-  # items (as KDE's and XFCE's do), its configuration private to this desktop.
-  if [ "${VELMAR_TRAY_HOST:-0}" = 1 ]; then
-    conf="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
-    mkdir -p "$conf"
-    cp "$(dirname "$0")/tray-panel.xml" "$conf/xfce4-panel.xml"
-    xfce4-panel --disable-wm-check >"$XDG_CACHE_HOME/panel.log" 2>&1 &
-    for _ in $(seq 1 100); do
-      dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.NameHasOwner string:org.kde.StatusNotifierWatcher 2>/dev/null | grep -q "boolean true" && break
-      sleep 0.1
-    done
-  fi
+  # VELMAR_TRAY_HOST=1: a panel with a status tray, before the command.
+  [ "${VELMAR_TRAY_HOST:-0}" = 1 ] && { bash "$(dirname "$0")/tray-panel.sh" >/dev/null || true; }
   status=0
   "$@" || status=$?
   # The keyring belongs to this bus; end it with the session.

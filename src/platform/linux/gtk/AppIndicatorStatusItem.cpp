@@ -23,6 +23,18 @@ bool AppIndicatorStatusItem::trayHostRunning() {
     return owned == TRUE;
 }
 
+unsigned AppIndicatorStatusItem::watchTrayHost(std::function<void()> appeared) {
+    return g_bus_watch_name(
+        G_BUS_TYPE_SESSION, "org.kde.StatusNotifierWatcher", G_BUS_NAME_WATCHER_FLAGS_NONE,
+        +[](GDBusConnection*, const gchar*, const gchar*, gpointer data) {
+            (*static_cast<std::function<void()>*>(data))();
+        },
+        nullptr, new std::function<void()>(std::move(appeared)),
+        +[](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+}
+
+void AppIndicatorStatusItem::unwatchTrayHost(unsigned watch) { g_bus_unwatch_name(watch); }
+
 AppIndicatorStatusItem::AppIndicatorStatusItem(const std::filesystem::path& iconDirectory, LogSink& log) : log_(log) {
     indicator_ = app_indicator_new_with_path("velmar-desktop-agent", glyphIcon,
                                              APP_INDICATOR_CATEGORY_APPLICATION_STATUS, iconDirectory.c_str());

@@ -9,6 +9,7 @@
 #include "platform/StatusItem.hpp"
 
 #include <filesystem>
+#include <functional>
 
 typedef struct _AppIndicator AppIndicator;
 typedef struct _GtkWidget GtkWidget;
@@ -36,6 +37,11 @@ public:
 
     // Whether a tray host (a StatusNotifierWatcher) is on the session bus.
     static bool trayHostRunning();
+    // Calls `appeared` on the loop each time a tray host takes its name on
+    // the session bus (at once if one holds it already), until the returned
+    // watch is ended with `unwatchTrayHost`.
+    static unsigned watchTrayHost(std::function<void()> appeared);
+    static void unwatchTrayHost(unsigned watch);
     // The GtkMenu the tray exports (for tests and diagnostics).
     GtkWidget* menuWidget() const { return menu_; }
 

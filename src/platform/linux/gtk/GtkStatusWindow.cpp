@@ -124,6 +124,14 @@ void GtkStatusWindow::present() {
 
 bool GtkStatusWindow::visible() const { return gtk_widget_get_visible(window_); }
 
+void GtkStatusWindow::adoptTray(std::unique_ptr<StatusItem> tray) {
+    tray_ = std::move(tray);
+    if (!tray_) return;
+    tray_->setListener(listener_);
+    tray_->setImage(image_);
+    tray_->setMenu(model_);
+}
+
 void GtkStatusWindow::setListener(StatusItemListener* listener) {
     listener_ = listener;
     if (tray_) tray_->setListener(listener);

@@ -4,7 +4,8 @@
 // actions as buttons — shown when the user starts the agent from the
 // application menu, and on a later start. Closing it only hides it; the
 // agent runs on. Where a tray host runs at start the agent uses the tray icon
-// instead.
+// instead; where one comes later (a panel that starts after the agent at
+// login), the tray icon is adopted then and shows the menu from there on.
 
 #include "platform/StatusItem.hpp"
 
@@ -29,6 +30,11 @@ public:
     // Shows the window, unless the tray host shows the menu.
     void openMenu() override;
     void setListener(StatusItemListener* listener) override;
+
+    // Takes the tray icon of a tray host that appeared after the start: it
+    // gets the current image, menu and listener at once, and every one after.
+    void adoptTray(std::unique_ptr<StatusItem> tray);
+    bool hasTray() const { return tray_ != nullptr; }
 
     // Shows the window whatever the tray does (the first start from the menu).
     void present();

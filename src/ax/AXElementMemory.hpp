@@ -49,6 +49,9 @@ struct AXElement::Entry {
     // Asked for in a read still in flight; cleared when it is to be read
     // again, so an answer older than the change is not taken.
     bool asked = false;
+    // The pass in which its application last left a read of it unanswered:
+    // asked again once in that pass, then left to the parse.
+    std::uint64_t unansweredPass = 0;
 
     // Takes a read of the common attributes (as `kCommon` orders them) for
     // those not read yet.

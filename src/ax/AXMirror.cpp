@@ -201,6 +201,16 @@ void AXMirror::keepAnswers(const std::vector<AXElementRef>& read,
         if (it == memory_->entries.end() || !it->second->asked) continue;
         AXElement::Entry& entry = *it->second;
         entry.asked = false;
+        if (i < answers.size() && answers[i].empty()) {
+            // Not answered in time (a renderer busy with a long page): taken
+            // as answers, its children list would read as empty and drop
+            // the page below it. Asked again once; then the parse reads it.
+            if (std::exchange(entry.unansweredPass, memory_->pass) != memory_->pass && !entry.pending) {
+                entry.pending = true;
+                memory_->pending.push_back(it->first);
+            }
+            continue;
+        }
         const bool childrenAsked = !entry.commonRead[kChildren];
         entry.keepCommon(i < answers.size() ? std::move(answers[i]) : std::vector<std::optional<AXAttributeValue>>{});
         if (childrenAsked) entry.childrenCurrent = false;

@@ -65,7 +65,9 @@ public:
     virtual std::unique_ptr<AccessibilityObserver> createObserver(int pid, AXNotificationHandler handler) = 0;
 
     // The same attributes of many elements: one answer list per element, in
-    // order, as each element's copyAttributes would give it. A backend that
+    // order, as each element's copyAttributes would give it, or empty where
+    // the application did not answer in time (nothing is known of the
+    // element then: an unanswered children list is not an empty one). A backend that
     // can have every element's requests in flight at once overrides it, so
     // the lot costs about one round trip's wait instead of one per element.
     virtual std::vector<std::vector<std::optional<AXAttributeValue>>> copyAttributesOfEach(
@@ -80,8 +82,9 @@ public:
     }
     // The same reads without waiting for the answers, so the loop goes on
     // while an application is slow to answer. `onAnswered` runs on a later
-    // turn of the main loop once every answer is in (a request that fails or
-    // times out counts as answered, without a value). Null when the backend
+    // turn of the main loop once every answer is in (a request that fails
+    // counts as answered, without a value; one that times out leaves its
+    // element's answer list empty). Null when the backend
     // can only read by waiting: the caller then uses copyAttributesOfEach.
     virtual std::unique_ptr<PendingAttributes> requestAttributesOfEach(
         std::span<const AXElementRef> elements, std::span<const std::string_view> names,

@@ -339,6 +339,41 @@ TEST(AXMirror, ReadsInFlightNeverTakeAnAnswerOlderThanAChange) {
     }
 }
 
+// A read the browser leaves unanswered in time says nothing about the
+// element: taken as answers, the transcript's children list would read as
+// empty and every message below it would be dropped and read again.
+TEST(AXMirror, AnUnansweredReadIsAskedAgainNeverTakenAsEmpty) {
+    using std::chrono::milliseconds;
+    for (const int unanswered : {1, 2}) {
+        SCOPED_TRACE(unanswered == 1 ? "answered when asked again" : "left to the parse after a second miss");
+        sim::SimMainLoop loop;
+        sim::SimAccessibility platform(&loop);
+        Page p = page();
+        AXMirror mirror;
+        EXPECT_TRUE(mirror.prefetch(p.root, platform, [] { return false; }));
+        texts(mirror.read(AXElement(p.root)));
+        mirror.endPass();
+        const std::size_t held = mirror.size();
+
+        platform.answerAfter(milliseconds(100));
+        platform.leaveUnanswered(p.thread, unanswered);
+        p.thread->append(N("AXGroup").kids({N("AXStaticText").value("More")}).buildSim());
+        mirror.changed(p.thread, AXMirror::Change::children);
+        auto log = p.root->readLog();
+        log->reset();
+        for (int turns = 0; !mirror.prefetch(p.root, platform, [] { return false; }, [] {}); ++turns) {
+            ASSERT_LT(turns, 20);
+            loop.advance(milliseconds(100));
+        }
+        EXPECT_EQ(texts(mirror.read(AXElement(p.root))), "Hi|Hello|More||");
+        mirror.endPass();
+        EXPECT_EQ(mirror.size(), held + 2) << "nothing dropped: only the new message and its text added";
+        // The thread asked each time, the new message and its text once: the
+        // messages already held are not read again.
+        EXPECT_EQ(log->total(), static_cast<std::size_t>(unanswered + 1) + 2);
+    }
+}
+
 // A page that lists an element inside itself is walked once, not forever.
 TEST(AXMirror, APrefetchWalksEachElementOnce) {
     auto root = N("AXWebArea").kids({N("AXGroup").kids({N("AXStaticText").value("x")})}).buildSim();

@@ -107,7 +107,14 @@ std::unique_ptr<PendingAttributes> SimAccessibility::requestAttributesOfEach(std
                                                                              std::function<void()> onAnswered) const {
     if (!answerAfter_ || !loop_) return nullptr;
     ++requests_;
-    auto pending = std::make_unique<SimPendingAttributes>(copyAttributesOfEach(elements, names));
+    auto answers = copyAttributesOfEach(elements, names);
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        auto it = unanswered_.find(dynamic_cast<const SimElement*>(elements[i].get()));
+        if (it == unanswered_.end() || it->second <= 0) continue;
+        --it->second;
+        answers[i].clear();
+    }
+    auto pending = std::make_unique<SimPendingAttributes>(std::move(answers));
     pending->answer = loop_->postDelayed(*answerAfter_, [p = pending.get(), onAnswered = std::move(onAnswered)] {
         p->answered_ = true;
         onAnswered();

@@ -36,6 +36,8 @@ public:
                                                                std::function<void()> onAnswered) const override;
     // Batches asked without waiting.
     std::size_t requests() const { return requests_; }
+    // The next `times` batched reads of `element` go unanswered in time.
+    void leaveUnanswered(const SimElementPtr& element, int times) { unanswered_[element.get()] = times; }
     void setTrusted(bool trusted) { trusted_ = trusted; }
     void addApplication(int pid, SimElementPtr app) { apps_[pid] = std::move(app); }
     void removeApplication(int pid) { apps_.erase(pid); }
@@ -72,6 +74,7 @@ private:
     MainLoop* loop_ = nullptr;
     std::optional<Duration> answerAfter_;
     mutable std::size_t requests_ = 0;
+    mutable std::map<const SimElement*, int> unanswered_;
     std::map<int, SimElementPtr> apps_;
     std::set<int> failing_;
     std::map<int, std::set<std::string, std::less<>>> refused_;

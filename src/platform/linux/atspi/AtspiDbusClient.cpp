@@ -84,7 +84,7 @@ AtspiDbusClient::~AtspiDbusClient() {
 std::size_t AtspiDbusClient::send(DBusMessage* call) {
     Slot slot;
     if (call) {
-        if (!dbus_connection_send_with_reply(bus_, call, &slot.pending, kCallMs)) slot.pending = nullptr;
+        if (!dbus_connection_send_with_reply(bus_, call, &slot.pending, callMs_)) slot.pending = nullptr;
         dbus_message_unref(call);
     }
     slots_.push_back(slot);
@@ -188,6 +188,15 @@ bool AtspiDbusClient::unknownMethod(std::size_t slot) const {
     return r && dbus_message_get_type(r) == DBUS_MESSAGE_TYPE_ERROR &&
            std::string_view(dbus_message_get_error_name(r) ? dbus_message_get_error_name(r) : "") ==
                DBUS_ERROR_UNKNOWN_METHOD;
+}
+
+bool AtspiDbusClient::timedOut(std::size_t slot) const {
+    DBusMessage* r = slots_[slot].reply;
+    if (!r) return slots_[slot].pending != nullptr;  // never answered
+    if (dbus_message_get_type(r) != DBUS_MESSAGE_TYPE_ERROR) return false;
+    const std::string_view error = dbus_message_get_error_name(r) ? dbus_message_get_error_name(r) : "";
+    return error == DBUS_ERROR_NO_REPLY || error == DBUS_ERROR_TIMEOUT || error == DBUS_ERROR_TIMED_OUT ||
+           error == DBUS_ERROR_DISCONNECTED;
 }
 
 std::optional<AtspiRole> AtspiDbusClient::role(std::size_t slot) const {

@@ -37,7 +37,8 @@ public:
     // paths (libatspi's constructor for them is not public and may be missing).
     static bool makesAccessibles();
 
-    explicit AtspiDbusClient(DBusConnection* bus) : bus_(bus) {}
+    // `callMs`: how long a call may go unanswered before it counts as timed out.
+    explicit AtspiDbusClient(DBusConnection* bus, int callMs = kCallMs) : bus_(bus), callMs_(callMs) {}
     ~AtspiDbusClient();
     AtspiDbusClient(const AtspiDbusClient&) = delete;
     AtspiDbusClient& operator=(const AtspiDbusClient&) = delete;
@@ -62,6 +63,9 @@ public:
 
     // Whether the application does not know the call at all.
     bool unknownMethod(std::size_t slot) const;
+    // Whether the call got no answer in time (or the connection went): unlike
+    // an error, it says nothing about the accessible.
+    bool timedOut(std::size_t slot) const;
     // Answers, absent when the call failed, timed out or answered otherwise.
     std::optional<AtspiRole> role(std::size_t slot) const;
     std::optional<AtspiObjectAttributes> attributes(std::size_t slot) const;
@@ -94,12 +98,18 @@ private:
     static void answered(DBusPendingCall* pending, void* slot);
     void take(std::size_t slot);
 
+public:
+    // A read the loop waits for; a batch the loop does not wait for may give
+    // a busy renderer longer.
     static constexpr int kCallMs = 1000;
+
+private:
     struct Slot {
         DBusPendingCall* pending = nullptr;
         DBusMessage* reply = nullptr;
     };
     DBusConnection* bus_;
+    int callMs_;
     std::vector<Slot> slots_;
     std::size_t unanswered_ = 0;
     std::function<void()> done_;

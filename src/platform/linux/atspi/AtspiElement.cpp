@@ -218,12 +218,19 @@ public:
 
     // Takes the answers once `calls` has them all.
     void receive(const Client& calls, const Sent& sent) {
+        for (std::size_t slot : {sent.role, sent.attrs, sent.name, sent.kids, sent.text}) {
+            if (slot != Sent::none && calls.timedOut(slot)) unanswered_ = true;
+        }
         if (sent.role != Sent::none) role_ = calls.role(sent.role);
         if (sent.attrs != Sent::none) attrs_ = calls.attributes(sent.attrs).value_or(AtspiObjectAttributes{});
         if (sent.name != Sent::none) name_ = calls.string(sent.name);
         if (sent.kids != Sent::none && !calls.unknownMethod(sent.kids)) children_ = adoptAll(calls.children(sent.kids));
         if (sent.text != Sent::none) ownText_ = calls.string(sent.text);
     }
+
+    // Some request of the read went unanswered in time: its answers say
+    // nothing about the accessible (an empty children list is not "none").
+    bool unanswered() const { return unanswered_; }
 
     std::optional<AtspiRole> role() {
         if (!role_) role_ = Client::roleOf(a_);
@@ -284,6 +291,7 @@ public:
 
 private:
     AtspiAccessible* a_;
+    bool unanswered_ = false;
     std::optional<std::optional<AtspiRole>> role_;
     std::optional<AtspiObjectAttributes> attrs_;
     std::optional<std::optional<AXRoleMapping>> mapping_;
@@ -423,8 +431,10 @@ namespace {
 // awaited. The elements are held, so the accessibles outlive the requests.
 class AttributeBatch {
 public:
-    AttributeBatch(std::span<const AXElementRef> elements, std::span<const std::string_view> names)
-        : elements_(elements.begin(), elements.end()), names_(names.begin(), names.end()), all_(elements.size()) {
+    // `callMs`: how long each request may take (see AtspiDbusClient).
+    AttributeBatch(std::span<const AXElementRef> elements, std::span<const std::string_view> names, int callMs)
+        : elements_(elements.begin(), elements.end()), names_(names.begin(), names.end()), all_(elements.size()),
+          callMs_(callMs) {
         for (std::size_t i = 0; i < elements_.size(); ++i) {
             const auto* element = dynamic_cast<const AtspiElement*>(elements_[i].get());
             if (!element) continue;  // answered on its own when taken
@@ -476,6 +486,7 @@ public:
                 continue;
             }
             if (one.calls) one.reading->receive(*one.calls, one.sent);
+            if (one.reading->unanswered()) continue;  // no answers: to be asked again
             for (auto name : names_) answers.push_back(one.reading->read(name));
         }
         return out;
@@ -486,7 +497,7 @@ private:
         for (auto& [b, c] : clients_) {
             if (b == bus) return *c;
         }
-        return *clients_.emplace_back(bus, std::make_unique<Client>(bus)).second;
+        return *clients_.emplace_back(bus, std::make_unique<Client>(bus, callMs_)).second;
     }
 
     struct One {
@@ -498,9 +509,15 @@ private:
     std::vector<std::string_view> names_;
     std::vector<std::pair<DBusConnection*, std::unique_ptr<Client>>> clients_;
     std::vector<One> all_;
+    int callMs_;
     std::size_t unanswered_ = 0;
     std::function<void()> done_;
 };
+
+// A batch the loop does not wait for: a renderer busy with a long page may
+// take seconds to answer a wide children list, and an answer that comes is
+// worth more than a timeout (which leaves the element to be asked again).
+constexpr int kBatchCallMs = 4000;
 
 // A batch answered through the connections' dispatch on the GLib main loop;
 // the caller hears of it on a turn of its own, never inside whatever call
@@ -509,7 +526,7 @@ class AtspiPendingAttributes final : public PendingAttributes {
 public:
     AtspiPendingAttributes(std::span<const AXElementRef> elements, std::span<const std::string_view> names,
                            std::function<void()> onAnswered)
-        : batch_(elements, names), onAnswered_(std::move(onAnswered)) {
+        : batch_(elements, names, kBatchCallMs), onAnswered_(std::move(onAnswered)) {
         batch_.whenAnswered([this] {
             answered_ = true;
             // At the loop's default priority: an idle one starves while a
@@ -543,7 +560,7 @@ private:
 
 std::vector<std::vector<std::optional<AXAttributeValue>>> AtspiElement::copyAttributesOfEach(
     std::span<const AXElementRef> elements, std::span<const std::string_view> names) {
-    AttributeBatch batch(elements, names);
+    AttributeBatch batch(elements, names, Client::kCallMs);
     batch.wait();
     return batch.take();
 }

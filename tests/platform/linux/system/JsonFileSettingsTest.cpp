@@ -23,8 +23,10 @@ using velmar::testing::writeFile;
 // Every path below `folder`, with its contents ("/" for a folder).
 std::map<std::string, std::string> everythingIn(const fs::path& folder) {
     std::map<std::string, std::string> out;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        out[entry.path().lexically_relative(folder).string()] = entry.is_directory() ? "/" : readFile(entry.path());
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const auto name = entry.path().lexically_relative(folder).string();
+        out[name] = entry.is_directory() ? "/" : readFile(entry.path());
+    }
     return out;
 }
 std::set<std::string> namesIn(const fs::path& folder) {
@@ -115,7 +117,8 @@ TEST(JsonFileSettings, AnUnwritablePlaceIsLeftAsItWasAndReportedOnce) {
     };
     const Case cases[] = {
         {"a directory in the file's place", "settings.json",
-         [](const fs::path& dir) { fs::create_directories(dir / "settings.json"); }, std::nullopt, "Is a directory"},
+         [](const fs::path& dir) { fs::create_directories(dir / "settings.json"); }, std::nullopt,
+         "Is a directory"},
         {"a file where the folder's parent should be: ENOTDIR, for root too", "config/velmar/settings.json",
          [](const fs::path& dir) { writeFile(dir / "config", "a file"); }, std::nullopt, "Not a directory"},
         {"a read-only folder (tests run as root: the thread gives up its override)", "velmar/settings.json",

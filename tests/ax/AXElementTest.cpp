@@ -49,20 +49,5 @@ TEST(AXElement, EveryReadIsFreshAndBrokenTextIsRepaired) {
     EXPECT_EQ(e->readLog()->count(e.get(), "AXValue"), 3u);
 }
 
-TEST(AXElement, FocusedWindowFallsBackToFirstWindow) {
-    auto app = SimElement::make("AXApplication");
-    auto w1 = SimElement::make("AXWindow");
-    auto w2 = SimElement::make("AXWindow");
-    w1->setString("AXTitle", "first");
-    app->set("AXWindows", std::vector<AXElementRef>{w1, w2});
-    AXElement a(app);
-    ASSERT_TRUE(a.focusedWindow());
-    EXPECT_EQ(*a.focusedWindow(), AXElement(w1));
-
-    app->set("AXFocusedWindow", AXElementRef(w2));
-    EXPECT_EQ(*a.focusedWindow(), AXElement(w2));
-    EXPECT_FALSE(*a.focusedWindow() == AXElement(w1));
-}
-
 }  // namespace
 }  // namespace velmar

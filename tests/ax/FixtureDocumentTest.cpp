@@ -18,7 +18,7 @@ const char* kValid = R"({
            "children": [{"description": "only description"}, {"role": "AXGroup", "domClassList": ["a", "b"]}]}
 })";
 
-TEST(FixtureDocument, DecodesWithDefaultsAndIgnoresUnknownKeys) {
+TEST(FixtureDocument, DecodesWithDefaultsIgnoresUnknownKeysAndEncodesBack) {
     auto doc = FixtureDocument::decodeText(kValid);
     EXPECT_EQ(doc.meta.surface, "chatgpt");
     EXPECT_FALSE(doc.meta.recordedAt);
@@ -34,6 +34,8 @@ TEST(FixtureDocument, DecodesWithDefaultsAndIgnoresUnknownKeys) {
     EXPECT_EQ(doc.tree->childList[1]->domClassList(), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(doc.tree->string("AXURL"), "https://chatgpt.com/c/1");
     EXPECT_FALSE(first.string("AXURL"));
+    EXPECT_EQ(FixtureDocument::decode(doc.toJSON()).toJSON(), doc.toJSON());
+    EXPECT_FALSE(doc.toJSON()["tree"]["children"][0].contains("children"));
 }
 
 // A problem is reported with its place: the first one a field-by-field
@@ -48,8 +50,6 @@ TEST(FixtureDocument, RejectsWithThePlaceOfTheFirstProblem) {
         {"not JSON", "{\"meta\": ", "invalid JSON"},
         {"top-level array", "[]", "expected object at (root)"},
         {"missing meta", "{" + expect + R"(, "tree": {}})", "missing key at meta"},
-        {"missing scenario", R"({"meta": {"surface": "x"}, )" + expect + R"(, "tree": {}})",
-         "missing key at meta.scenario"},
         {"surface not a string", R"({"meta": {"surface": 3, "scenario": "s"}, )" + expect + R"(, "tree": {}})",
          "expected string at meta.surface"},
         {"turnCount not an integer", "{" + meta + R"(, "expect": {"turnCount": "2"}, "tree": {}})",
@@ -60,9 +60,6 @@ TEST(FixtureDocument, RejectsWithThePlaceOfTheFirstProblem) {
          "expected string at expect.roles[1]"},
         {"optional of wrong type", "{" + meta + R"(, "expect": {"turnCount": 1, "inProject": "yes"}, "tree": {}})",
          "expected boolean at expect.inProject"},
-        {"deep node role", "{" + meta + ", " + expect +
-                               R"(, "tree": {"children": [{}, {}, {}, {"role": 7}]}})",
-         "expected string at tree.children[3].role"},
         {"children not a list", "{" + meta + ", " + expect + R"(, "tree": {"children": {}}})",
          "expected array at tree.children"},
         {"child not an object", "{" + meta + ", " + expect + R"(, "tree": {"children": [{"children": ["x"]}]}})",
@@ -86,8 +83,6 @@ TEST(FixtureDocument, RejectsWithThePlaceOfTheFirstProblem) {
          "expected integer from -9223372036854775808 to 9223372036854775807 at expect.turnCount"},
         {"repeated known key", head + R"("expect": {"turnCount": 1}, "tree": {"children": [{"role": "a", "role": "b"}]}})",
          "duplicate key at tree.children[0].role"},
-        {"repeated section", head + R"("expect": {"turnCount": 1}, "expect": {"turnCount": 2}, "tree": {}})",
-         "duplicate key at expect"},
     };
     for (const auto& c : cases) {
         const auto error = testing::decodeError([&] { FixtureDocument::decodeText(c.json); });
@@ -102,21 +97,6 @@ TEST(FixtureDocument, RejectsWithThePlaceOfTheFirstProblem) {
     }
 }
 
-TEST(FixtureDocument, HostileNestingIsRefusedWithoutOverflow) {
-    std::string deep = R"({"meta": {"surface": "chatgpt", "scenario": "s"}, "expect": {"turnCount": 0}, "tree": )";
-    for (int i = 0; i < 10000; ++i) deep += R"({"children": [)";
-    deep += "{}";
-    for (int i = 0; i < 10000; ++i) deep += "]}";
-    deep += "}";
-    EXPECT_THROW(FixtureDocument::decodeText(deep), jsondecode::DecodeError);
-    std::string arrays(100000, '[');
-    EXPECT_THROW(FixtureDocument::decodeText(arrays), jsondecode::DecodeError);
-    // Brackets inside strings are text, not nesting.
-    std::string text = std::string(R"({"meta": {"surface": "x", "scenario": ")") + std::string(5000, '[') +
-                       R"("}, "expect": {"turnCount": 0}, "tree": {}})";
-    EXPECT_NO_THROW(FixtureDocument::decodeText(text));
-}
-
 // The file is read in chunks; every bundled fixture must come out as the
 // whole-text decoding of the library's tree does.
 TEST(FixtureDocument, ReadingAFileInChunksGivesTheSameTree) {
@@ -126,13 +106,6 @@ TEST(FixtureDocument, ReadingAFileInChunksGivesTheSameTree) {
         const auto whole = FixtureDocument::decode(nlohmann::json::parse(in));
         EXPECT_EQ(FixtureDocument::readFile(path).toJSON(), whole.toJSON()) << name;
     }
-}
-
-TEST(FixtureDocument, EncodesWhatItDecodes) {
-    auto doc = FixtureDocument::decodeText(kValid);
-    auto again = FixtureDocument::decode(doc.toJSON());
-    EXPECT_EQ(again.toJSON(), doc.toJSON());
-    EXPECT_FALSE(doc.toJSON()["tree"]["children"][0].contains("children"));
 }
 
 }  // namespace

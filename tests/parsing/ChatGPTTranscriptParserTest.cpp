@@ -119,6 +119,8 @@ TEST(ChatGPTTranscriptParser, CompletionFollowsStopControls) {
     }
 }
 
+// The desktop app's window, read through its application, is keyed on the
+// trimmed first prompt.
 TEST(ChatGPTDesktopSegmenter, KeysOnTheTrimmedFirstPrompt) {
     auto parser = ChatGPTTranscriptParser::desktop();
     auto a = ChatGPTDesktopSegmenter::snapshot(*page({userHeading(), body("  Plan a trip \n")}).build(), parser);
@@ -134,16 +136,13 @@ TEST(ChatGPTDesktopSegmenter, KeysOnTheTrimmedFirstPrompt) {
     EXPECT_FALSE(ChatGPTDesktopSegmenter::snapshot(*page({assistantHeading(), body("hi")}).build(), parser))
         << "no user prompt yet: nothing to report";
     EXPECT_FALSE(ChatGPTDesktopSegmenter::snapshot(*page({userHeading(), body("  ")}).build(), parser));
-}
 
-TEST(ChatGPTDesktopSegmenter, ReadsTheFocusedWindowOfTheApplication) {
-    auto window = page({userHeading(), body("q")}).buildSim();
     auto app = sim::SimElement::make("AXApplication");
-    app->set("AXWindows", std::vector<AXElementRef>{window});
+    app->set("AXWindows", std::vector<AXElementRef>{page({userHeading(), body("Plan a trip")}).buildSim()});
     ChatGPTDesktopSegmenter segmenter;
-    auto snap = segmenter.snapshot(AXElement(app));
-    ASSERT_TRUE(snap);
-    EXPECT_EQ(snap->turns.size(), 1u);
+    auto live = segmenter.snapshot(AXElement(app));
+    ASSERT_TRUE(live);
+    EXPECT_EQ(live->conversationKey, a->conversationKey);
     EXPECT_FALSE(segmenter.snapshot(AXElement(sim::SimElement::make("AXApplication"))));
     EXPECT_FALSE(segmenter.composerDraft(AXElement(app)));
 }

@@ -25,9 +25,7 @@ TEST(BrowserProfile, LooksUpEachDesktopsBrowsersByTheirIdentifiers) {
         {"Chromium is no macOS profile", DesktopPlatform::macOS, "chromium", std::nullopt},
         {"identifiers are case-sensitive", DesktopPlatform::linuxDesktop, "Chromium", std::nullopt},
         {"the snap Chromium by its snap desktop id", DesktopPlatform::linuxDesktop, "chromium_chromium", "chromium"},
-        {"Edge by its executable", DesktopPlatform::linuxDesktop, "msedge", "edge"},
         {"the running desktop's table by default", BrowserProfile::runningPlatform(), "brave", "brave"},
-        {"Firefox's desktop entry", DesktopPlatform::linuxDesktop, "firefox", "firefox"},
         {"Debian's Firefox ESR: the same browser", DesktopPlatform::linuxDesktop, "firefox-esr", "firefox"},
     };
     for (const auto& c : cases) {

@@ -17,7 +17,6 @@ TEST(AtspiRoleMap, MapsChromiumsLinuxRolesOntoTheParsersVocabulary) {
     };
     const Case cases[] = {
         {"page", ATSPI_ROLE_DOCUMENT_WEB, {}, {"AXWebArea", {}}},
-        {"plain div", ATSPI_ROLE_SECTION, {}, {"AXGroup", {}}},
         {"text leaf", ATSPI_ROLE_STATIC, {}, {"AXStaticText", {}}},
         {"nav element", ATSPI_ROLE_LANDMARK, {.xmlRoles = "navigation"}, {"AXGroup", {"AXLandmarkNavigation"}}},
         {"main element", ATSPI_ROLE_LANDMARK, {.xmlRoles = "main"}, {"AXGroup", {"AXLandmarkMain"}}},
@@ -29,14 +28,11 @@ TEST(AtspiRoleMap, MapsChromiumsLinuxRolesOntoTheParsersVocabulary) {
         {"textarea", ATSPI_ROLE_ENTRY, {.multiLine = true}, {"AXTextArea", {}}},
         {"text input", ATSPI_ROLE_ENTRY, {}, {"AXTextField", {}}},
         {"menu button", ATSPI_ROLE_PUSH_BUTTON_MENU, {}, {"AXPopUpButton", {}}},
-        {"tab strip", ATSPI_ROLE_PAGE_TAB_LIST, {.xmlRoles = "tablist"}, {"AXTabGroup", {}}},
-        {"list item", ATSPI_ROLE_LIST_ITEM, {}, {"AXGroup", {}}},
         {"first of several xml roles counts", ATSPI_ROLE_LANDMARK, {.xmlRoles = "main region"},
          {"AXGroup", {"AXLandmarkMain"}}},
         {"list bullet", ATSPI_ROLE_STATIC, {.tag = "::marker"}, {"AXListMarker", {}}},
         {"button opening a menu", ATSPI_ROLE_PUSH_BUTTON, {.hasPopup = "menu"}, {"AXPopUpButton", {}}},
         {"button opening a dialog", ATSPI_ROLE_PUSH_BUTTON, {.hasPopup = "dialog"}, {"AXButton", {}}},
-        {"browser window", ATSPI_ROLE_FRAME, {}, {"AXWindow", {"AXStandardWindow"}}},
         {"unknown role reads as a group", ATSPI_ROLE_REDUNDANT_OBJECT, {}, {"AXGroup", {}}},
         // An inline element is never a text leaf, or its text would be read twice.
         {"strong", ATSPI_ROLE_STATIC, {.tag = "strong", .display = "inline"}, {"AXGroup", {"AXInline"}}},
@@ -67,9 +63,7 @@ TEST(AtspiRoleMap, PutsTheNameWhereChromiumPutsItOnMacOS) {
         {"heading named by its text", "AXHeading", "contents", NameSlot::Title},
         {"page named by its title element", "AXWebArea", "related-element", NameSlot::Title},
         {"button with aria-label", "AXButton", "attribute", NameSlot::Description},
-        {"element with a title attribute", "AXButton", "title", NameSlot::Description},
         {"link named by its text", "AXLink", "contents", NameSlot::Description},
-        {"group named by aria-label", "AXGroup", "attribute", NameSlot::Description},
         {"textarea named by its placeholder", "AXTextArea", "placeholder", NameSlot::None},
         {"window without a name source", "AXWindow", "", NameSlot::Title},
         {"image with alt text", "AXImage", "attribute", NameSlot::Description},

@@ -8,6 +8,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
+#include <map>
+#include <set>
+
 namespace velmar::linux_backend {
 namespace {
 
@@ -16,10 +20,18 @@ using velmar::testing::readFile;
 using velmar::testing::TempDir;
 using velmar::testing::writeFile;
 
-std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
+// Every path below `folder`, with its contents ("/" for a folder).
+std::map<std::string, std::string> everythingIn(const fs::path& folder) {
+    std::map<std::string, std::string> out;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const auto name = entry.path().lexically_relative(folder).string();
+        out[name] = entry.is_directory() ? "/" : readFile(entry.path());
+    }
+    return out;
+}
+std::set<std::string> namesIn(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& [path, contents] : everythingIn(folder)) names.insert(path);
     return names;
 }
 
@@ -53,7 +65,7 @@ TEST(JsonFileSettings, KeepsTypedValuesAcrossInstancesAndLeavesNoTemporaryFiles)
     EXPECT_EQ(settings.string("gone"), std::nullopt);
     EXPECT_EQ(settings.boolean("velmar.deviceId"), std::nullopt);
     EXPECT_EQ(settings.string("VelmarFlushGraceSeconds"), std::nullopt);
-    EXPECT_EQ(namesIn(dir / "velmar"), std::vector<std::string>{"settings.json"});
+    EXPECT_EQ(namesIn(dir / "velmar"), std::set<std::string>{"settings.json"});
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_TRUE(log.lines().empty());
 }
@@ -88,74 +100,55 @@ TEST(JsonFileSettings, UnusableFilesReadAsEmptyAndAreRewrittenWhole) {
         EXPECT_NE(log.lines()[0].find(c.logged), std::string::npos) << c.description << ": " << log.lines()[0];
         EXPECT_EQ(nlohmann::json::parse(readFile(file)), (nlohmann::json{{"velmar.deviceId", "NEW"}, {"flag", false}}))
             << c.description;
-        EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"settings.json"}) << c.description;
+        EXPECT_EQ(namesIn(dir.path()), std::set<std::string>{"settings.json"}) << c.description;
     }
 }
 
-// Something other than a file in the settings' place: nothing to read,
-// nothing written there or anywhere else, one line, however many changes.
-TEST(JsonFileSettings, ADirectoryInItsPlaceIsLeftAloneAndReportedOnce) {
-    TempDir dir;
-    sim::SimLogSink log;
-    const fs::path file = dir / "settings.json";
-    fs::create_directories(file);
+// Settings that cannot be saved where they belong: what was stored still
+// reads, changes live on for this session, nothing on disk changes, and the
+// problem is one line however many changes follow.
+TEST(JsonFileSettings, AnUnwritablePlaceIsLeftAsItWasAndReportedOnce) {
+    struct Case {
+        const char* description;
+        const char* file;
+        std::function<void(const fs::path&)> prepare;  // given the test's folder
+        std::optional<std::string> stored;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"a directory in the file's place", "settings.json",
+         [](const fs::path& dir) { fs::create_directories(dir / "settings.json"); }, std::nullopt,
+         "Is a directory"},
+        {"a file where the folder's parent should be: ENOTDIR, for root too", "config/velmar/settings.json",
+         [](const fs::path& dir) { writeFile(dir / "config", "a file"); }, std::nullopt, "Not a directory"},
+        {"a read-only folder (tests run as root: the thread gives up its override)", "velmar/settings.json",
+         [](const fs::path& dir) {
+             writeFile(dir / "velmar/settings.json", R"({"velmar.deviceId": "KEEP"})");
+             fs::permissions(dir / "velmar", fs::perms::owner_read | fs::perms::owner_exec);
+             fs::permissions(dir / "velmar/settings.json", fs::perms::owner_read);
+         },
+         "KEEP", "Permission denied"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.description);
+        TempDir dir;
+        sim::SimLogSink log;
+        c.prepare(dir.path());
+        const auto before = everythingIn(dir.path());
+        velmar::testing::NoPermissionOverride noOverride;
+        if (!noOverride.active()) GTEST_SKIP() << "cannot drop CAP_DAC_OVERRIDE in this environment";
 
-    JsonFileSettings settings(file, log);
-    settings.setString("velmar.deviceId", "ABC");
-    settings.setNumber("n", 1);
-    EXPECT_EQ(settings.string("velmar.deviceId"), "ABC");  // kept for this session
+        JsonFileSettings settings(dir / c.file, log);
+        EXPECT_EQ(settings.string("velmar.deviceId"), c.stored);
+        settings.setString("velmar.deviceId", "ABC");
+        settings.setBoolean("flag", true);
+        settings.setString("velmar.deviceId", "DEF");
+        EXPECT_EQ(settings.string("velmar.deviceId"), "DEF");
 
-    ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_NE(log.lines()[0].find("Is a directory"), std::string::npos) << log.lines()[0];
-    EXPECT_TRUE(fs::is_directory(file));
-    EXPECT_TRUE(fs::is_empty(file));
-    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"settings.json"});
-}
-
-// The settings folder's parent is a regular file, so the folder can be
-// neither read nor made (ENOTDIR), for root too.
-TEST(JsonFileSettings, AFolderThatCannotExistIsReportedOnceAndNothingIsCreated) {
-    TempDir dir;
-    sim::SimLogSink log;
-    writeFile(dir / "config", "a file where the config folder should be");
-    const fs::path file = dir / "config/velmar/settings.json";
-
-    JsonFileSettings settings(file, log);
-    settings.setString("velmar.deviceId", "ABC");
-    settings.setString("velmar.deviceId", "DEF");
-
-    EXPECT_EQ(settings.string("velmar.deviceId"), "DEF");
-    ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_NE(log.lines()[0].find("Not a directory"), std::string::npos) << log.lines()[0];
-    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"config"});
-    EXPECT_EQ(readFile(dir / "config"), "a file where the config folder should be");
-}
-
-// A read-only settings folder: the stored values still read, changes stay in
-// memory, the file is untouched, one line. Tests run as root, who ignores
-// file modes; the thread gives up that override for the test.
-TEST(JsonFileSettings, NoWritePermissionKeepsTheFileAndReportsOnce) {
-    TempDir dir;
-    sim::SimLogSink log;
-    const fs::path folder = dir / "velmar";
-    const fs::path file = folder / "settings.json";
-    writeFile(file, R"({"velmar.deviceId": "KEEP"})");
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-    fs::permissions(file, fs::perms::owner_read);
-
-    velmar::testing::NoPermissionOverride noOverride;
-    if (!noOverride.active()) GTEST_SKIP() << "cannot drop CAP_DAC_OVERRIDE in this environment";
-
-    JsonFileSettings settings(file, log);
-    EXPECT_EQ(settings.string("velmar.deviceId"), "KEEP");
-    settings.setString("velmar.deviceId", "CHANGED");
-    settings.setBoolean("flag", true);
-    EXPECT_EQ(settings.string("velmar.deviceId"), "CHANGED");
-
-    ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_NE(log.lines()[0].find("Permission denied"), std::string::npos) << log.lines()[0];
-    EXPECT_EQ(readFile(file), R"({"velmar.deviceId": "KEEP"})");
-    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"settings.json"});
+        ASSERT_EQ(log.lines().size(), 1u);
+        EXPECT_NE(log.lines()[0].find(c.logged), std::string::npos) << log.lines()[0];
+        EXPECT_EQ(everythingIn(dir.path()), before);
+    }
 }
 
 }  // namespace

@@ -216,13 +216,22 @@ bool inDesktop(benchmark::State& state) {
 
 // `probe`: a 10 ms timer on the loop measures how long the agent held it (its
 // wake-ups are CPU of their own, so the cost figures come from runs without it).
-void reply(benchmark::State& state, const std::string& surface, bool withAgent, bool probe = false) {
+// `readFirst` (without the agent): the controller reads the page whole and
+// is gone before the prompt, so the figure is the browser's own upkeep of a
+// page a client has read, with nobody listening to its events.
+void reply(benchmark::State& state, const std::string& surface, bool withAgent, bool probe = false,
+           bool readFirst = false, bool listen = false) {
     if (!inDesktop(state)) return;
     const int exchanges = static_cast<int>(state.range(0));
     Rig rig;
-    if (!rig.open(surface, "?history=" + std::to_string(exchanges), exchanges, withAgent, probe)) {
+    if (!rig.open(surface, "?history=" + std::to_string(exchanges), exchanges, withAgent || readFirst, probe)) {
         state.SkipWithError("no observer on the browser");
         return;
+    }
+    if (readFirst) {
+        if (!listen) rig.changes.reset();
+        rig.controller->stop();
+        rig.controller.reset();
     }
     Costs costs;
     double toEvent = 0;
@@ -304,6 +313,20 @@ const int registered = [] {
                     ->Iterations(1);
             }
         }
+        benchmark::RegisterBenchmark((std::string("RealChromiumReply/") + surface + "/read").c_str(),
+                                     [surface = std::string(surface)](benchmark::State& s) {
+                                         reply(s, surface, false, false, true);
+                                     })
+            ->Arg(400)
+            ->Unit(benchmark::kSecond)
+            ->Iterations(1);
+        benchmark::RegisterBenchmark((std::string("RealChromiumReply/") + surface + "/listen").c_str(),
+                                     [surface = std::string(surface)](benchmark::State& s) {
+                                         reply(s, surface, false, false, true, true);
+                                     })
+            ->Arg(400)
+            ->Unit(benchmark::kSecond)
+            ->Iterations(1);
     }
     return 0;
 }();

@@ -30,24 +30,7 @@ const std::string kClaudeMessages =
     "messages (first of: 'Message N of M' groups, 'You said:' / 'Claude responded:' headings, "
     "'Message actions' / 'Edit' closers)";
 
-TEST(AXDumpCheck, AClaudeTabWithEveryMarkerPasses) {
-    ToolDesktop d;
-    d.launchBrowser();
-    d.show(testing::claudePage(kClaudeURL, kExchange, true));
-    EXPECT_EQ(AXDump::check(d.context), 0) << d.output();
-    EXPECT_EQ(d.output(),
-              "── claude_ai (chromium)\n"
-              "  PASS  " + kClaudeMessages + "\n"
-              "  PASS  composer (ProseMirror text area)\n"
-              "  PASS  'Model: ' node\n"
-              "  PASS  parser: 2 turn(s)\n"
-              "  PASS  parser: roles resolved\n"
-              "  INFO  model=Sonnet complete=true parityFallback=false\n"
-              "\nRESULT: PASS — every probed marker present.\n");
-    EXPECT_EQ(d.err.str(), "");
-}
-
-TEST(AXDumpCheck, MovedMarkersMissingTargetsAndTabsWithoutAConversation) {
+TEST(AXDumpCheck, ProbesAndParsesEachTargetAndFailsOnAMovedMarker) {
     auto moved = testing::claudePage(kClaudeURL, kExchange, true).json();
     moved["children"].back()["domClassList"] = {"Editor"};  // the composer lost its editor class, as after an update
     struct Case {
@@ -57,6 +40,10 @@ TEST(AXDumpCheck, MovedMarkersMissingTargetsAndTabsWithoutAConversation) {
         std::vector<std::string> said;
         std::string unsaid;
     } cases[] = {
+        {"a tab with every marker passes", testing::claudePage(kClaudeURL, kExchange, true).json(), 0,
+         {"── claude_ai (chromium)\n  PASS  " + kClaudeMessages + "\n  PASS  composer (ProseMirror text area)\n",
+          "  PASS  parser: 2 turn(s)\n  PASS  parser: roles resolved\n",
+          "\nRESULT: PASS — every probed marker present.\n"}, "FAIL"},
         {"a moved marker fails its probe and the run", moved, 1,
          {"  FAIL  composer (ProseMirror text area)\n", "  PASS  " + kClaudeMessages + "\n",
           "RESULT: FAIL — a contract marker moved; compare with the probes above.\n"}, "RESULT: PASS"},
@@ -81,7 +68,6 @@ TEST(AXDumpCheck, MovedMarkersMissingTargetsAndTabsWithoutAConversation) {
     d.show(N("AXWebArea").url("https://example.com/"));
     EXPECT_EQ(AXDump::check(d.context), 2) << "nothing to check";
     EXPECT_EQ(d.err.str(), AXDump::noTargetsMessage());
-    EXPECT_THAT(d.err.str(), HasSubstr("claude.ai / chatgpt.com / gemini.google.com / www.perplexity.ai / chat.deepseek.com"));
 }
 
 TEST(AXDumpRecord, RecordsAFixtureThatTheFixtureCheckAccepts) {
@@ -94,8 +80,6 @@ TEST(AXDumpRecord, RecordsAFixtureThatTheFixtureCheckAccepts) {
     ASSERT_EQ(AXDump::record(args, d.context), 0) << d.err.str();
     const auto file = dir.path() / "claude_ai" / (ToolTime::localDate(d.loop.now()) + "-sim-one-exchange.json");
     ASSERT_TRUE(std::filesystem::exists(file)) << d.output();
-    EXPECT_THAT(d.output(), HasSubstr("recorded " + file.string() + " ("));
-    EXPECT_THAT(d.output(), HasSubstr("  live parse: 2 turn(s), model=Sonnet, complete=true\n"));
     EXPECT_THAT(d.output(), HasSubstr("  round-trip: scrubbed tree parses identically."));
 
     const auto result = FixtureCheck::check(file, std::nullopt);
@@ -121,13 +105,10 @@ TEST(AXDumpRecord, RefusesWhatItCannotRecord) {
         {"an unknown word", {"--surface", "claude_ai", "--scenario", "s", "-v"}, "unknown argument -v\n"},
         {"an unknown browser", {"--surface", "claude_ai", "--scenario", "s", "--browser", "Chrome"},
          "unknown --browser Chrome; known: chrome, chromium, brave, edge, vivaldi, opera, firefox\n"},
-        {"no such target", {"--surface", "gemini", "--scenario", "s"},
-         "no live gemini target — open and FOCUS it, then re-run (a minimized/never-focused browser window exposes "
-         "no web areas)\n"},
+        {"no such target", {"--surface", "gemini", "--scenario", "s"}, "no live gemini target"},
         {"open in two browsers", {"--surface", "claude_ai", "--scenario", "s"},
-         "claude_ai is open in more than one browser (chromium, chrome) — pass --browser <slug>\n"},
-        {"no conversation to parse", {"--surface", "deepseek", "--scenario", "s"},
-         "live parse returned nil for deepseek — is a conversation open? run ax-check first\n"},
+         "claude_ai is open in more than one browser (chromium, chrome)"},
+        {"no conversation to parse", {"--surface", "deepseek", "--scenario", "s"}, "live parse returned nil for deepseek"},
     };
     for (const auto& c : cases) {
         ToolDesktop d;
@@ -137,19 +118,14 @@ TEST(AXDumpRecord, RefusesWhatItCannotRecord) {
         d.launchBrowser("google-chrome", 701);
         d.show(testing::claudePage(kClaudeURL, kExchange, true), 701);
         EXPECT_EQ(AXDump::record(c.args, d.context), 2) << c.description;
-        EXPECT_EQ(d.err.str(), c.err) << c.description;
+        EXPECT_THAT(d.err.str(), HasSubstr(c.err)) << c.description;
     }
 }
 
+// The agent's executable becomes a tool only for these exact words.
 TEST(AXDumpDispatch, VerbsAreMatchedExactly) {
-    struct Case {
-        const char* argument;
-        bool verb;
-    } cases[] = {
-        {"ax-check", true}, {"ax-record", true}, {"capture-check", true}, {"AX-CHECK", false},
-        {"--help", false},  {"ax-check ", false}, {"", false},            {"/tmp/file", false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(AXDump::isVerb(c.argument), c.verb) << "'" << c.argument << "'";
+    for (const char* verb : {"ax-check", "ax-record", "ax-turns", "capture-check"}) EXPECT_TRUE(AXDump::isVerb(verb));
+    for (const char* other : {"AX-CHECK", "ax-check ", "", "--help"}) EXPECT_FALSE(AXDump::isVerb(other)) << other;
 }
 
 TEST(AXDumpDispatch, TrustComesFirstThenTheVerb) {
@@ -195,13 +171,9 @@ TEST(AXDumpTurns, PrintsWhatEveryTargetShowsNowAsJSONLinesOrReadably) {
               "── chatgpt (chromium)  Greeting\n  key=abc-123 complete=false turns=2\n"
               "#1 user:\n    Hi \"there\"\n#2 assistant:\n    Line one\n");
 
-    struct Case { const char* description; std::vector<std::string> arguments; int status; };
-    const Case cases[] = {
-        {"no target of that surface", {"ax-turns", "--surface", "gemini"}, 2},
-        {"unknown option", {"ax-turns", "--send"}, 2},
-        {"the surface asked for", {"ax-turns", "--surface", "chatgpt", "--json"}, 0},
-    };
-    for (const auto& c : cases) EXPECT_EQ(AXDump::run(c.arguments, d.context), c.status) << c.description;
+    EXPECT_EQ(AXDump::run({"ax-turns", "--surface", "chatgpt", "--json"}, d.context), 0);
+    EXPECT_EQ(AXDump::run({"ax-turns", "--surface", "gemini"}, d.context), 2) << "no target of that surface";
+    EXPECT_EQ(AXDump::run({"ax-turns", "--send"}, d.context), 2) << "unknown option";
 }
 
 }  // namespace

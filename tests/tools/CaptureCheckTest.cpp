@@ -104,64 +104,38 @@ json claudeEntry(std::string id = "claude", std::string url = kURL) {
     return {{"id", id}, {"surface", "claude_ai"}, {"browser", "chromium"}, {"url", url}};
 }
 
-TEST(CaptureCheck, OpensChecksSendsAndClosesEachEntry) {
+// One entry opened, checked, sent to and closed; then a second run of two
+// entries compared with the report the first one left.
+TEST(CaptureCheck, OpensChecksSendsClosesAndComparesWithTheLastRun) {
     Harness h;
-    const auto manifest = h.manifest({claudeEntry()});
     const auto report = (h.dir.path() / "report.json").string();
-    ASSERT_EQ(h.run({"--manifest", manifest.string(), "--out", report, "--send"}), 0) << h.d.output() << h.d.err.str();
+    ASSERT_EQ(h.run({"--manifest", h.manifest({claudeEntry("a")}).string(), "--out", report, "--send"}), 0)
+        << h.d.output() << h.d.err.str();
     EXPECT_EQ(h.kinds(), (std::vector<Kind>{Kind::openURL, Kind::raise, Kind::click, Kind::type, Kind::key, Kind::close}));
     EXPECT_EQ(h.d.input.events()[3].text, kPrompt);
     EXPECT_TRUE(h.d.desktop.windows(ToolDesktop::browserPid).empty()) << "the window it opened is closed";
-
-    const auto out = h.d.output();
-    EXPECT_THAT(out, HasSubstr("capture-check: 1 entry + SEND — hands off the mouse until RESULT prints.\n"));
-    EXPECT_THAT(out, HasSubstr("  target appeared on claude_ai (chromium) after "));
-    EXPECT_THAT(out, HasSubstr("RESULT: PASS — 1 passed, 0 failed. Nothing newly failing since last run.\n"));
-    EXPECT_THAT(out, HasSubstr("wrote " + report + "\n"));
-
-    // The report, in camelCase, carries every result.
-    const auto r = h.report();
+    EXPECT_THAT(h.d.output(), HasSubstr("wrote " + report + "\n"));
+    auto r = h.report();
     const auto& e = r["entries"][0];
-    EXPECT_EQ(r["args"]["send"], true);
     EXPECT_EQ(r["summary"]["pass"], 1);
-    EXPECT_FALSE(r["summary"].contains("previousRunAt"));
     EXPECT_EQ(e["parse"]["roles"], (json{"user", "assistant"}));
-    EXPECT_GT(e["textCheck"]["assistantChars"].get<int>(), 0);
-    EXPECT_TRUE(e["probes"][0].contains("name") && e["probes"][0].contains("ok")) << e["probes"];
     EXPECT_EQ(e["status"], "PASS");
     EXPECT_EQ(e["conversationKey"], "3f2a9c4e-1b2d-4e5f-8a9b-0c1d2e3f4a5b");
     EXPECT_EQ(e["cleanup"], "closed");
-    EXPECT_EQ(e["send"]["ok"], true);
-    EXPECT_EQ(e["send"]["turnsBefore"], 2);
     EXPECT_EQ(e["send"]["turnsAfter"], 4);
     EXPECT_GE(e["send"]["waitedMs"].get<long long>(), 2000) << "waited for the streamed reply to complete";
-    EXPECT_GE(e["openMs"].get<long long>(), 1200);
-}
+    const auto firstRanAt = r["ranAt"].get<std::string>();
 
-TEST(CaptureCheck, ASecondRunNamesWhatNewlyFailsAndWhatRecovered) {
-    Harness h;
-    const auto manifest = h.manifest({claudeEntry("a"), claudeEntry("b", kOtherURL)});
-    const auto report = (h.dir.path() / "report.json").string();
-    // First run: b's conversation lost its baseline prompt.
-    h.pageFor = [&](const std::string& url) -> std::optional<Texts> {
-        if (url == kOtherURL) return Texts{"Something else", "Sure."};
-        return kHistory;
-    };
-    EXPECT_EQ(h.run({"--manifest", manifest.string(), "--out", report}), 1);
-    EXPECT_THAT(h.d.output(), HasSubstr("  FAIL  b  text: no user turn carries the sentinel\n"));
-    const auto firstRanAt = h.report()["ranAt"].get<std::string>();
-
-    // Second run: b is back, a broke.
+    // a passed before and its conversation has since lost the baseline prompt; b is new.
     h.pageFor = [&](const std::string& url) -> std::optional<Texts> {
         if (url == kOtherURL) return kHistory;
         return Texts{"Something else", "Sure."};
     };
-    EXPECT_EQ(h.run({"--manifest", manifest.string(), "--out", report, "--close", "0"}), 1);
-    EXPECT_THAT(h.d.output(), HasSubstr("RESULT: FAIL — 1 passed, 1 failed. Newly failing since " + firstRanAt +
-                                        ": a. Recovered: b.\n"));
-    const auto r = h.report();
+    const auto two = h.manifest({claudeEntry("a"), claudeEntry("b", kOtherURL)});
+    EXPECT_EQ(h.run({"--manifest", two.string(), "--out", report, "--close", "0"}), 1);
+    EXPECT_THAT(h.d.output(), HasSubstr("  FAIL  a  text: no user turn carries the sentinel\n"));
+    r = h.report();
     EXPECT_EQ(r["summary"]["newlyFailing"], json{"a"});
-    EXPECT_EQ(r["summary"]["newlyPassing"], json{"b"});
     EXPECT_EQ(r["summary"]["previousRunAt"], firstRanAt);
     EXPECT_FALSE(r["entries"][0].contains("cleanup")) << "nothing closed with --close 0";
 }
@@ -189,9 +163,7 @@ TEST(CaptureCheck, AnEntryThatCannotBeCheckedSaysWhy) {
                  return react(redirected);
              };
          },
-         false, "FAIL",
-         "tab found but on a different conversation (key mismatch — wrong URL in the manifest, or the app did not "
-         "navigate)"},
+         false, "FAIL", "tab found but on a different conversation"},
         {"the click does not focus the composer and the tree cannot either",
          [](Harness& h) {
              h.d.input.clicksMissFocus = true;
@@ -207,7 +179,7 @@ TEST(CaptureCheck, AnEntryThatCannotBeCheckedSaysWhy) {
          },
          true, "FAIL", "send: composer did not take focus (nothing typed; focus is on something outside the page)"},
         {"typed text that never lands", [](Harness& h) { h.d.input.typingMisses = true; }, true, "FAIL",
-         "send: composer read-back mismatch (typed text did not land) — clear the composer by hand"},
+         "send: composer read-back mismatch"},
         {"a prompt that lands but gets no reply", [](Harness& h) { h.replies = false; }, true, "FAIL",
          "send: no new pair (+0 turn(s))"},
     };
@@ -218,16 +190,15 @@ TEST(CaptureCheck, AnEntryThatCannotBeCheckedSaysWhy) {
                                          (h.dir.path() / "report.json").string()};
         if (c.send) args.push_back("--send");
         EXPECT_EQ(h.run(args), c.status == "SKIP" ? 0 : 1) << c.description;
-        const auto entry = h.report()["entries"][0];
+        const auto report = h.report();
+        EXPECT_EQ(report["summary"]["pass"], 0) << c.description << ": a skip is no pass";
+        const auto entry = report["entries"][0];
         EXPECT_EQ(entry["status"], c.status) << c.description;
-        EXPECT_EQ(entry["reason"], c.reason) << c.description << "\n" << h.d.output();
+        EXPECT_THAT(entry["reason"].get<std::string>(), HasSubstr(c.reason)) << c.description << "\n" << h.d.output();
     }
 }
 
 TEST(CaptureCheck, ArgumentAndManifestProblemsStopBeforeAnythingOpens) {
-    auto usageAfter = [](std::string problem) {
-        return "capture-check: " + problem + "\nusage: " + std::string(CaptureCheck::usage) + "\n";
-    };
     Harness h;
     const auto bad = h.manifest({claudeEntry("x"), claudeEntry("x")}, "bad.json");
     const auto good = h.manifest({claudeEntry("x")});
@@ -238,15 +209,10 @@ TEST(CaptureCheck, ArgumentAndManifestProblemsStopBeforeAnythingOpens) {
         int status;
         std::string err;
     } cases[] = {
-        {"no manifest", {}, 2, usageAfter("--manifest is required")},
-        {"an unknown argument", {"--manifest", "m.json", "--fast"}, 2,
-         usageAfter("The following argument was not expected: --fast")},
-        {"a bad close value", {"--manifest", "m.json", "--close", "yes"}, 2,
-         usageAfter("--close: Value yes not in range 0 to 1")},
-        {"a missing manifest", {"--manifest", (h.dir.path() / "none.json").string()}, 2,
-         "manifest not found: " + (h.dir.path() / "none.json").string() +
-             "\n  cp capture-baseline.example.json capture-baseline.local.json and fill in YOUR baseline conversation "
-             "URLs (first prompt must start with the sentinel).\n"},
+        {"no manifest", {}, 2, "--manifest is required\nusage: capture-check"},
+        {"an unknown argument", {"--manifest", "m.json", "--fast"}, 2, "--fast\nusage: capture-check"},
+        {"a bad close value", {"--manifest", "m.json", "--close", "yes"}, 2, "--close: Value yes not in range 0 to 1"},
+        {"a missing manifest", {"--manifest", (h.dir.path() / "none.json").string()}, 2, "manifest not found: "},
         {"an invalid manifest", {"--manifest", bad.string()}, 2, "manifest invalid:\n  x: duplicate entry id\n"},
         {"an undecodable manifest", {"--manifest", (h.dir.path() / "broken.json").string()}, 2,
          "manifest invalid:\n  expected string at entries[0].id\n"},
@@ -255,7 +221,7 @@ TEST(CaptureCheck, ArgumentAndManifestProblemsStopBeforeAnythingOpens) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(h.run(c.args), c.status) << c.description;
-        EXPECT_EQ(h.d.err.str(), c.err) << c.description;
+        EXPECT_THAT(h.d.err.str(), HasSubstr(c.err)) << c.description;
     }
     EXPECT_TRUE(h.d.input.events().empty());
 }

@@ -67,33 +67,23 @@ TEST_F(FixtureCheckTool, UsageErrorsExitTwoAndAMissingPathFails) {
     EXPECT_NE(out.str().find("0 passed, 1 failed"), std::string::npos);
 }
 
-TEST_F(FixtureCheckTool, JsonOutputIsOneObjectPerFixture) {
+// One object a line: the snapshot of what parsed (with the key given), none
+// for a file that did not decode or a surface without a parser.
+TEST_F(FixtureCheckTool, JsonOutputIsOneObjectPerFixtureAndStillFails) {
     write("x.json", R"({"meta": {"surface": "nonesuch", "scenario": "s"}, "expect": {"turnCount": 0}, "tree": {}})");
     EXPECT_EQ(run({"--json", "--key", "K", (dir / "a-good.json").string(), (dir / "sub/b-broken.json").string(),
                    (dir / "x.json").string()}), 1);
     std::istringstream lines(out.str());
-    std::string line;
     std::vector<nlohmann::json> objects;
-    while (std::getline(lines, line)) objects.push_back(nlohmann::json::parse(line));
+    for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
     ASSERT_EQ(objects.size(), 3u);
     EXPECT_EQ(objects[0]["result"], "pass");
-    EXPECT_TRUE(objects[0]["reason"].is_null());
     EXPECT_EQ(objects[0]["surface"], "chatgpt");
-    const auto& snap = objects[0]["snapshot"];
-    EXPECT_EQ(snap["conversationKey"], "K");
-    EXPECT_EQ(snap["responseComplete"], false);
-    EXPECT_TRUE(snap["model"].is_null());
-    ASSERT_EQ(snap["turns"].size(), 2u);
-    EXPECT_EQ(snap["turns"][0]["role"], "user");
-    EXPECT_TRUE(snap["turns"][0]["producedArtifact"].is_null());
-    for (const char* key : {"index", "total", "text", "collapsed", "artifactTitle", "artifactType"}) {
-        EXPECT_TRUE(snap["turns"][0].contains(key)) << key;
-    }
+    EXPECT_EQ(objects[0]["snapshot"]["conversationKey"], "K");
+    EXPECT_EQ(objects[0]["snapshot"]["turns"].size(), 2u);
     EXPECT_EQ(objects[1]["result"], "fail");
     EXPECT_TRUE(objects[1]["snapshot"].is_null());
-    EXPECT_TRUE(objects[1]["surface"].is_null());
     EXPECT_TRUE(objects[2]["snapshot"].is_null()) << "a surface without a parser";
-    EXPECT_EQ(objects[2]["surface"], "nonesuch");
 }
 
 using Opt = std::optional<std::string>;

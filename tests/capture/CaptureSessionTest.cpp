@@ -87,14 +87,14 @@ TEST(CaptureSession, SendsEachCompletedExchangeOnceWithItsOrdinalAndBrowser) {
     gpt.push_back("Explain ownership in Rust");
     showTab(true);
     loop.advance(1s);
-    stream(gpt, "Ownership means each value has one owner, and it is dropped with it.", 6, showTab);
+    stream(gpt, "Each value has one owner, and goes with it.", 6, showTab);
     loop.advance(2s);
 
     // Claude Desktop meanwhile.
     claude.push_back("Summarise the meeting notes");
     showClaude(true);
     loop.advance(1s);
-    stream(claude, "The team agreed to ship on Friday and to review the tests first.", 4, showClaude);
+    stream(claude, "Ship on Friday, tests reviewed first.", 4, showClaude);
     loop.advance(2s);
 
     // A tab switch to DeepSeek: its history is not sent; then a new exchange.
@@ -104,7 +104,7 @@ TEST(CaptureSession, SendsEachCompletedExchangeOnceWithItsOrdinalAndBrowser) {
     ds.push_back("What is a monad?");
     showTab(true);
     loop.advance(1s);
-    stream(ds, "A monad wraps values with a way to chain computations over them.", 3, showTab);
+    stream(ds, "A value wrapped with a way to chain steps.", 3, showTab);
     loop.advance(3s);  // a reply is complete once unchanged for 1.5 s
 
     // Back to ChatGPT; the user scrolls up to the top and back down.
@@ -120,12 +120,9 @@ TEST(CaptureSession, SendsEachCompletedExchangeOnceWithItsOrdinalAndBrowser) {
     browser.stop();
 
     EXPECT_EQ(sent, (std::vector<std::string>{
-                        "chatgpt#4 Explain ownership in Rust -> Ownership means each value has one owner, and it is "
-                        "dropped with it. [chrome]",
-                        "claude_desktop#4 Summarise the meeting notes -> The team agreed to ship on Friday and to "
-                        "review the tests first. [app]",
-                        "deepseek#4 What is a monad? -> A monad wraps values with a way to chain computations over "
-                        "them. [chrome]",
+                        "chatgpt#4 Explain ownership in Rust -> Each value has one owner, and goes with it. [chrome]",
+                        "claude_desktop#4 Summarise the meeting notes -> Ship on Friday, tests reviewed first. [app]",
+                        "deepseek#4 What is a monad? -> A value wrapped with a way to chain steps. [chrome]",
                     }));
     EXPECT_GE(diag.count("chatgpt", CaptureDiag::Counter::parsedOk), 5);
 }

@@ -185,62 +185,56 @@ TEST(TurnAssemblerTest, PendingPromptsAreBoundedAndFlushedInOrderFromTheirFirstS
     EXPECT_TRUE(events.empty());
 }
 
-TEST(TurnAssemblerTest, CollapsedPromptRecoveredFromTheDrafts) {
+// A prompt the page shows cut short is sent as the draft typed before it; the
+// conversation's facts go only with an event whose exchange is whole or recoverable.
+TEST(TurnAssemblerTest, TheSentExchangeCarriesTheTypedPromptAndTheConversationFacts) {
     const std::string full = std::string(150, 'x') + "  middle\n\n" + std::string(100, 'y');
     const std::string shown = text::graphemePrefix(text::normalizeWhitespace(full), 200) + "\u2026";
-    const std::tuple<const char*, std::vector<std::string>, std::string, bool, std::string> cases[] = {
-        // description, drafts typed (oldest first), prompt shown, collapsed, prompt sent
-        {"first 200 characters and an ellipsis: the draft, as typed", {full}, shown, true, full},
-        {"typing on replaces a draft rather than pushing the older out", {full, "other", "other, more"}, shown, true,
-         full},
-        {"newest matching draft wins", {full + " older", full}, shown, true, full},
-        {"no matching draft keeps the shown text", {"something else"}, shown, true, shown},
-        {"a prompt that is not collapsed is taken as shown", {full}, shown, false, shown},
-        {"an empty collapsed prompt is not recovered", {full}, "", true, ""},
-        {"a bare ellipsis matches nothing", {full}, "\u2026", true, "\u2026"},
+    const std::string facts = "project artifact Title code";
+    struct Case {
+        const char* description;
+        std::vector<std::string> drafts;  // typed, oldest first
+        std::string shownPrompt;
+        bool collapsed;
+        bool artifact;  // the reply produced one
+        std::string sentPrompt;
+        std::string sentFacts;
     };
-    for (const auto& [description, drafts, prompt, collapsed, expected] : cases) {
+    const Case cases[] = {
+        {"first 200 characters and an ellipsis: the draft, as typed", {full}, shown, true, true, full, facts},
+        {"typing on replaces a draft rather than pushing the older out", {full, "other", "other, more"}, shown, true,
+         true, full, facts},
+        {"newest matching draft wins", {full + " older", full}, shown, true, true, full, facts},
+        {"no matching draft keeps the shown text", {"something else"}, shown, true, true, shown, facts},
+        {"a prompt that is not collapsed is taken as shown", {full}, shown, false, true, shown, facts},
+        {"an empty collapsed prompt is not recovered, yet carries the facts", {full}, "", true, true, "", facts},
+        {"a bare ellipsis matches nothing", {full}, "\u2026", true, true, "\u2026", facts},
+        {"a reply without an artifact keeps no title", {}, "Q3", false, false, "Q3", "project no-artifact"},
+        {"an empty prompt that is not collapsed carries no facts", {}, "", false, true, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
         std::vector<TurnEvent> events;
         TurnAssembler a("claude_ai", [&](const TurnEvent& e) { events.push_back(e); });
         a.process(snap("Q1 R2"), TimePoint{}, false);
-        for (const auto& d : drafts) a.cacheDraft(d);
+        for (const auto& d : c.drafts) a.cacheDraft(d);
         auto s = snap("Q1 R2 Q3 R4");
-        s.turns[2].text = prompt;
-        s.turns[2].collapsed = collapsed;
-        a.process(s, TimePoint{}, false);
-        ASSERT_EQ(events.size(), 1u) << description;
-        EXPECT_EQ(events[0].prompt, expected) << description;
-        EXPECT_EQ(events[0].captureTier, expected.empty() ? 1 : 2) << description;
-        EXPECT_TRUE(a.recentDrafts().empty()) << description << ": a sent prompt consumes the drafts";
-    }
-}
-
-TEST(TurnAssemblerTest, ConversationFactsOnlyOnGoodOrRecoverableEvents) {
-    const std::tuple<const char*, std::string, bool, bool, std::string> cases[] = {
-        // description, prompt shown, collapsed, artifact produced, facts sent
-        {"ok pair with an artifact", "Q3", false, true, "project artifact Title code"},
-        {"ok pair without an artifact keeps no title", "Q3", false, false, "project no-artifact"},
-        {"empty collapsed prompt still carries the facts", "", true, true, "project artifact Title code"},
-        {"empty prompt that is not collapsed carries none", "", false, true, ""},
-    };
-    for (const auto& [description, prompt, collapsed, artifact, expected] : cases) {
-        std::vector<TurnEvent> events;
-        TurnAssembler a("claude_desktop", [&](const TurnEvent& e) { events.push_back(e); });
-        a.process(snap("Q1 R2"), TimePoint{}, false);
-        auto s = snap("Q3 R4");
         s.inProject = true;
-        s.turns[0].text = prompt;
-        s.turns[0].collapsed = collapsed;
-        s.turns[1].producedArtifact = artifact;
-        s.turns[1].artifactTitle = "Title";
-        s.turns[1].artifactType = "code";
+        s.turns[2].text = c.shownPrompt;
+        s.turns[2].collapsed = c.collapsed;
+        s.turns[3].producedArtifact = c.artifact;
+        s.turns[3].artifactTitle = "Title";
+        s.turns[3].artifactType = "code";
         a.process(s, TimePoint{}, false);
-        ASSERT_EQ(events.size(), 1u) << description;
+        ASSERT_EQ(events.size(), 1u);
         const auto& e = events[0];
-        std::string facts = e.inProject ? "project" : "";
-        if (e.producedArtifact) facts += *e.producedArtifact ? " artifact" : " no-artifact";
-        for (const auto& text : {e.artifactTitle, e.artifactType}) facts += text ? " " + *text : "";
-        EXPECT_EQ(facts, expected) << description;
+        EXPECT_EQ(e.prompt, c.sentPrompt);
+        EXPECT_EQ(e.captureTier, c.sentPrompt.empty() ? 1 : 2);
+        EXPECT_TRUE(a.recentDrafts().empty()) << "a sent prompt consumes the drafts";
+        std::string sentFacts = e.inProject ? "project" : "";
+        if (e.producedArtifact) sentFacts += *e.producedArtifact ? " artifact" : " no-artifact";
+        for (const auto& text : {e.artifactTitle, e.artifactType}) sentFacts += text ? " " + *text : "";
+        EXPECT_EQ(sentFacts, c.sentFacts);
     }
 }
 

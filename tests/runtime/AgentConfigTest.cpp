@@ -18,24 +18,18 @@ AgentConfig defaults() {
 
 // Every broken "config.json" is ignored as a whole, silently, in both kinds of build.
 TEST(AgentConfig, EveryBrokenConfigFileFallsBackToTheDefaults) {
-    struct Case {
-        const char* description;
-        std::optional<std::string> contents;  // nullopt: no file
-    };
-    const Case cases[] = {
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
         {"no file", std::nullopt},
         {"cut off mid-write", R"({"VELMAR_DRY_RUN": "1", "SUPABASE_URL": "https://x.supa)"},
         {"a JSON array", R"(["VELMAR_DRY_RUN", "1"])"},
         {"one value that is not a string", R"({"VELMAR_DRY_RUN": "1", "VELMAR_OBFUSCATION_ENABLED": 1})"},
-        {"broken UTF-8 in a value", "{\"SUPABASE_URL\": \"\xff\xfe\"}"},
-        {"trailing garbage", R"({"VELMAR_DRY_RUN": "1"} x)"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [description, contents] : cases) {
         for (bool release : {false, true}) {
+            SCOPED_TRACE(std::string(description) + (release ? " (release)" : " (development)"));
             sim::SimInstallLayout install;
-            if (c.contents) install.setResource("config", "json", c.contents);
-            AgentConfig config = AgentConfig::load(install, sim::SimEnvironment{}, release);
-            EXPECT_EQ(config, defaults()) << c.description << (release ? " (release)" : " (development)");
+            if (contents) install.setResource("config", "json", contents);
+            EXPECT_EQ(AgentConfig::load(install, sim::SimEnvironment{}, release), defaults());
         }
     }
 }
@@ -43,16 +37,13 @@ TEST(AgentConfig, EveryBrokenConfigFileFallsBackToTheDefaults) {
 TEST(AgentConfig, FileValuesAreTakenAsWrittenAndSwitchesAreOnOnlyForOne) {
     sim::SimInstallLayout install;
     install.setResource("config", "json", R"({
-        "VELMAR_API_BASE": "  https://eu.api.example.com  ",
         "SUPABASE_URL": "",
         "SUPABASE_ANON_KEY": " key ",
         "VELMAR_DRY_RUN": "true",
         "VELMAR_DASHBOARD_BASE": "not even a URL",
         "VELMAR_SHADOW_SURFACES": "gemini,perplexity",
-        "VELMAR_OBFUSCATION_ENABLED": "1",
-        "UNKNOWN_KEY": "ignored"})");
+        "VELMAR_OBFUSCATION_ENABLED": "1"})");
     AgentConfig config = AgentConfig::load(install, sim::SimEnvironment{}, true);
-    EXPECT_EQ(config.apiBase, "https://eu.api.example.com");
     EXPECT_EQ(config.supabaseURL, "");  // present and empty counts
     EXPECT_EQ(config.supabaseAnonKey, " key ");
     EXPECT_FALSE(config.dryRun);
@@ -68,7 +59,8 @@ TEST(AgentConfig, FileValuesAreTakenAsWrittenAndSwitchesAreOnOnlyForOne) {
 // core script override; a release build reads neither.
 TEST(AgentConfig, OnlyADevelopmentBuildReadsOverridesFromTheEnvironment) {
     sim::SimInstallLayout install;
-    install.setResource("config", "json", R"({"SUPABASE_URL": "https://file.supabase.co", "SUPABASE_ANON_KEY": "file-key"})");
+    install.setResource("config", "json",
+                        R"({"SUPABASE_URL": "https://file.supabase.co", "SUPABASE_ANON_KEY": "file-key"})");
     const sim::SimEnvironment env{
         {"SUPABASE_URL", "https://env.supabase.co"},
         {"SUPABASE_ANON_KEY", ""},  // empty overrides do not count
@@ -91,12 +83,9 @@ TEST(AgentConfig, OnlyADevelopmentBuildReadsOverridesFromTheEnvironment) {
     EXPECT_FALSE(release.dryRun);
     EXPECT_EQ(release.apiBase, "https://api.velmar.app");
     EXPECT_EQ(release.coreScriptOverride, std::nullopt);
-
-    EXPECT_EQ(AgentConfig::load(install, sim::SimEnvironment{{"VELMAR_CORE_JS", ""}}, false).coreScriptOverride,
-              std::nullopt);
 }
 
-TEST(AgentConfig, SanitizeApiBase) {
+TEST(AgentConfig, ReleaseBuildsTakeOnlyAnHttpsApiBaseWithAHost) {
     struct Case {
         const char* description;
         const char* text;
@@ -104,37 +93,26 @@ TEST(AgentConfig, SanitizeApiBase) {
         const char* expected;
     };
     const Case cases[] = {
-        {"release: https with a host", "https://api.example.com", true, "https://api.example.com"},
-        {"release: blanks and newlines trimmed", " \n https://api.example.com/v1\t\n", true, "https://api.example.com/v1"},
+        {"release: blanks and newlines trimmed", " \n https://api.example.com/v1\t\n", true,
+         "https://api.example.com/v1"},
         {"release: upper-case scheme kept as written", "HTTPS://Api.Example.com", true, "HTTPS://Api.Example.com"},
         {"release: plain http", "http://api.example.com", true, "https://api.velmar.app"},
-        {"release: bare scheme", "https://", true, "https://api.velmar.app"},
         {"release: no host", "https:///path", true, "https://api.velmar.app"},
         {"release: space inside", "https://api example.com", true, "https://api.velmar.app"},
-        {"release: scheme-relative", "//api.example.com", true, "https://api.velmar.app"},
-        {"release: other scheme", "ftp://api.example.com", true, "https://api.velmar.app"},
-        {"release: empty", "", true, "https://api.velmar.app"},
         {"release: blank", " \u2003\n", true, "https://api.velmar.app"},
-        {"development: anything goes", "http://10.0.0.5:3000", false, "http://10.0.0.5:3000"},
-        {"development: trimmed, unchecked", "  not a url \n", false, "not a url"},
+        {"development: trimmed, unchecked", "  http://10.0.0.5:3000 \n", false, "http://10.0.0.5:3000"},
         {"development: empty", "", false, "http://127.0.0.1:8000"},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(AgentConfig::sanitizeApiBase(c.text, c.release), c.expected) << c.description;
-    }
+    for (const Case& c : cases) EXPECT_EQ(AgentConfig::sanitizeApiBase(c.text, c.release), c.expected) << c.description;
 }
 
 // Nothing the agent inherited under its own prefix reaches the core; the
 // configured values replace inherited ones; everything else passes through.
 TEST(AgentConfig, CoreEnvironmentFiltersTheAgentsPrefixAndSetsTheConfiguredValues) {
     const sim::SimEnvironment inherited{
-        {"PATH", "/usr/local/bin:/usr/bin"},
         {"HOME", "/home/ada"},
-        {"LANG", "de_DE.UTF-8"},
         {"SUPABASE_URL", "https://inherited.supabase.co"},
-        {"VELMAR_CAPTURE_DEBUG", "1"},
         {"VELMAR_CORE_JS", "/tmp/core.mjs"},
-        {"VELMAR_SKIP_RELOCATION_CHECK", "1"},
         {"VELMAR_DRY_RUN", "1"},
         {"VELMARX", "kept: not the prefix"},
     };
@@ -145,9 +123,7 @@ TEST(AgentConfig, CoreEnvironmentFiltersTheAgentsPrefixAndSetsTheConfiguredValue
     config.obfuscationEnabled = true;
 
     const std::map<std::string, std::string> expected{
-        {"PATH", "/usr/local/bin:/usr/bin"},
         {"HOME", "/home/ada"},
-        {"LANG", "de_DE.UTF-8"},
         {"VELMARX", "kept: not the prefix"},
         {"SUPABASE_URL", "https://configured.supabase.co"},
         {"SUPABASE_ANON_KEY", "anon"},

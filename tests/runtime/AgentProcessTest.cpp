@@ -92,22 +92,18 @@ std::optional<int> waitForExit(pid_t pid, std::chrono::milliseconds within, bool
 TEST(AgentProcess, AScriptedChatReachesTheLocalCoresStoreAndSigtermEndsItWithinSevenSeconds) {
     testing::TempDir home;
     const fs::path data = home.path() / "data", state = home.path() / "state";
-    const Texts history = {"Old question", "Old answer"};
+    const auto plus = [](Texts t, const std::string& more) {
+        t.push_back(more);
+        return t;
+    };
     const std::string reply1 = "The team agreed to ship on Friday.", reply2 = "Only the migration, which is rehearsed.";
-    Texts first = history, streaming, done1, second, done2;
-    first.push_back("Summarise the meeting notes");
-    streaming = done1 = first;
-    streaming.push_back("The team agreed");
-    done1.push_back(reply1);
-    second = done1;
-    second.push_back("And the risks?");
-    done2 = second;
-    done2.push_back(reply2);
+    const Texts history = {"Old question", "Old answer"}, first = plus(history, "Summarise the meeting notes");
+    const Texts done1 = plus(first, reply1), second = plus(done1, "And the risks?");
     json steps = json::array();
     // The history is on screen before the agent attaches (1.5 s after launch).
     for (const auto& [after, turns, finished] : std::vector<std::tuple<int, Texts, bool>>{
-             {0, history, true}, {3000, first, false}, {1000, streaming, false}, {1000, done1, true},
-             {1500, second, false}, {1500, done2, true}})
+             {0, history, true}, {3000, first, false}, {1000, plus(first, "The team agreed"), false},
+             {1000, done1, true}, {1500, second, false}, {1500, plus(second, reply2), true}})
         steps.push_back({{"after_ms", after}, {"pid", 4242}, {"window", claudeWindow(turns, finished)}});
     const auto env = agentEnvironment(home.path(), {
         {"applications", {{{"pid", 4242}, {"app_id", "com.anthropic.claudefordesktop"}, {"name", "Claude"}}}},

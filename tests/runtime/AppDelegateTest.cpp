@@ -26,11 +26,9 @@ TEST_F(AppDelegateTest, LaunchInstallsTheMenuStartsTheCoreAndAttachesAllowlisted
 
     EXPECT_TRUE(item.shown().has_value()) << "the status item is installed";
     EXPECT_EQ(launcher.launchCount(), 1u);
-    EXPECT_EQ(agent->capture().controllerCount(), 2u);
     EXPECT_TRUE(agent->capture().hasController(testing::claudePid));
     EXPECT_TRUE(agent->capture().hasController(testing::chromePid));
     EXPECT_FALSE(agent->capture().hasController(testing::editorPid));
-    EXPECT_TRUE(agent->menu().axTrusted);
     EXPECT_EQ(agent->menu().capturingApps.size(), 2u);
     EXPECT_FALSE(agent->onboarding().signInWindow()) << "the sign-in window waits for the core's first auth_state";
 }
@@ -41,10 +39,7 @@ TEST_F(AppDelegateTest, WithoutACoreScriptAWarningIsShownAndTheAgentQuits) {
     launch();
 
     ASSERT_EQ(alerts.shownAlerts.size(), 1u);
-    EXPECT_EQ(alerts.shownAlerts[0].message, "Fernhollow");
     EXPECT_EQ(alerts.shownAlerts[0].informativeText, AppDelegate::missingCoreText);
-    EXPECT_EQ(alerts.shownAlerts[0].style, Alert::Style::warning);
-    EXPECT_GE(windowing.activations, 1);
     EXPECT_EQ(exits, 1);
     EXPECT_EQ(launcher.launchCount(), 0u);
     EXPECT_EQ(agent->capture().controllerCount(), 0u);
@@ -92,45 +87,28 @@ TEST_F(AppDelegateTest, EveryCoreMessageTypeHasItsEffect) {
              EXPECT_EQ(sentOfType("beacon").back()["event"], "agent_first_launch");
          }},
         {"session_updated stores the session", {{"type", "session_updated"}, {"session", {{"token", "t1"}}}},
-         [&] {
-             SessionKeychainStore store(secrets, sp.log);
-             EXPECT_EQ(store.loadSession(), json({{"token", "t1"}}));
-         }},
+         [&] { EXPECT_EQ(SessionKeychainStore(secrets, sp.log).loadSession(), json({{"token", "t1"}})); }},
         {"ready hands the stored session to the core", {{"type", "ready"}},
          [&] { EXPECT_EQ(sentOfType("session").back()["session"], json({{"token", "t1"}})); }},
         {"session_cleared deletes it", {{"type", "session_cleared"}},
          [&] { EXPECT_FALSE(SessionKeychainStore(secrets, sp.log).loadSession()); }},
         {"open_url opens a URL", {{"type", "open_url"}, {"url", "https://example.test/x"}},
          [&] { EXPECT_EQ(desktop.openedURLs.back(), "https://example.test/x"); }},
-        {"open_url ignores what is no URL", {{"type", "open_url"}, {"url", "not a url"}},
-         [&] { EXPECT_EQ(desktop.openedURLs.size(), 1u); }},
-        {"signin_result ok shows nothing", {{"type", "signin_result"}, {"ok", true}},
-         [&] { EXPECT_TRUE(alerts.shownAlerts.empty()); }},
         {"signin_result failure alerts with the message",
          {{"type", "signin_result"}, {"ok", false}, {"message", "wrong password"}},
-         [&] {
-             EXPECT_EQ(alerts.shownAlerts.back().informativeText, "Sign-in failed: wrong password");
-             EXPECT_EQ(alerts.shownAlerts.back().message, "Fernhollow");
-         }},
-        {"signin_result failure without a message", {{"type", "signin_result"}, {"ok", false}, {"message", 4}},
-         [&] { EXPECT_EQ(alerts.shownAlerts.back().informativeText, "Sign-in failed: unknown error"); }},
+         [&] { EXPECT_EQ(alerts.shownAlerts.back().informativeText, "Sign-in failed: wrong password"); }},
         {"event_result writes the last-event line",
          {{"type", "event_result"}, {"status", "stored"}, {"function_label", "claude"}},
          [&] {
              ASSERT_TRUE(menu.lastEventLine);
              EXPECT_EQ(menu.lastEventLine->rfind("Last turn: stored · claude · ", 0), 0u) << *menu.lastEventLine;
          }},
-        {"event_result without a status", {{"type", "event_result"}},
-         [&] { EXPECT_EQ(menu.lastEventLine->rfind("Last turn: ? · ", 0), 0u) << *menu.lastEventLine; }},
         {"log writes one line", {{"type", "log"}, {"level", "warn"}, {"message", "disk slow"}},
          [&] { EXPECT_EQ(sp.log.lines().back(), "[core:warn] disk slow"); }},
-        {"log without a level is info", {{"type", "log"}, {"message", "hi"}},
-         [&] { EXPECT_EQ(sp.log.lines().back(), "[core:info] hi"); }},
         {"auth_state signed in", {{"type", "auth_state"}, {"signed_in", true}, {"email", "a@b.test"}},
          [&] {
              EXPECT_EQ(agent->onboarding().lastSignedIn(), true);
              EXPECT_EQ(menu.signedInEmail, "a@b.test");
-             EXPECT_TRUE(menu.authKnown);
          }},
     };
     for (const auto& c : cases) {
@@ -143,7 +121,6 @@ TEST_F(AppDelegateTest, EveryCoreMessageTypeHasItsEffect) {
 TEST_F(AppDelegateTest, WronglyTypedMessagesChangeNothing) {
     launch();
     const auto sentBefore = core().receivedLines().size();
-    const auto logBefore = sp.log.lines().size();
     const auto menuBefore = agent->menu().lastEventLine;
 
     // What the decoder drops never reaches the delegate (its own table has
@@ -164,9 +141,6 @@ TEST_F(AppDelegateTest, WronglyTypedMessagesChangeNothing) {
     EXPECT_TRUE(desktop.openedURLs.empty());
     EXPECT_FALSE(sp.settings.contains(Beacon::sentKey(Beacon::welcomeShown)));
     EXPECT_EQ(updates.backgroundChecks, 0) << "no updater configured";
-    EXPECT_FALSE(agent->onboarding().lastSignedIn());
-    for (std::size_t i = logBefore; i < sp.log.lines().size(); ++i)
-        EXPECT_EQ(sp.log.lines()[i].rfind("[core:", 0), std::string::npos) << sp.log.lines()[i];
 
     // Wrong types inside auth_state read as signed out, never as a crash.
     fromCore({{"type", "auth_state"}, {"signed_in", "yes"}, {"email", 12}});
@@ -174,45 +148,39 @@ TEST_F(AppDelegateTest, WronglyTypedMessagesChangeNothing) {
     EXPECT_EQ(agent->menu().signedInEmail, std::nullopt);
 }
 
-TEST_F(AppDelegateTest, TerminationFlushesStopsAndEndsWhenTheCoreExits) {
-    run(claudeApp());
-    launch();
-    fromCore({{"type", "ready"}});
-    int replies = 0;
-    EXPECT_EQ(agent->applicationShouldTerminate([&] { ++replies; }), AppDelegate::TerminateReply::later);
-    sp.loop.runUntilIdle();
-    EXPECT_EQ(agent->capture().controllerCount(), 0u);
-    auto types = sentTypes();
-    ASSERT_GE(types.size(), 2u);
-    EXPECT_EQ(types[types.size() - 2], "flush_active_time");
-    EXPECT_EQ(sentOfType("flush_active_time").back()["force"], true);
-    EXPECT_EQ(types.back(), "shutdown");
+// Quitting (asked by the session, or from the menu) flushes the active time,
+// stops capture and asks the core to shut down, once; the agent ends when the
+// core exits, or within 7 s when it ignores the request; nothing restarts after.
+TEST_F(AppDelegateTest, TerminationFlushesStopsAndEndsWhenTheCoreExitsOrWithinSevenSeconds) {
+    for (bool coreExits : {true, false}) {
+        SCOPED_TRACE(coreExits ? "asked by the session; the core exits" : "from the menu; the core ignores it");
+        AgentHarness h;
+        h.run(claudeApp());
+        h.launch();
+        h.fromCore({{"type", "ready"}});
+        const auto start = h.sp.loop.now();
+        int replies = 0;
+        if (coreExits)
+            EXPECT_EQ(h.agent->applicationShouldTerminate([&] { ++replies; }), AppDelegate::TerminateReply::later);
+        else
+            h.agent->menu().quit();
+        h.sp.loop.runUntilIdle();
+        EXPECT_EQ(h.agent->capture().controllerCount(), 0u);
+        auto types = h.sentTypes();
+        ASSERT_GE(types.size(), 2u);
+        EXPECT_EQ(types[types.size() - 2], "flush_active_time");
+        EXPECT_EQ(h.sentOfType("flush_active_time").back()["force"], true);
+        EXPECT_EQ(types.back(), "shutdown");
+        EXPECT_EQ(h.agent->applicationShouldTerminate([&] { ++replies; }), AppDelegate::TerminateReply::later);
+        EXPECT_EQ(h.countSent("shutdown"), 1u) << "a second request changes nothing";
 
-    EXPECT_EQ(agent->applicationShouldTerminate([&] { ++replies; }), AppDelegate::TerminateReply::later)
-        << "a second request changes nothing";
-    EXPECT_EQ(countSent("shutdown"), 1u);
-
-    core().exit(0);
-    sp.loop.runUntilIdle();
-    EXPECT_EQ(replies, 1);
-
-    // No timer survives: nothing more reaches a core.
-    sp.loop.advance(3600s);
-    EXPECT_EQ(launcher.launchCount(), 1u) << "no restart after shutdown";
-}
-
-// Quit from the menu runs the orderly end, bounded even when the core ignores it.
-TEST_F(AppDelegateTest, ACoreThatIgnoresShutdownStillLetsTheAgentEndWithinSevenSeconds) {
-    launch();
-    fromCore({{"type", "ready"}});
-    const auto start = sp.loop.now();
-    agent->menu().quit();
-    sp.loop.runUntilIdle();
-    EXPECT_TRUE(agent->terminationStarted());
-    EXPECT_EQ(countSent("shutdown"), 1u);
-    while (exits == 0 && sp.loop.now() - start < 60s) sp.loop.advance(100ms);
-    EXPECT_EQ(exits, 1);
-    EXPECT_LE(sp.loop.now() - start, 7s);
+        if (coreExits) h.core().exit(0);
+        while (replies + h.exits == 0 && h.sp.loop.now() - start < 60s) h.sp.loop.advance(100ms);
+        EXPECT_EQ(replies + h.exits, 1);
+        EXPECT_LE(h.sp.loop.now() - start, coreExits ? 100ms : 7s);
+        h.sp.loop.advance(3600s);
+        EXPECT_EQ(h.launcher.launchCount(), 1u) << "no restart after shutdown";
+    }
 }
 
 }  // namespace

@@ -95,48 +95,40 @@ TEST_F(CaptureSupervisorTest, AnApplicationThatCannotBeObservedYetIsTriedAgainUn
 // A browser started before the accessibility switch shows its windows but
 // none of its pages: the user is told once, through the desktop's
 // notifications, to restart it; a browser showing pages is not mentioned.
-TEST_F(CaptureSupervisorTest, ABrowserShowingNoPagesIsToldOnceToRestart) {
-    const auto window = [](bool withPage) {
-        auto w = sim::SimElement::make("AXWindow");
-        w->setString("AXTitle", "New Tab - Google Chrome");
-        auto toolbar = sim::SimElement::make("AXToolbar");
-        w->append(toolbar);
-        if (withPage) {
-            auto page = sim::SimElement::make("AXWebArea");
-            page->set("AXURL", AXURLValue{"https://example.org/"});
-            w->append(page);
-        }
-        return w;
-    };
+// One started before it may not come on the bus at all: after a few tries (a
+// browser just launched gets there sooner) it is told once too.
+TEST_F(CaptureSupervisorTest, ABrowserShowingNoPagesOrOffTheBusIsToldOnceToRestart) {
     const auto browser = [&](int pid, bool withPage) {
         auto app = sim::SimElement::make("AXApplication");
-        app->set("AXWindows", std::vector<AXElementRef>{window(withPage)});
+        auto window = app->append("AXWindow");
+        window->setString("AXTitle", "New Tab - Google Chrome");
+        window->append("AXToolbar");
+        if (withPage) window->append("AXWebArea")->set("AXURL", AXURLValue{"https://example.org/"});
+        app->set("AXWindows", std::vector<AXElementRef>{window});
         sp.accessibility.addApplication(pid, app);
         sp.workspace.launch({pid, "com.google.Chrome", "Google Chrome", {}});
     };
+    const Duration checked = CaptureSupervisor::attachAfterLaunch + BrowserCaptureController::pagesCheckDelay + 1s;
     launch();
     browser(testing::chromePid, true);
-    sp.loop.advance(CaptureSupervisor::attachAfterLaunch + BrowserCaptureController::pagesCheckDelay + 1s);
+    sp.loop.advance(checked);
     ASSERT_TRUE(agent->capture().hasController(testing::chromePid));
     EXPECT_TRUE(notifications.shown.empty()) << "pages are shown";
 
     browser(testing::chromePid + 1, false);
     browser(testing::chromePid + 2, false);  // a second process of the same browser
-    sp.loop.advance(CaptureSupervisor::attachAfterLaunch + BrowserCaptureController::pagesCheckDelay + 1s);
+    sp.loop.advance(checked);
     ASSERT_EQ(notifications.shown.size(), 1u);
     EXPECT_EQ(notifications.shown[0].summary, "Restart Google Chrome to capture its AI chats");
-}
 
-// A browser started before the switch may not come on the bus at all: after
-// a few tries (a browser just launched gets there sooner) it is told once too.
-TEST_F(CaptureSupervisorTest, ABrowserOffTheBusIsToldToRestartAfterAFewTries) {
-    launch();
-    run(chromeApp());
-    sp.accessibility.failObservers(testing::chromePid);
-    sp.loop.advance(CaptureSupervisor::attachAfterLaunch + CaptureSupervisor::attachRetryFirst + 10ms);
-    EXPECT_TRUE(notifications.shown.empty()) << "too soon";
-    sp.loop.advance(CaptureSupervisor::attachRetryMost * 3);
-    ASSERT_EQ(notifications.shown.size(), 1u);
+    AgentHarness h;
+    h.launch();
+    h.run(chromeApp());
+    h.sp.accessibility.failObservers(testing::chromePid);
+    h.sp.loop.advance(CaptureSupervisor::attachAfterLaunch + CaptureSupervisor::attachRetryFirst + 10ms);
+    EXPECT_TRUE(h.notifications.shown.empty()) << "too soon";
+    h.sp.loop.advance(CaptureSupervisor::attachRetryMost * 3);
+    EXPECT_EQ(h.notifications.shown.size(), 1u);
 }
 
 TEST_F(CaptureSupervisorTest, FlushGraceComesFromSettingsWithNonPositiveMeaningFourHours) {

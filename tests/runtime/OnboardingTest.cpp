@@ -91,8 +91,9 @@ TEST_F(OnboardingTest, TheDecisionOnEachAuthState) {
         EXPECT_EQ(h.sp.settings.boolean(Onboarding::completedKey).value_or(false), c.doneAfter);
         EXPECT_EQ(w && w->isVisible(), c.permissionStep);
         EXPECT_EQ(h.agent->onboarding().fastPollRunning(), c.permissionStep);
-        if (c.before == Window::signInStep && c.trusted)
+        if (c.before == Window::signInStep && c.trusted) {
             EXPECT_EQ(h.windowing.policies.back(), ActivationPolicy::accessory);
+        }
     }
 }
 

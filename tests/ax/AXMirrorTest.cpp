@@ -54,6 +54,15 @@ Page page() {
     return {root, thread, thread->childElements()[1], root->childElements()[1]};
 }
 
+// The page, read whole into `mirror` by a finished pass.
+Page heldPage(AXMirror& mirror, const Accessibility& platform) {
+    Page p = page();
+    EXPECT_TRUE(mirror.prefetch(p.root, platform, [] { return false; }));
+    texts(mirror.read(AXElement(p.root)));
+    mirror.endPass();
+    return p;
+}
+
 // Counts the batches a prefetch asks for; the elements answer as themselves.
 class Batches final : public Accessibility {
 public:
@@ -284,11 +293,8 @@ TEST(AXMirror, ReadsInFlightNeverTakeAnAnswerOlderThanAChange) {
         SCOPED_TRACE(c.description);
         sim::SimMainLoop loop;
         sim::SimAccessibility platform(&loop);
-        Page p = page();
         AXMirror mirror;
-        EXPECT_TRUE(mirror.prefetch(p.root, platform, [] { return false; }));
-        texts(mirror.read(AXElement(p.root)));
-        mirror.endPass();
+        Page p = heldPage(mirror, platform);
 
         platform.answerAfter(milliseconds(100));
         int resumed = 0;
@@ -334,11 +340,8 @@ TEST(AXMirror, AnUnansweredReadIsAskedAgainNeverTakenAsEmpty) {
         SCOPED_TRACE(unanswered == 1 ? "answered when asked again" : "left to the parse after a second miss");
         sim::SimMainLoop loop;
         sim::SimAccessibility platform(&loop);
-        Page p = page();
         AXMirror mirror;
-        EXPECT_TRUE(mirror.prefetch(p.root, platform, [] { return false; }));
-        texts(mirror.read(AXElement(p.root)));
-        mirror.endPass();
+        Page p = heldPage(mirror, platform);
         const std::size_t held = mirror.size();
 
         platform.answerAfter(milliseconds(100));

@@ -37,6 +37,10 @@ public:
     // paths (libatspi's constructor for them is not public and may be missing).
     static bool makesAccessibles();
 
+    // How long a read the loop waits for may go unanswered; a batch the loop
+    // does not wait for may give a busy renderer longer.
+    static constexpr int kCallMs = 1000;
+
     // `callMs`: how long a call may go unanswered before it counts as timed out.
     explicit AtspiDbusClient(DBusConnection* bus, int callMs = kCallMs) : bus_(bus), callMs_(callMs) {}
     ~AtspiDbusClient();
@@ -98,12 +102,6 @@ private:
     static void answered(DBusPendingCall* pending, void* slot);
     void take(std::size_t slot);
 
-public:
-    // A read the loop waits for; a batch the loop does not wait for may give
-    // a busy renderer longer.
-    static constexpr int kCallMs = 1000;
-
-private:
     struct Slot {
         DBusPendingCall* pending = nullptr;
         DBusMessage* reply = nullptr;

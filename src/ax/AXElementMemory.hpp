@@ -44,6 +44,13 @@ struct AXElement::Entry {
     // False once the list is to be read again; the old list stays until then,
     // so a walk through what the memory holds still reaches what lies below.
     bool childrenCurrent = false;
+    // Its children list is to be read again by its end alone (its length
+    // and the members past those held), the list held being long: read
+    // whole, a browser's wide list costs it far more than its end.
+    bool checkTail = false;
+    // How far back from the held end the next such read starts, when a
+    // nearer start found the member there replaced; 0: the nearest.
+    std::size_t tailOverlap = 0;
     // Waiting in the memory's `pending` list.
     bool pending = false;
     // Asked for in a read still in flight; cleared when it is to be read

@@ -32,7 +32,10 @@ void AXMirror::clear(const AXElementRef& element, AXElement::Entry& entry, Chang
         entry.common[i].reset();
     }
     entry.others.clear();
-    if (!keepsChildren) entry.childrenCurrent = false;
+    if (!keepsChildren) {
+        entry.childrenCurrent = false;
+        entry.checkTail = entry.children && entry.children->size() >= tailReadFrom;
+    }
     // A renamed element's subtree is as it was (answers about a subtree
     // check the element's own attributes themselves); a children list found
     // different when read again drops its own.
@@ -218,6 +221,66 @@ void AXMirror::keepAnswers(const std::vector<AXElementRef>& read,
     }
 }
 
+AXMirror::Tail AXMirror::readTail(const AXElementRef& element, AXElement::Entry& entry,
+                                  const Accessibility& accessibility, const std::function<void()>& onAnswered) {
+    entry.checkTail = false;
+    if (!onAnswered || entry.commonRead[kChildren] || !entry.children || entry.children->empty()) return Tail::cannot;
+    // From a few members before the end: a page replaces its last blocks
+    // as a reply streams, and the first member asked for, still in its
+    // place, vouches for the members before it.
+    const std::size_t held = entry.children->size();
+    const std::size_t overlap = std::max(entry.tailOverlap, tailOverlap);
+    const std::size_t from = held > overlap ? held - overlap : 0;
+    auto request = accessibility.requestChildrenFrom(element, from, overlap + tailGrowth, onAnswered);
+    if (!request) return Tail::cannot;
+    entry.pending = false;
+    entry.asked = true;
+    if (request->waitFor(answerWait)) {
+        auto answers = request->take();
+        keepTail(element, from, answers.empty() ? std::vector<std::optional<AXAttributeValue>>{} : std::move(answers[0]));
+        return Tail::read;
+    }
+    inFlight_.emplace(Flight{{element}, std::move(request), from});
+    stale_ = true;
+    return Tail::inFlight;
+}
+
+void AXMirror::keepTail(const AXElementRef& element, std::size_t from,
+                        std::vector<std::optional<AXAttributeValue>> answers) {
+    stale_ = true;
+    auto it = memory_->entries.find(element);
+    if (it == memory_->entries.end() || !it->second->asked) return;  // dropped or changed since
+    AXElement::Entry& entry = *it->second;
+    entry.asked = false;
+    const auto* count = answers.size() == 2 && answers[0] ? std::get_if<double>(&*answers[0]) : nullptr;
+    const auto* members = answers.size() == 2 && answers[1] ? std::get_if<std::vector<AXElementRef>>(&*answers[1]) : nullptr;
+    const auto& held = entry.children;
+    const auto memberOf = [](const AXNodePtr& node) { return static_cast<const AXElement&>(*node).raw(); };
+    const bool endRead = count && members && !members->empty() && held && from < held->size() &&
+                         !entry.commonRead[kChildren] && *count == static_cast<double>(from + members->size());
+    const std::size_t overlap = held ? held->size() - from : 0;
+    if (endRead && from > 0 && overlap * 8 <= tailOverlapMost && !sameElement(members->front(), memberOf((*held)[from]))) {
+        // Replaced where the read started: from further back.
+        entry.tailOverlap = overlap * 8;
+        entry.checkTail = true;
+    } else if (endRead && sameElement(members->front(), memberOf((*held)[from]))) {
+        // The members before `from` stand: they and the list's end as read.
+        std::vector<AXElementRef> list;
+        list.reserve(from + members->size());
+        for (std::size_t i = 0; i < from; ++i) list.push_back(memberOf((*held)[i]));
+        list.insert(list.end(), members->begin(), members->end());
+        entry.common[kChildren] = AXAttributeValue(std::move(list));
+        entry.commonRead[kChildren] = true;
+        entry.childrenCurrent = false;
+    }
+    if (!entry.checkTail) entry.tailOverlap = 0;
+    // Otherwise read whole. Either way its other attributes are still to be read.
+    if (!entry.pending) {
+        entry.pending = true;
+        memory_->pending.push_back(element);
+    }
+}
+
 bool AXMirror::waiting() const { return inFlight_ && !inFlight_->request->answered(); }
 
 void AXMirror::dropRead() {
@@ -237,7 +300,10 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
         if (!inFlight_->request->answered()) return false;
         auto flight = std::move(*inFlight_);
         inFlight_.reset();
-        keepAnswers(flight.elements, flight.request->take());
+        auto answers = flight.request->take();
+        if (!flight.tailFrom) keepAnswers(flight.elements, std::move(answers));
+        else keepTail(flight.elements.front(), *flight.tailFrom,
+                      answers.empty() ? std::vector<std::optional<AXAttributeValue>>{} : std::move(answers[0]));
     }
     if (!root) return true;
     auto& pending = memory_->pending;
@@ -263,9 +329,23 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
             // read: it asks only for what it needs.
             if (entry.whole() || !raw->readsSeveralAtOnce()) {
                 entry.pending = false;
+                entry.checkTail = false;
                 if (entry.whole()) listed(AXElement(raw, memory_), entry);
                 else memory_->dropMemos(entry);  // read by the parse, unchecked
                 continue;
+            }
+            if (entry.checkTail) {
+                // A request of its own, asked at the start of a batch.
+                if (!toRead.empty()) {
+                    otherKind.push_back(std::move(raw));
+                    continue;
+                }
+                const Tail tail = readTail(raw, entry, accessibility, onAnswered);
+                if (tail == Tail::read) continue;
+                if (tail == Tail::inFlight) {
+                    pending.insert(pending.end(), otherKind.rbegin(), otherKind.rend());
+                    return false;
+                }
             }
             const bool needsChildren = !entry.commonRead[kChildren];
             if (!withChildren) withChildren = needsChildren;
@@ -289,7 +369,7 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
             // Answered in time: no turn of the loop for it.
             keepAnswers(toRead, request->take());
         } else {
-            inFlight_.emplace(Flight{std::move(toRead), std::move(request)});
+            inFlight_.emplace(Flight{std::move(toRead), std::move(request), std::nullopt});
             stale_ = true;
             return false;
         }

@@ -86,6 +86,17 @@ public:
     // The batch in flight is given up: its elements are read again.
     void dropRead();
     static constexpr std::size_t batch = 64;
+    // A list held at least this long, to be read again, is first read by its
+    // end: its length and its members from `tailOverlap` before the held
+    // end, when at most `tailGrowth` more than that. The first of them, still
+    // in its place, vouches for those before it. Where it was replaced (a
+    // page re-renders a streaming reply's blocks), the read starts again
+    // eight times further back, up to `tailOverlapMost`; anything else (more
+    // new members, a list cut short, no answer) reads the list whole.
+    static constexpr std::size_t tailReadFrom = 64;
+    static constexpr std::size_t tailOverlap = 8;
+    static constexpr std::size_t tailOverlapMost = 512;
+    static constexpr std::size_t tailGrowth = 64;
     // Everything is read again by the next parse.
     void forget();
     // One parse is over: elements it did not reach are dropped, so the
@@ -107,6 +118,13 @@ private:
     // Answers to a batch, for what was asked and is still to be read.
     void keepAnswers(const std::vector<AXElementRef>& read,
                      std::vector<std::vector<std::optional<AXAttributeValue>>> answers);
+    // Reads a wide list by its end (see `tailReadFrom`) when it can; whether
+    // the read is in flight.
+    enum class Tail { read, inFlight, cannot };
+    Tail readTail(const AXElementRef& element, AXElement::Entry& entry, const Accessibility& accessibility,
+                  const std::function<void()>& onAnswered);
+    // Answers to a read of a list's end asked from member `from`.
+    void keepTail(const AXElementRef& element, std::size_t from, std::vector<std::optional<AXAttributeValue>> answers);
     // Each held element reached from `from` through the held lists, once,
     // depth first in document order; `visit(element, entry)` says whether to
     // go below it.
@@ -122,6 +140,8 @@ private:
     struct Flight {
         std::vector<AXElementRef> elements;
         std::unique_ptr<PendingAttributes> request;
+        // A read of one list's end, from this member on.
+        std::optional<std::size_t> tailFrom;
     };
     std::optional<Flight> inFlight_;
 };

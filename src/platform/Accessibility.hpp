@@ -92,6 +92,21 @@ public:
         (void)elements, (void)names, (void)onAnswered;
         return nullptr;
     }
+    // The end of an element's children list without the list: its length,
+    // and its members from index `from` to the end where they are at most
+    // `most` (none otherwise), read as requestAttributesOfEach reads (`take`
+    // gives one answer list: the length as a number, then the members as a
+    // list; empty when unanswered). A browser answers a list of thousands
+    // whole in a time that grows faster than its length, while its length
+    // and a member by index cost little each. Null where the backend cannot
+    // read a list by index, or where the list it reads is not the platform's
+    // own (runs of text between children): the caller reads the list whole.
+    virtual std::unique_ptr<PendingAttributes> requestChildrenFrom(const AXElementRef& element, std::size_t from,
+                                                                   std::size_t most,
+                                                                   std::function<void()> onAnswered) const {
+        (void)element, (void)from, (void)most, (void)onAnswered;
+        return nullptr;
+    }
 };
 
 }  // namespace velmar

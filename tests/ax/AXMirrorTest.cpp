@@ -363,6 +363,86 @@ TEST(AXMirror, AnUnansweredReadIsAskedAgainNeverTakenAsEmpty) {
     }
 }
 
+// A wide list (a long transcript) read again is read by its end: its length
+// and its last members by index, never whole unless the end disproves what
+// is held. A browser answers a list of thousands whole in a time that grows
+// faster than its length.
+TEST(AXMirror, AWideListIsReadAgainByItsEnd) {
+    using std::chrono::milliseconds;
+    const auto message = [](const std::string& text) { return N("AXGroup").kids({N("AXStaticText").value(text)}).buildSim(); };
+    struct Case {
+        const char* description;
+        std::function<void(sim::SimAccessibility&, const SimElementPtr& thread)> change;
+        std::size_t endReads;  // then whole, when `readWhole`
+        bool readWhole;
+    };
+    const std::vector<Case> cases = {
+        {"a reply added at the end", [&](auto&, const auto& thread) { thread->append(message("new")); }, 1, false},
+        {"nothing changed", [](auto&, const auto&) {}, 1, false},
+        {"more new messages than the read reaches",
+         [&](auto&, const auto& thread) {
+             for (std::size_t i = 0; i <= AXMirror::tailGrowth; ++i) thread->append(message("new " + std::to_string(i)));
+         },
+         1, true},
+        {"the last message replaced as it streams",
+         [&](auto&, const auto& thread) {
+             thread->removeChild(thread->childElements().back());
+             thread->append(message("regenerated"));
+         },
+         1, false},
+        {"messages replaced back to where the end is read from: read from further back",
+         [&](auto&, const auto& thread) {
+             for (std::size_t i = 0; i < AXMirror::tailOverlap; ++i) thread->removeChild(thread->childElements().back());
+             for (std::size_t i = 0; i < AXMirror::tailOverlap; ++i) thread->append(message("regenerated"));
+         },
+         2, false},
+        {"a message removed near the start: read from further back, to the start",
+         [](auto&, const auto& thread) { thread->removeChild(thread->childElements()[10]); }, 3, false},
+        {"a message inserted in the middle, one added at the end",
+         [&](auto&, const auto& thread) {
+             const std::vector<SimElementPtr> after(thread->childElements().begin() + 10, thread->childElements().end());
+             for (const auto& moved : after) thread->removeChild(moved);
+             thread->append(message("inserted"));
+             for (const auto& moved : after) thread->append(moved);
+             thread->append(message("new"));
+         },
+         3, false},
+        {"the read left unanswered",
+         [&](auto& platform, const auto& thread) {
+             platform.leaveUnanswered(thread, 1);
+             thread->append(message("new"));
+         },
+         0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        sim::SimMainLoop loop;
+        sim::SimAccessibility platform(&loop);
+        auto root = N("AXWebArea").kids({N("AXGroup"), N("AXTextArea").value("")}).buildSim();
+        auto thread = root->childElements()[0];
+        for (int i = 0; i < 100; ++i) thread->append(message("message " + std::to_string(i)));
+        AXMirror mirror;
+        ASSERT_TRUE(mirror.prefetch(root, platform, [] { return false; }));
+        texts(mirror.read(AXElement(root)));
+        mirror.endPass();
+
+        platform.answerAfter(milliseconds(100));
+        c.change(platform, thread);
+        mirror.changed(thread, AXMirror::Change::children);
+        auto log = root->readLog();
+        const std::string expected = texts(AXElement(root));
+        log->reset();
+        for (int turns = 0; !mirror.prefetch(root, platform, [] { return false; }, [] {}); ++turns) {
+            ASSERT_LT(turns, 20);
+            loop.advance(milliseconds(100));
+        }
+        EXPECT_EQ(texts(mirror.read(AXElement(root))), expected);
+        mirror.endPass();
+        EXPECT_EQ(log->count(thread.get(), "AXChildren"), c.readWhole ? 1u : 0u);
+        EXPECT_EQ(log->count(thread.get(), "AXChildrenFrom"), c.endReads);
+    }
+}
+
 // A page that lists an element inside itself is walked once, not forever.
 TEST(AXMirror, APrefetchWalksEachElementOnce) {
     auto root = N("AXWebArea").kids({N("AXGroup").kids({N("AXStaticText").value("x")})}).buildSim();

@@ -102,24 +102,43 @@ public:
 };
 }  // namespace
 
-std::unique_ptr<PendingAttributes> SimAccessibility::requestAttributesOfEach(std::span<const AXElementRef> elements,
-                                                                             std::span<const std::string_view> names,
-                                                                             std::function<void()> onAnswered) const {
-    if (!answerAfter_ || !loop_) return nullptr;
+bool SimAccessibility::leavesUnanswered(const AXElementRef& element) const {
+    auto it = unanswered_.find(dynamic_cast<const SimElement*>(element.get()));
+    if (it == unanswered_.end() || it->second <= 0) return false;
+    --it->second;
+    return true;
+}
+
+std::unique_ptr<PendingAttributes> SimAccessibility::answerLater(
+    std::vector<std::vector<std::optional<AXAttributeValue>>> answers, std::function<void()> onAnswered) const {
     ++requests_;
-    auto answers = copyAttributesOfEach(elements, names);
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        auto it = unanswered_.find(dynamic_cast<const SimElement*>(elements[i].get()));
-        if (it == unanswered_.end() || it->second <= 0) continue;
-        --it->second;
-        answers[i].clear();
-    }
     auto pending = std::make_unique<SimPendingAttributes>(std::move(answers));
     pending->answer = loop_->postDelayed(*answerAfter_, [p = pending.get(), onAnswered = std::move(onAnswered)] {
         p->answered_ = true;
         onAnswered();
     });
     return pending;
+}
+
+std::unique_ptr<PendingAttributes> SimAccessibility::requestAttributesOfEach(std::span<const AXElementRef> elements,
+                                                                             std::span<const std::string_view> names,
+                                                                             std::function<void()> onAnswered) const {
+    if (!answerAfter_ || !loop_) return nullptr;
+    auto answers = copyAttributesOfEach(elements, names);
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        if (leavesUnanswered(elements[i])) answers[i].clear();
+    }
+    return answerLater(std::move(answers), std::move(onAnswered));
+}
+
+std::unique_ptr<PendingAttributes> SimAccessibility::requestChildrenFrom(const AXElementRef& element, std::size_t from,
+                                                                         std::size_t most,
+                                                                         std::function<void()> onAnswered) const {
+    const auto* sim = dynamic_cast<const SimElement*>(element.get());
+    if (!answerAfter_ || !loop_ || !sim || !sim->readsSeveralAtOnce()) return nullptr;
+    std::vector<std::vector<std::optional<AXAttributeValue>>> answers(1);
+    if (!leavesUnanswered(element)) answers[0] = sim->childrenFrom(from, most);
+    return answerLater(std::move(answers), std::move(onAnswered));
 }
 
 }  // namespace velmar::sim

@@ -34,9 +34,12 @@ public:
     std::unique_ptr<PendingAttributes> requestAttributesOfEach(std::span<const AXElementRef> elements,
                                                                std::span<const std::string_view> names,
                                                                std::function<void()> onAnswered) const override;
+    std::unique_ptr<PendingAttributes> requestChildrenFrom(const AXElementRef& element, std::size_t from,
+                                                           std::size_t most,
+                                                           std::function<void()> onAnswered) const override;
     // Batches asked without waiting.
     std::size_t requests() const { return requests_; }
-    // The next `times` batched reads of `element` go unanswered in time.
+    // The next `times` batched reads of `element` (its list's end included) go unanswered in time.
     void leaveUnanswered(const SimElementPtr& element, int times) { unanswered_[element.get()] = times; }
     void setTrusted(bool trusted) { trusted_ = trusted; }
     void addApplication(int pid, SimElementPtr app) { apps_[pid] = std::move(app); }
@@ -55,6 +58,12 @@ public:
     std::multiset<std::string> registeredNames(int pid) const;
 
 private:
+    // Answers a request on the loop after the latency.
+    std::unique_ptr<PendingAttributes> answerLater(std::vector<std::vector<std::optional<AXAttributeValue>>> answers,
+                                                   std::function<void()> onAnswered) const;
+    // Whether the element's next read goes unanswered (and counts it).
+    bool leavesUnanswered(const AXElementRef& element) const;
+
     struct Registration {
         const PlatformElement* element;
         std::string name;

@@ -131,6 +131,20 @@ std::vector<std::optional<AXAttributeValue>> SimElement::copyAttributes(std::spa
     return out;
 }
 
+std::vector<std::optional<AXAttributeValue>> SimElement::childrenFrom(std::size_t from, std::size_t most) const {
+    if (log_) log_->record(this, "AXChildrenFrom");
+    std::vector<std::optional<AXAttributeValue>> out(2);
+    if (destroyed_) return out;
+    std::vector<AXElementRef> all;
+    if (auto list = answer("AXChildren"); list && std::holds_alternative<std::vector<AXElementRef>>(*list))
+        all = std::get<std::vector<AXElementRef>>(std::move(*list));
+    out[0] = AXAttributeValue(static_cast<double>(all.size()));
+    std::vector<AXElementRef> members;
+    if (from < all.size() && all.size() - from <= most) members.assign(all.begin() + static_cast<std::ptrdiff_t>(from), all.end());
+    out[1] = AXAttributeValue(std::move(members));
+    return out;
+}
+
 std::optional<AXAttributeValue> SimElement::answer(std::string_view name) const {
     if (destroyed_ || failing_.count(name)) return std::nullopt;
     if (auto it = scripts_.find(name); it != scripts_.end() && !it->second.empty()) {

@@ -91,6 +91,10 @@ public:
     bool readsSeveralAtOnce() const override { return !oneByOne_; }
     std::vector<std::optional<AXAttributeValue>> copyAttributes(std::span<const std::string_view> names) const override;
     bool setBoolAttribute(std::string_view name, bool value) const override;
+    // The children list's length and its members from `from` to the end
+    // where they are at most `most`, as a platform reading a list by index
+    // answers: one request, counted as "AXChildrenFrom".
+    std::vector<std::optional<AXAttributeValue>> childrenFrom(std::size_t from, std::size_t most) const;
     bool sameElement(const PlatformElement& other) const override { return this == &other; }
     std::size_t identityHash() const override { return std::hash<const void*>{}(this); }
 

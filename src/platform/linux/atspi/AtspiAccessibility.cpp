@@ -120,4 +120,10 @@ std::unique_ptr<PendingAttributes> AtspiAccessibility::requestAttributesOfEach(
     return AtspiElement::requestAttributesOfEach(elements, names, std::move(onAnswered));
 }
 
+std::unique_ptr<PendingAttributes> AtspiAccessibility::requestChildrenFrom(const AXElementRef& element,
+                                                                           std::size_t from, std::size_t most,
+                                                                           std::function<void()> onAnswered) const {
+    return AtspiElement::requestChildrenFrom(element, from, most, std::move(onAnswered));
+}
+
 }  // namespace velmar::linux_backend

@@ -29,6 +29,10 @@ public:
     std::unique_ptr<PendingAttributes> requestAttributesOfEach(std::span<const AXElementRef> elements,
                                                                std::span<const std::string_view> names,
                                                                std::function<void()> onAnswered) const override;
+    // The list's length and its members by index, where its application's toolkit keeps indices as they are.
+    std::unique_ptr<PendingAttributes> requestChildrenFrom(const AXElementRef& element, std::size_t from,
+                                                           std::size_t most,
+                                                           std::function<void()> onAnswered) const override;
 
     // The session's accessibility switch (org.a11y.Status IsEnabled); absent
     // when the session has no accessibility bus.

@@ -101,6 +101,12 @@ std::size_t AtspiDbusClient::getProperty(const Address& at, const char* property
                                                                 &property, DBUS_TYPE_INVALID)));
 }
 
+std::size_t AtspiDbusClient::childAtIndex(const Address& at, int index) {
+    DBusMessage* call = dbus_message_new_method_call(at.busName, at.path, "org.a11y.atspi.Accessible", "GetChildAtIndex");
+    dbus_int32_t i = index;
+    return send(withArgs(call, call && dbus_message_append_args(call, DBUS_TYPE_INT32, &i, DBUS_TYPE_INVALID)));
+}
+
 std::size_t AtspiDbusClient::getText(const Address& at) {
     DBusMessage* call = dbus_message_new_method_call(at.busName, at.path, "org.a11y.atspi.Text", "GetText");
     dbus_int32_t start = 0, end = -1;
@@ -247,31 +253,59 @@ std::optional<std::string> AtspiDbusClient::string(std::size_t slot) const {
     return std::string(s ? s : "");
 }
 
+std::optional<int> AtspiDbusClient::integer(std::size_t slot) const {
+    DBusMessage* reply = replyIn(slot);
+    DBusMessageIter it, inner;
+    if (!reply || !dbus_message_iter_init(reply, &it)) return std::nullopt;
+    DBusMessageIter* at = &it;
+    if (dbus_message_iter_get_arg_type(&it) == DBUS_TYPE_VARIANT) {
+        dbus_message_iter_recurse(&it, &inner);
+        at = &inner;
+    }
+    if (dbus_message_iter_get_arg_type(at) != DBUS_TYPE_INT32) return std::nullopt;
+    dbus_int32_t value = 0;
+    dbus_message_iter_get_basic(at, &value);
+    return value;
+}
+
+namespace {
+// An accessible's reference as a list or a method gives it: (bus name, path).
+AtspiAccessible* referenced(DBusMessageIter* reference) {
+    RefAccessible ref = refAccessible();
+    if (!ref || dbus_message_iter_get_arg_type(reference) != DBUS_TYPE_STRUCT) return nullptr;
+    DBusMessageIter item;
+    dbus_message_iter_recurse(reference, &item);
+    const char* busName = nullptr;
+    const char* path = nullptr;
+    if (dbus_message_iter_get_arg_type(&item) == DBUS_TYPE_STRING) {
+        dbus_message_iter_get_basic(&item, &busName);
+        dbus_message_iter_next(&item);
+        if (dbus_message_iter_get_arg_type(&item) == DBUS_TYPE_OBJECT_PATH) dbus_message_iter_get_basic(&item, &path);
+    }
+    if (!busName || !path || std::string_view(path) == "/org/a11y/atspi/null") return nullptr;
+    return ref(busName, path);
+}
+}  // namespace
+
 std::vector<AtspiAccessible*> AtspiDbusClient::children(std::size_t slot) const {
     std::vector<AtspiAccessible*> out;
     DBusMessage* reply = replyIn(slot);
-    RefAccessible ref = refAccessible();
     DBusMessageIter iter, array;
-    if (!ref || !reply || !dbus_message_iter_init(reply, &iter) ||
-        dbus_message_iter_get_arg_type(&iter) != DBUS_TYPE_ARRAY)
+    if (!reply || !dbus_message_iter_init(reply, &iter) || dbus_message_iter_get_arg_type(&iter) != DBUS_TYPE_ARRAY)
         return out;
     dbus_message_iter_recurse(&iter, &array);
     while (dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_STRUCT) {
-        DBusMessageIter item;
-        dbus_message_iter_recurse(&array, &item);
-        const char* busName = nullptr;
-        const char* path = nullptr;
-        if (dbus_message_iter_get_arg_type(&item) == DBUS_TYPE_STRING) {
-            dbus_message_iter_get_basic(&item, &busName);
-            dbus_message_iter_next(&item);
-            if (dbus_message_iter_get_arg_type(&item) == DBUS_TYPE_OBJECT_PATH) dbus_message_iter_get_basic(&item, &path);
-        }
-        if (busName && path && std::string_view(path) != "/org/a11y/atspi/null") {
-            if (AtspiAccessible* child = ref(busName, path)) out.push_back(child);
-        }
+        if (AtspiAccessible* child = referenced(&array)) out.push_back(child);
         dbus_message_iter_next(&array);
     }
     return out;
+}
+
+AtspiAccessible* AtspiDbusClient::child(std::size_t slot) const {
+    DBusMessage* reply = replyIn(slot);
+    DBusMessageIter iter;
+    if (!reply || !dbus_message_iter_init(reply, &iter)) return nullptr;
+    return referenced(&iter);
 }
 
 std::optional<AtspiRole> AtspiDbusClient::roleOf(AtspiAccessible* a) {

@@ -51,6 +51,8 @@ public:
     std::size_t callMethod(const Address& at, const char* interface, const char* method);
     std::size_t getProperty(const Address& at, const char* property,
                             const char* interface = "org.a11y.atspi.Accessible");
+    // One child by its index in the accessible's children list.
+    std::size_t childAtIndex(const Address& at, int index);
     // The whole text of the accessible's text interface.
     std::size_t getText(const Address& at);
     // Waits for every answer.
@@ -75,8 +77,12 @@ public:
     std::optional<AtspiObjectAttributes> attributes(std::size_t slot) const;
     // A string property's answer or a method's string answer.
     std::optional<std::string> string(std::size_t slot) const;
+    // An integer property's answer.
+    std::optional<int> integer(std::size_t slot) const;
     // A children list, each a new reference (the caller adopts them).
     std::vector<AtspiAccessible*> children(std::size_t slot) const;
+    // One child, a new reference; null when there is none.
+    AtspiAccessible* child(std::size_t slot) const;
 
     // Single requests through libatspi; absent when the request failed.
     static std::optional<AtspiRole> roleOf(AtspiAccessible* a);

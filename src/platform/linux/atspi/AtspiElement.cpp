@@ -519,41 +519,132 @@ private:
 // worth more than a timeout (which leaves the element to be asked again).
 constexpr int kBatchCallMs = 4000;
 
-// A batch answered through the connections' dispatch on the GLib main loop;
-// the caller hears of it on a turn of its own, never inside whatever call
+// Requests answered through the connections' dispatch on the GLib main loop;
+// the caller hears of them on a turn of its own, never inside whatever call
 // happened to take the last answer.
-class AtspiPendingAttributes final : public PendingAttributes {
+class AnsweredOnLoop : public PendingAttributes {
 public:
-    AtspiPendingAttributes(std::span<const AXElementRef> elements, std::span<const std::string_view> names,
-                           std::function<void()> onAnswered)
-        : batch_(elements, names, kBatchCallMs), onAnswered_(std::move(onAnswered)) {
-        batch_.whenAnswered([this] {
-            answered_ = true;
-            // At the loop's default priority: an idle one starves while a
-            // busy page keeps events coming.
-            idle_ = g_idle_add_full(
-                G_PRIORITY_DEFAULT,
-                [](gpointer self) -> gboolean {
-                    auto& me = *static_cast<AtspiPendingAttributes*>(self);
-                    me.idle_ = 0;
-                    if (me.onAnswered_) std::exchange(me.onAnswered_, nullptr)();
-                    return G_SOURCE_REMOVE;
-                },
-                this, nullptr);
-        });
-    }
-    ~AtspiPendingAttributes() override {
+    explicit AnsweredOnLoop(std::function<void()> onAnswered) : onAnswered_(std::move(onAnswered)) {}
+    ~AnsweredOnLoop() override {
         if (idle_) g_source_remove(idle_);
     }
     bool answered() const override { return answered_; }
-    bool waitFor(std::chrono::milliseconds limit) override { return answered_ || batch_.waitFor(limit); }
+
+protected:
+    // Every answer is in.
+    void nowAnswered() {
+        answered_ = true;
+        // At the loop's default priority: an idle one starves while a
+        // busy page keeps events coming.
+        idle_ = g_idle_add_full(
+            G_PRIORITY_DEFAULT,
+            [](gpointer self) -> gboolean {
+                auto& me = *static_cast<AnsweredOnLoop*>(self);
+                me.idle_ = 0;
+                if (me.onAnswered_) std::exchange(me.onAnswered_, nullptr)();
+                return G_SOURCE_REMOVE;
+            },
+            this, nullptr);
+    }
+
+private:
+    std::function<void()> onAnswered_;
+    bool answered_ = false;
+    guint idle_ = 0;
+};
+
+class AtspiPendingAttributes final : public AnsweredOnLoop {
+public:
+    AtspiPendingAttributes(std::span<const AXElementRef> elements, std::span<const std::string_view> names,
+                           std::function<void()> onAnswered)
+        : AnsweredOnLoop(std::move(onAnswered)), batch_(elements, names, kBatchCallMs) {
+        batch_.whenAnswered([this] { nowAnswered(); });
+    }
+    bool waitFor(std::chrono::milliseconds limit) override { return answered() || batch_.waitFor(limit); }
     std::vector<std::vector<std::optional<AXAttributeValue>>> take() override { return batch_.take(); }
 
 private:
     AttributeBatch batch_;
-    std::function<void()> onAnswered_;
-    bool answered_ = false;
-    guint idle_ = 0;
+};
+
+// A children list's length and its members from an index to its end, each
+// by itself: cheap for the application where the whole list is not. The
+// length is asked with the first few members; the rest, once the length
+// says how many there are.
+class AtspiPendingChildren final : public AnsweredOnLoop {
+public:
+    AtspiPendingChildren(AXElementRef element, const Client::Address& at, std::size_t from, std::size_t most,
+                         std::function<void()> onAnswered)
+        : AnsweredOnLoop(std::move(onAnswered)), element_(std::move(element)), at_(at), from_(from), most_(most),
+          first_(at.bus, kBatchCallMs) {
+        count_ = first_.getProperty(at, "ChildCount");
+        ask(first_, firstSlots_, from, std::min(most, kFirstAsked));
+        first_.whenAnswered([this] { firstAnswered(); });
+    }
+    bool waitFor(std::chrono::milliseconds limit) override {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        if (answered() || !first_.waitFor(limit)) return answered();
+        // The rest was asked for as the first answers came.
+        if (rest_) rest_->waitFor(std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               until - std::chrono::steady_clock::now()),
+                                           std::chrono::milliseconds(0)));
+        return answered();
+    }
+    std::vector<std::vector<std::optional<AXAttributeValue>>> take() override {
+        std::vector<std::vector<std::optional<AXAttributeValue>>> out(1);
+        const auto late = [](const Client& calls, const std::vector<std::size_t>& slots) {
+            return std::any_of(slots.begin(), slots.end(), [&](std::size_t slot) { return calls.timedOut(slot); });
+        };
+        if (first_.timedOut(count_) || late(first_, firstSlots_) || (rest_ && late(*rest_, restSlots_)))
+            return out;  // unanswered: nothing known
+        const auto count = first_.integer(count_);
+        std::vector<AXElementRef> members;
+        if (count && *count >= 0 && static_cast<std::size_t>(*count) > from_ &&
+            static_cast<std::size_t>(*count) - from_ <= most_) {
+            const auto adopt = [&](const Client& calls, const std::vector<std::size_t>& slots) {
+                for (std::size_t slot : slots) {
+                    AtspiAccessible* child = calls.child(slot);
+                    if (!child) return false;  // past the end: the list changed meanwhile
+                    members.push_back(AtspiElement::adopt(child));
+                }
+                return true;
+            };
+            const std::size_t end = static_cast<std::size_t>(*count);
+            // Only as many as the length says: asked past it, there is no child.
+            firstSlots_.resize(std::min(firstSlots_.size(), end - from_));
+            if (!adopt(first_, firstSlots_) || (rest_ && !adopt(*rest_, restSlots_))) members.clear();
+        }
+        out[0].emplace_back(count ? std::optional<AXAttributeValue>(static_cast<double>(*count)) : std::nullopt);
+        out[0].emplace_back(std::move(members));
+        return out;
+    }
+
+private:
+    static constexpr std::size_t kFirstAsked = 16;
+
+    void ask(Client& calls, std::vector<std::size_t>& slots, std::size_t from, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) slots.push_back(calls.childAtIndex(at_, static_cast<int>(from + i)));
+    }
+    void firstAnswered() {
+        const auto count = first_.integer(count_);
+        const std::size_t asked = from_ + firstSlots_.size();
+        if (count && *count >= 0 && static_cast<std::size_t>(*count) > asked &&
+            static_cast<std::size_t>(*count) - from_ <= most_) {
+            rest_.emplace(at_.bus, kBatchCallMs);
+            ask(*rest_, restSlots_, asked, static_cast<std::size_t>(*count) - asked);
+            rest_->whenAnswered([this] { nowAnswered(); });
+            return;
+        }
+        nowAnswered();
+    }
+
+    AXElementRef element_;  // holds the accessible the requests name
+    Client::Address at_;
+    std::size_t from_, most_;
+    Client first_;
+    std::optional<Client> rest_;
+    std::size_t count_ = 0;
+    std::vector<std::size_t> firstSlots_, restSlots_;
 };
 
 }  // namespace
@@ -569,6 +660,16 @@ std::unique_ptr<PendingAttributes> AtspiElement::requestAttributesOfEach(std::sp
                                                                          std::span<const std::string_view> names,
                                                                          std::function<void()> onAnswered) {
     return std::make_unique<AtspiPendingAttributes>(elements, names, std::move(onAnswered));
+}
+
+std::unique_ptr<PendingAttributes> AtspiElement::requestChildrenFrom(const AXElementRef& element, std::size_t from,
+                                                                     std::size_t most, std::function<void()> onAnswered) {
+    const auto* atspi = dynamic_cast<const AtspiElement*>(element.get());
+    // Gecko's lists gain runs of text between children: not the platform's indices.
+    if (!atspi || !Client::makesAccessibles() || isGecko(atspi->accessible())) return nullptr;
+    auto at = Client::addressOf(atspi->accessible());
+    if (!at) return nullptr;
+    return std::make_unique<AtspiPendingChildren>(element, *at, from, most, std::move(onAnswered));
 }
 
 bool AtspiElement::setBoolAttribute(std::string_view name, bool value) const {

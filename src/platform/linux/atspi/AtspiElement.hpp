@@ -44,6 +44,9 @@ public:
     static std::unique_ptr<PendingAttributes> requestAttributesOfEach(std::span<const AXElementRef> elements,
                                                                       std::span<const std::string_view> names,
                                                                       std::function<void()> onAnswered);
+    // A list's length and its members from `from` on, each by index.
+    static std::unique_ptr<PendingAttributes> requestChildrenFrom(const AXElementRef& element, std::size_t from,
+                                                                  std::size_t most, std::function<void()> onAnswered);
     // "AXFocused" moves focus to the element; "AXEnhancedUserInterface" (or
     // "AXManualAccessibility") on an application sets the session's
     // accessibility switch; nothing else is writable.

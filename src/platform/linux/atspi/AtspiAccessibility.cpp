@@ -1,6 +1,7 @@
 #include "platform/linux/atspi/AtspiAccessibility.hpp"
 
 #include "platform/linux/atspi/AtspiElement.hpp"
+#include "platform/linux/atspi/AtspiPendingReads.hpp"
 #include "platform/linux/atspi/AtspiObserver.hpp"
 
 #include <atspi/atspi.h>
@@ -111,19 +112,19 @@ std::unique_ptr<AccessibilityObserver> AtspiAccessibility::createObserver(int pi
 
 std::vector<std::vector<std::optional<AXAttributeValue>>> AtspiAccessibility::copyAttributesOfEach(
     std::span<const AXElementRef> elements, std::span<const std::string_view> names) const {
-    return AtspiElement::copyAttributesOfEach(elements, names);
+    return AtspiPendingReads::attributesOfEach(elements, names);
 }
 
 std::unique_ptr<PendingAttributes> AtspiAccessibility::requestAttributesOfEach(
     std::span<const AXElementRef> elements, std::span<const std::string_view> names,
     std::function<void()> onAnswered) const {
-    return AtspiElement::requestAttributesOfEach(elements, names, std::move(onAnswered));
+    return AtspiPendingReads::requestAttributesOfEach(elements, names, std::move(onAnswered));
 }
 
 std::unique_ptr<PendingAttributes> AtspiAccessibility::requestChildrenFrom(const AXElementRef& element,
                                                                            std::size_t from, std::size_t most,
                                                                            std::function<void()> onAnswered) const {
-    return AtspiElement::requestChildrenFrom(element, from, most, std::move(onAnswered));
+    return AtspiPendingReads::requestChildrenFrom(element, from, most, std::move(onAnswered));
 }
 
 }  // namespace velmar::linux_backend

@@ -35,18 +35,6 @@ public:
     // made once for all of them.
     bool readsSeveralAtOnce() const override { return true; }
     std::vector<std::optional<AXAttributeValue>> copyAttributes(std::span<const std::string_view> names) const override;
-    // The same attributes of many accessibles, every request of every one
-    // sent before any answer is awaited; other elements answer on their own.
-    static std::vector<std::vector<std::optional<AXAttributeValue>>> copyAttributesOfEach(
-        std::span<const AXElementRef> elements, std::span<const std::string_view> names);
-    // The same without waiting: answered through the GLib main loop. `names`
-    // must outlive the request.
-    static std::unique_ptr<PendingAttributes> requestAttributesOfEach(std::span<const AXElementRef> elements,
-                                                                      std::span<const std::string_view> names,
-                                                                      std::function<void()> onAnswered);
-    // A list's length and its members from `from` on, each by index.
-    static std::unique_ptr<PendingAttributes> requestChildrenFrom(const AXElementRef& element, std::size_t from,
-                                                                  std::size_t most, std::function<void()> onAnswered);
     // "AXFocused" moves focus to the element; "AXEnhancedUserInterface" (or
     // "AXManualAccessibility") on an application sets the session's
     // accessibility switch; nothing else is writable.

@@ -14,20 +14,16 @@
 namespace velmar::AIAppAllowlist {
 namespace {
 
-// Pasted bodies through the process-wide paste cache, reading `clipboard`
-// when the cache has none (null: the cache alone answers).
-PasteResolver pasteBodies(const Clipboard* clipboard) {
-    return [clipboard](int lines, const std::string& preview) {
-        return PasteboardCapture::resolveBody(clipboard, lines, preview);
-    };
-}
-
 // The Claude reader of the app and of the web alike: fields named, pasted
-// bodies resolved through the clipboard.
-ClaudeTranscriptParser claudeParser(const Clipboard* clipboard) {
+// bodies resolved through the session's paste cache (none without one).
+ClaudeTranscriptParser claudeParser(PasteboardCapture* pastes) {
     ClaudeTranscriptParser claude;
     claude.detectFields = true;
-    claude.resolvePaste = pasteBodies(clipboard);
+    if (pastes) {
+        claude.resolvePaste = [pastes](int lines, const std::string& preview) {
+            return pastes->resolveBody(lines, preview);
+        };
+    }
     return claude;
 }
 
@@ -38,11 +34,11 @@ std::unique_ptr<BrowserSegmenter> web(std::string_view surface, Parser parser = 
 
 }  // namespace
 
-std::optional<CaptureSpec> specForAppId(std::string_view appId, const Clipboard* clipboard,
+std::optional<CaptureSpec> specForAppId(std::string_view appId, PasteboardCapture* pastes,
                                            DesktopPlatform platform) {
     if (appId == claudeDesktopAppId) {
         auto segmenter = std::make_shared<ClaudeSegmenter>();
-        segmenter->parser = claudeParser(clipboard);
+        segmenter->parser = claudeParser(pastes);
         return CaptureSpec::native(std::move(segmenter));
     }
     if (appId == chatgptDesktopAppId) {
@@ -53,9 +49,9 @@ std::optional<CaptureSpec> specForAppId(std::string_view appId, const Clipboard*
     return std::nullopt;
 }
 
-std::unique_ptr<BrowserSegmenter> browserSegmenterForSurface(std::string_view surface, const Clipboard* clipboard) {
+std::unique_ptr<BrowserSegmenter> browserSegmenterForSurface(std::string_view surface, PasteboardCapture* pastes) {
     using K = SurfaceKey;
-    if (surface == K::claudeAI || surface == K::claudeCowork) return web(surface, claudeParser(clipboard));
+    if (surface == K::claudeAI || surface == K::claudeCowork) return web(surface, claudeParser(pastes));
     if (surface == K::chatgpt) return web(surface, ChatGPTTranscriptParser::web());
     if (surface == K::claudeDesign) return web<ClaudeDesignTranscriptParser>(surface);
     if (surface == K::gemini) return web<GeminiTranscriptParser>(surface);

@@ -12,7 +12,7 @@
 #include <string_view>
 
 namespace velmar {
-class Clipboard;
+class PasteboardCapture;
 }
 
 namespace velmar::AIAppAllowlist {
@@ -22,14 +22,14 @@ inline constexpr std::string_view chatgptDesktopAppId = "com.openai.codex";
 
 // Exact, case-sensitive: the two native apps, then the supported browsers of
 // `platform` (by default the desktop this build runs on).
-// Live capture passes the clipboard (it must outlive the segmenters): the
-// Claude readers recover pasted prompts from it. Without one they do not.
-std::optional<CaptureSpec> specForAppId(std::string_view appId, const Clipboard* clipboard = nullptr,
+// Live capture passes its paste cache (it must outlive the segmenters): the
+// Claude readers recover pasted prompts through it. Without one they do not.
+std::optional<CaptureSpec> specForAppId(std::string_view appId, PasteboardCapture* pastes = nullptr,
                                            DesktopPlatform platform = BrowserProfile::runningPlatform());
 
 // The web segmenter of a browser surface; null for the native-only surfaces
 // and for keys that are not surfaces. The caller owns the fresh segmenter.
 std::unique_ptr<BrowserSegmenter> browserSegmenterForSurface(std::string_view surface,
-                                                             const Clipboard* clipboard = nullptr);
+                                                             PasteboardCapture* pastes = nullptr);
 
 }  // namespace velmar::AIAppAllowlist

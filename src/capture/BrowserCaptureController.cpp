@@ -58,13 +58,13 @@ std::optional<AXMirror::Change> changeOf(std::string_view notification) {
 BrowserCaptureController::BrowserCaptureController(RunningApplication app, BrowserProfile profile,
                                                    Accessibility& accessibility, MainLoop& loop, CaptureDiag& diag,
                                                    CaptureSchedule::Timings timings,
-                                                   TurnAssembler::EventHandler onEvent, const Clipboard* clipboard,
+                                                   TurnAssembler::EventHandler onEvent, PasteboardCapture* pastes,
                                                    const CaptureDebug* debug)
     : app_(std::move(app)),
       profile_(std::move(profile)),
       accessibility_(accessibility),
       loop_(loop),
-      clipboard_(clipboard),
+      pastes_(pastes),
       debug_(debug),
       appElement_(accessibility.applicationElement(app_.pid)),
       gate_(app_.pid, profile_, accessibility, debug, &loop),
@@ -291,7 +291,7 @@ std::optional<SegmenterSnapshot> BrowserCaptureController::read(Watched& watched
 const BrowserSegmenter* BrowserCaptureController::segmenterFor(const std::string& surface) {
     auto it = segmenters_.find(surface);
     if (it == segmenters_.end())
-        it = segmenters_.emplace(surface, AIAppAllowlist::browserSegmenterForSurface(surface, clipboard_)).first;
+        it = segmenters_.emplace(surface, AIAppAllowlist::browserSegmenterForSurface(surface, pastes_)).first;
     return it->second.get();
 }
 

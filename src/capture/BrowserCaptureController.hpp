@@ -38,19 +38,19 @@ class Accessibility;
 class AccessibilityObserver;
 class CaptureDebug;
 class CaptureDiag;
-class Clipboard;
+class PasteboardCapture;
 class MainLoop;
 
 class BrowserCaptureController final : public AttachedController {
 public:
     static constexpr std::size_t maxWindows = 8;
 
-    // `diag` counts what capture saw; `clipboard` (may be null) recovers
+    // `diag` counts what capture saw; `pastes` (may be null) recovers
     // pasted prompts on the Claude surfaces; `debug` may be null. All must
     // outlive the controller.
     BrowserCaptureController(RunningApplication app, BrowserProfile profile, Accessibility& accessibility,
                              MainLoop& loop, CaptureDiag& diag, CaptureSchedule::Timings timings,
-                             TurnAssembler::EventHandler onEvent, const Clipboard* clipboard = nullptr,
+                             TurnAssembler::EventHandler onEvent, PasteboardCapture* pastes = nullptr,
                              const CaptureDebug* debug = nullptr);
     ~BrowserCaptureController() override;
 
@@ -146,7 +146,7 @@ private:
     const BrowserProfile profile_;
     Accessibility& accessibility_;
     MainLoop& loop_;
-    const Clipboard* clipboard_;
+    PasteboardCapture* pastes_;
     const CaptureDebug* debug_;
     const AXElement appElement_;
     const BrowserGate gate_;

@@ -2,8 +2,6 @@
 
 #include "text/Unicode.hpp"
 
-#include <deque>
-#include <map>
 
 namespace velmar {
 
@@ -13,16 +11,6 @@ constexpr std::size_t kMaxCached = 8;
 constexpr std::size_t kKeyPreviewChars = 160;
 constexpr std::size_t kMinPreviewChars = 40;
 constexpr std::string_view kEllipsis = "\u2026";
-
-struct Cache {
-    std::map<std::string, std::string, std::less<>> bodies;
-    std::deque<std::string> order;  // oldest first
-};
-
-Cache& cache() {
-    static Cache instance;
-    return instance;
-}
 
 }  // namespace
 
@@ -46,29 +34,23 @@ bool PasteboardCapture::verify(std::string_view clipboard, std::string_view prev
     return std::string_view(text::normalizeWhitespace(clipboard)).starts_with(head);
 }
 
-std::optional<std::string> PasteboardCapture::resolveBody(const Clipboard* clipboard, int lines,
-                                                          std::string_view preview) {
-    auto& c = cache();
+std::optional<std::string> PasteboardCapture::resolveBody(int lines, std::string_view preview) {
     const std::string key = chipKey(lines, preview);
-    if (auto it = c.bodies.find(key); it != c.bodies.end()) return it->second;
+    if (auto it = bodies_.find(key); it != bodies_.end()) return it->second;
 
-    if (!clipboard || clipboard->accessDenied()) return std::nullopt;
-    auto raw = clipboard->plainText();
+    if (!clipboard_ || clipboard_->accessDenied()) return std::nullopt;
+    auto raw = clipboard_->plainText();
     if (!raw) return std::nullopt;
     std::string textValue = text::repairUtf8(*raw);
     if (!verify(textValue, preview, lines)) return std::nullopt;
 
-    c.bodies[key] = textValue;
-    c.order.push_back(key);
-    if (c.order.size() > kMaxCached) {
-        c.bodies.erase(c.order.front());
-        c.order.pop_front();
+    bodies_[key] = textValue;
+    order_.push_back(key);
+    if (order_.size() > kMaxCached) {
+        bodies_.erase(order_.front());
+        order_.pop_front();
     }
     return textValue;
-}
-
-void PasteboardCapture::resetForTesting() {
-    cache() = Cache{};
 }
 
 }  // namespace velmar

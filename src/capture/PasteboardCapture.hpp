@@ -4,11 +4,13 @@
 // taken from the clipboard only when it demonstrably matches the chip, and is
 // cached by chip so that it survives later clipboard changes.
 //
-// The cache is process-wide (every parser instance must see the same bodies),
-// bounded to the 8 most recently cached chips.
+// One instance serves every parser of a capture session (they must see the
+// same bodies); its cache holds the 8 most recently cached chips.
 
 #include "platform/Clipboard.hpp"
 
+#include <deque>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,12 +19,12 @@ namespace velmar {
 
 class PasteboardCapture {
 public:
-    PasteboardCapture() = delete;
+    // `clipboard` (may be null: only the cache answers) must outlive it.
+    explicit PasteboardCapture(const Clipboard* clipboard) : clipboard_(clipboard) {}
 
     // The body for a chip showing `lines` lines and `preview`: from the cache,
-    // else from the clipboard when it matches. `clipboard` may be null (no
-    // clipboard available, e.g. offline fixture parsing): only the cache answers.
-    static std::optional<std::string> resolveBody(const Clipboard* clipboard, int lines, std::string_view preview);
+    // else from the clipboard when it matches.
+    std::optional<std::string> resolveBody(int lines, std::string_view preview);
 
     // Whether a clipboard text matches a chip: same number of lines, and a
     // preview of at least 40 characters that begins the clipboard text
@@ -32,8 +34,10 @@ public:
     // Line count, ":", first 160 characters of the normalised preview.
     static std::string chipKey(int lines, std::string_view preview);
 
-    // Empties the process-wide cache (tests only).
-    static void resetForTesting();
+private:
+    const Clipboard* clipboard_;
+    std::map<std::string, std::string, std::less<>> bodies_;
+    std::deque<std::string> order_;  // oldest first
 };
 
 }  // namespace velmar

@@ -18,7 +18,8 @@ std::shared_ptr<CaptureSupervisor> CaptureSupervisor::create(Ports ports, Hooks 
     return std::shared_ptr<CaptureSupervisor>(new CaptureSupervisor(ports, std::move(hooks)));
 }
 
-CaptureSupervisor::CaptureSupervisor(Ports ports, Hooks hooks) : ports_(ports), hooks_(std::move(hooks)) {}
+CaptureSupervisor::CaptureSupervisor(Ports ports, Hooks hooks)
+    : ports_(ports), hooks_(std::move(hooks)), pastes_(&ports_.platform.clipboard) {}
 
 CaptureSupervisor::~CaptureSupervisor() {
     // Controllers hand their last turns to an owner that is going away; an
@@ -133,7 +134,7 @@ std::unique_ptr<AttachedController> CaptureSupervisor::controllerFor(const Runni
     const auto* browser = spec.browserCase();
     if (!browser) return nullptr;
     auto controller = std::make_unique<BrowserCaptureController>(app, browser->profile, p.accessibility, p.loop,
-                                                                 ports_.diag, timings, onEvent, &p.clipboard,
+                                                                 ports_.diag, timings, onEvent, &pastes_,
                                                                  &ports_.debug);
     controller->setOnPagesHidden([weak = weak_from_this(), profile = browser->profile] {
         if (auto self = weak.lock()) self->tellToRestart(profile);
@@ -144,7 +145,7 @@ std::unique_ptr<AttachedController> CaptureSupervisor::controllerFor(const Runni
 void CaptureSupervisor::attachIfAllowlisted(const RunningApplication& app) {
     if (paused_ || stopped_ || !app.appId || controllers_.count(app.pid)) return;
     // The allow-list first: asking the bus whether capture is trusted costs a round trip.
-    auto spec = AIAppAllowlist::specForAppId(*app.appId, &ports_.platform.clipboard);
+    auto spec = AIAppAllowlist::specForAppId(*app.appId, &pastes_);
     if (!spec || !trusted()) return;
     auto controller = controllerFor(app, *spec);
     if (!controller) return;

@@ -7,6 +7,7 @@
 // that stays off it. The status menu's capture lines are written here.
 
 #include "capture/AttachedController.hpp"
+#include "capture/PasteboardCapture.hpp"
 #include "platform/MainLoop.hpp"
 #include "platform/Workspace.hpp"
 #include "runtime/CaptureDirective.hpp"
@@ -94,6 +95,8 @@ private:
 
     Ports ports_;
     Hooks hooks_;
+    // Pasted bodies seen by every controller's Claude readers.
+    PasteboardCapture pastes_;
     std::map<int, std::unique_ptr<AttachedController>> controllers_;
     ScopedTimer trustTimer_;
     WorkspaceSubscription workspaceSubscription_;

@@ -3,6 +3,7 @@
 // streaming, the user scrolling. What leaves is exactly the exchanges the
 // user saw completed, each once, with its ordinal and browser.
 #include "capture/AIAppAllowlist.hpp"
+#include "capture/PasteboardCapture.hpp"
 #include "capture/BrowserCaptureController.hpp"
 #include "capture/CaptureController.hpp"
 #include "capture/ChatPages.hpp"
@@ -22,6 +23,7 @@ TEST(CaptureSession, SendsEachCompletedExchangeOnceWithItsOrdinalAndBrowser) {
     sim::SimMainLoop loop;
     sim::SimDesktop desktop(loop);
     sim::SimClipboard clipboard;
+    PasteboardCapture pastes(&clipboard);
     CaptureDiag diag(loop.now());
     std::vector<std::string> sent;
     auto record = [&](const TurnEvent& e) {
@@ -74,11 +76,11 @@ TEST(CaptureSession, SendsEachCompletedExchangeOnceWithItsOrdinalAndBrowser) {
 
     showClaude(true);
     showTab(true);
-    auto spec = AIAppAllowlist::specForAppId(*claudeApp.appId, &clipboard);
+    auto spec = AIAppAllowlist::specForAppId(*claudeApp.appId, &pastes);
     ASSERT_TRUE(spec && spec->isNative());
     CaptureController native(claudeApp, spec->nativeCase()->segmenter, desktop.accessibility(), loop, diag, {}, record);
     BrowserCaptureController browser(chromeApp, BrowserProfile::chrome(), desktop.accessibility(), loop, diag, {}, record,
-                                     &clipboard);
+                                     &pastes);
     ASSERT_TRUE(native.start());
     ASSERT_TRUE(browser.start());
     loop.advance(3s);

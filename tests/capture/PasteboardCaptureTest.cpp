@@ -17,12 +17,11 @@ const std::string kBody = [] {
 
 class PasteboardCaptureTest : public ::testing::Test {
 protected:
-    void SetUp() override { PasteboardCapture::resetForTesting(); }
-    void TearDown() override { PasteboardCapture::resetForTesting(); }
-    std::optional<std::string> resolve(int lines, const std::string& preview, bool withClipboard = true) {
-        return PasteboardCapture::resolveBody(withClipboard ? &clipboard : nullptr, lines, preview);
+    std::optional<std::string> resolve(int lines, const std::string& preview) {
+        return pastes.resolveBody(lines, preview);
     }
     sim::SimClipboard clipboard;
+    PasteboardCapture pastes{&clipboard};
 };
 
 TEST_F(PasteboardCaptureTest, Verify) {
@@ -54,7 +53,7 @@ TEST_F(PasteboardCaptureTest, OnlyAMatchIsCachedRepairedAndACachedChipOrDeniedAc
     clipboard.setText("Another paste whose preview is also long enough to count.");
     const auto reads = clipboard.reads();
     EXPECT_EQ(resolve(12, "  " + kPreview + "\n"), kBody + "\uFFFD") << "same chip after whitespace normalisation";
-    EXPECT_EQ(resolve(12, kPreview, false), kBody + "\uFFFD") << "no clipboard: the cache answers";
+    EXPECT_EQ(PasteboardCapture(nullptr).resolveBody(12, kPreview), std::nullopt) << "another session's cache is its own";
     clipboard.setAccessDenied(true);
     EXPECT_EQ(resolve(1, "Another paste whose preview is also long enough to count."), std::nullopt);
     EXPECT_EQ(clipboard.reads(), reads);

@@ -65,7 +65,6 @@ TEST_P(LiveReads, OneParseReadsEachAttributeOnce) {
     auto file = fixtureFile(GetParam());
     const std::string surface = file["meta"]["surface"];
     const std::optional<std::string> key = "fixture";
-    PasteboardCapture::resetForTesting();
     auto recorded = FixtureParsing::parse(surface, *testing::fixtureTree(file["tree"]), key);
 
     for (bool oneByOne : {false, true}) {
@@ -86,7 +85,6 @@ TEST_P(LiveReads, OneParseReadsEachAttributeOnce) {
                 << log->total() << " round trips for " << log->elementsRead() << " elements";
         }
     }
-    PasteboardCapture::resetForTesting();
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, LiveReads, ::testing::ValuesIn(testing::bundledFixtures()),

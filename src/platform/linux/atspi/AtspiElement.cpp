@@ -55,30 +55,28 @@ bool AtspiElement::setBoolAttribute(std::string_view name, bool value) const {
 }
 
 namespace {
-// An accessible is named by its application's bus name and its object path.
-struct Identity {
-    std::string bus;
-    std::string path;
-};
-Identity identity(AtspiAccessible* a) {
-    Identity id;
-    if (a->parent.app && a->parent.app->bus_name) id.bus = a->parent.app->bus_name;
-    if (a->parent.path) id.path = a->parent.path;
-    return id;
+// An accessible is named by its application's bus name and its object path;
+// read in place, as every lookup in a mirror asks for them.
+std::string_view busOf(AtspiAccessible* a) {
+    return a->parent.app && a->parent.app->bus_name ? std::string_view(a->parent.app->bus_name) : std::string_view();
 }
+std::string_view pathOf(AtspiAccessible* a) { return a->parent.path ? std::string_view(a->parent.path) : std::string_view(); }
 }  // namespace
 
 bool AtspiElement::sameElement(const PlatformElement& other) const {
     auto* o = dynamic_cast<const AtspiElement*>(&other);
     if (!o) return false;
     if (o->accessible_ == accessible_) return true;
-    auto a = identity(accessible_), b = identity(o->accessible_);
-    return a.bus == b.bus && a.path == b.path;
+    return identityHash() == o->identityHash() && pathOf(accessible_) == pathOf(o->accessible_) &&
+           busOf(accessible_) == busOf(o->accessible_);
 }
 
 std::size_t AtspiElement::identityHash() const {
-    auto id = identity(accessible_);
-    return std::hash<std::string>{}(id.bus) * 31 + std::hash<std::string>{}(id.path);
+    if (!hash_) {
+        const std::hash<std::string_view> h;
+        hash_ = h(busOf(accessible_)) * 31 + h(pathOf(accessible_));
+    }
+    return *hash_;
 }
 
 }  // namespace velmar::linux_backend

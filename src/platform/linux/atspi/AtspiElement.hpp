@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -44,6 +45,8 @@ public:
 
 private:
     AtspiAccessible* accessible_;
+    // Its name never changes: hashed once.
+    mutable std::optional<std::size_t> hash_;
 };
 
 }  // namespace velmar::linux_backend

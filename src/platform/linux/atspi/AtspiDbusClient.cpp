@@ -238,33 +238,30 @@ std::optional<AtspiObjectAttributes> AtspiDbusClient::attributes(std::size_t slo
     return out;
 }
 
-std::optional<std::string> AtspiDbusClient::string(std::size_t slot) const {
+bool AtspiDbusClient::basic(std::size_t slot, int type, void* value) const {
     DBusMessage* reply = replyIn(slot);
     DBusMessageIter it, inner;
-    if (!reply || !dbus_message_iter_init(reply, &it)) return std::nullopt;
+    if (!reply || !dbus_message_iter_init(reply, &it)) return false;
     DBusMessageIter* at = &it;
+    // A property's answer comes in a variant.
     if (dbus_message_iter_get_arg_type(&it) == DBUS_TYPE_VARIANT) {
         dbus_message_iter_recurse(&it, &inner);
         at = &inner;
     }
-    if (dbus_message_iter_get_arg_type(at) != DBUS_TYPE_STRING) return std::nullopt;
+    if (dbus_message_iter_get_arg_type(at) != type) return false;
+    dbus_message_iter_get_basic(at, value);
+    return true;
+}
+
+std::optional<std::string> AtspiDbusClient::string(std::size_t slot) const {
     const char* s = nullptr;
-    dbus_message_iter_get_basic(at, &s);
+    if (!basic(slot, DBUS_TYPE_STRING, &s)) return std::nullopt;
     return std::string(s ? s : "");
 }
 
 std::optional<int> AtspiDbusClient::integer(std::size_t slot) const {
-    DBusMessage* reply = replyIn(slot);
-    DBusMessageIter it, inner;
-    if (!reply || !dbus_message_iter_init(reply, &it)) return std::nullopt;
-    DBusMessageIter* at = &it;
-    if (dbus_message_iter_get_arg_type(&it) == DBUS_TYPE_VARIANT) {
-        dbus_message_iter_recurse(&it, &inner);
-        at = &inner;
-    }
-    if (dbus_message_iter_get_arg_type(at) != DBUS_TYPE_INT32) return std::nullopt;
     dbus_int32_t value = 0;
-    dbus_message_iter_get_basic(at, &value);
+    if (!basic(slot, DBUS_TYPE_INT32, &value)) return std::nullopt;
     return value;
 }
 

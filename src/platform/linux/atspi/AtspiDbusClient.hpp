@@ -103,6 +103,8 @@ public:
 
 private:
     DBusMessage* replyIn(std::size_t slot) const;
+    // A basic answer of D-Bus type `type` (in a variant or not) into `value`.
+    bool basic(std::size_t slot, int type, void* value) const;
     std::size_t send(DBusMessage* call);
 
     static void answered(DBusPendingCall* pending, void* slot);

@@ -26,6 +26,15 @@ using testing::group;
 using testing::N;
 using testing::text;
 
+N plainPage(const std::string& url) { return std::move(N("AXWebArea").url(url).kid(text("page"))); }
+
+// A ChatGPT message, its heading then its body; the body is returned.
+sim::SimElementPtr appendMessage(const sim::SimElementPtr& thread, const std::string& heading,
+                                 const std::string& words) {
+    thread->append(N("AXHeading").title(heading).classes({"sr-only"}).buildSim());
+    return thread->append(group({text(words)}).buildSim());
+}
+
 class BrowserRig {
 public:
     sim::SimMainLoop loop;
@@ -36,8 +45,8 @@ public:
     std::vector<TurnEvent> events;
     std::unique_ptr<BrowserCaptureController> controller;
 
-    explicit BrowserRig(const BrowserProfile& p = BrowserProfile::chrome()) : profile(p) {
-        app = {p.slug == "chrome" ? 201 : 202, p.appId, p.name, std::nullopt};
+    explicit BrowserRig(const BrowserProfile& p = BrowserProfile::chrome())
+        : profile(p), app{p.slug == "chrome" ? 201 : 202, p.appId, p.name, std::nullopt} {
         desktop.launch(app);
         controller = std::make_unique<BrowserCaptureController>(
             app, profile, desktop.accessibility(), loop, diag, CaptureSchedule::Timings{},
@@ -54,21 +63,29 @@ public:
         window->append(page.buildSim());
         desktop.changed(app.pid);
     }
-    std::vector<std::string> surfaces() const {
+    // A focused ChatGPT window holding one finished exchange: its thread, for messages to land in.
+    sim::SimElementPtr chatgptThread(const std::string& url) {
+        auto page = chatgptPage(url, {"q0", "a0"}, true).buildSim();
+        desktop.openWindow(app.pid, "page - Browser", true)->append(page);
+        return page->childElements()[0]->childElements()[0]->childElements()[0];
+    }
+    // "surface:key", "*" marking the focused window's tab.
+    static std::vector<std::string> tabsOf(const BrowserGate& gate) {
         std::vector<std::string> out;
-        for (const auto& tab : controller->gate().allGatedTabs(8)) out.push_back(tab.surface + (tab.isFocused ? "*" : ""));
+        for (const auto& tab : gate.allGatedTabs(8)) {
+            out.push_back(tab.surface + ":" + tab.conversationKey.value_or("") + (tab.isFocused ? "*" : ""));
+        }
         return out;
     }
+    std::vector<std::string> tabs() const { return tabsOf(controller->gate()); }
 };
-
-N plainPage(const std::string& url) { return std::move(N("AXWebArea").url(url).kid(text("page"))); }
 
 TEST(BrowserGate, WindowsWebAreasAndTheirOrder) {
     struct Case {
         const char* description;
         const BrowserProfile& profile;
         std::vector<N> windows;  // the last one is focused
-        std::vector<std::string> surfaces;  // "*" marks the focused window's tab
+        std::vector<std::string> tabs;
     };
     const auto chatgpt = plainPage("https://chatgpt.com/c/abc");
     const auto claude = plainPage("https://claude.ai/chat/xyz");
@@ -76,29 +93,29 @@ TEST(BrowserGate, WindowsWebAreasAndTheirOrder) {
     const auto backgroundChatgpt = std::move(plainPage("https://chatgpt.com/c/abc").attribute("AXHidden", true));
     const Case cases[] = {
         {"focused window first, others keep their order", BrowserProfile::chrome(),
-         {chatgpt, news, claude}, {"claude_ai*", "chatgpt"}},
+         {chatgpt, news, claude}, {"claude_ai:xyz*", "chatgpt:abc"}},
         {"Chrome reads only the first URL-bearing web area", BrowserProfile::chrome(),
          {group({news, claude})}, {}},
         {"a web area without an address is looked through", BrowserProfile::chrome(),
-         {N("AXWebArea").kid(claude)}, {"claude_ai*"}},
+         {N("AXWebArea").kid(claude)}, {"claude_ai:xyz*"}},
         {"Firefox takes the tab on screen past a background tab's page", BrowserProfile::firefoxLinux(),
-         {group({backgroundChatgpt, claude})}, {"claude_ai*"}},
+         {group({backgroundChatgpt, claude})}, {"claude_ai:xyz*"}},
         {"Firefox reads no page inside a background tab's", BrowserProfile::firefoxLinux(),
          {group({std::move(N(backgroundChatgpt).kid(claude)), news})}, {}},
         {"Chromium keeps no background tabs: the first page is the tab", BrowserProfile::chromiumLinux(),
-         {group({backgroundChatgpt, claude})}, {"chatgpt*"}},
+         {group({backgroundChatgpt, claude})}, {"chatgpt:abc*"}},
     };
     for (const auto& c : cases) {
         BrowserRig rig(c.profile);
         for (const auto& w : c.windows) rig.window(w);
-        EXPECT_EQ(rig.surfaces(), c.surfaces) << c.description;
+        EXPECT_EQ(rig.tabs(), c.tabs) << c.description;
     }
 
     BrowserRig rig;
     auto focused = rig.window(claude);
     rig.window(chatgpt, false);
     rig.desktop.setMinimized(focused, true);
-    EXPECT_EQ(rig.surfaces(), std::vector<std::string>{"chatgpt"}) << "a minimized window is skipped, even focused";
+    EXPECT_EQ(rig.tabs(), std::vector<std::string>{"chatgpt:abc"}) << "a minimized window is skipped, even focused";
     EXPECT_EQ(rig.desktop.application(rig.app.pid)->writes(),
               (std::vector<std::pair<std::string, bool>>{{"AXEnhancedUserInterface", true}}))
         << "Chrome's gate wakes the tree";
@@ -109,24 +126,22 @@ TEST(BrowserGate, WindowsWebAreasAndTheirOrder) {
 // cap, or every window past the third goes unseen.
 TEST(BrowserGate, UntitledPopupFramesDoNotUseUpTheCap) {
     BrowserRig rig(BrowserProfile::chromiumLinux());
-    auto popupHost = [&] {
-        auto frame = rig.desktop.openWindow(rig.app.pid, "", false);
-        frame->append(plainPage("chrome://omnibox-popup.top-chrome/").buildSim());
-    };
     std::vector<std::string> expected;
     for (int i = 0; i < 8; ++i) {
         rig.window(plainPage("https://chatgpt.com/c/w" + std::to_string(i)), i == 7);
-        popupHost();
-        popupHost();
-        expected.push_back(i == 7 ? "chatgpt*" : "chatgpt");
+        for (int popup = 0; popup < 2; ++popup) {
+            rig.desktop.openWindow(rig.app.pid, "", false)->append(
+                plainPage("chrome://omnibox-popup.top-chrome/").buildSim());
+        }
+        expected.push_back("chatgpt:w" + std::to_string(i) + (i == 7 ? "*" : ""));
     }
-    std::rotate(expected.begin(), expected.end() - 1, expected.end());  // the focused window comes first
-    EXPECT_EQ(rig.surfaces(), expected) << "all eight windows, past their sixteen popup hosts";
+    std::swap(expected.front(), expected.back());  // the focused window trades places with the first
+    EXPECT_EQ(rig.tabs(), expected) << "all eight windows, past their sixteen popup hosts";
 
     auto ninth = rig.window(plainPage("https://chatgpt.com/c/w8"), false);
     auto log = std::make_shared<sim::SimReadLog>();
     ninth->adoptLog(log);
-    EXPECT_EQ(rig.surfaces().size(), 8u) << "a ninth titled window is past the cap";
+    EXPECT_EQ(rig.tabs().size(), 8u) << "a ninth titled window is past the cap";
     EXPECT_EQ(log->count(ninth.get(), "AXMinimized"), 0u);
 }
 
@@ -134,49 +149,39 @@ TEST(BrowserGate, DocsPanelClosedEmptyAndWithAFeed) {
     auto docs = [](std::vector<N> panel) {
         N page = std::move(N("AXWebArea").url("https://docs.google.com/document/d/DOC1/edit").kid(
             group({text("editor")}, {"kix-appview"})));
-        if (!panel.empty()) {
-            N root = std::move(N("AXGroup").subrole("AXLandmarkComplementary").classes({"appsElementsSidekickRoot"}));
-            for (auto& p : panel) root.kid(p);
-            page.kid(root);
-        }
-        return page;
+        if (panel.empty()) return page;
+        N root = std::move(N("AXGroup").subrole("AXLandmarkComplementary").classes({"appsElementsSidekickRoot"}));
+        for (auto& p : panel) root.kid(p);
+        return std::move(page.kid(root));
     };
-    struct Case {
-        const char* description;
-        N page;
-        bool tab;
-        std::optional<std::string> key;
-    };
-    const Case cases[] = {
-        {"panel closed: no tab", docs({}), false, std::nullopt},
-        {"panel open, no conversation yet: a keyless tab", docs({text("Ask Gemini")}), true, std::nullopt},
-        {"panel with a feed: keyed by the document", docs({group({text("Q")}, {"appsElementsSidekickFeedEntries"})}),
-         true, "DOC1"},
+    const std::vector<std::string> keyed{"gemini_docs:DOC1*"};
+    const std::tuple<const char*, N, std::vector<std::string>> cases[] = {  // description, page, tabs
+        {"panel closed: no tab", docs({}), {}},
+        {"panel open, no conversation yet: a keyless tab", docs({text("Ask Gemini")}), {"gemini_docs:*"}},
+        {"panel with a feed: keyed by the document",
+         docs({group({text("Q")}, {"appsElementsSidekickFeedEntries"})}), keyed},
         {"Chromium's panel, the feed left out: its prompt headings key it",
-         docs({N("AXHeading").classes({"appsElementsSidekickUserMessageContainer"}).kid(text("Q"))}), true, "DOC1"},
-        {"a candidate holding editor elements is refused", docs({group({text("x")}, {"kix-page"})}), false,
-         std::nullopt},
+         docs({N("AXHeading").classes({"appsElementsSidekickUserMessageContainer"}).kid(text("Q"))}), keyed},
+        {"a candidate holding editor elements is refused", docs({group({text("x")}, {"kix-page"})}), {}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [description, page, tabs] : cases) {
+        SCOPED_TRACE(description);
         BrowserRig rig;
-        rig.window(c.page);
-        auto tabs = rig.controller->gate().allGatedTabs(8);
-        ASSERT_EQ(tabs.size(), c.tab ? 1u : 0u) << c.description;
-        if (!c.tab) continue;
-        EXPECT_EQ(tabs[0].surface, "gemini_docs") << c.description;
-        EXPECT_EQ(tabs[0].conversationKey, c.key) << c.description;
-        EXPECT_EQ(tabs[0].webArea.string("AXSubrole"), "AXLandmarkComplementary") << c.description;
+        rig.window(page);
+        EXPECT_EQ(rig.tabs(), tabs);
+        for (const auto& tab : rig.controller->gate().allGatedTabs(8)) {
+            EXPECT_EQ(tab.webArea.string("AXSubrole"), "AXLandmarkComplementary") << "the panel is read";
+        }
     }
 }
 
 // A browser as a remembering gate sees it: each window holds the browser's
 // own controls first and its pages a few levels down.
-class RememberingBrowser {
+class RememberingBrowser : public BrowserRig {
 public:
-    BrowserRig rig;
-    BrowserGate gate{rig.app.pid, rig.profile, rig.desktop.accessibility(), nullptr, &rig.loop};
+    BrowserGate gate{app.pid, profile, desktop.accessibility(), nullptr, &loop};
 
-    explicit RememberingBrowser(const BrowserProfile& profile) : rig(profile) {}
+    using BrowserRig::BrowserRig;
 
     static sim::SimElementPtr page(const std::string& url, bool hidden = false) {
         auto area = plainPage(url).buildSim();
@@ -184,7 +189,7 @@ public:
         return area;
     }
     sim::SimElementPtr window(std::vector<sim::SimElementPtr> pages, bool focus = true) {
-        auto w = rig.desktop.openWindow(rig.app.pid, "page - Browser", focus);
+        auto w = desktop.openWindow(app.pid, "page - Browser", focus);
         w->append(group({group({button("Back"), button("Forward"), button("Reload"), group({text("address")})}),
                          group({button("Tab one"), button("Tab two")})})
                       .buildSim());
@@ -192,86 +197,76 @@ public:
         for (auto& p : pages) holder->append(p);
         return w;
     }
-    // "surface:key", "*" marking the focused window's tab.
-    std::vector<std::string> tabs() const {
-        std::vector<std::string> out;
-        for (const auto& tab : gate.allGatedTabs(8)) {
-            out.push_back(tab.surface + ":" + tab.conversationKey.value_or("") + (tab.isFocused ? "*" : ""));
-        }
-        return out;
+    // A window showing `url`, Firefox keeping a background tab's page beside it; the window and the page shown.
+    std::pair<sim::SimElementPtr, sim::SimElementPtr> tabWindow(const std::string& url) {
+        std::vector<sim::SimElementPtr> pages;
+        if (profile.slug == "firefox") pages.push_back(page("https://chatgpt.com/c/abc", true));
+        auto shown = pages.emplace_back(page(url));
+        return {window(pages), shown};
     }
+    std::vector<std::string> tabs() const { return tabsOf(gate); }
 };
 
+// Chromium reads per window whether it is minimized, then the page's address,
+// role and parent; Firefox the same but whether the page is hidden for its parent.
 TEST(BrowserGate, ARepeatedPassChecksTheRememberedPagesInsteadOfWalking) {
-    struct Case {
-        const char* description;
-        const BrowserProfile& profile;
-        std::size_t perWindow;
-    };
-    const auto chromium = BrowserProfile::chromiumLinux();
-    const auto firefox = BrowserProfile::firefoxLinux();
-    const Case cases[] = {
-        {"Chromium: minimized, then the page's address, role and parent", chromium, 4},
-        {"Firefox: minimized, then the page's address, role and whether it is hidden", firefox, 4},
-    };
-    for (const auto& c : cases) {
-        RememberingBrowser b(c.profile);
+    const std::size_t perWindow = 4;
+    for (const auto* profile : {&BrowserProfile::chromiumLinux(), &BrowserProfile::firefoxLinux()}) {
+        SCOPED_TRACE(profile->slug);
+        RememberingBrowser b(*profile);
         for (const char* url : {"https://chatgpt.com/c/a", "https://news.example.com/", "https://claude.ai/chat/b"}) {
-            // Firefox keeps a background tab's page beside the one shown.
-            std::vector<sim::SimElementPtr> pages;
-            if (&c.profile == &firefox) pages.push_back(RememberingBrowser::page("https://news.example.com/bg", true));
-            pages.push_back(RememberingBrowser::page(url));
-            b.window(pages);
+            b.tabWindow(url);
         }
         auto log = std::make_shared<sim::SimReadLog>();
-        b.rig.desktop.application(b.rig.app.pid)->adoptLog(log);
+        b.desktop.application(b.app.pid)->adoptLog(log);
         const auto first = b.tabs();
         const std::size_t walk = log->total();
         log->reset();
-        b.rig.loop.advance(1s);
-        EXPECT_EQ(b.tabs(), first) << c.description;
+        b.loop.advance(1s);
+        EXPECT_EQ(b.tabs(), first);
         // The application's focused window and window list, then each window.
-        EXPECT_LE(log->total(), 2 + 3 * c.perWindow) << c.description;
-        EXPECT_EQ(log->repeats().size(), 0u) << c.description;
+        EXPECT_LE(log->total(), 2 + 3 * perWindow);
+        EXPECT_EQ(log->repeats().size(), 0u);
 
-        BrowserGate forgetful(b.rig.app.pid, b.rig.profile, b.rig.desktop.accessibility());
+        BrowserGate forgetful(b.app.pid, b.profile, b.desktop.accessibility());
         log->reset();
         forgetful.allGatedTabs(8);
-        EXPECT_EQ(log->total(), walk) << c.description << ": without a clock every pass walks";
-        EXPECT_GT(walk, 4 * (2 + 3 * c.perWindow)) << c.description;
+        EXPECT_EQ(log->total(), walk) << "without a clock every pass walks";
+        EXPECT_GT(walk, 4 * (2 + 3 * perWindow));
     }
 }
 
 TEST(BrowserGate, RememberedPagesFollowTheBrowser) {
     enum class Then { forget, forgetWindow, wait };
+    using Change = std::function<void(RememberingBrowser&, const sim::SimElementPtr& shown)>;
     struct Case {
         const char* description;
         const BrowserProfile& profile;
-        std::function<void(RememberingBrowser&, const sim::SimElementPtr& window, const sim::SimElementPtr& shown)>
-            change;
+        Change change;
         std::vector<std::string> atOnce;  // the next pass, nothing forgotten, no time passed
         Then then;
         Duration wait;
         std::vector<std::string> later;
     };
-    const auto chrome = BrowserProfile::chromiumLinux();
-    const auto firefox = BrowserProfile::firefoxLinux();
+    const auto& chrome = BrowserProfile::chromiumLinux();
+    const auto& firefox = BrowserProfile::firefoxLinux();
     // A page that is not the tab on screen any more, yet still stands in the
     // tree ahead of nothing that the check could see.
-    auto pageBefore = [](RememberingBrowser&, const sim::SimElementPtr&, const sim::SimElementPtr& shown) {
+    const Change pageBefore = [](auto&, const auto& shown) {
         auto holder = shown->parentElement();
         holder->clearChildren();
         holder->append(RememberingBrowser::page("https://chatgpt.com/c/abc"));
         holder->append(shown);
     };
     // A window seen while its page still loads, the page coming after.
-    auto pageLate = [](RememberingBrowser& b, const sim::SimElementPtr&, const sim::SimElementPtr&) {
+    const Change pageLate = [](RememberingBrowser& b, const auto&) {
         auto loading = b.window({}, false);
         b.tabs();
         loading->childElements().back()->append(RememberingBrowser::page("https://chatgpt.com/c/abc"));
     };
     const std::vector<std::string> stale{"claude_ai:xyz*"};
     const std::vector<std::string> switched{"chatgpt:abc*"};
+    const std::vector<std::string> both{"claude_ai:xyz*", "chatgpt:abc"};
     const Case cases[] = {
         {"another page put before the remembered one, which still stands: seen after a forget", chrome, pageBefore,
          stale, Then::forget, {}, switched},
@@ -280,22 +275,18 @@ TEST(BrowserGate, RememberedPagesFollowTheBrowser) {
          BrowserGate::structureCheckPeriod, switched},
         {"... and not before", chrome, pageBefore, stale, Then::wait, BrowserGate::structureCheckPeriod - 1s, stale},
         {"Chromium: a tab switched, the old page out of the tree but still reading: seen at once", chrome,
-         [](RememberingBrowser&, const sim::SimElementPtr&, const sim::SimElementPtr& shown) {
-             auto holder = shown->parentElement();
-             holder->removeChild(shown);
-             holder->append(RememberingBrowser::page("https://chatgpt.com/c/abc"));
+         [](auto&, const auto& shown) {
+             shown->parentElement()->append(RememberingBrowser::page("https://chatgpt.com/c/abc"));
+             shown->parentElement()->removeChild(shown);
          },
          switched, Then::forget, {}, switched},
         {"a page gone and nothing in its place: no tab at once", chrome,
-         [](RememberingBrowser&, const sim::SimElementPtr&, const sim::SimElementPtr& shown) { shown->destroy(); },
-         {}, Then::forget, {}, {}},
+         [](auto&, const auto& shown) { shown->destroy(); }, {}, Then::forget, {}, {}},
         {"a page navigated: seen at once", chrome,
-         [](RememberingBrowser&, const sim::SimElementPtr&, const sim::SimElementPtr& shown) {
-             shown->set("AXURL", AXURLValue{"https://claude.ai/chat/next"});
-         },
+         [](auto&, const auto& shown) { shown->set("AXURL", AXURLValue{"https://claude.ai/chat/next"}); },
          {"claude_ai:next*"}, Then::forget, {}, {"claude_ai:next*"}},
         {"a page navigated to a document whose Gemini panel is open: the panel is found at once", chrome,
-         [](RememberingBrowser&, const sim::SimElementPtr&, const sim::SimElementPtr& shown) {
+         [](auto&, const auto& shown) {
              shown->set("AXURL", AXURLValue{"https://docs.google.com/document/d/DOC1/edit"});
              shown->append(N("AXGroup")
                                .subrole("AXLandmarkComplementary")
@@ -305,37 +296,34 @@ TEST(BrowserGate, RememberedPagesFollowTheBrowser) {
          },
          {"gemini_docs:*"}, Then::forget, {}, {"gemini_docs:*"}},
         {"Firefox: the shown tab hidden and another shown: seen at once", firefox,
-         [](RememberingBrowser&, const sim::SimElementPtr&, const sim::SimElementPtr& shown) {
+         [](auto&, const auto& shown) {
              shown->set("AXHidden", true);
              shown->parentElement()->childElements().front()->set("AXHidden", false);
          },
          switched, Then::forget, {}, switched},
         {"a new window: seen at once", chrome,
-         [](RememberingBrowser& b, const sim::SimElementPtr&, const sim::SimElementPtr&) {
+         [](RememberingBrowser& b, const auto&) {
              b.window({RememberingBrowser::page("https://chatgpt.com/c/abc")}, false);
          },
-         {"claude_ai:xyz*", "chatgpt:abc"}, Then::forget, {}, {"claude_ai:xyz*", "chatgpt:abc"}},
+         both, Then::forget, {}, both},
         {"a window found without a page is looked at again 2 s later", chrome, pageLate, stale, Then::wait,
-         BrowserGate::pagelessRecheck, {"claude_ai:xyz*", "chatgpt:abc"}},
+         BrowserGate::pagelessRecheck, both},
         {"... and not before", chrome, pageLate, stale, Then::wait, BrowserGate::pagelessRecheck - 1ms, stale},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
         RememberingBrowser b(c.profile);
-        // Firefox keeps a background tab's page beside the one shown.
-        std::vector<sim::SimElementPtr> pages;
-        if (&c.profile == &firefox) pages.push_back(RememberingBrowser::page("https://chatgpt.com/c/abc", true));
-        auto shown = pages.emplace_back(RememberingBrowser::page("https://claude.ai/chat/xyz"));
-        auto window = b.window(pages);
-        ASSERT_EQ(b.tabs(), stale) << c.description;
+        auto [window, shown] = b.tabWindow("https://claude.ai/chat/xyz");
+        ASSERT_EQ(b.tabs(), stale);
 
-        c.change(b, window, shown);
-        EXPECT_EQ(b.tabs(), c.atOnce) << c.description;
+        c.change(b, shown);
+        EXPECT_EQ(b.tabs(), c.atOnce);
         switch (c.then) {
             case Then::forget: b.gate.forgetStructure(); break;
             case Then::forgetWindow: b.gate.forgetWindow(AXElement(window)); break;
-            case Then::wait: b.rig.loop.advance(c.wait); break;
+            case Then::wait: b.loop.advance(c.wait); break;
         }
-        EXPECT_EQ(b.tabs(), c.later) << c.description;
+        EXPECT_EQ(b.tabs(), c.later);
     }
 }
 
@@ -359,6 +347,7 @@ TEST(BrowserCaptureController, OnlyTheFocusedWindowMarksANewChatAndItsDraftReach
     EXPECT_EQ(rig.events[0].browser, "chrome");
     EXPECT_EQ(rig.events[0].conversationKey, "n1");
     EXPECT_EQ(rig.events[0].turnIndex, 2);
+    EXPECT_GE(rig.diag.count("claude_ai", CaptureDiag::Counter::parsedOk), 2) << "every parse is counted";
     EXPECT_EQ(rig.controller->newChatPending(), std::set<std::string>{"claude_cowork"});
     EXPECT_FALSE(rig.controller->pendingDrafts().contains("claude_ai"));
 }
@@ -422,7 +411,7 @@ TEST(BrowserCaptureController, AReplyIsSentOnceWholeWhenThePageSaysDoneAndNoStop
 // A settle spread over turns of the loop (`slice` zero: one batch of reads a
 // turn), or waiting on the loop for a slow browser's answers (`latency`),
 // meets events between its reads: it must come to the same turns.
-void streamWithLostEvents(unsigned seed, Duration slice, std::optional<Duration> latency = std::nullopt) {
+void streamWithLostEvents(unsigned seed, Duration slice, std::optional<Duration> latency) {
     std::mt19937 random(seed);
     auto chance = [&](double p) { return std::bernoulli_distribution(p)(random); };
     auto between = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
@@ -430,33 +419,25 @@ void streamWithLostEvents(unsigned seed, Duration slice, std::optional<Duration>
     BrowserRig rig;
     rig.controller->setSettleSlice(slice);
     rig.desktop.accessibility().answerAfter(latency);
-    const std::string url = "https://chatgpt.com/c/drop";
-    auto history = chatgptPage(url, {"q0", "a0"}, true).buildSim();
-    auto window = rig.desktop.openWindow(rig.app.pid, "page - Browser", true);
-    window->append(history);
-    auto main = history->childElements()[0]->childElements()[0];
-    auto thread = main->childElements()[0];
+    auto thread = rig.chatgptThread("https://chatgpt.com/c/drop");
+    auto main = thread->parentElement();
     // Chromium names the element that changed; a lost event names nothing.
     auto tell = [&](const char* notification, const sim::SimElementPtr& element) {
         if (!chance(0.3)) rig.desktop.changed(rig.app.pid, notification, element);
-    };
-    auto message = [&](const std::string& heading, const std::string& words) {
-        thread->append(N("AXHeading").title(heading).classes({"sr-only"}).buildSim());
-        auto body = thread->append(group({text(words)}).buildSim());
-        tell("AXLayoutChanged", thread);
-        return body;
     };
     ASSERT_TRUE(rig.controller->start());
     rig.loop.advance(3s);
 
     std::vector<std::string> replies;
     for (int exchange = 1; exchange <= 12; ++exchange) {
-        message("You said:", "q" + std::to_string(exchange));
+        appendMessage(thread, "You said:", "q" + std::to_string(exchange));
+        tell("AXLayoutChanged", thread);
         auto stop = main->append(button("Stop streaming").buildSim());
         tell("AXLayoutChanged", main);
         rig.loop.advance(std::chrono::milliseconds(between(50, 600)));
         std::string reply = "a" + std::to_string(exchange);
-        auto body = message("ChatGPT said:", reply);
+        auto body = appendMessage(thread, "ChatGPT said:", reply);
+        tell("AXLayoutChanged", thread);
         for (int chunk = between(1, 12); chunk > 0; --chunk) {
             rig.loop.advance(std::chrono::milliseconds(chance(0.2) ? between(1'000, 2'500) : between(30, 400)));
             reply += " w" + std::to_string(chunk);
@@ -489,17 +470,14 @@ TEST(BrowserCaptureController, LostEventsNeverLoseOrCutATurn) {
     const char* given = std::getenv("VELMAR_SEED");
     const unsigned seed = given ? static_cast<unsigned>(std::strtoul(given, nullptr, 10)) : std::random_device{}();
     SCOPED_TRACE("VELMAR_SEED=" + std::to_string(seed));
-    {
-        SCOPED_TRACE("each settle in one go");
-        streamWithLostEvents(seed, BrowserCaptureController::settleSlice);
-    }
-    {
-        SCOPED_TRACE("each settle spread over turns of the loop");
-        streamWithLostEvents(seed, Duration{0});
-    }
-    {
-        SCOPED_TRACE("each batch of reads answered while the loop runs");
-        streamWithLostEvents(seed, BrowserCaptureController::settleSlice, 150ms);
+    const std::tuple<const char*, Duration, std::optional<Duration>> runs[] = {  // description, slice, latency
+        {"each settle in one go", BrowserCaptureController::settleSlice, std::nullopt},
+        {"each settle spread over turns of the loop", Duration{0}, std::nullopt},
+        {"each batch of reads answered while the loop runs", BrowserCaptureController::settleSlice, 150ms},
+    };
+    for (const auto& [description, slice, latency] : runs) {
+        SCOPED_TRACE(description);
+        streamWithLostEvents(seed, slice, latency);
     }
 }
 
@@ -509,37 +487,27 @@ TEST(BrowserCaptureController, LostEventsNeverLoseOrCutATurn) {
 // never come (hung, or a call lost on the way) holds no settle for ever, and
 // with it every event: the settle parses what it has.
 TEST(BrowserCaptureController, ASettleWaitingForAnswersLosesNothingAndEnds) {
-    struct Case {
-        const char* description;
-        Duration answerAfter;
-        bool landWhileSettling;  // else once the first settles are done
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, Duration, bool> cases[] = {  // description, answer after, land while settling
         {"an exchange lands while a settle waits for answers", 150ms, true},
         {"the browser never answers", 10min, false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.description);
+    for (const auto& [description, answerAfter, landWhileSettling] : cases) {
+        SCOPED_TRACE(description);
         BrowserRig rig;
-        rig.desktop.accessibility().answerAfter(c.answerAfter);
-        auto history = chatgptPage("https://chatgpt.com/c/held", {"q0", "a0"}, true).buildSim();
-        rig.desktop.openWindow(rig.app.pid, "page - Browser", true)->append(history);
-        auto thread = history->childElements()[0]->childElements()[0]->childElements()[0];
+        rig.desktop.accessibility().answerAfter(answerAfter);
+        auto thread = rig.chatgptThread("https://chatgpt.com/c/held");
         ASSERT_TRUE(rig.controller->start());
         rig.loop.advance(10s);
-        if (c.landWhileSettling) {
+        if (landWhileSettling) {
             // An early message is renamed, nothing read changes: a settle begins and asks the browser.
             rig.desktop.changed(rig.app.pid, "AXTitleChanged", thread->childElements()[1]);
             for (int step = 0; step < 200 && !rig.controller->settling(); ++step) rig.loop.advance(10ms);
             ASSERT_TRUE(rig.controller->settling());
         }
-        const std::pair<const char*, const char*> exchange[] = {{"You said:", "q1"}, {"ChatGPT said:", "a1"}};
-        for (const auto& [heading, words] : exchange) {
-            thread->append(N("AXHeading").title(heading).classes({"sr-only"}).buildSim());
-            thread->append(group({text(words)}).buildSim());
-        }
+        appendMessage(thread, "You said:", "q1");
+        appendMessage(thread, "ChatGPT said:", "a1");
         rig.desktop.changed(rig.app.pid, "AXLayoutChanged", thread);
-        rig.loop.advance(c.landWhileSettling ? 6s : 30s);
+        rig.loop.advance(landWhileSettling ? 6s : 30s);
         ASSERT_EQ(rig.events.size(), 1u);
         EXPECT_EQ(rig.events[0].prompt, "q1");
         EXPECT_EQ(rig.events[0].response, "a1");

@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
-
 namespace velmar {
 namespace {
 
@@ -20,8 +18,6 @@ using namespace std::chrono_literals;
 struct ScriptedSegmenter final : Segmenter {
     std::string surfaceKey = "claude_desktop";
     std::optional<SegmenterSnapshot> shows;
-    // Read before `shows`, one per read: a window changing under the reads.
-    mutable std::deque<std::optional<SegmenterSnapshot>> then;
     std::optional<std::string> draft;
     const MainLoop* loop = nullptr;
     mutable std::vector<TimePoint> reads;
@@ -29,11 +25,6 @@ struct ScriptedSegmenter final : Segmenter {
     std::string surface() const override { return surfaceKey; }
     std::optional<SegmenterSnapshot> snapshot(const AXElement&) const override {
         reads.push_back(loop->now());
-        if (!then.empty()) {
-            auto next = std::move(then.front());
-            then.pop_front();
-            return next;
-        }
         return shows;
     }
     std::vector<int> primeDelaysMs() const override { return {0, 150, 400, 900}; }
@@ -72,40 +63,36 @@ public:
 };
 
 TEST(CaptureController, SettlesAfterQuietAndAtLeastEveryTwoAndAHalfSecondsOfAStream) {
-    struct Case {
-        const char* description;
-        std::vector<long> notifyMs;
-        std::vector<long> settleMs;
-    };
     auto every100 = [](long from, long to) {
         std::vector<long> v;
         for (long t = from; t <= to; t += 100) v.push_back(t);
         return v;
     };
-    const Case cases[] = {
+    const std::tuple<const char*, std::vector<long>, std::vector<long>> cases[] = {  // description, notified, settled
         {"one notification, then a read of the unfinished reply 1.5 s after", {1000}, {1700, 3200}},
         {"ten notifications 100 ms apart: one settle 700 ms after the last", every100(1000, 1900), {2600, 4100}},
         {"a stream every 100 ms for 10 s: a settle every 2.5 s, one after the last, no reads of its own between",
          every100(1000, 11000), {3500, 6100, 8700, 11700}},
         {"two bursts apart", {1000, 1100, 5000}, {1800, 3300, 5700}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [description, notifyMs, settleMs] : cases) {
+        SCOPED_TRACE(description);
         NativeRig rig;
         // Priming stops at the first read. An unfinished reply whose text
         // stands still asks for reads of its own, fewer as it stays the same.
         rig.segmenter->shows = testing::snap("Q1 R2 ~", false, "c1");
         ASSERT_TRUE(rig.controller->start());
-        for (long ms : c.notifyMs) {
+        for (long ms : notifyMs) {
             rig.at(ms);
             rig.desktop.changed(rig.app.pid, "AXValueChanged");
         }
-        rig.at(c.notifyMs.back() + 5000);
+        rig.at(notifyMs.back() + 5000);
         auto reads = rig.readsMs();
         ASSERT_FALSE(reads.empty());
-        EXPECT_EQ(reads.front(), 0) << c.description << ": the priming read";
+        EXPECT_EQ(reads.front(), 0) << "the priming read";
         reads.erase(reads.begin());
-        EXPECT_EQ(reads, c.settleMs) << c.description;
-        EXPECT_EQ(rig.controller->settleRuns(), static_cast<int>(c.settleMs.size())) << c.description;
+        EXPECT_EQ(reads, settleMs);
+        EXPECT_EQ(rig.controller->settleRuns(), static_cast<int>(settleMs.size()));
     }
 }
 
@@ -204,21 +191,15 @@ TEST(CaptureController, ObserverFailureAndStopEndEverything) {
 // then the new conversation with its prompt shown collapsed.
 TEST(CaptureController, NewChatBecomesAConversationWhoseFirstExchangeIsSentWithTheTypedPrompt) {
     const std::string typed = "Please summarise the attached quarterly report in three short bullet points";
-    struct Case {
-        const char* description;
-        std::string surface;
-        bool keylessSnapshot;  // Claude's new-chat page segments; ChatGPT's desktop new chat does not
-    };
-    const Case cases[] = {
-        {"Claude new-chat page", "claude_desktop", true},
-        {"ChatGPT desktop new chat", "chatgpt_desktop", false},
-    };
-    for (const auto& c : cases) {
+    // Claude's new-chat page segments, its draft in a keyless snapshot; ChatGPT's desktop new chat does not.
+    for (const std::string surface : {"claude_desktop", "chatgpt_desktop"}) {
+        SCOPED_TRACE(surface);
+        const bool keylessSnapshot = surface == "claude_desktop";
         NativeRig rig;
-        rig.segmenter->surfaceKey = c.surface;
+        rig.segmenter->surfaceKey = surface;
         ASSERT_TRUE(rig.controller->start());
         rig.at(2000);  // priming found nothing
-        if (c.keylessSnapshot) {
+        if (keylessSnapshot) {
             SegmenterSnapshot empty;
             empty.composerDraft = typed;
             rig.segmenter->shows = empty;
@@ -227,12 +208,12 @@ TEST(CaptureController, NewChatBecomesAConversationWhoseFirstExchangeIsSentWithT
         }
         rig.desktop.changed(rig.app.pid);
         rig.at(3000);
-        EXPECT_EQ(rig.controller->pendingDraft(), typed) << c.description;
+        EXPECT_EQ(rig.controller->pendingDraft(), typed);
 
         // Sent: the prompt shows collapsed, then its reply streams and ends.
         rig.segmenter->draft.reset();
         for (const char* window : {"Q1", "Q1 R2 ~", "Q1 R2"}) {
-            auto shown = testing::snap(window, c.surface == "chatgpt_desktop", "new-1");
+            auto shown = testing::snap(window, !keylessSnapshot, "new-1");
             shown.turns[0].text = "Please summarise the attached quarterly…";
             shown.turns[0].collapsed = true;
             rig.segmenter->shows = shown;
@@ -240,11 +221,11 @@ TEST(CaptureController, NewChatBecomesAConversationWhoseFirstExchangeIsSentWithT
             rig.loop.advance(1s);
         }
         rig.loop.advance(2s);  // complete once unchanged for 1.5 s
-        ASSERT_EQ(rig.events.size(), 1u) << c.description << ": the first exchange is live, not history";
-        EXPECT_EQ(rig.events[0].prompt, typed) << c.description;
-        EXPECT_EQ(rig.events[0].response, "R2") << c.description;
-        EXPECT_FALSE(rig.controller->newChatPending()) << c.description;
-        EXPECT_FALSE(rig.controller->pendingDraft()) << c.description;
+        ASSERT_EQ(rig.events.size(), 1u) << "the first exchange is live, not history";
+        EXPECT_EQ(rig.events[0].prompt, typed);
+        EXPECT_EQ(rig.events[0].response, "R2");
+        EXPECT_FALSE(rig.controller->newChatPending());
+        EXPECT_FALSE(rig.controller->pendingDraft());
     }
 }
 

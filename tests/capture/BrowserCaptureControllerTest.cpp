@@ -80,7 +80,17 @@ public:
     std::vector<std::string> tabs() const { return tabsOf(controller->gate()); }
 };
 
-TEST(BrowserGate, WindowsWebAreasAndTheirOrder) {
+// A Docs page, its Gemini panel open when given what the panel holds.
+N docsPage(std::vector<N> panel) {
+    N page = std::move(N("AXWebArea").url("https://docs.google.com/document/d/DOC1/edit").kid(
+        group({text("editor")}, {"kix-appview"})));
+    if (panel.empty()) return page;
+    N root = std::move(N("AXGroup").subrole("AXLandmarkComplementary").classes({"appsElementsSidekickRoot"}));
+    for (auto& p : panel) root.kid(p);
+    return std::move(page.kid(root));
+}
+
+TEST(BrowserGate, WindowsWebAreasPanelsAndTheirOrder) {
     struct Case {
         const char* description;
         const BrowserProfile& profile;
@@ -91,24 +101,39 @@ TEST(BrowserGate, WindowsWebAreasAndTheirOrder) {
     const auto claude = plainPage("https://claude.ai/chat/xyz");
     const auto news = plainPage("https://news.example.com/today");
     const auto backgroundChatgpt = std::move(plainPage("https://chatgpt.com/c/abc").attribute("AXHidden", true));
+    const auto& chrome = BrowserProfile::chrome();
     const Case cases[] = {
-        {"focused window first, others keep their order", BrowserProfile::chrome(),
-         {chatgpt, news, claude}, {"claude_ai:xyz*", "chatgpt:abc"}},
-        {"Chrome reads only the first URL-bearing web area", BrowserProfile::chrome(),
-         {group({news, claude})}, {}},
-        {"a web area without an address is looked through", BrowserProfile::chrome(),
-         {N("AXWebArea").kid(claude)}, {"claude_ai:xyz*"}},
+        {"focused window first, others keep their order", chrome, {chatgpt, news, claude},
+         {"claude_ai:xyz*", "chatgpt:abc"}},
+        {"Chrome reads only the first URL-bearing web area", chrome, {group({news, claude})}, {}},
+        {"a web area without an address is looked through", chrome, {N("AXWebArea").kid(claude)},
+         {"claude_ai:xyz*"}},
         {"Firefox takes the tab on screen past a background tab's page", BrowserProfile::firefoxLinux(),
          {group({backgroundChatgpt, claude})}, {"claude_ai:xyz*"}},
         {"Firefox reads no page inside a background tab's", BrowserProfile::firefoxLinux(),
          {group({std::move(N(backgroundChatgpt).kid(claude)), news})}, {}},
         {"Chromium keeps no background tabs: the first page is the tab", BrowserProfile::chromiumLinux(),
          {group({backgroundChatgpt, claude})}, {"chatgpt:abc*"}},
+        {"Docs, panel closed: no tab", chrome, {docsPage({})}, {}},
+        {"Docs, panel open, no conversation yet: a keyless tab", chrome, {docsPage({text("Ask Gemini")})},
+         {"gemini_docs:*"}},
+        {"Docs panel with a feed: keyed by the document", chrome,
+         {docsPage({group({text("Q")}, {"appsElementsSidekickFeedEntries"})})}, {"gemini_docs:DOC1*"}},
+        {"Chromium's Docs panel, the feed left out: its prompt headings key it", chrome,
+         {docsPage({N("AXHeading").classes({"appsElementsSidekickUserMessageContainer"}).kid(text("Q"))})},
+         {"gemini_docs:DOC1*"}},
+        {"a Docs panel candidate holding editor elements is refused", chrome,
+         {docsPage({group({text("x")}, {"kix-page"})})}, {}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
         BrowserRig rig(c.profile);
         for (const auto& w : c.windows) rig.window(w);
-        EXPECT_EQ(rig.tabs(), c.tabs) << c.description;
+        EXPECT_EQ(rig.tabs(), c.tabs);
+        for (const auto& tab : rig.controller->gate().allGatedTabs(8)) {
+            if (tab.surface != "gemini_docs") continue;
+            EXPECT_EQ(tab.webArea.string("AXSubrole"), "AXLandmarkComplementary") << "the panel is read";
+        }
     }
 
     BrowserRig rig;
@@ -143,36 +168,6 @@ TEST(BrowserGate, UntitledPopupFramesDoNotUseUpTheCap) {
     ninth->adoptLog(log);
     EXPECT_EQ(rig.tabs().size(), 8u) << "a ninth titled window is past the cap";
     EXPECT_EQ(log->count(ninth.get(), "AXMinimized"), 0u);
-}
-
-TEST(BrowserGate, DocsPanelClosedEmptyAndWithAFeed) {
-    auto docs = [](std::vector<N> panel) {
-        N page = std::move(N("AXWebArea").url("https://docs.google.com/document/d/DOC1/edit").kid(
-            group({text("editor")}, {"kix-appview"})));
-        if (panel.empty()) return page;
-        N root = std::move(N("AXGroup").subrole("AXLandmarkComplementary").classes({"appsElementsSidekickRoot"}));
-        for (auto& p : panel) root.kid(p);
-        return std::move(page.kid(root));
-    };
-    const std::vector<std::string> keyed{"gemini_docs:DOC1*"};
-    const std::tuple<const char*, N, std::vector<std::string>> cases[] = {  // description, page, tabs
-        {"panel closed: no tab", docs({}), {}},
-        {"panel open, no conversation yet: a keyless tab", docs({text("Ask Gemini")}), {"gemini_docs:*"}},
-        {"panel with a feed: keyed by the document",
-         docs({group({text("Q")}, {"appsElementsSidekickFeedEntries"})}), keyed},
-        {"Chromium's panel, the feed left out: its prompt headings key it",
-         docs({N("AXHeading").classes({"appsElementsSidekickUserMessageContainer"}).kid(text("Q"))}), keyed},
-        {"a candidate holding editor elements is refused", docs({group({text("x")}, {"kix-page"})}), {}},
-    };
-    for (const auto& [description, page, tabs] : cases) {
-        SCOPED_TRACE(description);
-        BrowserRig rig;
-        rig.window(page);
-        EXPECT_EQ(rig.tabs(), tabs);
-        for (const auto& tab : rig.controller->gate().allGatedTabs(8)) {
-            EXPECT_EQ(tab.webArea.string("AXSubrole"), "AXLandmarkComplementary") << "the panel is read";
-        }
-    }
 }
 
 // A browser as a remembering gate sees it: each window holds the browser's

@@ -26,7 +26,8 @@ nlohmann::json readBack(const std::string& line) {
     return nlohmann::json::parse(line);
 }
 
-TEST(TurnEventTest, AbsentOptionalsAreNullAndAllMembersPresent) {
+// Every member goes, absent ones as null, and the texts come back unchanged (broken UTF-8 repaired).
+TEST(TurnEventTest, EveryMemberAndTheTextsSurviveTheLine) {
     auto json = readBack(core_contract::toLine(core_contract::toJSON(bareEvent())));
     EXPECT_EQ(json.size(), 18u);
     for (const char* key : {"model", "conversation_key", "in_project", "produced_artifact", "artifact_title",
@@ -35,6 +36,24 @@ TEST(TurnEventTest, AbsentOptionalsAreNullAndAllMembersPresent) {
     }
     EXPECT_EQ(json["prompt"], "");
     EXPECT_EQ(json["observed_at"], "2026-01-02T03:04:05.678Z");
+
+    const std::string controls = std::string("a\x01z\x1f\x7f", 5) + std::string(1, '\0') + "b";
+    const std::pair<std::string, std::string> cases[] = {  // text, what a JSON reader gets back
+        {R"(say "hi" \ bye)", R"(say "hi" \ bye)"},
+        {"line1\nline2\r\n\tend", "line1\nline2\r\n\tend"},
+        {controls, controls},
+        {"emoji \U0001F600 and \U00020000", "emoji \U0001F600 and \U00020000"},
+        {"a\u2028b\u2029c", "a\u2028b\u2029c"},
+        {"bad \xC3\x28 and \xFF end", "bad \uFFFD( and \uFFFD end"},  // invalid UTF-8 is repaired
+        {"cut \xE2\x82", "cut \uFFFD"},
+    };
+    for (const auto& [text, expected] : cases) {
+        auto e = bareEvent();
+        e.prompt = e.response = text;
+        e.model = e.artifactTitle = text;
+        json = readBack(core_contract::toLine(core_contract::toJSON(e)));
+        for (const char* key : {"prompt", "response", "model", "artifact_title"}) EXPECT_EQ(json[key], expected) << key;
+    }
 }
 
 TEST(TurnEventTest, TheTurnIdNamesTheExchangeNotTheCapture) {
@@ -65,26 +84,6 @@ TEST(TurnEventTest, TheTurnIdNamesTheExchangeNotTheCapture) {
         m.erase("turn_id");
         c.change(m);
         EXPECT_EQ(turnIdOf(m) == id, c.same) << c.what;
-    }
-}
-
-TEST(TurnEventTest, TextsSurviveTheLineUnchanged) {
-    const std::string controls = std::string("a\x01z\x1f\x7f", 5) + std::string(1, '\0') + "b";
-    const std::pair<std::string, std::string> cases[] = {  // text, what a JSON reader gets back
-        {R"(say "hi" \ bye)", R"(say "hi" \ bye)"},
-        {"line1\nline2\r\n\tend", "line1\nline2\r\n\tend"},
-        {controls, controls},
-        {"emoji \U0001F600 and \U00020000", "emoji \U0001F600 and \U00020000"},
-        {"a\u2028b\u2029c", "a\u2028b\u2029c"},
-        {"bad \xC3\x28 and \xFF end", "bad \uFFFD( and \uFFFD end"},  // invalid UTF-8 is repaired
-        {"cut \xE2\x82", "cut \uFFFD"},
-    };
-    for (const auto& [text, expected] : cases) {
-        auto e = bareEvent();
-        e.prompt = e.response = text;
-        e.model = e.artifactTitle = text;
-        auto json = readBack(core_contract::toLine(core_contract::toJSON(e)));
-        for (const char* key : {"prompt", "response", "model", "artifact_title"}) EXPECT_EQ(json[key], expected) << key;
     }
 }
 

@@ -17,14 +17,11 @@ const std::string kBody = [] {
 
 class PasteboardCaptureTest : public ::testing::Test {
 protected:
-    std::optional<std::string> resolve(int lines, const std::string& preview) {
-        return pastes.resolveBody(lines, preview);
-    }
     sim::SimClipboard clipboard;
     PasteboardCapture pastes{&clipboard};
 };
 
-TEST_F(PasteboardCaptureTest, Verify) {
+TEST_F(PasteboardCaptureTest, AChipMatchesAClipboardOfItsLineCountStartingWithItsPreview) {
     const std::string preview39 = "abcdefghij abcdefghij abcdefghij abcdef";
     std::string combining;
     for (int i = 0; i < 20; ++i) combining += "e\u0301";
@@ -47,15 +44,16 @@ TEST_F(PasteboardCaptureTest, Verify) {
 
 TEST_F(PasteboardCaptureTest, OnlyAMatchIsCachedRepairedAndACachedChipOrDeniedAccessReadsNothing) {
     clipboard.setText("unrelated");
-    EXPECT_EQ(resolve(12, kPreview), std::nullopt);
+    EXPECT_EQ(pastes.resolveBody(12, kPreview), std::nullopt);
     clipboard.setText(kBody + "\xFF");
-    EXPECT_EQ(resolve(12, kPreview), kBody + "\uFFFD");
+    EXPECT_EQ(pastes.resolveBody(12, kPreview), kBody + "\uFFFD");
     clipboard.setText("Another paste whose preview is also long enough to count.");
     const auto reads = clipboard.reads();
-    EXPECT_EQ(resolve(12, "  " + kPreview + "\n"), kBody + "\uFFFD") << "same chip after whitespace normalisation";
+    EXPECT_EQ(pastes.resolveBody(12, "  " + kPreview + "\n"), kBody + "\uFFFD")
+        << "same chip after whitespace normalisation";
     EXPECT_EQ(PasteboardCapture(nullptr).resolveBody(12, kPreview), std::nullopt) << "another session's cache is its own";
     clipboard.setAccessDenied(true);
-    EXPECT_EQ(resolve(1, "Another paste whose preview is also long enough to count."), std::nullopt);
+    EXPECT_EQ(pastes.resolveBody(1, "Another paste whose preview is also long enough to count."), std::nullopt);
     EXPECT_EQ(clipboard.reads(), reads);
 }
 
@@ -63,11 +61,11 @@ TEST_F(PasteboardCaptureTest, CacheKeepsTheEightNewestChips) {
     auto bodyFor = [](int i) { return "Chip number " + std::to_string(i) + " carries a long enough preview."; };
     for (int i = 1; i <= 9; ++i) {
         clipboard.setText(bodyFor(i));
-        ASSERT_TRUE(resolve(1, bodyFor(i))) << i;
+        ASSERT_TRUE(pastes.resolveBody(1, bodyFor(i))) << i;
     }
     clipboard.clear();
-    EXPECT_EQ(resolve(1, bodyFor(1)), std::nullopt);
-    for (int i = 2; i <= 9; ++i) EXPECT_EQ(resolve(1, bodyFor(i)), bodyFor(i)) << i;
+    EXPECT_EQ(pastes.resolveBody(1, bodyFor(1)), std::nullopt);
+    for (int i = 2; i <= 9; ++i) EXPECT_EQ(pastes.resolveBody(1, bodyFor(i)), bodyFor(i)) << i;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Every recorded tree, replayed as a live application and read through the
 // entry point capture uses for its surface: one parse reads each attribute of
 // each element at most once and finds exactly what the recorded parse finds.
-// And each segmenter call is a parse of its own.
+// And each segmenter call is a parse of its own; and the recorded parse is
+// what each fixture file says it is.
 #include "ax/AXReadScope.hpp"
 #include "capture/AIAppAllowlist.hpp"
 #include "capture/PasteboardCapture.hpp"
@@ -10,6 +11,7 @@
 #include "parsing/FixtureParsing.hpp"
 #include "support/BundledFixtures.hpp"
 #include "support/ParserTrees.hpp"
+#include "tools/FixtureCheck.hpp"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +51,11 @@ AXElement applicationOf(const sim::SimElementPtr& window) {
 }
 
 class LiveReads : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(LiveReads, RecordedTreeParsesAsTheFileExpects) {
+    auto result = FixtureCheck::check(std::filesystem::path(VELMAR_FIXTURE_DIR) / GetParam(), std::nullopt);
+    EXPECT_TRUE(result.passed) << GetParam() << ": " << result.reason.value_or("");
+}
 
 // The entry point capture uses for the surface, on a live tree.
 std::optional<SegmenterSnapshot> parseLive(const std::string& surface, const sim::SimElementPtr& live,

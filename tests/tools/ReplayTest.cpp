@@ -62,15 +62,5 @@ TEST(ReplayTest, AFileThatCannotBeReadIsNamed) {
     EXPECT_EQ(out.str(), "");
 }
 
-TEST(ReplayTest, MissingOptionalsDefaultToAbsentOrFalse) {
-    auto script = Replay::decodeText(R"({"surface": "deepseek", "steps": [{"observedAt": "2026-01-02T03:04:05Z",
-        "snapshot": {"conversationKey": "k", "turns": [{"index": 1, "role": "user"}]}}]})");
-    ASSERT_EQ(script.steps.size(), 1u);
-    const auto& step = script.steps[0];
-    EXPECT_FALSE(step.flush || step.fromNewChat || step.snapshot.responseComplete) << "the completion flag included";
-    EXPECT_EQ(step.draft, std::nullopt);
-    EXPECT_EQ(step.snapshot.model, std::nullopt);
-}
-
 }  // namespace
 }  // namespace velmar

@@ -1,12 +1,16 @@
-// capture-check's verdicts, send judgements, and the comparison of a run with
-// the previous report.
+// capture-check's verdicts, send judgements, the comparison of a run with
+// the previous report, and the manifest it reads.
 #include "tools/CaptureAssertions.hpp"
+
+#include "parsing/FnvHash.hpp"
+#include "tools/CaptureManifest.hpp"
 
 #include <gtest/gtest.h>
 
 namespace velmar {
 namespace {
 
+using Json = nlohmann::json;
 using A = CaptureAssertions;
 const std::string kSentinel = "Fernhollow capture baseline";
 
@@ -133,6 +137,123 @@ TEST(CaptureAssertions, ARunComparedWithThePreviousReport) {
     // A report of another shape compares with nothing rather than failing.
     EXPECT_TRUE(A::previousRun(nlohmann::json::array()).statusById.empty());
     EXPECT_TRUE(A::previousRun({{"entries", {{{"id", 3}}, "x"}}}).statusById.empty());
+}
+
+// The manifest it reads: defaults, decoding errors with their place, and
+// every validation rule with the message it prints.
+Json entry(std::string id, std::string surface, std::string browser, std::string url) {
+    return {{"id", id}, {"surface", surface}, {"browser", browser}, {"url", url}};
+}
+
+TEST(CaptureManifest, TimeoutsDefaultPerFieldAndAnEntryMayOverrideItsSendTimeout) {
+    auto e = entry("a", "chatgpt", "chromium", "https://chatgpt.com/c/1");
+    e["unknownKey"] = true;
+    const auto m = CaptureManifest::decode({{"timeouts", {{"openSec", 5}}}, {"entries", {e}}, {"extra", 1}});
+    EXPECT_EQ(m.openSec, 5);
+    EXPECT_EQ(m.sendSecFor(m.entries.at(0)), 90) << "the send default stays";
+    EXPECT_TRUE(m.entries.at(0).send) << "entries take part in the send pass unless told";
+    e["sendSec"] = 12;
+    const auto own = CaptureManifest::decode({{"entries", {e}}});
+    EXPECT_EQ(own.openSec, 20);
+    EXPECT_EQ(own.sendSecFor(own.entries.at(0)), 12);
+}
+
+TEST(CaptureManifest, DecodingErrorsNameTheirPlace) {
+    struct Case {
+        const char* description;
+        Json json;
+        std::string error;
+    } cases[] = {
+        {"no entries", Json::object(), "missing key at entries"},
+        {"an entry without url", {{"entries", {{{"id", "a"}, {"surface", "chatgpt"}, {"browser", "chrome"}}}}},
+         "missing key at entries[0].url"},
+        {"a mode that is not one", {{"entries", {[] { auto e = entry("a", "gemini_docs", "chrome", "u"); e["mode"] = "zero"; return e; }()}}},
+         "entries[0].mode"},
+        {"a timeout that is text", {{"timeouts", {{"sendSec", "90"}}}, {"entries", Json::array()}}, "timeouts.sendSec"},
+        {"a negative timeout", {{"timeouts", {{"openSec", -1}}}, {"entries", Json::array()}}, "timeouts.openSec"},
+    };
+    for (const auto& c : cases) {
+        try {
+            CaptureManifest::decode(c.json);
+            ADD_FAILURE() << c.description << ": decoded";
+        } catch (const jsondecode::DecodeError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << c.description << ": " << e.what();
+        }
+    }
+}
+
+TEST(CaptureManifest, ValidationTable) {
+    const std::string sentinel = "Fernhollow capture baseline";
+    auto with = [](Json e, const char* key, Json value) {
+        e[key] = std::move(value);
+        return e;
+    };
+    struct Case {
+        const char* description;
+        std::vector<Json> entries;
+        std::vector<std::string> problems;
+    } cases[] = {
+        {"a sound manifest", {entry("gpt", "chatgpt", "chromium", "https://chatgpt.com/c/6750a1b2"),
+                              entry("ds", "deepseek", "chrome", "https://chat.deepseek.com/a/chat/s/8d1f0e2a")}, {}},
+        {"duplicate ids", {entry("x", "chatgpt", "chromium", "https://chatgpt.com/c/1"),
+                           entry("x", "chatgpt", "chromium", "https://chatgpt.com/c/2")}, {"x: duplicate entry id"}},
+        {"an unknown browser", {entry("b", "chatgpt", "netscape", "https://chatgpt.com/c/1")},
+         {"b: browser must be native or one of chrome, chromium, brave, edge, vivaldi, opera, firefox"}},
+        {"a web surface marked native", {entry("n", "chatgpt", "native", "https://chatgpt.com/c/1")},
+         {"n: surface chatgpt is not a native app surface"}},
+        {"a surface without probes", {entry("p", "chatgpt_web", "chromium", "https://chatgpt.com/c/1")},
+         {"p: no ax-check probe table for surface chatgpt_web", "p: url does not resolve to a chatgpt_web conversation key"}},
+        {"zero state outside the panels",
+         {with(entry("z", "gemini", "chromium", "https://gemini.google.com/app/3f2a"), "mode", "panel-zero-state")},
+         {"z: panel-zero-state applies to gemini_docs / gemini_sheets only"}},
+        {"zero state on a panel",
+         {with(entry("z", "gemini_docs", "chromium", "https://docs.google.com/document/d/1AbC/edit"), "mode", "panel-zero-state")}, {}},
+        {"the ChatGPT app without its first prompt",
+         {entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1")},
+         {"app: chatgpt_desktop needs firstPrompt (the app keys on its hash)",
+          "app: url does not resolve to a chatgpt_desktop conversation key"}},
+        {"a first prompt without the sentinel",
+         {with(entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1"), "firstPrompt", "Hello there")},
+         {"app: firstPrompt must contain the sentinel \"Fernhollow capture baseline\""}},
+        {"a first prompt with the sentinel",
+         {with(entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1"), "firstPrompt",
+               sentinel + ": warm up")}, {}},
+        {"an address without a conversation", {entry("home", "claude_ai", "chromium", "https://claude.ai/new")},
+         {"home: url does not resolve to a claude_ai conversation key"}},
+        {"example placeholders",
+         {entry("c", "claude_ai", "chromium", "https://claude.ai/chat/00000000-0000-0000-0000-000000000000"),
+          entry("d", "gemini_docs", "chromium", "https://docs.google.com/document/d/00000000/edit"),
+          entry("g", "gemini", "chromium", "https://gemini.google.com/app/0000abcd")},
+         {"c: url is still the example placeholder", "d: url is still the example placeholder",
+          "g: url is still the example placeholder"}},
+    };
+    for (const auto& c : cases) {
+        Json json = {{"entries", c.entries}};
+        EXPECT_EQ(CaptureManifest::decode(json).validate(DesktopPlatform::linuxDesktop), c.problems) << c.description;
+    }
+}
+
+TEST(CaptureManifest, ExpectedKeysAndSelection) {
+    auto app = entry("app", "chatgpt_desktop", "native", "");
+    app["firstPrompt"] = "  Fernhollow capture baseline: hi \n";
+    const auto m = CaptureManifest::decode(
+        {{"entries",
+          {entry("gpt", "chatgpt", "chromium", "https://chatgpt.com/c/6750a1b2?model=x"),
+           entry("docs", "gemini_docs", "chrome", "https://docs.google.com/document/d/1AbC/edit"), app}}});
+    EXPECT_EQ(m.expectedKey(m.entries[0]), "6750a1b2");
+    EXPECT_EQ(m.expectedKey(m.entries[1]), "1AbC");
+    EXPECT_EQ(m.expectedKey(m.entries[2]), "apx:" + fnvHash("Fernhollow capture baseline: hi"));
+
+    auto ids = [](const std::vector<CaptureManifest::Entry>& entries) {
+        std::vector<std::string> out;
+        for (const auto& e : entries) out.push_back(e.id);
+        return out;
+    };
+    using L = std::vector<std::string>;
+    EXPECT_EQ(ids(m.select(std::nullopt, std::nullopt)), (L{"gpt", "docs", "app"}));
+    EXPECT_EQ(ids(m.select(L{"gemini_docs", "chatgpt"}, std::nullopt)), (L{"gpt", "docs"}));
+    EXPECT_EQ(ids(m.select(std::nullopt, L{"chrome"})), (L{"docs"}));
+    EXPECT_EQ(ids(m.select(L{"chatgpt"}, L{"chrome"})), L{});
 }
 
 }  // namespace

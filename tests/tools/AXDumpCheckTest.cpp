@@ -99,11 +99,7 @@ TEST(AXDumpRecord, RecordsAFixtureThatTheFixtureCheckAccepts) {
 }
 
 TEST(AXDumpRecord, RefusesWhatItCannotRecord) {
-    struct Case {
-        const char* description;
-        std::vector<std::string> args;
-        std::string err;
-    } cases[] = {
+    struct Case { const char* description; std::vector<std::string> args; std::string err; } cases[] = {
         {"no scenario", {"--surface", "claude_ai"}, std::string(AXDump::recordUsage)},
         {"a value missing", {"--surface", "claude_ai", "--scenario"}, std::string(AXDump::recordUsage)},
         {"an unknown word", {"--surface", "claude_ai", "--scenario", "s", "-v"}, "unknown argument -v\n"},

@@ -159,11 +159,7 @@ TEST(CaptureManifest, TimeoutsDefaultPerFieldAndAnEntryMayOverrideItsSendTimeout
 }
 
 TEST(CaptureManifest, DecodingErrorsNameTheirPlace) {
-    struct Case {
-        const char* description;
-        Json json;
-        std::string error;
-    } cases[] = {
+    struct Case { const char* description; Json json; std::string error; } cases[] = {
         {"no entries", Json::object(), "missing key at entries"},
         {"an entry without url", {{"entries", {{{"id", "a"}, {"surface", "chatgpt"}, {"browser", "chrome"}}}}},
          "missing key at entries[0].url"},

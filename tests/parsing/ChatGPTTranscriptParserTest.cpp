@@ -71,6 +71,8 @@ TEST(ChatGPTTranscriptParser, SegmentsRolesAndPositions) {
          qa},
         {"no landmark and no segments", N("AXWebArea").kids({body("x")}), std::nullopt},
         {"a landmark without segments", page({body("x")}), std::nullopt},
+        {"a heading outranks an action bar that says otherwise",
+         page({userHeading(), body("q"), actions("Response actions")}), Turns{turn(1, 1, "user", "q")}},
     };
     expectParses(cases, [](const AXNode& scope, const auto& key) {
         return ChatGPTTranscriptParser::web().snapshot(scope, key);

@@ -34,33 +34,18 @@ TEST(AgentConfig, EveryBrokenConfigFileFallsBackToTheDefaults) {
     }
 }
 
-TEST(AgentConfig, FileValuesAreTakenAsWrittenAndSwitchesAreOnOnlyForOne) {
+// File values are taken as written, switches on only for "1"; a development
+// build lets non-empty environment values and the core script override win, a
+// release build reads neither.
+TEST(AgentConfig, FileValuesAreTakenAsWrittenAndOnlyADevelopmentBuildReadsTheEnvironment) {
     sim::SimInstallLayout install;
     install.setResource("config", "json", R"({
-        "SUPABASE_URL": "",
+        "SUPABASE_URL": "https://file.supabase.co",
         "SUPABASE_ANON_KEY": " key ",
         "VELMAR_DRY_RUN": "true",
         "VELMAR_DASHBOARD_BASE": "not even a URL",
         "VELMAR_SHADOW_SURFACES": "gemini,perplexity",
         "VELMAR_OBFUSCATION_ENABLED": "1"})");
-    AgentConfig config = AgentConfig::load(install, sim::SimEnvironment{}, true);
-    EXPECT_EQ(config.supabaseURL, "");  // present and empty counts
-    EXPECT_EQ(config.supabaseAnonKey, " key ");
-    EXPECT_FALSE(config.dryRun);
-    EXPECT_EQ(config.dashboardBase, "not even a URL");
-    EXPECT_EQ(config.shadowSurfaces, "gemini,perplexity");
-    EXPECT_TRUE(config.obfuscationEnabled);
-
-    install.setShortVersion(std::nullopt);
-    EXPECT_EQ(AgentConfig::load(install, sim::SimEnvironment{}, true).clientVersion, "dev");
-}
-
-// A development build takes non-empty overrides from its environment and the
-// core script override; a release build reads neither.
-TEST(AgentConfig, OnlyADevelopmentBuildReadsOverridesFromTheEnvironment) {
-    sim::SimInstallLayout install;
-    install.setResource("config", "json",
-                        R"({"SUPABASE_URL": "https://file.supabase.co", "SUPABASE_ANON_KEY": "file-key"})");
     const sim::SimEnvironment env{
         {"SUPABASE_URL", "https://env.supabase.co"},
         {"SUPABASE_ANON_KEY", ""},  // empty overrides do not count
@@ -69,20 +54,26 @@ TEST(AgentConfig, OnlyADevelopmentBuildReadsOverridesFromTheEnvironment) {
         {"VELMAR_CLIENT_VERSION", "9.9"},  // never read
         {"VELMAR_CORE_JS", "/home/dev/core/core.mjs"},
     };
+    const AgentConfig release = AgentConfig::load(install, env, true);
+    EXPECT_EQ(release.supabaseURL, "https://file.supabase.co");
+    EXPECT_EQ(release.supabaseAnonKey, " key ");
+    EXPECT_FALSE(release.dryRun) << "\"true\" is not \"1\"";
+    EXPECT_EQ(release.dashboardBase, "not even a URL");
+    EXPECT_EQ(release.shadowSurfaces, "gemini,perplexity");
+    EXPECT_TRUE(release.obfuscationEnabled);
+    EXPECT_EQ(release.apiBase, "https://api.velmar.app");
+    EXPECT_EQ(release.coreScriptOverride, std::nullopt);
 
-    AgentConfig dev = AgentConfig::load(install, env, false);
+    const AgentConfig dev = AgentConfig::load(install, env, false);
     EXPECT_EQ(dev.supabaseURL, "https://env.supabase.co");
-    EXPECT_EQ(dev.supabaseAnonKey, "file-key");
+    EXPECT_EQ(dev.supabaseAnonKey, " key ");
     EXPECT_TRUE(dev.dryRun);
     EXPECT_EQ(dev.apiBase, "http://localhost:9000");
     EXPECT_EQ(dev.clientVersion, "1.0.0");
     EXPECT_EQ(dev.coreScriptOverride, "/home/dev/core/core.mjs");
 
-    AgentConfig release = AgentConfig::load(install, env, true);
-    EXPECT_EQ(release.supabaseURL, "https://file.supabase.co");
-    EXPECT_FALSE(release.dryRun);
-    EXPECT_EQ(release.apiBase, "https://api.velmar.app");
-    EXPECT_EQ(release.coreScriptOverride, std::nullopt);
+    install.setShortVersion(std::nullopt);
+    EXPECT_EQ(AgentConfig::load(install, env, true).clientVersion, "dev");
 }
 
 TEST(AgentConfig, ReleaseBuildsTakeOnlyAnHttpsApiBaseWithAHost) {

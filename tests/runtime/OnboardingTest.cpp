@@ -1,10 +1,7 @@
-// Sign-in, the permission step, the end of onboarding, beacons, launch at
-// login and the application's links, driven through the core's messages and
-// the sign-in page's actions on the simulated desktop.
+// Onboarding driven through the core's messages and the sign-in page's actions.
 #include "runtime/AppDelegate.hpp"
 
 #include "runtime/AppDelegateSupport.hpp"
-#include "runtime/Beacon.hpp"
 #include "ui/AXHelperOverlay.hpp"
 
 #include <gtest/gtest.h>
@@ -212,14 +209,8 @@ TEST_F(OnboardingTest, PageAndMenuActionsReachTheCore) {
     EXPECT_EQ(desktop.accessibilitySettingsOpened, 1);
 }
 
+// Clicks repeat their beacon (above); a once-per-install one repeats only until confirmed.
 TEST_F(OnboardingTest, OncePerInstallBeaconsRepeatUntilTheCoreConfirmsThem) {
-    const std::pair<const char*, bool> cases[] = {{"agent_welcome_shown", true}, {"agent_sign_in_click", false}};
-    for (const auto& [event, oncePerInstall] : cases) {
-        sim::SimSettings settings;
-        Beacon::markSent(event, settings);
-        EXPECT_EQ(Beacon::shouldSend(event, settings), !oncePerInstall) << event;
-    }
-
     launch();
     fromCore({{"type", "ready"}});
     fromCore({{"type", "beacon_result"}, {"ok", false}, {"event", "agent_first_launch"}});

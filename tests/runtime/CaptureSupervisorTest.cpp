@@ -2,7 +2,6 @@
 
 #include "runtime/AppDelegateSupport.hpp"
 #include "capture/BrowserCaptureController.hpp"
-
 #include "capture/ChatPages.hpp"
 
 #include <gtest/gtest.h>
@@ -19,8 +18,6 @@ using testing::editorApp;
 
 class CaptureSupervisorTest : public ::testing::Test, protected AgentHarness {};
 
-// VELMAR_CAPTURE_DEBUG reaches the browser controllers the agent attaches
-// (that it stays quiet otherwise is CaptureDebug's own test).
 TEST_F(CaptureSupervisorTest, TheCaptureTraceSwitchReachesTheAttachedBrowserControllers) {
     sp.environment.set("VELMAR_CAPTURE_DEBUG", "1");
     auto app = sim::SimElement::make("AXApplication");
@@ -61,9 +58,7 @@ TEST_F(CaptureSupervisorTest, ApplicationsAreAttachedAfterLaunchAndReleasedWhenT
     EXPECT_EQ(agent->capture().controllerCount(), 0u);
 }
 
-// An application that cannot be observed yet (a browser not on the bus so
-// soon after its start) is reported once and tried again, less and less
-// often, until it can be; tries end with the application.
+// Reported once, tried again less and less often until it can be; tries end with the application.
 TEST_F(CaptureSupervisorTest, AnApplicationThatCannotBeObservedYetIsTriedAgainUntilItCanBe) {
     run(claudeApp());
     sp.accessibility.failObservers(testing::claudePid);
@@ -92,11 +87,7 @@ TEST_F(CaptureSupervisorTest, AnApplicationThatCannotBeObservedYetIsTriedAgainUn
     EXPECT_FALSE(agent->capture().hasController(testing::chromePid));
 }
 
-// A browser started before the accessibility switch shows its windows but
-// none of its pages: the user is told once, through the desktop's
-// notifications, to restart it; a browser showing pages is not mentioned.
-// One started before it may not come on the bus at all: after a few tries (a
-// browser just launched gets there sooner) it is told once too.
+// A browser started before the accessibility switch shows no pages, or is not on the bus at all.
 TEST_F(CaptureSupervisorTest, ABrowserShowingNoPagesOrOffTheBusIsToldOnceToRestart) {
     const auto browser = [&](int pid, bool withPage) {
         auto app = sim::SimElement::make("AXApplication");

@@ -38,9 +38,7 @@ protected:
     ProviderVersions versions{workspace, 6h};
 };
 
-// The first running copy wins over the installed one; without a running copy,
-// or one without a location, the installed one answers; versions are trimmed
-// of spaces and tabs and anything that is not a version is dropped.
+// Versions are trimmed of spaces and tabs; anything that is not one is dropped.
 TEST_F(ProviderVersionsLookup, RunningFirstInstalledSecondInvalidRejected) {
     workspace.install("google-chrome", "/opt/google/chrome", "119.0");
     workspace.launch({101, "google-chrome", "Chrome", "/home/u/chrome-beta"});
@@ -64,9 +62,7 @@ TEST_F(ProviderVersionsLookup, RunningFirstInstalledSecondInvalidRejected) {
     EXPECT_EQ(versions.current(t0), expected);
 }
 
-// Version look-ups are slow on a real desktop: every answer, found or not, is
-// remembered per location, so heartbeats do not repeat them until the refresh
-// interval has passed.
+// Look-ups are slow on a real desktop: every answer, found or not, is remembered per location.
 TEST_F(ProviderVersionsLookup, SlowLookupsAreRememberedUntilTheRefreshInterval) {
     workspace.install("google-chrome", "/opt/google/chrome", "119.0");
     workspace.install("com.openai.codex", "/opt/codex", std::nullopt);

@@ -12,8 +12,6 @@
 #include "runtime/LoginItem.hpp"
 #include "ui/AXHelperOverlay.hpp"
 
-#include <cctype>
-
 namespace velmar {
 
 namespace cc = core_contract;
@@ -174,7 +172,10 @@ std::string Onboarding::dashboardURL(const std::string& base, const std::optiona
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string encoded;
     for (unsigned char c : *email) {
-        if (std::isalnum(c) || c == '.' || c == '-' || c == '_') {
+        // ASCII alone: the C library's letter test follows the locale, and
+        // a Latin-1 one would pass bytes of a UTF-8 address through raw.
+        const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        if (plain || c == '.' || c == '-' || c == '_') {
             encoded.push_back(static_cast<char>(c));
         } else {
             encoded.push_back('%');

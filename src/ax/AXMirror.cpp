@@ -236,8 +236,7 @@ AXMirror::Tail AXMirror::readTail(const AXElementRef& element, AXElement::Entry&
     entry.pending = false;
     entry.asked = true;
     if (request->waitFor(answerWait)) {
-        auto answers = request->take();
-        keepTail(element, from, answers.empty() ? std::vector<std::optional<AXAttributeValue>>{} : std::move(answers[0]));
+        keepTail(element, from, request->take());
         return Tail::read;
     }
     inFlight_.emplace(Flight{{element}, std::move(request), from});
@@ -246,24 +245,26 @@ AXMirror::Tail AXMirror::readTail(const AXElementRef& element, AXElement::Entry&
 }
 
 void AXMirror::keepTail(const AXElementRef& element, std::size_t from,
-                        std::vector<std::optional<AXAttributeValue>> answers) {
+                        std::vector<std::vector<std::optional<AXAttributeValue>>> reply) {
     stale_ = true;
     auto it = memory_->entries.find(element);
     if (it == memory_->entries.end() || !it->second->asked) return;  // dropped or changed since
     AXElement::Entry& entry = *it->second;
     entry.asked = false;
+    const auto& answers = reply.empty() ? std::vector<std::optional<AXAttributeValue>>{} : reply.front();
     const auto* count = answers.size() == 2 && answers[0] ? std::get_if<double>(&*answers[0]) : nullptr;
     const auto* members = answers.size() == 2 && answers[1] ? std::get_if<std::vector<AXElementRef>>(&*answers[1]) : nullptr;
     const auto& held = entry.children;
     const auto memberOf = [](const AXNodePtr& node) { return static_cast<const AXElement&>(*node).raw(); };
     const bool endRead = count && members && !members->empty() && held && from < held->size() &&
                          !entry.commonRead[kChildren] && *count == static_cast<double>(from + members->size());
+    const bool anchored = endRead && sameElement(members->front(), memberOf((*held)[from]));
     const std::size_t overlap = held ? held->size() - from : 0;
-    if (endRead && from > 0 && overlap * 8 <= tailOverlapMost && !sameElement(members->front(), memberOf((*held)[from]))) {
+    if (endRead && !anchored && from > 0 && overlap * 8 <= tailOverlapMost) {
         // Replaced where the read started: from further back.
         entry.tailOverlap = overlap * 8;
         entry.checkTail = true;
-    } else if (endRead && sameElement(members->front(), memberOf((*held)[from]))) {
+    } else if (anchored) {
         // The members before `from` stand: they and the list's end as read.
         std::vector<AXElementRef> list;
         list.reserve(from + members->size());
@@ -300,10 +301,8 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
         if (!inFlight_->request->answered()) return false;
         auto flight = std::move(*inFlight_);
         inFlight_.reset();
-        auto answers = flight.request->take();
-        if (!flight.tailFrom) keepAnswers(flight.elements, std::move(answers));
-        else keepTail(flight.elements.front(), *flight.tailFrom,
-                      answers.empty() ? std::vector<std::optional<AXAttributeValue>>{} : std::move(answers[0]));
+        if (!flight.tailFrom) keepAnswers(flight.elements, flight.request->take());
+        else keepTail(flight.elements.front(), *flight.tailFrom, flight.request->take());
     }
     if (!root) return true;
     auto& pending = memory_->pending;

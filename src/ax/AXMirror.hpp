@@ -123,8 +123,10 @@ private:
     enum class Tail { read, inFlight, cannot };
     Tail readTail(const AXElementRef& element, AXElement::Entry& entry, const Accessibility& accessibility,
                   const std::function<void()>& onAnswered);
-    // Answers to a read of a list's end asked from member `from`.
-    void keepTail(const AXElementRef& element, std::size_t from, std::vector<std::optional<AXAttributeValue>> answers);
+    // The answer to a read of a list's end asked from member `from` (as
+    // the request's `take` gives it).
+    void keepTail(const AXElementRef& element, std::size_t from,
+                  std::vector<std::vector<std::optional<AXAttributeValue>>> reply);
     // Each held element reached from `from` through the held lists, once,
     // depth first in document order; `visit(element, entry)` says whether to
     // go below it.

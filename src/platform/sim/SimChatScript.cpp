@@ -1,5 +1,7 @@
 #include "platform/sim/SimChatScript.hpp"
 
+#include <functional>
+
 namespace velmar::sim {
 
 namespace {
@@ -13,6 +15,23 @@ bool require(const nlohmann::json& o, const char* key, bool (nlohmann::json::*is
     return false;
 }
 
+// Hands each member of the array `key` of the script to `take` with its
+// place; a missing optional array is empty, anything else not an array an error.
+bool eachOf(const nlohmann::json& script, const char* key, bool required, std::string& error,
+            const std::function<bool(const nlohmann::json&, const std::string&)>& take) {
+    const auto list = script.find(key);
+    if (list == script.end() && !required) return true;
+    const std::string at = std::string("script.") + key;
+    if (list == script.end() || !list->is_array()) {
+        error = "expected array at " + at;
+        return false;
+    }
+    for (std::size_t i = 0; i < list->size(); ++i) {
+        if (!take((*list)[i], at + "[" + std::to_string(i) + "]")) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<SimChatScript> SimChatScript::parse(const nlohmann::json& script, std::string& error) {
@@ -21,41 +40,30 @@ std::optional<SimChatScript> SimChatScript::parse(const nlohmann::json& script, 
         error = "expected object at script";
         return std::nullopt;
     }
-    const auto apps = script.find("applications");
-    if (apps == script.end() || !apps->is_array()) {
-        error = "expected array at script.applications";
-        return std::nullopt;
-    }
-    for (std::size_t i = 0; i < apps->size(); ++i) {
-        const auto& a = (*apps)[i];
-        const auto at = "script.applications[" + std::to_string(i) + "]";
-        if (!require(a, "pid", &nlohmann::json::is_number_integer, "integer", at, error) ||
-            !require(a, "app_id", &nlohmann::json::is_string, "string", at, error))
-            return std::nullopt;
-        RunningApplication app;
-        app.pid = a["pid"].get<int>();
-        app.appId = a["app_id"].get<std::string>();
-        if (a.contains("name") && a["name"].is_string()) app.localizedName = a["name"].get<std::string>();
-        out.applications_.push_back(std::move(app));
-    }
-    if (const auto steps = script.find("steps"); steps != script.end()) {
-        if (!steps->is_array()) {
-            error = "expected array at script.steps";
-            return std::nullopt;
-        }
-        for (std::size_t i = 0; i < steps->size(); ++i) {
-            const auto& s = (*steps)[i];
-            const auto at = "script.steps[" + std::to_string(i) + "]";
+    const bool read =
+        eachOf(script, "applications", true, error, [&](const nlohmann::json& a, const std::string& at) {
+            if (!require(a, "pid", &nlohmann::json::is_number_integer, "integer", at, error) ||
+                !require(a, "app_id", &nlohmann::json::is_string, "string", at, error))
+                return false;
+            RunningApplication app;
+            app.pid = a["pid"].get<int>();
+            app.appId = a["app_id"].get<std::string>();
+            if (a.contains("name") && a["name"].is_string()) app.localizedName = a["name"].get<std::string>();
+            out.applications_.push_back(std::move(app));
+            return true;
+        }) &&
+        eachOf(script, "steps", false, error, [&](const nlohmann::json& s, const std::string& at) {
             if (!require(s, "pid", &nlohmann::json::is_number_integer, "integer", at, error) ||
                 !require(s, "window", &nlohmann::json::is_object, "object", at, error))
-                return std::nullopt;
+                return false;
             Step step;
             step.pid = s["pid"].get<int>();
             step.window = s["window"];
             if (s.contains("after_ms") && s["after_ms"].is_number()) step.after = Duration(s["after_ms"].get<long long>());
             out.steps_.push_back(std::move(step));
-        }
-    }
+            return true;
+        });
+    if (!read) return std::nullopt;
     return out;
 }
 

@@ -145,6 +145,13 @@ struct Page {
     const char* captureGap = nullptr;
 };
 
+// The pages `keep` picks, for a suite that runs on some of them.
+inline std::vector<Page> pagesWhere(const std::vector<Page>& all, bool (*keep)(const Page&)) {
+    std::vector<Page> some;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(some), keep);
+    return some;
+}
+
 // The turns read as the page states them. On a page with a known gap only
 // its history's turns may read otherwise: a typed exchange never.
 inline void expectStatedTexts(const Page& page, const std::vector<RawTurn>& turns, const Statement& stated,
@@ -309,6 +316,21 @@ protected:
         // that begins with this one, e.g. the same page with a query), so
         // Return loads exactly what was typed.
         ASSERT_TRUE(run("xdotool type --delay 2 '" + url + "' && xdotool key Delete Return"));
+    }
+
+    // Loads an address and waits for its page; the address bar can miss keys
+    // typed while the previous page still loads, so it is typed once more.
+    static bool openLoaded(const std::string& url) {
+        auto loaded = [&] { return webArea(url) != nullptr; };
+        open(url);
+        if (!waitFor(8s, loaded)) open(url);
+        return waitFor(12s, loaded);
+    }
+
+    static bool openInNewTab(const std::string& url) {
+        if (!run("xdotool key --clearmodifiers ctrl+t")) return false;
+        std::this_thread::sleep_for(500ms);
+        return openLoaded(url);
     }
 
     static AXNodePtr webArea(const std::string& url) {

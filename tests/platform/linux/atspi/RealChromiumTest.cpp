@@ -156,12 +156,9 @@ TEST_P(RealChromiumStreaming, AReplyThatPausesIsSentOnceWhole) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Pages, RealChromiumStreaming, ::testing::ValuesIn([] {
-                             std::vector<Page> some;
-                             for (const auto& p : pages())
-                                 if (!p.promptsOnly) some.push_back(p);
-                             return some;
-                         }()),
+INSTANTIATE_TEST_SUITE_P(Pages, RealChromiumStreaming,
+                         ::testing::ValuesIn(pagesWhere(
+                             pages(), [](const Page& p) { return !p.promptsOnly; })),
                          [](const auto& info) { return info.param.surface; });
 
 // A gate that remembers a window's page only checks it on the next pass.
@@ -170,21 +167,13 @@ class RealChromiumTabs : public RealChromium {};
 TEST_P(RealChromiumTabs, ARememberedPageAfterATabSwitch) {
     const std::string first = urls_.at("chatgpt");
     const std::string second = urls_.at(GetParam().surface);
-    auto loaded = [&](const std::string& url) { return [&, url] { return webArea(url) != nullptr; }; };
-    open(first);
-    if (!waitFor(8s, loaded(first))) open(first);
-    ASSERT_TRUE(waitFor(12s, loaded(first))) << "page did not load";
+    ASSERT_TRUE(openLoaded(first)) << "page did not load";
     auto spec = AIAppAllowlist::specForAppId(browser_);
     ASSERT_TRUE(spec && spec->browserCase());
     sim::SimClock clock;
     BrowserGate gate(pid_, spec->browserCase()->profile, *accessibility_, nullptr, &clock);
     ASSERT_EQ(gate.allGatedTabs(8).size(), 1u);
-
-    ASSERT_TRUE(run("xdotool key --clearmodifiers ctrl+t"));
-    std::this_thread::sleep_for(500ms);
-    open(second);
-    if (!waitFor(8s, loaded(second))) open(second);
-    ASSERT_TRUE(waitFor(12s, loaded(second))) << "the second tab did not load";
+    ASSERT_TRUE(openInNewTab(second)) << "the second tab did not load";
     // The first tab's page still reads its address, role and showing state,
     // but is out of the tree: the check sees that without a walk.
     auto switched = gate.allGatedTabs(8);
@@ -196,12 +185,9 @@ TEST_P(RealChromiumTabs, ARememberedPageAfterATabSwitch) {
     EXPECT_TRUE(waitFor(5s, [&] { return webArea(second) == nullptr; })) << "the second tab did not close";
 }
 
-INSTANTIATE_TEST_SUITE_P(Pages, RealChromiumTabs, ::testing::ValuesIn([] {
-                             std::vector<Page> some;
-                             for (const auto& p : pages())
-                                 if (p.surface == "claude_ai") some.push_back(p);
-                             return some;
-                         }()),
+INSTANTIATE_TEST_SUITE_P(Pages, RealChromiumTabs,
+                         ::testing::ValuesIn(pagesWhere(
+                             pages(), [](const Page& p) { return p.surface == "claude_ai"; })),
                          [](const auto& info) { return info.param.surface; });
 
 // The session's accessibility switch and registry as the agent sees them.

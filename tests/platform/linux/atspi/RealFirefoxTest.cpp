@@ -78,15 +78,8 @@ class RealFirefoxTabs : public RealFirefox {};
 TEST_P(RealFirefoxTabs, TheGateTakesTheTabOnScreen) {
     const std::string background = urls_.at("chatgpt");
     const std::string shown = urls_.at(GetParam().surface);
-    auto loaded = [&](const std::string& url) { return [&, url] { return webArea(url) != nullptr; }; };
-    open(background);
-    if (!waitFor(8s, loaded(background))) open(background);
-    ASSERT_TRUE(waitFor(12s, loaded(background))) << "page did not load";
-    ASSERT_TRUE(run("xdotool key --clearmodifiers ctrl+t"));
-    std::this_thread::sleep_for(500ms);
-    open(shown);
-    if (!waitFor(8s, loaded(shown))) open(shown);
-    ASSERT_TRUE(waitFor(12s, loaded(shown))) << "the second tab did not load";
+    ASSERT_TRUE(openLoaded(background)) << "page did not load";
+    ASSERT_TRUE(openInNewTab(shown)) << "the second tab did not load";
 
     auto hidden = [](const AXNodePtr& area) {
         return static_cast<const AXElement&>(*area).attribute("AXHidden") == AXAttributeValue(true);
@@ -127,12 +120,9 @@ TEST_P(RealFirefoxTabs, TheGateTakesTheTabOnScreen) {
     EXPECT_TRUE(waitFor(5s, [&] { return webArea(shown) == nullptr; })) << "the second tab did not close";
 }
 
-INSTANTIATE_TEST_SUITE_P(Pages, RealFirefoxTabs, ::testing::ValuesIn([] {
-                             std::vector<Page> some;
-                             for (const auto& p : pages())
-                                 if (p.surface == "gemini") some.push_back(p);
-                             return some;
-                         }()),
+INSTANTIATE_TEST_SUITE_P(Pages, RealFirefoxTabs,
+                         ::testing::ValuesIn(pagesWhere(
+                             pages(), [](const Page& p) { return p.surface == "gemini"; })),
                          [](const auto& info) { return info.param.surface; });
 
 }  // namespace

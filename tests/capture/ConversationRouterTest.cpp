@@ -1,8 +1,11 @@
 #include "capture/ConversationRouter.hpp"
 
+#include "capture/CaptureDiag.hpp"
 #include "capture/Turns.hpp"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace velmar {
 namespace {
@@ -49,6 +52,18 @@ TEST_F(ConversationRouterTest, AnsweredPromptScrollingIntoViewIsHistoryOnPerplex
         EXPECT_EQ(sent, std::string(surface) == "chatgpt" ? std::vector<std::string>{"Q7"} : std::vector<std::string>{})
             << surface;
     }
+}
+
+// Scrolled above the first window read, the stabilizer starts over and the
+// pairs below come back as new: one already sent is held back, and counted.
+TEST_F(ConversationRouterTest, APairSentBeforeAStabilizerResetIsNeverSentAgain) {
+    CaptureDiag diag{t0};
+    ConversationRouter counted([this](const TurnEvent& e) { sent.push_back(e.prompt); }, &diag);
+    const char* reads[] = {"Q5 R5 Q6 R6", "Q6 R6 Q7 R7", "Q1 R1 Q2 R2", "Q2 R2 Q3 R3",
+                           "Q3 R3 Q4 R4", "Q4 R4 Q5 R5", "Q5 R5 Q6 R6", "Q6 R6 Q7 R7 Q8"};
+    for (const char* turns : reads) counted.route("c", "chatgpt", testing::snap(turns, true, "c"), t0, false);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "Q7"), 1) << "sent: " << ::testing::PrintToString(sent);
+    EXPECT_GT(diag.count("chatgpt", CaptureDiag::Counter::duplicateSuppressed), 0);
 }
 
 TEST_F(ConversationRouterTest, DraftGoesToTheAssemblerOnlyForANewChat) {

@@ -7,31 +7,27 @@
 namespace velmar {
 namespace {
 
-// Native apps by their exact identifier on every desktop; browsers by the
-// desktop's own profiles (looked up as the profiles' own test checks).
+// Native apps by their exact identifier; browsers by this desktop's own
+// profiles (looked up as the profiles' own test checks).
 TEST(AIAppAllowlist, SpecForAppIdIsExact) {
     struct Case {
         const char* description;
         std::string appId;
         std::optional<std::string> nativeSurface;  // set for native apps
         std::optional<std::string> browserSlug;    // set for browsers
-        DesktopPlatform platform = DesktopPlatform::macOS;
     };
-    constexpr auto onLinux = DesktopPlatform::linuxDesktop;
     const Case cases[] = {
         {"Claude desktop", "com.anthropic.claudefordesktop", "claude_desktop", std::nullopt},
         {"the ChatGPT app reports the desktop surface", "com.openai.codex", "chatgpt_desktop", std::nullopt},
         {"letter case differs (native)", "com.Anthropic.claudefordesktop", std::nullopt, std::nullopt},
         {"padded", " com.openai.codex", std::nullopt, std::nullopt},
         {"a prefix of a listed identifier", "com.anthropic.claude", std::nullopt, std::nullopt},
-        {"Chromium on Linux", "chromium", std::nullopt, "chromium", onLinux},
-        {"Chrome's Flatpak id on Linux", "com.google.Chrome", std::nullopt, "chrome", onLinux},
-        {"a macOS-only browser on Linux", "com.apple.Safari", std::nullopt, std::nullopt, onLinux},
-        {"a Linux browser is not a macOS one", "chromium", std::nullopt, std::nullopt},
-        {"native apps on Linux too", "com.openai.codex", "chatgpt_desktop", std::nullopt, onLinux},
+        {"Chromium", "chromium", std::nullopt, "chromium"},
+        {"Chrome's Flatpak id", "com.google.Chrome", std::nullopt, "chrome"},
+        {"a macOS-only browser", "com.apple.Safari", std::nullopt, std::nullopt},
     };
     for (const auto& c : cases) {
-        auto spec = AIAppAllowlist::specForAppId(c.appId, nullptr, c.platform);
+        auto spec = AIAppAllowlist::specForAppId(c.appId, nullptr, DesktopPlatform::linuxDesktop);
         ASSERT_EQ(spec.has_value(), c.nativeSurface || c.browserSlug) << c.description;
         if (!spec) continue;
         auto native = spec->nativeCase();

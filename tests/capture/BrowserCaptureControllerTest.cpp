@@ -17,14 +17,8 @@ namespace velmar {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::claudePage;
-using testing::chatgptPage;
-using testing::deepseekPage;
-using testing::Texts;
-using testing::button;
-using testing::group;
-using testing::N;
-using testing::text;
+using namespace testing;  // the chat pages and their tree builders
+using testing::text;      // rather than the velmar::text namespace
 
 N plainPage(const std::string& url) { return std::move(N("AXWebArea").url(url).kid(text("page"))); }
 
@@ -58,10 +52,11 @@ public:
         w->append(page.buildSim());
         return w;
     }
-    void show(const sim::SimElementPtr& window, const N& page) {
+    // Puts `page` in the window, telling of it unless the browser keeps quiet.
+    void show(const sim::SimElementPtr& window, const N& page, bool notify = true) {
         window->clearChildren();
         window->append(page.buildSim());
-        desktop.changed(app.pid);
+        if (notify) desktop.changed(app.pid);
     }
     // A focused ChatGPT window holding one finished exchange: its thread, for messages to land in.
     sim::SimElementPtr chatgptThread(const std::string& url) {
@@ -340,11 +335,9 @@ TEST(BrowserCaptureController, OnlyTheFocusedWindowMarksANewChatAndItsDraftReach
     EXPECT_FALSE(rig.controller->pendingDrafts().contains("claude_ai"));
 }
 
-// A stop control under any of its surface's labels keeps a reply open even
-// where the page's own completion marker already says done; once it goes
-// and the text stands still, the reply is sent once, whole. Firefox may send
-// no event when a page marks its reply done: the reply still goes out, from a
-// read the controller asks for itself, and a finished page is not read again unprompted.
+// A stop control under any of its surface's labels keeps a reply open even past
+// the page's own done marker. Firefox may tell nothing when a reply ends: the
+// controller's own reads still send it, once, and then leave the page alone.
 TEST(BrowserCaptureController, AReplyIsSentOnceWholeWhenThePageSaysDoneAndNoStopControlShows) {
     using Page = std::function<N(const Texts&, bool finished)>;
     struct Case {
@@ -375,13 +368,7 @@ TEST(BrowserCaptureController, AReplyIsSentOnceWholeWhenThePageSaysDoneAndNoStop
                                   : c.page(streaming, false));
         rig.loop.advance(10s);
         EXPECT_TRUE(rig.events.empty());
-        const auto finished = c.page({"q1", "a1", "q2", "a2 so far, and the rest"}, true);
-        if (c.endNotified) {
-            rig.show(tab, finished);
-        } else {
-            tab->clearChildren();
-            tab->append(finished.buildSim());
-        }
+        rig.show(tab, c.page({"q1", "a1", "q2", "a2 so far, and the rest"}, true), c.endNotified);
         rig.loop.advance(10s);
         ASSERT_EQ(rig.events.size(), 1u);
         EXPECT_EQ(rig.events[0].response, "a2 so far, and the rest");
@@ -392,13 +379,10 @@ TEST(BrowserCaptureController, AReplyIsSentOnceWholeWhenThePageSaysDoneAndNoStop
     }
 }
 
-// The page is read through a mirror that events keep current. Events get
-// lost (Chromium adds to a list without a word now and then, a bus drops a
-// message): a page streaming exchange after exchange, each event dropped at
-// random, still has every exchange sent once, whole, and nothing else.
-// A settle spread over turns of the loop (`slice` zero: one batch of reads a
-// turn), or waiting on the loop for a slow browser's answers (`latency`),
-// meets events between its reads: it must come to the same turns.
+// The page is read through a mirror that events keep current, and events get
+// lost (Chromium skips some, a bus drops one): with each dropped at random,
+// every exchange is still sent once, whole. A settle spread over turns of the
+// loop (`slice` zero) or waiting on a slow browser (`latency`) must agree.
 void streamWithLostEvents(unsigned seed, Duration slice, std::optional<Duration> latency) {
     std::mt19937 random(seed);
     auto chance = [&](double p) { return std::bernoulli_distribution(p)(random); };
@@ -469,11 +453,9 @@ TEST(BrowserCaptureController, LostEventsNeverLoseOrCutATurn) {
     }
 }
 
-// A settle waits on the loop for a slow browser's answers. What changes
-// meanwhile is read by the settle after it: an exchange named by one event
-// then, and never again, is still sent, and soon. A browser whose answers
-// never come (hung, or a call lost on the way) holds no settle for ever, and
-// with it every event: the settle parses what it has.
+// What changes while a settle waits for a slow browser is read by the next
+// settle, even if told of only once; a browser that never answers (hung, a
+// call lost) holds no settle for ever: it parses what it has.
 TEST(BrowserCaptureController, ASettleWaitingForAnswersLosesNothingAndEnds) {
     const std::tuple<const char*, Duration, bool> cases[] = {  // description, answer after, land while settling
         {"an exchange lands while a settle waits for answers", 150ms, true},

@@ -123,6 +123,7 @@ TEST(CaptureController, AReplyIsSentWholeOnceUnchangedForOneAndAHalfSeconds) {
          {{2000, "Q1 R2 Q3 R4whole", false}}, "R4whole", 2300 + 1500},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
         NativeRig rig;
         rig.segmenter->shows = testing::snap("Q1 R2", false, "c1");
         ASSERT_TRUE(rig.controller->start());
@@ -134,17 +135,16 @@ TEST(CaptureController, AReplyIsSentWholeOnceUnchangedForOneAndAHalfSeconds) {
             rig.segmenter->shows = testing::snap(shown.window, false, "c1");
             if (shown.notified) rig.desktop.changed(rig.app.pid, "AXValueChanged");
             rig.at(shown.ms + 1);
-            EXPECT_TRUE(rig.events.empty()) << c.description << ": nothing before " << shown.window << " stood still";
+            EXPECT_TRUE(rig.events.empty()) << "nothing before " << shown.window << " stood still";
         }
         rig.at(c.sentAtMs - 1);
-        EXPECT_TRUE(rig.events.empty()) << c.description << ": not before 1.5 s";
+        EXPECT_TRUE(rig.events.empty()) << "not before 1.5 s";
         rig.at(c.sentAtMs);
-        ASSERT_EQ(rig.events.size(), 1u) << c.description;
-        EXPECT_EQ(rig.events[0].prompt, "Q3") << c.description;
-        EXPECT_EQ(rig.events[0].response, c.sent) << c.description;
-        EXPECT_EQ(rig.events[0].revision, 0) << c.description;
+        EXPECT_EQ(rig.prompts(), std::vector<std::string>{"Q3"});
+        EXPECT_EQ(rig.events.at(0).response, c.sent);
+        EXPECT_EQ(rig.events[0].revision, 0);
         rig.at(c.sentAtMs + 10000);
-        EXPECT_EQ(rig.events.size(), 1u) << c.description << ": sent once";
+        EXPECT_EQ(rig.events.size(), 1u) << "sent once";
     }
 }
 

@@ -28,7 +28,6 @@
 
 #include <glib.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -181,7 +180,6 @@ TEST(DesktopTray, TheMenuModelBecomesATrayMenuWhoseItemsAct) {
     sim::SimLogSink log;
     AppIndicatorStatusItem item(std::filesystem::path(VELMAR_SHARE_DIR) / "icons", log);
     SignedInMenu signedIn(item);
-    int& signOuts = signedIn.signOuts;
 
     // The private desktop has no tray host: the agent runs on and says so once.
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[agent] no status tray on this desktop — running without a menu icon"});
@@ -203,7 +201,7 @@ TEST(DesktopTray, TheMenuModelBecomesATrayMenuWhoseItemsAct) {
                                                 "Launch at login", "---", "Quit Fernhollow"}));
     ASSERT_NE(signOut, nullptr);
     gtk_menu_item_activate(signOut);
-    EXPECT_EQ(signOuts, 1);
+    EXPECT_EQ(signedIn.signOuts, 1);
 }
 
 // Without a tray host (stock GNOME), the status window carries the menu: the
@@ -215,7 +213,6 @@ TEST(DesktopStatusWindow, WithoutATrayTheWindowShowsTheMenuAndItsButtonsAct) {
 
     GtkStatusWindow window(std::filesystem::path(VELMAR_SHARE_DIR) / "icons", nullptr, nullptr);
     SignedInMenu signedIn(window);
-    int& signOuts = signedIn.signOuts;
 
     EXPECT_FALSE(window.visible()) << "nothing is shown until asked";
     window.openMenu();  // no tray beside it: the window shows
@@ -255,7 +252,7 @@ TEST(DesktopStatusWindow, WithoutATrayTheWindowShowsTheMenuAndItsButtonsAct) {
 
     ASSERT_NE(signOut, nullptr);
     gtk_button_clicked(GTK_BUTTON(signOut));
-    EXPECT_TRUE(spinUntil([&] { return signOuts == 1; }, 5));
+    EXPECT_TRUE(spinUntil([&] { return signedIn.signOuts == 1; }, 5));
 
     gtk_window_close(GTK_WINDOW(window.windowWidget()));
     EXPECT_TRUE(spinUntil([&] { return !window.visible(); }, 5)) << "closing hides; the agent runs on";
@@ -342,9 +339,7 @@ TEST(DesktopHelperPanel, ShowsWhereToldInBottomLeftCoordinatesAndItsCloseButtonR
 
 // In a child process, so the bus it fails to reach is its own.
 TEST(LibsecretStore, KeepsTheSessionInMemoryWithoutASecretService) {
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    EXPECT_EXIT(([] {
         ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/velmar-bus", 1);
         ::unsetenv("DISPLAY");
         sim::SimLogSink log;
@@ -357,10 +352,7 @@ TEST(LibsecretStore, KeepsTheSessionInMemoryWithoutASecretService) {
         ok = ok && store.loadSession() == std::nullopt && secrets.inMemory();
         ok = ok && log.lines().size() == 1 && log.lines()[0].rfind("[agent] no Secret Service available", 0) == 0;
         ::_exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the in-memory fallback misbehaved";
+    }()), ::testing::ExitedWithCode(0), "") << "the in-memory fallback misbehaved";
 }
 
 }  // namespace

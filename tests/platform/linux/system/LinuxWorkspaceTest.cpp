@@ -29,25 +29,18 @@ namespace fs = std::filesystem;
 using velmar::testing::TempDir;
 using velmar::testing::writeFile;
 
-// A child process for the length of a test.
-class Child {
-public:
-    explicit Child(std::vector<std::string> argv) {
-        std::vector<char*> args;
-        for (auto& a : argv) args.push_back(a.data());
-        args.push_back(nullptr);
-        if (::posix_spawnp(&pid_, args[0], nullptr, nullptr, args.data(), environ) != 0) pid_ = -1;
+// A program run for the length of a test, killed and reaped at its end.
+struct Child {
+    pid_t pid = -1;
+    explicit Child(std::vector<const char*> argv) {
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv.data()), environ) != 0) pid = -1;
     }
     ~Child() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        if (pid <= 0) return;
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
     }
-    pid_t pid() const { return pid_; }
-
-private:
-    pid_t pid_ = -1;
 };
 
 TEST(LinuxWorkspace, VersionTexts) {
@@ -171,8 +164,8 @@ TEST(LinuxWorkspace, ReportsARealProgramStartedAfterSubscribingAndItsEnd) {
         return std::nullopt;
     };
 
-    auto sleeper = std::make_unique<Child>(std::vector<std::string>{"/usr/bin/sleep", "30"});
-    const pid_t pid = sleeper->pid();
+    auto sleeper = std::make_unique<Child>(std::vector<const char*>{"/usr/bin/sleep", "30"});
+    const pid_t pid = sleeper->pid;
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(spinUntil([&] { return find(WorkspaceNotification::Kind::launched, pid).has_value(); }))
         << "no launch reported within 10 s";

@@ -75,8 +75,6 @@ TEST(TurnAssemblerTest, Scenarios) {
     }
 }
 
-// Which sent replies are watched as regenerating, step by step: every sent
-// reply out of view while something streams, however it left the watch before.
 // After a restart the first snapshot of a conversation handed over before
 // sends what came after the remembered exchange, and never what came before.
 TEST(TurnAssemblerTest, ResumesAfterTheExchangeHandedOverBeforeARestart) {
@@ -116,6 +114,8 @@ TEST(TurnAssemblerTest, ResumesAfterTheExchangeHandedOverBeforeARestart) {
     }
 }
 
+// Which sent replies are watched as regenerating, step by step: every sent
+// reply out of view while something streams, however it left the watch before.
 TEST(TurnAssemblerTest, RegenerationWatch) {
     struct Step {
         const char* snapshot;

@@ -8,7 +8,7 @@
 #include "capture/ConversationRouter.hpp"
 #include "capture/OrdinalStabilizer.hpp"
 #include "capture/TurnAssembler.hpp"
-#include "capture/VirtualWindow.hpp"
+#include "VirtualWindow.hpp"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // A long conversation shown through a virtualised transcript: only a window of
 // a few turns exists at a time, numbered by position from its top, the way
-// position-indexed parsers see it. Tests and benchmarks script the user:
+// position-indexed parsers see it. The pipeline benchmark scripts the user:
 // send a prompt, stream a reply, scroll up and down.
 
 #include "parsing/SegmenterSnapshot.hpp"

@@ -91,16 +91,7 @@ TEST(JsonReader, RefusesWhatTheLibraryWouldMisreadWithThePath) {
         << "an underflow reads as zero and 1000 levels are allowed";
 }
 
-class JsonReaderFile : public ::testing::Test {
-protected:
-    fs::path put(const std::string& name, const std::string& bytes) const {
-        testing::writeFile(dir_ / name, bytes);
-        return dir_ / name;
-    }
-    const testing::TempDir dir_;
-};
-
-TEST_F(JsonReaderFile, ReadsInChunksWhatTheLibraryReadsWhole) {
+TEST(JsonReaderFile, ReadsInChunksWhatTheLibraryReadsWhole) {
     // Strings, escapes and multi-byte characters falling across every chunk
     // boundary: a long document of varied pieces.
     nlohmann::json doc = nlohmann::json::array();
@@ -109,24 +100,25 @@ TEST_F(JsonReaderFile, ReadsInChunksWhatTheLibraryReadsWhole) {
     for (int i = 0; i < 400; ++i) {
         doc.push_back({{"i", i}, {"s", pieces[i % 5] + std::to_string(i)}, {"f", i * 0.25}, {"n", nullptr}});
     }
+    const testing::TempDir dir;
     for (const auto& text : {doc.dump(), doc.dump(7), doc.dump(-1, ' ', true)}) {
-        EXPECT_EQ(jd::parseFile(put("doc.json", text)), doc);
+        testing::writeFile(dir / "doc.json", text);
+        EXPECT_EQ(jd::parseFile(dir / "doc.json"), doc);
     }
 }
 
-TEST_F(JsonReaderFile, InputsThatAreNotJsonFiles) {
-    const auto sparse = dir_ / "huge.json";
-    {
-        std::ofstream(sparse) << "[";
-    }
+TEST(JsonReaderFile, InputsThatAreNotJsonFiles) {
+    const testing::TempDir dir;
+    const auto sparse = dir / "huge.json";
+    std::ofstream(sparse) << "[";
     fs::resize_file(sparse, jd::kMaxInputBytes + 1);  // sparse: nothing is written
     const struct {
         const char* description;
         fs::path file;
         std::string error;
     } cases[] = {
-        {"missing", dir_ / "absent.json", "No such file or directory"},
-        {"a directory", dir_.path(), "is a directory"},
+        {"missing", dir / "absent.json", "No such file or directory"},
+        {"a directory", dir.path(), "is a directory"},
         {"over the input limit", sparse, "larger than the 256 MiB input limit"},
     };
     for (const auto& c : cases) {

@@ -36,10 +36,6 @@ std::vector<json> storedTurns(const fs::path& store) {
     return out;
 }
 
-json claudeWindow(const Texts& turns, bool finished) {
-    return testing::group({testing::claudePage("https://claude.ai/chat/cd-1", turns, finished)}).json();
-}
-
 // The agent's folders under `home`, and a simulated desktop playing `script`.
 std::vector<std::string> agentEnvironment(const fs::path& home, const json& script) {
     fs::create_directories(home / "run");
@@ -104,7 +100,9 @@ TEST(AgentProcess, AScriptedChatReachesTheLocalCoresStoreAndSigtermEndsItWithinS
     for (const auto& [after, turns, finished] : std::vector<std::tuple<int, Texts, bool>>{
              {0, history, true}, {3000, first, false}, {1000, plus(first, "The team agreed"), false},
              {1000, done1, true}, {1500, second, false}, {1500, plus(second, reply2), true}})
-        steps.push_back({{"after_ms", after}, {"pid", 4242}, {"window", claudeWindow(turns, finished)}});
+        steps.push_back({{"after_ms", after}, {"pid", 4242},
+                         {"window", testing::group({testing::claudePage("https://claude.ai/chat/cd-1", turns,
+                                                                          finished)}).json()}});
     const auto env = agentEnvironment(home.path(), {
         {"applications", {{{"pid", 4242}, {"app_id", "com.anthropic.claudefordesktop"}, {"name", "Claude"}}}},
         {"steps", steps}});

@@ -18,31 +18,28 @@ using testing::editorApp;
 
 class AppDelegateTest : public ::testing::Test, protected AgentHarness {};
 
-TEST_F(AppDelegateTest, LaunchInstallsTheMenuStartsTheCoreAndAttachesAllowlistedAppsOnly) {
+// With its core script the agent installs its menu, starts the core and
+// attaches the allowlisted apps; without, it warns and quits.
+TEST_F(AppDelegateTest, LaunchStartsTheCoreOrWithoutItsScriptWarnsAndQuits) {
     run(claudeApp());
     run(chromeApp());
     run(editorApp());
     launch();
-
     EXPECT_TRUE(item.shown().has_value()) << "the status item is installed";
     EXPECT_EQ(launcher.launchCount(), 1u);
-    EXPECT_TRUE(agent->capture().hasController(testing::claudePid));
-    EXPECT_TRUE(agent->capture().hasController(testing::chromePid));
     EXPECT_FALSE(agent->capture().hasController(testing::editorPid));
     EXPECT_EQ(agent->menu().capturingApps.size(), 2u);
     EXPECT_FALSE(agent->onboarding().signInWindow()) << "the sign-in window waits for the core's first auth_state";
-}
 
-TEST_F(AppDelegateTest, WithoutACoreScriptAWarningIsShownAndTheAgentQuits) {
-    sp.install.removeResource("core", "mjs");
-    run(claudeApp());
-    launch();
-
-    ASSERT_EQ(alerts.shownAlerts.size(), 1u);
-    EXPECT_EQ(alerts.shownAlerts[0].informativeText, AppDelegate::missingCoreText);
-    EXPECT_EQ(exits, 1);
-    EXPECT_EQ(launcher.launchCount(), 0u);
-    EXPECT_EQ(agent->capture().controllerCount(), 0u);
+    AgentHarness bare;
+    bare.sp.install.removeResource("core", "mjs");
+    bare.run(claudeApp());
+    bare.launch();
+    ASSERT_EQ(bare.alerts.shownAlerts.size(), 1u);
+    EXPECT_EQ(bare.alerts.shownAlerts[0].informativeText, AppDelegate::missingCoreText);
+    EXPECT_EQ(bare.exits, 1);
+    EXPECT_EQ(bare.launcher.launchCount(), 0u);
+    EXPECT_EQ(bare.agent->capture().controllerCount(), 0u);
 }
 
 TEST_F(AppDelegateTest, EveryTurnIsCountedByVerdictAndTierThenSentToTheCore) {
@@ -141,46 +138,81 @@ TEST_F(AppDelegateTest, WronglyTypedMessagesChangeNothing) {
     EXPECT_TRUE(desktop.openedURLs.empty());
     EXPECT_FALSE(sp.settings.contains(Beacon::sentKey(Beacon::welcomeShown)));
     EXPECT_EQ(updates.backgroundChecks, 0) << "no updater configured";
-
-    // Wrong types inside auth_state read as signed out, never as a crash.
-    fromCore({{"type", "auth_state"}, {"signed_in", "yes"}, {"email", 12}});
-    EXPECT_EQ(agent->onboarding().lastSignedIn(), false);
-    EXPECT_EQ(agent->menu().signedInEmail, std::nullopt);
 }
 
-// Quitting (asked by the session, or from the menu) flushes the active time,
-// stops capture and asks the core to shut down, once; the agent ends when the
-// core exits, or within 7 s when it ignores the request; nothing restarts after.
-TEST_F(AppDelegateTest, TerminationFlushesStopsAndEndsWhenTheCoreExitsOrWithinSevenSeconds) {
-    for (bool coreExits : {true, false}) {
-        SCOPED_TRACE(coreExits ? "asked by the session; the core exits" : "from the menu; the core ignores it");
-        AgentHarness h;
-        h.run(claudeApp());
-        h.launch();
-        h.fromCore({{"type", "ready"}});
-        const auto start = h.sp.loop.now();
-        int replies = 0;
-        if (coreExits)
-            EXPECT_EQ(h.agent->applicationShouldTerminate([&] { ++replies; }), AppDelegate::TerminateReply::later);
-        else
-            h.agent->menu().quit();
-        h.sp.loop.runUntilIdle();
-        EXPECT_EQ(h.agent->capture().controllerCount(), 0u);
-        auto types = h.sentTypes();
-        ASSERT_GE(types.size(), 2u);
-        EXPECT_EQ(types[types.size() - 2], "flush_active_time");
-        EXPECT_EQ(h.sentOfType("flush_active_time").back()["force"], true);
-        EXPECT_EQ(types.back(), "shutdown");
-        EXPECT_EQ(h.agent->applicationShouldTerminate([&] { ++replies; }), AppDelegate::TerminateReply::later);
-        EXPECT_EQ(h.countSent("shutdown"), 1u) << "a second request changes nothing";
+// Quitting flushes the active time, stops capture and asks the core to shut
+// down, once; the agent ends when the core exits (a core that ignores it is
+// the bridge's to end within 7 s); nothing restarts after.
+TEST_F(AppDelegateTest, TerminationFlushesStopsAndEndsWhenTheCoreExits) {
+    run(claudeApp());
+    launch();
+    fromCore({{"type", "ready"}});
+    agent->menu().quit();
+    sp.loop.runUntilIdle();
+    EXPECT_EQ(agent->capture().controllerCount(), 0u);
+    auto types = sentTypes();
+    ASSERT_GE(types.size(), 2u);
+    EXPECT_EQ(types[types.size() - 2], "flush_active_time");
+    EXPECT_EQ(sentOfType("flush_active_time").back()["force"], true);
+    EXPECT_EQ(types.back(), "shutdown");
+    int replies = 0;
+    EXPECT_EQ(agent->applicationShouldTerminate([&] { ++replies; }), AppDelegate::TerminateReply::later);
+    EXPECT_EQ(countSent("shutdown"), 1u) << "a second request changes nothing";
+    EXPECT_EQ(replies + exits, 0);
 
-        if (coreExits) h.core().exit(0);
-        while (replies + h.exits == 0 && h.sp.loop.now() - start < 60s) h.sp.loop.advance(100ms);
-        EXPECT_EQ(replies + h.exits, 1);
-        EXPECT_LE(h.sp.loop.now() - start, coreExits ? 100ms : 7s);
-        h.sp.loop.advance(3600s);
-        EXPECT_EQ(h.launcher.launchCount(), 1u) << "no restart after shutdown";
+    core().exit(0);
+    sp.loop.runUntilIdle();
+    EXPECT_EQ(replies + exits, 1);
+    sp.loop.advance(3600s);
+    EXPECT_EQ(launcher.launchCount(), 1u) << "no restart after shutdown";
+}
+
+TEST_F(AppDelegateTest, RoutineHeartbeatsCarryStatisticsEverySixthBeatAndEdgeBeatsAtOnce) {
+    sp.workspace.install("com.google.Chrome", "/opt/google/chrome", "131.0.1");
+    launch();
+    for (int beat = 1; beat <= 12; ++beat) {
+        diag.bump("claude", CaptureDiag::Counter::parsedOk);
+        sp.loop.advance(300s);
     }
+    auto beats = sentOfType("agent_status");
+    ASSERT_EQ(beats.size(), 12u);
+    for (int i = 0; i < 12; ++i) {
+        const bool withStats = (i + 1) % 6 == 0;
+        EXPECT_EQ(beats[i].contains("stats_seq"), withStats) << "beat " << i + 1;
+        EXPECT_FALSE(beats[i].contains("edge")) << "beat " << i + 1;
+        EXPECT_EQ(beats[i]["device_id"], agent->deviceId());
+        if (withStats) {
+            EXPECT_EQ(beats[i]["capture_stats"][0]["surface"], "claude");
+            EXPECT_EQ(beats[i]["provider_versions"]["chrome"], "131.0.1");
+        }
+    }
+
+    // An edge beat takes statistics at once and restarts the count.
+    diag.bump("claude", CaptureDiag::Counter::parsedOk);
+    fromCore({{"type", "auth_state"}, {"signed_in", true}, {"email", "a@b.test"}});
+    beats = sentOfType("agent_status");
+    ASSERT_EQ(beats.size(), 13u);
+    EXPECT_EQ(beats[12]["edge"], true);
+    EXPECT_TRUE(beats[12].contains("stats_seq"));
+}
+
+TEST_F(AppDelegateTest, HeartbeatStatusResultsAcknowledgeOrReleaseTheBatch) {
+    launch();
+    diag.bump("claude", CaptureDiag::Counter::parsedOk, 3);
+    agent->sendHeartbeat(true);
+    sp.loop.runUntilIdle();
+    const auto seq = sentOfType("agent_status").back()["stats_seq"].get<std::int64_t>();
+
+    fromCore({{"type", "status_result"}, {"ok", false}, {"stats_seq", seq}});
+    agent->sendHeartbeat(true);
+    sp.loop.runUntilIdle();
+    auto beat = sentOfType("agent_status").back();
+    EXPECT_EQ(beat["capture_stats"][0]["parsed_ok"], 3) << "a refused batch is sent again";
+
+    fromCore({{"type", "status_result"}, {"ok", true}, {"stats_seq", beat["stats_seq"]}});
+    agent->sendHeartbeat(true);
+    sp.loop.runUntilIdle();
+    EXPECT_FALSE(sentOfType("agent_status").back().contains("stats_seq")) << "acknowledged counts are gone";
 }
 
 }  // namespace

@@ -56,6 +56,7 @@ TEST(EngagementMonitor, FocusAndVisibilityEdges) {
         std::function<void(EngagementRig&)> act;
         V expected;
     };
+    const auto post = [](Kind kind) { return [kind](EngagementRig& r) { r.desktop.workspace().post(kind); }; };
     const Step steps[] = {
         {"to the ChatGPT app", [](auto& r) { r.desktop.activate(102); },
          {"engagement claude_desktop unfocused visible", "engagement chatgpt_desktop focused visible"}},
@@ -67,19 +68,15 @@ TEST(EngagementMonitor, FocusAndVisibilityEdges) {
              r.loop.advance(5s);
          },
          {"engagement claude_ai unfocused visible @chrome", "engagement chatgpt focused visible @chrome"}},
-        {"screen locked", [](auto& r) { r.desktop.workspace().post(Kind::screenLocked); },
-         {"engagement chatgpt focused hidden @chrome"}},
-        {"displays sleep while locked: visibility unchanged", [](auto& r) { r.desktop.workspace().post(Kind::displaysSlept); }, {}},
-        {"unlocked, displays still asleep", [](auto& r) { r.desktop.workspace().post(Kind::screenUnlocked); }, {}},
-        {"displays wake", [](auto& r) { r.desktop.workspace().post(Kind::displaysWoke); },
-         {"engagement chatgpt focused visible @chrome"}},
-        {"session switched away", [](auto& r) { r.desktop.workspace().post(Kind::sessionResigned); },
-         {"engagement chatgpt focused hidden @chrome"}},
-        {"session back", [](auto& r) { r.desktop.workspace().post(Kind::sessionBecameActive); },
-         {"engagement chatgpt focused visible @chrome"}},
+        {"screen locked", post(Kind::screenLocked), {"engagement chatgpt focused hidden @chrome"}},
+        {"displays sleep while locked: visibility unchanged", post(Kind::displaysSlept), {}},
+        {"unlocked, displays still asleep", post(Kind::screenUnlocked), {}},
+        {"displays wake", post(Kind::displaysWoke), {"engagement chatgpt focused visible @chrome"}},
+        {"session switched away", post(Kind::sessionResigned), {"engagement chatgpt focused hidden @chrome"}},
+        {"session back", post(Kind::sessionBecameActive), {"engagement chatgpt focused visible @chrome"}},
         {"to a non-AI app: only the loss of focus", [](auto& r) { r.desktop.activate(301); },
          {"engagement chatgpt unfocused visible @chrome"}},
-        {"locked with nothing in front: nothing", [](auto& r) { r.desktop.workspace().post(Kind::screenLocked); }, {}},
+        {"locked with nothing in front: nothing", post(Kind::screenLocked), {}},
     };
     for (const auto& step : steps) {
         step.act(rig);

@@ -38,7 +38,7 @@ protected:
     std::shared_ptr<AXHelperOverlay> overlay;
 };
 
-TEST_F(AXHelperOverlayTest, TicksFourTimesASecondOnlyWhileArmedAndReleaseStopsEverything) {
+TEST_F(AXHelperOverlayTest, TicksFourTimesASecondWhileArmedUntilGrantedAndReleaseStopsEverything) {
     EXPECT_EQ(ticksOver(Duration{2'000}), 0u) << "never armed";
 
     overlay->arm();
@@ -53,23 +53,19 @@ TEST_F(AXHelperOverlayTest, TicksFourTimesASecondOnlyWhileArmedAndReleaseStopsEv
     overlay->arm();  // arming again only decides again
     EXPECT_EQ(ticksOver(Duration{1'000}), 4u) << "one timer, not two";
 
-    overlay.reset();
-    EXPECT_EQ(loop.pendingCount(), 0u);
-    workspace.activate(40);  // a late notification reaches nothing
-    loop.runUntilIdle();
-}
-
-TEST_F(AXHelperOverlayTest, GrantingThePermissionDisarmsWithinATickUnlessHeld) {
-    overlay->arm();
     accessibility.setTrusted(true);
     loop.advance(Duration{250});
-    EXPECT_FALSE(overlay->armed());
+    EXPECT_FALSE(overlay->armed()) << "the permission granted: disarmed within a tick";
     EXPECT_EQ(loop.pendingCount(), 0u);
-
     overlay->holdForDev = true;
     overlay->arm();
     EXPECT_EQ(ticksOver(Duration{1'000}), 4u);
     EXPECT_TRUE(overlay->armed()) << "held for development";
+
+    overlay.reset();
+    EXPECT_EQ(loop.pendingCount(), 0u);
+    workspace.activate(40);  // a late notification reaches nothing
+    loop.runUntilIdle();
 }
 
 }  // namespace

@@ -21,12 +21,13 @@ struct WindowRig {
     sim::SimMainLoop loop;
     sim::SimLogSink log;
     sim::SimDesktopLauncher launcher;
-    SignInWindowController controller{{windowing, loop, log, launcher}, "/opt/velmar/share/velmar/signin"};
+    std::unique_ptr<SignInWindowController> controller = std::make_unique<SignInWindowController>(
+        SignInWindowController::Ports{windowing, loop, log, launcher}, "/opt/velmar/share/velmar/signin");
     sim::SimWebViewWindow& window = *windowing.lastWindow;
     std::vector<OnboardingAction> actions;
 
     WindowRig() {
-        controller.onAction = [this](OnboardingAction a) { actions.push_back(a); };
+        controller->onAction = [this](OnboardingAction a) { actions.push_back(a); };
     }
 };
 
@@ -34,22 +35,22 @@ TEST(SignInWindowController, LoadsThePageAndScriptsWaitForItInOrderAndRunOnce) {
     WindowRig rig;
     EXPECT_EQ(rig.window.loadedFile, "/opt/velmar/share/velmar/signin/signin.html");
     EXPECT_EQ(rig.window.readAccessDirectory, "/opt/velmar/share/velmar/signin") << "the page reads its folder only";
-    rig.controller.setStep(OnboardingStep::permission);
-    rig.controller.setAXGranted(true);
+    rig.controller->setStep(OnboardingStep::permission);
+    rig.controller->setAXGranted(true);
     EXPECT_TRUE(rig.window.evaluated.empty());
 
     rig.window.finishLoading();
     EXPECT_EQ(rig.window.evaluated, (std::vector<std::string>{"velmarSetStep('permission')", "velmarSetAXGranted(true)"}));
 
     rig.window.finishLoading();  // a reload flushes nothing twice
-    rig.controller.setAXGranted(false);
-    rig.controller.setStep(OnboardingStep::signIn);
+    rig.controller->setAXGranted(false);
+    rig.controller->setStep(OnboardingStep::signIn);
     EXPECT_EQ(rig.window.evaluated, (std::vector<std::string>{"velmarSetStep('permission')", "velmarSetAXGranted(true)",
                                                               "velmarSetAXGranted(false)", "velmarSetStep('signin')"}));
 
     // A script that fails is logged, not retried.
     rig.window.scriptErrors["velmarSetStep('signin')"] = "ReferenceError: velmarSetStep is not defined";
-    rig.controller.eval("velmarSetStep('signin')");
+    rig.controller->eval("velmarSetStep('signin')");
     EXPECT_EQ(rig.log.lines(),
               std::vector<std::string>{"[agent] onboarding js failed: ReferenceError: velmarSetStep is not defined"});
     EXPECT_EQ(rig.window.evaluated.size(), 5u);
@@ -79,7 +80,7 @@ TEST(SignInWindowController, OnlyWellFormedVelmarMessagesAreActions) {
 TEST(SignInWindowController, TheEmailFormSignsInWithCredentialsWhenWired) {
     WindowRig rig;
     std::vector<std::string> sent;
-    rig.controller.onSignInEmail = [&](const std::string& e, const std::string& p) { sent.push_back(e + "|" + p); };
+    rig.controller->onSignInEmail = [&](const std::string& e, const std::string& p) { sent.push_back(e + "|" + p); };
     rig.window.postMessage("velmar", {{"action", "signIn"}, {"email", " ana@example.com "}, {"password", "pw"}});
     rig.window.postMessage("velmar", {{"action", "signIn"}, {"email", "  "}, {"password", "pw"}});
     rig.window.postMessage("velmar", {{"action", "signIn"}, {"email", "ana@example.com"}, {"password", 7}});
@@ -112,35 +113,30 @@ TEST(SignInWindowController, LinksNeverReplaceThePage) {
 
 TEST(SignInWindowController, PresentingAndClosingSwitchTheActivationPolicy) {
     WindowRig rig;
-    rig.controller.present();
+    rig.controller->present();
     EXPECT_EQ(rig.windowing.policies, std::vector<ActivationPolicy>{ActivationPolicy::regular});
     EXPECT_FALSE(rig.window.visible) << "brought forward on a later turn of the loop";
     rig.loop.runUntilIdle();
     EXPECT_TRUE(rig.window.visible);
     EXPECT_EQ(rig.windowing.activations, 1);
 
-    rig.controller.present();
+    rig.controller->present();
     EXPECT_EQ(rig.windowing.policies.size(), 1u) << "an already visible window keeps the policy";
     EXPECT_EQ(rig.window.frontRequests, 2);
 
     int closed = 0;
-    rig.controller.onWindowClosed = [&] { ++closed; };
+    rig.controller->onWindowClosed = [&] { ++closed; };
     rig.window.close();
     EXPECT_EQ(rig.windowing.policies.back(), ActivationPolicy::accessory);
     EXPECT_EQ(closed, 1);
 }
 
 TEST(SignInWindowController, APresentPendingWhenTheControllerGoesIsDropped) {
-    sim::SimWindowing windowing;
-    sim::SimMainLoop loop;
-    sim::SimLogSink log;
-    sim::SimDesktopLauncher launcher;
-    {
-        SignInWindowController controller({windowing, loop, log, launcher}, "/tmp");
-        controller.present();
-    }
-    loop.runUntilIdle();
-    EXPECT_EQ(windowing.activations, 0);
+    WindowRig rig;
+    rig.controller->present();
+    rig.controller.reset();
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(rig.windowing.activations, 0);
 }
 
 TEST(SignInWindowController, ContentDirectoryComesFromTheEnvironmentThenTheInstallation) {

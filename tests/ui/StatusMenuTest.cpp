@@ -99,22 +99,26 @@ TEST(StatusMenu, LinesFollowTheStateTheDelegateWrote) {
     }
 }
 
-// Refresh pushes the menu, so a tray shows the current state before it is opened.
-TEST(StatusMenu, RefreshPushesTheMenuAndInformationLinesAreNotActions) {
+// Refresh pushes the menu, so a tray shows the current state before it is
+// opened; without its callback the accessibility item opens the settings.
+TEST(StatusMenu, RefreshPushesTheMenuAndOnlyActionLinesAct) {
     MenuRig rig;
     rig.menu.install(false);
     rig.menu.signedInEmail = "ana@example.com";
-    rig.menu.axTrusted = true;
     rig.login.setStatus(LoginService::Status::enabled);
     rig.menu.refresh();
     ASSERT_NE(rig.item.find("Signed in as ana@example.com"), nullptr);
     EXPECT_EQ(rig.item.find("Signed in as ana@example.com")->kind, MenuItem::Kind::info);
-    EXPECT_EQ(rig.item.find("Waiting for an AI app (Claude Desktop)")->kind, MenuItem::Kind::info);
     EXPECT_TRUE(rig.item.find("Launch at login")->checked);
 
-    for (auto title : {"Sign out", "Launch at login", "Quit Fernhollow"}) EXPECT_TRUE(rig.item.choose(title)) << title;
+    for (auto title : {"Sign out", "Launch at login", "Quit Fernhollow", "Grant Accessibility access…"})
+        EXPECT_TRUE(rig.item.choose(title)) << title;
     EXPECT_FALSE(rig.item.choose("Signed in as ana@example.com"));
-    EXPECT_EQ(rig.calls, (std::vector<std::string>{"signOut", "toggle", "quit"}));
+    EXPECT_EQ(rig.calls, (std::vector<std::string>{"signOut", "toggle", "quit", "axSettings"}));
+    EXPECT_EQ(rig.launcher.accessibilitySettingsOpened, 0);
+    rig.menu.onOpenAccessibilitySettings = nullptr;
+    rig.item.choose("Grant Accessibility access…");
+    EXPECT_EQ(rig.launcher.accessibilitySettingsOpened, 1);
 }
 
 TEST(StatusMenu, RedDotOnlyOnceTheUserIsKnownToBeSignedOut) {
@@ -169,19 +173,6 @@ TEST(StatusMenu, EmailDialogSendsOnlyACompleteAnswer) {
         ASSERT_EQ(rig.alerts.shownPrompts.size(), 1u);
         EXPECT_EQ(rig.windowing.activations, 1) << c.description;
     }
-}
-
-TEST(StatusMenu, AccessibilityItemFallsBackToTheSettingsWithoutACallback) {
-    MenuRig rig;
-    rig.menu.install(false);
-    rig.item.open();
-    rig.item.choose("Grant Accessibility access…");
-    EXPECT_EQ(rig.calls, std::vector<std::string>{"axSettings"});
-    EXPECT_EQ(rig.launcher.accessibilitySettingsOpened, 0);
-
-    rig.menu.onOpenAccessibilitySettings = nullptr;
-    rig.item.choose("Grant Accessibility access…");
-    EXPECT_EQ(rig.launcher.accessibilitySettingsOpened, 1);
 }
 
 }  // namespace

@@ -65,21 +65,18 @@ public:
         sp.loop.runUntilIdle();
     }
 
-    // Every message the agent wrote to the latest core, decoded.
-    std::vector<nlohmann::json> sent() {
+    // Every message the agent wrote to the latest core, decoded; only those of `type` when given.
+    std::vector<nlohmann::json> sentOfType(const std::string& type = "") {
         std::vector<nlohmann::json> out;
-        for (const auto& line : core().receivedLines()) out.push_back(nlohmann::json::parse(line));
-        return out;
-    }
-    std::vector<nlohmann::json> sentOfType(const std::string& type) {
-        std::vector<nlohmann::json> out;
-        for (auto& m : sent())
-            if (m.value("type", "") == type) out.push_back(m);
+        for (const auto& line : core().receivedLines()) {
+            auto m = nlohmann::json::parse(line);
+            if (type.empty() || m.value("type", "") == type) out.push_back(std::move(m));
+        }
         return out;
     }
     std::vector<std::string> sentTypes() {
         std::vector<std::string> out;
-        for (auto& m : sent()) out.push_back(m.value("type", "?"));
+        for (auto& m : sentOfType()) out.push_back(m.value("type", "?"));
         return out;
     }
     std::size_t countSent(const std::string& type) { return sentOfType(type).size(); }

@@ -40,11 +40,8 @@ TEST(AgentConfig, EveryBrokenConfigFileFallsBackToTheDefaults) {
 TEST(AgentConfig, FileValuesAreTakenAsWrittenAndOnlyADevelopmentBuildReadsTheEnvironment) {
     sim::SimInstallLayout install;
     install.setResource("config", "json", R"({
-        "SUPABASE_URL": "https://file.supabase.co",
-        "SUPABASE_ANON_KEY": " key ",
-        "VELMAR_DRY_RUN": "true",
-        "VELMAR_DASHBOARD_BASE": "not even a URL",
-        "VELMAR_SHADOW_SURFACES": "gemini,perplexity",
+        "SUPABASE_URL": "https://file.supabase.co", "SUPABASE_ANON_KEY": " key ", "VELMAR_DRY_RUN": "true",
+        "VELMAR_DASHBOARD_BASE": "not even a URL", "VELMAR_SHADOW_SURFACES": "gemini,perplexity",
         "VELMAR_OBFUSCATION_ENABLED": "1"})");
     const sim::SimEnvironment env{
         {"SUPABASE_URL", "https://env.supabase.co"},
@@ -100,13 +97,9 @@ TEST(AgentConfig, ReleaseBuildsTakeOnlyAnHttpsApiBaseWithAHost) {
 // Nothing the agent inherited under its own prefix reaches the core; the
 // configured values replace inherited ones; everything else passes through.
 TEST(AgentConfig, CoreEnvironmentFiltersTheAgentsPrefixAndSetsTheConfiguredValues) {
-    const sim::SimEnvironment inherited{
-        {"HOME", "/home/ada"},
-        {"SUPABASE_URL", "https://inherited.supabase.co"},
-        {"VELMAR_CORE_JS", "/tmp/core.mjs"},
-        {"VELMAR_DRY_RUN", "1"},
-        {"VELMARX", "kept: not the prefix"},
-    };
+    const sim::SimEnvironment inherited{{"HOME", "/home/ada"}, {"SUPABASE_URL", "https://inherited.supabase.co"},
+                                        {"VELMAR_CORE_JS", "/tmp/core.mjs"}, {"VELMAR_DRY_RUN", "1"},
+                                        {"VELMARX", "kept: not the prefix"}};
     AgentConfig config = defaults();
     config.supabaseURL = "https://configured.supabase.co";
     config.supabaseAnonKey = "anon";
@@ -114,17 +107,11 @@ TEST(AgentConfig, CoreEnvironmentFiltersTheAgentsPrefixAndSetsTheConfiguredValue
     config.obfuscationEnabled = true;
 
     const std::map<std::string, std::string> expected{
-        {"HOME", "/home/ada"},
-        {"VELMARX", "kept: not the prefix"},
-        {"SUPABASE_URL", "https://configured.supabase.co"},
-        {"SUPABASE_ANON_KEY", "anon"},
-        {"VELMAR_API_BASE", "https://api.velmar.app"},
-        {"VELMAR_DRY_RUN", "0"},
-        {"VELMAR_DASHBOARD_BASE", "https://app.velmar.app"},
-        {"VELMAR_SHADOW_SURFACES", "gemini"},
-        {"VELMAR_CLIENT_VERSION", "1.0.0"},
-        {"VELMAR_OBFUSCATION_ENABLED", "1"},
-    };
+        {"HOME", "/home/ada"}, {"VELMARX", "kept: not the prefix"},
+        {"SUPABASE_URL", "https://configured.supabase.co"}, {"SUPABASE_ANON_KEY", "anon"},
+        {"VELMAR_API_BASE", "https://api.velmar.app"}, {"VELMAR_DRY_RUN", "0"},
+        {"VELMAR_DASHBOARD_BASE", "https://app.velmar.app"}, {"VELMAR_SHADOW_SURFACES", "gemini"},
+        {"VELMAR_CLIENT_VERSION", "1.0.0"}, {"VELMAR_OBFUSCATION_ENABLED", "1"}};
     EXPECT_EQ(config.coreEnvironment(inherited), expected);
 }
 

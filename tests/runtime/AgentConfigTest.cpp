@@ -97,9 +97,9 @@ TEST(AgentConfig, ReleaseBuildsTakeOnlyAnHttpsApiBaseWithAHost) {
 // Nothing the agent inherited under its own prefix reaches the core; the
 // configured values replace inherited ones; everything else passes through.
 TEST(AgentConfig, CoreEnvironmentFiltersTheAgentsPrefixAndSetsTheConfiguredValues) {
-    const sim::SimEnvironment inherited{{"HOME", "/home/ada"}, {"SUPABASE_URL", "https://inherited.supabase.co"},
-                                        {"VELMAR_CORE_JS", "/tmp/core.mjs"}, {"VELMAR_DRY_RUN", "1"},
-                                        {"VELMARX", "kept: not the prefix"}};
+    const sim::SimEnvironment inherited{
+        {"HOME", "/home/ada"}, {"SUPABASE_URL", "https://inherited.supabase.co"},
+        {"VELMAR_CORE_JS", "/tmp/core.mjs"}, {"VELMAR_DRY_RUN", "1"}, {"VELMARX", "kept: not the prefix"}};
     AgentConfig config = defaults();
     config.supabaseURL = "https://configured.supabase.co";
     config.supabaseAnonKey = "anon";

@@ -82,7 +82,7 @@ TEST_F(NodeCoreProcessTest, LocatesTheScriptAndTheRuntime) {
         std::string executable;
         std::vector<std::string> arguments;
     } cases[] = {
-        {"installed script, no bundled runtime: env", true, false, {}, true, "/usr/bin/env", {"node", installed}},
+        {"installed script, node through env", true, false, {}, true, "/usr/bin/env", {"node", installed}},
         {"bundled runtime", true, true, {}, true, "/opt/velmar/libexec/velmar/node", {installed}},
         {"no script anywhere", false, false, {}, false, "", {}},
         {"a development script wins over the installed one", true, false, override, true, "/usr/bin/env",
@@ -110,7 +110,7 @@ TEST_F(NodeCoreProcessTest, SplitsOutputIntoLinesAndPassesOnlyObjects) {
         std::vector<std::string> chunks;
         std::vector<std::size_t> deliveredAfterEachChunk;
     } cases[] = {
-        {"an object in two reads arrives once, with its line feed", {"{\"type\":\"re", "ady\"}", "\n"}, {0, 0, 1}},
+        {"an object in two reads arrives once", {"{\"type\":\"re", "ady\"}", "\n"}, {0, 0, 1}},
         {"two and a half messages in one read", {"{\"type\":\"a\"}\n{\"type\":\"b\"}\n{\"type\":", "\"c\"}\n"}, {2, 3}},
         {"blank lines, arrays, scalars and malformed lines are dropped",
          {"\n\n[1,2]\n\"s\"\n42\nnot json\n{\"type\":\"x\"}\n"},
@@ -179,7 +179,7 @@ TEST_F(NodeCoreProcessTest, ShutdownEndsTheCoreWithinSevenSeconds) {
     } cases[] = {
         {"the core exits with its last output first", answers, 0ms, 0, 0, {"log", "last"}},
         {"ignores shutdown, dies on the signal", [](sim::SimProcess& p) { p.exitOnTerminate = true; }, 5000ms, 1, 0, {}},
-        {"ignores the signal too (hung)", [](sim::SimProcess& p) { p.exitOnTerminate = false; }, 7000ms, 1, 1, {}},
+        {"ignores the signal too", [](sim::SimProcess& p) { p.exitOnTerminate = false; }, 7000ms, 1, 1, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

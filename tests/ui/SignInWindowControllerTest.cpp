@@ -80,7 +80,9 @@ TEST(SignInWindowController, OnlyWellFormedVelmarMessagesAreActions) {
 TEST(SignInWindowController, TheEmailFormSignsInWithCredentialsWhenWired) {
     WindowRig rig;
     std::vector<std::string> sent;
-    rig.controller->onSignInEmail = [&](const std::string& e, const std::string& p) { sent.push_back(e + "|" + p); };
+    rig.controller->onSignInEmail = [&](const std::string& e, const std::string& p) {
+        sent.push_back(e + "|" + p);
+    };
     rig.window.postMessage("velmar", {{"action", "signIn"}, {"email", " ana@example.com "}, {"password", "pw"}});
     rig.window.postMessage("velmar", {{"action", "signIn"}, {"email", "  "}, {"password", "pw"}});
     rig.window.postMessage("velmar", {{"action", "signIn"}, {"email", "ana@example.com"}, {"password", 7}});

@@ -1,14 +1,20 @@
 #include "ax/AXElement.hpp"
+#include "ax/AXReadScope.hpp"
 #include "support/Trees.hpp"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace velmar {
 namespace {
 
 using sim::SimElement;
+using testing::N;
 
-TEST(AXElement, FailedReadsGiveNeutralValues) {
+// A failed read is a neutral value, and a scope remembers it as one: a gone
+// element is not asked again within the parse.
+TEST(AXElement, FailedReadsGiveNeutralValuesThatAScopeRemembers) {
     auto e = SimElement::make("AXGroup");
     e->setString("AXSubrole", "AXLandmarkMain").setString("AXValue", "v").append("AXButton");
     e->failReads("AXRole").failReads("AXChildren");
@@ -18,13 +24,20 @@ TEST(AXElement, FailedReadsGiveNeutralValues) {
     EXPECT_EQ(node.subrole(), "AXLandmarkMain");
 
     e->destroy();
-    EXPECT_EQ(node.role(), "?");
     EXPECT_FALSE(node.subrole());
-    EXPECT_EQ(node.label(), "");
     EXPECT_TRUE(node.domClassList().empty());
-    EXPECT_FALSE(node.parent());
     EXPECT_TRUE(node.windows().empty());
     EXPECT_FALSE(node.focusedWindow());
+    e->readLog()->reset();
+    AXReadScope scope;
+    auto read = scope.read(node);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(read.role(), "?");
+        EXPECT_EQ(read.label(), "");
+        EXPECT_TRUE(read.children().empty());
+        EXPECT_FALSE(read.parent());
+    }
+    EXPECT_EQ(e->readLog()->total(), 2u) << "the common members and the parent, once each";
 }
 
 TEST(AXElement, WrongValueTypesAreAbsent) {
@@ -47,6 +60,86 @@ TEST(AXElement, EveryReadIsFreshAndBrokenTextIsRepaired) {
     EXPECT_FALSE(node.string("AXValue"));
     EXPECT_EQ(node.string("AXValue"), "t\uFFFDo");
     EXPECT_EQ(e->readLog()->count(e.get(), "AXValue"), 3u);
+}
+
+// Within one scope, every way a parser reads a node costs at most one request
+// per node for the common members, and one per other attribute.
+TEST(AXReadScope, EachElementIsAskedOnce) {
+    auto root = N("AXGroup")
+                    .subrole("AXLandmarkMain")
+                    .classes({"a"})
+                    .kids({N("AXTextArea").value("draft").placeholder("Ask"), N("AXButton").description("Send")})
+                    .buildSim();
+    auto log = root->readLog();
+    struct Case {
+        const char* description;
+        std::function<void(const AXElement&)> read;
+        std::size_t roundTrips;
+    };
+    const std::vector<Case> cases = {
+        {"role, subrole, label, title and classes: one request", [](const AXElement& e) {
+             e.role(), e.subrole(), e.label(), e.title(), e.domClassList(), e.string("AXDescription");
+         }, 1},
+        {"the same members twice", [](const AXElement& e) {
+             for (int i = 0; i < 2; ++i) e.role(), e.label(), e.domClassList(), e.children();
+         }, 1},
+        {"children walked twice: each child asked once", [](const AXElement& e) {
+             for (int i = 0; i < 2; ++i) {
+                 for (const auto& c : e.children()) c->role(), c->label();
+             }
+         }, 3},
+        {"an attribute outside the common set: one more, once", [](const AXElement& e) {
+             auto area = e.children().front();
+             for (int i = 0; i < 2; ++i) area->string("AXPlaceholderValue"), area->label();
+         }, 3},
+        {"a child reached again through its parent is the same element", [](const AXElement& e) {
+             auto child = e.children().front();
+             child->parent()->role();
+             child->parent()->children().front()->label();
+         }, 3},
+    };
+    for (const auto& c : cases) {
+        log->reset();
+        AXReadScope scope;
+        c.read(scope.read(AXElement(root)));
+        EXPECT_EQ(log->total(), c.roundTrips) << c.description;
+        EXPECT_TRUE(log->repeats().empty()) << c.description;
+    }
+}
+
+// Where every request is one attribute, the scope asks for exactly what the
+// walk needs, once: never more than reading each member once would.
+TEST(AXReadScope, OneAttributePerRequestPlatforms) {
+    auto root = N("AXGroup").kids({N("AXStaticText").value("hi"), N("AXButton").description("Send")}).buildSim();
+    root->answerOneByOne();
+    auto log = root->readLog();
+    AXReadScope scope;
+    auto e = scope.read(AXElement(root));
+    for (int i = 0; i < 2; ++i) {
+        for (const auto& c : e.children()) c->role(), c->label();
+    }
+    EXPECT_TRUE(log->repeats().empty());
+    EXPECT_EQ(log->total(), log->attributeReads()) << "no request asks for several";
+    EXPECT_EQ(log->total(), 1u + 2 + 1 + 3) << "children; two roles; the text's value; the button's value, title, description";
+}
+
+// A parse sees the application as it is when it starts; the next parse, and
+// an element kept past its parse, see it as it is then.
+TEST(AXReadScope, MemoryLastsOneParse) {
+    auto text = SimElement::make("AXStaticText");
+    text->script("AXValue", {AXAttributeValue(std::string("one")), AXAttributeValue(std::string("two")),
+                             AXAttributeValue(std::string("three"))});
+    std::optional<AXElement> kept;
+    {
+        AXReadScope scope;
+        auto e = scope.read(AXElement(text));
+        EXPECT_EQ(e.label(), "one");
+        EXPECT_EQ(e.label(), "one");
+        kept = e;
+    }
+    AXReadScope next;
+    EXPECT_EQ(next.read(AXElement(text)).label(), "two");
+    EXPECT_EQ(kept->label(), "three") << "an element outliving its scope reads fresh";
 }
 
 }  // namespace

@@ -21,7 +21,6 @@ N text(std::string s) { return std::move(N("AXStaticText").value(std::move(s)));
 N group(std::initializer_list<N> kids) { return std::move(N("AXGroup").kids(kids)); }
 N inlineEl(std::initializer_list<N> kids) { return std::move(N("AXGroup").subrole("AXInline").kids(kids)); }
 N marker(std::string s) { return std::move(N("AXListMarker").value(std::move(s))); }
-N item(std::initializer_list<N> kids) { return std::move(N("AXGroup").kids(kids)); }
 N button(std::string s) { return std::move(N("AXButton").title(std::move(s))); }
 
 const std::string kFFFC = "\xEF\xBF\xBC";
@@ -29,11 +28,7 @@ const std::string kFFFC = "\xEF\xBF\xBC";
 class NodeTextOver : public ::testing::TestWithParam<Kind> {};
 
 TEST_P(NodeTextOver, ReadsWhatAPersonReads) {
-    struct Case {
-        const char* description;
-        N tree;
-        std::string expected;
-    };
+    struct Case { const char* description; N tree; std::string expected; };
     const Case cases[] = {
         {"Linux: inline elements join their runs with no separator and are read once",
          group({N("AXGroup").kids({text("Hello "), inlineEl({text("bold")}), text(" and "), inlineEl({text("em")}),
@@ -80,14 +75,14 @@ TEST_P(NodeTextOver, ReadsWhatAPersonReads) {
          group({N("AXGroup").subrole("AXPreformatted").kids({text("a\n"), text("    b")}), group({text("c")})}),
          "a\n    b\nc"},
         {"ordered list with the page's numbers, an item holding a paragraph, a nested bulleted list",
-         group({N("AXList").kids({item({marker("3. "), text("three "), inlineEl({text("b")})}),
-                                  item({marker("4. "), group({text("four")}),
-                                        N("AXList").kids({item({marker("\xE2\x97\xA6 "), text("nested")})})})})}),
+         group({N("AXList").kids({group({marker("3. "), text("three "), inlineEl({text("b")})}),
+                                  group({marker("4. "), group({text("four")}),
+                                        N("AXList").kids({group({marker("\xE2\x97\xA6 "), text("nested")})})})})}),
          "3. three b\n4. four\n  - nested"},
         {"task list: a leading check box is the marker",
-         group({N("AXList").kids({item({marker("\xE2\x80\xA2 "), N("AXCheckBox").subrole("AXChecked"), text(" done")}),
-                                  item({N("AXCheckBox"), text("todo")}),
-                                  item({N("AXCheckBox").value("1"), text("macOS checked")}), item({text("no marker")})})}),
+         group({N("AXList").kids({group({marker("\xE2\x80\xA2 "), N("AXCheckBox").subrole("AXChecked"), text(" done")}),
+                                  group({N("AXCheckBox"), text("todo")}),
+                                  group({N("AXCheckBox").value("1"), text("macOS checked")}), group({text("no marker")})})}),
          "[x] done\n[ ] todo\n[x] macOS checked\n- no marker"},
         {"table: one line per row, cells joined, macOS columns not read twice",
          group({N("AXTable").kids({N("AXRow").kids({N("AXCell").title("A"), N("AXCell").kids({text("B")})}),

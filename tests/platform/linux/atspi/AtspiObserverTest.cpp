@@ -17,17 +17,10 @@ TEST(AtspiObserver, EveryRegisteredNameHasEvents) {
     }
     for (auto name : CaptureController::notifications) names.emplace_back(name);
     for (const auto& name : names) EXPECT_FALSE(AtspiObserver::eventTypes(name).empty()) << name;
-    EXPECT_TRUE(AtspiObserver::eventTypes("AXNoSuchNotification").empty());
-    EXPECT_TRUE(AtspiObserver::eventTypes("axvaluechanged").empty());
 }
 
 TEST(AtspiObserver, EventTypesMatchAtTheirSeparators) {
-    struct Case {
-        const char* description;
-        const char* registered;
-        const char* event;
-        bool matches;
-    };
+    struct Case { const char* description; const char* registered; const char* event; bool matches; };
     const Case cases[] = {
         {"a child added is a children change", "object:children-changed", "object:children-changed:add", true},
         {"a removal is not an addition", "object:children-changed:add", "object:children-changed:remove", false},
@@ -44,12 +37,7 @@ TEST(AtspiObserver, EventTypesMatchAtTheirSeparators) {
 TEST(AtspiObserver, AnEventGoesOutAsALiveRegionOnlyWhereNothingElseCoversIt) {
     using Names = std::vector<std::string_view>;
     const Names chromium{"AXValueChanged", "AXLayoutChanged", "AXLiveRegionChanged", "AXCreated"};
-    struct Case {
-        const char* description;
-        const char* event;
-        Names registered;
-        Names delivered;
-    };
+    struct Case { const char* description; const char* event; Names registered; Names delivered; };
     const Case cases[] = {
         {"a child added is a children change, not a text change", "object:children-changed:add", chromium,
          {"AXLayoutChanged", "AXCreated"}},

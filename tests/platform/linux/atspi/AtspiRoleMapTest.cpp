@@ -9,12 +9,7 @@ namespace {
 // What Chromium gives the same element on Linux, and what the parsers must
 // read for it.
 TEST(AtspiRoleMap, MapsChromiumsLinuxRolesOntoTheParsersVocabulary) {
-    struct Case {
-        const char* what;
-        AtspiRole role;
-        RoleHints hints;
-        AXRoleMapping expected;
-    };
+    struct Case { const char* what; AtspiRole role; RoleHints hints; AXRoleMapping expected; };
     const Case cases[] = {
         {"page", ATSPI_ROLE_DOCUMENT_WEB, {}, {"AXWebArea", {}}},
         {"text leaf", ATSPI_ROLE_STATIC, {}, {"AXStaticText", {}}},
@@ -45,12 +40,7 @@ TEST(AtspiRoleMap, MapsChromiumsLinuxRolesOntoTheParsersVocabulary) {
 }
 
 TEST(AtspiRoleMap, PutsTheNameWhereChromiumPutsItOnMacOS) {
-    struct Case {
-        const char* what;
-        const char* role;
-        const char* nameFrom;
-        NameSlot expected;
-    };
+    struct Case { const char* what; const char* role; const char* nameFrom; NameSlot expected; };
     const Case cases[] = {
         {"text leaf keeps its text as value", "AXStaticText", "contents", NameSlot::Value},
         {"heading named by its text", "AXHeading", "contents", NameSlot::Title},

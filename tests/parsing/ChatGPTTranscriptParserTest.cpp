@@ -8,14 +8,8 @@
 namespace velmar {
 namespace {
 
-using testing::button;
-using testing::expectParses;
-using testing::group;
-using testing::N;
-using testing::ParserCase;
-using testing::text;
-using testing::turn;
-using testing::Turns;
+using namespace testing;  // the shared tree builders and case tables
+using testing::text;      // the builder, not the text namespace
 
 N userHeading() { return std::move(N("AXHeading").title("You said:").classes({"sr-only"}).kids({text("You said:")})); }
 N assistantHeading() { return std::move(N("AXHeading").title("ChatGPT said:").classes({"sr-only"})); }
@@ -41,12 +35,9 @@ TEST(ChatGPTTranscriptParser, SegmentsRolesAndPositions) {
          page({hiddenHeading(), body("q"), actions("Your message actions"), hiddenHeading(), body("a"),
                actions("Response actions")}),
          qa},
-        {"roleless segment still counts in positions",
-         page({userHeading(), body("q"), hiddenHeading(), body("?"), assistantHeading(), body("a")}),
-         Turns{turn(1, 3, "user", "q"), turn(3, 3, "assistant", "a")}},
-        {"a roleless empty segment counts too",
-         page({userHeading(), body("q"), hiddenHeading(), assistantHeading(), body("a")}),
-         Turns{turn(1, 3, "user", "q"), turn(3, 3, "assistant", "a")}},
+        {"roleless segments, empty ones too, still count in positions",
+         page({userHeading(), body("q"), hiddenHeading(), body("?"), hiddenHeading(), assistantHeading(), body("a")}),
+         Turns{turn(1, 4, "user", "q"), turn(4, 4, "assistant", "a")}},
         {"adjacent headings give an empty body", page({userHeading(), assistantHeading(), body("a")}),
          Turns{turn(1, 2, "user", ""), turn(2, 2, "assistant", "a")}},
         {"children before the first heading are ignored", page({body("stray"), userHeading(), body("q")}),
@@ -78,15 +69,14 @@ TEST(ChatGPTTranscriptParser, SegmentsRolesAndPositions) {
         return ChatGPTTranscriptParser::web().snapshot(scope, key);
     });
 
-    auto tree = cases[11].tree.build();
+    auto tree = cases[10].tree.build();
     for (const auto& anchor : ChatGPTTranscriptParser::anchors()) EXPECT_TRUE(anchor.foundIn(tree)) << anchor.name;
     auto renamed = page({article({body("q"), button("Nachricht bearbeiten")})}).build();
     EXPECT_TRUE(ChatGPTTranscriptParser::anchors()[0].foundIn(renamed)) << "a message is found";
     EXPECT_FALSE(ChatGPTTranscriptParser::anchors()[1].foundIn(renamed)) << "but no role: the probe fails as the parse does";
 
     // The landmark search cap of 25 is inclusive.
-    N deep = std::move(N("AXGroup").subrole("AXLandmarkMain").kids({userHeading(), body("q")}));
-    for (int i = 0; i < 25; ++i) deep = group({deep});
+    N deep = nested(std::move(N("AXGroup").subrole("AXLandmarkMain").kids({userHeading(), body("q")})), 25);
     EXPECT_TRUE(ChatGPTTranscriptParser::web().snapshot(*deep.build(), std::nullopt));
     EXPECT_FALSE(ChatGPTTranscriptParser::web().snapshot(*group({deep}).build(), std::nullopt));
 }

@@ -7,14 +7,8 @@
 namespace velmar {
 namespace {
 
-using testing::expectParses;
-using testing::group;
-using testing::inOrder;
-using testing::N;
-using testing::nested;
-using testing::ParserCase;
-using testing::text;
-using testing::Turns;
+using namespace testing;  // the shared tree builders and case tables
+using testing::text;      // the builder, not the text namespace
 using Parser = ClaudeDesignTranscriptParser;
 
 N bubble(std::initializer_list<N> kids) {
@@ -83,7 +77,7 @@ TEST(ClaudeDesignTranscriptParser, ModelPicker) {
     auto flat = [](std::initializer_list<N> kids) { return std::move(group({bubble({text("p")})}).kids(kids)); };
     auto picker = [](std::string label) { return std::move(N("AXPopUpButton").title(std::move(label))); };
     auto filler = [](int n) { return group(std::vector<N>(static_cast<std::size_t>(n), N("AXStaticText"))); };
-    struct Case { const char* description; N scope; std::optional<std::string> model; } cases[] = {
+    struct Case { const char* description; N scope; std::optional<std::string> expected; } cases[] = {
         {"beside the text area", composed(1, 1), "Sonnet 4.5"},
         {"eight levels below the fifth ancestor", composed(5, 8), "Sonnet 4.5"},
         {"nine levels below", composed(5, 9), std::nullopt},
@@ -96,11 +90,7 @@ TEST(ClaudeDesignTranscriptParser, ModelPicker) {
         {"an unlabelled picker is passed over",
          flat({N("AXTextArea"), N("AXPopUpButton"), N("AXPopUpButton").value("Haiku")}), "Haiku"},
     };
-    for (auto& c : cases) {
-        auto snap = Parser().snapshot(*c.scope.build(), std::nullopt);
-        ASSERT_TRUE(snap) << c.description;
-        EXPECT_EQ(snap->model, c.model) << c.description;
-    }
+    expectEach(cases, [](const Case& c) { return Parser().snapshot(*c.scope.build(), std::nullopt).value().model; });
 }
 
 }  // namespace

@@ -7,14 +7,8 @@
 namespace velmar {
 namespace {
 
-using testing::expectParses;
-using testing::group;
-using testing::N;
-using testing::nested;
-using testing::ParserCase;
-using testing::text;
-using testing::turn;
-using testing::Turns;
+using namespace testing;  // the shared tree builders and case tables
+using testing::text;      // the builder, not the text namespace
 
 // A window whose web view shows a transcript with one prompt and a design
 // bubble, so every reader finds something.
@@ -25,8 +19,6 @@ N window(std::string url) {
     return std::move(N("AXWindow").kids({group({std::move(N("AXWebArea").url(std::move(url)).kids({chat, design}))}),
                                          N("AXTextArea").classes({"ProseMirror"}).value("draft")}));
 }
-
-ClaudeSegmenter segmenter() { return {}; }
 
 TEST(ClaudeSegmenter, DispatchesByDocumentAddress) {
     struct Case {
@@ -43,7 +35,7 @@ TEST(ClaudeSegmenter, DispatchesByDocumentAddress) {
         {"another site", "https://example.com/chat/abc", false, {}, {}},
     };
     for (const auto& c : cases) {
-        auto snap = segmenter().snapshotOfWindow(*window(c.url).build());
+        auto snap = ClaudeSegmenter().snapshotOfWindow(*window(c.url).build());
         ASSERT_EQ(snap.has_value(), c.snapshot) << c.description;
         if (!snap) continue;
         EXPECT_EQ(snap->surface, c.surface) << c.description;
@@ -63,16 +55,16 @@ TEST(ClaudeSegmenter, ReadsTheLiveApplication) {
     app->set("AXWindows", std::vector<AXElementRef>{win, other});
     AXElement element(app);
 
-    auto snap = segmenter().snapshot(element);
+    auto snap = ClaudeSegmenter().snapshot(element);
     ASSERT_TRUE(snap) << "the first window stands in for a missing focused window";
     EXPECT_EQ(snap->conversationKey, "live-1") << "the address is read from the live URL value";
     EXPECT_EQ(snap->composerDraft, "draft");
-    EXPECT_FALSE(segmenter().composerDraft(element)) << "the draft is read only from a focused window";
+    EXPECT_FALSE(ClaudeSegmenter().composerDraft(element)) << "the draft is read only from a focused window";
 
     app->set("AXFocusedWindow", AXElementRef(other));
-    EXPECT_FALSE(segmenter().snapshot(element));
+    EXPECT_FALSE(ClaudeSegmenter().snapshot(element));
     app->set("AXFocusedWindow", AXElementRef(win));
-    EXPECT_EQ(segmenter().composerDraft(element), "draft");
+    EXPECT_EQ(ClaudeSegmenter().composerDraft(element), "draft");
 }
 
 // The Claude Code view, read from recordings only.

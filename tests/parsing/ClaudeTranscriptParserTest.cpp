@@ -1,9 +1,6 @@
 #include "parsing/ClaudeTranscriptParser.hpp"
 #include "parsing/ClaudeMessageRows.hpp"
-
 #include "support/ParserCases.hpp"
-
-#include "text/Unicode.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +9,8 @@
 namespace velmar {
 namespace {
 
-using testing::group;
-using testing::expectParses;
-using testing::N;
-using testing::ParserCase;
-using testing::text;
-using testing::turn;
-using testing::Turns;
+using namespace testing;  // the shared tree builders and case tables
+using testing::text;      // the builder, not the text namespace
 using Parser = ClaudeTranscriptParser;
 
 N message(int index, int total, std::vector<N> kids) {
@@ -232,10 +224,9 @@ TEST(ClaudeTranscriptParser, ComposerDraft) {
          std::nullopt},
         {"a known placeholder as value", editor("How can I help you today?"), std::nullopt},
     };
-    for (auto& c : cases) {
-        auto window = N("AXWindow").kid(group({c.composer}));
-        EXPECT_EQ(Parser::readComposerDraft(*window.build()), c.expected) << c.description;
-    }
+    expectEach(cases, [](const Case& c) {
+        return Parser::readComposerDraft(*N("AXWindow").kid(group({c.composer})).build());
+    });
 }
 
 }  // namespace

@@ -6,16 +6,8 @@
 namespace velmar {
 namespace {
 
-using testing::AnchorCase;
-using testing::button;
-using testing::group;
-using testing::expectAnchors;
-using testing::expectParses;
-using testing::N;
-using testing::ParserCase;
-using testing::text;
-using testing::turn;
-using testing::Turns;
+using namespace testing;  // the shared tree builders and case tables
+using testing::text;      // the builder, not the text namespace
 
 N para(std::vector<N> pieces) { return group(std::move(pieces), {"ds-markdown-paragraph"}); }
 N userItem(std::vector<N> content) {
@@ -114,15 +106,13 @@ TEST(DeepSeekTranscriptParser, AnchorsPassWhereTheParserReads) {
 }
 
 TEST(DeepSeekTranscriptParser, ActionBarIsAChildOrGrandchild) {
-    struct Case { const char* description; N item; bool bar; };
+    struct Case { const char* description; N item; bool expected; };
     const Case cases[] = {
         {"a grandchild", group({group({}, {"ds-message"}), group({group({}, {"ds-flex"})})}), true},
         {"deeper", group({group({}, {"ds-message"}), group({group({group({}, {"ds-flex"})})})}), false},
         {"the item itself does not count", group({group({}, {"ds-message"})}, {"ds-flex"}), false},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(DeepSeekTranscriptParser::hasActionBar(*c.item.build()), c.bar) << c.description;
-    }
+    expectEach(cases, [](const Case& c) { return DeepSeekTranscriptParser::hasActionBar(*c.item.build()); });
 }
 
 }  // namespace

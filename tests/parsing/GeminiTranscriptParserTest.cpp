@@ -6,14 +6,8 @@
 namespace velmar {
 namespace {
 
-using testing::button;
-using testing::group;
-using testing::expectParses;
-using testing::N;
-using testing::ParserCase;
-using testing::text;
-using testing::turn;
-using testing::Turns;
+using namespace testing;  // the shared tree builders and case tables
+using testing::text;      // the builder, not the text namespace
 
 N userHalf(std::string query, std::string headingLabel = "You said ") {
     N half = group({N("AXHeading").classes({"screen-reader-user-query-label"}).title(headingLabel + query)});

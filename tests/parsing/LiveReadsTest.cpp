@@ -21,8 +21,8 @@
 namespace velmar {
 namespace {
 
-using testing::N;
-using testing::text;
+using namespace testing;  // the shared tree builders and case tables
+using testing::text;      // the builder, not the text namespace
 
 nlohmann::json fixtureFile(const std::string& relative) {
     std::ifstream in(std::filesystem::path(VELMAR_FIXTURE_DIR) / relative);

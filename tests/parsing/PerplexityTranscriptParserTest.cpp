@@ -6,15 +6,8 @@
 namespace velmar {
 namespace {
 
-using testing::AnchorCase;
-using testing::button;
-using testing::group;
-using testing::expectAnchors;
-using testing::expectParses;
-using testing::inOrder;
-using testing::N;
-using testing::ParserCase;
-using testing::text;
+using namespace testing;  // the shared tree builders and case tables
+using testing::text;      // the builder, not the text namespace
 
 N controls() { return group({button("Edit query"), button("Copy query")}); }
 N chip(std::string site, std::string more = "") {
@@ -101,16 +94,14 @@ TEST(PerplexityTranscriptParser, AnchorsPassWhereTheParserReads) {
 }
 
 TEST(PerplexityTranscriptParser, CitationChip) {
-    struct Case { const char* description; N node; bool chip; };
+    struct Case { const char* description; N node; bool expected; };
     const Case cases[] = {
         {"icon, site name and overflow count", chip("reddit", "+12"), true},
         {"blank text beside the icon", chip(" "), true},
         {"an overflow with words", chip("nytimes", "+3 more"), false},
         {"texts below the direct children do not count", group({N("AXImage"), group({text("wikipedia")})}), false},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(PerplexityTranscriptParser::isCitationChip(*c.node.build()), c.chip) << c.description;
-    }
+    expectEach(cases, [](const Case& c) { return PerplexityTranscriptParser::isCitationChip(*c.node.build()); });
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
 #include "parsing/WorkspaceGeminiTranscriptParser.hpp"
-#include "ax/AXElement.hpp"
-#include "parsing/WebSegmenter.hpp"
 #include "parsing/WorkspaceGeminiPanel.hpp"
 #include "support/ParserCases.hpp"
 
@@ -9,15 +7,8 @@
 namespace velmar {
 namespace {
 
-using testing::button;
-using testing::group;
-using testing::expectParses;
-using testing::N;
-using testing::nested;
-using testing::ParserCase;
-using testing::text;
-using testing::turn;
-using testing::Turns;
+using namespace testing;  // the shared tree builders and case tables
+using testing::text;      // the builder, not the text namespace
 
 N user(std::vector<N> kids) { return group(std::move(kids), {"appsElementsSidekickUserMessageRoot"}); }
 N agent(std::vector<N> kids) { return group(std::move(kids), {"appsElementsSidekickAgentMessageRoot"}); }
@@ -80,15 +71,10 @@ TEST(WorkspaceGeminiTranscriptParser, Turns) {
                 std::move(N("AXProgressIndicator").classes({"appsElementsSidekickThinkingStateCircleSpinner"}))}),
          Turns{turn(1, 2, "user", "q1"), turn(2, 2, "assistant", "")}, false},
     };
-    expectParses(
-        cases, [](const AXNode& scope, const auto& key) { return WorkspaceGeminiTranscriptParser{}.snapshot(scope, key); },
-        "doc1");
-
-    // The heading's title is its own attribute on a live element.
-    const auto& titled = cases[2];
-    auto live = WebSegmenter<WorkspaceGeminiTranscriptParser>("gemini_docs").snapshot(AXElement(titled.tree.buildSim()), "doc1");
-    ASSERT_TRUE(live);
-    EXPECT_EQ(live->turns, *titled.turns);
+    // The live reading of a titled heading: LiveReads, over the recorded Docs panels.
+    expectParses(cases, [](const AXNode& scope, const auto& key) {
+        return WorkspaceGeminiTranscriptParser{}.snapshot(scope, key);
+    });
 }
 
 // Finding the panel on the page, and telling it from the document editor.
@@ -98,21 +84,19 @@ N panelRoot(std::vector<N> kids = {}) {
 N page(std::initializer_list<N> kids) { return std::move(N("AXWebArea").kids(kids)); }
 
 TEST(WorkspaceGeminiPanel, Locate) {
-    struct Case { const char* description; N page; bool found; };
+    struct Case { const char* description; N page; bool expected; };
     const Case cases[] = {
         {"three levels down, in a later sibling's subtree", page({group({}), nested(panelRoot(), 2)}), true},
         {"four levels down is too deep", page({nested(panelRoot(), 3)}), false},
         {"a nested web area is not searched", page({N("AXWebArea").kids({panelRoot()})}), false},
         {"the class without the complementary subrole", page({group({}, {"appsElementsSidekickRoot"})}), false},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(WorkspaceGeminiPanel::locate(c.page.build()) != nullptr, c.found) << c.description;
-    }
+    expectEach(cases, [](const Case& c) { return WorkspaceGeminiPanel::locate(c.page.build()) != nullptr; });
 }
 
 TEST(WorkspaceGeminiPanel, DisjointFromEditor) {
     auto wide = [](std::size_t nodes) { return panelRoot(std::vector<N>(nodes - 1, N("AXStaticText"))); };
-    struct Case { const char* description; N candidate; int cap; bool disjoint; };
+    struct Case { const char* description; N candidate; int cap; bool expected; };
     const Case cases[] = {
         {"a document editor element", panelRoot({group({group({}, {"x", "kix-appview-editor"})})}), 4000, false},
         {"a prefix in the middle of a class does not count", panelRoot({group({}, {"my-kix-thing"})}), 4000, true},
@@ -123,9 +107,9 @@ TEST(WorkspaceGeminiPanel, DisjointFromEditor) {
         {"cap + 1 nodes are accepted", wide(11), 10, true},
         {"cap + 2 nodes are refused", wide(12), 10, false},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(WorkspaceGeminiPanel::isDisjointFromEditor(c.candidate.build(), c.cap), c.disjoint) << c.description;
-    }
+    expectEach(cases, [](const Case& c) {
+        return WorkspaceGeminiPanel::isDisjointFromEditor(c.candidate.build(), c.cap);
+    });
 }
 
 // A Docs page whose candidate subtree is the whole 30,000-node document: the

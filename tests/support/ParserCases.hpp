@@ -1,7 +1,7 @@
 #pragma once
-// The parsers' shared case tables: a page, and the turns a parser reads from
-// it (absent: no snapshot at all); a page, and which of a parser's probes
-// find their structure in it.
+// The parsers' shared case tables: a page and the turns a parser reads from
+// it (absent: no snapshot at all); a page and which probes find their
+// structure in it; any case and the one value a function gives for it.
 
 #include "parsing/ParserAnchor.hpp"
 #include "parsing/SegmenterSnapshot.hpp"
@@ -33,10 +33,9 @@ inline Turns inOrder(std::initializer_list<std::pair<const char*, const char*>> 
     return out;
 }
 
-// Each case through `parse(scope, key)`: a snapshot exactly when turns are
-// expected, with those turns, that completion, that way of reading and the
-// key handed in. With a
-// `probe`, it finds its structure exactly where the parser reads turns.
+// Each case through the parser: a snapshot exactly when turns are expected,
+// with those turns, that completion, that way of reading and the key handed
+// in. With a `probe`, it finds its structure exactly there.
 template <typename Parse>
 void expectParses(std::span<const ParserCase> cases, const Parse& parse, const std::optional<std::string>& key = "k",
                   const ParserAnchor* probe = nullptr) {
@@ -71,6 +70,15 @@ void expectAnchors(std::span<const AnchorCase> cases, const ParserAnchors& ancho
         for (std::size_t i = 0; i < anchors.size(); ++i)
             EXPECT_EQ(anchors[i].foundIn(root), c.pass[i]) << c.description << ": " << anchors[i].name;
         EXPECT_EQ(parse(*root, std::nullopt).has_value(), c.pass[0]) << c.description;
+    }
+}
+
+// Each case's `expected` is what `got(case)` gives.
+template <typename Cases, typename Got>
+void expectEach(const Cases& cases, const Got& got) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        EXPECT_EQ(got(c), c.expected);
     }
 }
 

@@ -27,6 +27,11 @@ public:
                   err,
                   "1.2.3",
                   platform} {}
+    // A browser with one window showing `page`.
+    explicit ToolDesktop(const nlohmann::json& page) : ToolDesktop() {
+        launchBrowser();
+        show(page);
+    }
 
     // Starts the browser (Chromium unless told otherwise) with no windows.
     sim::SimElementPtr launchBrowser(std::string id = "chromium", int pid = browserPid) {

@@ -57,13 +57,11 @@ TEST(ClaudeTranscriptParser, MessageText) {
         bool collapsed = false;
     } cases[] = {
         {"a message's text is trimmed", said("  padded  "), "padded"},
-        {"reasoning toggle", said("Thought process"), ""},
-        {"relative time", said("5 minutes ago"), ""},
+        {"the page's labels: reasoning toggle, relative time, clock time, date, hidden heading",
+         {text("You said: prompt"), text("Thought process"), text("5 minutes ago"), text("9:41 AM"),
+          text("December 25, 2024"), text("You said: hello")}, ""},
         {"relative time with a leading space is not a timestamp", said(" 5 minutes ago"), "5 minutes ago"},
-        {"clock time", said("9:41 AM"), ""},
-        {"month, day and year", said("December 25, 2024"), ""},
         {"a sentence starting with Yesterday", said("Yesterday I wrote a parser"), "Yesterday I wrote a parser"},
-        {"hidden heading", said("You said: hello"), ""},
         {"paste chip in any letter case, no body", review("PASTED content · 12 LINES"), notCaptured},
         {"one line says line", review("Pasted 1 line"), "Please review\n[pasted text: 1 line, content not captured]"},
         {"body resolved", review("pasted text 2 lines"), "Please review\n[pasted text: 2 lines]\na\nb\n[end pasted text]",

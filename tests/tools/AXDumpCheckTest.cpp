@@ -214,12 +214,7 @@ TEST(AXDumpTest, NodeBudgetIsSharedByTheWalk) {
         for (const auto& c : node.value("children", Json::array())) out += " " + outline(c);
         return out;
     };
-    const struct {
-        const char* description;
-        int budget;
-        std::string outline;
-        int remaining;
-    } cases[] = {
+    const struct { const char* description; int budget; std::string outline; int remaining; } cases[] = {
         {"enough for everything", 30000, "root a a1 a2 b b1 b2 c c1 c2", 29990},
         {"spent in the first child: its children still written, later siblings bare", 3, "root a a1 a2 b c", -3},
         {"spent by the root", 1, "root", 0},

@@ -5,11 +5,14 @@
 #include "parsing/FnvHash.hpp"
 #include "tools/CaptureManifest.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace velmar {
 namespace {
 
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
 using Json = nlohmann::json;
 using A = CaptureAssertions;
 const std::string kSentinel = "Fernhollow capture baseline";
@@ -169,28 +172,25 @@ TEST(CaptureManifest, DecodingErrorsNameTheirPlace) {
         {"a negative timeout", {{"timeouts", {{"openSec", -1}}}, {"entries", Json::array()}}, "timeouts.openSec"},
     };
     for (const auto& c : cases) {
-        try {
-            CaptureManifest::decode(c.json);
-            ADD_FAILURE() << c.description << ": decoded";
-        } catch (const jsondecode::DecodeError& e) {
-            EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << c.description << ": " << e.what();
-        }
+        EXPECT_THAT([&] { CaptureManifest::decode(c.json); }, ThrowsMessage<jsondecode::DecodeError>(HasSubstr(c.error)))
+            << c.description;
     }
 }
 
 TEST(CaptureManifest, ValidationTable) {
-    const std::string sentinel = "Fernhollow capture baseline";
     auto with = [](Json e, const char* key, Json value) {
         e[key] = std::move(value);
         return e;
     };
-    struct Case {
-        const char* description;
-        std::vector<Json> entries;
-        std::vector<std::string> problems;
-    } cases[] = {
-        {"a sound manifest", {entry("gpt", "chatgpt", "chromium", "https://chatgpt.com/c/6750a1b2"),
-                              entry("ds", "deepseek", "chrome", "https://chat.deepseek.com/a/chat/s/8d1f0e2a")}, {}},
+    struct Case { const char* description; std::vector<Json> entries; std::vector<std::string> problems; } cases[] = {
+        {"a sound manifest: a zero-state panel, the ChatGPT app with the sentinel in its first prompt",
+         {entry("gpt", "chatgpt", "chromium", "https://chatgpt.com/c/6750a1b2"),
+          entry("ds", "deepseek", "chrome", "https://chat.deepseek.com/a/chat/s/8d1f0e2a"),
+          with(entry("z", "gemini_docs", "chromium", "https://docs.google.com/document/d/1AbC/edit"), "mode",
+               "panel-zero-state"),
+          with(entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1"), "firstPrompt",
+               kSentinel + ": warm up")},
+         {}},
         {"duplicate ids", {entry("x", "chatgpt", "chromium", "https://chatgpt.com/c/1"),
                            entry("x", "chatgpt", "chromium", "https://chatgpt.com/c/2")}, {"x: duplicate entry id"}},
         {"an unknown browser", {entry("b", "chatgpt", "netscape", "https://chatgpt.com/c/1")},
@@ -202,8 +202,6 @@ TEST(CaptureManifest, ValidationTable) {
         {"zero state outside the panels",
          {with(entry("z", "gemini", "chromium", "https://gemini.google.com/app/3f2a"), "mode", "panel-zero-state")},
          {"z: panel-zero-state applies to gemini_docs / gemini_sheets only"}},
-        {"zero state on a panel",
-         {with(entry("z", "gemini_docs", "chromium", "https://docs.google.com/document/d/1AbC/edit"), "mode", "panel-zero-state")}, {}},
         {"the ChatGPT app without its first prompt",
          {entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1")},
          {"app: chatgpt_desktop needs firstPrompt (the app keys on its hash)",
@@ -211,9 +209,6 @@ TEST(CaptureManifest, ValidationTable) {
         {"a first prompt without the sentinel",
          {with(entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1"), "firstPrompt", "Hello there")},
          {"app: firstPrompt must contain the sentinel \"Fernhollow capture baseline\""}},
-        {"a first prompt with the sentinel",
-         {with(entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1"), "firstPrompt",
-               sentinel + ": warm up")}, {}},
         {"an address without a conversation", {entry("home", "claude_ai", "chromium", "https://claude.ai/new")},
          {"home: url does not resolve to a claude_ai conversation key"}},
         {"example placeholders",

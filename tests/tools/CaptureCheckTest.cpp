@@ -36,6 +36,8 @@ struct Harness {
     std::function<std::optional<Texts>(const std::string& url)> pageFor = [](const std::string&) { return kHistory; };
     std::map<const PlatformElement*, std::pair<sim::SimElementPtr, std::string>> areas;  // by window
     bool replies = true;
+    std::optional<std::string> landsOn;  // where every opened address lands instead
+    bool focusRefused = false;           // the composer's focus cannot be read, so never set
 
     Harness() {
         d.launchBrowser();
@@ -44,11 +46,12 @@ struct Harness {
 
     bool react(const sim::SimInput::Event& e) {
         if (e.kind == Kind::openURL) {
-            const std::string url = e.text;
+            const std::string url = landsOn.value_or(e.text);
             d.loop.postDelayed(1200ms, [this, url] {
                 auto texts = pageFor(url);
                 if (!texts) return;
                 auto area = d.show(testing::claudePage(url, *texts, true));
+                if (focusRefused) area->childElements().back()->failReads("AXFocused");
                 areas[area->parentElement().get()] = {area, url};
             });
         } else if (e.kind == Kind::close) {
@@ -153,31 +156,11 @@ TEST(CaptureCheck, AnEntryThatCannotBeCheckedSaysWhy) {
         {"no target within the open time",
          [](Harness& h) { h.pageFor = [](const std::string&) -> std::optional<Texts> { return std::nullopt; }; }, false,
          "SKIP", "not reachable: no live claude_ai target within 6 s"},
-        {"the browser lands on another conversation",
-         [](Harness& h) {
-             auto react = h.d.input.onEvent;
-             h.d.input.onEvent = [react](const sim::SimInput::Event& e) {
-                 if (e.kind != Kind::openURL) return react(e);
-                 auto redirected = e;
-                 redirected.text = kOtherURL;
-                 return react(redirected);
-             };
-         },
-         false, "FAIL", "tab found but on a different conversation"},
+        {"the browser lands on another conversation", [](Harness& h) { h.landsOn = kOtherURL; }, false, "FAIL",
+         "tab found but on a different conversation"},
         {"the click does not focus the composer and the tree cannot either",
-         [](Harness& h) {
-             h.d.input.clicksMissFocus = true;
-             auto react = h.d.input.onEvent;
-             h.d.input.onEvent = [&h, react](const sim::SimInput::Event& e) {
-                 bool ok = react(e);
-                 if (e.kind == Kind::openURL)
-                     h.d.loop.postDelayed(1300ms, [&h] {
-                         for (auto& [w, page] : h.areas) page.first->childElements().back()->failReads("AXFocused");
-                     });
-                 return ok;
-             };
-         },
-         true, "FAIL", "send: composer did not take focus (nothing typed; focus is on something outside the page)"},
+         [](Harness& h) { h.d.input.clicksMissFocus = h.focusRefused = true; }, true, "FAIL",
+         "send: composer did not take focus (nothing typed; focus is on something outside the page)"},
         {"typed text that never lands", [](Harness& h) { h.d.input.typingMisses = true; }, true, "FAIL",
          "send: composer read-back mismatch"},
         {"a prompt that lands but gets no reply", [](Harness& h) { h.replies = false; }, true, "FAIL",
@@ -203,12 +186,7 @@ TEST(CaptureCheck, ArgumentAndManifestProblemsStopBeforeAnythingOpens) {
     const auto bad = h.manifest({claudeEntry("x"), claudeEntry("x")}, "bad.json");
     const auto good = h.manifest({claudeEntry("x")});
     std::ofstream(h.dir.path() / "broken.json") << R"({"entries": [{"id": 1}]})";
-    struct Case {
-        const char* description;
-        std::vector<std::string> args;
-        int status;
-        std::string err;
-    } cases[] = {
+    struct Case { const char* description; std::vector<std::string> args; int status; std::string err; } cases[] = {
         {"no manifest", {}, 2, "--manifest is required\nusage: capture-check"},
         {"an unknown argument", {"--manifest", "m.json", "--fast"}, 2, "--fast\nusage: capture-check"},
         {"a bad close value", {"--manifest", "m.json", "--close", "yes"}, 2, "--close: Value yes not in range 0 to 1"},

@@ -123,25 +123,19 @@ TEST(FixtureCheckKey, DerivesKeyFromRootAddress) {
 }
 
 TEST_F(FixtureCheckTool, KeyPresenceIsCheckedForBrowserFixtures) {
-    auto put = [&](const std::string& name, const Opt& url) {
-        write(name + ".json", document("chatgpt", url).toJSON().dump(2));
-        return dir / (name + ".json");
+    struct Case { const char* description; Opt url; Opt given; Opt reason; Opt key; } cases[] = {
+        {"a conversation address gives the key", "https://chatgpt.com/c/abc", none, none, "abc"},
+        {"an address without a conversation fails", "https://chatgpt.com/", none,
+         "conversationKeyPresent: expected true, got false", none},
+        {"without an address nothing is derived, so presence is not checked", none, none, none, none},
+        {"a key given on the command line wins over the derived one", "https://chatgpt.com/", "K", none, "K"},
     };
-    auto keyless = put("keyless", "https://chatgpt.com/");
-
-    auto result = FixtureCheck::check(put("keyed", "https://chatgpt.com/c/abc"), std::nullopt);
-    EXPECT_TRUE(result.passed) << result.reason.value_or("");
-    EXPECT_EQ(result.snapshot ? result.snapshot->conversationKey : none, "abc");
-
-    result = FixtureCheck::check(keyless, std::nullopt);
-    EXPECT_EQ(result.reason, "conversationKeyPresent: expected true, got false");
-
-    result = FixtureCheck::check(put("addressless", none), std::nullopt);
-    EXPECT_TRUE(result.passed) << "without an address nothing is derived, so presence is not checked";
-
-    result = FixtureCheck::check(keyless, std::string("K"));
-    EXPECT_TRUE(result.passed) << "a key given on the command line wins over the derived one";
-    EXPECT_EQ(result.snapshot ? result.snapshot->conversationKey : none, "K");
+    for (const auto& c : cases) {
+        write("doc.json", document("chatgpt", c.url).toJSON().dump(2));
+        auto result = FixtureCheck::check(dir / "doc.json", c.given);
+        EXPECT_EQ(result.reason, c.reason) << c.description;
+        EXPECT_EQ(result.snapshot ? result.snapshot->conversationKey : none, c.key) << c.description;
+    }
 }
 
 }  // namespace

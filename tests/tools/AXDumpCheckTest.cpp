@@ -118,12 +118,8 @@ TEST(AXDumpDispatch, VerbsAreMatchedExactly) {
 }
 
 TEST(AXDumpDispatch, TrustComesFirstThenTheVerb) {
-    struct Case {
-        const char* description;
-        std::vector<std::string> arguments;
-        bool trusted;
-        std::string expected;
-    } cases[] = {
+    struct Case { const char* description; std::vector<std::string> args; bool trusted; std::string expected; };
+    const Case cases[] = {
         {"untrusted: the grant message only", {"ax-check"}, false, std::string(AXDump::missingTrustMessage())},
         {"untrusted, unknown verb: still the grant message", {"nope"}, false, std::string(AXDump::missingTrustMessage())},
         {"empty list", {}, true, std::string(AXDump::usage)},
@@ -135,7 +131,7 @@ TEST(AXDumpDispatch, TrustComesFirstThenTheVerb) {
     for (const auto& c : cases) {
         ToolDesktop d;
         d.desktop.accessibility().setTrusted(c.trusted);
-        EXPECT_EQ(AXDump::run(c.arguments, d.context), 2) << c.description;
+        EXPECT_EQ(AXDump::run(c.args, d.context), 2) << c.description;
         EXPECT_EQ(d.err.str(), c.expected) << c.description;
         EXPECT_EQ(d.output(), "") << c.description;
     }

@@ -3,6 +3,7 @@
 #include "tools/CaptureAssertions.hpp"
 
 #include "parsing/FnvHash.hpp"
+#include "support/ParserTrees.hpp"
 #include "tools/CaptureManifest.hpp"
 
 #include <gmock/gmock.h>
@@ -17,19 +18,13 @@ using Json = nlohmann::json;
 using A = CaptureAssertions;
 const std::string kSentinel = "Fernhollow capture baseline";
 
-RawTurn turn(std::string role, std::string text) {
-    RawTurn t;
-    t.role = std::move(role);
-    t.text = std::move(text);
-    return t;
-}
+RawTurn turn(std::string role, std::string text) { return testing::turn(0, 0, std::move(role), std::move(text)); }
 
-SegmenterSnapshot snapshot(std::vector<RawTurn> turns, std::optional<std::string> model = "Sonnet",
-                           bool complete = true) {
+SegmenterSnapshot snapshot(std::vector<RawTurn> turns, std::optional<std::string> model = "Sonnet") {
     SegmenterSnapshot s;
     s.turns = std::move(turns);
     s.model = std::move(model);
-    s.responseComplete = complete;
+    s.responseComplete = true;
     s.conversationKey = "k";
     return s;
 }

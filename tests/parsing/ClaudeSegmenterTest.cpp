@@ -21,13 +21,9 @@ N window(std::string url) {
 }
 
 TEST(ClaudeSegmenter, DispatchesByDocumentAddress) {
-    struct Case {
-        const char* description;
-        std::string url;
-        bool snapshot;
-        std::optional<std::string> surface;
-        std::optional<std::string> key;
-    } cases[] = {
+    using Opt = std::optional<std::string>;
+    struct Case { const char* description; std::string url; bool snapshot; Opt surface; Opt key; };
+    const Case cases[] = {
         {"chat page", "https://claude.ai/chat/abc-123", true, std::nullopt, "abc-123"},
         {"cowork page: the chat reader, its own surface", "https://claude.ai/cowork/w1", true, "claude_cowork", "w1"},
         {"design page: the design reader", "https://claude.ai/design/p/d7", true, "claude_design", "d7"},

@@ -18,9 +18,8 @@ N replyItem(std::vector<N> content, bool finished) {
     if (finished) item.kid(group({group({button("Copy"), button("Regenerate")})}, {"ds-flex"}));
     return item;
 }
-// As Chromium on Linux shows the page: the list's wrappers left out, the
-// prompts' '.ds-message', the replies' blocks and the unnamed icon buttons of
-// every action bar side by side.
+// As Chromium on Linux shows the page: no list wrappers; prompts' '.ds-message',
+// reply blocks and the action bars' unnamed icon buttons side by side.
 N flat(std::vector<N> kids) {
     N area("AXWebArea");
     area.kid(group({text("New chat")}));

@@ -1,11 +1,7 @@
-// Every recorded tree, replayed as a live application and read through the
-// entry point capture uses for its surface: one parse reads each attribute of
-// each element at most once and finds exactly what the recorded parse finds.
-// And each segmenter call is a parse of its own; and the recorded parse is
-// what each fixture file says it is.
+// Every recorded tree parses as its file says; read live through capture's entry
+// point, one parse reads each attribute once and finds what the recorded one does.
 #include "ax/AXReadScope.hpp"
 #include "capture/AIAppAllowlist.hpp"
-#include "capture/PasteboardCapture.hpp"
 #include "parsing/ChatGPTDesktopSegmenter.hpp"
 #include "parsing/ClaudeSegmenter.hpp"
 #include "parsing/FixtureParsing.hpp"

@@ -1,7 +1,6 @@
 #pragma once
-// The parsers' shared case tables: a page and the turns a parser reads from
-// it (absent: no snapshot at all); a page and which probes find their
-// structure in it; any case and the one value a function gives for it.
+// The parsers' shared case tables: a page and the turns read from it (absent:
+// no snapshot); a page and the probes that pass on it; a case and one value.
 
 #include "parsing/ParserAnchor.hpp"
 #include "parsing/SegmenterSnapshot.hpp"
@@ -33,9 +32,8 @@ inline Turns inOrder(std::initializer_list<std::pair<const char*, const char*>> 
     return out;
 }
 
-// Each case through the parser: a snapshot exactly when turns are expected,
-// with those turns, that completion, that way of reading and the key handed
-// in. With a `probe`, it finds its structure exactly there.
+// A snapshot exactly when turns are expected, with those turns, completion, way
+// of reading and the key handed in; a `probe` passes exactly there too.
 template <typename Parse>
 void expectParses(std::span<const ParserCase> cases, const Parse& parse, const std::optional<std::string>& key = "k",
                   const ParserAnchor* probe = nullptr) {

@@ -1,7 +1,5 @@
-// ax-check and ax-record over a simulated desktop: live targets, probes,
-// parses, the report and its exit status; recording a fixture that the
-// fixture check accepts; and the fixture writer, live trees to recorded-node
-// JSON (that the scrubbed copies still parse is ax-record's own check).
+// ax-check, ax-record and ax-turns over a simulated desktop, and the fixture
+// writer: live trees to scrubbed recorded-node JSON.
 #include "tools/AXDump.hpp"
 
 #include "ax/AXElement.hpp"

@@ -76,11 +76,8 @@ TEST(CaptureAssertions, ASendNeedsANewCompletePairCarryingTheSentinel) {
         s.responseComplete = complete;
         return s;
     };
-    struct Case {
-        const char* description;
-        std::optional<SegmenterSnapshot> after;
-        std::optional<std::string> reason;
-    } cases[] = {
+    struct Case { const char* description; std::optional<SegmenterSnapshot> after; std::optional<std::string> reason; };
+    const Case cases[] = {
         {"a complete pair", plus({turn("user", kSentinel + " ping"), turn("assistant", "OK")}), std::nullopt},
         {"no snapshot", std::nullopt, "snapshot nil after send"},
         {"only the prompt", plus({turn("user", kSentinel + " ping")}), "no new pair (+1 turn(s))"},

@@ -1,6 +1,5 @@
-// capture-check driving a simulated browser on virtual time: it opens each
-// entry, judges the live page, types the ping prompt, waits for the streamed
-// reply, closes what it opened, and compares its report with the last one.
+// capture-check driving a simulated browser on virtual time: open, judge, send,
+// wait for the reply, close, and compare the report with the last one.
 #include "tools/CaptureCheck.hpp"
 
 #include "support/TempFiles.hpp"
@@ -27,9 +26,8 @@ const std::string kPrompt = "Fernhollow capture baseline ping. Reply with the si
 const Texts kHistory = {"Fernhollow capture baseline: plan the offsite", "Here is a plan."};
 const std::string kOtherURL = "https://claude.ai/chat/8d1f0e2a-4b6c-4e11-9a3d-5c7e2b9f1a04";
 
-// A browser whose pages answer: an opened address shows `pageFor(url)` in a
-// new window; Return sends the composer's text, and the reply streams for two
-// seconds before it is complete.
+// A browser whose pages answer: an opened address shows `pageFor(url)` in a new
+// window; Return sends the composer's text, and the reply streams for two seconds.
 struct Harness {
     testing::TempDir dir;
     ToolDesktop d;
@@ -91,12 +89,6 @@ struct Harness {
         return CaptureCheck::run(args, d.context);
     }
 
-    std::vector<Kind> kinds() const {
-        std::vector<Kind> out;
-        for (const auto& e : d.input.events()) out.push_back(e.kind);
-        return out;
-    }
-
     json report() const {
         std::ifstream in(dir.path() / "report.json");
         return json::parse(in);
@@ -114,7 +106,9 @@ TEST(CaptureCheck, OpensChecksSendsClosesAndComparesWithTheLastRun) {
     const auto report = (h.dir.path() / "report.json").string();
     ASSERT_EQ(h.run({"--manifest", h.manifest({claudeEntry("a")}).string(), "--out", report, "--send"}), 0)
         << h.d.output() << h.d.err.str();
-    EXPECT_EQ(h.kinds(), (std::vector<Kind>{Kind::openURL, Kind::raise, Kind::click, Kind::type, Kind::key, Kind::close}));
+    std::vector<Kind> kinds;
+    for (const auto& e : h.d.input.events()) kinds.push_back(e.kind);
+    EXPECT_EQ(kinds, (std::vector<Kind>{Kind::openURL, Kind::raise, Kind::click, Kind::type, Kind::key, Kind::close}));
     EXPECT_EQ(h.d.input.events()[3].text, kPrompt);
     EXPECT_TRUE(h.d.desktop.windows(ToolDesktop::browserPid).empty()) << "the window it opened is closed";
     EXPECT_THAT(h.d.output(), HasSubstr("wrote " + report + "\n"));

@@ -32,9 +32,8 @@ bool spellsSomething(UChar32 c) {
            u_isalnum(c);
 }
 
-// The first character of the output, other than the mask's own "X", "x" and
-// "0", that is a letter or a number, or whose compatibility form contains
-// one (a circled or squared letter, a superscript digit); 0 when there is none.
+// The first character of the output but the mask's own "X", "x" and "0" that is,
+// or folds (NFKC) to, a letter or a number; 0 when there is none.
 char32_t leakedCharacter(const std::string& out) {
     UErrorCode status = U_ZERO_ERROR;
     const auto* nfkc = icu::Normalizer2::getNFKCInstance(status);
@@ -99,9 +98,8 @@ TEST(FixtureScrubberTest, ScrubKeepsTheVocabularyAndMasksTheRest) {
     }
 }
 
-// Every text of the bundled fixtures that the allow-list keeps, listed beside
-// this test: tightening the tables must not lose one, nor admit another
-// unnoticed.
+// The bundled fixtures' texts the allow-list keeps, listed beside this test:
+// tightening the tables must not lose one, nor admit another unnoticed.
 TEST(FixtureScrubberTest, BundledFixtureTextsKeptAsListed) {
     std::set<std::string> listed;
     std::ifstream list(fs::path(VELMAR_FIXTURE_DIR).parent_path() / "tools" / "scrubber-kept.txt");

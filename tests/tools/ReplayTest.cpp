@@ -1,8 +1,8 @@
-// Every replay file under tests/tools/replay runs through the tool: a file
-// with a .expected beside it must print exactly those turn lines; one with a
-// .error must fail with status 2, that message and nothing on standard output.
+// Every replay file under tests/tools/replay: one with a .expected prints those
+// turn lines; one with a .error fails with status 2, that message and no output.
 #include "tools/Replay.hpp"
 
+#include "support/BundledFixtures.hpp"
 #include "support/TempFiles.hpp"
 
 #include <gtest/gtest.h>
@@ -46,11 +46,7 @@ TEST_P(ReplayGolden, PrintsWhatIsRecorded) {
     EXPECT_EQ(err.str(), error ? "velmar-replay: " + input + ": " + *error : "");
 }
 
-INSTANTIATE_TEST_SUITE_P(All, ReplayGolden, ::testing::ValuesIn(replayFiles()), [](const auto& info) {
-    std::string name;
-    for (char c : info.param) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(All, ReplayGolden, ::testing::ValuesIn(replayFiles()), testing::fixtureTestName);
 
 // A file that cannot be read at all is named with the reader's words; the
 // JSON reader's own test has the other ways a file is unreadable.

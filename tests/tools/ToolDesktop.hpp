@@ -1,7 +1,6 @@
 #pragma once
-// A simulated desktop for the developer tools: a browser (and, on request, a
-// native app) whose windows show hand-made chat pages, synthetic input that
-// the test scripts, and virtual time that the tools' waiting advances.
+// A simulated desktop for the developer tools: a browser showing hand-made chat
+// pages, scripted input, and virtual time that the tools' waiting advances.
 
 #include "capture/ChatPages.hpp"
 #include "platform/sim/SimDesktop.hpp"

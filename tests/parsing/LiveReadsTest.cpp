@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, LiveReads, ::testing::ValuesIn(testing::bundl
                          testing::fixtureTestName);
 
 // A capture controller calls its segmenter on every settle: each call must
-// read the page as it is then, and read each attribute once.
+// read the page as it is then (one call's reads are counted above).
 TEST(LiveReads, EverySegmenterCallIsItsOwnParse) {
     auto page = N("AXWebArea").kid(N("AXGroup").subrole("AXLandmarkMain").kid(N("AXGroup").kids({
         N("AXHeading").title("You said:").classes({"sr-only"}),
@@ -103,17 +103,11 @@ TEST(LiveReads, EverySegmenterCallIsItsOwnParse) {
     auto live = page.buildSim();
     auto message = live->childElements()[0]->childElements()[0]->childElements()[1]->childElements()[0];
     auto segmenter = AIAppAllowlist::browserSegmenterForSurface("chatgpt");
-    auto log = live->readLog();
-
     for (const char* shown : {"first", "second"}) {
         message->setString("AXValue", shown);
-        log->reset();
         auto snap = segmenter->snapshot(AXElement(live), std::nullopt);
         ASSERT_TRUE(snap);
-        ASSERT_EQ(snap->turns.size(), 1u);
-        EXPECT_EQ(snap->turns[0].text, shown);
-        EXPECT_TRUE(log->repeats().empty()) << shown;
-        EXPECT_EQ(log->total(), log->elementsRead()) << shown;
+        EXPECT_EQ(snap->turns, Turns{turn(1, 1, "user", shown)});
     }
 }
 

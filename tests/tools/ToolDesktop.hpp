@@ -15,17 +15,10 @@ class ToolDesktop {
 public:
     static constexpr int browserPid = 700;
 
-    explicit ToolDesktop(DesktopPlatform platform = DesktopPlatform::linuxDesktop)
+    ToolDesktop()
         : desktop(loop),
-          context{desktop.accessibility(),
-                  desktop.workspace(),
-                  input,
-                  loop,
-                  [this](Duration d) { loop.advance(d); },
-                  out,
-                  err,
-                  "1.2.3",
-                  platform} {}
+          context{desktop.accessibility(), desktop.workspace(), input, loop, [this](Duration d) { loop.advance(d); },
+                  out, err, "1.2.3", DesktopPlatform::linuxDesktop} {}
     // A browser with one window showing `page`.
     explicit ToolDesktop(const nlohmann::json& page) : ToolDesktop() {
         launchBrowser();

@@ -138,9 +138,7 @@ TEST(FixtureScrubberTest, NoUserTextKeepsALetterOrDigit) {
         {"Hindi, Thai, Korean jamo", "पासवर्ड ४२ รหัส ๔๒ \u1100\u1161\u11A8"},
         {"squared, circled, parenthesized and mathematical letters", "🅰🅱 ⓢⓔⓒ ⒣⒠⒧ 𝐬𝐞𝐜 𝟒𝟐 12㎏"},
         {"10,000 characters", longText},
-        {"malformed UTF-8", "pass\xffword\xc3\x28 12\xe2\x82"},
-        {"icon glyphs with joined letters", "\uE000\u0E33\u0E33 \uF8FF\u0E01\u0E33"},
-        {"a kept prefix followed by a joined letter", "You said:\u0E33\u0E01 \u0E33 and more"},
+        {"icon glyphs and a kept prefix with joined letters", "\uE000\u0E33\u0E33 \uF8FF\u0E01 You said:\u0E33\u0E01"},
     };
     for (const auto& [description, input] : texts) {
         const auto out = scrub(input);

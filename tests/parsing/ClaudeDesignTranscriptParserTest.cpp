@@ -63,7 +63,7 @@ TEST(ClaudeDesignTranscriptParser, ReadsEachShape) {
         {"a run without prompts gives no snapshot", group({group({group({text("nested")})}), N("AXTextArea")}),
          std::nullopt},
     };
-    expectParses(cases, [](const AXNode& scope, const auto& key) { return Parser().snapshot(scope, key); }, "p1");
+    expectParses(cases, Parser());
 }
 
 // With the chat container the picker is looked for near the composer; without

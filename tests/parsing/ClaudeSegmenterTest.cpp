@@ -94,13 +94,8 @@ TEST(ClaudeCodeTranscriptParser, Turns) {
         {"no chat messages group", N("AXWindow").kid(article({roleHeading("You said: q")})), std::nullopt},
         {"no articles", codeWindow({}), std::nullopt},
     };
-    expectParses(cases, [](const AXNode& scope, const auto& key) {
-        auto snap = ClaudeCodeTranscriptParser{}.snapshot(scope, key);
-        if (snap) {
-            EXPECT_EQ(snap->surface, "claude_code_desktop");
-        }
-        return snap;
-    });
+    expectParses(cases, ClaudeCodeTranscriptParser{});
+    EXPECT_EQ(ClaudeCodeTranscriptParser{}.snapshot(*cases[1].tree.build(), std::nullopt)->surface, "claude_code_desktop");
 }
 
 }  // namespace

@@ -114,7 +114,7 @@ TEST(ClaudeTranscriptParser, HeadingsHeadersAndContainer) {
     };
     Parser bare = offline();
     bare.detectFields = false;
-    expectParses(cases, [&](const AXNode& scope, const auto& key) { return bare.snapshot(scope, key); });
+    expectParses(cases, bare);
 }
 
 // Chromium on Linux drops the page's plain message containers: a message is a
@@ -156,8 +156,7 @@ TEST(ClaudeTranscriptParser, MessageRowsWherePlainContainersAreDropped) {
     };
     Parser bare = offline();
     bare.detectFields = false;
-    expectParses(cases, [&](const AXNode& scope, const auto& key) { return bare.snapshot(scope, key); }, "k",
-                 &ClaudeMessageRows::anchors().front());
+    expectParses(cases, bare, "k", &ClaudeMessageRows::anchors().front());
 }
 
 // A chip still in the composer is resolved then, while the clipboard still

@@ -88,8 +88,7 @@ TEST(DeepSeekTranscriptParser, Turns) {
          std::nullopt},
         {"a list without messages", page({group({text("Today")})}), std::nullopt},
     };
-    expectParses(cases,
-                 [](const AXNode& scope, const auto& key) { return DeepSeekTranscriptParser{}.snapshot(scope, key); });
+    expectParses(cases, DeepSeekTranscriptParser{});
 }
 
 // Each probe passes exactly where the parser reads what it names.
@@ -100,8 +99,7 @@ TEST(DeepSeekTranscriptParser, AnchorsPassWhereTheParserReads) {
         {"prompts alone", flat({prompt("q"), button("")}), {true, true, false}},
         {"renamed", flat({group({text("q")}, {"ds-message-v2"}), button(""), group({text("a")})}), {false, false, false}},
     };
-    expectAnchors(cases, DeepSeekTranscriptParser::anchors(),
-                  [](const AXNode& scope, const auto& key) { return DeepSeekTranscriptParser{}.snapshot(scope, key); });
+    expectAnchors(cases, DeepSeekTranscriptParser::anchors(), DeepSeekTranscriptParser{});
 }
 
 TEST(DeepSeekTranscriptParser, ActionBarIsAChildOrGrandchild) {

@@ -70,9 +70,7 @@ TEST(GeminiTranscriptParser, Turns) {
         {"a renamed exchange class gives no turns",
          page({group({userHalf("q"), modelHalf({text("A")})}, {"conversation-box"})}), std::nullopt},
     };
-    expectParses(
-        cases, [](const AXNode& scope, const auto& key) { return GeminiTranscriptParser{}.snapshot(scope, key); }, "k",
-        &GeminiTranscriptParser::anchors().front());
+    expectParses(cases, GeminiTranscriptParser{}, "k", &GeminiTranscriptParser::anchors().front());
 }
 
 TEST(GeminiTranscriptParser, ModelLabel) {

@@ -77,8 +77,7 @@ TEST(PerplexityTranscriptParser, Segmentation) {
         {"query headings renamed: nothing", page({query("q1", "group/query-v2"), group({text("a1")}), button("Copy")}),
          std::nullopt},
     };
-    expectParses(cases,
-                 [](const AXNode& scope, const auto& key) { return PerplexityTranscriptParser{}.snapshot(scope, key); });
+    expectParses(cases, PerplexityTranscriptParser{});
 }
 
 // Each probe passes exactly where the parser reads what it names.
@@ -89,8 +88,7 @@ TEST(PerplexityTranscriptParser, AnchorsPassWhereTheParserReads) {
         {"a query alone", page({query("q")}), {true, true, false}},
         {"outside the main landmark", N("AXWebArea").kid(group({query("q"), group({text("a")})})), {false, false, false}},
     };
-    expectAnchors(cases, PerplexityTranscriptParser::anchors(),
-                  [](const AXNode& scope, const auto& key) { return PerplexityTranscriptParser{}.snapshot(scope, key); });
+    expectAnchors(cases, PerplexityTranscriptParser::anchors(), PerplexityTranscriptParser{});
 }
 
 TEST(PerplexityTranscriptParser, CitationChip) {

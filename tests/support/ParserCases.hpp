@@ -34,12 +34,12 @@ inline Turns inOrder(std::initializer_list<std::pair<const char*, const char*>> 
 
 // A snapshot exactly when turns are expected, with those turns, completion, way
 // of reading and the key handed in; a `probe` passes exactly there too.
-template <typename Parse>
-void expectParses(std::span<const ParserCase> cases, const Parse& parse, const std::optional<std::string>& key = "k",
+template <typename Parser>
+void expectParses(std::span<const ParserCase> cases, const Parser& parser, const std::optional<std::string>& key = "k",
                   const ParserAnchor* probe = nullptr) {
     for (const auto& c : cases) {
         auto root = c.tree.build();
-        std::optional<SegmenterSnapshot> snap = parse(*root, key);
+        std::optional<SegmenterSnapshot> snap = parser.snapshot(*root, key);
         ASSERT_EQ(snap.has_value(), c.turns.has_value()) << c.description;
         if (probe) {
             EXPECT_EQ(probe->foundIn(root), c.turns.has_value()) << c.description << ": " << probe->name;
@@ -60,14 +60,14 @@ struct AnchorCase {
 
 // Each probe passes exactly where the case says, and the parser reads turns
 // exactly where the first one passes.
-template <typename Parse>
-void expectAnchors(std::span<const AnchorCase> cases, const ParserAnchors& anchors, const Parse& parse) {
+template <typename Parser>
+void expectAnchors(std::span<const AnchorCase> cases, const ParserAnchors& anchors, const Parser& parser) {
     for (const auto& c : cases) {
         auto root = c.tree.build();
         ASSERT_EQ(anchors.size(), c.pass.size()) << c.description;
         for (std::size_t i = 0; i < anchors.size(); ++i)
             EXPECT_EQ(anchors[i].foundIn(root), c.pass[i]) << c.description << ": " << anchors[i].name;
-        EXPECT_EQ(parse(*root, std::nullopt).has_value(), c.pass[0]) << c.description;
+        EXPECT_EQ(parser.snapshot(*root, std::nullopt).has_value(), c.pass[0]) << c.description;
     }
 }
 

@@ -35,11 +35,12 @@ N page(std::vector<N> items) {
 }
 
 TEST(DeepSeekTranscriptParser, Turns) {
-    const ParserCase cases[] = {
+    const ParserCase cases[] = {  // probes: messages, prompts, replies
         {"split paragraph pieces are joined as the page split them",
          page({userItem({text("q")}),
                replyItem({para({text("  This is "), group({text("bold")}), text(" text. ")})}, true)}),
-         Turns{turn(1, 2, "user", "q"), turn(2, 2, "assistant", "This is bold text.")}, true},
+         Turns{turn(1, 2, "user", "q"), turn(2, 2, "assistant", "This is bold text.")}, true, false,
+         {true, true, true}},
         {"citations, source links standing alone, buttons and inline images are not text; a link among words is",
          page({userItem({text("q")}),
                replyItem({para({text("Rust is fast"), group({text("1")}, {"ds-markdown-cite"}), button("copy"),
@@ -67,7 +68,7 @@ TEST(DeepSeekTranscriptParser, Turns) {
                N("AXGroup").subrole("AXPreformatted").kids({text("x = 1")}), button(""), button("")}),
          Turns{turn(1, 4, "user", "q1"), turn(2, 4, "assistant", "a1\nitem"), turn(3, 4, "user", "q2"),
                turn(4, 4, "assistant", "python\nx = 1")},
-         true},
+         true, false, {true, true, true}},
         {"flat: a reply without its action bar is still streaming, the composer's buttons are not its bar; "
          "text before the first prompt is not a turn",
          flat({group({text("Prime sieve")}), prompt("q1"), button(""), para({text("a1 so far")}),
@@ -79,27 +80,17 @@ TEST(DeepSeekTranscriptParser, Turns) {
                group({text("x = 1")}), para({text("a2")}), button(""), button("")}),
          Turns{turn(1, 2, "user", "q1"), turn(2, 2, "assistant", "a1\npython\nx = 1\na2")}, true},
         {"flat: a prompt whose reply has not started",
-         flat({prompt("q1"), button(""), button("")}), Turns{turn(1, 1, "user", "q1")}, false},
+         flat({prompt("q1"), button(""), button("")}), Turns{turn(1, 1, "user", "q1")}, false, false,
+         {true, true, false}},
         {"flat, prompts renamed: the replies alone, never a prompt taken for one or joined to a reply",
          flat({group({text("q1")}, {"ds-message-v2"}), button(""), para({text("a1")}), button(""), button(""),
                group({text("q2")}, {"ds-message-v2"}), button(""), button(""), para({text("a2")}), button("")}),
          Turns{turn(1, 2, "assistant", "a1"), turn(2, 2, "assistant", "a2")}, true},
         {"flat, nothing recognisable", flat({group({text("q1")}), button(""), group({text("a1")}), button("")}),
-         std::nullopt},
+         std::nullopt, true, false, {false, false, false}},
         {"a list without messages", page({group({text("Today")})}), std::nullopt},
     };
-    expectParses(cases, DeepSeekTranscriptParser{});
-}
-
-// Each probe passes exactly where the parser reads what it names.
-TEST(DeepSeekTranscriptParser, AnchorsPassWhereTheParserReads) {
-    const AnchorCase cases[] = {  // messages, prompts, replies
-        {"the list", page({userItem({text("q")}), replyItem({para({text("a")})}, true)}), {true, true, true}},
-        {"the flat tree", flat({prompt("q"), button(""), para({text("a")})}), {true, true, true}},
-        {"prompts alone", flat({prompt("q"), button("")}), {true, true, false}},
-        {"renamed", flat({group({text("q")}, {"ds-message-v2"}), button(""), group({text("a")})}), {false, false, false}},
-    };
-    expectAnchors(cases, DeepSeekTranscriptParser::anchors(), DeepSeekTranscriptParser{});
+    expectParses(cases, DeepSeekTranscriptParser{}, &DeepSeekTranscriptParser::anchors());
 }
 
 TEST(DeepSeekTranscriptParser, ActionBarIsAChildOrGrandchild) {

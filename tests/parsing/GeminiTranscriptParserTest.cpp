@@ -70,7 +70,7 @@ TEST(GeminiTranscriptParser, Turns) {
         {"a renamed exchange class gives no turns",
          page({group({userHalf("q"), modelHalf({text("A")})}, {"conversation-box"})}), std::nullopt},
     };
-    expectParses(cases, GeminiTranscriptParser{}, "k", &GeminiTranscriptParser::anchors().front());
+    expectParses(cases, GeminiTranscriptParser{}, &GeminiTranscriptParser::anchors());
 }
 
 TEST(GeminiTranscriptParser, ModelLabel) {

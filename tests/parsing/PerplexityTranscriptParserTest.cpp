@@ -28,7 +28,7 @@ N page(std::vector<N> blocks, std::vector<N> outside = {}) {
 
 // The thread's blocks run through the query/answer state machine.
 TEST(PerplexityTranscriptParser, Segmentation) {
-    const ParserCase cases[] = {
+    const ParserCase cases[] = {  // probes: thread, queries, answers
         {"clock times are dropped from the query, only there",
          page({controls(), group({text("Mar 3, 9:41 AM"), text("hello"), text("12:05pm")}),
                group({text("At 10:30 PM")}), group({text("9:00 AM")}), button("Copy")}),
@@ -37,7 +37,8 @@ TEST(PerplexityTranscriptParser, Segmentation) {
          page({controls(), group({text("9:41 AM")}), group({text("a")}), button("Copy")}),
          inOrder({{"user", ""}, {"assistant", "a"}})},
         {"an answer with no parts yet gives no assistant turn",
-         page({controls(), group({text("q")}), N("AXImage"), group({button("Sources")})}), inOrder({{"user", "q"}}), false},
+         page({controls(), group({text("q")}), N("AXImage"), group({button("Sources")})}), inOrder({{"user", "q"}}),
+         false, false, {true, true, false}},
         {"a block without bare text does not take the query's place; Copy closes an empty answer",
          page({controls(), group({button("Share"), N("AXLink").kids({text("link")})}), group({text("q")}),
                button("Copy")}),
@@ -45,7 +46,8 @@ TEST(PerplexityTranscriptParser, Segmentation) {
         {"a new query closes the open answer",
          page({controls(), group({text("q1")}), group({text("a1")}), controls(), group({text("q2")}),
                group({text("a2")}), button("Copy")}),
-         inOrder({{"user", "q1"}, {"assistant", "a1"}, {"user", "q2"}, {"assistant", "a2"}})},
+         inOrder({{"user", "q1"}, {"assistant", "a1"}, {"user", "q2"}, {"assistant", "a2"}}), true, false,
+         {true, true, true}},
         {"chips and controls are left out of the answer; an image with a sentence is kept",
          page({controls(), group({text("q")}),
                group({text("Paris is the capital."), chip("wikipedia", "+3"), chip("britannica"),
@@ -62,7 +64,8 @@ TEST(PerplexityTranscriptParser, Segmentation) {
         {"a Stop button inside the thread is not searched",
          page({controls(), group({text("q")}), group({button("Stop"), text("a")}), button("Copy")}),
          inOrder({{"user", "q"}, {"assistant", "a"}})},
-        {"no main landmark", N("AXWebArea").kid(group({controls(), group({text("q")})})), std::nullopt},
+        {"no main landmark", N("AXWebArea").kid(group({controls(), group({text("q")})})), std::nullopt, true, false,
+         {false, false, false}},
         {"controls need both buttons", page({group({button("Edit query"), button("Copy")}), group({text("q")})}),
          std::nullopt},
         {"controls without a query yet", page({controls()}), std::nullopt},
@@ -73,22 +76,12 @@ TEST(PerplexityTranscriptParser, Segmentation) {
                group({group({text("Blue"), cite("nasa"), text(", see "), N("AXLink").kid(text("this")), text(".")})}),
                button("Helpful"), button("Copy"), query("q2"), group({group({text("a2")})})},
               {button("Stop")}),
-         inOrder({{"user", "q1"}, {"assistant", "Blue, see this."}, {"user", "q2"}, {"assistant", "a2"}}), false},
+         inOrder({{"user", "q1"}, {"assistant", "Blue, see this."}, {"user", "q2"}, {"assistant", "a2"}}), false,
+         false, {true, true, true}},
         {"query headings renamed: nothing", page({query("q1", "group/query-v2"), group({text("a1")}), button("Copy")}),
          std::nullopt},
     };
-    expectParses(cases, PerplexityTranscriptParser{});
-}
-
-// Each probe passes exactly where the parser reads what it names.
-TEST(PerplexityTranscriptParser, AnchorsPassWhereTheParserReads) {
-    const AnchorCase cases[] = {  // thread, queries, answers
-        {"query controls", page({controls(), group({text("q")}), group({text("a")}), button("Copy")}), {true, true, true}},
-        {"query headings", page({query("q"), group({text("a")})}), {true, true, true}},
-        {"a query alone", page({query("q")}), {true, true, false}},
-        {"outside the main landmark", N("AXWebArea").kid(group({query("q"), group({text("a")})})), {false, false, false}},
-    };
-    expectAnchors(cases, PerplexityTranscriptParser::anchors(), PerplexityTranscriptParser{});
+    expectParses(cases, PerplexityTranscriptParser{}, &PerplexityTranscriptParser::anchors());
 }
 
 TEST(PerplexityTranscriptParser, CitationChip) {

@@ -1,6 +1,6 @@
 #pragma once
-// The parsers' shared case tables: a page and the turns read from it (absent:
-// no snapshot); a page and the probes that pass on it; a case and one value.
+// The parsers' shared case tables: a page, the turns read from it (absent: no
+// snapshot) and the probes that pass on it; and any case with one value.
 
 #include "parsing/ParserAnchor.hpp"
 #include "parsing/SegmenterSnapshot.hpp"
@@ -21,7 +21,8 @@ struct ParserCase {
     N tree;
     std::optional<Turns> turns;
     bool complete = true;
-    bool fallback = false;  // read by position alone, the page's markers gone
+    bool fallback = false;        // read by position alone, the page's markers gone
+    std::vector<bool> pass = {};  // when given: which of the parser's probes pass, in their order
 };
 
 // Turns numbered in page order, from their roles and texts.
@@ -33,41 +34,26 @@ inline Turns inOrder(std::initializer_list<std::pair<const char*, const char*>> 
 }
 
 // A snapshot exactly when turns are expected, with those turns, completion, way
-// of reading and the key handed in; a `probe` passes exactly there too.
+// of reading and the key handed in. With the parser's `anchors`, the first
+// passes exactly where turns are read, and each as the case's `pass` says.
 template <typename Parser>
-void expectParses(std::span<const ParserCase> cases, const Parser& parser, const std::optional<std::string>& key = "k",
-                  const ParserAnchor* probe = nullptr) {
+void expectParses(std::span<const ParserCase> cases, const Parser& parser, const ParserAnchors* anchors = nullptr) {
+    const std::optional<std::string> key = "k";
     for (const auto& c : cases) {
         auto root = c.tree.build();
         std::optional<SegmenterSnapshot> snap = parser.snapshot(*root, key);
         ASSERT_EQ(snap.has_value(), c.turns.has_value()) << c.description;
-        if (probe) {
-            EXPECT_EQ(probe->foundIn(root), c.turns.has_value()) << c.description << ": " << probe->name;
+        if (anchors && !c.pass.empty()) {
+            for (std::size_t i = 0; i < anchors->size(); ++i)
+                EXPECT_EQ((*anchors)[i].foundIn(root), c.pass.at(i)) << c.description << ": " << (*anchors)[i].name;
+        } else if (anchors) {
+            EXPECT_EQ(anchors->front().foundIn(root), c.turns.has_value()) << c.description << ": first probe";
         }
         if (!snap) continue;
         EXPECT_EQ(snap->turns, *c.turns) << c.description;
         EXPECT_EQ(snap->responseComplete, c.complete) << c.description;
         EXPECT_EQ(snap->usedParityFallback, c.fallback) << c.description;
         EXPECT_EQ(snap->conversationKey, key) << c.description;
-    }
-}
-
-struct AnchorCase {
-    const char* description;
-    N tree;
-    std::vector<bool> pass;  // one per probe, in the parser's order
-};
-
-// Each probe passes exactly where the case says, and the parser reads turns
-// exactly where the first one passes.
-template <typename Parser>
-void expectAnchors(std::span<const AnchorCase> cases, const ParserAnchors& anchors, const Parser& parser) {
-    for (const auto& c : cases) {
-        auto root = c.tree.build();
-        ASSERT_EQ(anchors.size(), c.pass.size()) << c.description;
-        for (std::size_t i = 0; i < anchors.size(); ++i)
-            EXPECT_EQ(anchors[i].foundIn(root), c.pass[i]) << c.description << ": " << anchors[i].name;
-        EXPECT_EQ(parser.snapshot(*root, std::nullopt).has_value(), c.pass[0]) << c.description;
     }
 }
 

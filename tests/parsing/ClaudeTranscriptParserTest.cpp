@@ -93,32 +93,7 @@ TEST(ClaudeTranscriptParser, MessageText) {
     EXPECT_EQ(Parser::chipPreview(*chip.build()), "abcd") << "the preview is the longest text";
 }
 
-// Turns are kept whatever their role; a group whose label has no readable
-// "Message N of M" is not a turn.
-TEST(ClaudeTranscriptParser, HeadingsHeadersAndContainer) {
-    const ParserCase cases[] = {
-        {"any role is kept; captions, toolbars and unreadable headers are not",
-         transcript({
-             std::move(N("AXGroup").description("Your Message 6 of 8, sent").kids(
-                 {text("Claude responded: 4."), text("4."), N("AXToolbar").kid(text("Copy")),
-                  group({text("caption")}, {"line-clamp-1", "text-[11px]"}),
-                  group({text("not a caption")}, {"line-clamp-1"})})),
-             message(7, 8, {text("heading lost")}),
-             N("AXGroup").description("Message 1\u0663 of 8").kid(text("You said: digits of another script")),
-             N("AXGroup").description("Message 99999999999 of 8").kid(text("You said: too large for an index")),
-         }),
-         Turns{turn(6, 8, "assistant", "4.\nnot a caption"), turn(7, 8, "unknown", "heading lost")}, false},
-        {"the label must be on a group", N("AXWindow").kid(text("Chat messages")), std::nullopt},
-        {"a found container with no messages is a valid, empty snapshot",
-         N("AXWindow").kid(N("AXGroup").description("Chat messages")), Turns{}, false},
-    };
-    Parser bare = offline();
-    bare.detectFields = false;
-    expectParses(cases, bare);
-}
-
-// Chromium on Linux drops the page's plain message containers: a message is a
-// run of siblings in the main landmark, between the page's header and composer.
+// The Linux page: the main landmark, the message run between its header and composer.
 N linuxPage(std::vector<N> run) {
     N main = std::move(N("AXGroup").subrole("AXLandmarkMain").kid(
         N("AXGroup").subrole("AXLandmarkBanner").kids({testing::button("Tenancy deposit"), testing::button("Share")})));
@@ -133,9 +108,26 @@ N replyActions(std::string role = "AXGroup") {
     return std::move(N(std::move(role)).description("Message actions").kids({testing::button("Copy"), testing::button("Retry")}));
 }
 
-TEST(ClaudeTranscriptParser, MessageRowsWherePlainContainersAreDropped) {
+// Turns are kept whatever their role; a group whose label has no readable
+// "Message N of M" is not a turn; where Chromium on Linux drops the page's
+// plain message containers, a message is a run of siblings.
+TEST(ClaudeTranscriptParser, MessagesFromTheirHeadersOrAsRunsOfSiblings) {
     using testing::button;
     const ParserCase cases[] = {
+        {"any role is kept; captions, toolbars and unreadable headers are not",
+         transcript({
+             std::move(N("AXGroup").description("Your Message 6 of 8, sent").kids(
+                 {text("Claude responded: 4."), text("4."), N("AXToolbar").kid(text("Copy")),
+                  group({text("caption")}, {"line-clamp-1", "text-[11px]"}),
+                  group({text("not a caption")}, {"line-clamp-1"})})),
+             message(7, 8, {text("heading lost")}),
+             N("AXGroup").description("Message 1\u0663 of 8").kid(text("You said: digits of another script")),
+             N("AXGroup").description("Message 99999999999 of 8").kid(text("You said: too large for an index")),
+         }),
+         Turns{turn(6, 8, "assistant", "4.\nnot a caption"), turn(7, 8, "unknown", "heading lost")}, false},
+        {"the label must be on a group", N("AXWindow").kid(text("Chat messages")), std::nullopt},
+        {"a found container with no messages is a valid, empty snapshot",
+         N("AXWindow").kid(N("AXGroup").description("Chat messages")), Turns{}, false, false, {false}},
         {"hidden headings open runs, through the reply's action bar",
          linuxPage({heading("You said: Why?"), paragraph("Why?"), text("4:48 PM"), button("Edit"), button("Copy"),
                     heading("Claude responded: Because."), paragraph("Because."), replyActions(),

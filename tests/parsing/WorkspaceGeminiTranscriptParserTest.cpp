@@ -72,7 +72,7 @@ TEST(WorkspaceGeminiTranscriptParser, Turns) {
          Turns{turn(1, 2, "user", "q1"), turn(2, 2, "assistant", "")}, false},
     };
     // The live reading of a titled heading: LiveReads, over the recorded Docs panels.
-    expectParses(cases, WorkspaceGeminiTranscriptParser{});
+    expectParses(cases, WorkspaceGeminiTranscriptParser{}, &WorkspaceGeminiTranscriptParser::anchors());
 }
 
 // Finding the panel on the page, and telling it from the document editor.

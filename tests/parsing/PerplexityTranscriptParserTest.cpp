@@ -48,13 +48,16 @@ TEST(PerplexityTranscriptParser, Segmentation) {
                group({text("a2")}), button("Copy")}),
          inOrder({{"user", "q1"}, {"assistant", "a1"}, {"user", "q2"}, {"assistant", "a2"}}), true, false,
          {true, true, true}},
-        {"chips and controls are left out of the answer; an image with a sentence is kept",
+        {"chips (icon, site, a count or blank) and controls are left out of the answer; an image with a sentence, "
+         "an overflow in words or a site name below the direct children is no chip",
          page({controls(), group({text("q")}),
-               group({text("Paris is the capital."), chip("wikipedia", "+3"), chip("britannica"),
-                      group({N("AXImage"), text("The Eiffel Tower at night")}),
-                      N("AXPopUpButton").kids({text("More")})}),
+               group({text("Paris is the capital."), chip("wikipedia", "+3"), chip("britannica"), chip(" "),
+                      group({N("AXImage"), text("The Eiffel Tower at night")}), chip("nytimes", "+3 more"),
+                      group({N("AXImage"), group({text("wiki")})}), N("AXPopUpButton").kids({text("More")})}),
                button("Copy")}),
-         inOrder({{"user", "q"}, {"assistant", "Paris is the capital.\n[image]The Eiffel Tower at night"}})},
+         inOrder({{"user", "q"},
+                  {"assistant", "Paris is the capital.\n[image]The Eiffel Tower at night\n[image]nytimes+3 more\n"
+                                "[image]\nwiki"}})},
         {"a short Stop button outside the thread means still answering",
          page({controls(), group({text("q")}), button("Copy")}, {button("Stop generating")}),
          inOrder({{"user", "q"}, {"assistant", ""}}), false},
@@ -82,17 +85,6 @@ TEST(PerplexityTranscriptParser, Segmentation) {
          std::nullopt},
     };
     expectParses(cases, PerplexityTranscriptParser{}, &PerplexityTranscriptParser::anchors());
-}
-
-TEST(PerplexityTranscriptParser, CitationChip) {
-    struct Case { const char* description; N node; bool expected; };
-    const Case cases[] = {
-        {"icon, site name and overflow count", chip("reddit", "+12"), true},
-        {"blank text beside the icon", chip(" "), true},
-        {"an overflow with words", chip("nytimes", "+3 more"), false},
-        {"texts below the direct children do not count", group({N("AXImage"), group({text("wikipedia")})}), false},
-    };
-    expectEach(cases, [](const Case& c) { return PerplexityTranscriptParser::isCitationChip(*c.node.build()); });
 }
 
 }  // namespace

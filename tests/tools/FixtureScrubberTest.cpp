@@ -107,22 +107,16 @@ TEST(FixtureScrubberTest, BundledFixtureTextsKeptAsListed) {
     ASSERT_FALSE(listed.empty());
 
     std::set<std::string> texts;
-    std::vector<const FixtureNode*> pending;
-    for (const auto& name : testing::bundledFixtures()) {
-        auto doc = FixtureDocument::readFile(fs::path(VELMAR_FIXTURE_DIR) / name);
-        pending.push_back(doc.tree.get());
-        while (!pending.empty()) {
-            const auto* node = pending.back();
-            pending.pop_back();
-            for (auto which : {FixtureNode::Text::value, FixtureNode::Text::title, FixtureNode::Text::description,
-                               FixtureNode::Text::placeholder}) {
-                if (const auto* t = node->text(which)) texts.insert(*t);
-            }
-            for (const auto& c : node->childList) pending.push_back(c.get());
+    std::function<void(const FixtureNode&)> collect = [&](const FixtureNode& node) {
+        using T = FixtureNode::Text;
+        for (auto which : {T::value, T::title, T::description, T::placeholder}) {
+            if (const auto* t = node.text(which)) texts.insert(*t);
         }
-        for (const auto& t : texts) EXPECT_EQ(scrub(t) == t, listed.count(t) == 1) << name << ": " << t;
-        texts.clear();
-    }
+        for (const auto& c : node.childList) collect(*c);
+    };
+    for (const auto& name : testing::bundledFixtures())
+        collect(*FixtureDocument::readFile(fs::path(VELMAR_FIXTURE_DIR) / name).tree);
+    for (const auto& t : texts) EXPECT_EQ(scrub(t) == t, listed.count(t) == 1) << t;
 }
 
 TEST(FixtureScrubberTest, NoUserTextKeepsALetterOrDigit) {

@@ -49,13 +49,9 @@ TEST(ClaudeTranscriptParser, MessageText) {
         return std::vector<N>{text("You said: Please review"), text("Please review"), pasteChip(std::move(label), "preview")};
     };
     const std::string notCaptured = "Please review\n[pasted text: 12 lines, content not captured]";
-    struct Case {
-        const char* description;
-        std::vector<N> kids;
-        std::string expected;
-        std::map<int, std::string> bodies = {};
-        bool collapsed = false;
-    } cases[] = {
+    struct Case { const char* description; std::vector<N> kids; std::string expected;
+                  std::map<int, std::string> bodies = {}; bool collapsed = false; };
+    const Case cases[] = {
         {"a message's text is trimmed", said("  padded  "), "padded"},
         {"the page's labels: reasoning toggle, relative time, clock time, date, hidden heading",
          {text("You said: prompt"), text("Thought process"), text("5 minutes ago"), text("9:41 AM"),

@@ -32,13 +32,9 @@ const Texts kExchange = {"Fernhollow capture baseline: plan the offsite", "Here 
 TEST(AXDumpCheck, ProbesAndParsesEachTargetAndFailsOnAMovedMarker) {
     auto moved = testing::claudePage(kClaudeURL, kExchange, true).json();
     moved["children"].back()["domClassList"] = {"Editor"};  // the composer lost its editor class, as after an update
-    struct Case {
-        const char* description;
-        nlohmann::json page;
-        int status;
-        std::vector<std::string> said;
-        std::string unsaid;
-    } cases[] = {
+    struct Case { const char* description; nlohmann::json page; int status; std::vector<std::string> said;
+                  std::string unsaid; };
+    const Case cases[] = {
         {"a tab with every marker passes", testing::claudePage(kClaudeURL, kExchange, true).json(), 0,
          {"── claude_ai (chromium)\n  PASS  messages (", "  PASS  composer (ProseMirror text area)\n",
           "  PASS  parser: 2 turn(s)\n  PASS  parser: roles resolved\n",

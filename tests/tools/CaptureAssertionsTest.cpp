@@ -36,13 +36,9 @@ TEST(CaptureAssertions, TheFirstFailingReasonWins) {
     fallback.turns.clear();
     const std::vector<A::ProbeResult> allPass = {{"a", true}, {"b", true}};
     const std::vector<A::ProbeResult> bFails = {{"a", true}, {"b", false}, {"c", false}};
-    struct Case {
-        const char* description;
-        std::optional<SegmenterSnapshot> snap;
-        std::vector<A::ProbeResult> probes;
-        bool modelExpected;
-        std::optional<std::string> reason;
-    } cases[] = {
+    struct Case { const char* description; std::optional<SegmenterSnapshot> snap;
+                  std::vector<A::ProbeResult> probes; bool modelExpected; std::optional<std::string> reason; };
+    const Case cases[] = {
         {"everything right", good, allPass, true, std::nullopt},
         {"no snapshot", std::nullopt, bFails, true, "parser: snapshot nil"},
         {"parity fallback before zero turns", fallback, allPass, true, "parser: parity fallback (structural markers gone)"},

@@ -137,13 +137,9 @@ TEST(CaptureCheck, OpensChecksSendsClosesAndComparesWithTheLastRun) {
 // What stops an entry, in its report's words: a target that never shows, a
 // tab on another conversation, and each way a send goes wrong.
 TEST(CaptureCheck, AnEntryThatCannotBeCheckedSaysWhy) {
-    struct Case {
-        const char* description;
-        std::function<void(Harness&)> arrange;
-        bool send;
-        std::string status;
-        std::string reason;
-    } cases[] = {
+    struct Case { const char* description; std::function<void(Harness&)> arrange; bool send; std::string status;
+                  std::string reason; };
+    const Case cases[] = {
         {"no target within the open time",
          [](Harness& h) { h.pageFor = [](const std::string&) -> std::optional<Texts> { return std::nullopt; }; }, false,
          "SKIP", "not reachable: no live claude_ai target within 6 s"},

@@ -78,7 +78,6 @@ TEST(ClaudeDesignTranscriptParser, ModelPicker) {
     auto picker = [](std::string label) { return std::move(N("AXPopUpButton").title(std::move(label))); };
     auto filler = [](int n) { return group(std::vector<N>(static_cast<std::size_t>(n), N("AXStaticText"))); };
     struct Case { const char* description; N scope; std::optional<std::string> expected; } cases[] = {
-        {"beside the text area", composed(1, 1), "Sonnet 4.5"},
         {"eight levels below the fifth ancestor", composed(5, 8), "Sonnet 4.5"},
         {"nine levels below", composed(5, 9), std::nullopt},
         {"only reachable from the sixth ancestor", composed(6, 1), std::nullopt},

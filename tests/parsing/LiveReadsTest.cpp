@@ -20,16 +20,6 @@ namespace {
 using namespace testing;  // the shared tree builders and case tables
 using testing::text;      // the builder, not the text namespace
 
-nlohmann::json fixtureFile(const std::string& relative) {
-    std::ifstream in(std::filesystem::path(VELMAR_FIXTURE_DIR) / relative);
-    return nlohmann::json::parse(in);
-}
-
-std::string describe(const sim::SimReadLog::Repeat& r) {
-    return std::string(r.attribute) + " read " + std::to_string(r.reads) + " times from a " +
-           AXElement(r.element->shared_from_this()).role();
-}
-
 sim::SimElementPtr firstWithRole(const sim::SimElementPtr& e, const std::string& role) {
     auto value = e->copyAttribute("AXRole");
     if (value && std::get<std::string>(*value) == role) return e;
@@ -65,7 +55,8 @@ std::optional<SegmenterSnapshot> parseLive(const std::string& surface, const sim
 }
 
 TEST_P(LiveReads, OneParseReadsEachAttributeOnce) {
-    auto file = fixtureFile(GetParam());
+    std::ifstream in(std::filesystem::path(VELMAR_FIXTURE_DIR) / GetParam());
+    const auto file = nlohmann::json::parse(in);
     const std::string surface = file["meta"]["surface"];
     const std::optional<std::string> key = "fixture";
     auto recorded = FixtureParsing::parse(surface, *testing::fixtureTree(file["tree"]), key);
@@ -82,7 +73,10 @@ TEST_P(LiveReads, OneParseReadsEachAttributeOnce) {
         log->reset();
         const auto mode = oneByOne ? "one attribute per request" : "several per request";
         EXPECT_EQ(parseLive(surface, live, key), recorded) << mode;
-        for (const auto& repeat : log->repeats()) ADD_FAILURE() << mode << ": " << describe(repeat);
+        for (const auto& r : log->repeats()) {
+            ADD_FAILURE() << mode << ": " << r.attribute << " read " << r.reads << " times from a "
+                          << AXElement(r.element->shared_from_this()).role();
+        }
         if (!oneByOne) {
             EXPECT_LE(static_cast<double>(log->total()), 1.2 * static_cast<double>(log->elementsRead()))
                 << log->total() << " round trips for " << log->elementsRead() << " elements";

@@ -74,19 +74,15 @@ TEST(ChatGPTTranscriptParser, SegmentsRolesAndPositions) {
     EXPECT_FALSE(ChatGPTTranscriptParser::web().snapshot(*group({deep}).build(), std::nullopt));
 }
 
-TEST(ChatGPTTranscriptParser, UserBodyEndsAtFirstButtonOnlyInDesktopConfiguration) {
-    auto tree = page({userHeading(), body("before"), button("Copy message"), body("after"),
-                      assistantHeading(), body("a1"), button("Copy"), body("a2")})
-                    .build();
-    auto web = ChatGPTTranscriptParser::web().snapshot(*tree, std::nullopt);
-    auto desktop = ChatGPTTranscriptParser::desktop().snapshot(*tree, std::nullopt);
-    ASSERT_TRUE(web && desktop);
-    EXPECT_EQ(web->turns[0].text, "before\nafter");
-    EXPECT_EQ(desktop->turns[0].text, "before");
-    EXPECT_EQ(desktop->turns[1].text, "a1\na2") << "assistant replies are never cut at a button";
-}
+// The desktop app ends a prompt (never a reply) at its first button and takes
+// a bare Stop button for answering; the web page, its relabelled send button.
+TEST(ChatGPTTranscriptParser, WebAndDesktopConfigurations) {
+    auto cut = page({userHeading(), body("before"), button("Copy message"), body("after"), assistantHeading(),
+                     body("a1"), button("Copy"), body("a2")}).build();
+    EXPECT_EQ(ChatGPTTranscriptParser::web().snapshot(*cut, std::nullopt).value().turns[0].text, "before\nafter");
+    EXPECT_EQ(ChatGPTTranscriptParser::desktop().snapshot(*cut, std::nullopt).value().turns,
+              inOrder({{"user", "before"}, {"assistant", "a1\na2"}}));
 
-TEST(ChatGPTTranscriptParser, CompletionFollowsStopControls) {
     auto run = std::vector<N>{userHeading(), body("q")};
     struct Case { const char* description; N tree; bool web; bool desktop; };
     const Case cases[] = {

@@ -15,6 +15,11 @@ TEST(AtspiRoleMap, MapsChromiumsLinuxRolesOntoTheParsersVocabulary) {
         {"text leaf", ATSPI_ROLE_STATIC, {}, {"AXStaticText", {}}},
         {"main element", ATSPI_ROLE_LANDMARK, {.xmlRoles = "main"}, {"AXGroup", {"AXLandmarkMain"}}},
         {"landmark of unknown kind", ATSPI_ROLE_LANDMARK, {}, {"AXGroup", {"AXLandmarkRegion"}}},
+        // The roles below are ones a parser looks for: a slip in the table loses a fallback on Linux.
+        {"aside", ATSPI_ROLE_LANDMARK, {.xmlRoles = "complementary"}, {"AXGroup", {"AXLandmarkComplementary"}}},
+        {"article", ATSPI_ROLE_ARTICLE, {}, {"AXGroup", {"AXDocumentArticle"}}},
+        {"role=status", ATSPI_ROLE_STATUS_BAR, {.xmlRoles = "status"}, {"AXGroup", {"AXApplicationStatus"}}},
+        {"menu button", ATSPI_ROLE_PUSH_BUTTON_MENU, {}, {"AXPopUpButton", {}}},
         {"textarea", ATSPI_ROLE_ENTRY, {.multiLine = true}, {"AXTextArea", {}}},
         {"text input", ATSPI_ROLE_ENTRY, {}, {"AXTextField", {}}},
         {"first of several xml roles counts", ATSPI_ROLE_LANDMARK, {.xmlRoles = "main region"},

@@ -18,7 +18,6 @@ namespace velmar {
 namespace {
 
 using namespace testing;  // the shared tree builders and case tables
-using testing::text;      // the builder, not the text namespace
 
 sim::SimElementPtr firstWithRole(const sim::SimElementPtr& e, const std::string& role) {
     auto value = e->copyAttribute("AXRole");
@@ -86,24 +85,6 @@ TEST_P(LiveReads, OneParseReadsEachAttributeOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, LiveReads, ::testing::ValuesIn(testing::bundledFixtures()),
                          testing::fixtureTestName);
-
-// A capture controller calls its segmenter on every settle: each call must
-// read the page as it is then (one call's reads are counted above).
-TEST(LiveReads, EverySegmenterCallIsItsOwnParse) {
-    auto page = N("AXWebArea").kid(N("AXGroup").subrole("AXLandmarkMain").kid(N("AXGroup").kids({
-        N("AXHeading").title("You said:").classes({"sr-only"}),
-        N("AXGroup").kids({text("first")}),
-    })));
-    auto live = page.buildSim();
-    auto message = live->childElements()[0]->childElements()[0]->childElements()[1]->childElements()[0];
-    auto segmenter = AIAppAllowlist::browserSegmenterForSurface("chatgpt");
-    for (const char* shown : {"first", "second"}) {
-        message->setString("AXValue", shown);
-        auto snap = segmenter->snapshot(AXElement(live), std::nullopt);
-        ASSERT_TRUE(snap);
-        EXPECT_EQ(snap->turns, Turns{turn(1, 1, "user", shown)});
-    }
-}
 
 }  // namespace
 }  // namespace velmar

@@ -105,13 +105,10 @@ TEST(AXDumpRecord, RefusesWhatItCannotRecord) {
     }
 }
 
-// The agent's executable becomes a tool only for these exact words.
-TEST(AXDumpDispatch, VerbsAreMatchedExactly) {
+// The agent's executable becomes a tool only for these exact words, and only when trusted.
+TEST(AXDumpDispatch, VerbsAreMatchedExactlyAndTrustComesFirst) {
     for (const char* verb : {"ax-check", "ax-record", "ax-turns", "capture-check"}) EXPECT_TRUE(AXDump::isVerb(verb));
     for (const char* other : {"AX-CHECK", "ax-check ", "", "--help"}) EXPECT_FALSE(AXDump::isVerb(other)) << other;
-}
-
-TEST(AXDumpDispatch, TrustComesFirstThenTheVerb) {
     struct Case { const char* description; std::vector<std::string> args; bool trusted; std::string expected; };
     const Case cases[] = {
         {"untrusted: the grant message only", {"ax-check"}, false, std::string(AXDump::missingTrustMessage())},

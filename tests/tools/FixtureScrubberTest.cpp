@@ -225,9 +225,8 @@ TEST_F(FixtureScrubTest, RescrubsTextsAndAddressIntoTheSortedFormInPlaceToo) {
     EXPECT_EQ(get("out.json"), written);
     EXPECT_EQ(err_.str(), "");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2) << "no temporary file left";
-}
 
-TEST_F(FixtureScrubTest, AnotherBrowsersSlugIsAFreeText) {
+    // Another browser's slug is a free text.
     put("in.json", R"({"meta": {"surface": "chatgpt", "scenario": "s", "browser": "my-bank"},
         "expect": {"turnCount": 0}, "tree": {"role": "AXGroup"}})");
     ASSERT_EQ(run("in.json", "out.json"), 0) << err_.str();

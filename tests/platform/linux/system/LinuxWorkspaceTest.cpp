@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <limits>
+#include <memory>
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -29,51 +30,29 @@ namespace fs = std::filesystem;
 using velmar::testing::TempDir;
 using velmar::testing::writeFile;
 
-// A program run for the length of a test, killed and reaped at its end.
-struct Child {
-    pid_t pid = -1;
-    explicit Child(std::vector<const char*> argv) {
-        argv.push_back(nullptr);
-        if (::posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv.data()), environ) != 0) pid = -1;
-    }
-    ~Child() {
-        if (pid <= 0) return;
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
-};
-
 TEST(LinuxWorkspace, VersionTexts) {
+    const auto upstream = &LinuxWorkspace::upstreamVersion;
+    const auto inOutput = &LinuxWorkspace::versionInOutput;
     struct Case {
         const char* description;
-        const char* debian;
-        const char* upstream;
+        std::optional<std::string> actual;
+        std::optional<std::string> expected;
     };
-    const Case debianCases[] = {
-        {"revision", "9.1-1", "9.1"},
-        {"epoch and backport revision", "1:120.0.6099.224-1~deb12u1", "120.0.6099.224"},
-        {"native package", "2.38.1", "2.38.1"},
-        {"dashes in the upstream part", "1.0-rc1-3", "1.0-rc1"},
-        {"trailing newline", "3.11.2-1\n", "3.11.2"},
+    const Case cases[] = {
+        {"package revision", upstream("9.1-1"), "9.1"},
+        {"package epoch and backport revision", upstream("1:120.0.6099.224-1~deb12u1"), "120.0.6099.224"},
+        {"native package", upstream("2.38.1"), "2.38.1"},
+        {"dashes in the upstream part", upstream("1.0-rc1-3"), "1.0-rc1"},
+        {"package version with a trailing newline", upstream("3.11.2-1\n"), "3.11.2"},
+        {"browser output", inOutput("Chromium 120.0.6099.224 built on Debian 12.4, running on Debian 12.4\n"),
+         "120.0.6099.224"},
+        {"GNU tool output", inOutput("sleep (GNU coreutils) 9.1\nCopyright (C) 2022\n"), "9.1"},
+        {"v prefix and comma", inOutput("node v18.19.0, x64"), "18.19.0"},
+        {"version on the second line only", inOutput("Some App\n1.2.3\n"), std::nullopt},
+        {"no dotted number", inOutput("tool 7"), std::nullopt},
+        {"no output", inOutput(""), std::nullopt},
     };
-    for (const Case& c : debianCases) EXPECT_EQ(LinuxWorkspace::upstreamVersion(c.debian), c.upstream) << c.description;
-
-    struct OutputCase {
-        const char* description;
-        const char* output;
-        std::optional<std::string> version;
-    };
-    const OutputCase outputCases[] = {
-        {"browser", "Chromium 120.0.6099.224 built on Debian 12.4, running on Debian 12.4\n", "120.0.6099.224"},
-        {"GNU tool", "sleep (GNU coreutils) 9.1\nCopyright (C) 2022\n", "9.1"},
-        {"v prefix and comma", "node v18.19.0, x64", "18.19.0"},
-        {"version on the second line only", "Some App\n1.2.3\n", std::nullopt},
-        {"no dotted number", "tool 7", std::nullopt},
-        {"nothing", "", std::nullopt},
-    };
-    for (const OutputCase& c : outputCases) {
-        EXPECT_EQ(LinuxWorkspace::versionInOutput(c.output), c.version) << c.description;
-    }
+    for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected) << c.description;
 }
 
 // A made-up /proc: a browser's helper processes fold into the one that started
@@ -164,9 +143,14 @@ TEST(LinuxWorkspace, ReportsARealProgramStartedAfterSubscribingAndItsEnd) {
         return std::nullopt;
     };
 
-    auto sleeper = std::make_unique<Child>(std::vector<const char*>{"/usr/bin/sleep", "30"});
-    const pid_t pid = sleeper->pid;
-    ASSERT_GT(pid, 0);
+    pid_t pid = -1;
+    const char* argv[] = {"/usr/bin/sleep", "30", nullptr};
+    ASSERT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    // Killed and reaped when released, or when the test ends early.
+    std::shared_ptr<void> sleeper(nullptr, [pid](void*) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    });
     ASSERT_TRUE(spinUntil([&] { return find(WorkspaceNotification::Kind::launched, pid).has_value(); }))
         << "no launch reported within 10 s";
     const auto launched = *find(WorkspaceNotification::Kind::launched, pid);

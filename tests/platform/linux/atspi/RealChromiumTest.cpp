@@ -71,11 +71,7 @@ TEST_P(RealChromium, AMovedMarkerNeverGivesAWrongTurn) {
     auto expected = fixtureParse(page, url);
     ASSERT_TRUE(expected);
     const std::string moved = url + "?rename=" + page.renamedMarker + ":" + page.renamedMarker + "-v2";
-    // As above: keys typed into the address bar can be missed; type it once more.
-    const auto loaded = [&] { return webArea(moved) != nullptr; };
-    open(moved);
-    if (!waitFor(8s, loaded)) open(moved);
-    ASSERT_TRUE(waitFor(12s, loaded)) << "page did not load";
+    ASSERT_TRUE(openLoaded(moved)) << "page did not load";
     std::this_thread::sleep_for(300ms);  // let the renaming script finish
     auto live = parse(page.surface, moved);
     if (!live || live->turns.empty() || live->usedParityFallback) return;
@@ -117,10 +113,7 @@ TEST_P(RealChromiumStreaming, AReplyThatPausesIsSentOnceWhole) {
     for (const auto& pace : paces) {
         SCOPED_TRACE(pace.what);
         const std::string url = urls_.at(page.surface) + pace.query;
-        open(url);
-        const auto loaded = [&] { return webArea(url) != nullptr; };
-        if (!waitFor(8s, loaded)) open(url);
-        ASSERT_TRUE(waitFor(12s, loaded)) << "page did not load";
+        ASSERT_TRUE(openLoaded(url)) << "page did not load";
         std::optional<Statement> before;
         ASSERT_TRUE(waitFor(5s, [&] { return (before = statement(url, false)).has_value(); }));
 

@@ -22,94 +22,77 @@ std::string describe(const std::vector<TurnEvent>& events) {
     return out;
 }
 
+// A conversation handed over before a restart resumes after the remembered
+// exchange: what came after it is sent, never what came before.
 TEST(TurnAssemblerTest, Scenarios) {
+    using Handed = std::optional<TurnAssembler::HandedExchange>;
+    const auto handed = [](int index, const char* reply) {
+        return TurnAssembler::HandedExchange{index, *reply ? TurnAssembler::resumeSignature(reply) : ""};
+    };
     struct Step {
         const char* snapshot;
         const char* expected;  // what this step emits
         bool fromNewChat = false;
         const char* key = "conv";
     };
-    const std::tuple<const char*, std::vector<Step>, std::optional<bool>> scenarios[] = {
-        // description, steps, whether a fresh send accepts a settled pair (else the surface's default)
+    struct Scenario {
+        const char* description;
+        std::vector<Step> steps;
+        std::optional<bool> acceptsSettledPair{};  // whether a fresh send accepts a settled pair (else the surface's)
+        Handed handed{};                           // what a restart remembers of the conversation
+    };
+    const Scenario scenarios[] = {
         {"history is withheld; a streaming reply waits and is sent once, when complete",
          {{"Q1 R2 Q3 R4", ""}, {"Q1 R2 Q3 R4 Q5 R6p ~", ""}, {"Q1 R2 Q3 R4 Q5 R6", "6/6 Q5 -> R6 ok t2"},
-          {"Q3 R4 Q5 R6", ""}}, {}},
+          {"Q3 R4 Q5 R6", ""}}},
         {"a reply followed by a later turn is settled while another streams",
-         {{"Q1 R2", ""}, {"Q3 R4 Q5 R6p ~", "4/6 Q3 -> R4 ok t2"}}, {}},
+         {{"Q1 R2", ""}, {"Q3 R4 Q5 R6p ~", "4/6 Q3 -> R4 ok t2"}}},
         {"a regenerated reply with new text is sent again, once",
          {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 R4v2p ~", ""},
-          {"Q3 R4v2", "4/4 Q3 -> R4v2 ok t2 r1"}, {"Q3 R4v2", ""}}, {}},
+          {"Q3 R4v2", "4/4 Q3 -> R4v2 ok t2 r1"}, {"Q3 R4v2", ""}}},
         {"a regenerated reply with identical text is not sent again",
-         {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 R4p ~", ""}, {"Q3 R4", ""}}, {}},
+         {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 R4p ~", ""}, {"Q3 R4", ""}}},
         {"a sent reply read differently later, without regenerating or growing, is not sent again",
-         {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 R04", ""}}, {}},
+         {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 R04", ""}}},
         {"a sent reply that went on growing is sent whole again as its next revision, also once a turn follows",
          {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 R4more", "4/4 Q3 -> R4more ok t2 r1"},
-          {"Q3 R4more", ""}, {"Q3 R4moremost Q5", "4/5 Q3 -> R4moremost ok t2 r2"}}, {}},
+          {"Q3 R4more", ""}, {"Q3 R4moremost Q5", "4/5 Q3 -> R4moremost ok t2 r2"}}},
         {"a sent reply that vanished while something streams counts as regenerating",
-         {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 ~", ""}, {"Q3 R4v2", "4/4 Q3 -> R4v2 ok t2 r1"}},
-         {}},
+         {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q3 ~", ""}, {"Q3 R4v2", "4/4 Q3 -> R4v2 ok t2 r1"}}},
         {"an unanswered prompt is sent alone once a later prompt shows",
-         {{"Q1 R2", ""}, {"Q1 R2 Q3", ""}, {"Q1 R2 Q3 Q4", "3/4 Q3 ->  degraded t2"}}, {}},
-        {"a reply without a visible prompt is degraded, tier 1", {{"Q1 R2", ""}, {"R3", "3/3  -> R3 degraded t1"}}, {}},
-        {"new chat: a lone prompt is live", {{"Q1", "", true}, {"Q1 Q2", "1/2 Q1 ->  degraded t2"}}, {}},
-        {"not a new chat: a lone prompt is history", {{"Q1", ""}, {"Q1 Q2", ""}}, {}},
+         {{"Q1 R2", ""}, {"Q1 R2 Q3", ""}, {"Q1 R2 Q3 Q4", "3/4 Q3 ->  degraded t2"}}},
+        {"a reply without a visible prompt is degraded, tier 1", {{"Q1 R2", ""}, {"R3", "3/3  -> R3 degraded t1"}}},
+        {"new chat: a lone prompt is live", {{"Q1", "", true}, {"Q1 Q2", "1/2 Q1 ->  degraded t2"}}},
+        {"not a new chat: a lone prompt is history", {{"Q1", ""}, {"Q1 Q2", ""}}},
         {"new chat: a settled first pair counts when the surface accepts it",
          {{"Q1 R2", "", true}, {"Q1 R2", "2/2 Q1 -> R2 ok t2"}}, true},
         {"new chat: a settled first pair is history when the surface does not accept it",
          {{"Q1 R2", "", true}, {"Q1 R2", ""}}, false},
-        {"an empty first snapshot does not prime", {{"", ""}, {"Q1 R2", ""}}, {}},
+        {"an empty first snapshot does not prime", {{"", ""}, {"Q1 R2", ""}}},
         {"another conversation key re-primes",
-         {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "", false, "b"}, {"Q3 R4 Q5 R6", "6/6 Q5 -> R6 ok t2", false, "b"}}, {}},
+         {{"Q1 R2", ""}, {"Q1 R2 Q3 R4", "", false, "b"}, {"Q3 R4 Q5 R6", "6/6 Q5 -> R6 ok t2", false, "b"}}},
+        {"restart: an exchange that completed while the agent was down is sent",
+         {{"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q1 R2 Q3 R4", ""}}, {}, handed(2, "R2")},
+        {"restart: nothing after the handed exchange", {{"Q1 R2 Q3 R4", ""}}, {}, handed(4, "R4")},
+        {"restart: another reply at the handed ordinal", {{"Q1 R2 Q3 R4", ""}}, {}, handed(2, "R2other")},
+        {"restart: the handed ordinal off screen", {{"Q3 R4 Q5 R6", ""}}, {}, handed(2, "R2")},
+        {"restart: a prompt handed without its reply (stopped while it streamed): the whole exchange follows",
+         {{"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}}, {}, handed(3, "")},
+        {"restart: a reply still streaming after the handed exchange is sent once complete",
+         {{"Q1 R2 Q3 R4p ~", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}}, {}, handed(2, "R2")},
     };
-    for (const auto& [description, steps, acceptsSettledPair] : scenarios) {
+    for (const auto& c : scenarios) {
+        SCOPED_TRACE(c.description);
         std::vector<TurnEvent> events;
-        TurnAssembler a("chatgpt", [&](const TurnEvent& e) { events.push_back(e); }, acceptsSettledPair);
-        TimePoint t{};
-        for (const auto& step : steps) {
-            events.clear();
-            a.process(snap(step.snapshot, false, step.key), t += 1s, step.fromNewChat);
-            EXPECT_EQ(describe(events), step.expected) << description << ", at " << step.snapshot << ", "
-                                                       << a.debugState();
-        }
-    }
-}
-
-// After a restart the first snapshot of a conversation handed over before
-// sends what came after the remembered exchange, and never what came before.
-TEST(TurnAssemblerTest, ResumesAfterTheExchangeHandedOverBeforeARestart) {
-    using Handed = std::optional<TurnAssembler::HandedExchange>;
-    const auto sig = [](const char* reply) { return TurnAssembler::resumeSignature(reply); };
-    const struct {
-        const char* what;
-        Handed handed;
-        std::vector<std::pair<const char*, const char*>> steps;  // snapshot, what it emits
-    } cases[] = {
-        {"an exchange that completed while the agent was down is sent", TurnAssembler::HandedExchange{2, sig("R2")},
-         {{"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}, {"Q1 R2 Q3 R4", ""}}},
-        {"nothing after the handed exchange: all is history", TurnAssembler::HandedExchange{4, sig("R4")},
-         {{"Q1 R2 Q3 R4", ""}}},
-        {"another reply at the handed ordinal: all is history", TurnAssembler::HandedExchange{2, sig("R2other")},
-         {{"Q1 R2 Q3 R4", ""}}},
-        {"the handed ordinal off screen: all is history", TurnAssembler::HandedExchange{2, sig("R2")},
-         {{"Q3 R4 Q5 R6", ""}}},
-        {"a prompt handed without its reply (stopped while it streamed): the whole exchange follows",
-         TurnAssembler::HandedExchange{3, ""}, {{"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}}},
-        {"a reply still streaming after the handed exchange is sent once complete",
-         TurnAssembler::HandedExchange{2, sig("R2")}, {{"Q1 R2 Q3 R4p ~", ""}, {"Q1 R2 Q3 R4", "4/4 Q3 -> R4 ok t2"}}},
-        {"no record of the conversation: all is history", std::nullopt, {{"Q1 R2 Q3 R4", ""}}},
-    };
-    for (const auto& c : cases) {
-        std::vector<TurnEvent> events;
-        TurnAssembler a("chatgpt", [&](const TurnEvent& e) { events.push_back(e); });
+        TurnAssembler a("chatgpt", [&](const TurnEvent& e) { events.push_back(e); }, c.acceptsSettledPair);
         a.setResumeLookup([&](const std::string& surface, const std::string& key) -> Handed {
             return surface == "chatgpt" && key == "conv" ? c.handed : std::nullopt;
         });
         TimePoint t{};
-        for (const auto& [snapshot, expected] : c.steps) {
+        for (const auto& step : c.steps) {
             events.clear();
-            a.process(snap(snapshot), t += 1s, false);
-            EXPECT_EQ(describe(events), expected) << c.what << ", at " << snapshot;
+            a.process(snap(step.snapshot, false, step.key), t += 1s, step.fromNewChat);
+            EXPECT_EQ(describe(events), step.expected) << "at " << step.snapshot << ", " << a.debugState();
         }
     }
 }

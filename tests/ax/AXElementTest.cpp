@@ -12,9 +12,19 @@ namespace {
 using sim::SimElement;
 using testing::N;
 
-// A failed read is a neutral value, and a scope remembers it as one: a gone
-// element is not asked again within the parse.
-TEST(AXElement, FailedReadsGiveNeutralValuesThatAScopeRemembers) {
+// A failed read, or an answer of the wrong type, is a neutral value, and a
+// scope remembers it as one: a gone element is not asked again within the parse.
+TEST(AXElement, FailedReadsAndWrongTypesGiveNeutralValuesThatAScopeRemembers) {
+    auto wrong = SimElement::make("AXCheckBox");
+    wrong->set("AXValue", 1.0).setString("AXTitle", "Project").set("AXDOMClassList", std::string("not-a-list"));
+    wrong->set("AXChildren", std::string("nope")).set("AXParent", std::string("nope"));
+    AXElement typed(wrong);
+    EXPECT_EQ(typed.label(), "Project") << "a number value never contributes to the label";
+    EXPECT_FALSE(typed.string("AXValue"));
+    EXPECT_TRUE(typed.domClassList().empty());
+    EXPECT_TRUE(typed.children().empty());
+    EXPECT_FALSE(typed.parent());
+
     auto e = SimElement::make("AXGroup");
     e->setString("AXSubrole", "AXLandmarkMain").setString("AXValue", "v").append("AXButton");
     e->failReads("AXRole").failReads("AXChildren");
@@ -38,18 +48,6 @@ TEST(AXElement, FailedReadsGiveNeutralValuesThatAScopeRemembers) {
         EXPECT_FALSE(read.parent());
     }
     EXPECT_EQ(e->readLog()->total(), 2u) << "the common members and the parent, once each";
-}
-
-TEST(AXElement, WrongValueTypesAreAbsent) {
-    auto e = SimElement::make("AXCheckBox");
-    e->set("AXValue", 1.0).setString("AXTitle", "Project").set("AXDOMClassList", std::string("not-a-list"));
-    e->set("AXChildren", std::string("nope")).set("AXParent", std::string("nope"));
-    AXElement node(e);
-    EXPECT_EQ(node.label(), "Project") << "a number value never contributes to the label";
-    EXPECT_FALSE(node.string("AXValue"));
-    EXPECT_TRUE(node.domClassList().empty());
-    EXPECT_TRUE(node.children().empty());
-    EXPECT_FALSE(node.parent());
 }
 
 // Within one scope, every way a parser reads a node costs at most one request

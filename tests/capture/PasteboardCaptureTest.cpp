@@ -42,7 +42,7 @@ TEST_F(PasteboardCaptureTest, AChipMatchesAClipboardOfItsLineCountStartingWithIt
     }
 }
 
-TEST_F(PasteboardCaptureTest, OnlyAMatchIsCachedRepairedAndACachedChipOrDeniedAccessReadsNothing) {
+TEST_F(PasteboardCaptureTest, OnlyMatchesAreCachedTheEightNewestAndACachedChipOrDeniedAccessReadsNothing) {
     clipboard.setText("unrelated");
     EXPECT_EQ(pastes.resolveBody(12, kPreview), std::nullopt);
     clipboard.setText(kBody + "\xFF");
@@ -55,9 +55,9 @@ TEST_F(PasteboardCaptureTest, OnlyAMatchIsCachedRepairedAndACachedChipOrDeniedAc
     clipboard.setAccessDenied(true);
     EXPECT_EQ(pastes.resolveBody(1, "Another paste whose preview is also long enough to count."), std::nullopt);
     EXPECT_EQ(clipboard.reads(), reads);
-}
+    clipboard.setAccessDenied(false);
 
-TEST_F(PasteboardCaptureTest, CacheKeepsTheEightNewestChips) {
+    // The cache keeps the eight newest chips.
     auto bodyFor = [](int i) { return "Chip number " + std::to_string(i) + " carries a long enough preview."; };
     for (int i = 1; i <= 9; ++i) {
         clipboard.setText(bodyFor(i));

@@ -5,9 +5,7 @@
 
 #include <filesystem>
 #include <unistd.h>
-#include <optional>
 #include <string>
-#include <vector>
 
 namespace velmar::testing {
 

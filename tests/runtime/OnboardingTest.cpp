@@ -94,26 +94,6 @@ TEST_F(OnboardingTest, TheDecisionOnEachAuthState) {
     }
 }
 
-TEST_F(OnboardingTest, SignedOutShowsTheSignInStepAndWithoutItsResourcesNoWindow) {
-    launch();
-    fromCore(signedIn(std::nullopt));
-    EXPECT_EQ(agent->menu().signedInEmail, "(unknown)");
-
-    fromCore(signedOut);
-    ASSERT_TRUE(agent->onboarding().signInWindow());
-    EXPECT_TRUE(agent->onboarding().signInWindow()->isVisible());
-    EXPECT_EQ(agent->menu().signedInEmail, std::nullopt);
-    EXPECT_EQ(sentOfType("beacon").back()["event"], "agent_welcome_shown");
-
-    testing::AgentHarness bare;
-    bare.sp.install = sim::SimInstallLayout();
-    bare.sp.install.setResource("core", "mjs", "// core");
-    bare.launch();
-    bare.fromCore(signedOut);
-    EXPECT_FALSE(bare.agent->onboarding().signInWindow());
-    EXPECT_EQ(bare.countSent("beacon"), 0u) << "no welcome without a window";
-}
-
 TEST_F(OnboardingTest, ThePermissionStepPollsEverySecondUntilGrantedThenCaptureStarts) {
     run(testing::claudeApp());
     toPermissionStep();
@@ -133,13 +113,17 @@ TEST_F(OnboardingTest, ThePermissionStepPollsEverySecondUntilGrantedThenCaptureS
     EXPECT_EQ(agent->capture().controllerCount(), 1u);
     EXPECT_TRUE(evaluated("velmarSetAXGranted(true)"));
 
-    // The user finishes: dashboard with the e-mail encoded.
+    // The user finishes: dashboard with the e-mail percent-encoded.
     page("finish");
     EXPECT_TRUE(done());
     EXPECT_FALSE(window()->isVisible());
     ASSERT_EQ(desktop.openedURLs.size(), 1u);
     EXPECT_EQ(desktop.openedURLs.back(), "https://app.example.test/people/ann%40example.test");
     EXPECT_EQ(beacons("agent_dashboard_open_click"), 1);
+    // Only letters, digits and dot, dash and underscore are kept as they are.
+    EXPECT_EQ(Onboarding::dashboardURL("https://d.test", std::nullopt), "https://d.test");
+    EXPECT_EQ(Onboarding::dashboardURL("https://d.test", "A-z_0.9+a b/~é"),
+              "https://d.test/people/A-z_0.9%2Ba%20b%2F%7E%C3%A9");
 }
 
 TEST_F(OnboardingTest, GrantAccessArmsTheHelperAndEveryWayOutOfThePermissionStepDisarmsIt) {
@@ -184,15 +168,18 @@ TEST_F(OnboardingTest, GrantAccessArmsTheHelperAndEveryWayOutOfThePermissionStep
     }
 }
 
-TEST_F(OnboardingTest, DashboardAddressesKeepOnlyLettersDigitsAndDotDashUnderscore) {
-    EXPECT_EQ(Onboarding::dashboardURL("https://d.test", std::nullopt), "https://d.test");
-    EXPECT_EQ(Onboarding::dashboardURL("https://d.test", "A-z_0.9+a b/~é"),
-              "https://d.test/people/A-z_0.9%2Ba%20b%2F%7E%C3%A9");
-}
-
-// Sign-in clicks send their beacon every time; the menu's actions reach the core.
-TEST_F(OnboardingTest, PageAndMenuActionsReachTheCore) {
+// Sign-in clicks send their beacon every time, a once-per-install one repeats
+// only until confirmed; the menu's actions reach the core.
+TEST_F(OnboardingTest, BeaconsAndPageAndMenuActionsReachTheCore) {
     launch();
+    fromCore({{"type", "ready"}});
+    fromCore({{"type", "beacon_result"}, {"ok", false}, {"event", "agent_first_launch"}});
+    fromCore({{"type", "ready"}});
+    EXPECT_EQ(beacons("agent_first_launch"), 2) << "unconfirmed: sent again";
+    fromCore({{"type", "beacon_result"}, {"ok", true}, {"event", "agent_first_launch"}});
+    fromCore({{"type", "ready"}});
+    EXPECT_EQ(beacons("agent_first_launch"), 2) << "confirmed: never again on this installation";
+
     fromCore(signedOut);
     page("signIn");
     page("signIn");
@@ -205,22 +192,8 @@ TEST_F(OnboardingTest, PageAndMenuActionsReachTheCore) {
     EXPECT_EQ(countSent("signin_desktop"), 3u);
     EXPECT_EQ(countSent("signout"), 1u);
     EXPECT_EQ(desktop.accessibilitySettingsOpened, 1);
-}
 
-// Clicks repeat their beacon (above); a once-per-install one repeats only until confirmed.
-TEST_F(OnboardingTest, OncePerInstallBeaconsRepeatUntilTheCoreConfirmsThem) {
-    launch();
-    fromCore({{"type", "ready"}});
-    fromCore({{"type", "beacon_result"}, {"ok", false}, {"event", "agent_first_launch"}});
-    fromCore({{"type", "ready"}});
-    EXPECT_EQ(beacons("agent_first_launch"), 2) << "unconfirmed: sent again";
-    fromCore({{"type", "beacon_result"}, {"ok", true}, {"event", "agent_first_launch"}});
-    fromCore({{"type", "ready"}});
-    EXPECT_EQ(beacons("agent_first_launch"), 2) << "confirmed: never again on this installation";
-}
-
-TEST_F(OnboardingTest, LaunchAtLoginIsSwitchedOnOnceAndTheUsersChoiceIsKept) {
-    launch();
+    // Launch at login is switched on once; the user's choice is kept.
     fromCore(signedIn());
     EXPECT_EQ(sp.login.status(), LoginService::Status::enabled);
 
@@ -245,6 +218,9 @@ TEST_F(OnboardingTest, LinksAndReopenBringTheRightThingForward) {
     EXPECT_FALSE(agent->onboarding().signInWindow()) << "reopen with unknown state does nothing";
 
     fromCore(signedOut);
+    ASSERT_TRUE(window());
+    EXPECT_TRUE(window()->isVisible());
+    EXPECT_EQ(sentOfType("beacon").back()["event"], "agent_welcome_shown");
     window()->close();
     agent->openURLs({"fernhollow://x"});
     sp.loop.runUntilIdle();
@@ -264,6 +240,19 @@ TEST_F(OnboardingTest, LinksAndReopenBringTheRightThingForward) {
     EXPECT_EQ(item.openRequests, opens) << "reopen never opens the menu";
     agent->openURLs({"fernhollow://x"});
     EXPECT_EQ(item.openRequests, opens + 1);
+
+    fromCore(signedIn(std::nullopt));
+    EXPECT_EQ(agent->menu().signedInEmail, "(unknown)");
+    fromCore(signedOut);
+    EXPECT_EQ(agent->menu().signedInEmail, std::nullopt);
+
+    testing::AgentHarness bare;  // without the sign-in page's resources
+    bare.sp.install = sim::SimInstallLayout();
+    bare.sp.install.setResource("core", "mjs", "// core");
+    bare.launch();
+    bare.fromCore(signedOut);
+    EXPECT_FALSE(bare.agent->onboarding().signInWindow());
+    EXPECT_EQ(bare.countSent("beacon"), 0u) << "no welcome without a window";
 }
 
 }  // namespace

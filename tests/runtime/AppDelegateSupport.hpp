@@ -59,9 +59,8 @@ public:
 
     sim::SimProcess& core() { return *launcher.latest(); }
     // A line from the core, and everything it sets off.
-    void fromCore(const nlohmann::json& message) { fromCoreRaw(message.dump() + "\n"); }
-    void fromCoreRaw(std::string bytes) {
-        core().emit(std::move(bytes));
+    void fromCore(const nlohmann::json& message) {
+        core().emit(message.dump() + "\n");
         sp.loop.runUntilIdle();
     }
 

@@ -11,10 +11,7 @@ using nlohmann::json;
 namespace velmar {
 namespace {
 
-using testing::AgentHarness;
-using testing::chromeApp;
-using testing::claudeApp;
-using testing::editorApp;
+using namespace velmar::testing;
 
 class AppDelegateTest : public ::testing::Test, protected AgentHarness {};
 
@@ -90,10 +87,19 @@ TEST_F(AppDelegateTest, EveryCoreMessageTypeHasItsEffect) {
         {"session_cleared deletes it", {{"type", "session_cleared"}},
          [&] { EXPECT_FALSE(SessionKeychainStore(secrets, sp.log).loadSession()); }},
         {"open_url opens a URL", {{"type", "open_url"}, {"url", "https://example.test/x"}},
-         [&] { EXPECT_EQ(desktop.openedURLs.back(), "https://example.test/x"); }},
+         [&] { EXPECT_EQ(desktop.openedURLs, std::vector<std::string>{"https://example.test/x"}); }},
+        {"open_url opens nothing that is not a web address", {{"type", "open_url"}, {"url", "javascript alert(1)"}},
+         [&] { EXPECT_EQ(desktop.openedURLs.size(), 1u); }},
         {"signin_result failure alerts with the message",
          {{"type", "signin_result"}, {"ok", false}, {"message", "wrong password"}},
          [&] { EXPECT_EQ(alerts.shownAlerts.back().informativeText, "Sign-in failed: wrong password"); }},
+        {"signin_result: anything but a Boolean true fails, without a message",
+         {{"type", "signin_result"}, {"ok", "true"}, {"message", json::array()}},
+         [&] { EXPECT_EQ(alerts.shownAlerts.back().informativeText, "Sign-in failed: unknown error"); }},
+        {"beacon_result: anything but a Boolean true confirms nothing",
+         {{"type", "beacon_result"}, {"ok", 1}, {"event", "agent_welcome_shown"}},
+         [&] { EXPECT_FALSE(sp.settings.contains(Beacon::sentKey(Beacon::welcomeShown))); }},
+        {"update_check without an updater", {{"type", "update_check"}}, [&] { EXPECT_EQ(updates.backgroundChecks, 0); }},
         {"event_result writes the last-event line",
          {{"type", "event_result"}, {"status", "stored"}, {"function_label", "claude"}},
          [&] {
@@ -113,31 +119,6 @@ TEST_F(AppDelegateTest, EveryCoreMessageTypeHasItsEffect) {
         fromCore(c.message);
         c.check();
     }
-}
-
-TEST_F(AppDelegateTest, WronglyTypedMessagesChangeNothing) {
-    launch();
-    const auto sentBefore = core().receivedLines().size();
-    const auto menuBefore = agent->menu().lastEventLine;
-
-    // What the decoder drops never reaches the delegate (its own table has
-    // those); these decode, and still must change nothing.
-    const json wrong[] = {
-        {{"type", "open_url"}, {"url", "javascript alert(1)"}},
-        {{"type", "signin_result"}, {"ok", "true"}, {"message", json::array()}},
-        {{"type", "beacon_result"}, {"ok", 1}, {"event", "agent_welcome_shown"}},
-        {{"type", "update_check"}},
-    };
-    for (const auto& m : wrong) fromCore(m);
-
-    EXPECT_EQ(core().receivedLines().size(), sentBefore) << "nothing is answered";
-    EXPECT_EQ(agent->menu().lastEventLine, menuBefore);
-    // Only a Boolean true is success: anything else is a failure without a message.
-    ASSERT_EQ(alerts.shownAlerts.size(), 1u);
-    EXPECT_EQ(alerts.shownAlerts[0].informativeText, "Sign-in failed: unknown error");
-    EXPECT_TRUE(desktop.openedURLs.empty());
-    EXPECT_FALSE(sp.settings.contains(Beacon::sentKey(Beacon::welcomeShown)));
-    EXPECT_EQ(updates.backgroundChecks, 0) << "no updater configured";
 }
 
 // Quitting flushes the active time, stops capture and asks the core to shut
@@ -167,7 +148,8 @@ TEST_F(AppDelegateTest, TerminationFlushesStopsAndEndsWhenTheCoreExits) {
     EXPECT_EQ(launcher.launchCount(), 1u) << "no restart after shutdown";
 }
 
-TEST_F(AppDelegateTest, RoutineHeartbeatsCarryStatisticsEverySixthBeatAndEdgeBeatsAtOnce) {
+// Statistics ride every sixth routine beat and every edge beat, until the core acknowledges them.
+TEST_F(AppDelegateTest, HeartbeatsCarryStatisticsUntilTheCoreAcknowledgesThem) {
     sp.workspace.install("com.google.Chrome", "/opt/google/chrome", "131.0.1");
     launch();
     for (int beat = 1; beat <= 12; ++beat) {
@@ -194,20 +176,12 @@ TEST_F(AppDelegateTest, RoutineHeartbeatsCarryStatisticsEverySixthBeatAndEdgeBea
     ASSERT_EQ(beats.size(), 13u);
     EXPECT_EQ(beats[12]["edge"], true);
     EXPECT_TRUE(beats[12].contains("stats_seq"));
-}
 
-TEST_F(AppDelegateTest, HeartbeatStatusResultsAcknowledgeOrReleaseTheBatch) {
-    launch();
-    diag.bump("claude", CaptureDiag::Counter::parsedOk, 3);
-    agent->sendHeartbeat(true);
-    sp.loop.runUntilIdle();
-    const auto seq = sentOfType("agent_status").back()["stats_seq"].get<std::int64_t>();
-
-    fromCore({{"type", "status_result"}, {"ok", false}, {"stats_seq", seq}});
+    fromCore({{"type", "status_result"}, {"ok", false}, {"stats_seq", beats[12]["stats_seq"]}});
     agent->sendHeartbeat(true);
     sp.loop.runUntilIdle();
     auto beat = sentOfType("agent_status").back();
-    EXPECT_EQ(beat["capture_stats"][0]["parsed_ok"], 3) << "a refused batch is sent again";
+    EXPECT_EQ(beat["capture_stats"], beats[12]["capture_stats"]) << "a refused batch is sent again";
 
     fromCore({{"type", "status_result"}, {"ok", true}, {"stats_seq", beat["stats_seq"]}});
     agent->sendHeartbeat(true);

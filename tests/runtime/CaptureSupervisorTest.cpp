@@ -10,10 +10,7 @@ using namespace std::chrono_literals;
 namespace velmar {
 namespace {
 
-using testing::AgentHarness;
-using testing::chromeApp;
-using testing::claudeApp;
-using testing::editorApp;
+using namespace velmar::testing;
 
 class CaptureSupervisorTest : public ::testing::Test, protected AgentHarness {};
 
@@ -58,18 +55,22 @@ TEST_F(CaptureSupervisorTest, AnApplicationThatCannotBeObservedYetIsTriedAgainUn
     EXPECT_TRUE(agent->capture().hasController(testing::claudePid));
     EXPECT_EQ(sp.log.countContaining("attached to com.anthropic.claudefordesktop on a later try"), 1u);
 
-    // A process that ends while unobservable is no longer tried.
+    // A browser that stays off the bus is told once to restart; once it
+    // ends it is no longer tried.
     run(chromeApp());
     sp.accessibility.failObservers(testing::chromePid);
-    sp.loop.advance(CaptureSupervisor::attachAfterLaunch + 10ms);
+    sp.loop.advance(CaptureSupervisor::attachAfterLaunch + CaptureSupervisor::attachRetryFirst + 10ms);
+    EXPECT_TRUE(notifications.shown.empty()) << "too soon";
+    sp.loop.advance(CaptureSupervisor::attachRetryMost * 3);
+    EXPECT_EQ(notifications.shown.size(), 1u);
     sp.workspace.terminate(testing::chromePid);
     sp.accessibility.failObservers(testing::chromePid, false);
     sp.loop.advance(2 * CaptureSupervisor::attachRetryMost);
     EXPECT_FALSE(agent->capture().hasController(testing::chromePid));
 }
 
-// A browser started before the accessibility switch shows no pages, or is not on the bus at all.
-TEST_F(CaptureSupervisorTest, ABrowserShowingNoPagesOrOffTheBusIsToldOnceToRestart) {
+// A browser started before the accessibility switch shows no pages (or, above, is not on the bus).
+TEST_F(CaptureSupervisorTest, ABrowserShowingNoPagesIsToldOnceToRestart) {
     const auto browser = [&](int pid, bool withPage) {
         auto app = sim::SimElement::make("AXApplication");
         auto window = app->append("AXWindow");
@@ -92,15 +93,6 @@ TEST_F(CaptureSupervisorTest, ABrowserShowingNoPagesOrOffTheBusIsToldOnceToResta
     sp.loop.advance(checked);
     ASSERT_EQ(notifications.shown.size(), 1u);
     EXPECT_EQ(notifications.shown[0].summary, "Restart Google Chrome to capture its AI chats");
-
-    AgentHarness h;
-    h.launch();
-    h.run(chromeApp());
-    h.sp.accessibility.failObservers(testing::chromePid);
-    h.sp.loop.advance(CaptureSupervisor::attachAfterLaunch + CaptureSupervisor::attachRetryFirst + 10ms);
-    EXPECT_TRUE(h.notifications.shown.empty()) << "too soon";
-    h.sp.loop.advance(CaptureSupervisor::attachRetryMost * 3);
-    EXPECT_EQ(h.notifications.shown.size(), 1u);
 }
 
 TEST_F(CaptureSupervisorTest, FlushGraceComesFromSettingsWithNonPositiveMeaningFourHours) {
@@ -112,35 +104,8 @@ TEST_F(CaptureSupervisorTest, FlushGraceComesFromSettingsWithNonPositiveMeaningF
     }
 }
 
-TEST_F(CaptureSupervisorTest, TrustGainedAttachesAndTrustLostLeavesControllersWithAnEdgeBeatEachWay) {
-    sp.accessibility.setTrusted(false);
-    run(claudeApp());
-    launch();
-    EXPECT_EQ(agent->capture().controllerCount(), 0u);
-
-    sp.accessibility.setTrusted(true);
-    sp.loop.advance(5s);
-    EXPECT_EQ(agent->capture().controllerCount(), 1u);
-    auto beats = sentOfType("agent_status");
-    ASSERT_EQ(beats.size(), 1u);
-    EXPECT_EQ(beats[0]["edge"], true);
-    EXPECT_EQ(beats[0]["ax_granted"], true);
-    EXPECT_EQ(beats[0]["capture_attached"], 1);
-
-    sp.loop.advance(5s);
-    EXPECT_EQ(countSent("agent_status"), 1u) << "no change, no beat";
-
-    sp.accessibility.setTrusted(false);
-    sp.loop.advance(5s);
-    EXPECT_EQ(agent->capture().controllerCount(), 1u) << "losing the permission does not stop controllers";
-    EXPECT_FALSE(agent->menu().axTrusted);
-    beats = sentOfType("agent_status");
-    ASSERT_EQ(beats.size(), 2u);
-    EXPECT_EQ(beats[1]["ax_granted"], false);
-    EXPECT_EQ(beats[1]["edge"], true);
-}
-
-TEST_F(CaptureSupervisorTest, PauseDetachesResumeReattachesWhatStillRunsAndScopeChangesOnlyTheLine) {
+// Each change of capture state sends an edge beat: pause and resume, the permission gained or lost.
+TEST_F(CaptureSupervisorTest, PauseResumeAndThePermissionAttachOrDetachWithAnEdgeBeatEach) {
     run(claudeApp());
     run(chromeApp());
     launch();
@@ -177,6 +142,28 @@ TEST_F(CaptureSupervisorTest, PauseDetachesResumeReattachesWhatStillRunsAndScope
     EXPECT_EQ(agent->capture().controllerCount(), 0u);
     EXPECT_EQ(countSent("agent_status"), 4u);
     EXPECT_EQ(sentOfType("agent_status").back()["edge"], true);
+
+    sp.loop.advance(5s);  // the poll notes the lost permission
+    const auto seen = countSent("agent_status");
+    sp.accessibility.setTrusted(true);
+    sp.loop.advance(5s);
+    EXPECT_EQ(agent->capture().controllerCount(), 2u) << "the permission gained: attached at the next check";
+    auto beats = sentOfType("agent_status");
+    ASSERT_EQ(beats.size(), seen + 1);
+    EXPECT_EQ(beats.back()["edge"], true);
+    EXPECT_EQ(beats.back()["ax_granted"], true);
+    EXPECT_EQ(beats.back()["capture_attached"], 2);
+    sp.loop.advance(5s);
+    EXPECT_EQ(countSent("agent_status"), seen + 1) << "no change, no beat";
+
+    sp.accessibility.setTrusted(false);
+    sp.loop.advance(5s);
+    EXPECT_EQ(agent->capture().controllerCount(), 2u) << "losing the permission does not stop controllers";
+    EXPECT_FALSE(agent->menu().axTrusted);
+    beats = sentOfType("agent_status");
+    ASSERT_EQ(beats.size(), seen + 2);
+    EXPECT_EQ(beats.back()["ax_granted"], false);
+    EXPECT_EQ(beats.back()["edge"], true);
 }
 
 }  // namespace

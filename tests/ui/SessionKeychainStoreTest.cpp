@@ -24,8 +24,7 @@ TEST(SessionKeychainStore, LoadsOnlyAStoredObject) {
         std::optional<int> readFailure;
         std::optional<json> expected;
         std::vector<std::string> logged;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"nothing stored: silent", std::nullopt, std::nullopt, std::nullopt, {}},
         {"an object", R"({"access_token":"t","expires_at":1})", std::nullopt,
          json{{"access_token", "t"}, {"expires_at", 1}}, {}},

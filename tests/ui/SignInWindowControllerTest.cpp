@@ -6,10 +6,9 @@
 #include "platform/sim/SimLogSink.hpp"
 #include "platform/sim/SimMainLoop.hpp"
 #include "platform/sim/SimWindowing.hpp"
+#include "support/TempFiles.hpp"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 using nlohmann::json;
 
@@ -56,14 +55,13 @@ TEST(SignInWindowController, LoadsThePageAndScriptsWaitForItInOrderAndRunOnce) {
     EXPECT_EQ(rig.window.evaluated.size(), 5u);
 }
 
-TEST(SignInWindowController, OnlyWellFormedVelmarMessagesAreActions) {
+TEST(SignInWindowController, OnlyWellFormedVelmarMessagesAreActionsOrCredentials) {
     struct Case {
         const char* description;
         std::string handler;
         json body;
         std::optional<OnboardingAction> expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"sign in", "velmar", {{"action", "signIn"}}, OnboardingAction::signIn},
         {"grant access with extra members", "velmar", {{"action", "grantAccess"}, {"step", 2}},
          OnboardingAction::grantAccess},
@@ -75,9 +73,8 @@ TEST(SignInWindowController, OnlyWellFormedVelmarMessagesAreActions) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(SignInWindowController::actionFromMessage(c.handler, c.body), c.expected) << c.description;
-}
 
-TEST(SignInWindowController, TheEmailFormSignsInWithCredentialsWhenWired) {
+    // The e-mail form signs in with credentials when wired.
     WindowRig rig;
     std::vector<std::string> sent;
     rig.controller->onSignInEmail = [&](const std::string& e, const std::string& p) {
@@ -97,8 +94,7 @@ TEST(SignInWindowController, LinksNeverReplaceThePage) {
         NavigationRequest request;
         bool allowed;
         std::vector<std::string> opened;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"initial load of the page", {"file:///opt/signin/signin.html", false}, true, {}},
         {"file URL in upper case", {"FILE:///opt/signin/signin.html", false}, true, {}},
         {"link to another local file", {"file:///etc/passwd", true}, false, {}},
@@ -131,27 +127,24 @@ TEST(SignInWindowController, PresentingAndClosingSwitchTheActivationPolicy) {
     rig.window.close();
     EXPECT_EQ(rig.windowing.policies.back(), ActivationPolicy::accessory);
     EXPECT_EQ(closed, 1);
-}
 
-TEST(SignInWindowController, APresentPendingWhenTheControllerGoesIsDropped) {
-    WindowRig rig;
-    rig.controller->present();
-    rig.controller.reset();
-    rig.loop.runUntilIdle();
-    EXPECT_EQ(rig.windowing.activations, 0);
+    WindowRig gone;
+    gone.controller->present();
+    gone.controller.reset();
+    gone.loop.runUntilIdle();
+    EXPECT_EQ(gone.windowing.activations, 0) << "a present pending when the controller goes is dropped";
 }
 
 TEST(SignInWindowController, ContentDirectoryComesFromTheEnvironmentThenTheInstallation) {
-    auto dir = std::filesystem::temp_directory_path() / "velmar-signin-resolve";
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "file.txt") << "x";
+    testing::TempDir folder;
+    const std::filesystem::path dir = folder.path();
+    testing::writeFile(dir / "file.txt", "x");
     struct Case {
         const char* description;
         std::optional<std::string> variable;
         std::optional<std::filesystem::path> installed;
         std::optional<std::filesystem::path> expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"variable names an existing folder", dir.string(), "/usr/share/velmar/signin", dir},
         {"variable names a missing path", "/nonexistent/signin", "/usr/share/velmar/signin",
          "/usr/share/velmar/signin"},
@@ -167,7 +160,6 @@ TEST(SignInWindowController, ContentDirectoryComesFromTheEnvironmentThenTheInsta
         if (c.installed) install.addResourceDirectory("signin");
         EXPECT_EQ(SignInWindowController::resolveContentDirectory(env, install), c.expected) << c.description;
     }
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -29,7 +29,6 @@ struct MenuRig {
     MenuRig() {
         install.setShortVersion("1.4.2");
         install.setBundleIdentifier("com.velmar.desktop-agent");
-        menu.onSignIn = [this] { calls.push_back("signIn"); };
         menu.onSignInEmail = [this](const std::string& e, const std::string& p) {
             calls.push_back("email:" + e + "|" + p);
         };
@@ -41,18 +40,17 @@ struct MenuRig {
 };
 
 TEST(StatusMenu, LinesFollowTheStateTheDelegateWrote) {
-    struct Case {
-        const char* description;
-        std::function<void(MenuRig&)> setup;
-        Titles expected;
-    };
     const Titles signedOutTail = {"---", "Not signed in", "Sign in…", "Sign in with email…", "---",
                                   "Launch at login", "---", "Quit Fernhollow"};
     auto with = [](Titles head, const Titles& tail) {
         head.insert(head.end(), tail.begin(), tail.end());
         return head;
     };
-    const Case cases[] = {
+    struct Case {
+        const char* description;
+        std::function<void(MenuRig&)> setup;
+        Titles expected;
+    } cases[] = {
         {"a dry run without a version, no permission, signed out, a negative count of buffered events",
          [](MenuRig& r) {
              r.install.setShortVersion(std::nullopt);
@@ -99,29 +97,7 @@ TEST(StatusMenu, LinesFollowTheStateTheDelegateWrote) {
     }
 }
 
-// Refresh pushes the menu, so a tray shows the current state before it is
-// opened; without its callback the accessibility item opens the settings.
-TEST(StatusMenu, RefreshPushesTheMenuAndOnlyActionLinesAct) {
-    MenuRig rig;
-    rig.menu.install(false);
-    rig.menu.signedInEmail = "ana@example.com";
-    rig.login.setStatus(LoginService::Status::enabled);
-    rig.menu.refresh();
-    ASSERT_NE(rig.item.find("Signed in as ana@example.com"), nullptr);
-    EXPECT_EQ(rig.item.find("Signed in as ana@example.com")->kind, MenuItem::Kind::info);
-    EXPECT_TRUE(rig.item.find("Launch at login")->checked);
-
-    for (auto title : {"Sign out", "Launch at login", "Quit Fernhollow", "Grant Accessibility access…"})
-        EXPECT_TRUE(rig.item.choose(title)) << title;
-    EXPECT_FALSE(rig.item.choose("Signed in as ana@example.com"));
-    EXPECT_EQ(rig.calls, (std::vector<std::string>{"signOut", "toggle", "quit", "axSettings"}));
-    EXPECT_EQ(rig.launcher.accessibilitySettingsOpened, 0);
-    rig.menu.onOpenAccessibilitySettings = nullptr;
-    rig.item.choose("Grant Accessibility access…");
-    EXPECT_EQ(rig.launcher.accessibilitySettingsOpened, 1);
-}
-
-TEST(StatusMenu, RedDotOnlyOnceTheUserIsKnownToBeSignedOut) {
+TEST(StatusMenu, RedDotOnlyOnceKnownSignedOutAndRefreshPushesTheMenu) {
     MenuRig rig;
     rig.menu.install(false);
     ASSERT_EQ(rig.item.images.size(), 1u);
@@ -148,6 +124,23 @@ TEST(StatusMenu, RedDotOnlyOnceTheUserIsKnownToBeSignedOut) {
     auto before = rig.item.images.size();
     rig.menu.refreshStatusImage();
     EXPECT_EQ(rig.item.images.size(), before + 1) << "an appearance change forces a redraw";
+
+    // Refresh pushes the menu, so a tray shows the current state before it is
+    // opened; without its callback the accessibility item opens the settings.
+    rig.menu.signedInEmail = "ana@example.com";
+    rig.login.setStatus(LoginService::Status::enabled);
+    rig.menu.refresh();
+    ASSERT_NE(rig.item.find("Signed in as ana@example.com"), nullptr);
+    EXPECT_TRUE(rig.item.find("Launch at login")->checked);
+
+    for (auto title : {"Sign out", "Launch at login", "Quit Fernhollow", "Grant Accessibility access…"})
+        EXPECT_TRUE(rig.item.choose(title)) << title;
+    EXPECT_FALSE(rig.item.choose("Signed in as ana@example.com"));
+    EXPECT_EQ(rig.calls, (std::vector<std::string>{"signOut", "toggle", "quit", "axSettings"}));
+    EXPECT_EQ(rig.launcher.accessibilitySettingsOpened, 0);
+    rig.menu.onOpenAccessibilitySettings = nullptr;
+    rig.item.choose("Grant Accessibility access…");
+    EXPECT_EQ(rig.launcher.accessibilitySettingsOpened, 1);
 }
 
 TEST(StatusMenu, EmailDialogSendsOnlyACompleteAnswer) {
@@ -155,8 +148,7 @@ TEST(StatusMenu, EmailDialogSendsOnlyACompleteAnswer) {
         const char* description;
         std::optional<Credentials> answer;
         std::vector<std::string> expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"e-mail trimmed, password kept as typed", Credentials{"  ana@example.com\t", " pw "},
          {"email:ana@example.com| pw "}},
         {"blank e-mail", Credentials{"   ", "pw"}, {}},

@@ -9,11 +9,7 @@ namespace velmar {
 namespace {
 
 AgentConfig defaults() {
-    AgentConfig c;
-    c.apiBase = "https://api.velmar.app";
-    c.dashboardBase = "https://app.velmar.app";
-    c.clientVersion = "1.0.0";
-    return c;
+    return {.apiBase = "https://api.velmar.app", .dashboardBase = "https://app.velmar.app", .clientVersion = "1.0.0"};
 }
 
 // Every broken "config.json" is ignored as a whole, silently, in both kinds of build.
@@ -51,23 +47,20 @@ TEST(AgentConfig, FileValuesAreTakenAsWrittenAndOnlyADevelopmentBuildReadsTheEnv
         {"VELMAR_CLIENT_VERSION", "9.9"},  // never read
         {"VELMAR_CORE_JS", "/home/dev/core/core.mjs"},
     };
-    const AgentConfig release = AgentConfig::load(install, env, true);
-    EXPECT_EQ(release.supabaseURL, "https://file.supabase.co");
-    EXPECT_EQ(release.supabaseAnonKey, " key ");
-    EXPECT_FALSE(release.dryRun) << "\"true\" is not \"1\"";
-    EXPECT_EQ(release.dashboardBase, "not even a URL");
-    EXPECT_EQ(release.shadowSurfaces, "gemini,perplexity");
-    EXPECT_TRUE(release.obfuscationEnabled);
-    EXPECT_EQ(release.apiBase, "https://api.velmar.app");
-    EXPECT_EQ(release.coreScriptOverride, std::nullopt);
+    AgentConfig release = defaults();  // "true" is not "1": no dry run
+    release.supabaseURL = "https://file.supabase.co";
+    release.supabaseAnonKey = " key ";
+    release.dashboardBase = "not even a URL";
+    release.shadowSurfaces = "gemini,perplexity";
+    release.obfuscationEnabled = true;
+    EXPECT_EQ(AgentConfig::load(install, env, true), release);
 
-    const AgentConfig dev = AgentConfig::load(install, env, false);
-    EXPECT_EQ(dev.supabaseURL, "https://env.supabase.co");
-    EXPECT_EQ(dev.supabaseAnonKey, " key ");
-    EXPECT_TRUE(dev.dryRun);
-    EXPECT_EQ(dev.apiBase, "http://localhost:9000");
-    EXPECT_EQ(dev.clientVersion, "1.0.0");
-    EXPECT_EQ(dev.coreScriptOverride, "/home/dev/core/core.mjs");
+    AgentConfig dev = release;
+    dev.supabaseURL = "https://env.supabase.co";
+    dev.dryRun = true;
+    dev.apiBase = "http://localhost:9000";
+    dev.coreScriptOverride = "/home/dev/core/core.mjs";
+    EXPECT_EQ(AgentConfig::load(install, env, false), dev);
 
     install.setShortVersion(std::nullopt);
     EXPECT_EQ(AgentConfig::load(install, env, true).clientVersion, "dev");
@@ -79,8 +72,7 @@ TEST(AgentConfig, ReleaseBuildsTakeOnlyAnHttpsApiBaseWithAHost) {
         const char* text;
         bool release;
         const char* expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"release: blanks and newlines trimmed", " \n https://api.example.com/v1\t\n", true,
          "https://api.example.com/v1"},
         {"release: upper-case scheme kept as written", "HTTPS://Api.Example.com", true, "HTTPS://Api.Example.com"},

@@ -88,7 +88,6 @@ TEST(EngagementMonitor, ActivityOnlyWhileWorkingInAVisibleAISurface) {
     EngagementRig rig;
     rig.desktop.activate(102);
     rig.monitor.start();
-    rig.take();
     auto activityAfter5s = [&](bool typed) {
         if (typed) rig.desktop.workspace().userInput();
         rig.loop.advance(5s);
@@ -98,13 +97,10 @@ TEST(EngagementMonitor, ActivityOnlyWhileWorkingInAVisibleAISurface) {
     EXPECT_EQ(activityAfter5s(true), 1) << "input within 6 s";
     EXPECT_EQ(activityAfter5s(false), 0) << "no input for 10 s, though the surface stays focused";
     rig.desktop.workspace().post(Kind::displaysSlept);
-    rig.take();
     EXPECT_EQ(activityAfter5s(true), 0) << "displays asleep";
     rig.desktop.workspace().post(Kind::displaysWoke);
-    rig.take();
     EXPECT_EQ(activityAfter5s(true), 1);
     rig.desktop.workspace().post(Kind::screenLocked);
-    rig.take();
     EXPECT_EQ(activityAfter5s(true), 0) << "screen locked";
 
     rig.monitor.flushActiveTime();

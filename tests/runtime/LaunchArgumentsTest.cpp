@@ -14,8 +14,7 @@ TEST(LaunchArguments, DecidesBetweenRunningAnsweringAndRefusing) {
         Action action;
         std::vector<std::string> operands;
         const char* messageHas;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"no argument runs", {}, Action::run, {}, ""},
         {"a link is kept for the running agent", {"fernhollow://signin?code=1"}, Action::run,
          {"fernhollow://signin?code=1"}, ""},

@@ -5,6 +5,7 @@
 #include "platform/sim/SimInstallLayout.hpp"
 #include "runtime/AgentConfig.hpp"
 #include "support/FuzzCheck.hpp"
+#include "surfaces/WebAddress.hpp"
 
 #include <cstdint>
 #include <string>
@@ -17,9 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const sim::SimEnvironment environment{{"VELMAR_API_BASE", "http://127.0.0.1:9"}};
     const auto release = AgentConfig::load(install, environment, true);
     // A scheme is case-insensitive, and one written "HTTPS://" is kept as written.
-    std::string scheme = release.apiBase.substr(0, 8);
-    for (char& c : scheme) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    fuzz::check(scheme == "https://", "a release build with a backend that is not https");
+    fuzz::check(WebAddress::parse(release.apiBase).schemeIs("https"), "a release build with a backend that is not https");
     (void)AgentConfig::load(install, environment, false);
     return 0;
 }

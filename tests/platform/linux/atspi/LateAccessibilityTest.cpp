@@ -4,26 +4,17 @@
 // the desktop's notifications, to restart the browser. The notification
 // server here is the test's own, on the session's bus.
 
+#include "platform/linux/atspi/RealBrowserSupport.hpp"
 #include "support/TempFiles.hpp"
 
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
-
 namespace velmar {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr const char* kInterface = R"(<node><interface name="org.freedesktop.Notifications">
   <method name="Notify"><arg type="s" direction="in"/><arg type="u" direction="in"/><arg type="s" direction="in"/>
@@ -77,26 +68,8 @@ TEST(LateAccessibility, ABrowserStartedBeforeTheSwitchIsToldOnceToRestart) {
     g_variant_unref(owned);
 
     testing::TempDir home;
-    for (const char* d : {"run", "data", "state", "config", "cache"}) fs::create_directories(home.path() / d);
-    fs::permissions(home.path() / "run", fs::perms::owner_all);
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string kv = *e;
-        if (kv.starts_with("HOME=") || kv.starts_with("XDG_")) continue;
-        env.push_back(kv);
-    }
-    const std::string h = home.path().string();
-    for (const auto& kv : {"HOME=" + h, "XDG_RUNTIME_DIR=" + h + "/run", "XDG_DATA_HOME=" + h + "/data",
-                           "XDG_STATE_HOME=" + h + "/state", "XDG_CONFIG_HOME=" + h + "/config",
-                           "XDG_CACHE_HOME=" + h + "/cache"})
-        env.push_back(kv);
-    const std::string program = std::string(VELMAR_TOOL_DIR) + "/velmar-desktop-agent";
-    std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>("--background"), nullptr};
-    std::vector<char*> envp;
-    for (auto& kv : env) envp.push_back(kv.data());
-    envp.push_back(nullptr);
-    pid_t agent = 0;
-    ASSERT_EQ(posix_spawn(&agent, program.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+    const pid_t agent = linux_backend::real_browser::spawnAgent(home.path().string());
+    ASSERT_GT(agent, 0);
 
     // The agent's tries come 2, 4 and 8 s apart; then the notification, and no second one.
     const auto serveFor = [&](gint64 seconds, bool untilFirst) {
@@ -109,9 +82,7 @@ TEST(LateAccessibility, ABrowserStartedBeforeTheSwitchIsToldOnceToRestart) {
     };
     serveFor(40, true);
     serveFor(10, false);
-    kill(agent, SIGTERM);
-    int status = 0;
-    waitpid(agent, &status, 0);
+    linux_backend::real_browser::stopAgent(agent);
 
     ASSERT_EQ(received.notes.size(), 1u) << "told once";
     EXPECT_EQ(received.notes[0].first, "Fernhollow");

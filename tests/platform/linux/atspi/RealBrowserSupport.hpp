@@ -20,6 +20,7 @@
 #include "platform/linux/system/GLibMainLoop.hpp"
 #include "surfaces/AIWebURL.hpp"
 #include "surfaces/WebAddress.hpp"
+#include "support/TempFiles.hpp"
 
 #include <gtest/gtest.h>
 
@@ -50,6 +51,7 @@
 namespace velmar::linux_backend::real_browser {
 
 using namespace std::chrono_literals;
+using velmar::testing::readFile;
 
 // The events a test got, for its failure message.
 inline std::string describeEvents(const std::vector<TurnEvent>& events) {
@@ -74,18 +76,11 @@ inline std::string lineTrimmed(const std::string& text) {
     return out;
 }
 
-// A turn without its text: the parse of the page and of the tree it was built
+// Turns without their text: the parse of the page and of the tree it was built
 // from agree on everything else; the text is what the page states.
-inline RawTurn withoutText(RawTurn turn) {
-    turn.text.clear();
-    return turn;
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+inline std::vector<RawTurn> withoutTexts(std::vector<RawTurn> turns) {
+    for (auto& turn : turns) turn.text.clear();
+    return turns;
 }
 
 // Role and text of each turn: the ordinals' totals grow with the conversation.
@@ -195,6 +190,48 @@ inline AXNodePtr findWebArea(const AXElement& node, const std::string& url, int 
     return nullptr;
 }
 
+// The real agent in the background, as the session starts it, with its own
+// home and XDG folders under `home` and its output in home/agent.log; 0 if
+// it could not start.
+inline pid_t spawnAgent(const std::string& home) {
+    for (const char* sub : {"run", "data", "state", "config", "cache"}) std::filesystem::create_directories(home + "/" + sub);
+    std::filesystem::permissions(home + "/run", std::filesystem::perms::owner_all);
+    const std::map<std::string, std::string> own = {
+        {"HOME", home}, {"XDG_RUNTIME_DIR", home + "/run"}, {"XDG_DATA_HOME", home + "/data"},
+        {"XDG_STATE_HOME", home + "/state"}, {"XDG_CONFIG_HOME", home + "/config"}, {"XDG_CACHE_HOME", home + "/cache"},
+        // VELMAR_AGENT_DEBUG=1 puts its capture trace in its log.
+        {"VELMAR_CAPTURE_DEBUG", std::getenv("VELMAR_AGENT_DEBUG") ? "1" : "0"}};
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry(*e);
+        const std::string name = entry.substr(0, entry.find('='));
+        // Its own runtime directory holds no Wayland socket: GTK takes X.
+        if (!own.contains(name) && name != "WAYLAND_DISPLAY") env.push_back(entry);
+    }
+    for (const auto& [key, value] : own) env.push_back(key + "=" + value);
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string program = std::string(VELMAR_TOOL_DIR) + "/velmar-desktop-agent", background = "--background";
+    char* argv[] = {program.data(), background.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string log = home + "/agent.log";
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : 0;
+}
+
+inline void stopAgent(pid_t pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+}
+
 // The agent itself, started as the session starts it, with the bundled local
 // core, capturing beside the test: a typed exchange must end up in the core's
 // store once, as the page showed it. Its files live apart under the session.
@@ -202,54 +239,16 @@ class AgentBeside {
 public:
     static std::unique_ptr<AgentBeside> start() {
         const char* session = std::getenv("VELMAR_SESSION_DIR");
-        const std::string agent = std::string(VELMAR_TOOL_DIR) + "/velmar-desktop-agent";
-        if (!session || !std::filesystem::exists(agent)) return nullptr;
+        if (!session || !std::filesystem::exists(std::string(VELMAR_TOOL_DIR) + "/velmar-desktop-agent")) return nullptr;
         auto out = std::unique_ptr<AgentBeside>(new AgentBeside(std::string(session) + "/agent"));
-        const std::string& home = out->home_;
-        for (const char* sub : {"run", "data", "state", "config", "cache"}) std::filesystem::create_directories(home + "/" + sub);
-        std::filesystem::permissions(home + "/run", std::filesystem::perms::owner_all);
-        std::vector<std::string> env;
-        const std::vector<std::pair<std::string, std::string>> own = {
-            {"HOME", home}, {"XDG_RUNTIME_DIR", home + "/run"}, {"XDG_DATA_HOME", home + "/data"},
-            {"XDG_STATE_HOME", home + "/state"}, {"XDG_CONFIG_HOME", home + "/config"},
-            {"XDG_CACHE_HOME", home + "/cache"},
-            // VELMAR_AGENT_DEBUG=1 puts its capture trace in its log.
-            {"VELMAR_CAPTURE_DEBUG", std::getenv("VELMAR_AGENT_DEBUG") ? "1" : "0"}};
-        for (char** e = environ; *e; ++e) {
-            const std::string entry(*e);
-            const std::string name = entry.substr(0, entry.find('='));
-            bool replaced = false;
-            for (const auto& [key, value] : own) replaced = replaced || key == name;
-            // Its own runtime directory holds no Wayland socket: GTK takes X.
-            if (!replaced && name != "WAYLAND_DISPLAY") env.push_back(entry);
-        }
-        for (const auto& [key, value] : own) env.push_back(key + "=" + value);
-        std::vector<char*> envp, argv;
-        for (auto& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::string background = "--background";
-        std::string program = agent;
-        argv = {program.data(), background.data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        const std::string log = home + "/agent.log";
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        const int rc = posix_spawn(&out->pid_, agent.c_str(), &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) return nullptr;
+        out->pid_ = spawnAgent(out->home_);
+        if (out->pid_ == 0) return nullptr;
         // Ready once its core has made the store; then it attaches to the browser.
         if (!waitFor(30s, [&] { return std::filesystem::exists(out->storePath()); })) return nullptr;
         std::this_thread::sleep_for(2s);
         return out;
     }
-    ~AgentBeside() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
-    }
+    ~AgentBeside() { stopAgent(pid_); }
     std::string storePath() const { return home_ + "/data/velmar/turns.jsonl"; }
     std::string logTail() const {
         const std::string all = readFile(home_ + "/agent.log");
@@ -318,10 +317,10 @@ protected:
         ASSERT_TRUE(run("xdotool type --delay 2 '" + url + "' && xdotool key Delete Return"));
     }
 
-    // Loads an address and waits for its page; the address bar can miss keys
-    // typed while the previous page still loads, so it is typed once more.
-    static bool openLoaded(const std::string& url) {
-        auto loaded = [&] { return webArea(url) != nullptr; };
+    // Loads an address and waits for its page (or for `loaded`); the address bar
+    // can miss keys typed while the previous page still loads, so it is typed once more.
+    static bool openLoaded(const std::string& url, std::function<bool()> loaded = {}) {
+        if (!loaded) loaded = [&] { return webArea(url) != nullptr; };
         open(url);
         if (!waitFor(8s, loaded)) open(url);
         return waitFor(12s, loaded);
@@ -343,21 +342,20 @@ protected:
         return nullptr;
     }
 
+    static std::optional<std::string> conversationKey(const std::string& surface, const std::string& url) {
+        auto address = WebAddress::parse(url);
+        return surface.starts_with("gemini_") ? AIWebURL::panelConversationId(address, surface)
+                                              : AIWebURL::conversationId(address, surface);
+    }
+
     // The surface's parse of what the page shows, as live capture reads it.
     static std::optional<SegmenterSnapshot> parse(const std::string& surface, const std::string& url) {
         auto area = webArea(url);
         if (!area) return std::nullopt;
-        auto address = WebAddress::parse(url);
-        std::optional<std::string> key;
-        AXNodePtr scope = area;
-        if (surface == "gemini_docs" || surface == "gemini_sheets") {
-            key = AIWebURL::panelConversationId(address, surface);
-            scope = WorkspaceGeminiPanel::locate(area);
-            if (!scope) return std::nullopt;
-        } else {
-            key = AIWebURL::conversationId(address, surface);
-        }
-        return FixtureParsing::parse(surface, *scope, key);
+        // The workspace panels are read from the panel, not the document.
+        AXNodePtr scope = surface.starts_with("gemini_") ? WorkspaceGeminiPanel::locate(area) : area;
+        if (!scope) return std::nullopt;
+        return FixtureParsing::parse(surface, *scope, conversationKey(surface, url));
     }
 
     // The parse of the recorded tree a page was built from.
@@ -365,10 +363,7 @@ protected:
     static std::optional<SegmenterSnapshot> fixtureParse(const Page& page, const std::string& url) {
         auto doc = FixtureDocument::decodeText(readFile(std::string(VELMAR_FIXTURE_DIR) + "/" + page.fixture));
         doc.tree->wireParents();
-        auto address = WebAddress::parse(url);
-        auto key = page.surface.starts_with("gemini_") ? AIWebURL::panelConversationId(address, page.surface)
-                                                        : AIWebURL::conversationId(address, page.surface);
-        return FixtureParsing::parse(page.surface, *doc.tree, key);
+        return FixtureParsing::parse(page.surface, *doc.tree, conversationKey(page.surface, url));
     }
 
     // Focuses the page's composer, found by its role alone (it has no label
@@ -398,6 +393,31 @@ protected:
         std::string appId, appName, name;
     };
 
+    // The real browser controller, attached to the running browser through the
+    // allow-list and woken only by the AT-SPI observer on a real GLib loop,
+    // past its first settles; it keeps the events it sends.
+    struct Attached {
+        GLibMainLoop loop;
+        CaptureDiag diag{loop.now()};
+        std::vector<TurnEvent> events;
+        // VELMAR_CAPTURE_DEBUG=1 shows the controller's reads on standard error.
+        linux_backend::StderrLogSink debugSink;
+        const CaptureDebug debug{linux_backend::LinuxEnvironment{}, debugSink};
+        std::optional<BrowserCaptureController> controller;
+
+        void attach(const Browser& browser) {
+            auto spec = AIAppAllowlist::specForAppId(browser.appId);
+            ASSERT_TRUE(spec && spec->browserCase()) << browser.appId << " is not allow-listed on this desktop";
+            CaptureSchedule::Timings timings;
+            timings.settle = 300ms;
+            controller.emplace(RunningApplication{pid_, browser.appId, browser.appName, std::nullopt},
+                               spec->browserCase()->profile, *accessibility_, loop, diag, timings,
+                               [this](const TurnEvent& e) { events.push_back(e); }, nullptr, &debug);
+            ASSERT_TRUE(controller->start()) << "no observer on the browser";
+            runUntil(loop, 1200ms, [] { return false; });
+        }
+    };
+
     // The page's address is classified by the real rules; its parse in the real
     // browser equals the parse of the tree it was built from. Then the real browser
     // controller, attached to the running browser through the allow-list and woken
@@ -419,16 +439,10 @@ protected:
             live = parse(page.surface, url);
             return live && live->turns.size() == expected->turns.size();
         };
-        // The address bar can miss keys typed while the previous page still loads: type it once more.
-        open(url);
-        if (!waitFor(8s, loaded)) open(url);
-        ASSERT_TRUE(waitFor(12s, loaded)) << "no parse of " << url << " with " << expected->turns.size()
+        ASSERT_TRUE(openLoaded(url, loaded)) << "no parse of " << url << " with " << expected->turns.size()
                                           << " turns; got "
                                           << (live ? std::to_string(live->turns.size()) : std::string("no snapshot"));
-        std::vector<RawTurn> liveBare, expectedBare;
-        for (const auto& t : live->turns) liveBare.push_back(withoutText(t));
-        for (const auto& t : expected->turns) expectedBare.push_back(withoutText(t));
-        EXPECT_EQ(liveBare, expectedBare);
+        EXPECT_EQ(withoutTexts(live->turns), withoutTexts(expected->turns));
         // The text of every turn is what the page states its bubbles read.
         std::optional<Statement> stated;
         ASSERT_TRUE(waitFor(3s, [&] { return (stated = statement(url, page.promptsOnly)).has_value(); }))
@@ -445,22 +459,11 @@ protected:
             return;
         }
 
-        auto spec = AIAppAllowlist::specForAppId(browser.appId);
-        ASSERT_TRUE(spec && spec->browserCase()) << browser.appId << " is not allow-listed on this desktop";
-        const BrowserProfile profile = spec->browserCase()->profile;
-        GLibMainLoop loop;
-        CaptureDiag diag(loop.now());
-        std::vector<TurnEvent> events;
-        CaptureSchedule::Timings timings;
-        timings.settle = 300ms;
-        // VELMAR_CAPTURE_DEBUG=1 shows the controller's reads on standard error.
-        linux_backend::StderrLogSink debugSink;
-        const CaptureDebug debug(linux_backend::LinuxEnvironment{}, debugSink);
-        BrowserCaptureController controller(RunningApplication{pid_, browser.appId, browser.appName, std::nullopt}, profile,
-                                            *accessibility_, loop, diag, timings,
-                                            [&](const TurnEvent& e) { events.push_back(e); }, nullptr, &debug);
-        ASSERT_TRUE(controller.start()) << "no observer on the browser";
-        runUntil(loop, 1200ms, [] { return false; });
+        Attached capture;
+        ASSERT_NO_FATAL_FAILURE(capture.attach(browser));
+        auto& loop = capture.loop;
+        auto& events = capture.events;
+        auto& controller = *capture.controller;
         EXPECT_GE(controller.settleRuns(), 1);
         EXPECT_TRUE(events.empty()) << "the history was sent again: " << events.size() << " events";
         events.clear();

@@ -4,19 +4,15 @@
 
 #include "ax/AXElement.hpp"
 #include "capture/AIAppAllowlist.hpp"
-#include "capture/BrowserCaptureController.hpp"
 #include "capture/BrowserGate.hpp"
-#include "capture/CaptureDiag.hpp"
 
 #include "platform/linux/atspi/RealBrowserSupport.hpp"
 #include "platform/sim/SimClock.hpp"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <thread>
 
 namespace velmar::linux_backend {
@@ -117,30 +113,21 @@ TEST_P(RealChromiumStreaming, AReplyThatPausesIsSentOnceWhole) {
         std::optional<Statement> before;
         ASSERT_TRUE(waitFor(5s, [&] { return (before = statement(url, false)).has_value(); }));
 
-        auto spec = AIAppAllowlist::specForAppId(browser_);
-        ASSERT_TRUE(spec && spec->browserCase());
-        GLibMainLoop loop;
-        CaptureDiag diag(loop.now());
-        std::vector<TurnEvent> events;
-        CaptureSchedule::Timings timings;
-        timings.settle = 300ms;
-        BrowserCaptureController controller(RunningApplication{pid_, browser_, browser_, std::nullopt},
-                                            spec->browserCase()->profile, *accessibility_, loop, diag, timings,
-                                            [&](const TurnEvent& e) { events.push_back(e); });
-        ASSERT_TRUE(controller.start());
-        runUntil(loop, 1200ms, [] { return false; });
+        Attached capture;
+        ASSERT_NO_FATAL_FAILURE(capture.attach({browser_, browser_, browser_}));
+        const auto& events = capture.events;
 
         ASSERT_NO_FATAL_FAILURE(focusComposer(url));
         const std::string prompt = "Take your time on " + page.surface;
         ASSERT_TRUE(run("xdotool type --delay 5 '" + prompt + "' && xdotool key Return"));
 
         std::optional<Statement> stated;
-        ASSERT_TRUE(runUntil(loop, 90s, [&] {
+        ASSERT_TRUE(runUntil(capture.loop, 90s, [&] {
             stated = statement(url, false);
             return stated && stated->complete && stated->turns.size() == before->turns.size() + 2;
         })) << "the reply never ended";
-        runUntil(loop, 4s, [] { return false; });
-        controller.stop();
+        runUntil(capture.loop, 4s, [] { return false; });
+        capture.controller->stop();
         ASSERT_EQ(events.size(), 1u) << "sent in pieces or not at all";
         EXPECT_EQ(events[0].prompt, prompt);
         EXPECT_EQ(lineTrimmed(events[0].response), stated->turns.back().second);

@@ -7,24 +7,14 @@
 
 #include "ax/AXElement.hpp"
 #include "capture/AIAppAllowlist.hpp"
-#include "capture/BrowserCaptureController.hpp"
 #include "capture/BrowserGate.hpp"
-#include "capture/CaptureDebug.hpp"
-#include "capture/CaptureDiag.hpp"
-#include "platform/linux/system/LinuxEnvironment.hpp"
-#include "platform/linux/system/StderrLogSink.hpp"
 
 #include "platform/linux/atspi/RealBrowserSupport.hpp"
 #include "platform/sim/SimClock.hpp"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <chrono>
-#include <cstdlib>
-#include <functional>
-#include <iostream>
-#include <thread>
 
 namespace velmar::linux_backend {
 namespace {

@@ -46,9 +46,7 @@ public:
     // Any other attribute (simulated trees only).
     N& attribute(const std::string& name, nlohmann::json v) { json_["attributes"][name] = std::move(v); return *this; }
     N& kids(std::initializer_list<N> children) {
-        auto& list = json_["children"];
-        if (!list.is_array()) list = nlohmann::json::array();
-        for (const auto& c : children) list.push_back(c.json_);
+        for (const auto& c : children) kid(c);
         return *this;
     }
     N& kid(const N& child) {

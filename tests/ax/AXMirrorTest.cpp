@@ -55,14 +55,15 @@ Page page() {
     return {root, thread, thread->childElements()[1], root->childElements()[1]};
 }
 
-// The page, read whole into `mirror` by a finished pass.
-Page heldPage(AXMirror& mirror, const Accessibility& platform) {
-    Page p = page();
-    EXPECT_TRUE(mirror.prefetch(p.root, platform, [] { return false; }));
-    texts(mirror.read(AXElement(p.root)));
+// A finished pass as a settle makes it: the page read ahead whole, then `parse` from memory.
+template <class Parse>
+std::string pass(AXMirror& mirror, const SimElementPtr& root, const Accessibility& platform, Parse parse) {
+    EXPECT_TRUE(mirror.prefetch(root, platform, [] { return false; }));
+    auto parsed = parse(mirror.read(AXElement(root)));
     mirror.endPass();
-    return p;
+    return parsed;
 }
+const auto byMessage = [](const AXNode& root) { return messages(root); };
 
 // Counts the batches a prefetch asks for; the elements answer as themselves.
 class Batches final : public Accessibility {
@@ -147,18 +148,14 @@ TEST(AXMirror, ReadsAgainWhatChangedAndNothingElse) {
         AXMirror mirror;
         EXPECT_EQ(texts(mirror.read(AXElement(p.root))), "Hi|Hello||") << c.description;
         Batches platform;
-        EXPECT_TRUE(mirror.prefetch(p.root, platform, [] { return false; }));
-        messages(mirror.read(AXElement(p.root)));
-        mirror.endPass();
+        pass(mirror, p.root, platform, byMessage);
         EXPECT_FALSE(mirror.stale()) << c.description;
         const std::string want = c.change(p, mirror);
         log->reset();
         EXPECT_EQ(texts(mirror.read(AXElement(p.root))), want) << c.description;
         EXPECT_EQ(log->total(), c.roundTrips) << c.description;
         // Read ahead as a settle does: what was read again, no text kept from before may hide.
-        EXPECT_TRUE(mirror.prefetch(p.root, platform, [] { return false; }));
-        EXPECT_EQ(messages(mirror.read(AXElement(p.root))), messages(AXElement(p.root))) << c.description;
-        mirror.endPass();
+        EXPECT_EQ(pass(mirror, p.root, platform, byMessage), messages(AXElement(p.root))) << c.description;
     }
 }
 
@@ -173,10 +170,7 @@ TEST(AXMirror, KeepsEachMessagesTextUntilSomethingInItChanges) {
     auto settle = [&] {
         visits = 0;
         platform.childrenAsked = 0;
-        EXPECT_TRUE(mirror.prefetch(p.root, platform, [] { return false; }));
-        auto text = messages(mirror.read(AXElement(p.root)), &visits);
-        mirror.endPass();
-        return text;
+        return pass(mirror, p.root, platform, [&](const AXNode& root) { return messages(root, &visits); });
     };
     EXPECT_EQ(settle(), "Hi\nHello");
     EXPECT_EQ(visits, 4);
@@ -219,9 +213,7 @@ TEST(AXMirror, ReadsAheadInBatchesSoTheParseReadsNothing) {
         for (int i = 0; i < 100; ++i) thread.kid(N("AXGroup").kids({N("AXStaticText").value("m" + std::to_string(i))}));
         return N("AXWebArea").kids({thread, N("AXTextArea").value("")}).buildSim();
     };
-    std::string whole;
-    for (int i = 0; i < 100; ++i) whole += "m" + std::to_string(i) + "|";
-    whole += "|";
+    const std::string whole = texts(AXElement(many()));
     const std::size_t elements = 1 + 1 + 200 + 1;
 
     for (const bool spread : {false, true}) {
@@ -313,7 +305,8 @@ TEST(AXMirror, ReadsInFlightNeverTakeAnAnswerOlderThanAChangeNorAMissedOneAsEmpt
         sim::SimMainLoop loop;
         sim::SimAccessibility platform(&loop);
         AXMirror mirror;
-        Page p = heldPage(mirror, platform);
+        Page p = page();
+        pass(mirror, p.root, platform, texts);
         const std::size_t held = mirror.size();
 
         platform.answerAfter(milliseconds(100));
@@ -409,9 +402,7 @@ TEST(AXMirror, AWideListIsReadAgainByItsEnd) {
         auto thread = root->childElements()[0];
         for (int i = 0; i < 100; ++i) thread->append(message("message " + std::to_string(i)));
         AXMirror mirror;
-        ASSERT_TRUE(mirror.prefetch(root, platform, [] { return false; }));
-        texts(mirror.read(AXElement(root)));
-        mirror.endPass();
+        pass(mirror, root, platform, texts);
 
         platform.answerAfter(milliseconds(100));
         c.change(platform, thread);

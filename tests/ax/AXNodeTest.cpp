@@ -8,10 +8,7 @@
 namespace velmar {
 namespace {
 
-using testing::N;
-
-using testing::Kind;
-using testing::make;
+using namespace testing;  // the tree builders and both kinds of node
 
 class NodeProtocol : public ::testing::TestWithParam<Kind> {};
 

@@ -5,23 +5,18 @@
 // over recorded nodes and simulated live elements.
 #include "ax/AXElement.hpp"
 #include "ax/NodeText.hpp"
-#include "support/Trees.hpp"
+#include "support/ParserTrees.hpp"
 
 #include <gtest/gtest.h>
 
 namespace velmar {
 namespace {
 
-using testing::N;
+using namespace testing;  // the tree builders
+using testing::text;      // rather than the velmar::text namespace
 
-using testing::Kind;
-using testing::make;
-
-N text(std::string s) { return std::move(N("AXStaticText").value(std::move(s))); }
-N group(std::initializer_list<N> kids) { return std::move(N("AXGroup").kids(kids)); }
 N inlineEl(std::initializer_list<N> kids) { return std::move(N("AXGroup").subrole("AXInline").kids(kids)); }
 N marker(std::string s) { return std::move(N("AXListMarker").value(std::move(s))); }
-N button(std::string s) { return std::move(N("AXButton").title(std::move(s))); }
 
 const std::string kFFFC = "\xEF\xBF\xBC";
 

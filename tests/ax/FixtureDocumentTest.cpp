@@ -39,7 +39,6 @@ TEST(FixtureDocument, DecodesIgnoringUnknownKeysAndEncodesBack) {
 // their keys, "children" before "role", "expect" before "meta").
 TEST(FixtureDocument, RejectsWithThePlaceOfTheFirstProblem) {
     struct Case { const char* description; std::string json; std::string error; };
-    const std::string meta = R"("meta": {"surface": "chatgpt", "scenario": "s"})";
     const std::string expect = R"("expect": {"turnCount": 1})";
     const std::string head = R"({"meta": {"surface": "chatgpt", "scenario": "s"}, )";
     const Case cases[] = {
@@ -47,17 +46,17 @@ TEST(FixtureDocument, RejectsWithThePlaceOfTheFirstProblem) {
         {"top-level array", "[]", "expected object at (root)"},
         {"surface not a string", R"({"meta": {"surface": 3, "scenario": "s"}, )" + expect + R"(, "tree": {}})",
          "expected string at meta.surface"},
-        {"turnCount not an integer", "{" + meta + R"(, "expect": {"turnCount": "2"}, "tree": {}})",
+        {"turnCount not an integer", head + R"("expect": {"turnCount": "2"}, "tree": {}})",
          "expected integer at expect.turnCount"},
-        {"fractional turnCount", "{" + meta + R"(, "expect": {"turnCount": 1.5}, "tree": {}})",
+        {"fractional turnCount", head + R"("expect": {"turnCount": 1.5}, "tree": {}})",
          "expected integer at expect.turnCount"},
-        {"optional of wrong type", "{" + meta + R"(, "expect": {"turnCount": 1, "inProject": "yes"}, "tree": {}})",
+        {"optional of wrong type", head + R"("expect": {"turnCount": 1, "inProject": "yes"}, "tree": {}})",
          "expected boolean at expect.inProject"},
-        {"children not a list", "{" + meta + ", " + expect + R"(, "tree": {"children": {}}})",
+        {"children not a list", head + expect + R"(, "tree": {"children": {}}})",
          "expected array at tree.children"},
-        {"child not an object", "{" + meta + ", " + expect + R"(, "tree": {"children": [{"children": ["x"]}]}})",
+        {"child not an object", head + expect + R"(, "tree": {"children": [{"children": ["x"]}]}})",
          "expected object at tree.children[0].children[0]"},
-        {"missing tree", "{" + meta + ", " + expect + "}", "missing key at tree"},
+        {"missing tree", head + expect + "}", "missing key at tree"},
         {"meta before expect", R"({"expect": {"turnCount": "x"}, "meta": {"surface": 1, "scenario": "s"}, "tree": {}})",
          "expected string at meta.surface"},
         {"missing meta before a bad tree", R"({"expect": {"turnCount": 1}, "tree": {"role": 1}})",

@@ -68,14 +68,15 @@ TEST(CaptureController, SettlesAfterQuietAndAtLeastEveryTwoAndAHalfSecondsOfAStr
         for (long t = from; t <= to; t += 100) v.push_back(t);
         return v;
     };
-    const std::tuple<const char*, std::vector<long>, std::vector<long>> cases[] = {  // description, notified, settled
-        {"one notification, then a read of the unfinished reply 1.5 s after", {1000}, {1700, 3200}},
-        {"ten notifications 100 ms apart: one settle 700 ms after the last", every100(1000, 1900), {2600, 4100}},
+    // description, notified, read: the priming read at 0, then each settle's
+    const std::tuple<const char*, std::vector<long>, std::vector<long>> cases[] = {
+        {"one notification, then a read of the unfinished reply 1.5 s after", {1000}, {0, 1700, 3200}},
+        {"ten notifications 100 ms apart: one settle 700 ms after the last", every100(1000, 1900), {0, 2600, 4100}},
         {"a stream every 100 ms for 10 s: a settle every 2.5 s, one after the last, no reads of its own between",
-         every100(1000, 11000), {3500, 6100, 8700, 11700}},
-        {"two bursts apart", {1000, 1100, 5000}, {1800, 3300, 5700}},
+         every100(1000, 11000), {0, 3500, 6100, 8700, 11700}},
+        {"two bursts apart", {1000, 1100, 5000}, {0, 1800, 3300, 5700}},
     };
-    for (const auto& [description, notifyMs, settleMs] : cases) {
+    for (const auto& [description, notifyMs, readMs] : cases) {
         SCOPED_TRACE(description);
         NativeRig rig;
         // Priming stops at the first read. An unfinished reply whose text
@@ -87,12 +88,8 @@ TEST(CaptureController, SettlesAfterQuietAndAtLeastEveryTwoAndAHalfSecondsOfAStr
             rig.desktop.changed(rig.app.pid, "AXValueChanged");
         }
         rig.at(notifyMs.back() + 5000);
-        auto reads = rig.readsMs();
-        ASSERT_FALSE(reads.empty());
-        EXPECT_EQ(reads.front(), 0) << "the priming read";
-        reads.erase(reads.begin());
-        EXPECT_EQ(reads, settleMs);
-        EXPECT_EQ(rig.controller->settleRuns(), static_cast<int>(settleMs.size()));
+        EXPECT_EQ(rig.readsMs(), readMs);
+        EXPECT_EQ(rig.controller->settleRuns(), static_cast<int>(readMs.size()) - 1);
     }
 }
 
@@ -117,8 +114,6 @@ TEST(CaptureController, AReplyIsSentWholeOnceUnchangedForOneAndAHalfSeconds) {
         {"complete and left alone: sent 1.5 s after its event", {{2000, "Q1 R2 Q3 R4whole"}}, "R4whole", 3500},
         {"a pause of a second with no stop control shown, then more",
          {{2000, "Q1 R2 Q3 R4half"}, {3000, "Q1 R2 Q3 R4halfwhole"}}, "R4halfwhole", 4500},
-        {"a torn read, then the window stable", {{2000, "Q1 R2 Q3 R4cut"}, {2750, "Q1 R2 Q3 R4whole"}}, "R4whole",
-         4250},
         {"finished with no event: 1.5 s from the timed read that found it (1.5 s after 800)",
          {{2000, "Q1 R2 Q3 R4whole", false}}, "R4whole", 2300 + 1500},
     };
@@ -142,27 +137,18 @@ TEST(CaptureController, AReplyIsSentWholeOnceUnchangedForOneAndAHalfSeconds) {
         rig.at(c.sentAtMs);
         EXPECT_EQ(rig.prompts(), std::vector<std::string>{"Q3"});
         EXPECT_EQ(rig.events.at(0).response, c.sent);
-        EXPECT_EQ(rig.events[0].revision, 0);
         rig.at(c.sentAtMs + 10000);
         EXPECT_EQ(rig.events.size(), 1u) << "sent once";
     }
 }
 
-TEST(CaptureController, PrimesAtZero150550And1450MsUntilAWindowShowsAConversation) {
+TEST(CaptureController, PrimesAtZero150550And1450MsWhileNoWindowShowsAConversation) {
     NativeRig never;
     ASSERT_TRUE(never.controller->start());
     never.at(5000);
     EXPECT_EQ(never.readsMs(), (std::vector<long>{0, 150, 550, 1450}));
     EXPECT_TRUE(never.controller->newChatPending()) << "a window that never showed a conversation";
     EXPECT_TRUE(never.events.empty());
-
-    NativeRig third;
-    ASSERT_TRUE(third.controller->start());
-    third.loop.postDelayed(500ms, [&] { third.segmenter->shows = testing::snap("Q1 R2", false, "c1"); });
-    third.at(5000);
-    EXPECT_EQ(third.readsMs(), (std::vector<long>{0, 150, 550})) << "the first snapshot ends priming";
-    ASSERT_NE(third.controller->router().assembler("c1"), nullptr);
-    EXPECT_TRUE(third.controller->router().assembler("c1")->primed());
 }
 
 TEST(CaptureController, ObserverFailureAndStopEndEverything) {
@@ -199,19 +185,13 @@ TEST(CaptureController, NewChatBecomesAConversationWhoseFirstExchangeIsSentWithT
         rig.segmenter->surfaceKey = surface;
         ASSERT_TRUE(rig.controller->start());
         rig.at(2000);  // priming found nothing
-        if (keylessSnapshot) {
-            SegmenterSnapshot empty;
-            empty.composerDraft = typed;
-            rig.segmenter->shows = empty;
-        } else {
-            rig.segmenter->draft = typed;
-        }
+        rig.segmenter->draft = typed;  // read from the composer only when no snapshot shows
+        if (keylessSnapshot) rig.segmenter->shows.emplace().composerDraft = typed;
         rig.desktop.changed(rig.app.pid);
         rig.at(3000);
         EXPECT_EQ(rig.controller->pendingDraft(), typed);
 
         // Sent: the prompt shows collapsed, then its reply streams and ends.
-        rig.segmenter->draft.reset();
         for (const char* window : {"Q1", "Q1 R2 ~", "Q1 R2"}) {
             auto shown = testing::snap(window, !keylessSnapshot, "new-1");
             shown.turns[0].text = "Please summarise the attached quarterly…";
@@ -231,9 +211,7 @@ TEST(CaptureController, NewChatBecomesAConversationWhoseFirstExchangeIsSentWithT
 
 // Eviction is the router's own test; here, the sweep's ticks across a sleep.
 TEST(CaptureController, IdleConversationsEndAtTheSweepButNotBySleep) {
-    CaptureSchedule::Timings timings;
-    timings.grace = 600s;
-    NativeRig rig(timings);
+    NativeRig rig({.grace = 600s});
     rig.segmenter->shows = testing::snap("Q1 R2", false, "c0");
     ASSERT_TRUE(rig.controller->start());
     rig.at(10);  // primed on c0

@@ -15,13 +15,7 @@ const std::string kBody = [] {
     return s;
 }();
 
-class PasteboardCaptureTest : public ::testing::Test {
-protected:
-    sim::SimClipboard clipboard;
-    PasteboardCapture pastes{&clipboard};
-};
-
-TEST_F(PasteboardCaptureTest, AChipMatchesAClipboardOfItsLineCountStartingWithItsPreview) {
+TEST(PasteboardCaptureTest, AChipMatchesAClipboardOfItsLineCountStartingWithItsPreview) {
     const std::string preview39 = "abcdefghij abcdefghij abcdefghij abcdef";
     std::string combining;
     for (int i = 0; i < 20; ++i) combining += "e\u0301";
@@ -42,7 +36,9 @@ TEST_F(PasteboardCaptureTest, AChipMatchesAClipboardOfItsLineCountStartingWithIt
     }
 }
 
-TEST_F(PasteboardCaptureTest, OnlyMatchesAreCachedTheEightNewestAndACachedChipOrDeniedAccessReadsNothing) {
+TEST(PasteboardCaptureTest, OnlyMatchesAreCachedTheEightNewestAndACachedChipOrDeniedAccessReadsNothing) {
+    sim::SimClipboard clipboard;
+    PasteboardCapture pastes{&clipboard};
     clipboard.setText("unrelated");
     EXPECT_EQ(pastes.resolveBody(12, kPreview), std::nullopt);
     clipboard.setText(kBody + "\xFF");

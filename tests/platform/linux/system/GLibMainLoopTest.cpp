@@ -48,9 +48,8 @@ TEST(GLibMainLoop, DelaysCancellationRepeatingTimersAndCrossThreadPostsWorkForRe
     EXPECT_EQ(ticks, 3);
     EXPECT_FALSE(ticker.active());
     EXPECT_FALSE(end.active()) << "a one-shot that ran is no longer active";
-    EXPECT_NE(std::find(events.begin(), events.end(), "delayed"), events.end());
-    EXPECT_NE(std::find(events.begin(), events.end(), "posted"), events.end());
-    EXPECT_EQ(std::find(events.begin(), events.end(), "cancelled"), events.end());
+    std::sort(events.begin(), events.end());
+    EXPECT_EQ(events, (std::vector<std::string>{"delayed", "posted"}));
 }
 
 }  // namespace

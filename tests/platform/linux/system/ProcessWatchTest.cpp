@@ -55,10 +55,8 @@ TEST(ProcessWatch, ReportsProgramsThatStartAndEndButNotTheirHelpersOrWhatRanBefo
 
     // A browser and its helpers in one look (helpers before the browser in
     // pid order after a wrap), and another user's process.
-    table.run(300, 10, "/usr/lib/chromium/chromium");
-    table.run(301, 300, "/usr/lib/chromium/chromium");
-    table.run(302, 301, "/usr/lib/chromium/chromium");
-    table.run(299, 300, "/usr/lib/chromium/chromium");
+    for (const auto& [pid, parent] : {std::pair{300, 10}, {301, 300}, {302, 301}, {299, 300}})
+        table.run(pid, parent, "/usr/lib/chromium/chromium");
     table.others.push_back(400);
     changes = table.look(watch);
     EXPECT_EQ(pidsOf(changes.launched), (std::vector<int>{300}));
@@ -74,10 +72,7 @@ TEST(ProcessWatch, ReportsProgramsThatStartAndEndButNotTheirHelpersOrWhatRanBefo
     table.end(302);
     changes = table.look(watch);
     EXPECT_TRUE(changes.terminated.empty());
-    table.end(300);
-    table.end(301);
-    table.end(299);
-    table.end(11);
+    for (int pid : {300, 301, 299, 11}) table.end(pid);
     changes = table.look(watch);
     EXPECT_EQ(changes.terminated,
               (std::vector<Process>{{11, 10, "/usr/bin/sleep"}, {300, 10, "/usr/lib/chromium/chromium"}}));

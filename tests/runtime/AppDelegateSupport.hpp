@@ -73,9 +73,11 @@ public:
         }
         return out;
     }
-    std::vector<std::string> sentTypes() {
+    // The types of the last `n` messages written to the latest core.
+    std::vector<std::string> lastSentTypes(std::size_t n) {
         std::vector<std::string> out;
         for (auto& m : sentOfType()) out.push_back(m.value("type", "?"));
+        out.erase(out.begin(), out.end() - std::min(n, out.size()));
         return out;
     }
     std::size_t countSent(const std::string& type) { return sentOfType(type).size(); }

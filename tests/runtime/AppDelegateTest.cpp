@@ -74,9 +74,7 @@ TEST_F(AppDelegateTest, EveryCoreMessageTypeHasItsEffect) {
     } cases[] = {
         {"ready answers with the stored session, then the first-launch beacon", {{"type", "ready"}},
          [&] {
-             auto types = sentTypes();
-             ASSERT_GE(types.size(), 2u);
-             EXPECT_EQ(types[types.size() - 2], "session");
+             EXPECT_EQ(lastSentTypes(2), (std::vector<std::string>{"session", "beacon"}));
              EXPECT_EQ(sentOfType("session").back()["session"], json());
              EXPECT_EQ(sentOfType("beacon").back()["event"], "agent_first_launch");
          }},
@@ -131,11 +129,8 @@ TEST_F(AppDelegateTest, TerminationFlushesStopsAndEndsWhenTheCoreExits) {
     agent->menu().quit();
     sp.loop.runUntilIdle();
     EXPECT_EQ(agent->capture().controllerCount(), 0u);
-    auto types = sentTypes();
-    ASSERT_GE(types.size(), 2u);
-    EXPECT_EQ(types[types.size() - 2], "flush_active_time");
+    EXPECT_EQ(lastSentTypes(2), (std::vector<std::string>{"flush_active_time", "shutdown"}));
     EXPECT_EQ(sentOfType("flush_active_time").back()["force"], true);
-    EXPECT_EQ(types.back(), "shutdown");
     int replies = 0;
     EXPECT_EQ(agent->applicationShouldTerminate([&] { ++replies; }), AppDelegate::TerminateReply::later);
     EXPECT_EQ(countSent("shutdown"), 1u) << "a second request changes nothing";

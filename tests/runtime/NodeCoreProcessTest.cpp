@@ -49,11 +49,6 @@ protected:
         bridge->sendSession(std::nullopt);
         return bridge;
     }
-    std::vector<std::string> types() const {
-        std::vector<std::string> t;
-        for (const auto& m : messages) t.push_back(m.value("type", "?"));
-        return t;
-    }
 
     sim::SimMainLoop loop;
     sim::SimProcessLauncher launcher{loop};
@@ -119,8 +114,7 @@ TEST_F(NodeCoreProcessTest, SplitsOutputIntoLinesAndPassesOnlyObjects) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         messages.clear();
-        auto bridge = makeBridge();
-        bridge->start();
+        auto bridge = startedBridge();
         for (std::size_t i = 0; i < c.chunks.size(); ++i) {
             launcher.latest()->emit(c.chunks[i]);
             loop.runUntilIdle();
@@ -133,8 +127,7 @@ TEST_F(NodeCoreProcessTest, SplitsOutputIntoLinesAndPassesOnlyObjects) {
 
 TEST_F(NodeCoreProcessTest, ACoreThatExitsAtOnceIsRelaunchedEveryTwoSeconds) {
     launcher.onLaunch = [](sim::SimProcess& p) { p.exit(1); };
-    auto bridge = makeBridge();
-    bridge->start();
+    auto bridge = startedBridge();
     std::vector<std::size_t> launchesPerSecond;
     for (int s = 0; s < 7; ++s) {
         loop.advance(1s);
@@ -181,7 +174,7 @@ TEST_F(NodeCoreProcessTest, ShutdownEndsTheCoreWithinSevenSeconds) {
         std::vector<std::string> seen;
         bridge->shutdown([&] {
             completions.push_back(loop.now());
-            seen = types();
+            for (const auto& m : messages) seen.push_back(m["type"]);
         });
         loop.advance(4999ms);
         EXPECT_EQ(core->terminateSignals(), 0);

@@ -124,13 +124,10 @@ TEST(AgentProcess, AScriptedChatReachesTheLocalCoresStoreAndSigtermEndsItWithinS
     EXPECT_EQ(*status, 0);
     EXPECT_LE(std::chrono::steady_clock::now() - stopAt, 7s);
 
-    const auto turns = storedTurns(store);
-    ASSERT_EQ(turns.size(), 2u);
-    EXPECT_EQ(turns[0]["prompt"], "Summarise the meeting notes");
-    EXPECT_EQ(turns[0]["response"], reply1);
-    EXPECT_EQ(turns[0]["surface"], "claude_desktop");
-    EXPECT_EQ(turns[1]["prompt"], "And the risks?");
-    EXPECT_EQ(turns[1]["response"], reply2);
+    std::vector<std::array<std::string, 3>> turns;  // prompt, response, surface
+    for (const auto& t : storedTurns(store)) turns.push_back({t["prompt"], t["response"], t["surface"]});
+    EXPECT_EQ(turns, (std::vector<std::array<std::string, 3>>{{"Summarise the meeting notes", reply1, "claude_desktop"},
+                                                              {"And the risks?", reply2, "claude_desktop"}}));
     EXPECT_EQ(fs::file_size(state / "velmar" / "pending-turns.jsonl"), 0u) << "nothing left waiting";
     // Chat text and identity are the user's alone, whatever the umask.
     for (const fs::path& dir : {data / "velmar", state / "velmar", home.path() / "config" / "velmar"}) {

@@ -80,11 +80,9 @@ TEST_F(DeliveryJournalTest, ReadsWhatItCanAndSetsAsideTheRest) {
 // 50,000 waiting turns: a thousand in memory, every one delivered in order as
 // they are confirmed, the file compacted on the way and emptied at the end.
 TEST_F(DeliveryJournalTest, ALargeJournalIsReadInBatchesAndEveryTurnComesOnceInOrder) {
-    {
-        std::string file;
-        for (int i = 1; i <= 50000; ++i) file += lineOf(i);
-        writeFile(file);
-    }
+    std::string file;
+    for (int i = 1; i <= 50000; ++i) file += lineOf(i);
+    writeFile(file);
     DeliveryJournal j(dir, log);
     EXPECT_EQ(j.pendingCount(), 50000u);
     std::vector<int> expected, seen;

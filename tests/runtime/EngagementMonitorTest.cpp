@@ -88,7 +88,8 @@ TEST(EngagementMonitor, ActivityOnlyWhileWorkingInAVisibleAISurface) {
     EngagementRig rig;
     rig.desktop.activate(102);
     rig.monitor.start();
-    auto activityAfter5s = [&](bool typed) {
+    auto activityAfter5s = [&](bool typed, std::optional<Kind> event = std::nullopt) {
+        if (event) rig.desktop.workspace().post(*event);
         if (typed) rig.desktop.workspace().userInput();
         rig.loop.advance(5s);
         auto m = rig.take();
@@ -96,12 +97,9 @@ TEST(EngagementMonitor, ActivityOnlyWhileWorkingInAVisibleAISurface) {
     };
     EXPECT_EQ(activityAfter5s(true), 1) << "input within 6 s";
     EXPECT_EQ(activityAfter5s(false), 0) << "no input for 10 s, though the surface stays focused";
-    rig.desktop.workspace().post(Kind::displaysSlept);
-    EXPECT_EQ(activityAfter5s(true), 0) << "displays asleep";
-    rig.desktop.workspace().post(Kind::displaysWoke);
-    EXPECT_EQ(activityAfter5s(true), 1);
-    rig.desktop.workspace().post(Kind::screenLocked);
-    EXPECT_EQ(activityAfter5s(true), 0) << "screen locked";
+    EXPECT_EQ(activityAfter5s(true, Kind::displaysSlept), 0) << "displays asleep";
+    EXPECT_EQ(activityAfter5s(true, Kind::displaysWoke), 1);
+    EXPECT_EQ(activityAfter5s(true, Kind::screenLocked), 0) << "screen locked";
 
     rig.monitor.flushActiveTime();
     EXPECT_EQ(rig.take(), std::vector<std::string>{"flush_active_time"});

@@ -62,11 +62,13 @@ TEST(LinuxWorkspace, VersionTexts) {
 // session the kernel does not know counts as ours.
 TEST(LinuxWorkspace, ListsThisSessionsProgramsWithHelperProcessesFolded) {
     TempDir proc;
-    auto process = [&](int pid, int ppid, const char* exe, const char* session = nullptr) {
+    const std::string slice = "0::/user.slice/user-1000.slice/user@1000.service/app.slice/";
+    auto process = [&](int pid, int ppid, const char* exe, const char* session = nullptr, const char* scope = nullptr) {
         fs::create_directories(proc / std::to_string(pid));
         writeFile(proc / (std::to_string(pid) + "/stat"), std::to_string(pid) + " (odd) name) S " + std::to_string(ppid) + " 1 1\n");
         if (exe) fs::create_symlink(exe, proc / (std::to_string(pid) + "/exe"));
         if (session) writeFile(proc / (std::to_string(pid) + "/sessionid"), session);
+        if (scope) writeFile(proc / (std::to_string(pid) + "/cgroup"), slice + scope + "\n");
     };
     writeFile(proc / "self/sessionid", "3");
     process(100, 1, "/usr/lib/chromium/chromium", "3");
@@ -76,12 +78,9 @@ TEST(LinuxWorkspace, ListsThisSessionsProgramsWithHelperProcessesFolded) {
     process(2, 0, nullptr);
     process(400, 1, "/usr/bin/firefox-esr", "7");
     // Sandboxed browsers are named by their sandbox, not by their program.
-    process(200, 1, "/snap/brave/312/opt/brave.com/brave/brave");
-    writeFile(proc / "200/cgroup", "0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
-                                   "snap.brave.brave-2c3b4d35-1111-2222-3333-444455556666.scope\n");
-    process(300, 1, "/app/chromium/chromium");
-    writeFile(proc / "300/cgroup", "0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
-                                   "app-flatpak-org.chromium.Chromium-81234.scope\n");
+    process(200, 1, "/snap/brave/312/opt/brave.com/brave/brave", nullptr,
+            "snap.brave.brave-2c3b4d35-1111-2222-3333-444455556666.scope");
+    process(300, 1, "/app/chromium/chromium", nullptr, "app-flatpak-org.chromium.Chromium-81234.scope");
 
     TempDir data;
     writeFile(data / "applications/chromium.desktop",

@@ -124,8 +124,7 @@ TEST_F(CaptureSupervisorTest, PauseResumeAndThePermissionAttachOrDetachWithAnEdg
     // Launched while paused: not attached, not even after the launch delay.
     run(editorApp());
     sp.workspace.terminate(testing::chromePid);
-    sp.accessibility.addApplication(404, sim::SimElement::make("AXApplication"));
-    sp.workspace.launch({404, "com.openai.codex", "ChatGPT", {}});
+    run({404, "com.openai.codex", "ChatGPT", {}});
     sp.loop.advance(2s);
     EXPECT_EQ(agent->capture().controllerCount(), 0u);
 

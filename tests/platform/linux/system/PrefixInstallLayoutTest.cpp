@@ -13,18 +13,14 @@ namespace fs = std::filesystem;
 using velmar::testing::TempDir;
 using velmar::testing::writeFile;
 
-void makeExecutable(const fs::path& file, bool executable) {
-    writeFile(file, "#!/bin/sh\n");
-    fs::permissions(file, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
-}
-
 TEST(PrefixInstallLayout, FindsResourcesAndHelpersUnderAnInstallPrefix) {
     TempDir prefix;
     writeFile(prefix / "share/velmar/core.mjs", "export {}\n");
     fs::create_directories(prefix / "share/velmar/signin");
     fs::create_directories(prefix / "share/velmar/config.json");  // a folder, not a resource
-    makeExecutable(prefix / "libexec/velmar/node", true);
-    makeExecutable(prefix / "libexec/velmar/plain", false);
+    writeFile(prefix / "libexec/velmar/node", "#!/bin/sh\n");
+    fs::permissions(prefix / "libexec/velmar/node", fs::perms::owner_all);
+    writeFile(prefix / "libexec/velmar/plain", "#!/bin/sh\n");  // not executable
 
     PrefixInstallLayout layout(prefix / "bin/velmar-desktop-agent");
     EXPECT_EQ(layout.resource("core", "mjs"), prefix / "share/velmar/core.mjs");

@@ -27,9 +27,7 @@ TEST(SandboxIdentity, NamesSnapsAndFlatpaksByTheirScopeOrInfoFile) {
         {"a snap's name inside a longer path is not a scope", slice + "snap.x.y-notauuid.scope\n", std::nullopt},
         {"nothing", "", std::nullopt},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(SandboxIdentity::fromCgroup(c.cgroup), c.id) << c.description;
-    }
+    for (const auto& c : cases) EXPECT_EQ(SandboxIdentity::fromCgroup(c.cgroup), c.id) << c.description;
 
     EXPECT_EQ(SandboxIdentity::fromFlatpakInfo("[Application]\nname=org.chromium.Chromium\nruntime=x\n"),
               "org.chromium.Chromium");

@@ -34,19 +34,34 @@ TEST(AIWebURL, ClassifiesPagesAndFindsTheirConversation) {
         {"perplexity new search", "https://www.perplexity.ai/search/new", "perplexity", none},
         {"perplexity New is not new", "https://perplexity.ai/search/New", "perplexity", "New"},
         {"escaped id is decoded", "https://gemini.google.com/app/a%20b", "gemini", "a b"},
-        {"docs page is not a chat surface", "https://docs.google.com/document/d/X/edit", none, none},
         {"not an address", "claude.ai/chat/xyz", none, none},
         {"unparsable address", "https://claude.ai/chat/a b", none, none},
+        // The Docs and Sheets panels, which only the panel lookups know.
+        {"docs with tab query and fragment", "https://docs.google.com/document/d/ABC/edit?tab=t.0#heading=h.1",
+         "gemini_docs", "ABC"},
+        {"docs, second account", "https://docs.google.com/document/u/1/d/ABC/edit", "gemini_docs", "ABC"},
+        {"account index not a number", "https://docs.google.com/document/u/x/d/ABC", "gemini_docs", none},
+        {"account index is only a sign", "https://docs.google.com/document/u/-/d/ABC", "gemini_docs", none},
+        {"account form with nothing after", "https://docs.google.com/document/u/1/d", "gemini_docs", none},
+        {"sheets", "https://docs.google.com/spreadsheets/d/S1/edit#gid=0", "gemini_sheets", "S1"},
+        {"slides are not captured", "https://docs.google.com/presentation/d/P/edit", none, none},
+        {"upper-case docs host", "https://Docs.google.com/document/d/ABC", none, none},
+        {"chat host is no panel", "https://gemini.google.com/document/d/ABC", "gemini", none},
     };
     for (const auto& c : cases) {
-        auto address = WebAddress::parse(c.address);
-        auto surface = AIWebURL::surface(address);
-        EXPECT_EQ(surface, c.surface) << c.description;
-        auto key = surface ? AIWebURL::conversationId(address, *surface) : std::nullopt;
+        const auto address = WebAddress::parse(c.address);
+        const auto chat = AIWebURL::surface(address);
+        const auto panel = AIWebURL::panelSurface(address);
+        EXPECT_FALSE(chat && panel) << c.description << ": one lookup at most";
+        EXPECT_EQ(chat ? chat : panel, c.surface) << c.description;
+        const auto key = chat    ? AIWebURL::conversationId(address, *chat)
+                         : panel ? AIWebURL::panelConversationId(address, *panel)
+                                 : std::nullopt;
         EXPECT_EQ(key, c.key) << c.description;
-        auto project = surface ? AIWebURL::inProject(address, *surface) : std::nullopt;
-        EXPECT_EQ(project, c.inProject) << c.description;
+        EXPECT_EQ(chat ? AIWebURL::inProject(address, *chat) : std::nullopt, c.inProject) << c.description;
     }
+    // A panel's key is only read for the surface the page belongs to.
+    EXPECT_EQ(AIWebURL::panelConversationId("/document/d/ABC", "gemini_sheets"), std::nullopt);
 }
 
 TEST(AIWebURL, RightmostPrefixMatchWins) {
@@ -66,31 +81,6 @@ TEST(AIWebURL, RightmostPrefixMatchWins) {
         {"unknown surface", "/c/1", "ChatGPT", none},
     };
     for (const auto& c : cases) EXPECT_EQ(AIWebURL::conversationId(c.path, c.surface), c.key) << c.description;
-}
-
-TEST(AIWebURL, RecognisesDocsAndSheetsPanels) {
-    struct Case { const char* description; std::string address; Opt surface; Opt key; };
-    const Case cases[] = {
-        {"docs with tab query and fragment", "https://docs.google.com/document/d/ABC/edit?tab=t.0#heading=h.1",
-         "gemini_docs", "ABC"},
-        {"docs, second account", "https://docs.google.com/document/u/1/d/ABC/edit", "gemini_docs", "ABC"},
-        {"account index not a number", "https://docs.google.com/document/u/x/d/ABC", "gemini_docs", none},
-        {"account index is only a sign", "https://docs.google.com/document/u/-/d/ABC", "gemini_docs", none},
-        {"account form with nothing after", "https://docs.google.com/document/u/1/d", "gemini_docs", none},
-        {"sheets", "https://docs.google.com/spreadsheets/d/S1/edit#gid=0", "gemini_sheets", "S1"},
-        {"slides are not captured", "https://docs.google.com/presentation/d/P/edit", none, none},
-        {"upper-case docs host", "https://Docs.google.com/document/d/ABC", none, none},
-        {"chat host is no panel", "https://gemini.google.com/document/d/ABC", none, none},
-    };
-    for (const auto& c : cases) {
-        auto address = WebAddress::parse(c.address);
-        auto surface = AIWebURL::panelSurface(address);
-        EXPECT_EQ(surface, c.surface) << c.description;
-        auto key = surface ? AIWebURL::panelConversationId(address, *surface) : std::nullopt;
-        EXPECT_EQ(key, c.key) << c.description;
-    }
-    // The key is only read for the surface the page belongs to.
-    EXPECT_EQ(AIWebURL::panelConversationId("/document/d/ABC", "gemini_sheets"), std::nullopt);
 }
 
 }  // namespace

@@ -57,7 +57,6 @@ TEST(CaptureAssertions, TheFirstFailingReasonWins) {
     };
     for (const auto& c : cases) {
         A::EntryResult r;
-        r.id = "e";
         A::judge(r, c.snap, c.probes, kSentinel, c.modelExpected);
         EXPECT_EQ(r.reason, c.reason) << c.description;
         EXPECT_EQ(r.status, c.reason ? "FAIL" : "PASS") << c.description;
@@ -88,7 +87,6 @@ TEST(CaptureAssertions, ASendNeedsANewCompletePairCarryingTheSentinel) {
         EXPECT_EQ(r.reason, c.reason) << c.description;
         EXPECT_EQ(r.ok, !c.reason) << c.description;
         EXPECT_EQ(r.turnsBefore, 2) << c.description;
-        EXPECT_EQ(r.waitedMs, 1500);
     }
 }
 
@@ -106,7 +104,6 @@ TEST(CaptureAssertions, ARunComparedWithThePreviousReport) {
     earlier.ranAt = "2026-12-01T10:00:00Z";
     earlier.entries = {result("gpt", "PASS"), result("ds", "FAIL"), result("gem", "PASS"), result("pplx", "SKIP")};
     const auto previous = A::previousRun(A::toJSON(earlier));
-    EXPECT_EQ(previous.ranAt, "2026-12-01T10:00:00Z");
 
     const std::vector<A::EntryResult> now = {result("gpt", "FAIL", {{"a", true}, {"b", false}}), result("ds", "PASS"),
                                              result("gem", "PASS"), result("pplx", "FAIL"), result("new", "SKIP")};
@@ -128,18 +125,10 @@ TEST(CaptureAssertions, ARunComparedWithThePreviousReport) {
 
 // The manifest it reads: defaults, decoding errors with their place, and
 // every validation rule with the message it prints.
-Json entry(std::string id, std::string surface, std::string browser, std::string url) {
-    return {{"id", id}, {"surface", surface}, {"browser", browser}, {"url", url}};
-}
-
-TEST(CaptureManifest, TimeoutsDefaultPerFieldAndAnEntryMayOverrideItsSendTimeout) {
-    auto e = entry("a", "chatgpt", "chromium", "https://chatgpt.com/c/1");
-    e["unknownKey"] = true;
-    const auto m = CaptureManifest::decode({{"timeouts", {{"openSec", 5}}}, {"entries", {e}}, {"extra", 1}});
-    EXPECT_EQ(m.openSec, 5);
-    EXPECT_EQ(m.sendSecFor(m.entries.at(0)), CaptureManifest::defaultSendSec) << "the send default stays";
-    e["sendSec"] = 12;
-    EXPECT_EQ(m.sendSecFor(CaptureManifest::decode({{"entries", {e}}}).entries.at(0)), 12);
+Json entry(std::string id, std::string surface, std::string browser, std::string url, const Json& more = Json::object()) {
+    Json e = {{"id", id}, {"surface", surface}, {"browser", browser}, {"url", url}};
+    e.update(more);
+    return e;
 }
 
 TEST(CaptureManifest, DecodingErrorsNameTheirPlace) {
@@ -147,7 +136,7 @@ TEST(CaptureManifest, DecodingErrorsNameTheirPlace) {
         {"no entries", Json::object(), "missing key at entries"},
         {"an entry without url", {{"entries", {{{"id", "a"}, {"surface", "chatgpt"}, {"browser", "chrome"}}}}},
          "missing key at entries[0].url"},
-        {"a mode that is not one", {{"entries", {[] { auto e = entry("a", "gemini_docs", "chrome", "u"); e["mode"] = "zero"; return e; }()}}},
+        {"a mode that is not one", {{"entries", {entry("a", "gemini_docs", "chrome", "u", {{"mode", "zero"}})}}},
          "entries[0].mode"},
         {"a timeout that is text", {{"timeouts", {{"sendSec", "90"}}}, {"entries", Json::array()}}, "timeouts.sendSec"},
         {"a negative timeout", {{"timeouts", {{"openSec", -1}}}, {"entries", Json::array()}}, "timeouts.openSec"},
@@ -159,18 +148,14 @@ TEST(CaptureManifest, DecodingErrorsNameTheirPlace) {
 }
 
 TEST(CaptureManifest, ValidationTable) {
-    auto with = [](Json e, const char* key, Json value) {
-        e[key] = std::move(value);
-        return e;
-    };
     struct Case { const char* description; std::vector<Json> entries; std::vector<std::string> problems; } cases[] = {
         {"a sound manifest: a zero-state panel, the ChatGPT app with the sentinel in its first prompt",
          {entry("gpt", "chatgpt", "chromium", "https://chatgpt.com/c/6750a1b2"),
           entry("ds", "deepseek", "chrome", "https://chat.deepseek.com/a/chat/s/8d1f0e2a"),
-          with(entry("z", "gemini_docs", "chromium", "https://docs.google.com/document/d/1AbC/edit"), "mode",
-               "panel-zero-state"),
-          with(entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1"), "firstPrompt",
-               kSentinel + ": warm up")},
+          entry("z", "gemini_docs", "chromium", "https://docs.google.com/document/d/1AbC/edit",
+                {{"mode", "panel-zero-state"}}),
+          entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1",
+                {{"firstPrompt", kSentinel + ": warm up"}})},
          {}},
         {"duplicate ids", {entry("x", "chatgpt", "chromium", "https://chatgpt.com/c/1"),
                            entry("x", "chatgpt", "chromium", "https://chatgpt.com/c/2")}, {"x: duplicate entry id"}},
@@ -181,14 +166,14 @@ TEST(CaptureManifest, ValidationTable) {
         {"a surface without probes", {entry("p", "chatgpt_web", "chromium", "https://chatgpt.com/c/1")},
          {"p: no ax-check probe table for surface chatgpt_web", "p: url does not resolve to a chatgpt_web conversation key"}},
         {"zero state outside the panels",
-         {with(entry("z", "gemini", "chromium", "https://gemini.google.com/app/3f2a"), "mode", "panel-zero-state")},
+         {entry("z", "gemini", "chromium", "https://gemini.google.com/app/3f2a", {{"mode", "panel-zero-state"}})},
          {"z: panel-zero-state applies to gemini_docs / gemini_sheets only"}},
         {"the ChatGPT app without its first prompt",
          {entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1")},
          {"app: chatgpt_desktop needs firstPrompt (the app keys on its hash)",
           "app: url does not resolve to a chatgpt_desktop conversation key"}},
         {"a first prompt without the sentinel",
-         {with(entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1"), "firstPrompt", "Hello there")},
+         {entry("app", "chatgpt_desktop", "native", "https://chatgpt.com/c/1", {{"firstPrompt", "Hello there"}})},
          {"app: firstPrompt must contain the sentinel \"Fernhollow capture baseline\""}},
         {"an address without a conversation", {entry("home", "claude_ai", "chromium", "https://claude.ai/new")},
          {"home: url does not resolve to a claude_ai conversation key"}},
@@ -205,13 +190,19 @@ TEST(CaptureManifest, ValidationTable) {
     }
 }
 
-TEST(CaptureManifest, ExpectedKeysAndSelection) {
-    auto app = entry("app", "chatgpt_desktop", "native", "");
-    app["firstPrompt"] = "  Fernhollow capture baseline: hi \n";
+TEST(CaptureManifest, TimeoutsExpectedKeysAndSelection) {
+    const auto gpt = entry("gpt", "chatgpt", "chromium", "https://chatgpt.com/c/6750a1b2?model=x",
+                           {{"unknownKey", true}, {"sendSec", 12}});
+    const auto app =
+        entry("app", "chatgpt_desktop", "native", "", {{"firstPrompt", "  Fernhollow capture baseline: hi \n"}});
     const auto m = CaptureManifest::decode(
-        {{"entries",
-          {entry("gpt", "chatgpt", "chromium", "https://chatgpt.com/c/6750a1b2?model=x"),
-           entry("docs", "gemini_docs", "chrome", "https://docs.google.com/document/d/1AbC/edit"), app}}});
+        {{"timeouts", {{"openSec", 5}}},
+         {"entries",
+          {gpt, entry("docs", "gemini_docs", "chrome", "https://docs.google.com/document/d/1AbC/edit"), app}},
+         {"extra", 1}});
+    EXPECT_EQ(m.openSec, 5);
+    EXPECT_EQ(m.sendSecFor(m.entries[0]), 12);
+    EXPECT_EQ(m.sendSecFor(m.entries[1]), CaptureManifest::defaultSendSec) << "the send default stays";
     EXPECT_EQ(m.expectedKey(m.entries[0]), "6750a1b2");
     EXPECT_EQ(m.expectedKey(m.entries[1]), "1AbC");
     EXPECT_EQ(m.expectedKey(m.entries[2]), "apx:" + fnvHash("Fernhollow capture baseline: hi"));

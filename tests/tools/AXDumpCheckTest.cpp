@@ -20,6 +20,7 @@ namespace velmar {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Matcher;
 using ::testing::Not;
 using testing::N;
 using testing::Texts;
@@ -48,6 +49,8 @@ TEST(AXDumpCheck, ProbesAndParsesEachTargetAndFailsOnAMovedMarker) {
         {"a conversation whose parse finds no transcript fails",
          N("AXWebArea").url(kClaudeURL).kids({N("AXStaticText").value("Loading")}).json(), 1,
          {"  FAIL  parser: snapshot nil (container marker missing?)\n"}, "RESULT: PASS"},
+        {"no page of a known surface: nothing to check", N("AXWebArea").url("https://example.com/").json(), 2, {},
+         "RESULT"},
     };
     for (const auto& c : cases) {
         ToolDesktop d(c.page);
@@ -55,10 +58,6 @@ TEST(AXDumpCheck, ProbesAndParsesEachTargetAndFailsOnAMovedMarker) {
         for (const auto& s : c.said) EXPECT_THAT(d.output(), HasSubstr(s)) << c.description;
         EXPECT_THAT(d.output(), Not(HasSubstr(c.unsaid))) << c.description;
     }
-
-    ToolDesktop d(N("AXWebArea").url("https://example.com/").json());
-    EXPECT_EQ(AXDump::check(d.context), 2) << "nothing to check";
-    EXPECT_EQ(d.err.str(), AXDump::noTargetsMessage());
 }
 
 TEST(AXDumpRecord, RecordsAFixtureThatTheFixtureCheckAccepts) {
@@ -73,8 +72,7 @@ TEST(AXDumpRecord, RecordsAFixtureThatTheFixtureCheckAccepts) {
 
     const auto result = FixtureCheck::check(file, std::nullopt);
     EXPECT_TRUE(result.passed) << result.reason.value_or("");
-    std::ifstream in(file);
-    const auto doc = nlohmann::json::parse(in);
+    const auto doc = nlohmann::json::parse(std::ifstream(file));
     EXPECT_EQ(doc["meta"], (nlohmann::json{{"surface", "claude_ai"}, {"scenario", "sim-one-exchange"},
                                            {"recordedAt", "2026-01-01T00:00:00Z"}, {"agentVersion", "1.2.3"},
                                            {"browser", "chromium"}}));
@@ -83,47 +81,41 @@ TEST(AXDumpRecord, RecordsAFixtureThatTheFixtureCheckAccepts) {
     EXPECT_THAT(doc.dump(), Not(HasSubstr("offsite"))) << "the conversation's words are scrubbed";
 }
 
-TEST(AXDumpRecord, RefusesWhatItCannotRecord) {
-    struct Case { const char* description; std::vector<std::string> args; std::string err; } cases[] = {
-        {"no scenario", {"--surface", "claude_ai"}, std::string(AXDump::recordUsage)},
-        {"a value missing", {"--surface", "claude_ai", "--scenario"}, std::string(AXDump::recordUsage)},
-        {"an unknown word", {"--surface", "claude_ai", "--scenario", "s", "-v"}, "unknown argument -v\n"},
-        {"an unknown browser", {"--surface", "claude_ai", "--scenario", "s", "--browser", "Chrome"},
-         "unknown --browser Chrome; known: chrome, chromium, brave, edge, vivaldi, opera, firefox\n"},
-        {"no such target", {"--surface", "gemini", "--scenario", "s"}, "no live gemini target"},
-        {"open in two browsers", {"--surface", "claude_ai", "--scenario", "s"},
-         "claude_ai is open in more than one browser (chromium, chrome)"},
-        {"no conversation to parse", {"--surface", "deepseek", "--scenario", "s"}, "live parse returned nil for deepseek"},
+// The agent's executable becomes a tool only for these exact words, and only
+// when trusted; the recorder refuses what it cannot record.
+TEST(AXDumpDispatch, VerbsAreMatchedExactlyAndTrustComesFirst) {
+    for (const char* verb : {"ax-check", "ax-record", "ax-turns", "capture-check"}) EXPECT_TRUE(AXDump::isVerb(verb));
+    for (const char* other : {"AX-CHECK", "ax-check ", "", "--help"}) EXPECT_FALSE(AXDump::isVerb(other)) << other;
+    const std::string recordUsage(AXDump::recordUsage);
+    struct Case { const char* description; std::vector<std::string> args; bool trusted; Matcher<std::string> err; };
+    const Case cases[] = {
+        {"untrusted: the grant message only", {"ax-check"}, false, std::string(AXDump::missingTrustMessage())},
+        {"untrusted, unknown verb: still the grant message", {"nope"}, false, std::string(AXDump::missingTrustMessage())},
+        {"empty list", {}, true, std::string(AXDump::usage)},
+        {"unknown verb", {"ax-chekc"}, true, std::string(AXDump::usage)},
+        {"the words after the verb reach the harness", {"capture-check"}, true,
+         "capture-check: --manifest is required\nusage: " + std::string(CaptureCheck::usage) + "\n"},
+        {"record: no scenario", {"ax-record", "--surface", "claude_ai"}, true, recordUsage},
+        {"record: a value missing", {"ax-record", "--surface", "claude_ai", "--scenario"}, true, recordUsage},
+        {"record: an unknown word", {"ax-record", "--surface", "claude_ai", "--scenario", "s", "-v"}, true,
+         "unknown argument -v\n"},
+        {"record: an unknown browser", {"ax-record", "--surface", "claude_ai", "--scenario", "s", "--browser", "Chrome"},
+         true, "unknown --browser Chrome; known: chrome, chromium, brave, edge, vivaldi, opera, firefox\n"},
+        {"record: no such target", {"ax-record", "--surface", "gemini", "--scenario", "s"}, true,
+         HasSubstr("no live gemini target")},
+        {"record: open in two browsers", {"ax-record", "--surface", "claude_ai", "--scenario", "s"}, true,
+         HasSubstr("claude_ai is open in more than one browser (chromium, chrome)")},
+        {"record: no conversation to parse", {"ax-record", "--surface", "deepseek", "--scenario", "s"}, true,
+         HasSubstr("live parse returned nil for deepseek")},
     };
     for (const auto& c : cases) {
         ToolDesktop d(testing::claudePage(kClaudeURL, kExchange, true).json());
         d.show(N("AXWebArea").url("https://chat.deepseek.com/a/chat/s/5c7e2b9f"));
         d.launchBrowser("google-chrome", 701);
         d.show(testing::claudePage(kClaudeURL, kExchange, true), 701);
-        EXPECT_EQ(AXDump::record(c.args, d.context), 2) << c.description;
-        EXPECT_THAT(d.err.str(), HasSubstr(c.err)) << c.description;
-    }
-}
-
-// The agent's executable becomes a tool only for these exact words, and only when trusted.
-TEST(AXDumpDispatch, VerbsAreMatchedExactlyAndTrustComesFirst) {
-    for (const char* verb : {"ax-check", "ax-record", "ax-turns", "capture-check"}) EXPECT_TRUE(AXDump::isVerb(verb));
-    for (const char* other : {"AX-CHECK", "ax-check ", "", "--help"}) EXPECT_FALSE(AXDump::isVerb(other)) << other;
-    struct Case { const char* description; std::vector<std::string> args; bool trusted; std::string expected; };
-    const Case cases[] = {
-        {"untrusted: the grant message only", {"ax-check"}, false, std::string(AXDump::missingTrustMessage())},
-        {"untrusted, unknown verb: still the grant message", {"nope"}, false, std::string(AXDump::missingTrustMessage())},
-        {"empty list", {}, true, std::string(AXDump::usage)},
-        {"unknown verb", {"ax-chekc"}, true, std::string(AXDump::usage)},
-        {"the words after the verb reach the recorder", {"ax-record", "--bogus"}, true, "unknown argument --bogus\n"},
-        {"the words after the verb reach the harness", {"capture-check"}, true,
-         "capture-check: --manifest is required\nusage: " + std::string(CaptureCheck::usage) + "\n"},
-    };
-    for (const auto& c : cases) {
-        ToolDesktop d;
         d.desktop.accessibility().setTrusted(c.trusted);
         EXPECT_EQ(AXDump::run(c.args, d.context), 2) << c.description;
-        EXPECT_EQ(d.err.str(), c.expected) << c.description;
+        EXPECT_THAT(d.err.str(), c.err) << c.description;
         EXPECT_EQ(d.output(), "") << c.description;
     }
 }
@@ -169,7 +161,6 @@ TEST(AXDumpTest, WritesEachNodeScrubbed) {
         "url":"https://claude.ai/chat/00000000-0000-0000-0000-000000000000",
         "children":[{"role":"AXButton","value":"Retry","title":"Xx xxxxx","placeholder":"Xxx xx"},
                     {"role":"AX\uFFFDGroup","value":"xxxx\uFFFDxxxx 00","domClassList":["c\uFFFD"]}]})"_json);
-    EXPECT_NO_THROW(AXDump::prettyJSON(json));
     EXPECT_EQ(write(live.buildSim(), false).count("url"), 0u) << "no address for native trees";
 
     // Every member is read once, the address on the root only, nothing else.
@@ -216,7 +207,6 @@ TEST(AXDumpTest, DeepTreesAreCutAtDepthSixty) {
     AXDump::serializeNode(AXElement(chain[0]), false, 0, budget);
     EXPECT_EQ(AXDump::nodeBudget - budget, 61) << "depths 0 to 60 written";
     const auto& log = *chain[0]->readLog();
-    EXPECT_EQ(log.count(chain[59].get(), "AXChildren"), 1u);
     EXPECT_EQ(log.count(chain[60].get(), "AXChildren"), 0u) << "children past the cut are not even read";
 }
 

@@ -204,7 +204,7 @@ const char* const kOldFixture = R"({"meta":{"surface":"chatgpt","scenario":"Anna
               {"role":"AXStaticText","value":"Meet Anna at 5","description":"Retry"},
               {"role":"AXTextArea","placeholder":"Ask Bob"}]}})";
 
-TEST_F(FixtureScrubTest, RescrubsTextsAndAddressIntoTheSortedFormInPlaceToo) {
+TEST_F(FixtureScrubTest, RescrubsIntoTheSortedFormInPlaceTooAndNeverThroughALink) {
     auto expected = jsondecode::Json::parse(kOldFixture);
     expected["meta"]["scenario"] = "Xxxx'x xxxx";
     expected["meta"]["recordedAt"] = "xxxx Xxxx xxxx";
@@ -215,7 +215,11 @@ TEST_F(FixtureScrubTest, RescrubsTextsAndAddressIntoTheSortedFormInPlaceToo) {
     tree["children"][1]["value"] = "Xxxx Xxxx xx 0";
     tree["children"][2]["placeholder"] = "Xxx Xxx";
     put("in.json", kOldFixture);
+    put("victim.txt", "untouched");
+    fs::create_symlink(dir_ / "victim.txt", dir_ / "out.json");
     ASSERT_EQ(run("in.json", "out.json"), 0) << err_.str();
+    EXPECT_EQ(get("victim.txt"), "untouched") << "a link in the way is replaced, not written through";
+    EXPECT_FALSE(fs::is_symlink(dir_ / "out.json"));
     const auto written = get("out.json");
     EXPECT_EQ(written, expected.dump(2) + "\n") << "sorted keys, indented by two";
     EXPECT_NE(err_.str().find("tree.note"), std::string::npos) << "what was dropped is named: " << err_.str();
@@ -224,22 +228,13 @@ TEST_F(FixtureScrubTest, RescrubsTextsAndAddressIntoTheSortedFormInPlaceToo) {
     ASSERT_EQ(run("out.json", "out.json"), 0) << err_.str();
     EXPECT_EQ(get("out.json"), written);
     EXPECT_EQ(err_.str(), "");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2) << "no temporary file left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 3) << "no temporary file left";
 
     // Another browser's slug is a free text.
     put("in.json", R"({"meta": {"surface": "chatgpt", "scenario": "s", "browser": "my-bank"},
         "expect": {"turnCount": 0}, "tree": {"role": "AXGroup"}})");
     ASSERT_EQ(run("in.json", "out.json"), 0) << err_.str();
     EXPECT_EQ(jsondecode::Json::parse(get("out.json"))["meta"]["browser"], "xx-xxxx");
-}
-
-TEST_F(FixtureScrubTest, NeverWritesThroughALink) {
-    put("in.json", kOldFixture);
-    put("victim.txt", "untouched");
-    fs::create_symlink(dir_ / "victim.txt", dir_ / "link.json");
-    ASSERT_EQ(run("in.json", "link.json"), 0) << err_.str();
-    EXPECT_EQ(get("victim.txt"), "untouched");
-    EXPECT_FALSE(fs::is_symlink(dir_ / "link.json")) << "the link is replaced, not followed";
 }
 
 TEST_F(FixtureScrubTest, RefusesWhatItCannotReadOrWriteAndLeavesNothingBehind) {

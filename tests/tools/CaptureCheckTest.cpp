@@ -89,10 +89,8 @@ struct Harness {
         return CaptureCheck::run(args, d.context);
     }
 
-    json report() const {
-        std::ifstream in(dir.path() / "report.json");
-        return json::parse(in);
-    }
+    const std::string reportPath = (dir.path() / "report.json").string();
+    json report() const { return json::parse(std::ifstream(reportPath)); }
 };
 
 json claudeEntry(std::string id = "claude", std::string url = kURL) {
@@ -103,8 +101,7 @@ json claudeEntry(std::string id = "claude", std::string url = kURL) {
 // entries compared with the report the first one left.
 TEST(CaptureCheck, OpensChecksSendsClosesAndComparesWithTheLastRun) {
     Harness h;
-    const auto report = (h.dir.path() / "report.json").string();
-    ASSERT_EQ(h.run({"--manifest", h.manifest({claudeEntry("a")}).string(), "--out", report, "--send"}), 0)
+    ASSERT_EQ(h.run({"--manifest", h.manifest({claudeEntry("a")}).string(), "--out", h.reportPath, "--send"}), 0)
         << h.d.output() << h.d.err.str();
     std::vector<Kind> kinds;
     for (const auto& e : h.d.input.events()) kinds.push_back(e.kind);
@@ -126,7 +123,7 @@ TEST(CaptureCheck, OpensChecksSendsClosesAndComparesWithTheLastRun) {
         return Texts{"Something else", "Sure."};
     };
     const auto two = h.manifest({claudeEntry("a"), claudeEntry("b", kOtherURL)});
-    EXPECT_EQ(h.run({"--manifest", two.string(), "--out", report, "--close", "0"}), 1);
+    EXPECT_EQ(h.run({"--manifest", two.string(), "--out", h.reportPath, "--close", "0"}), 1);
     EXPECT_THAT(h.d.output(), HasSubstr("  FAIL  a  text: no user turn carries the sentinel\n"));
     r = h.report();
     EXPECT_EQ(r["summary"]["newlyFailing"], json{"a"});
@@ -155,8 +152,7 @@ TEST(CaptureCheck, AnEntryThatCannotBeCheckedSaysWhy) {
     for (const auto& c : cases) {
         Harness h;
         c.arrange(h);
-        std::vector<std::string> args = {"--manifest", h.manifest({claudeEntry()}).string(), "--out",
-                                         (h.dir.path() / "report.json").string()};
+        std::vector<std::string> args = {"--manifest", h.manifest({claudeEntry()}).string(), "--out", h.reportPath};
         if (c.send) args.push_back("--send");
         EXPECT_EQ(h.run(args), c.status == "SKIP" ? 0 : 1) << c.description;
         const auto report = h.report();

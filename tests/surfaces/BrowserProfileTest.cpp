@@ -46,7 +46,6 @@ TEST(BrowserProfile, LooksUpEachDesktopsBrowsersByTheirIdentifiers) {
     }
     EXPECT_EQ(BrowserProfile::profileForAppId("brave"), BrowserProfile::braveLinux()) << "no lookup defaults to macOS";
     EXPECT_TRUE(BrowserProfile::isKnownSlug("safari")) << "recorded trees name both desktops' browsers";
-    EXPECT_FALSE(BrowserProfile::isKnownSlug("netscape"));
 }
 
 }  // namespace

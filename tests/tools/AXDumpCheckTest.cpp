@@ -67,7 +67,6 @@ TEST(AXDumpRecord, RecordsAFixtureThatTheFixtureCheckAccepts) {
                                            dir.path().string()};
     ASSERT_EQ(AXDump::record(args, d.context), 0) << d.err.str();
     const auto file = dir.path() / "claude_ai" / (ToolTime::localDate(d.loop.now()) + "-sim-one-exchange.json");
-    ASSERT_TRUE(std::filesystem::exists(file)) << d.output();
     EXPECT_THAT(d.output(), HasSubstr("  round-trip: scrubbed tree parses identically."));
 
     const auto result = FixtureCheck::check(file, std::nullopt);
@@ -76,7 +75,6 @@ TEST(AXDumpRecord, RecordsAFixtureThatTheFixtureCheckAccepts) {
     EXPECT_EQ(doc["meta"], (nlohmann::json{{"surface", "claude_ai"}, {"scenario", "sim-one-exchange"},
                                            {"recordedAt", "2026-01-01T00:00:00Z"}, {"agentVersion", "1.2.3"},
                                            {"browser", "chromium"}}));
-    EXPECT_EQ(doc["expect"]["roles"], (nlohmann::json{"user", "assistant"}));
     EXPECT_EQ(doc["tree"]["url"], "https://claude.ai/chat/00000000-0000-0000-0000-000000000000");
     EXPECT_THAT(doc.dump(), Not(HasSubstr("offsite"))) << "the conversation's words are scrubbed";
 }

@@ -34,6 +34,7 @@ TEST(CaptureAssertions, TheFirstFailingReasonWins) {
     auto fallback = good;
     fallback.usedParityFallback = true;
     fallback.turns.clear();
+    const auto noModel = snapshot({turn("user", kSentinel), turn("assistant", "Hi")}, std::nullopt);
     const std::vector<A::ProbeResult> allPass = {{"a", true}, {"b", true}};
     const std::vector<A::ProbeResult> bFails = {{"a", true}, {"b", false}, {"c", false}};
     struct Case { const char* description; std::optional<SegmenterSnapshot> snap;
@@ -49,10 +50,8 @@ TEST(CaptureAssertions, TheFirstFailingReasonWins) {
          "text: no user turn carries the sentinel"},
         {"an empty reply", snapshot({turn("user", kSentinel), turn("assistant", " \n ")}), allPass, true,
          "text: assistant turn empty"},
-        {"no model where one shows", snapshot({turn("user", kSentinel), turn("assistant", "Hi")}, std::nullopt),
-         allPass, true, "model: nil on a model-bearing surface"},
-        {"no model where none is expected", snapshot({turn("user", kSentinel), turn("assistant", "Hi")}, std::nullopt),
-         allPass, false, std::nullopt},
+        {"no model where one shows", noModel, allPass, true, "model: nil on a model-bearing surface"},
+        {"no model where none is expected", noModel, allPass, false, std::nullopt},
         {"a failing probe last", good, bFails, true, "probe: b"},
     };
     for (const auto& c : cases) {

@@ -49,14 +49,16 @@ bool containsBelow(const AXNode& node, int depth, int maxDepth, const void* key,
                    const std::function<bool(const NodeView&)>& test) {
     if (test(NodeView(node))) return true;
     if (depth >= maxDepth) return false;
-    auto children = node.children();
+    const auto children = node.children();
     if (children.empty()) return false;
-    std::any* kept = key ? node.memo(key, maxDepth - depth) : nullptr;
-    if (kept && kept->has_value()) return std::any_cast<bool>(*kept);
+    if (std::any* kept = key ? node.memo(key, maxDepth - depth) : nullptr; kept && kept->has_value())
+        return std::any_cast<bool>(*kept);
     const bool found = std::any_of(children.begin(), children.end(), [&](const AXNodePtr& child) {
         return containsBelow(*child, depth + 1, maxDepth, key, test);
     });
-    if (kept) *kept = found;
+    // Asked again, not held across the walk below: a list read anew there
+    // drops what was kept above it, the slot with it.
+    if (std::any* kept = key ? node.memo(key, maxDepth - depth) : nullptr) *kept = found;
     return found;
 }
 }  // namespace

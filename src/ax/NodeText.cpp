@@ -163,21 +163,41 @@ public:
     // answers and the rules are named (see NodeTextRules::memoKey).
     void block(const AXNode& node, Lines& out) {
         out.block();
-        std::any* kept = rules_.memoKey && out.atBoundary() ? node.memo(rules_.memoKey) : nullptr;
+        const bool keeps = rules_.memoKey && out.atBoundary();
         std::string own;
-        if (kept) {
+        if (keeps) {
             // The memory vouches for what lies below the node; the node's own
             // attributes (a message renamed "Message 3 of 4") are checked here.
             own = ownAttributes(node);
-            if (const auto* lines = std::any_cast<Kept>(kept); lines && lines->own == own)
-                return out.append(lines->lines);
+            if (const Kept* lines = keptFor(node, own)) return out.append(lines->lines);
         }
         const auto first = out.lineCount();
         walk(node, 0, out);
         out.block();
-        if (!kept) return;
-        if (out.atBoundary()) *kept = Kept{std::move(own), out.linesFrom(first)};
-        else kept->reset();
+        if (!keeps) return;
+        // Asked again, not held across the walk: a list the walk read anew
+        // drops what was kept above it, the slot with it.
+        if (std::any* kept = node.memo(rules_.memoKey)) {
+            if (out.atBoundary()) *kept = Kept{std::move(own), out.linesFrom(first), std::nullopt};
+            else kept->reset();
+        }
+    }
+
+    // The node's whole text; where the tree keeps answers, kept with its
+    // lines, so a message that did not change costs no joining.
+    std::string whole(const AXNode& node) {
+        std::string own;
+        if (rules_.memoKey) {
+            own = ownAttributes(node);
+            if (const Kept* kept = keptFor(node, own); kept && kept->text) return *kept->text;
+        }
+        Lines out;
+        block(node, out);
+        std::string text = out.finish();
+        if (std::any* slot = rules_.memoKey ? node.memo(rules_.memoKey) : nullptr) {
+            if (auto* kept = std::any_cast<Kept>(slot); kept && kept->own == own) kept->text = text;
+        }
+        return text;
     }
 
     std::string text(const AXNode& node, int depth) {
@@ -190,7 +210,15 @@ private:
     struct Kept {
         std::string own;
         std::vector<std::string> lines;
+        // The lines as one finished text, once asked for.
+        std::optional<std::string> text;
     };
+
+    const Kept* keptFor(const AXNode& node, const std::string& own) const {
+        std::any* slot = node.memo(rules_.memoKey);
+        const auto* kept = slot ? std::any_cast<Kept>(slot) : nullptr;
+        return kept && kept->own == own ? kept : nullptr;
+    }
 
     // What the walk reads of the node itself: its label only where it is
     // the node's text (a leaf, an image, a marker), not a container's name.
@@ -412,13 +440,13 @@ bool NodeText::isControl(std::string_view role, const std::optional<std::string>
 
 std::string NodeText::of(const AXNode& node, const NodeTextRules& rules) {
     Reader reader(rules);
-    Lines out;
-    reader.block(node, out);
-    return out.finish();
+    return reader.whole(node);
 }
 
 std::string NodeText::of(const std::vector<AXNodePtr>& nodes, const NodeTextRules& rules) {
     Reader reader(rules);
+    if (std::count_if(nodes.begin(), nodes.end(), [](const AXNodePtr& node) { return node != nullptr; }) == 1)
+        return reader.whole(**std::find_if(nodes.begin(), nodes.end(), [](const AXNodePtr& node) { return node != nullptr; }));
     Lines out;
     for (const auto& node : nodes) {
         if (node) reader.block(*node, out);

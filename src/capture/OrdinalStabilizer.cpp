@@ -26,19 +26,21 @@ SegmenterSnapshot withTurns(const SegmenterSnapshot& s, std::vector<RawTurn> tur
 }  // namespace
 
 StabilizedSnapshot OrdinalStabilizer::stabilize(const SegmenterSnapshot& snapshot) {
+    if (snapshot.turns.empty()) return StabilizedSnapshot::stabilized(snapshot);
     std::vector<RawTurn> turns = snapshot.turns;
-    std::stable_sort(turns.begin(), turns.end(), [](const RawTurn& a, const RawTurn& b) { return a.index < b.index; });
+    const auto byIndex = [](const RawTurn& a, const RawTurn& b) { return a.index < b.index; };
+    if (!std::is_sorted(turns.begin(), turns.end(), byIndex)) std::stable_sort(turns.begin(), turns.end(), byIndex);
+    // Every turn of every read is hashed: once each, here.
+    std::vector<std::string> sigs(turns.size());
+    for (std::size_t p = 0; p < turns.size(); ++p) sigs[p] = fnvHash(turns[p].text);
 
-    if (turns.empty()) return StabilizedSnapshot::stabilized(snapshot);
-    if (indexBySig_.empty()) return StabilizedSnapshot::stabilized(rebuild(turns, snapshot, 0, 0));
+    if (indexBySig_.empty()) return StabilizedSnapshot::stabilized(rebuild(std::move(turns), sigs, snapshot, 0, 0));
 
     // Anchor on user turns seen before: their ordinals must rise down the window.
-    std::vector<std::string> sigs(turns.size());
     std::optional<std::size_t> firstKnown;
     int previousOrdinal = 0;
     bool ordered = true;
     for (std::size_t p = 0; p < turns.size(); ++p) {
-        sigs[p] = fnvHash(turns[p].text);
         if (!isUser(turns[p])) continue;
         auto it = indexBySig_.find(sigs[p]);
         if (it == indexBySig_.end()) continue;
@@ -48,14 +50,14 @@ StabilizedSnapshot OrdinalStabilizer::stabilize(const SegmenterSnapshot& snapsho
     }
     if (firstKnown) {
         if (!ordered) return StabilizedSnapshot::reset();
-        return StabilizedSnapshot::stabilized(rebuild(turns, snapshot, *firstKnown, 0));
+        return StabilizedSnapshot::stabilized(rebuild(std::move(turns), sigs, snapshot, *firstKnown, 0));
     }
 
     // Else on the last settled reply, when it is still in view.
     if (lastAssistant_) {
         for (std::size_t p = turns.size(); p-- > 0;) {
             if (isAssistant(turns[p]) && sigs[p] == lastAssistant_->sig) {
-                return StabilizedSnapshot::stabilized(rebuild(turns, snapshot, p, lastAssistant_->index - 1));
+                return StabilizedSnapshot::stabilized(rebuild(std::move(turns), sigs, snapshot, p, lastAssistant_->index - 1));
             }
         }
     }
@@ -77,8 +79,8 @@ StabilizedSnapshot OrdinalStabilizer::stabilize(const SegmenterSnapshot& snapsho
     return StabilizedSnapshot::stabilized(withTurns(snapshot, std::move(pair)));
 }
 
-SegmenterSnapshot OrdinalStabilizer::rebuild(const std::vector<RawTurn>& turns, const SegmenterSnapshot& snapshot,
-                                             std::size_t dropBefore, int startPrev) {
+SegmenterSnapshot OrdinalStabilizer::rebuild(std::vector<RawTurn> turns, const std::vector<std::string>& sigs,
+                                             const SegmenterSnapshot& snapshot, std::size_t dropBefore, int startPrev) {
     const bool primedOnEntry = !indexBySig_.empty();
     int running = startPrev;
     bool suppress = false;
@@ -86,9 +88,9 @@ SegmenterSnapshot OrdinalStabilizer::rebuild(const std::vector<RawTurn>& turns, 
     out.reserve(turns.size());
 
     for (std::size_t p = dropBefore; p < turns.size(); ++p) {
-        const RawTurn& turn = turns[p];
+        RawTurn& turn = turns[p];
         if (isUser(turn)) {
-            std::string sig = fnvHash(turn.text);
+            const std::string& sig = sigs[p];
             if (auto it = indexBySig_.find(sig); it != indexBySig_.end()) {
                 if (it->second <= running) return withTurns(snapshot, {});
                 running = it->second;
@@ -107,16 +109,15 @@ SegmenterSnapshot OrdinalStabilizer::rebuild(const std::vector<RawTurn>& turns, 
                         (!snapshot.responseComplete &&
                          std::all_of(turns.begin() + static_cast<std::ptrdiff_t>(p) + 1, turns.end(), isAssistant));
                     if (!liveSend) {
-                        historySigs_.insert(std::move(sig));
+                        historySigs_.insert(sig);
                         suppress = true;
                         continue;
                     }
-                    armedSigs_.insert(std::move(sig));
+                    armedSigs_.insert(sig);
                 }
             }
-            RawTurn numbered = turn;
-            numbered.index = running;
-            out.push_back(std::move(numbered));
+            turn.index = running;
+            out.push_back(std::move(turn));
             suppress = false;
             continue;
         }
@@ -126,9 +127,8 @@ SegmenterSnapshot OrdinalStabilizer::rebuild(const std::vector<RawTurn>& turns, 
         running += 1;
         if (isAssistant(turn) && suppress) continue;
         if (!isAssistant(turn)) suppress = false;
-        RawTurn numbered = turn;
-        numbered.index = running;
-        out.push_back(std::move(numbered));
+        turn.index = running;
+        out.push_back(std::move(turn));
     }
 
     for (auto& t : out) t.total = running;

@@ -45,8 +45,9 @@ public:
     std::size_t knownUserTurns() const { return indexBySig_.size(); }
 
 private:
-    SegmenterSnapshot rebuild(const std::vector<RawTurn>& turns, const SegmenterSnapshot& snapshot,
-                              std::size_t dropBefore, int startPrev);
+    // `sigs[p]` is the signature of `turns[p]`.
+    SegmenterSnapshot rebuild(std::vector<RawTurn> turns, const std::vector<std::string>& sigs,
+                              const SegmenterSnapshot& snapshot, std::size_t dropBefore, int startPrev);
     void recordSettledAssistant(const std::vector<RawTurn>& turns, bool responseComplete);
 
     const bool settledMountsAreHistory_;

@@ -73,6 +73,10 @@ const std::optional<AXAttributeValue>& AXElement::value(std::string_view name,
         return fresh;
     }
     if (auto slot = commonSlot(name)) {
+        if (!e->commonRead[*slot] && memory_->offline) {
+            memory_->missed = true;
+            return fresh;
+        }
         if (!e->commonRead[*slot]) {
             if (raw_->readsSeveralAtOnce()) {
                 e->keepCommon(raw_->copyAttributes(axmemory::kCommon));
@@ -86,6 +90,10 @@ const std::optional<AXAttributeValue>& AXElement::value(std::string_view name,
         return e->common[*slot];
     }
     auto it = e->others.find(name);
+    if (it == e->others.end() && memory_->offline) {
+        memory_->missed = true;
+        return fresh;
+    }
     if (it == e->others.end()) {
         it = e->others.emplace(std::string(name), raw_->copyAttribute(name)).first;
         repaired(it->second);
@@ -175,14 +183,20 @@ std::vector<AXNodePtr> AXElement::children() const {
     std::optional<AXAttributeValue> fresh;
     Entry* e = entry();
     if (!e) return childNodes(value("AXChildren", fresh));
-    if (!e->children || !e->childrenCurrent) keepChildren(*e);
+    if (!e->children || !e->childrenCurrent) {
+        if (memory_->offline) {
+            memory_->missed = true;
+            return e->children ? *e->children : std::vector<AXNodePtr>{};
+        }
+        keepChildren(*e);
+    }
     return *e->children;
 }
 
 std::any* AXElement::memo(const void* key, int variant) const {
     // Kept answers hold only once everything named as changed has been read
     // again (a list read again drops those it disproves).
-    if (!memory_ || !memory_->lasting || !memory_->pending.empty()) return nullptr;
+    if (!memory_ || !memory_->lasting || !memory_->pending.empty() || memory_->missed) return nullptr;
     Entry* e = entry();
     if (!e) return nullptr;
     auto [it, made] = e->memos.try_emplace({key, variant});

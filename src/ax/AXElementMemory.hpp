@@ -97,6 +97,11 @@ struct AXElement::Memory {
     bool listsShrank = false;
     // Kept between parses (a mirror): answers about subtrees are kept too.
     bool lasting = false;
+    // Read by a parse off the main thread: what is not held is not asked
+    // for (`missed` says so, and the parse is done again on the loop), and
+    // nothing worked out after a miss is kept.
+    bool offline = false;
+    bool missed = false;
     // Moves on whenever a memo is made, so dropping memos up the ancestors
     // can stop at an ancestor already dropped since the last one was made.
     std::uint64_t memoClock = 1;

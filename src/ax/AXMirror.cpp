@@ -54,6 +54,13 @@ AXElement AXMirror::read(const AXElement& element) const {
     return AXElement(element.raw(), memory_);
 }
 
+void AXMirror::readOnlyHeld(bool on) {
+    memory_->offline = on;
+    memory_->missed = false;
+}
+
+bool AXMirror::missed() const { return memory_->missed; }
+
 bool AXMirror::holds(const AXElementRef& element) const {
     return element && memory_->entries.find(element) != memory_->entries.end();
 }

@@ -107,6 +107,12 @@ public:
     bool stale() const { return stale_; }
     // Elements remembered.
     std::size_t size() const;
+    // While on, a parse through the mirror reads only what it holds and asks
+    // the application nothing, so it can run off the main thread; `missed`
+    // then says whether it needed something the mirror did not hold (and so
+    // is to be done again with the mirror back on the main thread).
+    void readOnlyHeld(bool on);
+    bool missed() const;
 
 private:
     // Everything read of one element, to be read again; what is remembered

@@ -77,7 +77,10 @@ BrowserCaptureController::BrowserCaptureController(RunningApplication app, Brows
                 schedule_.readAgain(r);
             }) {}
 
-BrowserCaptureController::~BrowserCaptureController() = default;
+BrowserCaptureController::~BrowserCaptureController() {
+    // Parses off the loop read this controller's pages: they end first.
+    if (aside_) aside_->cancel();
+}
 
 void BrowserCaptureController::debugLine(const std::string& message) const {
     if (debug_ && debug_->enabled()) debug_->line(message);
@@ -99,6 +102,7 @@ bool BrowserCaptureController::start() {
 }
 
 void BrowserCaptureController::stop() {
+    if (aside_) std::exchange(aside_, nullptr)->cancel();
     schedule_.stop();
     nextSlice_.cancel();
     settling_ = settleAgain_ = false;
@@ -255,6 +259,42 @@ void BrowserCaptureController::readAhead() {
 
 void BrowserCaptureController::finishSettle() {
     nextSlice_.cancel();
+    // Everything the parses need is read: they run off the loop, so a long
+    // page never holds it, with events held as during the reads. A parse
+    // that needed more than its mirror held (or the clipboard) is done again
+    // on the loop.
+    struct Parse {
+        Watched* watched;
+        AXElement page;
+        const BrowserSegmenter* segmenter;
+        std::optional<std::string> key;
+    };
+    std::vector<Parse> parses;
+    for (const auto& tab : tabs_) {
+        if (!this->parses(tab)) continue;
+        Watched& watched = watch(tab.webArea);
+        const BrowserSegmenter* segmenter = segmenterFor(tab.surface);
+        if (keepsParse(watched, tab)) continue;
+        watched.mirror.readOnlyHeld(true);
+        parses.push_back({&watched, watched.mirror.read(tab.webArea), segmenter, tab.conversationKey});
+    }
+    if (parses.empty()) return completeSettle();
+    aside_ = loop_.runAside(
+        [parses] {
+            for (const auto& parse : parses) {
+                bool needsLoop = false;
+                auto snapshot = parse.segmenter->snapshotAside(parse.page, parse.key, needsLoop);
+                if (!needsLoop && !parse.watched->mirror.missed()) parse.watched->aside = std::move(snapshot);
+            }
+        },
+        [this, parses] {
+            aside_.reset();
+            for (const auto& parse : parses) parse.watched->mirror.readOnlyHeld(false);
+            completeSettle();
+        });
+}
+
+void BrowserCaptureController::completeSettle() {
     settling_ = false;
     const auto tabs = std::move(tabs_);
     tabs_.clear();
@@ -278,12 +318,16 @@ void BrowserCaptureController::finishSettle() {
     if (std::exchange(settleAgain_, false)) scheduleSettle();
 }
 
+bool BrowserCaptureController::keepsParse(const Watched& watched, const GatedTab& tab) {
+    return !watched.mirror.stale() && watched.snapshot && watched.snapshotKey == tab.conversationKey;
+}
+
 std::optional<SegmenterSnapshot> BrowserCaptureController::read(Watched& watched, const GatedTab& tab,
                                                                 const AXElement& page, const BrowserSegmenter& segmenter) {
-    if (!watched.mirror.stale() && watched.snapshot && watched.snapshotKey == tab.conversationKey)
-        return watched.snapshot;
+    auto aside = std::exchange(watched.aside, std::nullopt);
+    if (!aside && keepsParse(watched, tab)) return watched.snapshot;
     watched.parsed = true;
-    watched.snapshot = segmenter.snapshot(page, tab.conversationKey);
+    watched.snapshot = aside ? std::move(*aside) : segmenter.snapshot(page, tab.conversationKey);
     watched.snapshotKey = tab.conversationKey;
     return watched.snapshot;
 }

@@ -114,6 +114,8 @@ private:
         std::optional<SegmenterSnapshot> snapshot;
         std::optional<std::string> snapshotKey;
         bool parsed = false;  // in this settle
+        // This settle's parse, done off the loop; absent when it was not.
+        std::optional<std::optional<SegmenterSnapshot>> aside;
         int changesSinceRead = 0;  // elements events named since the last settle
         int changesRead = 0;       // ... before this one
         TimePoint verifiedAt{};
@@ -131,7 +133,11 @@ private:
     void doubt(Watched& watched, const GatedTab& tab);
     // One slice of the settle's reading; the pages are processed once it is all read.
     void readAhead();
+    // The pages are parsed, off the loop where their parsers allow, then processed.
     void finishSettle();
+    void completeSettle();
+    // The last parse stands for the page as the mirror holds it.
+    static bool keepsParse(const Watched& watched, const GatedTab& tab);
     void processTab(const GatedTab& tab);
     // `page` is the tab's page read through `watched`'s mirror.
     std::optional<SegmenterSnapshot> read(Watched& watched, const GatedTab& tab, const AXElement& page,
@@ -172,6 +178,8 @@ private:
     std::vector<std::pair<AXElementRef, std::string>> heldNotes_;
     Duration slice_ = settleSlice;
     ScopedTimer nextSlice_;
+    // The pages' parses, while they run off the loop.
+    std::shared_ptr<AsideJob> aside_;
     std::function<void()> onPagesHidden_;
     ScopedTimer pagesCheck_;
 };

@@ -19,6 +19,15 @@ public:
     // at most once, and the next call reads the tab afresh.
     virtual std::optional<SegmenterSnapshot> snapshot(const AXElement& webArea,
                                                       const std::optional<std::string>& conversationKey) const = 0;
+    // The same parse off the main thread: it reads the tree and nothing
+    // else, and says so in `needsLoop` where it would have read more (the
+    // clipboard for a paste), for the parse to be done again on the loop.
+    virtual std::optional<SegmenterSnapshot> snapshotAside(const AXElement& webArea,
+                                                           const std::optional<std::string>& conversationKey,
+                                                           bool& needsLoop) const {
+        needsLoop = false;
+        return snapshot(webArea, conversationKey);
+    }
 };
 
 // One parse of a live tree by `parser`, inside its own read scope.

@@ -22,6 +22,24 @@ public:
                                               const std::optional<std::string>& conversationKey) const override {
         return parseOnce(parser, webArea, conversationKey);
     }
+    std::optional<SegmenterSnapshot> snapshotAside(const AXElement& webArea,
+                                                   const std::optional<std::string>& conversationKey,
+                                                   bool& needsLoop) const override {
+        needsLoop = false;
+        if constexpr (requires { parser.resolvePaste; }) {
+            // A paste's body comes from the clipboard, on the loop: a page
+            // showing one is parsed there.
+            if (parser.resolvePaste) {
+                Parser aside = parser;
+                aside.resolvePaste = [&needsLoop](int, const std::string&) -> std::optional<std::string> {
+                    needsLoop = true;
+                    return std::nullopt;
+                };
+                return parseOnce(aside, webArea, conversationKey);
+            }
+        }
+        return snapshot(webArea, conversationKey);
+    }
 
 private:
     std::string surface_;

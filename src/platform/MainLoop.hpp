@@ -2,13 +2,16 @@
 // The process's one main queue: deferred work, timers and the current time.
 // Everything the agent does runs on it, so logic never takes a lock. Only
 // `post` may be called from another thread (a pipe reader handing bytes back);
-// every other member belongs to the main thread.
+// every other member belongs to the main thread. Long pure computations
+// (a large page's parse) go aside with `runAside`, so the queue never waits.
 
 #include "platform/Clock.hpp"
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 namespace velmar {
@@ -69,6 +72,34 @@ private:
     TimerHandle handle_;
 };
 
+// Work handed off the main thread (`MainLoop::runAside`). Its owner cancels it
+// before it goes away: `cancel` waits for work already started to end, and the
+// follow-up on the main queue then does not run.
+class AsideJob {
+public:
+    // Main thread only.
+    void cancel() {
+        cancelled_ = true;
+        std::unique_lock lock(mutex_);
+        ended_.wait(lock, [this] { return over_; });
+    }
+    bool cancelled() const { return cancelled_; }
+
+    // For backends: runs the work where they run it, and marks it over.
+    void perform(const Task& work) {
+        work();
+        std::lock_guard lock(mutex_);
+        over_ = true;
+        ended_.notify_all();
+    }
+
+private:
+    bool cancelled_ = false;
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    bool over_ = false;
+};
+
 class MainLoop : public Clock {
 public:
     // Runs `task` on a later turn of the main queue, after work already posted.
@@ -79,6 +110,11 @@ public:
     // Runs `task` every `interval` until cancelled; the backend may shift each
     // firing by up to `tolerance` to batch wake-ups.
     virtual TimerHandle repeating(Duration interval, Duration tolerance, Task task) = 0;
+    // Runs `work` off the main thread, then `done` on a later turn of this
+    // queue, unless the job was cancelled first. `work` touches nothing the
+    // main thread touches before `done` runs. One job at a time runs aside,
+    // in the order they were handed over.
+    virtual std::shared_ptr<AsideJob> runAside(Task work, Task done) = 0;
     // Runs the loop until `quit`.
     virtual void run() = 0;
     virtual void quit() = 0;

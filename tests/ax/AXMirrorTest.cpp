@@ -212,6 +212,36 @@ TEST(AXMirror, KeepsEachMessagesTextUntilSomethingInItChanges) {
     EXPECT_EQ(settle(), "Hi\nHello there\nBye\nLater");
 }
 
+// Reading only what it holds (a parse off the main thread), a mirror answers
+// as it would on the loop and asks the application nothing; what it lacks is
+// missed, not asked for, and nothing worked out across the gap is kept.
+TEST(AXMirror, ReadingOnlyWhatItHoldsAsksNothingAndMissesWhatItLacks) {
+    Page p = page();
+    auto log = std::make_shared<sim::SimReadLog>();
+    p.root->adoptLog(log);
+    AXMirror mirror;
+    Batches platform;
+    EXPECT_EQ(pass(mirror, p.root, platform, byMessage), "Hi\nHello");
+    p.last->childElements()[0]->setString("AXValue", "Hello there");
+    mirror.changed(p.last, AXMirror::Change::content);
+    EXPECT_TRUE(mirror.prefetch(p.root, platform, [] { return false; }));
+    log->reset();
+    mirror.readOnlyHeld(true);
+    EXPECT_EQ(messages(mirror.read(AXElement(p.root))), "Hi\nHello there");
+    EXPECT_FALSE(mirror.missed());
+    EXPECT_EQ(log->total(), 0u) << "everything came from memory";
+    mirror.endPass();
+
+    p.last->append(N("AXStaticText").value("Bye").buildSim());
+    mirror.changed(p.last, AXMirror::Change::children);  // and not read ahead
+    EXPECT_EQ(messages(mirror.read(AXElement(p.root))), "Hi\nHello there");
+    EXPECT_TRUE(mirror.missed());
+    EXPECT_EQ(log->total(), 0u) << "what it lacked was not asked for";
+    mirror.readOnlyHeld(false);
+    EXPECT_EQ(pass(mirror, p.root, platform, byMessage), "Hi\nHello there\nBye");
+    EXPECT_EQ(pass(mirror, p.root, platform, byMessage), "Hi\nHello there\nBye") << "and kept so";
+}
+
 // Read ahead in batches, a page costs its parse nothing; spread over many
 // calls it costs no more than in one, and what changed is all a later
 // prefetch reads.

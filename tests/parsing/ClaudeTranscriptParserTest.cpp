@@ -1,5 +1,7 @@
 #include "parsing/ClaudeTranscriptParser.hpp"
 #include "parsing/ClaudeMessageRows.hpp"
+#include "parsing/WebSegmenter.hpp"
+#include "platform/sim/SimElement.hpp"
 #include "support/ParserCases.hpp"
 
 #include <gtest/gtest.h>
@@ -161,6 +163,17 @@ TEST(ClaudeTranscriptParser, ComposerChipsAreResolvedBeforeTheMessageIsSent) {
         N("AXWindow").kids({N("AXGroup").description("Chat messages"), group({pasteChip("Pasted 3 lines", preview)})});
     ASSERT_TRUE(parser.snapshot(*composing.build(), std::nullopt));
     EXPECT_EQ(asked, (std::vector<std::pair<int, std::string>>{{3, preview}}));
+
+    // Off the main thread the clipboard is not read: the parse says it needs the loop.
+    const WebSegmenter<Parser> web("claude", parser);
+    asked.clear();
+    bool needsLoop = false;
+    web.snapshotAside(AXElement(composing.buildSim()), std::nullopt, needsLoop);
+    EXPECT_TRUE(needsLoop);
+    EXPECT_TRUE(asked.empty());
+    web.snapshotAside(AXElement(N("AXWindow").kid(N("AXGroup").description("Chat messages")).buildSim()), std::nullopt,
+                      needsLoop);
+    EXPECT_FALSE(needsLoop);
 }
 
 TEST(ClaudeTranscriptParser, Artifacts) {

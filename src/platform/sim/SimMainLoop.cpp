@@ -26,6 +26,15 @@ void SimMainLoop::post(Task task) {
     posted_.push_back(std::move(task));
 }
 
+std::shared_ptr<AsideJob> SimMainLoop::runAside(Task work, Task done) {
+    auto job = std::make_shared<AsideJob>();
+    job->perform(work);
+    post([job, done = std::move(done)] {
+        if (!job->cancelled()) done();
+    });
+    return job;
+}
+
 TimerHandle SimMainLoop::postDelayed(Duration delay, Task task) {
     takePosted();  // work posted earlier stays ahead of this
     return schedule(now_ + std::max(delay, Duration{0}), Duration{0}, std::move(task));

@@ -29,6 +29,8 @@ public:
     void post(Task task) override;
     TimerHandle postDelayed(Duration delay, Task task) override;
     TimerHandle repeating(Duration interval, Duration tolerance, Task task) override;
+    // The work runs at once, on the calling thread; `done` on the next turn.
+    std::shared_ptr<AsideJob> runAside(Task work, Task done) override;
     // Runs due work, moving time to each next due task, until `quit` or until
     // nothing is scheduled at all.
     void run() override;

@@ -61,7 +61,47 @@ TimerHandle attach(GSource* source, Task task, bool repeat) {
 
 GLibMainLoop::GLibMainLoop() : loop_(g_main_loop_new(nullptr, FALSE)) {}
 
-GLibMainLoop::~GLibMainLoop() { g_main_loop_unref(loop_); }
+GLibMainLoop::~GLibMainLoop() {
+    {
+        std::lock_guard lock(asideMutex_);
+        asideStop_ = true;
+    }
+    asideWake_.notify_all();
+    if (asideThread_.joinable()) asideThread_.join();
+    g_main_loop_unref(loop_);
+}
+
+std::shared_ptr<AsideJob> GLibMainLoop::runAside(Task work, Task done) {
+    auto job = std::make_shared<AsideJob>();
+    {
+        std::lock_guard lock(asideMutex_);
+        aside_.push_back({job, std::move(work), std::move(done)});
+        if (!asideThread_.joinable()) asideThread_ = std::thread([this] { workAside(); });
+    }
+    asideWake_.notify_one();
+    return job;
+}
+
+void GLibMainLoop::workAside() {
+    for (;;) {
+        Handed next;
+        bool stopping = false;
+        {
+            std::unique_lock lock(asideMutex_);
+            asideWake_.wait(lock, [this] { return asideStop_ || !aside_.empty(); });
+            if (aside_.empty()) return;
+            next = std::move(aside_.front());
+            aside_.pop_front();
+            stopping = asideStop_;
+        }
+        // A job left when the loop goes away is marked over unrun: its owner
+        // may be waiting in `cancel`.
+        next.job->perform(stopping ? Task([] {}) : next.work);
+        post([job = next.job, done = std::move(next.done)] {
+            if (!job->cancelled()) done();
+        });
+    }
+}
 
 TimePoint GLibMainLoop::now() const { return std::chrono::system_clock::now(); }
 

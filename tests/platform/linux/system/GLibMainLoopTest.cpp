@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -41,6 +42,25 @@ TEST(GLibMainLoop, DelaysCancellationRepeatingTimersAndCrossThreadPostsWorkForRe
             events.push_back("posted");
         });
     });
+    // Work aside runs on another thread while the loop goes on (it waits for
+    // a task the loop runs meanwhile), then its follow-up runs on the loop;
+    // a job cancelled before its follow-up never follows up.
+    std::promise<void> loopRan;
+    auto ran = loopRan.get_future();
+    std::thread::id workThread;
+    loop.runAside(
+        [&] {
+            workThread = std::this_thread::get_id();
+            ran.wait();
+        },
+        [&] {
+            EXPECT_EQ(std::this_thread::get_id(), mainThread);
+            events.push_back("aside");
+        });
+    loop.post([&] { loopRan.set_value(); });
+    auto dropped = loop.runAside([] {}, [&] { events.push_back("dropped"); });
+    loop.post([&] { dropped->cancel(); });
+
     TimerHandle end = loop.postDelayed(200ms, [&] { loop.quit(); });
     loop.run();
     other.join();
@@ -50,7 +70,8 @@ TEST(GLibMainLoop, DelaysCancellationRepeatingTimersAndCrossThreadPostsWorkForRe
     EXPECT_FALSE(ticker.active());
     EXPECT_FALSE(end.active()) << "a one-shot that ran is no longer active";
     std::sort(events.begin(), events.end());
-    EXPECT_EQ(events, (std::vector<std::string>{"delayed", "posted"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"aside", "delayed", "posted"}));
+    EXPECT_NE(workThread, mainThread);
 }
 
 }  // namespace

@@ -395,13 +395,16 @@ void AXMirror::forget() {
     stale_ = true;
 }
 
-void AXMirror::endPass() {
+void AXMirror::endPass() { (void)endPassAside(); }
+
+std::shared_ptr<void> AXMirror::endPassAside() {
     // Only a list that lost a member can leave an element unreachable; a
     // page that only grew is not swept. What the pass read is kept, and what
     // its pages' lists still reach: a parse does not walk a subtree whose
     // answers it kept. Dropping an entry touches no other: its child elements
     // only hold the memory.
     const auto pass = memory_->pass;
+    auto dropped = std::make_shared<std::vector<std::pair<AXElementRef, std::unique_ptr<AXElement::Entry>>>>();
     if (std::exchange(memory_->listsShrank, false)) {
         std::vector<const AXElementRef*> roots;
         for (const auto& root : roots_) roots.push_back(&root);
@@ -409,7 +412,16 @@ void AXMirror::endPass() {
             entry.pass = pass;
             return true;
         });
-        if (std::erase_if(memory_->entries, [pass](const auto& kept) { return kept.second->pass != pass; }) > 0) ++memory_->epoch;
+        auto& entries = memory_->entries;
+        for (auto it = entries.begin(); it != entries.end();) {
+            if (it->second->pass == pass) {
+                ++it;
+                continue;
+            }
+            dropped->emplace_back(it->first, std::move(it->second));
+            it = entries.erase(it);
+        }
+        if (!dropped->empty()) ++memory_->epoch;
     }
     roots_.clear();
     ++memory_->pass;
@@ -422,6 +434,7 @@ void AXMirror::endPass() {
             return it == memory_->entries.end() || !it->second->pending;
         });
     }
+    return dropped;
 }
 
 }  // namespace velmar

@@ -102,6 +102,10 @@ public:
     // One parse is over: elements it did not reach are dropped, so the
     // memory follows the page instead of growing with it.
     void endPass();
+    // The same for a pass that ends off the main thread: what it drops is
+    // handed back, to be let go on the main thread (where the platform's
+    // elements are released).
+    [[nodiscard]] std::shared_ptr<void> endPassAside();
     // Whether something the last parse read has been dropped since: when
     // false, a parse now would read what the last one read.
     bool stale() const { return stale_; }

@@ -279,16 +279,24 @@ void BrowserCaptureController::finishSettle() {
         parses.push_back({&watched, watched.mirror.read(tab.webArea), segmenter, tab.conversationKey});
     }
     if (parses.empty()) return completeSettle();
+    // What the passes drop is let go on the loop, where the platform's elements are released.
+    auto dropped = std::make_shared<std::vector<std::shared_ptr<void>>>();
     aside_ = loop_.runAside(
-        [parses] {
+        [parses, into = dropped.get()] {
             for (const auto& parse : parses) {
                 bool needsLoop = false;
                 auto snapshot = parse.segmenter->snapshotAside(parse.page, parse.key, needsLoop);
-                if (!needsLoop && !parse.watched->mirror.missed()) parse.watched->aside = std::move(snapshot);
+                if (needsLoop || parse.watched->mirror.missed()) continue;
+                // The pass ends here: what it would drop is found with the page
+                // at hand. The stop controls, read only when a reply stood
+                // still, are looked for on the loop in what the pass kept.
+                parse.watched->aside = std::move(snapshot);
+                into->push_back(parse.watched->mirror.endPassAside());
             }
         },
-        [this, parses] {
+        [this, parses, dropped] {
             aside_.reset();
+            dropped->clear();
             for (const auto& parse : parses) parse.watched->mirror.readOnlyHeld(false);
             completeSettle();
         });
@@ -324,10 +332,15 @@ bool BrowserCaptureController::keepsParse(const Watched& watched, const GatedTab
 
 std::optional<SegmenterSnapshot> BrowserCaptureController::read(Watched& watched, const GatedTab& tab,
                                                                 const AXElement& page, const BrowserSegmenter& segmenter) {
-    auto aside = std::exchange(watched.aside, std::nullopt);
-    if (!aside && keepsParse(watched, tab)) return watched.snapshot;
+    if (watched.aside) {
+        // Parsed off the loop, its pass over.
+        watched.snapshot = std::move(*watched.aside);
+        watched.snapshotKey = tab.conversationKey;
+        return watched.snapshot;
+    }
+    if (keepsParse(watched, tab)) return watched.snapshot;
     watched.parsed = true;
-    watched.snapshot = aside ? std::move(*aside) : segmenter.snapshot(page, tab.conversationKey);
+    watched.snapshot = segmenter.snapshot(page, tab.conversationKey);
     watched.snapshotKey = tab.conversationKey;
     return watched.snapshot;
 }
@@ -367,6 +380,7 @@ void BrowserCaptureController::processTab(const GatedTab& tab) {
     // Everything this settle reads of the page goes through its mirror.
     const AXElement page = watched.mirror.read(tab.webArea);
     auto snapshot = read(watched, tab, page, *segmenter);
+    const bool parsedAside = std::exchange(watched.aside, std::nullopt).has_value();
     // A parse's pass ends after the stop-control read below, whatever way this returns.
     struct PassEnd {
         Watched& watched;
@@ -389,7 +403,7 @@ void BrowserCaptureController::processTab(const GatedTab& tab) {
     }
     const auto [result, fromNewChat] = feed_.ingest(read, *snapshot, loop_.now());
     const std::string focusWord = tab.isFocused ? " focused" : " bg";
-    const std::string pageWord = " page=" + std::to_string(watched.mirror.size()) + (watched.parsed ? "/read" : "/kept") +
+    const std::string pageWord = " page=" + std::to_string(watched.mirror.size()) + (watched.parsed ? "/read" : parsedAside ? "/aside" : "/kept") +
                                  "+" + std::to_string(watched.changesRead) + "/" +
                                  std::to_string(settleNotes_) + (timedSettle_ ? " timed" : "");
 

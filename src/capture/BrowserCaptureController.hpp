@@ -114,7 +114,8 @@ private:
         std::optional<SegmenterSnapshot> snapshot;
         std::optional<std::string> snapshotKey;
         bool parsed = false;  // in this settle
-        // This settle's parse, done off the loop; absent when it was not.
+        // This settle's parse, done off the loop with the end of its pass;
+        // absent when it was not.
         std::optional<std::optional<SegmenterSnapshot>> aside;
         int changesSinceRead = 0;  // elements events named since the last settle
         int changesRead = 0;       // ... before this one

@@ -23,7 +23,10 @@ AXElementRef AtspiElement::adopt(AtspiAccessible* accessible) {
     return std::make_shared<AtspiElement>(accessible);
 }
 
-AtspiElement::AtspiElement(AtspiAccessible* adoptedReference) : accessible_(adoptedReference) {}
+AtspiElement::AtspiElement(AtspiAccessible* adoptedReference) : accessible_(adoptedReference) {
+    // Worked out now: a parse off the main thread hashes elements too.
+    if (accessible_) (void)identityHash();
+}
 
 AtspiElement::~AtspiElement() {
     if (accessible_) g_object_unref(accessible_);

@@ -97,6 +97,10 @@ void GLibMainLoop::workAside() {
         // A job left when the loop goes away is marked over unrun: its owner
         // may be waiting in `cancel`.
         next.job->perform(stopping ? Task([] {}) : next.work);
+        // Let go here, before the follow-up can run: what the work held is
+        // still held by the main thread, so nothing is released for good
+        // off it.
+        next.work = nullptr;
         post([job = next.job, done = std::move(next.done)] {
             if (!job->cancelled()) done();
         });

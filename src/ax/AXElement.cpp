@@ -213,6 +213,12 @@ std::optional<AXElement> AXElement::element(std::string_view name) const {
 }
 
 AXNodePtr AXElement::parent() const {
+    // A mirror knows whose list it last found the element in: the tree as it
+    // holds it, with no request (a parse off the main thread can ask none).
+    if (memory_ && memory_->lasting) {
+        if (Entry* e = entry(); e && e->parent && memory_->entries.contains(e->parent))
+            return std::make_shared<AXElement>(sibling(e->parent));
+    }
     auto p = element("AXParent");
     if (!p) return nullptr;
     return std::make_shared<AXElement>(std::move(*p));

@@ -229,6 +229,12 @@ TEST(AXMirror, ReadingOnlyWhatItHoldsAsksNothingAndMissesWhatItLacks) {
     mirror.readOnlyHeld(true);
     EXPECT_EQ(messages(mirror.read(AXElement(p.root))), "Hi\nHello there");
     EXPECT_FALSE(mirror.missed());
+    // A link asks whose prose it is in: the list it was found in answers.
+    auto up = mirror.read(AXElement(p.last)).children().front()->parent();
+    const auto* upElement = dynamic_cast<const AXElement*>(up.get());
+    ASSERT_TRUE(upElement);
+    EXPECT_TRUE(sameElement(upElement->raw(), p.last));
+    EXPECT_FALSE(mirror.missed());
     EXPECT_EQ(log->total(), 0u) << "everything came from memory";
     mirror.endPass();
 

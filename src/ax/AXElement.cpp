@@ -161,6 +161,7 @@ void AXElement::keepChildren(Entry& entry) const {
             memory_->widestSize = list.size();
         }
         // The members it kept were taken in when they first came.
+        const bool readAhead = !(memory_->stopsAtPages && entry.isPage());
         for (std::size_t i = same; i < list.size(); ++i) {
             const auto& raw = static_cast<const AXElement&>(*list[i]).raw_;
             auto& slot = memory_->entries[raw];
@@ -169,7 +170,7 @@ void AXElement::keepChildren(Entry& entry) const {
                 slot->pass = memory_->pass;
             }
             slot->parent = raw_;
-            if (!slot->pending && !slot->whole()) {
+            if (readAhead && !slot->pending && !slot->whole()) {
                 slot->pending = true;
                 memory_->pending.push_back(raw);
             }

@@ -70,6 +70,12 @@ struct AXElement::Entry {
             commonRead[i] = true;
         }
     }
+    // Read as a web area.
+    bool isPage() const {
+        static_assert(axmemory::kCommon[0] == "AXRole");
+        const auto* role = common[0] ? std::get_if<std::string>(&*common[0]) : nullptr;
+        return role && *role == "AXWebArea";
+    }
     // Every common attribute read.
     bool whole() const {
         for (bool read : commonRead)
@@ -102,6 +108,9 @@ struct AXElement::Memory {
     // nothing worked out after a miss is kept.
     bool offline = false;
     bool missed = false;
+    // Reading ahead does not go below a web area: a browser's own window is
+    // read, not the pages it shows.
+    bool stopsAtPages = false;
     // Moves on whenever a memo is made, so dropping memos up the ancestors
     // can stop at an ancestor already dropped since the last one was made.
     std::uint64_t memoClock = 1;

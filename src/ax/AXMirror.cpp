@@ -61,6 +61,8 @@ void AXMirror::readOnlyHeld(bool on) {
 
 bool AXMirror::missed() const { return memory_->missed; }
 
+void AXMirror::stopAtPages() { memory_->stopsAtPages = true; }
+
 bool AXMirror::holds(const AXElementRef& element) const {
     return element && memory_->entries.find(element) != memory_->entries.end();
 }

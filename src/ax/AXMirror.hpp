@@ -117,6 +117,9 @@ public:
     // is to be done again with the mirror back on the main thread).
     void readOnlyHeld(bool on);
     bool missed() const;
+    // Reading ahead stops at web areas: their own attributes and children
+    // list are read, nothing below them.
+    void stopAtPages();
 
 private:
     // Everything read of one element, to be read again; what is remembered

@@ -105,6 +105,7 @@ void BrowserCaptureController::stop() {
     if (aside_) std::exchange(aside_, nullptr)->cancel();
     schedule_.stop();
     nextSlice_.cancel();
+    gate_.giveUpReadAhead();
     settling_ = settleAgain_ = false;
     heldNotes_.clear();
     tabs_.clear();
@@ -194,7 +195,32 @@ void BrowserCaptureController::settle() {
     if (timedSettle_) tailDueAt_.reset();
     settleNotes_ = std::exchange(notesSinceSettle_, 0);
     settleUnheld_ = std::exchange(unheldSinceSettle_, 0);
+    settling_ = true;
+    readWindows();
+}
 
+void BrowserCaptureController::readWindows() {
+    const TimePoint until = loop_.now() + slice_;
+    if (!gate_.readAhead([&] { return loop_.now() >= until; },
+                         [this] {
+                             if (settling_) readWindows();
+                         })) {
+        if (!gate_.waitingForAnswers()) {
+            nextSlice_ = loop_.postDelayed(Duration{0}, [this] { readWindows(); });
+        } else {
+            // As for the pages: answers that never come do not hold the settle.
+            nextSlice_ = loop_.postDelayed(answersDue, [this] {
+                gate_.giveUpReadAhead();
+                gateTabs();
+            });
+        }
+        return;
+    }
+    gateTabs();
+}
+
+void BrowserCaptureController::gateTabs() {
+    nextSlice_.cancel();
     tabs_ = gate_.allGatedTabs(maxWindows);
     // Pages no longer gated are forgotten: a page shown again is read whole.
     std::erase_if(watched_, [&](const std::unique_ptr<Watched>& watched) {
@@ -204,7 +230,6 @@ void BrowserCaptureController::settle() {
     for (const auto& tab : tabs_) {
         if (parses(tab)) doubt(watch(tab.webArea), tab);
     }
-    settling_ = true;
     readAhead();
 }
 

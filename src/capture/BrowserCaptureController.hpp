@@ -132,6 +132,10 @@ private:
     bool parses(const GatedTab& tab);
     // What of the page this settle must read again, beyond what events named.
     void doubt(Watched& watched, const GatedTab& tab);
+    // One slice of reading the browser's windows ahead of the gate, which
+    // then finds the pages to read.
+    void readWindows();
+    void gateTabs();
     // One slice of the settle's reading; the pages are processed once it is all read.
     void readAhead();
     // The pages are parsed, off the loop where their parsers allow, then processed.

@@ -19,8 +19,8 @@ bool due(TimePoint since, TimePoint now, Duration span) { return now < since || 
 
 BrowserGate::BrowserGate(int pid, BrowserProfile profile, const Accessibility& accessibility, const CaptureDebug* debug,
                          const Clock* clock)
-    : pid_(pid), profile_(std::move(profile)), app_(accessibility.applicationElement(pid)), debug_(debug),
-      clock_(clock) {
+    : pid_(pid), profile_(std::move(profile)), accessibility_(accessibility), app_(accessibility.applicationElement(pid)),
+      debug_(debug), clock_(clock) {
     if (profile_.armsEnhancedUI && app_.raw()) app_.raw()->setBoolAttribute("AXEnhancedUserInterface", true);
 }
 
@@ -137,20 +137,61 @@ std::optional<std::string> BrowserGate::stillShown(const AXElement& webArea) con
     return address;
 }
 
+bool BrowserGate::walks(const AXElement& window, std::optional<TimePoint> now) const {
+    if (!now) return true;
+    auto it = std::find_if(remembered_.begin(), remembered_.end(), [&](const Remembered& r) { return r.window == window; });
+    return it == remembered_.end() || (!it->webArea && due(it->walkedAt, *now, pagelessRecheck));
+}
+
+std::vector<AXElement> BrowserGate::windows() const {
+    if (aheadWindows_) return std::move(*std::exchange(aheadWindows_, std::nullopt));
+    return app_.windows();
+}
+
+bool BrowserGate::readAhead(const std::function<bool()>& due, const std::function<void()>& onAnswered) const {
+    if (!aheadWindows_) {
+        const auto now = passTime();
+        aheadWindows_ = app_.windows();
+        aheadRoots_.clear();
+        for (const auto& window : *aheadWindows_) {
+            if (walks(window, now)) aheadRoots_.push_back(window.raw());
+        }
+        ahead_ = std::make_unique<AXMirror>();
+        ahead_->stopAtPages();
+    }
+    for (const auto& root : aheadRoots_) {
+        if (!ahead_->prefetch(root, accessibility_, due, onAnswered)) return false;
+    }
+    return true;
+}
+
+bool BrowserGate::waitingForAnswers() const { return ahead_ && ahead_->waiting(); }
+
+void BrowserGate::giveUpReadAhead() const {
+    aheadWindows_.reset();
+    aheadRoots_.clear();
+    ahead_.reset();
+}
+
+void BrowserGate::remember(const AXElement& window, std::optional<AXElement> page, std::optional<TimePoint> now) const {
+    if (!now) return;
+    forgetWindow(window);
+    remembered_.push_back({AXElement(window.raw()), std::move(page), *now});
+}
+
 std::optional<BrowserGate::Page> BrowserGate::pageOf(const AXElement& window, std::optional<TimePoint> now) const {
     auto walk = [&]() -> std::optional<Page> {
-        auto area = resolveWebArea(window);
+        // Through what was read ahead, where it was.
+        auto area = resolveWebArea(ahead_ && ahead_->holds(window.raw()) ? ahead_->read(window) : window);
         std::optional<std::string> address = area ? url(*area) : std::nullopt;
-        if (!address) area.reset();
-        if (now) {
-            forgetWindow(window);
-            // Kept without the walk's read memory: later passes read afresh.
-            std::optional<AXElement> kept;
-            if (area) kept.emplace(area->raw());
-            remembered_.push_back({AXElement(window.raw()), std::move(kept), *now});
+        if (!area || !address) {
+            remember(window, std::nullopt, now);
+            return std::nullopt;
         }
-        if (!area) return std::nullopt;
-        return Page{std::move(*area), std::move(*address)};
+        // Kept without the walk's read memory: later passes read afresh.
+        AXElement page(area->raw());
+        remember(window, page, now);
+        return Page{std::move(page), std::move(*address)};
     };
     if (!now) return walk();
     auto it = std::find_if(remembered_.begin(), remembered_.end(), [&](const Remembered& r) { return r.window == window; });
@@ -166,7 +207,7 @@ std::optional<BrowserGate::Page> BrowserGate::pageOf(const AXElement& window, st
 std::vector<GatedTab> BrowserGate::allGatedTabs(std::size_t maxWindows) const {
     const auto now = passTime();
     const auto focused = app_.focusedWindow();
-    std::vector<AXElement> windows = app_.windows();
+    std::vector<AXElement> windows = this->windows();
     if (focused) {
         auto it = std::find(windows.begin(), windows.end(), *focused);
         if (it != windows.end() && it != windows.begin()) std::iter_swap(windows.begin(), it);
@@ -200,6 +241,7 @@ std::vector<GatedTab> BrowserGate::allGatedTabs(std::size_t maxWindows) const {
             tabs.push_back(std::move(*panel));
         }
     }
+    giveUpReadAhead();  // read for this pass only
     return tabs;
 }
 

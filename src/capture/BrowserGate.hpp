@@ -13,12 +13,19 @@
 // memory is a cache: it is forgotten when the browser's structure changes
 // (the controller says so), and by itself every `structureCheckPeriod` so a
 // missed change never hides a tab for long.
+//
+// A walk is read ahead (`readAhead`) without waiting for the browser, down
+// to the windows' pages and not into them, so the walk itself reads from
+// memory and the loop goes on while the browser answers.
 
 #include "ax/AXElement.hpp"
+#include "ax/AXMirror.hpp"
 #include "capture/GatedTab.hpp"
 #include "platform/MainLoop.hpp"
 #include "surfaces/BrowserProfile.hpp"
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +60,14 @@ public:
     // `maxWindows` titled windows are looked at (untitled frames between
     // them are looked at without counting).
     std::vector<GatedTab> allGatedTabs(std::size_t maxWindows) const;
+    // Reads ahead what the next `allGatedTabs` walks: the windows whose page
+    // is not remembered, or is due to be looked for again. As
+    // `AXMirror::prefetch`: false while reading remains (with a batch in
+    // flight, `waitingForAnswers`, and `onAnswered` runs once it is answered).
+    bool readAhead(const std::function<bool()>& due, const std::function<void()>& onAnswered) const;
+    bool waitingForAnswers() const;
+    // What was read ahead is let go (the walk reads what it needs itself).
+    void giveUpReadAhead() const;
     // The surface of the focused window's page (no panels, no capture rules).
     std::optional<std::string> focusedAISurface() const;
     // True when the browser shows titled windows and not one page in any of
@@ -94,17 +109,27 @@ private:
     std::optional<TimePoint> passTime() const;
     // The window's page and its address: remembered when that still holds, else walked for.
     std::optional<Page> pageOf(const AXElement& window, std::optional<TimePoint> now) const;
+    // Whether `pageOf` walks the window without checking a remembered page.
+    bool walks(const AXElement& window, std::optional<TimePoint> now) const;
+    // The browser's windows, as the read ahead found them if it ran this pass.
+    std::vector<AXElement> windows() const;
+    void remember(const AXElement& window, std::optional<AXElement> page, std::optional<TimePoint> now) const;
     // The remembered web area's address while it is still the window's page; absent otherwise.
     std::optional<std::string> stillShown(const AXElement& webArea) const;
 
     const int pid_;
     const BrowserProfile profile_;
+    const Accessibility& accessibility_;
     const AXElement app_;
     const CaptureDebug* debug_;
     const Clock* clock_;
     mutable std::vector<Remembered> remembered_;
     // When the memory was last emptied; absent until the first pass after it.
     mutable std::optional<TimePoint> rememberingSince_;
+    // This pass's read ahead: the windows, and what is read of those walked.
+    mutable std::optional<std::vector<AXElement>> aheadWindows_;
+    mutable std::vector<AXElementRef> aheadRoots_;
+    mutable std::unique_ptr<AXMirror> ahead_;
 };
 
 }  // namespace velmar

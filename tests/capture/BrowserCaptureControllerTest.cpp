@@ -204,13 +204,15 @@ public:
 
 // Chromium reads per window whether it is minimized, then the page's address,
 // role and parent; Firefox the same but whether the page is hidden for its parent.
+// A walk read ahead costs the walk itself little.
 TEST(BrowserGate, ARepeatedPassChecksTheRememberedPagesInsteadOfWalking) {
     const std::size_t perWindow = 4;
     for (const auto* profile : {&BrowserProfile::chromiumLinux(), &BrowserProfile::firefoxLinux()}) {
         SCOPED_TRACE(profile->slug);
         RememberingBrowser b(*profile);
+        std::vector<sim::SimElementPtr> shown;
         for (const char* url : {"https://chatgpt.com/c/a", "https://news.example.com/", "https://claude.ai/chat/b"}) {
-            b.tabWindow(url);
+            shown.push_back(b.tabWindow(url).second);
         }
         auto log = std::make_shared<sim::SimReadLog>();
         b.desktop.application(b.app.pid)->adoptLog(log);
@@ -228,6 +230,18 @@ TEST(BrowserGate, ARepeatedPassChecksTheRememberedPagesInsteadOfWalking) {
         forgetful.allGatedTabs(8);
         EXPECT_EQ(log->total(), walk) << "without a clock every pass walks";
         EXPECT_GT(walk, 4 * (2 + 3 * perWindow));
+
+        // Read ahead, the windows are read down to their pages and not into
+        // them, an element a request; the walk then asks a fraction of what it
+        // asks alone.
+        b.gate.forgetStructure();
+        log->reset();
+        while (!b.gate.readAhead([] { return false; }, [] {})) b.loop.advance(1ms);
+        EXPECT_EQ(log->total(), log->elementsRead());
+        for (const auto& page : shown) EXPECT_EQ(log->count(page->childElements()[0].get(), "AXRole"), 0u);
+        log->reset();
+        EXPECT_EQ(b.tabs(), first);
+        EXPECT_LT(log->total(), walk / 4);
     }
 }
 
@@ -466,7 +480,8 @@ TEST(BrowserCaptureController, ASettleWaitingForAnswersLosesNothingAndEnds) {
         rig.desktop.accessibility().answerAfter(answerAfter);
         auto thread = rig.chatgptThread("https://chatgpt.com/c/held");
         ASSERT_TRUE(rig.controller->start());
-        rig.loop.advance(10s);
+        // The first settle gives up on the window's answers, then the page's.
+        rig.loop.advance(2 * BrowserCaptureController::answersDue + 1s);
         if (landWhileSettling) {
             // An early message is renamed, nothing read changes: a settle begins and asks the browser.
             rig.desktop.changed(rig.app.pid, "AXTitleChanged", thread->childElements()[1]);

@@ -299,7 +299,7 @@ void BrowserCaptureController::finishSettle() {
         if (!this->parses(tab)) continue;
         Watched& watched = watch(tab.webArea);
         const BrowserSegmenter* segmenter = segmenterFor(tab.surface);
-        if (keepsParse(watched, tab)) continue;
+        if (keepsParse(watched, tab) || watched.mirror.size() < parseAsideFrom_) continue;
         watched.mirror.readOnlyHeld(true);
         parses.push_back({&watched, watched.mirror.read(tab.webArea), segmenter, tab.conversationKey});
     }

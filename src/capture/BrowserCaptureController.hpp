@@ -82,10 +82,14 @@ public:
     static constexpr Duration settleSlice{20};
     // How long a settle waits for a batch's answers before it parses without them.
     static constexpr Duration answersDue{5'000};
+    // Pages of fewer elements are parsed on the loop: a few milliseconds,
+    // less than a hand-over to the worker and back costs in latency.
+    static constexpr std::size_t parseAsideFrom = 5'000;
     // Notifications kept while a settle reads; more forget the pages.
     static constexpr std::size_t maxHeldNotes = 4096;
     // Another slice, for tests that spread a settle over many turns (zero: one batch a turn).
     void setSettleSlice(Duration slice) { slice_ = slice; }
+    void setParseAsideFrom(std::size_t elements) { parseAsideFrom_ = elements; }
 
     void scheduleSettle() { schedule_.notify(); }
     // An accessibility notification about `element` (the application: anywhere).
@@ -182,6 +186,7 @@ private:
     // Notifications that came while the settle read, for after it.
     std::vector<std::pair<AXElementRef, std::string>> heldNotes_;
     Duration slice_ = settleSlice;
+    std::size_t parseAsideFrom_ = parseAsideFrom;
     ScopedTimer nextSlice_;
     // The pages' parses, while they run off the loop.
     std::shared_ptr<AsideJob> aside_;

@@ -7,6 +7,7 @@
 
 #include "platform/Clock.hpp"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -85,16 +86,17 @@ public:
     }
     bool cancelled() const { return cancelled_; }
 
-    // For backends: runs the work where they run it, and marks it over.
+    // For backends: runs the work where they run it (unless cancelled
+    // before it started), and marks it over.
     void perform(const Task& work) {
-        work();
+        if (!cancelled_) work();
         std::lock_guard lock(mutex_);
         over_ = true;
         ended_.notify_all();
     }
 
 private:
-    bool cancelled_ = false;
+    std::atomic<bool> cancelled_ = false;
     std::mutex mutex_;
     std::condition_variable ended_;
     bool over_ = false;

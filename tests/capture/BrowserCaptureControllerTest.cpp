@@ -400,14 +400,16 @@ TEST(BrowserCaptureController, AReplyIsSentOnceWholeWhenThePageSaysDoneAndNoStop
 // The page is read through a mirror that events keep current, and events get
 // lost (Chromium skips some, a bus drops one): with each dropped at random,
 // every exchange is still sent once, whole. A settle spread over turns of the
-// loop (`slice` zero) or waiting on a slow browser (`latency`) must agree.
-void streamWithLostEvents(unsigned seed, Duration slice, std::optional<Duration> latency) {
+// loop (`slice` zero), parsing off it, or waiting on a slow browser
+// (`latency`) must agree.
+void streamWithLostEvents(unsigned seed, Duration slice, bool aside, std::optional<Duration> latency) {
     std::mt19937 random(seed);
     auto chance = [&](double p) { return std::bernoulli_distribution(p)(random); };
     auto between = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
 
     BrowserRig rig;
     rig.controller->setSettleSlice(slice);
+    if (aside) rig.controller->setParseAsideFrom(0);
     rig.desktop.accessibility().answerAfter(latency);
     auto thread = rig.chatgptThread("https://chatgpt.com/c/drop");
     auto main = thread->parentElement();
@@ -455,14 +457,16 @@ TEST(BrowserCaptureController, LostEventsNeverLoseOrCutATurn) {
     const char* given = std::getenv("VELMAR_SEED");
     const unsigned seed = given ? static_cast<unsigned>(std::strtoul(given, nullptr, 10)) : std::random_device{}();
     SCOPED_TRACE("VELMAR_SEED=" + std::to_string(seed));
-    const std::tuple<const char*, Duration, std::optional<Duration>> runs[] = {  // description, slice, latency
-        {"each settle in one go", BrowserCaptureController::settleSlice, std::nullopt},
-        {"each settle spread over turns of the loop", Duration{0}, std::nullopt},
-        {"each batch of reads answered while the loop runs", BrowserCaptureController::settleSlice, 150ms},
+    // description, slice, parse aside, latency
+    const std::tuple<const char*, Duration, bool, std::optional<Duration>> runs[] = {
+        {"each settle in one go", BrowserCaptureController::settleSlice, false, std::nullopt},
+        {"each settle spread over turns of the loop, parsed off it", Duration{0}, true, std::nullopt},
+        {"each batch of reads answered while the loop runs, parsed off it", BrowserCaptureController::settleSlice,
+         true, 150ms},
     };
-    for (const auto& [description, slice, latency] : runs) {
+    for (const auto& [description, slice, aside, latency] : runs) {
         SCOPED_TRACE(description);
-        streamWithLostEvents(seed, slice, latency);
+        streamWithLostEvents(seed, slice, aside, latency);
     }
 }
 

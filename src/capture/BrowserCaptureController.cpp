@@ -205,18 +205,22 @@ void BrowserCaptureController::readWindows() {
                          [this] {
                              if (settling_) readWindows();
                          })) {
-        if (!gate_.waitingForAnswers()) {
-            nextSlice_ = loop_.postDelayed(Duration{0}, [this] { readWindows(); });
-        } else {
-            // As for the pages: answers that never come do not hold the settle.
-            nextSlice_ = loop_.postDelayed(answersDue, [this] {
-                gate_.giveUpReadAhead();
-                gateTabs();
-            });
-        }
+        resumeLater(gate_.waitingForAnswers(), &BrowserCaptureController::readWindows, [this] {
+            gate_.giveUpReadAhead();
+            gateTabs();
+        });
         return;
     }
     gateTabs();
+}
+
+void BrowserCaptureController::resumeLater(bool waiting, void (BrowserCaptureController::*resume)(),
+                                           Task giveUp) {
+    // The browser's calls time out long before `answersDue`; should the
+    // answers still not come, the settle must not wait for ever (and hold
+    // every event with it): it goes on with what it has.
+    if (!waiting) nextSlice_ = loop_.postDelayed(Duration{0}, [this, resume] { (this->*resume)(); });
+    else nextSlice_ = loop_.postDelayed(answersDue, std::move(giveUp));
 }
 
 void BrowserCaptureController::gateTabs() {
@@ -265,17 +269,10 @@ void BrowserCaptureController::readAhead() {
         if (!mirror.prefetch(tab.webArea.raw(), accessibility_, due, [this] {
                 if (settling_) readAhead();
             })) {
-            if (!mirror.waiting()) {
-                nextSlice_ = loop_.postDelayed(Duration{0}, [this] { readAhead(); });
-            } else {
-                // The browser's calls time out long before this; should the
-                // answers still not come, the settle must not wait for ever
-                // (and hold every event with it): it parses what it has.
-                nextSlice_ = loop_.postDelayed(answersDue, [this] {
-                    for (auto& watched : watched_) watched->mirror.dropRead();
-                    finishSettle();
-                });
-            }
+            resumeLater(mirror.waiting(), &BrowserCaptureController::readAhead, [this] {
+                for (auto& watched : watched_) watched->mirror.dropRead();
+                finishSettle();
+            });
             return;
         }
     }

@@ -140,6 +140,9 @@ private:
     // then finds the pages to read.
     void readWindows();
     void gateTabs();
+    // A reading slice stopped short: `resume` on a later turn of the loop,
+    // or, with answers in flight, `giveUp` once they are overdue.
+    void resumeLater(bool waiting, void (BrowserCaptureController::*resume)(), Task giveUp);
     // One slice of the settle's reading; the pages are processed once it is all read.
     void readAhead();
     // The pages are parsed, off the loop where their parsers allow, then processed.

@@ -137,10 +137,15 @@ std::optional<std::string> BrowserGate::stillShown(const AXElement& webArea) con
     return address;
 }
 
+const BrowserGate::Remembered* BrowserGate::rememberedFor(const AXElement& window) const {
+    auto it = std::find_if(remembered_.begin(), remembered_.end(), [&](const Remembered& r) { return r.window == window; });
+    return it == remembered_.end() ? nullptr : &*it;
+}
+
 bool BrowserGate::walks(const AXElement& window, std::optional<TimePoint> now) const {
     if (!now) return true;
-    auto it = std::find_if(remembered_.begin(), remembered_.end(), [&](const Remembered& r) { return r.window == window; });
-    return it == remembered_.end() || (!it->webArea && due(it->walkedAt, *now, pagelessRecheck));
+    const Remembered* kept = rememberedFor(window);
+    return !kept || (!kept->webArea && due(kept->walkedAt, *now, pagelessRecheck));
 }
 
 std::vector<AXElement> BrowserGate::windows() const {
@@ -156,8 +161,11 @@ bool BrowserGate::readAhead(const std::function<bool()>& due, const std::functio
         for (const auto& window : *aheadWindows_) {
             if (walks(window, now)) aheadRoots_.push_back(window.raw());
         }
-        ahead_ = std::make_unique<AXMirror>();
-        ahead_->stopAtPages();
+        ahead_.reset();
+        if (!aheadRoots_.empty()) {
+            ahead_ = std::make_unique<AXMirror>();
+            ahead_->stopAtPages();
+        }
     }
     for (const auto& root : aheadRoots_) {
         if (!ahead_->prefetch(root, accessibility_, due, onAnswered)) return false;
@@ -193,14 +201,10 @@ std::optional<BrowserGate::Page> BrowserGate::pageOf(const AXElement& window, st
         remember(window, page, now);
         return Page{std::move(page), std::move(*address)};
     };
-    if (!now) return walk();
-    auto it = std::find_if(remembered_.begin(), remembered_.end(), [&](const Remembered& r) { return r.window == window; });
-    if (it == remembered_.end()) return walk();
-    if (!it->webArea) {
-        if (!due(it->walkedAt, *now, pagelessRecheck)) return std::nullopt;
-        return walk();
-    }
-    if (auto address = stillShown(*it->webArea)) return Page{*it->webArea, std::move(*address)};
+    if (walks(window, now)) return walk();
+    const Remembered& kept = *rememberedFor(window);
+    if (!kept.webArea) return std::nullopt;  // pageless, and not due yet
+    if (auto address = stillShown(*kept.webArea)) return Page{*kept.webArea, std::move(*address)};
     return walk();
 }
 

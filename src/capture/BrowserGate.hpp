@@ -109,6 +109,7 @@ private:
     std::optional<TimePoint> passTime() const;
     // The window's page and its address: remembered when that still holds, else walked for.
     std::optional<Page> pageOf(const AXElement& window, std::optional<TimePoint> now) const;
+    const Remembered* rememberedFor(const AXElement& window) const;
     // Whether `pageOf` walks the window without checking a remembered page.
     bool walks(const AXElement& window, std::optional<TimePoint> now) const;
     // The browser's windows, as the read ahead found them if it ran this pass.

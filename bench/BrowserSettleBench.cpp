@@ -17,8 +17,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A ChatGPT page of about `nodes` nodes: pairs whose replies hold ten lines each.
-testing::N bigPage(int nodes) {
+// A ChatGPT page of about `nodes` nodes: pairs whose replies hold ten lines
+// each; `articles`: each message in an article of its own, as chatgpt.com
+// shows them, instead of one flat run of headed messages.
+testing::N bigPage(int nodes, bool articles) {
     testing::Texts turns;
     constexpr int kNodesPerPair = 16;
     for (int pair = 0; pair < nodes / kNodesPerPair; ++pair) {
@@ -27,7 +29,15 @@ testing::N bigPage(int nodes) {
         for (int line = 0; line < 10; ++line) reply += "Line " + std::to_string(line) + " of answer " + std::to_string(pair) + "\n";
         turns.push_back(reply);
     }
-    return testing::chatgptPage("https://chatgpt.com/c/bench", turns, true);
+    if (!articles) return testing::chatgptPage("https://chatgpt.com/c/bench", turns, true);
+    testing::N thread("AXGroup");
+    for (std::size_t i = 0; i < turns.size(); ++i) {
+        thread.kid(testing::N("AXGroup").subrole("AXDocumentArticle").kids(
+            {testing::N("AXHeading").title(i % 2 == 0 ? "You said:" : "ChatGPT said:").classes({"sr-only"}),
+             testing::N("AXGroup").kids({testing::text(turns[i])})}));
+    }
+    testing::N main = std::move(testing::N("AXGroup").subrole("AXLandmarkMain").kids({thread}));
+    return std::move(testing::N("AXWebArea").url("https://chatgpt.com/c/bench").kids({testing::N("AXGroup").kids({main})}));
 }
 
 // The replies' lines as separate text nodes, the way pages split paragraphs.
@@ -56,13 +66,13 @@ std::size_t countNodes(const sim::SimElementPtr& e) {
 
 // Each iteration: the whole page again (an event about the whole browser),
 // or only the last reply's text (an event naming its paragraph).
-void settleAfter(benchmark::State& state, bool wholePage) {
+void settleAfter(benchmark::State& state, bool wholePage, bool articles = false) {
     sim::SimMainLoop loop;
     sim::SimDesktop desktop(loop);
     const RunningApplication chrome{201, "com.google.Chrome", "Chrome", std::nullopt};
     desktop.launch(chrome);
     auto window = desktop.openWindow(chrome.pid);
-    auto page = bigPage(static_cast<int>(state.range(0))).buildSim();
+    auto page = bigPage(static_cast<int>(state.range(0)), articles).buildSim();
     splitLines(page);
     window->append(page);
     auto log = std::make_shared<sim::SimReadLog>();
@@ -104,8 +114,10 @@ void settleAfter(benchmark::State& state, bool wholePage) {
 }
 void BM_BrowserSettle(benchmark::State& state) { settleAfter(state, true); }
 void BM_BrowserSettleOneChange(benchmark::State& state) { settleAfter(state, false); }
+void BM_BrowserSettleOneChangeArticles(benchmark::State& state) { settleAfter(state, false, true); }
 BENCHMARK(BM_BrowserSettle)->Arg(3'000)->Arg(30'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BrowserSettleOneChange)->Arg(3'000)->Arg(30'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BrowserSettleOneChangeArticles)->Arg(3'000)->Arg(30'000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velmar

@@ -142,17 +142,30 @@ std::vector<AXNodePtr> AXElement::childNodes(const std::optional<AXAttributeValu
 
 void AXElement::keepChildren(Entry& entry) const {
     std::optional<AXAttributeValue> fresh;
-    auto list = childNodes(value("AXChildren", fresh));
+    const auto& answer = value("AXChildren", fresh);
+    const auto* refs = answer ? std::get_if<std::vector<AXElementRef>>(&*answer) : nullptr;
+    std::vector<const AXElementRef*> members;
+    if (refs) {
+        members.reserve(refs->size());
+        for (const auto& ref : *refs)
+            if (ref) members.push_back(&ref);
+    }
+    // The members still in place keep their elements (and the memory they
+    // reach): a long list read again costs no new element for them.
     std::size_t same = 0;
+    std::vector<AXNodePtr> list;
     if (entry.children) {
-        const auto& old = *entry.children;
-        while (same < old.size() && same < list.size() &&
-               sameElement(static_cast<const AXElement&>(*old[same]).raw_, static_cast<const AXElement&>(*list[same]).raw_))
+        auto& old = *entry.children;
+        while (same < old.size() && same < members.size() &&
+               sameElement(static_cast<const AXElement&>(*old[same]).raw_, *members[same]))
             ++same;
         if (same < old.size()) memory_->listsShrank = true;
-        if (memory_->lasting && (same < old.size() || list.size() != old.size())) memory_->dropMemos(entry);
-        for (std::size_t i = 0; i < same; ++i) list[i] = old[i];
+        if (memory_->lasting && (same < old.size() || members.size() != old.size())) memory_->dropMemos(entry);
+        old.resize(same);
+        list = std::move(old);
     }
+    list.reserve(members.size());
+    for (std::size_t i = same; i < members.size(); ++i) list.push_back(std::make_shared<AXElement>(sibling(*members[i])));
     if (memory_->lasting) {
         const bool wasWidest = memory_->widest && sameElement(memory_->widest, raw_);
         if (wasWidest && list.size() < memory_->widestSize) memory_->widestUnsure = true;
@@ -194,13 +207,14 @@ std::vector<AXNodePtr> AXElement::children() const {
     return *e->children;
 }
 
-std::any* AXElement::memo(const void* key, int variant) const {
+std::any* AXElement::memo(const void* key, int variant, bool withOwn) const {
     // Kept answers hold only once everything named as changed has been read
     // again (a list read again drops those it disproves).
     if (!memory_ || !memory_->lasting || !memory_->pending.empty() || memory_->missed) return nullptr;
     Entry* e = entry();
-    if (!e) return nullptr;
-    auto [it, made] = e->memos.try_emplace({key, variant});
+    if (!e || (e->children && !e->childrenCurrent)) return nullptr;
+    auto& memos = withOwn ? e->ownMemos : e->memos;
+    auto [it, made] = memos.try_emplace({key, variant});
     if (made) ++memory_->memoClock;
     return &it->second;
 }

@@ -29,7 +29,7 @@ public:
     std::vector<AXNodePtr> children() const override;
     AXNodePtr parent() const override;
     std::optional<std::string> string(std::string_view attribute) const override;
-    std::any* memo(const void* key, int variant = 0) const override;
+    std::any* memo(const void* key, int variant = 0, bool withOwn = false) const override;
 
     // The attribute's value when it is an element.
     std::optional<AXElement> element(std::string_view attribute) const;

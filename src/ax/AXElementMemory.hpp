@@ -87,6 +87,8 @@ struct AXElement::Entry {
     AXElementRef parent;
     // Answers about the subtree (`AXNode::memo`), dropped when it changes.
     std::map<std::pair<const void*, int>, std::any> memos;
+    // Those that depend on its own attributes as well, dropped when they change.
+    std::map<std::pair<const void*, int>, std::any> ownMemos;
     // The memory's memo clock when its memos (and its ancestors') were last dropped.
     std::uint64_t touched = 0;
 };
@@ -132,6 +134,7 @@ struct AXElement::Memory {
         for (Entry* at = &from; at && at->touched != memoClock;) {
             at->touched = memoClock;
             at->memos.clear();
+            at->ownMemos.clear();
             auto up = at->parent ? entries.find(at->parent) : entries.end();
             at = up == entries.end() ? nullptr : up->second.get();
         }

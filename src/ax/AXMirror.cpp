@@ -39,8 +39,12 @@ void AXMirror::clear(const AXElementRef& element, AXElement::Entry& entry, Chang
     // A renamed element's subtree is as it was (answers about a subtree
     // check the element's own attributes themselves); a children list found
     // different when read again drops its own.
-    if (what == Change::attributes) memory_->dropMemosAbove(entry);
-    else memory_->dropMemos(entry);
+    if (what == Change::attributes) {
+        memory_->dropMemosAbove(entry);
+        entry.ownMemos.clear();
+    } else {
+        memory_->dropMemos(entry);
+    }
 }
 
 AXMirror::AXMirror() : memory_(AXElement::openMemory()) { memory_->lasting = true; }

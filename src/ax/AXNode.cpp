@@ -47,18 +47,20 @@ bool containsText(const AXNode& node, int depth, int maxDepth, const LabelPredic
 namespace {
 bool containsBelow(const AXNode& node, int depth, int maxDepth, const void* key,
                    const std::function<bool(const NodeView&)>& test) {
-    if (test(NodeView(node))) return true;
-    if (depth >= maxDepth) return false;
-    const auto children = node.children();
-    if (children.empty()) return false;
-    if (std::any* kept = key ? node.memo(key, maxDepth - depth) : nullptr; kept && kept->has_value())
+    // Kept with the node's own attributes: an unchanged node costs neither
+    // the test nor a copy of its children list.
+    if (std::any* kept = key ? node.memo(key, maxDepth - depth, true) : nullptr; kept && kept->has_value())
         return std::any_cast<bool>(*kept);
-    const bool found = std::any_of(children.begin(), children.end(), [&](const AXNodePtr& child) {
-        return containsBelow(*child, depth + 1, maxDepth, key, test);
-    });
+    bool found = test(NodeView(node));
+    if (!found && depth < maxDepth) {
+        const auto children = node.children();
+        found = std::any_of(children.begin(), children.end(), [&](const AXNodePtr& child) {
+            return containsBelow(*child, depth + 1, maxDepth, key, test);
+        });
+    }
     // Asked again, not held across the walk below: a list read anew there
     // drops what was kept above it, the slot with it.
-    if (std::any* kept = key ? node.memo(key, maxDepth - depth) : nullptr) *kept = found;
+    if (std::any* kept = key ? node.memo(key, maxDepth - depth, true) : nullptr) *kept = found;
     return found;
 }
 }  // namespace

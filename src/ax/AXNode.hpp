@@ -38,12 +38,14 @@ public:
     // Where to keep an answer about what lies below this node under `key`
     // (and a `variant` of the question, such as the depth left), emptied
     // whenever something below it may have changed; an answer that depends on
-    // the node's own attributes checks them itself. Null where the tree is
-    // not kept between reads (recorded trees, plain live reads) or not yet
-    // read again where it changed, so the answer is worked out afresh.
-    virtual std::any* memo(const void* key, int variant = 0) const {
+    // the node's own attributes either checks them itself or asks with
+    // `withOwn`, and is then emptied when they change too. Null where the
+    // tree is not kept between reads (recorded trees, plain live reads) or
+    // not yet read again where it changed, so the answer is worked out afresh.
+    virtual std::any* memo(const void* key, int variant = 0, bool withOwn = false) const {
         (void)key;
         (void)variant;
+        (void)withOwn;
         return nullptr;
     }
 

@@ -164,38 +164,37 @@ public:
     void block(const AXNode& node, Lines& out) {
         out.block();
         const bool keeps = rules_.memoKey && out.atBoundary();
-        std::string own;
         if (keeps) {
-            // The memory vouches for what lies below the node; the node's own
-            // attributes (a message renamed "Message 3 of 4") are checked here.
-            own = ownAttributes(node);
-            if (const Kept* lines = keptFor(node, own)) return out.append(lines->lines);
+            if (const Kept* lines = keptFor(node)) return out.append(lines->lines);
         }
         const auto first = out.lineCount();
         walk(node, 0, out);
         out.block();
         if (!keeps) return;
+        std::string own = ownAttributes(node);
         // Asked again, not held across the walk: a list the walk read anew
         // drops what was kept above it, the slot with it.
         if (std::any* kept = node.memo(rules_.memoKey)) {
-            if (out.atBoundary()) *kept = Kept{std::move(own), out.linesFrom(first), std::nullopt};
-            else kept->reset();
+            if (out.atBoundary()) {
+                *kept = Kept{std::move(own), out.linesFrom(first), std::nullopt};
+                checked(node);
+            } else {
+                kept->reset();
+            }
         }
     }
 
     // The node's whole text; where the tree keeps answers, kept with its
     // lines, so a message that did not change costs no joining.
     std::string whole(const AXNode& node) {
-        std::string own;
         if (rules_.memoKey) {
-            own = ownAttributes(node);
-            if (const Kept* kept = keptFor(node, own); kept && kept->text) return *kept->text;
+            if (const Kept* kept = keptFor(node); kept && kept->text) return *kept->text;
         }
         Lines out;
         block(node, out);
         std::string text = out.finish();
-        if (std::any* slot = rules_.memoKey ? node.memo(rules_.memoKey) : nullptr) {
-            if (auto* kept = std::any_cast<Kept>(slot); kept && kept->own == own) kept->text = text;
+        if (rules_.memoKey) {
+            if (Kept* kept = const_cast<Kept*>(keptFor(node))) kept->text = text;
         }
         return text;
     }
@@ -214,10 +213,26 @@ private:
         std::optional<std::string> text;
     };
 
-    const Kept* keptFor(const AXNode& node, const std::string& own) const {
+    // The memory vouches for what lies below the node; the node's own
+    // attributes (a message renamed "Message 3 of 4") are compared once
+    // after they change, and a rename that left the text as it was keeps it.
+    const Kept* keptFor(const AXNode& node) const {
+        if (!held(node)) return nullptr;
+        if (std::any* check = node.memo(rules_.memoKey, 0, true); check && check->has_value()) return held(node);
+        std::string own = ownAttributes(node);
+        const Kept* kept = held(node);
+        if (!kept || kept->own != own) return nullptr;
+        checked(node);
+        return held(node);
+    }
+    const Kept* held(const AXNode& node) const {
         std::any* slot = node.memo(rules_.memoKey);
-        const auto* kept = slot ? std::any_cast<Kept>(slot) : nullptr;
-        return kept && kept->own == own ? kept : nullptr;
+        return slot ? std::any_cast<Kept>(slot) : nullptr;
+    }
+    // Its own attributes are those its kept lines were worked out from,
+    // until they change.
+    void checked(const AXNode& node) const {
+        if (std::any* check = node.memo(rules_.memoKey, 0, true)) *check = true;
     }
 
     // What the walk reads of the node itself: its label only where it is

@@ -1,6 +1,6 @@
 #include "capture/OrdinalStabilizer.hpp"
 
-#include "parsing/FnvHash.hpp"
+#include <xxhash.h>
 
 #include <algorithm>
 
@@ -25,14 +25,16 @@ SegmenterSnapshot withTurns(const SegmenterSnapshot& s, std::vector<RawTurn> tur
 
 }  // namespace
 
+OrdinalStabilizer::Sig OrdinalStabilizer::sigOf(std::string_view text) { return XXH3_64bits(text.data(), text.size()); }
+
 StabilizedSnapshot OrdinalStabilizer::stabilize(const SegmenterSnapshot& snapshot) {
     if (snapshot.turns.empty()) return StabilizedSnapshot::stabilized(snapshot);
     std::vector<RawTurn> turns = snapshot.turns;
     const auto byIndex = [](const RawTurn& a, const RawTurn& b) { return a.index < b.index; };
     if (!std::is_sorted(turns.begin(), turns.end(), byIndex)) std::stable_sort(turns.begin(), turns.end(), byIndex);
     // Every turn of every read is hashed: once each, here.
-    std::vector<std::string> sigs(turns.size());
-    for (std::size_t p = 0; p < turns.size(); ++p) sigs[p] = fnvHash(turns[p].text);
+    std::vector<Sig> sigs(turns.size());
+    for (std::size_t p = 0; p < turns.size(); ++p) sigs[p] = sigOf(turns[p].text);
 
     if (indexBySig_.empty()) return StabilizedSnapshot::stabilized(rebuild(std::move(turns), sigs, snapshot, 0, 0));
 
@@ -79,7 +81,7 @@ StabilizedSnapshot OrdinalStabilizer::stabilize(const SegmenterSnapshot& snapsho
     return StabilizedSnapshot::stabilized(withTurns(snapshot, std::move(pair)));
 }
 
-SegmenterSnapshot OrdinalStabilizer::rebuild(std::vector<RawTurn> turns, const std::vector<std::string>& sigs,
+SegmenterSnapshot OrdinalStabilizer::rebuild(std::vector<RawTurn> turns, const std::vector<Sig>& sigs,
                                              const SegmenterSnapshot& snapshot, std::size_t dropBefore, int startPrev) {
     const bool primedOnEntry = !indexBySig_.empty();
     int running = startPrev;
@@ -90,7 +92,7 @@ SegmenterSnapshot OrdinalStabilizer::rebuild(std::vector<RawTurn> turns, const s
     for (std::size_t p = dropBefore; p < turns.size(); ++p) {
         RawTurn& turn = turns[p];
         if (isUser(turn)) {
-            const std::string& sig = sigs[p];
+            const Sig sig = sigs[p];
             if (auto it = indexBySig_.find(sig); it != indexBySig_.end()) {
                 if (it->second <= running) return withTurns(snapshot, {});
                 running = it->second;
@@ -147,7 +149,7 @@ void OrdinalStabilizer::recordSettledAssistant(const std::vector<RawTurn>& turns
     const int lastIndex = turns.back().index;
     for (auto it = turns.rbegin(); it != turns.rend(); ++it) {
         if (isAssistant(*it) && (responseComplete || it->index != lastIndex)) {
-            lastAssistant_ = SettledAssistant{fnvHash(it->text), it->index};
+            lastAssistant_ = SettledAssistant{sigOf(it->text), it->index};
             return;
         }
     }

@@ -12,8 +12,10 @@
 #include "parsing/SegmenterSnapshot.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -22,8 +24,13 @@ namespace velmar {
 
 class OrdinalStabilizer {
 public:
+    // A turn's text signature: 64 bits, so two prompts of a long
+    // conversation do not pass for one.
+    using Sig = std::uint64_t;
+    static Sig sigOf(std::string_view text);
+
     struct SettledAssistant {
-        std::string sig;
+        Sig sig = 0;
         int index = 0;
         bool operator==(const SettledAssistant&) const = default;
     };
@@ -39,21 +46,21 @@ public:
     bool primed() const { return !indexBySig_.empty(); }
     const std::optional<RawTurn>& lastUser() const { return lastUser_; }
     const std::optional<SettledAssistant>& lastAssistant() const { return lastAssistant_; }
-    bool isHistory(const std::string& sig) const { return historySigs_.contains(sig); }
-    bool isArmed(const std::string& sig) const { return armedSigs_.contains(sig); }
+    bool isHistory(Sig sig) const { return historySigs_.contains(sig); }
+    bool isArmed(Sig sig) const { return armedSigs_.contains(sig); }
     // Number of user turns the instance knows by signature.
     std::size_t knownUserTurns() const { return indexBySig_.size(); }
 
 private:
     // `sigs[p]` is the signature of `turns[p]`.
-    SegmenterSnapshot rebuild(std::vector<RawTurn> turns, const std::vector<std::string>& sigs,
+    SegmenterSnapshot rebuild(std::vector<RawTurn> turns, const std::vector<Sig>& sigs,
                               const SegmenterSnapshot& snapshot, std::size_t dropBefore, int startPrev);
     void recordSettledAssistant(const std::vector<RawTurn>& turns, bool responseComplete);
 
     const bool settledMountsAreHistory_;
-    std::unordered_set<std::string> armedSigs_;
-    std::unordered_set<std::string> historySigs_;
-    std::unordered_map<std::string, int> indexBySig_;
+    std::unordered_set<Sig> armedSigs_;
+    std::unordered_set<Sig> historySigs_;
+    std::unordered_map<Sig, int> indexBySig_;
     std::optional<RawTurn> lastUser_;
     std::optional<SettledAssistant> lastAssistant_;
 };

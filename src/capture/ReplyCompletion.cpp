@@ -3,23 +3,22 @@
 #include <xxhash.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace velmar {
 
 namespace {
 
+// One hash per turn (its text, seeded with its place and role), then one of
+// those: a long conversation costs a call per turn, not several.
 std::string textHash(const SegmenterSnapshot& read) {
-    XXH3_state_t* state = XXH3_createState();
-    XXH3_64bits_reset(state);
+    std::vector<XXH64_hash_t> turns;
+    turns.reserve(read.turns.size());
     for (const auto& turn : read.turns) {
-        const std::string head = std::to_string(turn.index) + '\x1f' + turn.role + '\x1f';
-        XXH3_64bits_update(state, head.data(), head.size());
-        XXH3_64bits_update(state, turn.text.data(), turn.text.size());
-        XXH3_64bits_update(state, "\x1e", 1);
+        const auto seed = XXH3_64bits_withSeed(turn.role.data(), turn.role.size(), static_cast<XXH64_hash_t>(turn.index));
+        turns.push_back(XXH3_64bits_withSeed(turn.text.data(), turn.text.size(), seed));
     }
-    const auto h = XXH3_64bits_digest(state);
-    XXH3_freeState(state);
-    return std::to_string(h);
+    return std::to_string(XXH3_64bits(turns.data(), turns.size() * sizeof(XXH64_hash_t)));
 }
 
 }  // namespace

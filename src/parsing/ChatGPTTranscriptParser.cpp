@@ -21,8 +21,32 @@ bool isPrefixHeading(const std::string& label) {
     return label.starts_with(kUserPrefix) || label.starts_with(kAssistantPrefix);
 }
 
-void collectSegments(const AXNode& node, int depth, std::vector<ChatGPTTranscriptParser::Segment>& out) {
+void findSegments(const AXNode& node, const AXNodePtr& self, int depth,
+                  std::vector<ChatGPTTranscriptParser::Segment>& out);
+
+// Kept per element holding at most one message (an article, the page's
+// other parts) between reads: of a long conversation, only the messages
+// on the way to what changed are looked for again. A list of messages
+// changes with each of them: kept, it would be copied and dropped each read.
+void collectSegments(const AXNode& node, const AXNodePtr& self, int depth,
+                     std::vector<ChatGPTTranscriptParser::Segment>& out) {
     if (depth > kSegmentDepth) return;
+    static const char key = 0;
+    if (std::any* kept = node.memo(&key, kSegmentDepth - depth); kept && kept->has_value()) {
+        const auto& found = std::any_cast<const std::vector<ChatGPTTranscriptParser::Segment>&>(*kept);
+        out.insert(out.end(), found.begin(), found.end());
+        return;
+    }
+    const auto first = out.size();
+    findSegments(node, self, depth, out);
+    if (out.size() - first > 1) return;
+    // Asked again after the walk: a list read anew below drops what was kept here.
+    if (std::any* kept = node.memo(&key, kSegmentDepth - depth))
+        *kept = std::vector<ChatGPTTranscriptParser::Segment>(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
+}
+
+void findSegments(const AXNode& node, const AXNodePtr& self, int depth,
+                  std::vector<ChatGPTTranscriptParser::Segment>& out) {
     auto children = node.children();
     std::vector<std::size_t> headings;
     std::vector<std::string> headingLabels;
@@ -40,7 +64,10 @@ void collectSegments(const AXNode& node, int depth, std::vector<ChatGPTTranscrip
     if (!headings.empty()) {
         for (std::size_t h = 0; h < headings.size(); ++h) {
             std::size_t end = h + 1 < headings.size() ? headings[h + 1] : children.size();
-            ChatGPTTranscriptParser::Segment segment{children[headings[h]], std::move(headingLabels[h]), {}};
+            // Its text is kept by an element holding this message alone (an
+            // article): one holding many changes with each of them.
+            ChatGPTTranscriptParser::Segment segment{children[headings[h]], std::move(headingLabels[h]), {},
+                                                     headings.size() == 1 ? self : nullptr, headings[h]};
             segment.body.assign(children.begin() + static_cast<std::ptrdiff_t>(headings[h] + 1),
                                 children.begin() + static_cast<std::ptrdiff_t>(end));
             out.push_back(std::move(segment));
@@ -48,14 +75,15 @@ void collectSegments(const AXNode& node, int depth, std::vector<ChatGPTTranscrip
         return;
     }
     if (depth == kSegmentDepth) return;
-    for (const auto& child : children) collectSegments(*child, depth + 1, out);
+    for (const auto& child : children) collectSegments(*child, child, depth + 1, out);
 }
 
 // Message row 1: the screen-reader headings that open each message, and
 // the siblings after each up to the next.
 std::vector<ChatGPTTranscriptParser::Segment> headingSegments(const AXNode& transcript) {
     std::vector<ChatGPTTranscriptParser::Segment> out;
-    collectSegments(transcript, 0, out);
+    out.reserve(64);
+    collectSegments(transcript, nullptr, 0, out);
     return out;
 }
 
@@ -63,7 +91,7 @@ void collectArticles(const AXNode& node, int depth, std::vector<ChatGPTTranscrip
     if (depth > kSegmentDepth) return;
     for (const auto& child : node.children()) {
         if (child->subrole() == "AXDocumentArticle") {
-            out.push_back({nullptr, {}, child->children()});
+            out.push_back({nullptr, {}, child->children(), nullptr, 0});
         } else if (depth < kSegmentDepth) {
             collectArticles(*child, depth + 1, out);
         }
@@ -185,6 +213,17 @@ const ParserAnchors& ChatGPTTranscriptParser::anchors() {
 }
 
 std::string ChatGPTTranscriptParser::text(const Segment& segment, bool stopAtFirstButton) {
+    // Kept by the element holding the message: dropped when anything in it changes.
+    static const char textKey = 0;
+    const int variant = static_cast<int>(segment.at) * 2 + (stopAtFirstButton ? 1 : 0);
+    if (std::any* kept = segment.holder ? segment.holder->memo(&textKey, variant) : nullptr; kept && kept->has_value())
+        return std::any_cast<const std::string&>(*kept);
+    std::string text = textOf(segment, stopAtFirstButton);
+    if (std::any* kept = segment.holder ? segment.holder->memo(&textKey, variant) : nullptr) *kept = text;
+    return text;
+}
+
+std::string ChatGPTTranscriptParser::textOf(const Segment& segment, bool stopAtFirstButton) {
     std::vector<AXNodePtr> body;
     for (const auto& node : segment.body) {
         if (stopAtFirstButton && node->role() == "AXButton") break;

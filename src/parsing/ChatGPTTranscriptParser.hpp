@@ -19,6 +19,11 @@ public:
         AXNodePtr heading;
         std::string headingLabel;  // read once while finding headings
         std::vector<AXNodePtr> body;
+        // The element whose children the heading and body are, when they
+        // are its only message, and the heading's place there: where the
+        // message's text is kept between reads.
+        AXNodePtr holder;
+        std::size_t at = 0;
     };
 
     std::set<std::string> extraStopButtonLabels;
@@ -60,6 +65,9 @@ public:
     // Turns and completion from already-found segments (so one walk serves two answers).
     std::optional<SegmenterSnapshot> snapshot(const AXNode& scope, const std::vector<Segment>& segments,
                                               std::optional<std::string> conversationKey) const;
+
+private:
+    static std::string textOf(const Segment& segment, bool stopAtFirstButton);
 };
 
 }  // namespace velmar

@@ -181,11 +181,33 @@ TEST(AXMirror, KeepsEachMessagesTextUntilSomethingInItChanges) {
     EXPECT_EQ(settle(), "Hi\nHello there");
     EXPECT_EQ(visits, 2) << "the last message only";
     EXPECT_EQ(platform.childrenAsked, 1u) << "the message's list, not its text leaves' lists";
+    // A search for a control kept with each element: an unchanged element
+    // is not tested again, a renamed one is.
+    int tested = 0;
+    const auto stopShown = [&](const AXNode& root) {
+        static const char key = 0;
+        return contains(root, 10, &key, [&](const NodeView& n) {
+            ++tested;
+            return n.label() == "Stop answering";
+        }) ? std::string("stop") : std::string("none");
+    };
+    EXPECT_EQ(pass(mirror, p.root, platform, stopShown), "none");
+    tested = 0;
+    EXPECT_EQ(pass(mirror, p.root, platform, stopShown), "none");
+    EXPECT_EQ(tested, 0) << "nothing changed";
     p.last->setString("AXTitle", "Message 2 of 2");
     mirror.changed(p.last, AXMirror::Change::attributes);
     EXPECT_EQ(settle(), "Hi\nHello there");
     EXPECT_EQ(visits, 0) << "a message renamed is the same text";
     EXPECT_EQ(platform.childrenAsked, 0u) << "a rename leaves the children list as it was";
+    p.last->setString("AXTitle", "Stop answering");
+    mirror.changed(p.last, AXMirror::Change::attributes);
+    tested = 0;
+    EXPECT_EQ(pass(mirror, p.root, platform, stopShown), "stop") << "a rename is tested again";
+    EXPECT_EQ(tested, 3) << "the renamed element and those above it";
+    p.last->setString("AXTitle", "Message 2 of 2");
+    mirror.changed(p.last, AXMirror::Change::attributes);
+    EXPECT_EQ(pass(mirror, p.root, platform, stopShown), "none");
     p.last->append(N("AXStaticText").value("Bye").buildSim());
     mirror.changed(p.last, AXMirror::Change::children);
     EXPECT_EQ(settle(), "Hi\nHello there\nBye") << "its list read again disproves what was kept";

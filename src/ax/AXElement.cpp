@@ -159,7 +159,10 @@ void AXElement::keepChildren(Entry& entry) const {
         while (same < old.size() && same < members.size() &&
                sameElement(static_cast<const AXElement&>(*old[same]).raw_, *members[same]))
             ++same;
-        if (same < old.size()) memory_->listsShrank = true;
+        if (same < old.size()) {
+            memory_->listsShrank = true;
+            memory_->lostMembers += old.size() - same;
+        }
         if (memory_->lasting && (same < old.size() || members.size() != old.size())) memory_->dropMemos(entry);
         old.resize(same);
         list = std::move(old);

@@ -103,6 +103,9 @@ struct AXElement::Memory {
     // A children list lost a member since the last pass ended: something may
     // no longer be reachable.
     bool listsShrank = false;
+    // Members lists lost (or moved) since the last sweep: a sweep walks
+    // everything held, so it waits until they are a share of it.
+    std::size_t lostMembers = 0;
     // Kept between parses (a mirror): answers about subtrees are kept too.
     bool lasting = false;
     // Read by a parse off the main thread: what is not held is not asked

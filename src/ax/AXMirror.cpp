@@ -130,6 +130,8 @@ AXElement::Entry* AXMirror::widestBelow(const AXElementRef& root) {
     // Found again by a walk through what is held: the last widest in document order.
     memory_->widest.reset();
     memory_->widestSize = 0;
+    memory_->listsShrank = false;
+    memory_->lostMembers = 0;
     memory_->widestUnsure = false;
     AXElement::Entry* widest = nullptr;
     forEachHeld({&root}, [&](const AXElementRef& element, AXElement::Entry& entry) {
@@ -408,10 +410,15 @@ std::shared_ptr<void> AXMirror::endPassAside() {
     // page that only grew is not swept. What the pass read is kept, and what
     // its pages' lists still reach: a parse does not walk a subtree whose
     // answers it kept. Dropping an entry touches no other: its child elements
-    // only hold the memory.
+    // only hold the memory. The sweep walks all that is held, so it waits
+    // until the members lost are an eighth of it: a reply re-rendering its
+    // blocks at every read costs a sweep now and then, not at every read,
+    // and what is held never grows past the page by more than that share.
     const auto pass = memory_->pass;
     auto dropped = std::make_shared<std::vector<std::pair<AXElementRef, std::unique_ptr<AXElement::Entry>>>>();
-    if (std::exchange(memory_->listsShrank, false)) {
+    if (memory_->listsShrank && memory_->lostMembers * sweepShare >= memory_->entries.size()) {
+        memory_->listsShrank = false;
+        memory_->lostMembers = 0;
         std::vector<const AXElementRef*> roots;
         for (const auto& root : roots_) roots.push_back(&root);
         forEachHeld(std::move(roots), [pass](const AXElementRef&, AXElement::Entry& entry) {

@@ -100,8 +100,10 @@ public:
     // Everything is read again by the next parse.
     void forget();
     // One parse is over: elements it did not reach are dropped, so the
-    // memory follows the page instead of growing with it.
+    // memory follows the page instead of growing with it (once the members
+    // lists lost since the last sweep are one in `sweepShare` of those held).
     void endPass();
+    static constexpr std::size_t sweepShare = 8;
     // The same for a pass that ends off the main thread: what it drops is
     // handed back, to be let go on the main thread (where the platform's
     // elements are released).

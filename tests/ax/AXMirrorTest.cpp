@@ -487,6 +487,33 @@ TEST(AXMirror, AWideListIsReadAgainByItsEnd) {
     }
 }
 
+// A reply re-rendering its blocks at every read leaves elements no list
+// reaches: they are swept now and then, not at every read, and what is held
+// stays within a share of the page.
+TEST(AXMirror, WhatNoListReachesGoesWithoutASweepAtEveryRead) {
+    N thread("AXGroup");
+    for (int i = 0; i < 100; ++i) thread.kid(N("AXGroup").kids({N("AXStaticText").value("message " + std::to_string(i))}));
+    auto root = N("AXWebArea").kids({thread}).buildSim();
+    const auto reply = root->childElements()[0]->childElements().back();
+    Batches platform;
+    AXMirror mirror;
+    pass(mirror, root, platform, byMessage);
+    const std::size_t page = mirror.size();
+    std::size_t sweeps = 0;
+    for (int read = 0; read < 60; ++read) {
+        reply->removeChild(reply->childElements()[0]);
+        reply->append(N("AXStaticText").value("block " + std::to_string(read)).buildSim());
+        mirror.changed(reply, AXMirror::Change::children);
+        const std::size_t before = mirror.size();
+        EXPECT_EQ(pass(mirror, root, platform, [](const AXNode& r) { return texts(r); }).substr(0, 10), "message 0|");
+        if (mirror.size() < before) ++sweeps;
+        EXPECT_LE(mirror.size(), page + page / (AXMirror::sweepShare - 1) + 1) << "read " << read;
+        EXPECT_TRUE(mirror.holds(reply->childElements()[0])) << "what the page shows stays";
+    }
+    EXPECT_GE(sweeps, 2u);
+    EXPECT_LE(sweeps, 60u / (page / AXMirror::sweepShare) + 1) << "a sweep waits for an eighth of what is held";
+}
+
 // A page that lists an element inside itself is walked once, not forever.
 TEST(AXMirror, APrefetchWalksEachElementOnce) {
     auto root = N("AXWebArea").kids({N("AXGroup").kids({N("AXStaticText").value("x")})}).buildSim();

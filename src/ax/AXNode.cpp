@@ -14,13 +14,18 @@ std::string AXNode::label() const {
     return {};
 }
 
-AXNodePtr find(const AXNodePtr& node, std::string_view role, const LabelPredicate& where, int depth, int maxDepth) {
+AXNodePtr find(const AXNodePtr& node, std::string_view role, const LabelPredicate& where, int depth, int maxDepth,
+               const void* key) {
     if (!node || depth > maxDepth) return nullptr;
+    if (std::any* none = key ? node->memo(key, maxDepth - depth, true) : nullptr; none && none->has_value())
+        return nullptr;
     if (node->role() == role && where(node->label())) return node;
-    if (depth == maxDepth) return nullptr;  // children would be past the cap: don't read them
-    for (const auto& child : node->children()) {
-        if (auto hit = find(child, role, where, depth + 1, maxDepth)) return hit;
+    if (depth < maxDepth) {  // else children would be past the cap: don't read them
+        for (const auto& child : node->children()) {
+            if (auto hit = find(child, role, where, depth + 1, maxDepth, key)) return hit;
+        }
     }
+    if (std::any* none = key ? node->memo(key, maxDepth - depth, true) : nullptr) *none = true;
     return nullptr;
 }
 

@@ -64,7 +64,10 @@ struct TextNode {
 
 // First node in depth-first pre-order with exactly this role whose label passes
 // the predicate. Depths are inclusive: a node deeper than maxDepth is not read.
-AXNodePtr find(const AXNodePtr& node, std::string_view role, const LabelPredicate& where, int depth, int maxDepth);
+// With a `key` (one per search), where the tree keeps answers, a subtree found
+// to hold none is not searched again until something in it changes.
+AXNodePtr find(const AXNodePtr& node, std::string_view role, const LabelPredicate& where, int depth, int maxDepth,
+               const void* key = nullptr);
 
 // First node in pre-order, within maxDepth, with exactly this subrole.
 AXNodePtr findBySubrole(const AXNodePtr& node, std::string_view subrole, int depth, int maxDepth);

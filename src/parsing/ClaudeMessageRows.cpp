@@ -88,7 +88,9 @@ AXNodePtr runParent(const AXNodePtr& node, const std::function<bool(const AXNode
 // Row 1: the labelled container's "Message N of M" groups (macOS, and pages
 // that label their messages).
 std::vector<Message> labelledGroups(const AXNode& scope) {
-    auto container = find(borrowed(scope), "AXGroup", labelEquals(std::string(kContainerLabel)), 0, kContainerDepth);
+    static const char noContainer = 0;
+    auto container =
+        find(borrowed(scope), "AXGroup", labelEquals(std::string(kContainerLabel)), 0, kContainerDepth, &noContainer);
     if (!container) return {};
     std::vector<AXNodePtr> groups;
     collectGroups(container, 0, groups);

@@ -244,8 +244,26 @@ struct PageSurvey {
     bool deepSearching() const { return !container || (wantProject && !project); }
     bool shallowSearching() const { return !composer || !model || !finished; }
 
+    // The searches still open. A subtree in which none of them found anything
+    // is not visited again, with the same searches open at the same depth,
+    // until something in it changes: a long page is surveyed along what changed.
+    int open() const {
+        return int(!container) | int(wantProject && !project) << 1 | int(!composer) << 2 | int(!model) << 3 |
+               int(!finished) << 4 | int(wantProject) << 5;
+    }
+
     void visit(const AXNodePtr& node, int depth, bool chipsHere) {
         if (depth > kContainerDepth) return;
+        static const char nothingHere = 0;
+        const int variant = (depth * 2 + int(chipsHere)) * 64 + open();
+        if (std::any* none = node->memo(&nothingHere, variant, true); none && none->has_value()) return;
+        const auto before = std::pair(open(), chips.size());
+        survey(node, depth, chipsHere);
+        if (std::pair(open(), chips.size()) != before) return;
+        if (std::any* none = node->memo(&nothingHere, variant, true)) *none = true;
+    }
+
+    void survey(const AXNodePtr& node, int depth, bool chipsHere) {
         auto role = node->role();
         std::optional<std::string> read;
         const auto label = [&]() -> const std::string& {

@@ -1,4 +1,6 @@
 #include "parsing/ClaudeTranscriptParser.hpp"
+#include "ax/AXMirror.hpp"
+#include "platform/Accessibility.hpp"
 #include "parsing/ClaudeMessageRows.hpp"
 #include "parsing/WebSegmenter.hpp"
 #include "platform/sim/SimElement.hpp"
@@ -147,6 +149,50 @@ TEST(ClaudeTranscriptParser, MessagesFromTheirHeadersOrAsRunsOfSiblings) {
     Parser bare = offline();
     bare.detectFields = false;
     expectParses(cases, bare, &ClaudeMessageRows::anchors());
+}
+
+// Read through a mirror kept between reads (a browser tab), the page is
+// surveyed along what changed: a completion notice that comes, goes or moves
+// under parts already surveyed is seen at once, and so is a message growing.
+TEST(ClaudeTranscriptParser, APageKeptBetweenReadsIsSurveyedAlongWhatChanged) {
+    struct Platform final : Accessibility {
+        bool isProcessTrusted() const override { return true; }
+        AXElementRef applicationElement(int) const override { return nullptr; }
+        std::unique_ptr<AccessibilityObserver> createObserver(int, AXNotificationHandler) override { return nullptr; }
+    } platform;
+    auto root = linuxPage({heading("You said: Why?"), paragraph("Why?"), heading("Claude responded: Bec"),
+                           paragraph("Bec")})
+                    .buildSim();
+    auto main = root->childElements()[1];
+    auto status = main->childElements().back();
+    auto notice = status->childElements()[0];
+    status->removeChild(notice);
+    AXMirror mirror;
+    const Parser parser = offline();
+    auto read = [&] {
+        EXPECT_TRUE(mirror.prefetch(root, platform, [] { return false; }));
+        auto snap = parser.snapshot(mirror.read(AXElement(root)), std::nullopt);
+        mirror.endPass();
+        return snap;
+    };
+    ASSERT_TRUE(read().has_value());
+    EXPECT_FALSE(read()->responseComplete) << "read twice, nothing changed";
+    auto reply = main->childElements()[4];
+    reply->childElements()[0]->setString("AXValue", "Because.");
+    mirror.changed(reply->childElements()[0], AXMirror::Change::attributes);
+    auto grown = read();
+    ASSERT_TRUE(grown && grown->turns.size() == 2u);
+    EXPECT_EQ(grown->turns[1].text, "Because.");
+    EXPECT_FALSE(grown->responseComplete);
+    status->append(notice);
+    mirror.changed(status, AXMirror::Change::children);
+    EXPECT_TRUE(read()->responseComplete) << "the notice came";
+    notice->setString("AXValue", "Claude is typing");
+    mirror.changed(notice, AXMirror::Change::attributes);
+    EXPECT_FALSE(read()->responseComplete) << "the notice renamed";
+    notice->setString("AXValue", "Claude finished the response");
+    mirror.changed(notice, AXMirror::Change::attributes);
+    EXPECT_TRUE(read()->responseComplete) << "and back";
 }
 
 // A chip still in the composer is resolved then, while the clipboard still

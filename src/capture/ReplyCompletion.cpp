@@ -21,6 +21,17 @@ std::string textHash(const SegmenterSnapshot& read) {
     return std::to_string(XXH3_64bits(turns.data(), turns.size() * sizeof(XXH64_hash_t)));
 }
 
+// A reply's bubble can stand empty for seconds while the product thinks (the
+// Workspace panel's); an empty last reply is not an answer, so it waits as an
+// unfinished one would. A reply that never comes leaves its prompt to go
+// unanswered when the next prompt follows or the conversation is left.
+bool endsInEmptyReply(const SegmenterSnapshot& read) {
+    if (read.turns.empty()) return false;
+    const auto last = std::max_element(read.turns.begin(), read.turns.end(),
+                                       [](const RawTurn& a, const RawTurn& b) { return a.index < b.index; });
+    return last->role == "assistant" && last->text.empty() && last->producedArtifact != true;
+}
+
 }  // namespace
 
 ReplyCompletion::Verdict ReplyCompletion::judge(const std::string& key, const SegmenterSnapshot& read, TimePoint now,
@@ -39,7 +50,7 @@ ReplyCompletion::Verdict ReplyCompletion::judge(const std::string& key, const Se
         watch.readTwice = true;
     }
 
-    if (!read.responseComplete) {
+    if (!read.responseComplete || endsInEmptyReply(read)) {
         if (watch.rechecks >= unfinishedRechecks) return {false, std::nullopt};
         return {false, ReadAgain{now + stopRecheck * (1 << watch.rechecks++), true}};
     }

@@ -357,6 +357,8 @@ TEST(BrowserCaptureController, OnlyTheFocusedWindowMarksANewChatAndItsDraftReach
 // A stop control under any of its surface's labels keeps a reply open even past
 // the page's own done marker. Firefox may tell nothing when a reply ends: the
 // controller's own reads still send it, once, and then leave the page alone.
+// A reply's bubble shown empty while it thinks (the Workspace panel's, once its
+// spinner is gone or unknown) is no reply yet, whatever the page says.
 TEST(BrowserCaptureController, AReplyIsSentOnceWholeWhenThePageSaysDoneAndNoStopControlShows) {
     using Page = std::function<N(const Texts&, bool finished)>;
     struct Case {
@@ -364,6 +366,8 @@ TEST(BrowserCaptureController, AReplyIsSentOnceWholeWhenThePageSaysDoneAndNoStop
         Page page;
         const char* stopLabel;  // shown while the reply streams; none: the page says it streams
         bool endNotified;
+        const char* soFar = "a2 so far";
+        bool saysDone = false;  // the page calls the unfinished reply done
     };
     const Page chatgpt = [](const Texts& t, bool done) { return chatgptPage("https://chatgpt.com/c/s1", t, done); };
     const Page claude = [](const Texts& t, bool done) { return claudePage("https://claude.ai/chat/c1", t, done); };
@@ -375,6 +379,8 @@ TEST(BrowserCaptureController, AReplyIsSentOnceWholeWhenThePageSaysDoneAndNoStop
          [](const Texts& t, bool done) { return deepseekPage("https://chat.deepseek.com/a/chat/s/d1", t, done); },
          "Stop", true},
         {"claude.ai marked done without an event", claude, nullptr, false},
+        {"chatgpt, an empty reply the page calls done", chatgpt, nullptr, true, "", true},
+        {"claude.ai, an empty reply the page calls done", claude, nullptr, true, "", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
@@ -382,9 +388,9 @@ TEST(BrowserCaptureController, AReplyIsSentOnceWholeWhenThePageSaysDoneAndNoStop
         auto tab = rig.window(c.page({"q1", "a1"}, true));
         ASSERT_TRUE(rig.controller->start());
         rig.loop.advance(3s);
-        const Texts streaming{"q1", "a1", "q2", "a2 so far"};
+        const Texts streaming{"q1", "a1", "q2", c.soFar};
         rig.show(tab, c.stopLabel ? std::move(c.page(streaming, true).kid(button(c.stopLabel)))
-                                  : c.page(streaming, false));
+                                  : c.page(streaming, c.saysDone));
         rig.loop.advance(10s);
         EXPECT_TRUE(rig.events.empty());
         rig.show(tab, c.page({"q1", "a1", "q2", "a2 so far, and the rest"}, true), c.endNotified);

@@ -5,6 +5,7 @@
 
 #include "ax/AXElement.hpp"
 
+#include <algorithm>
 #include <any>
 #include <array>
 #include <cstdint>
@@ -59,6 +60,8 @@ struct AXElement::Entry {
     // The pass in which its application last left a read of it unanswered:
     // asked again once in that pass, then left to the parse.
     std::uint64_t unansweredPass = 0;
+    // The pass in which its list was last asked for member by member.
+    std::uint64_t membersPass = 0;
 
     // Takes a read of the common attributes (as `kCommon` orders them) for
     // those not read yet.
@@ -128,6 +131,16 @@ struct AXElement::Memory {
     AXElementRef widest;
     std::size_t widestSize = 0;
     bool widestUnsure = false;
+    // Lists whose read whole went unanswered in time (a browser computes a
+    // list of many thousands for seconds): read member by member instead.
+    // Kept when everything else is forgotten, so a verification does not
+    // wait on them again; a list found short leaves.
+    std::vector<AXElementRef> wideLists;
+    static constexpr std::size_t maxWideLists = 64;
+    bool isWideList(const AXElementRef& element) const {
+        return std::any_of(wideLists.begin(), wideLists.end(),
+                           [&](const AXElementRef& wide) { return sameElement(wide, element); });
+    }
     std::unordered_map<AXElementRef, std::unique_ptr<Entry>, axmemory::RefHash, axmemory::RefSame> entries;
 
     // What is remembered about the subtrees holding `from` (its own and its

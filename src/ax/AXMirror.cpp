@@ -4,6 +4,7 @@
 #include "platform/Accessibility.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <span>
 #include <unordered_set>
@@ -222,7 +223,13 @@ void AXMirror::keepAnswers(const std::vector<AXElementRef>& read,
         if (i < answers.size() && answers[i].empty()) {
             // Not answered in time (a renderer busy with a long page): taken
             // as answers, its children list would read as empty and drop
-            // the page below it. Asked again once; then the parse reads it.
+            // the page below it. Asked again once, its list member by member
+            // (what held the answer up may be that list); then the parse reads it.
+            auto& wide = memory_->wideLists;
+            if (!entry.commonRead[kChildren] && !memory_->isWideList(it->first)) {
+                if (wide.size() >= AXElement::Memory::maxWideLists) wide.erase(wide.begin());
+                wide.push_back(it->first);
+            }
             if (std::exchange(entry.unansweredPass, memory_->pass) != memory_->pass && !entry.pending) {
                 entry.pending = true;
                 memory_->pending.push_back(it->first);
@@ -259,6 +266,23 @@ AXMirror::Tail AXMirror::readTail(const AXElementRef& element, AXElement::Entry&
     return Tail::inFlight;
 }
 
+AXMirror::Tail AXMirror::readMembers(const AXElementRef& element, AXElement::Entry& entry,
+                                     const Accessibility& accessibility, const std::function<void()>& onAnswered) {
+    entry.membersPass = memory_->pass;  // once a pass: a list that keeps failing is left to the parse
+    if (!onAnswered) return Tail::cannot;
+    auto request = accessibility.requestChildrenFrom(element, 0, std::numeric_limits<std::size_t>::max(), onAnswered);
+    if (!request) return Tail::cannot;
+    entry.pending = false;
+    entry.asked = true;
+    if (request->waitFor(answerWait)) {
+        keepTail(element, 0, request->take());
+        return Tail::read;
+    }
+    inFlight_.emplace(Flight{{element}, std::move(request), std::size_t{0}});
+    stale_ = true;
+    return Tail::inFlight;
+}
+
 void AXMirror::keepTail(const AXElementRef& element, std::size_t from,
                         std::vector<std::vector<std::optional<AXAttributeValue>>> reply) {
     stale_ = true;
@@ -275,7 +299,17 @@ void AXMirror::keepTail(const AXElementRef& element, std::size_t from,
                          !entry.commonRead[kChildren] && *count == static_cast<double>(from + members->size());
     const bool anchored = endRead && sameElement(members->front(), memberOf((*held)[from]));
     const std::size_t overlap = held ? held->size() - from : 0;
-    if (endRead && !anchored && from > 0 && overlap * 8 <= tailOverlapMost) {
+    const bool wholeByMembers = from == 0 && count && members && !entry.commonRead[kChildren] &&
+                                *count == static_cast<double>(members->size()) && memory_->isWideList(element);
+    if (wholeByMembers) {
+        // A short list was only held up by others: read whole again from now on.
+        if (members->size() < tailReadFrom) std::erase_if(memory_->wideLists, [&](const AXElementRef& wide) {
+            return sameElement(wide, element);
+        });
+        entry.common[kChildren] = AXAttributeValue(*members);
+        entry.commonRead[kChildren] = true;
+        entry.childrenCurrent = false;
+    } else if (endRead && !anchored && from > 0 && overlap * 8 <= tailOverlapMost) {
         // Replaced where the read started: from further back.
         entry.tailOverlap = overlap * 8;
         entry.checkTail = true;
@@ -357,6 +391,20 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
                 const Tail tail = readTail(raw, entry, accessibility, onAnswered);
                 if (tail == Tail::read) continue;
                 if (tail == Tail::inFlight) {
+                    pending.insert(pending.end(), otherKind.rbegin(), otherKind.rend());
+                    return false;
+                }
+            }
+            if (!entry.commonRead[kChildren] && entry.membersPass != memory_->pass &&
+                memory_->isWideList(raw)) {
+                // As a list's end: a request of its own, at the start of a batch.
+                if (!toRead.empty()) {
+                    otherKind.push_back(std::move(raw));
+                    continue;
+                }
+                const Tail members = readMembers(raw, entry, accessibility, onAnswered);
+                if (members == Tail::read) continue;
+                if (members == Tail::inFlight) {
                     pending.insert(pending.end(), otherKind.rbegin(), otherKind.rend());
                     return false;
                 }

@@ -138,6 +138,10 @@ private:
     enum class Tail { read, inFlight, cannot };
     Tail readTail(const AXElementRef& element, AXElement::Entry& entry, const Accessibility& accessibility,
                   const std::function<void()>& onAnswered);
+    // Reads a list member by member (its length, then each by index), where
+    // reading it whole went unanswered; whether the read is in flight.
+    Tail readMembers(const AXElementRef& element, AXElement::Entry& entry, const Accessibility& accessibility,
+                     const std::function<void()>& onAnswered);
     // The answer to a read of a list's end asked from member `from` (as
     // the request's `take` gives it).
     void keepTail(const AXElementRef& element, std::size_t from,

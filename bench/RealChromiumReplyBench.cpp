@@ -18,10 +18,13 @@
 
 #include "capture/AIAppAllowlist.hpp"
 #include "capture/BrowserCaptureController.hpp"
+#include "capture/CaptureDebug.hpp"
 #include "capture/CaptureDiag.hpp"
 #include "platform/Accessibility.hpp"
 #include "platform/linux/atspi/AtspiAccessibility.hpp"
 #include "platform/linux/system/GLibMainLoop.hpp"
+#include "platform/linux/system/LinuxEnvironment.hpp"
+#include "platform/linux/system/StderrLogSink.hpp"
 
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
@@ -135,6 +138,9 @@ struct Rig {
     linux_backend::AtspiAccessibility accessibility;
     GLibMainLoop loop;
     CaptureDiag diag{loop.now()};
+    // The controller's trace with VELMAR_CAPTURE_DEBUG=1, as the agent's.
+    linux_backend::StderrLogSink trace;
+    CaptureDebug debug{linux_backend::LinuxEnvironment{}, trace};
     std::vector<TurnEvent> events;
     std::chrono::steady_clock::time_point storedAt{};
     std::unique_ptr<BrowserCaptureController> controller;
@@ -154,14 +160,21 @@ struct Rig {
            " && xdotool key --clearmodifiers ctrl+l && xdotool type --delay 2 '" + url + "' && xdotool key Delete Return");
         std::this_thread::sleep_for(std::chrono::milliseconds(3'000 + exchanges * 8));
         if (withAgent) {
-            controller = std::make_unique<BrowserCaptureController>(
-                RunningApplication{pid, "chromium", "chromium", std::nullopt},
-                AIAppAllowlist::specForAppId("chromium")->browserCase()->profile, accessibility, loop, diag,
-                CaptureSchedule::Timings{}, [this](const TurnEvent& e) {
-                    events.push_back(e);
-                    storedAt = std::chrono::steady_clock::now();
-                });
-            if (!controller->start()) return false;
+            // A browser still loading a long page floods the accessibility
+            // bus, and its registry may not answer in time: tried again, as
+            // the agent's supervisor does.
+            for (int tries = 0;; ++tries) {
+                controller = std::make_unique<BrowserCaptureController>(
+                    RunningApplication{pid, "chromium", "chromium", std::nullopt},
+                    AIAppAllowlist::specForAppId("chromium")->browserCase()->profile, accessibility, loop, diag,
+                    CaptureSchedule::Timings{}, [this](const TurnEvent& e) {
+                        events.push_back(e);
+                        storedAt = std::chrono::steady_clock::now();
+                    }, nullptr, &debug);
+                if (controller->start()) break;
+                if (tries == 10) return false;
+                std::this_thread::sleep_for(5s);
+            }
             changes = accessibility.createObserver(pid, [this](const AXElementRef&, std::string_view) {
                 if (events.empty()) lastChange = std::chrono::steady_clock::now();
             });

@@ -411,7 +411,7 @@ void BrowserCaptureController::processTab(const GatedTab& tab) {
         }
     } passEnd{watched};
     if (!snapshot) {
-        debugLine(prefix + " snapshot=nil");
+        debugLine(prefix + " snapshot=nil mirrored=" + std::to_string(watched.mirror.size()));
         feed_.diag().bump(tab.surface, CaptureDiag::Counter::parserNil);
         return;
     }

@@ -20,11 +20,16 @@ window.velmarSites["chatgpt"] = (kit) => {
     fallback.dispatchEvent(new KeyboardEvent("keydown", { key: "Enter", bubbles: true }));
   }, true);
 
-  const turnOf = (role) => last($$(`article[data-turn="${role}"]`));
+  // Found from the end of the live list: a history of thousands of
+  // exchanges is built in time linear in its length.
+  const arts = document.getElementsByTagName("article");
+  const turnOf = (role) => {
+    for (let i = arts.length - 1; i >= 0; i--) if (arts[i].dataset.turn === role) return arts[i];
+    return undefined;
+  };
 
   return {
     add(prompt) {
-      const arts = $$("article");
       const n = arts.length;
       const u = turnOf("user").cloneNode(true);
       const a = turnOf("assistant").cloneNode(true);
@@ -35,7 +40,7 @@ window.velmarSites["chatgpt"] = (kit) => {
       // A clone of the history reply carries its sources row and notice: not this reply's.
       $$(".markdown ~ *", a).forEach((x) => x.remove());
       md.replaceChildren(div());
-      last(arts).after(u, a);
+      arts[n - 1].after(u, a);
       const send = $("#composer-submit-button");
       const stop = button("Stop streaming");
       stop.dataset.testid = "stop-button";

@@ -158,7 +158,8 @@ struct Rig {
         const std::string url = nlohmann::json::parse(in).at(surface).get<std::string>() + query;
         sh("xdotool windowfocus --sync " + std::string(std::getenv("VELMAR_CHROMIUM_WINDOW")) +
            " && xdotool key --clearmodifiers ctrl+l && xdotool type --delay 2 '" + url + "' && xdotool key Delete Return");
-        std::this_thread::sleep_for(std::chrono::milliseconds(3'000 + exchanges * 8));
+        // The longest pages flood the bus while they load: attached after that.
+        std::this_thread::sleep_for(std::chrono::milliseconds(3'000 + exchanges * (exchanges > 3'000 ? 20 : 8)));
         if (withAgent) {
             // A browser still loading a long page floods the accessibility
             // bus, and its registry may not answer in time: tried again, as

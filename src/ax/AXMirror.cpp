@@ -382,29 +382,20 @@ bool AXMirror::prefetch(const AXElementRef& root, const Accessibility& accessibi
                 else memory_->dropMemos(entry);  // read by the parse, unchecked
                 continue;
             }
-            if (entry.checkTail) {
-                // A request of its own, asked at the start of a batch.
+            // A long list read by its end, or one too long to be answered
+            // whole read by its members: a request of its own, asked at the
+            // start of a batch.
+            const bool byMembers = !entry.checkTail && !entry.commonRead[kChildren] &&
+                                   entry.membersPass != memory_->pass && memory_->isWideList(raw);
+            if (entry.checkTail || byMembers) {
                 if (!toRead.empty()) {
                     otherKind.push_back(std::move(raw));
                     continue;
                 }
-                const Tail tail = readTail(raw, entry, accessibility, onAnswered);
-                if (tail == Tail::read) continue;
-                if (tail == Tail::inFlight) {
-                    pending.insert(pending.end(), otherKind.rbegin(), otherKind.rend());
-                    return false;
-                }
-            }
-            if (!entry.commonRead[kChildren] && entry.membersPass != memory_->pass &&
-                memory_->isWideList(raw)) {
-                // As a list's end: a request of its own, at the start of a batch.
-                if (!toRead.empty()) {
-                    otherKind.push_back(std::move(raw));
-                    continue;
-                }
-                const Tail members = readMembers(raw, entry, accessibility, onAnswered);
-                if (members == Tail::read) continue;
-                if (members == Tail::inFlight) {
+                const Tail list = byMembers ? readMembers(raw, entry, accessibility, onAnswered)
+                                            : readTail(raw, entry, accessibility, onAnswered);
+                if (list == Tail::read) continue;
+                if (list == Tail::inFlight) {
                     pending.insert(pending.end(), otherKind.rbegin(), otherKind.rend());
                     return false;
                 }

@@ -253,7 +253,13 @@ AXMirror::Tail AXMirror::readTail(const AXElementRef& element, AXElement::Entry&
     const std::size_t held = entry.children->size();
     const std::size_t overlap = std::max(entry.tailOverlap, tailOverlap);
     const std::size_t from = held > overlap ? held - overlap : 0;
-    auto request = accessibility.requestChildrenFrom(element, from, overlap + tailGrowth, onAnswered);
+    return readList(element, entry, from, overlap + tailGrowth, accessibility, onAnswered);
+}
+
+AXMirror::Tail AXMirror::readList(const AXElementRef& element, AXElement::Entry& entry, std::size_t from,
+                                  std::size_t most, const Accessibility& accessibility,
+                                  const std::function<void()>& onAnswered) {
+    auto request = accessibility.requestChildrenFrom(element, from, most, onAnswered);
     if (!request) return Tail::cannot;
     entry.pending = false;
     entry.asked = true;
@@ -270,17 +276,7 @@ AXMirror::Tail AXMirror::readMembers(const AXElementRef& element, AXElement::Ent
                                      const Accessibility& accessibility, const std::function<void()>& onAnswered) {
     entry.membersPass = memory_->pass;  // once a pass: a list that keeps failing is left to the parse
     if (!onAnswered) return Tail::cannot;
-    auto request = accessibility.requestChildrenFrom(element, 0, std::numeric_limits<std::size_t>::max(), onAnswered);
-    if (!request) return Tail::cannot;
-    entry.pending = false;
-    entry.asked = true;
-    if (request->waitFor(answerWait)) {
-        keepTail(element, 0, request->take());
-        return Tail::read;
-    }
-    inFlight_.emplace(Flight{{element}, std::move(request), std::size_t{0}});
-    stale_ = true;
-    return Tail::inFlight;
+    return readList(element, entry, 0, std::numeric_limits<std::size_t>::max(), accessibility, onAnswered);
 }
 
 void AXMirror::keepTail(const AXElementRef& element, std::size_t from,

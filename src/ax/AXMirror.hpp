@@ -142,6 +142,10 @@ private:
     // reading it whole went unanswered; whether the read is in flight.
     Tail readMembers(const AXElementRef& element, AXElement::Entry& entry, const Accessibility& accessibility,
                      const std::function<void()>& onAnswered);
+    // Asks for a list's length and its members from `from` (at most `most`
+    // of them), taken at once when answered within `answerWait`.
+    Tail readList(const AXElementRef& element, AXElement::Entry& entry, std::size_t from, std::size_t most,
+                  const Accessibility& accessibility, const std::function<void()>& onAnswered);
     // The answer to a read of a list's end asked from member `from` (as
     // the request's `take` gives it).
     void keepTail(const AXElementRef& element, std::size_t from,

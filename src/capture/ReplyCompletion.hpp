@@ -5,7 +5,8 @@
 // chunks: a read taken then would send half a reply. So a reply is complete
 // only when the page says so, no stop control of the surface is shown, and
 // the conversation's text has not changed across reads spanning
-// `stableFor`, and the last reply is not empty. Until then the owner reads again at the time given.
+// `stableFor`, and the last reply is not empty. Until then the owner reads
+// again at the time given.
 //
 // The owner's notifications say when the text last changed: a text first
 // read after a notification has stood since that notification, not since

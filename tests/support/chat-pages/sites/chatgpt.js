@@ -3,7 +3,7 @@
 // ProseMirror composer whose Return sends.
 window.velmarSites = window.velmarSites || {};
 window.velmarSites["chatgpt"] = (kit) => {
-  const { $, $$, last, button, div } = kit;
+  const { $, $$, button, div } = kit;
 
   // The composer is a contenteditable div; the page's hidden fallback
   // textarea is what the shared sender reads, so Return hands the text over.
